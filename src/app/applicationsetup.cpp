@@ -1,0 +1,67 @@
+#include "app/applicationsetup.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QGuiApplication>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstring>
+
+namespace {
+std::atomic<int> g_pendingSignal{0};
+
+extern "C" void onQuitSignal(int signalNumber)
+{
+    g_pendingSignal.store(signalNumber);
+}
+} // namespace
+
+void ApplicationSetup::preferHeadlessPlatform(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--ui") == 0)
+            return;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+void ApplicationSetup::applyIdentity()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Korvex"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("korvex.example"));
+    QCoreApplication::setApplicationName(QStringLiteral("KorvexSupportTool"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersion));
+    QGuiApplication::setApplicationDisplayName(
+        QStringLiteral("Korvex Standalone Report Printer %1").arg(QString::fromLatin1(kVersion)));
+}
+
+QuitOnSignal::QuitOnSignal(QCoreApplication* application) : QObject(application)
+{
+    g_pendingSignal.store(0);
+    std::signal(SIGINT, onQuitSignal);
+    std::signal(SIGTERM, onQuitSignal);
+    // A signal handler may only touch the atomic flag; the event loop picks it up here.
+    auto* timer = new QTimer(this);
+    timer->setInterval(100);
+    connect(timer, &QTimer::timeout, this, &QuitOnSignal::poll);
+    timer->start();
+}
+
+QuitOnSignal::~QuitOnSignal()
+{
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+}
+
+void QuitOnSignal::poll()
+{
+    const int signalNumber = g_pendingSignal.exchange(0);
+    if (signalNumber == 0)
+        return;
+    qDebug() << "Stop requested by signal" << signalNumber << "- leaving the event loop";
+    emit quitRequested(signalNumber);
+    QCoreApplication::quit();
+}

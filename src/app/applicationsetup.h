@@ -1,0 +1,35 @@
+#pragma once
+// Start-up steps of the entry point that do not need the main window.
+
+#include <QObject>
+#include <QStringList>
+
+class QCoreApplication;
+
+namespace ApplicationSetup {
+
+inline constexpr const char* kVersion = "1.2.0.0";
+
+// Without "--ui" nothing is shown, so a station service needs no display: use the offscreen
+// platform unless the caller chose one. Must run before the application object exists.
+void preferHeadlessPlatform(int argc, char** argv);
+
+// Organisation and application names (the data root derives from them), version and display name.
+void applyIdentity();
+
+} // namespace ApplicationSetup
+
+// Ends the event loop cleanly on SIGINT or SIGTERM, so a service stop flushes settings and the log.
+class QuitOnSignal : public QObject
+{
+    Q_OBJECT
+public:
+    explicit QuitOnSignal(QCoreApplication* application);
+    ~QuitOnSignal() override;
+
+signals:
+    void quitRequested(int signalNumber);
+
+private:
+    void poll();
+};

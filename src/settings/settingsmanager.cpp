@@ -1,0 +1,426 @@
+#include "settings/settingsmanager.h"
+
+#include "settings/settingscategory.h"
+#include "settings/systempaths.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QMutex>
+#include <QQmlEngine>
+
+#include <openssl/evp.h>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+const QByteArray kPasswordPrefix = QByteArrayLiteral("LYM1");
+constexpr int kPasswordBlock = 32;
+
+std::atomic<SettingsManager*> g_instance{nullptr};
+QMutex g_instanceLock;
+
+// Key and IV are assembled at run time so they do not sit in the binary as one readable string.
+QByteArray passwordKey()
+{
+    static const unsigned char parts[16] = {0x4c, 0x61, 0x62, 0x65, 0x6c, 0x53, 0x74, 0x61,
+                                            0x74, 0x69, 0x6f, 0x6e, 0x4b, 0x65, 0x79, 0x31};
+    QByteArray key(16, '\0');
+    for (int i = 0; i < 16; ++i)
+        key[i] = char(parts[i] ^ 0x5a);
+    return key;
+}
+
+QByteArray passwordIv()
+{
+    QByteArray iv(16, '\0');
+    for (int i = 0; i < 16; ++i)
+        iv[i] = char((i * 37 + 11) & 0xff);
+    return iv;
+}
+
+// AES-128-CBC without padding; the input length is always a multiple of the block size here.
+QByteArray aes128Cbc(const QByteArray& in, bool encrypt)
+{
+    std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(),
+                                                                        &EVP_CIPHER_CTX_free);
+    if (!ctx)
+        return {};
+    const QByteArray key = passwordKey();
+    const QByteArray iv = passwordIv();
+    if (EVP_CipherInit_ex(ctx.get(), EVP_aes_128_cbc(), nullptr,
+                          reinterpret_cast<const unsigned char*>(key.constData()),
+                          reinterpret_cast<const unsigned char*>(iv.constData()), encrypt ? 1 : 0) != 1)
+        return {};
+    EVP_CIPHER_CTX_set_padding(ctx.get(), 0);
+    QByteArray out(in.size() + 16, '\0');
+    int len = 0;
+    int total = 0;
+    if (EVP_CipherUpdate(ctx.get(), reinterpret_cast<unsigned char*>(out.data()), &len,
+                         reinterpret_cast<const unsigned char*>(in.constData()), in.size()) != 1)
+        return {};
+    total = len;
+    if (EVP_CipherFinal_ex(ctx.get(), reinterpret_cast<unsigned char*>(out.data()) + total, &len) != 1)
+        return {};
+    total += len;
+    out.resize(total);
+    return out;
+}
+
+} // namespace
+
+SettingsManager* SettingsManager::instance()
+{
+    SettingsManager* existing = g_instance.load();
+    if (existing)
+        return existing;
+    QMutexLocker lock(&g_instanceLock);
+    if (g_instance.load())
+        return g_instance.load();
+    if (!QFileInfo::exists(SystemPaths::instance().homeDir))
+        return nullptr;
+    auto* manager = new SettingsManager();
+    g_instance.store(manager);
+    return manager;
+}
+
+SettingsManager::SettingsManager()
+    : m_userSettings(nullptr),
+      m_globalSettings(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat)
+{
+    const SystemPaths& paths = SystemPaths::instance();
+    m_userSettings = new QSettings(paths.userSettingsFile, QSettings::IniFormat);
+
+    if (m_userSettings->isWritable())
+        qDebug() << "Using settings from " << m_userSettings->fileName();
+    else
+        qDebug() << "\n\n"
+                 << "SETTINGS FILE IS NOT WRITABLE! SETTINGS WILL NOT BE STORED!"
+                 << m_userSettings->fileName() << "\n\n";
+    if (m_globalSettings.isWritable())
+        qDebug() << "Using global settings from " << paths.globalSettingsFile;
+    else
+        qDebug() << "\n\n"
+                 << "GLOBAL SETTINGS FILE IS NOT WRITABLE! GLOBAL SETTINGS WILL NOT BE STORED!"
+                 << paths.globalSettingsFile << "\n\n";
+
+    qmlRegisterUncreatableType<SettingsManager>("SettingsCategories", 1, 0, "SettingsCategories",
+                                                QStringLiteral("Cannot be instantiated"));
+    qmlRegisterUncreatableType<SettingsManager>("ConfigurationStatus", 1, 0, "ConfigurationStatus",
+                                                QStringLiteral("Cannot be instantiated"));
+
+    for (int category :
+         {ANDROID, IOS, IOS_XML, MTP, NETWORK, PROXY, ALL_DEVICES, GENERAL_SETTINGS, BLACKBERRY, REPORT})
+        m_categories.append(new SettingsCategory(category, this));
+}
+
+SettingsManager::~SettingsManager()
+{
+    {
+        QMutexLocker lock(&m_lock);
+        m_userSettings->sync();
+        m_globalSettings.sync();
+        delete m_userSettings;
+        m_userSettings = nullptr;
+    }
+    SettingsManager* self = this;
+    g_instance.compare_exchange_strong(self, nullptr);
+}
+
+bool SettingsManager::contains(const QString& key, bool global)
+{
+    QMutexLocker lock(&m_lock);
+    return file(global).contains(key);
+}
+
+void SettingsManager::setValue(const QString& key, const QVariant& value, bool global)
+{
+    QMutexLocker lock(&m_lock);
+    QSettings& settings = file(global);
+    if (settings.status() != QSettings::NoError) {
+        qDebug() << (global ? "GLOBAL SETTINGS ERROR !" : "SETTINGS ERROR !") << settings.status();
+        return;
+    }
+    settings.setValue(key, value);
+}
+
+QString SettingsManager::getValue(const QString& key, const QString& defaultValue, bool global)
+{
+    QMutexLocker lock(&m_lock);
+    return file(global).value(key, defaultValue).toString();
+}
+
+int SettingsManager::getIntValue(const QString& key, int defaultValue, bool global)
+{
+    QMutexLocker lock(&m_lock);
+    return file(global).value(key, defaultValue).toInt();
+}
+
+bool SettingsManager::getBooleanValue(const QString& key, bool defaultValue, bool global)
+{
+    QMutexLocker lock(&m_lock);
+    return file(global).value(key, defaultValue).toBool();
+}
+
+QVariantList SettingsManager::getList(const QString& key, const QString& defaultValue, bool global)
+{
+    QMutexLocker lock(&m_lock);
+    return file(global).value(key, defaultValue).toList();
+}
+
+QByteArray SettingsManager::encipherPassword(const QString& plain)
+{
+    QByteArray data;
+    data.reserve(plain.size() * 2 + kPasswordBlock);
+    for (const QChar c : plain) {
+        data.append(char(c.unicode() & 0xff));
+        data.append(char(c.unicode() >> 8));
+    }
+    if (data.size() % kPasswordBlock != 0)
+        data.append(QByteArray(kPasswordBlock - data.size() % kPasswordBlock, '\0'));
+    const QByteArray cipher = aes128Cbc(data, true);
+    if (cipher.size() != data.size())
+        return {};
+    return kPasswordPrefix + cipher;
+}
+
+QString SettingsManager::decipherPassword(const QVariant& stored)
+{
+    if (stored.type() != QVariant::ByteArray)
+        return {};
+    const QByteArray bytes = stored.toByteArray();
+    if (!bytes.startsWith(kPasswordPrefix))
+        return {};
+    const QByteArray cipher = bytes.mid(kPasswordPrefix.size());
+    if (cipher.size() % kPasswordBlock != 0)
+        return {};
+    const QByteArray plain = aes128Cbc(cipher, false);
+    if (plain.size() != cipher.size())
+        return {};
+    QString text;
+    for (int i = 0; i + 1 < plain.size(); i += 2) {
+        const ushort unit = ushort(uchar(plain[i])) | ushort(uchar(plain[i + 1]) << 8);
+        if (unit == 0)
+            break;
+        text.append(QChar(unit));
+    }
+    return text;
+}
+
+void SettingsManager::setPassword(const QString& key, const QString& value, bool global)
+{
+    QMutexLocker lock(&m_lock);
+    if (value.isEmpty()) {
+        file(global).remove(key);
+        return;
+    }
+    const QByteArray stored = encipherPassword(value);
+    if (stored.isEmpty()) {
+        qWarning() << Q_FUNC_INFO << "could not encipher the value of" << key << "- nothing stored";
+        return;
+    }
+    setValue(key, stored, global);
+}
+
+QString SettingsManager::getPassword(const QString& key, bool global)
+{
+    QMutexLocker lock(&m_lock);
+    return decipherPassword(file(global).value(key));
+}
+
+void SettingsManager::removeKey(const QString& key, bool global)
+{
+    QMutexLocker lock(&m_lock);
+    file(global).remove(key);
+}
+
+void SettingsManager::removeKeys(const QString& keyContains, bool global)
+{
+    // Short fragments would match nearly everything.
+    if (keyContains.size() < 3)
+        return;
+    QMutexLocker lock(&m_lock);
+    QSettings& settings = file(global);
+    const QStringList keys = settings.allKeys();
+    for (const QString& key : keys) {
+        if (key.contains(keyContains))
+            settings.remove(key);
+    }
+}
+
+QStringList SettingsManager::keysOfGroup(const QString& group, bool global)
+{
+    QMutexLocker lock(&m_lock);
+    QSettings& settings = file(global);
+    settings.beginGroup(group);
+    const QStringList keys = settings.childKeys();
+    settings.endGroup();
+    return keys;
+}
+
+QStringList SettingsManager::childGroupsOfGroup(const QString& group, bool global)
+{
+    QMutexLocker lock(&m_lock);
+    QSettings& settings = file(global);
+    settings.beginGroup(group);
+    const QStringList groups = settings.childGroups();
+    settings.endGroup();
+    return groups;
+}
+
+QStringList SettingsManager::childGroupsOfSubGroup(const QString& group, const QString& subgroup, bool global)
+{
+    QMutexLocker lock(&m_lock);
+    QSettings& settings = file(global);
+    settings.beginGroup(group);
+    settings.beginGroup(subgroup);
+    const QStringList groups = settings.childGroups();
+    settings.endGroup();
+    settings.endGroup();
+    return groups;
+}
+
+void SettingsManager::setValueOfGroup(const QString& group, const QString& key, const QVariant& value,
+                                      bool global)
+{
+    if (group.isEmpty()) {
+        qWarning() << Q_FUNC_INFO << "Cowardly refusing to set value of undefined group:" << group;
+        return;
+    }
+    QMutexLocker lock(&m_lock);
+    QSettings& settings = file(global);
+    settings.beginGroup(group);
+    settings.setValue(key, value);
+    settings.endGroup();
+}
+
+QVariant SettingsManager::getValueOfGroup(const QString& group, const QString& key, bool global)
+{
+    if (group.isEmpty()) {
+        qWarning() << Q_FUNC_INFO << "Cowardly refusing to get value of undefined group:" << group;
+        return {};
+    }
+    QMutexLocker lock(&m_lock);
+    QSettings& settings = file(global);
+    settings.beginGroup(group);
+    const QVariant value = settings.value(key);
+    settings.endGroup();
+    return value;
+}
+
+QVariant SettingsManager::getValueOfSubGroup(const QString& group, const QString& subgroup,
+                                             const QString& key, bool global)
+{
+    if (group.isEmpty() || subgroup.isEmpty())
+        return {};
+    QMutexLocker lock(&m_lock);
+    QSettings& settings = file(global);
+    settings.beginGroup(group);
+    settings.beginGroup(subgroup);
+    const QVariant value = settings.value(key);
+    settings.endGroup();
+    settings.endGroup();
+    return value;
+}
+
+void SettingsManager::removeValueOfGroup(const QString& group, const QString& key, bool global)
+{
+    if (group.isEmpty() || key.isEmpty()) {
+        qWarning() << Q_FUNC_INFO << "Refusing to remove key(" << key << ") from group(" << group << ")";
+        return;
+    }
+    QMutexLocker lock(&m_lock);
+    QSettings& settings = file(global);
+    settings.beginGroup(group);
+    settings.remove(key);
+    settings.endGroup();
+}
+
+void SettingsManager::removeKeysOfGroup(const QString& group, bool global)
+{
+    if (group.isEmpty())
+        return;
+    QMutexLocker lock(&m_lock);
+    QSettings& settings = file(global);
+    settings.beginGroup(group);
+    // QSettings drops a trailing "/" from the group name, so such a name never matches here:
+    // only a group entered exactly is emptied.
+    if (settings.group().endsWith(group))
+        settings.remove(QString());
+    settings.endGroup();
+}
+
+QStringList SettingsManager::findKeysByValue(const QString& value, const QString& keyContains, bool global)
+{
+    // A default that differs from the value, so a missing key never matches.
+    const QString sentinel = value == QLatin1String("foo") ? QStringLiteral("bar") : QStringLiteral("foo");
+    QStringList path = keyContains.split(QLatin1Char('/'));
+    const QString word = path.takeLast();
+    const QString prefix = path.isEmpty() ? QString() : path.join(QLatin1Char('/')) + QLatin1Char('/');
+
+    QMutexLocker lock(&m_lock);
+    QSettings& settings = file(global);
+    for (const QString& group : path)
+        settings.beginGroup(group);
+    QStringList result;
+    const QStringList keys = settings.allKeys();
+    for (const QString& key : keys) {
+        if (key.contains(word) && settings.value(key, sentinel).toString() == value)
+            result.append(prefix + key);
+    }
+    for (int i = 0; i < path.size(); ++i)
+        settings.endGroup();
+    return result;
+}
+
+void SettingsManager::flush(int broadcastTo)
+{
+    {
+        QMutexLocker lock(&m_lock);
+        m_userSettings->sync();
+        m_globalSettings.sync();
+    }
+    // Listeners may read settings again; notify outside the lock.
+    for (SettingsCategory* category : qAsConst(m_categories)) {
+        if (category->category() & broadcastTo) {
+            emit category->dataChanged();
+            emit categoryChanged(static_cast<SettingsCategories>(category->category()));
+        }
+    }
+}
+
+void SettingsManager::exportToOtherUser(const QString& key)
+{
+    const QString homeDir = SystemPaths::instance().homeDir;
+    QMutexLocker lock(&m_lock);
+    m_globalSettings.beginGroup(QStringLiteral("USER_PWD"));
+    const QStringList users = m_globalSettings.childKeys();
+    m_globalSettings.endGroup();
+    for (const QString& user : users) {
+        const QString path =
+            QStringLiteral("%1/%2/%3").arg(homeDir, user, QStringLiteral(".settingsStorage"));
+        if (!QFileInfo::exists(path)) {
+            qDebug() << Q_FUNC_INFO << "Failed to open settings file for user" << user << path;
+            continue;
+        }
+        QSettings other(path, QSettings::NativeFormat);
+        other.setValue(key, m_userSettings->value(key, QByteArray()).toByteArray());
+    }
+}
+
+void SettingsManager::notifyProcessOrderChanged()
+{
+    emit processOrderChanged();
+}
+
+void SettingsManager::notifyPrintingChanged()
+{
+    emit printingSettingsChanged();
+}
+
+void SettingsManager::notifyWhitelistChanged()
+{
+    emit whitelistChanged();
+}

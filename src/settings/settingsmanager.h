@@ -1,0 +1,99 @@
+#pragma once
+// The settings store: the user and the global INI file, typed access for native code and QML.
+
+#include <QList>
+#include <QObject>
+#include <QRecursiveMutex>
+#include <QSettings>
+#include <QStringList>
+#include <QVariant>
+
+class SettingsCategory;
+
+class SettingsManager : public QObject
+{
+    Q_OBJECT
+public:
+    enum SettingsCategories
+    {
+        ANDROID = 1,
+        IOS = 2,
+        NETWORK = 4,
+        PROXY = 8,
+        IOS_XML = 16,
+        MTP = 32,
+        ALL_DEVICES = 64,
+        GENERAL_SETTINGS = 128,
+        BLACKBERRY = 256,
+        REPORT = 512
+    };
+    Q_ENUM(SettingsCategories)
+
+    enum ConfigurationStatus
+    {
+        CONFIGURED_HASH_MISMATCH = -2,
+        CONFIGURED_INCOMPLETE = -1,
+        NOT_CONFIGURED = 0,
+        CONFIGURED = 1
+    };
+    Q_ENUM(ConfigurationStatus)
+
+    // The process-wide manager; null when the home directory of the path table does not exist.
+    static SettingsManager* instance();
+    ~SettingsManager() override;
+
+    const QList<SettingsCategory*>& categories() const { return m_categories; }
+
+public slots:
+    bool contains(const QString& key, bool global = false);
+    void setValue(const QString& key, const QVariant& value, bool global = false);
+    QString getValue(const QString& key, const QString& defaultValue = QString(), bool global = false);
+    int getIntValue(const QString& key, int defaultValue = 0, bool global = false);
+    bool getBooleanValue(const QString& key, bool defaultValue = false, bool global = false);
+    QVariantList getList(const QString& key, const QString& defaultValue = QString(), bool global = false);
+    void setPassword(const QString& key, const QString& value, bool global = false);
+    QString getPassword(const QString& key, bool global = false);
+    void removeKey(const QString& key, bool global = false);
+    void removeKeys(const QString& keyContains, bool global = false);
+    QStringList keysOfGroup(const QString& group, bool global = false);
+    QStringList childGroupsOfGroup(const QString& group, bool global = false);
+    QStringList childGroupsOfSubGroup(const QString& group, const QString& subgroup, bool global = false);
+    void setValueOfGroup(const QString& group, const QString& key, const QVariant& value,
+                         bool global = false);
+    QVariant getValueOfGroup(const QString& group, const QString& key, bool global = false);
+    QVariant getValueOfSubGroup(const QString& group, const QString& subgroup, const QString& key,
+                                bool global = false);
+    void removeValueOfGroup(const QString& group, const QString& key, bool global = false);
+    void removeKeysOfGroup(const QString& group, bool global = false);
+    QStringList findKeysByValue(const QString& value, const QString& keyContains = QString(),
+                                bool global = false);
+    void flush(int broadcastTo = 0);
+    void exportToOtherUser(const QString& key);
+    void notifyProcessOrderChanged();
+    void notifyPrintingChanged();
+    void notifyWhitelistChanged();
+
+signals:
+    void processOrderChanged();
+    void printingSettingsChanged();
+    void whitelistChanged();
+    void inputEditChanged();
+    void categoryChanged(SettingsManager::SettingsCategories category);
+
+public:
+    // The stored form of a password: "LYM1" and the AES-128-CBC cipher text of its zero-padded UTF-16.
+    static QByteArray encipherPassword(const QString& plain);
+    // The password of a stored form; empty for anything that is not a well-formed stored form.
+    static QString decipherPassword(const QVariant& stored);
+
+private:
+    SettingsManager();
+    QSettings& file(bool global) { return global ? m_globalSettings : *m_userSettings; }
+
+    QSettings* m_userSettings;
+    QSettings m_globalSettings;
+    QList<SettingsCategory*> m_categories;
+    // The GUI, checker and poller threads share both QSettings objects, and group operations
+    // move their current group; one lock keeps every operation whole.
+    QRecursiveMutex m_lock;
+};
