@@ -1,0 +1,38 @@
+#pragma once
+// Blocking HTTP GET and multipart POST on libcurl, one easy handle per call; the only HTTP client
+// of the Management Console traffic.
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+class AuthenticationClient;
+typedef void CURL;
+
+class CurlWrapper
+{
+public:
+    CurlWrapper() = delete;
+
+    // Returns the body (also of 4xx/5xx answers); empty on a failed transfer. errorText and
+    // errorCode are written only when both are given.
+    static std::string get(const std::string& url, long* httpCode, const std::string& contentType,
+                           AuthenticationClient* auth, int64_t timeout, std::string* cookieFile,
+                           std::string* cookieJar, bool insecure, QString* errorText, int* errorCode);
+
+    // Uploads content as the file part fieldName of a multipart form; returns the body, empty on
+    // failure. errorText gets "<curl code> - <message>" after a failed transfer.
+    static std::string blockingMultiPartPost(const std::string& url, const std::string& content,
+                                             long* httpCode, const std::string& fieldName,
+                                             AuthenticationClient* auth, int64_t timeout,
+                                             std::string* errorText, bool insecure);
+
+private:
+    static void prepareHandle(CURL* handle, const std::string& url, std::string* buffer, char* errorBuffer,
+                              int64_t timeout, AuthenticationClient* auth, bool insecure);
+    static void applySystemProxy(CURL* handle, const std::string& url);
+    static QString tempDirectory();
+    static QString makeTempFileName(const QString& directory);
+    static size_t appendToBuffer(char* data, size_t size, size_t count, void* buffer);
+};

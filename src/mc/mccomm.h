@@ -1,0 +1,44 @@
+#pragma once
+// Client of the Management Console protocol: time requests, CSV report search and XML report export.
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class AuthenticationClient;
+
+class MCComm : public QObject
+{
+    Q_OBJECT
+public:
+    MCComm(QObject* parent, const QString& baseUrl, const QString& userName, const QString& password,
+           bool insecure);
+    ~MCComm() override;
+
+    QString sendGet(const QString& url, bool* ok, const QString& contentType, qint64 timeout);
+    QString sendPost(const QString& url, const QString& document, bool* ok, const QString& fieldName,
+                     qint64 timeout, QString* errorText = nullptr);
+
+    bool checkConnection();
+    bool getTime();
+    bool searchReports(const QStringList& lines, const QString& format, QString* reply);
+    bool exportReports(const QStringList& lines, QStringList* reports);
+
+    // Request envelopes and reply splitting of the report service.
+    static QString searchEnvelope(const QStringList& lines);
+    static QString exportEnvelope(const QStringList& lines);
+    static QStringList splitReports(const QString& reply);
+
+    static const char* const kNamespace;
+
+signals:
+    void newMCTime(int delta);
+    void networkError(QString reason, int code);
+
+private:
+    bool judgeStatus(long httpCode, const QString& reply) const;
+
+    QString m_baseUrl;
+    AuthenticationClient* m_auth;
+    bool m_insecure;
+};
