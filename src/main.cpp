@@ -11,6 +11,8 @@ int main(int argc, char* argv[])
 {
     ApplicationSetup::preferHeadlessPlatform(argc, argv);
     auto* application = new QApplication(argc, argv);
+    // First, so a stop request during start-up still ends in a clean shutdown.
+    new QuitOnSignal(application); // owned by the application
     ApplicationSetup::applyIdentity();
 
     SystemPaths::selectComputedLayout();
@@ -22,7 +24,6 @@ int main(int argc, char* argv[])
     if (!settings)
         qWarning() << "Settings are unavailable: the home directory" << SystemPaths::instance().homeDir
                    << "does not exist";
-    new QuitOnSignal(application); // owned by the application
 
     const int exitCode = application->exec();
 

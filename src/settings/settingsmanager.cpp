@@ -106,6 +106,8 @@ SettingsManager::SettingsManager()
                  << "GLOBAL SETTINGS FILE IS NOT WRITABLE! GLOBAL SETTINGS WILL NOT BE STORED!"
                  << paths.globalSettingsFile << "\n\n";
 
+    // Queued connections and signal spies carry the category enum.
+    qRegisterMetaType<SettingsManager::SettingsCategories>("SettingsManager::SettingsCategories");
     qmlRegisterUncreatableType<SettingsManager>("SettingsCategories", 1, 0, "SettingsCategories",
                                                 QStringLiteral("Cannot be instantiated"));
     qmlRegisterUncreatableType<SettingsManager>("ConfigurationStatus", 1, 0, "ConfigurationStatus",

@@ -1,0 +1,291 @@
+// The log: line formats, the 999-character cut, the signal from worker threads, start-up rotation,
+// the size roll-over with its clean-up, and the three modes of the real program.
+
+#include "logging/logger.h"
+#include "settings/systempaths.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+#include <csignal>
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+QList<QByteArray> lines(const QString& path)
+{
+    QList<QByteArray> result = readAll(path).split('\n');
+    if (!result.isEmpty() && result.last().isEmpty())
+        result.removeLast();
+    return result;
+}
+
+struct ProgramRun
+{
+    QByteArray out;
+    int exitCode = -1;
+    QProcess::ExitStatus status = QProcess::CrashExit;
+};
+
+// Runs the program until `ready` returns true, then stops it with `signalNumber`.
+ProgramRun runProgram(const TestSupport::IsolatedDataRoot& root, const QStringList& args,
+                      const std::function<bool(const QByteArray&)>& ready, int signalNumber = SIGTERM)
+{
+    ProgramRun run;
+    QProcess p;
+    p.setProcessEnvironment(root.environment());
+    p.start(TestSupport::programPath(), args);
+    if (!p.waitForStarted(10000))
+        return run;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 15000) {
+        p.waitForReadyRead(100);
+        run.out += p.readAllStandardOutput();
+        if (ready(run.out))
+            break;
+    }
+    ::kill(pid_t(p.processId()), signalNumber);
+    p.waitForFinished(15000);
+    run.out += p.readAllStandardOutput();
+    run.exitCode = p.exitCode();
+    run.status = p.exitStatus();
+    return run;
+}
+
+} // namespace
+
+class TestLogging : public QObject
+{
+    Q_OBJECT
+private:
+    TestSupport::IsolatedDataRoot* m_root = nullptr;
+    QString m_logDir;
+    QString current() const { return Logger::currentLogFile(m_logDir); }
+
+private slots:
+    void initTestCase()
+    {
+        m_root = new TestSupport::IsolatedDataRoot;
+        QVERIFY(m_root->isValid());
+        m_logDir = SystemPaths::instance().globalHomeDir;
+        QVERIFY(m_logDir.endsWith('/'));
+        // This executable runs with "--logto disk" (see main), so nothing floods the test output.
+        QVERIFY(QCoreApplication::arguments().contains("disk"));
+    }
+
+    void fileNames()
+    {
+        QCOMPARE(Logger::currentLogFile("/x/"), QString("/x/TVKRsupport.log"));
+        QCOMPARE(Logger::generationLogFile("/x/", 3), QString("/x/TVKRsupport_3.log"));
+    }
+
+    void lineFormats()
+    {
+        Logger logger(qApp);
+        QVERIFY(QFileInfo::exists(current()));
+        qDebug("plain debug");
+        qWarning("a warning");
+        qCritical("a critical");
+        qInfo("some info");
+        logPrintf("printf %d %s\n", 42, "text");
+        const QList<QByteArray> l = lines(current());
+        QCOMPARE(l.size(), 5);
+        const QRegularExpression stamp("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d ");
+        const char* expected[] = {"Debug:plain debug", "Warning:a warning", "Critical:a critical",
+                                  "default:some info", "printf 42 text"};
+        for (int i = 0; i < 5; ++i) {
+            QVERIFY2(stamp.match(QString::fromLatin1(l[i])).hasMatch(), l[i].constData());
+            QCOMPARE(l[i].mid(13), QByteArray(expected[i]));
+        }
+    }
+
+    void logPrintfCutsAt999()
+    {
+        Logger logger(qApp);
+        QSignalSpy delayed(&logger, &Logger::delayed);
+        const QByteArray longText(1500, 'x');
+        logPrintf("%s\n", longText.constData());
+        const QList<QByteArray> l = lines(current());
+        QCOMPARE(l.size(), 1);
+        QCOMPARE(l[0].size(), 13 + 999); // the cut also drops the line break
+        QCOMPARE(delayed.count(), 1);
+        QCOMPARE(delayed.at(0).at(0).toString().size(), 999);
+
+        logPrintf("%s", QByteArray(999, 'y').constData());
+        QCOMPARE(lines(current()).last().size(), 13 + 999 + 13 + 999);
+    }
+
+    void workerWarningArrivesOnGuiThread()
+    {
+        Logger logger(qApp);
+        QThread* guiThread = QThread::currentThread();
+        QThread* seenOn = nullptr;
+        QString seenText;
+        connect(&logger, &Logger::log, this, [&](const QString& text) {
+            seenOn = QThread::currentThread();
+            seenText = text;
+        });
+        QThread* worker = QThread::create([] { qWarning("from the poller"); });
+        worker->start();
+        QVERIFY(worker->wait(5000));
+        delete worker;
+        QTRY_COMPARE(seenText, QString("from the poller"));
+        QCOMPARE(seenOn, guiThread);
+    }
+
+    void sevenStartsKeepSixGenerations()
+    {
+        for (int run = 1; run <= 7; ++run) {
+            Logger logger(qApp);
+            qDebug("run %d", run);
+        }
+        QCOMPARE(readAll(current()).contains("run 7"), true);
+        for (int g = 1; g <= 6; ++g) {
+            const QByteArray content = readAll(Logger::generationLogFile(m_logDir, g));
+            QVERIFY2(content.contains(QByteArray("run ") + QByteArray::number(7 - g)),
+                     qPrintable(QString("generation %1").arg(g)));
+        }
+        QVERIFY(!QFileInfo::exists(Logger::generationLogFile(m_logDir, 7)));
+        // The log written before these seven runs is gone.
+        for (const QString& f : QDir(m_logDir).entryList({"TVKRsupport*"}))
+            QVERIFY(!readAll(m_logDir + f).contains("from the poller"));
+    }
+
+    void rollOverStaysInLogDirectory()
+    {
+        // Twelve reaped logs of 14 MiB each (sparse): the clean-up removes the two oldest.
+        for (int i = 0; i < 12; ++i) {
+            QFile f(m_logDir + QString("ReapLog%1").arg(i, 2, 10, QChar('0')));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.resize(14 * 1024 * 1024));
+            f.setFileTime(QDateTime::currentDateTime().addSecs(-1000 + i), QFileDevice::FileModificationTime);
+        }
+
+        Logger logger(qApp);
+        qDebug("before the roll-over");
+        const QString chunk(1024 * 1024, QChar('r'));
+        for (int i = 0; i < 16; ++i)
+            qDebug("%s", qPrintable(chunk));
+        qDebug("after the roll-over");
+
+        const QByteArray now = readAll(current());
+        QVERIFY(now.contains("after the roll-over"));
+        QVERIFY(!now.contains("before the roll-over"));
+        QVERIFY(now.size() < 3 * 1024 * 1024);
+        const QByteArray previous = readAll(Logger::generationLogFile(m_logDir, 1));
+        QVERIFY(previous.contains("before the roll-over"));
+        QVERIFY(previous.size() <= Logger::kRollOverBytes);
+        QVERIFY(!QFileInfo::exists("/var/log/quillon.log") ||
+                !readAll("/var/log/quillon.log").contains("after the roll-over"));
+
+        const QStringList reaped = QDir(m_logDir).entryList({"ReapLog*"}, QDir::Files, QDir::Name);
+        QCOMPARE(reaped.size(), 10);
+        QVERIFY(!reaped.contains("ReapLog00"));
+        QVERIFY(!reaped.contains("ReapLog01"));
+        QVERIFY(reaped.contains("ReapLog02"));
+    }
+
+    void cleanupLeavesSmallSets()
+    {
+        QTemporaryDir dir;
+        for (int i = 0; i < 11; ++i) {
+            QFile f(dir.path() + QString("/ReapLog%1").arg(i));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("small");
+        }
+        Logger::logCleanup(dir.path());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 11); // under 150 MiB in all
+        Logger::logCleanup(dir.path() + "/missing");
+    }
+
+    // The real program, in each mode, stopped the way a service is stopped.
+    void programModes_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("fileWritten");
+        QTest::addColumn<bool>("consoleLines");
+        QTest::addColumn<QString>("consoleText");
+        QTest::newRow("default is dual") << QStringList() << true << true << "Logging to filename";
+        QTest::newRow("dual") << QStringList({"--logto", "dual"}) << true << true << "Logging to filename";
+        QTest::newRow("console") << QStringList({"--logto", "console"}) << false << true
+                                 << "Installing messagehandler!";
+        QTest::newRow("disk") << QStringList({"--logto", "disk"}) << true << false
+                              << "installing disk logger done";
+        QTest::newRow("last argument")
+            << QStringList({"--ui-less", "--logto"}) << false << true << "Installing messagehandler!";
+    }
+    void programModes()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, fileWritten);
+        QFETCH(bool, consoleLines);
+        QFETCH(QString, consoleText);
+
+        TestSupport::IsolatedDataRoot root;
+        const QString logDir = root.dataRoot() + "/home/global/";
+        QDir().mkpath(logDir);
+        QFile previous(Logger::currentLogFile(logDir));
+        QVERIFY(previous.open(QIODevice::WriteOnly));
+        previous.write("previous run\n");
+        previous.close();
+
+        const ProgramRun run = runProgram(root, args, [&](const QByteArray& out) {
+            return out.contains("Starting") || readAll(Logger::currentLogFile(logDir)).contains("Starting");
+        });
+        QCOMPARE(run.status, QProcess::NormalExit);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.contains(consoleText.toLatin1()), run.out.constData());
+        QCOMPARE(run.out.contains("Debug:Starting"), consoleLines);
+        // The previous log is rotated in every mode.
+        QCOMPARE(readAll(Logger::generationLogFile(logDir, 1)), QByteArray("previous run\n"));
+        const QByteArray log = readAll(Logger::currentLogFile(logDir));
+        QCOMPARE(QFileInfo::exists(Logger::currentLogFile(logDir)), fileWritten);
+        if (fileWritten) {
+            QVERIFY(log.contains("Debug:Starting \"KorvexSupportTool\" \"1.2.0.0\""));
+            QVERIFY(log.contains("Leaving with exit code 0"));
+        }
+    }
+
+    void programStopsOnInterrupt()
+    {
+        TestSupport::IsolatedDataRoot root;
+        const ProgramRun run = runProgram(
+            root, {"--logto", "console"}, [](const QByteArray& out) { return out.contains("Starting"); },
+            SIGINT);
+        QCOMPARE(run.status, QProcess::NormalExit);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(run.out.contains("Stop requested by signal 2"));
+        for (const char* dir : {"/active", "/home/global/customlayouts", "/home/global/customprocesses"})
+            QVERIFY2(QFileInfo(root.dataRoot() + dir).isDir(), dir);
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    // The logger reads its mode from the application's arguments; QtTest must not see it.
+    QVector<char*> appArgs(argv, argv + argc);
+    char logto[] = "--logto";
+    char disk[] = "disk";
+    appArgs << logto << disk;
+    int appArgc = appArgs.size();
+    QApplication app(appArgc, appArgs.data());
+    TestLogging test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_logging.moc"
