@@ -1,0 +1,123 @@
+// Labels formatted per second: a ten-tag label, five of them report queries, against a large report.
+
+#include "report/reportdevice.h"
+#include "report/reportdocument.h"
+#include "report/tagparser.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+// A report shaped like the console's exports, padded with many description, test and erasure
+// entries until it is about `targetBytes` long.
+QString largeReport(int targetBytes)
+{
+    QString description;
+    QString tests;
+    QString erasures;
+    int n = 0;
+    while (description.size() + tests.size() + erasures.size() < targetBytes) {
+        description +=
+            QStringLiteral("<entry name=\"note_%1\" type=\"string\">station note number %1</entry>\n").arg(n);
+        tests += QStringLiteral("<entry name=\"test_%1\" type=\"string\">%2</entry>\n")
+                     .arg(n)
+                     .arg(n % 3 == 0 ? QStringLiteral("failed") : QStringLiteral("successful"));
+        if (n % 20 == 0) {
+            erasures +=
+                QStringLiteral("<entries name=\"erasure\"><entry name=\"elapsed_time\">00:0%1:00</entry>"
+                               "<entry name=\"erasure_standard_name\">Cryptographic erasure</entry>"
+                               "<entry name=\"state\">Successful</entry><entries name=\"target\">"
+                               "<entry name=\"serial\">SER%2</entry><entry name=\"capacity\">"
+                               "128000000000</entry><entry name=\"kind\">Internal memory</entry>"
+                               "</entries></entries>\n")
+                    .arg(n % 10)
+                    .arg(n);
+        }
+        ++n;
+    }
+    return QStringLiteral(
+               "<root><report><korvex_data><description>"
+               "<document_id>bench-0001</document_id><document_log><log_entry>"
+               "<product_name id=\"23\" name=\"Korvex Mobile Eraser\">Korvex Mobile Eraser</product_name>"
+               "<date>2026-12-01T09:14:05+02:00</date></log_entry></document_log>"
+               "<entries name=\"description_entries\">%1</entries></description>"
+               "<korvex_erasure_report><entries name=\"erasures\">%2</entries></korvex_erasure_report>"
+               "<korvex_hardware_report><entries name=\"system\">"
+               "<entry name=\"manufacturer\">Apple</entry><entry name=\"model\">iPhone 12 128GB Blue</entry>"
+               "<entry name=\"serial\">F2LXK0QJHG7F</entry><entry name=\"imei\">356789104567892</entry>"
+               "</entries><entries name=\"hardware_tests\"><entry name=\"summary\">failed</entry>%3</entries>"
+               "</korvex_hardware_report></korvex_data><user_data><entries name=\"fields\">"
+               "<entry name=\"info1\">PO-2026-1187</entry></entries></user_data></report></root>")
+        .arg(description, erasures, tests);
+}
+
+const QString kLabel = QStringLiteral(
+    "<model> <manufacturer> <date yyyy-MM-dd> <devstatus OK,FAIL,?> <bytes2human 128000000000>\n"
+    "<xmlreport /root/report/korvex_data/description/document_id>\n"
+    "<xmlreport /root/report/korvex_data/korvex_hardware_report/system/serial>\n"
+    "<xmlreport /root/report/korvex_data/korvex_hardware_report/hardware_tests/summary>\n"
+    "<xmlreport /root/report/korvex_data/description/description_entries/note_500>\n"
+    "<xmlreport /root/report/user_data/fields/info1>");
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    // The per-tag debug lines would dominate the measurement.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type != QtDebugMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+    });
+    const double seconds = argc > 1 ? QString::fromLocal8Bit(argv[1]).toDouble() : 5.0;
+    const QString xml = largeReport(300 * 1024);
+    if (qEnvironmentVariableIsSet("BENCH_DUMP")) {
+        QFile dump(QString::fromLocal8Bit(qgetenv("BENCH_DUMP")));
+        if (dump.open(QIODevice::WriteOnly))
+            dump.write(xml.toUtf8());
+    }
+
+    ReportDocument document;
+    document.parse(xml);
+    ReportDevice device;
+    device.setReport(&document, true);
+    TagParser parser;
+
+    QString first = kLabel;
+    parser.formatContent(first, &device, false, true);
+    std::printf("report: %d KB, label:\n%s\n", int(xml.toUtf8().size() / 1024), qPrintable(first));
+
+    // One report, many labels: the per-document query state is reused.
+    QElapsedTimer timer;
+    timer.start();
+    int labels = 0;
+    while (timer.elapsed() < seconds * 1000) {
+        QString text = kLabel;
+        parser.formatContent(text, &device, false, true);
+        ++labels;
+    }
+    const double sameReport = labels * 1000.0 / double(timer.elapsed());
+
+    // One label per report, as a print job does it: parse, bind, format.
+    timer.restart();
+    labels = 0;
+    while (timer.elapsed() < seconds * 1000) {
+        ReportDocument fresh;
+        fresh.parse(xml);
+        ReportDevice freshDevice;
+        freshDevice.setReport(&fresh, true);
+        QString text = kLabel;
+        parser.formatContent(text, &freshDevice, false, true);
+        ++labels;
+    }
+    const double freshReport = labels * 1000.0 / double(timer.elapsed());
+
+    std::printf("labels formatted per second, same report: %.1f\n", sameReport);
+    std::printf("labels formatted per second, each on a freshly parsed report: %.1f\n", freshReport);
+    return 0;
+}

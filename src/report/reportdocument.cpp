@@ -1,0 +1,426 @@
+#include "report/reportdocument.h"
+
+#include "shared/erasurestandards.h"
+
+#include <QAbstractMessageHandler>
+#include <QBuffer>
+#include <QDomDocument>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QRegularExpression>
+#include <QSet>
+#include <QXmlQuery>
+#include <QXmlStreamReader>
+#include <QtDebug>
+
+#include <limits>
+
+namespace {
+
+const QString kConsoleProductId = QStringLiteral("51");
+const QString kConsoleProductName = QStringLiteral("Korvex Management Console");
+const QString kStreamVariable = QStringLiteral("xmlDataStream");
+
+// Keeps the query engine's own diagnostics out of the log; a failed query is logged once by us.
+class SilentMessageHandler : public QAbstractMessageHandler
+{
+protected:
+    void handleMessage(QtMsgType, const QString&, const QUrl&, const QSourceLocation&) override {}
+};
+
+bool tooDeep(const QString& xml)
+{
+    QXmlStreamReader reader(xml);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            if (++depth > ReportDocument::kMaxElementDepth)
+                return true;
+        } else if (token == QXmlStreamReader::EndElement) {
+            --depth;
+        }
+    }
+    return false;
+}
+
+QDomElement firstChildNamed(const QDomElement& parent, const QString& tag)
+{
+    return parent.firstChildElement(tag);
+}
+
+// An XQuery string literal for a name taken from the report.
+QString quoted(QString text)
+{
+    text.replace(QLatin1Char('&'), QLatin1String("&amp;"));
+    text.replace(QLatin1Char('\''), QLatin1String("''"));
+    return text;
+}
+
+// Path steps other than section and entry names: element or attribute names and the plain axis
+// steps. Anything else (functions, predicates, operators) could reach outside the report.
+bool isPlainStep(const QString& part)
+{
+    static const QRegularExpression step(QStringLiteral(
+        "^(@?[A-Za-z_][A-Za-z0-9_.\\-]*(:[A-Za-z_][A-Za-z0-9_.\\-]*)?|@?\\*|\\.|\\.\\.|text\\(\\))$"));
+    return part.isEmpty() || step.match(part).hasMatch();
+}
+
+} // namespace
+
+// The query engine set up once per document text: the bound text, its section and entry names
+// and one query object whose loaded document is reused by every query.
+class ReportDocument::QueryCache
+{
+public:
+    explicit QueryCache(const QString& xml) : m_data(xml.toUtf8()) {}
+
+    QStringList evaluate(const QString& path)
+    {
+        QMutexLocker locker(&m_lock);
+        if (!m_ready)
+            setUp();
+        const QStringList parts = path.split(QLatin1Char('/'));
+        QStringList mapped;
+        mapped.reserve(parts.size());
+        for (const QString& part : parts) {
+            if (m_sections.contains(part)) {
+                mapped << QStringLiteral("entries[@name='%1']").arg(quoted(part));
+            } else if (m_entries.contains(part)) {
+                mapped << QStringLiteral("entry[@name='%1']").arg(quoted(part));
+            } else if (isPlainStep(part)) {
+                mapped << part;
+            } else {
+                qDebug() << "ReportDocument::query: refused path" << path;
+                return QStringList();
+            }
+        }
+        QStringList result;
+        if (!run(QStringLiteral("doc($%1)%2/string()").arg(kStreamVariable, mapped.join(QLatin1Char('/'))),
+                 &result)) {
+            qDebug() << "ReportDocument::query: no result for" << path;
+            return QStringList();
+        }
+        return result;
+    }
+
+private:
+    void setUp()
+    {
+        m_ready = true;
+        m_buffer.setData(m_data);
+        m_buffer.open(QIODevice::ReadOnly);
+        m_query.setMessageHandler(&m_silent);
+        m_query.bindVariable(kStreamVariable, &m_buffer);
+        QStringList names;
+        if (run(QStringLiteral("doc($%1)//entries/@name/string()").arg(kStreamVariable), &names))
+            m_sections = QSet<QString>(names.begin(), names.end());
+        names.clear();
+        if (run(QStringLiteral("doc($%1)//entry/@name/string()").arg(kStreamVariable), &names))
+            m_entries = QSet<QString>(names.begin(), names.end());
+    }
+
+    bool run(const QString& text, QStringList* result)
+    {
+        m_query.setQuery(text);
+        if (!m_query.isValid())
+            return false;
+        return m_query.evaluateTo(result);
+    }
+
+    QMutex m_lock;
+    QByteArray m_data;
+    QBuffer m_buffer;
+    SilentMessageHandler m_silent;
+    QXmlQuery m_query;
+    QSet<QString> m_sections;
+    QSet<QString> m_entries;
+    bool m_ready = false;
+};
+
+ReportDocument::ReportDocument() = default;
+
+void ReportDocument::reset()
+{
+    *this = ReportDocument();
+}
+
+QString ReportDocument::identifier(int slot) const
+{
+    return slot >= 0 && slot < m_identifiers.size() ? m_identifiers.at(slot) : QString();
+}
+
+void ReportDocument::setIdentifier(int slot, const QString& value)
+{
+    while (m_identifiers.size() < kIdentifierSlots)
+        m_identifiers.append(QString());
+    m_identifiers[slot] = value;
+}
+
+qint64 ReportDocument::readDuration(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() != 3)
+        return -1;
+    qint64 values[3];
+    for (int i = 0; i < 3; ++i) {
+        bool ok = false;
+        values[i] = parts.at(i).trimmed().toLongLong(&ok);
+        // Bounds keep the sum and its later nanosecond form inside 64 bits.
+        if (!ok || values[i] < -1000000000LL || values[i] > 1000000000LL)
+            return -1;
+    }
+    return values[0] * 3600 + values[1] * 60 + values[2];
+}
+
+void ReportDocument::parse(const QString& xml)
+{
+    reset();
+    if (tooDeep(xml)) {
+        qDebug() << "*** PARSING: report nested deeper than" << kMaxElementDepth << "levels, ignored";
+        return;
+    }
+    QDomDocument dom;
+    if (!dom.setContent(xml)) {
+        qDebug() << "*** PARSING: Failed to set Content!!!";
+        return;
+    }
+    m_xml = xml;
+    m_queryCache = std::make_shared<QueryCache>(m_xml);
+
+    const QDomNodeList documentIds = dom.elementsByTagName(QStringLiteral("document_id"));
+    if (!documentIds.isEmpty()) {
+        m_documentId = documentIds.at(0).toElement().text();
+        if (m_documentId.isEmpty())
+            return;
+    }
+
+    // The first dated entry of a product other than the console gives the report date.
+    QString productId;
+    QString productText;
+    QString productName;
+    const QDomNodeList logEntries = dom.elementsByTagName(QStringLiteral("log_entry"));
+    for (int i = 0; i < logEntries.size(); ++i) {
+        const QDomElement entry = logEntries.at(i).toElement();
+        const QDomElement product = firstChildNamed(entry, QStringLiteral("product_name"));
+        if (product.isNull())
+            continue;
+        productId = product.attribute(QStringLiteral("id"));
+        productText = product.text();
+        productName = product.attribute(QStringLiteral("name"));
+        if (productId == kConsoleProductId || productText == kConsoleProductName) {
+            productId.clear();
+            productText.clear();
+            productName.clear();
+            continue;
+        }
+        const QDomElement date = firstChildNamed(entry, QStringLiteral("date"));
+        if (!date.isNull()) {
+            m_date = QDateTime::fromString(date.text(), Qt::ISODate);
+            break;
+        }
+    }
+    if (productText.isEmpty() && productId.isEmpty()) {
+        m_date = QDateTime();
+        return;
+    }
+
+    const QDomNodeList sections = dom.elementsByTagName(QStringLiteral("entries"));
+    for (int i = 0; i < sections.size(); ++i) {
+        const QDomElement section = sections.at(i).toElement();
+        const QString name = section.attribute(QStringLiteral("name"));
+        if (name == QLatin1String("erasures"))
+            readErasures(section);
+        else if (name == QLatin1String("hardware_tests"))
+            readHardwareTests(section);
+        else if (name == QLatin1String("system"))
+            readSystem(section);
+    }
+
+    const QDomNodeList userData = dom.elementsByTagName(QStringLiteral("user_data"));
+    for (int i = 0; i < userData.size(); ++i) {
+        for (QDomElement fields = userData.at(i).firstChildElement(); !fields.isNull();
+             fields = fields.nextSiblingElement()) {
+            if (fields.attribute(QStringLiteral("name")) != QLatin1String("fields"))
+                continue;
+            for (QDomElement field = fields.firstChildElement(); !field.isNull();
+                 field = field.nextSiblingElement()) {
+                const QString name = field.attribute(QStringLiteral("name"));
+                if (name != QLatin1String("Comments"))
+                    m_customFields.insert(name, field.text());
+            }
+        }
+    }
+
+    // A report without a usable date is not printable: keep none of its report data.
+    if (m_xml.isEmpty() || !m_date.isValid()) {
+        m_documentId.clear();
+        m_testResults.clear();
+        m_xml.clear();
+        m_queryCache.reset();
+        m_date = QDateTime();
+        m_erasures.clear();
+        m_erasureTargets.clear();
+        m_erasureDetails.clear();
+        m_testingDuration = 0;
+        m_testSummary = SummaryNone;
+    }
+}
+
+void ReportDocument::readSystem(const QDomElement& section)
+{
+    for (QDomElement entry = section.firstChildElement(QStringLiteral("entry")); !entry.isNull();
+         entry = entry.nextSiblingElement(QStringLiteral("entry"))) {
+        const QString value = entry.text();
+        if (value.isEmpty())
+            continue;
+        const QString name = entry.attribute(QStringLiteral("name"));
+        if (name == QLatin1String("name")) {
+            m_info.name = value;
+        } else if (name == QLatin1String("manufacturer")) {
+            m_info.manufacturer = value;
+        } else if (name == QLatin1String("model")) {
+            m_info.model = value;
+        } else if (name == QLatin1String("market_name")) {
+            m_info.marketName = value;
+        } else if (name == QLatin1String("internal_model")) {
+            setIdentifier(3, value);
+        } else if (name == QLatin1String("a_model_number")) {
+            setIdentifier(3, value);
+            m_info.aModelNumber = value;
+        } else if (name == QLatin1String("serial")) {
+            setIdentifier(4, value);
+        } else if (name == QLatin1String("imei")) {
+            setIdentifier(2, value);
+        } else if (name == QLatin1String("imei_two")) {
+            setIdentifier(17, value);
+        } else if (name == QLatin1String("meid")) {
+            setIdentifier(13, value);
+        } else if (name == QLatin1String("meid_fourteen")) {
+            setIdentifier(14, value);
+        } else if (name == QLatin1String("ecid")) {
+            setIdentifier(10, value);
+        } else if (name == QLatin1String("uuid")) {
+            setIdentifier(5, value);
+        } else if (name == QLatin1String("pin")) {
+            setIdentifier(15, value);
+        } else if (name == QLatin1String("region")) {
+            setIdentifier(16, value);
+        } else if (name == QLatin1String("wifi_mac")) {
+            m_info.wifiMac = value;
+        } else if (name == QLatin1String("mdm_status")) {
+            m_info.mdmStatus = value;
+        } else if (name == QLatin1String("device_color")) {
+            m_info.deviceColor = value;
+        } else if (name == QLatin1String("ram")) {
+            m_info.ramAmount = value.left(value.size() - 2).toInt();
+            m_info.ramUnit = value.right(2);
+        }
+    }
+}
+
+void ReportDocument::readHardwareTests(const QDomElement& section)
+{
+    for (QDomElement entry = section.firstChildElement(QStringLiteral("entry")); !entry.isNull();
+         entry = entry.nextSiblingElement(QStringLiteral("entry"))) {
+        const QString name = entry.attribute(QStringLiteral("name"));
+        const QString value = entry.text();
+        if (name == QLatin1String("summary")) {
+            if (value == QLatin1String("failed"))
+                m_testSummary = SummaryFailed;
+            else if (value == QLatin1String("successful"))
+                m_testSummary = SummarySuccessful;
+            else if (value == QLatin1String("not performed"))
+                m_testSummary = SummaryNotPerformed;
+        } else if (name == QLatin1String("testing_duration")) {
+            const qint64 seconds = readDuration(value);
+            m_testingDuration = seconds > std::numeric_limits<int>::max() ? -1 : int(seconds);
+        } else if (!name.isEmpty()) {
+            QString code;
+            if (value == QLatin1String("failed"))
+                code = QStringLiteral("0");
+            else if (value == QLatin1String("successful"))
+                code = QStringLiteral("1");
+            else if (value == QLatin1String("not performed"))
+                code = QStringLiteral("2");
+            else
+                continue;
+            if (!m_testResults.isEmpty())
+                m_testResults += QLatin1Char(';');
+            m_testResults += name + QLatin1Char('=') + code;
+        }
+    }
+}
+
+void ReportDocument::readErasures(const QDomElement& section)
+{
+    for (QDomElement erasure = section.firstChildElement(); !erasure.isNull();
+         erasure = erasure.nextSiblingElement()) {
+        if (erasure.attribute(QStringLiteral("name")) != QLatin1String("erasure"))
+            continue;
+        ErasureRecord record;
+        bool hasTarget = false;
+        bool hasDetails = false;
+        for (QDomElement item = erasure.firstChildElement(); !item.isNull();
+             item = item.nextSiblingElement()) {
+            const QString name = item.attribute(QStringLiteral("name"));
+            const QString value = item.text();
+            if (name == QLatin1String("timestamp")) {
+                const QDateTime start = QDateTime::fromString(value, Qt::ISODate);
+                if (start.isValid())
+                    record.start = start;
+            } else if (name == QLatin1String("elapsed_time")) {
+                const qint64 seconds = readDuration(value);
+                if (seconds >= 0)
+                    record.elapsedNanoseconds = seconds * 1000000000LL;
+            } else if (name == QLatin1String("erasure_standard_name")) {
+                if (!value.isEmpty()) {
+                    record.standardName = value;
+                    record.standard = ErasureStandards::numberForName(value);
+                }
+            } else if (name == QLatin1String("state")) {
+                if (value == QLatin1String("Successful"))
+                    record.state = ErasureRecord::Successful;
+                else if (value == QLatin1String("Failed"))
+                    record.state = ErasureRecord::Failed;
+            } else if (name == QLatin1String("target")) {
+                hasTarget = true;
+                for (QDomElement disk = item.firstChildElement(); !disk.isNull();
+                     disk = disk.nextSiblingElement()) {
+                    const QString key = disk.attribute(QStringLiteral("name"));
+                    const QString text = disk.text();
+                    if (key == QLatin1String("serial"))
+                        record.target.serial = text;
+                    else if (key == QLatin1String("vendor"))
+                        record.target.vendor = text;
+                    else if (key == QLatin1String("capacity"))
+                        record.target.capacity = text.toULongLong();
+                    else if (key == QLatin1String("kind"))
+                        record.target.kind = text == QLatin1String("Internal memory")
+                                                 ? TargetDisk::InternalMemory
+                                             : text == QLatin1String("SD Card") ? TargetDisk::SdCard
+                                                                                : TargetDisk::UnknownKind;
+                }
+            } else if (name == QLatin1String("erasure_details")) {
+                hasDetails = true;
+                for (QDomElement detail = item.firstChildElement(); !detail.isNull();
+                     detail = detail.nextSiblingElement())
+                    record.details.insert(detail.attribute(QStringLiteral("name")), detail.text());
+            }
+            if (name.contains(QLatin1String("_rounds")))
+                record.hasRounds = true;
+        }
+        if (hasTarget)
+            m_erasureTargets.append(record.target);
+        if (hasDetails)
+            m_erasureDetails.append(record.details);
+        m_erasures.append(record);
+    }
+}
+
+QStringList ReportDocument::query(const QString& path) const
+{
+    if (m_xml.isEmpty() || !m_queryCache)
+        return QStringList();
+    return m_queryCache->evaluate(path);
+}

@@ -1,0 +1,81 @@
+#pragma once
+// A report of the Management Console parsed once: identifiers, attributes, sections, and path
+// queries on its XML text.
+
+#include "report/deviceinfo.h"
+#include "report/erasurerecord.h"
+#include "report/targetdisk.h"
+
+#include <QDateTime>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <memory>
+
+class QDomElement;
+
+class ReportDocument
+{
+public:
+    enum TestSummary
+    {
+        SummaryNone = 0,
+        SummarySuccessful = 2,
+        SummaryNotPerformed = 3,
+        SummaryFailed = 4
+    };
+
+    static constexpr int kIdentifierSlots = 18;
+    // Reports nest a dozen levels; anything far deeper is refused before it reaches the parsers.
+    static constexpr int kMaxElementDepth = 256;
+
+    ReportDocument();
+
+    void parse(const QString& xml);
+    // Values at a "/"-separated path of element, section and entry names.
+    QStringList query(const QString& path) const;
+
+    const QString& documentId() const { return m_documentId; }
+    const QDateTime& date() const { return m_date; }
+    const QVector<ErasureRecord>& erasures() const { return m_erasures; }
+    const QVector<TargetDisk>& erasureTargets() const { return m_erasureTargets; }
+    const QVector<QMap<QString, QString>>& erasureDetails() const { return m_erasureDetails; }
+    const QString& testResults() const { return m_testResults; }
+    int testingDuration() const { return m_testingDuration; }
+    int testSummary() const { return m_testSummary; }
+    const QString& xml() const { return m_xml; }
+    const DeviceInfo& info() const { return m_info; }
+    const QMap<QString, QString>& customFields() const { return m_customFields; }
+    const QStringList& identifiers() const { return m_identifiers; }
+    QString identifier(int slot) const;
+
+    // Seconds of an "h:m:s" text; -1 for anything else.
+    static qint64 readDuration(const QString& text);
+
+private:
+    class QueryCache;
+
+    void reset();
+    void readSystem(const QDomElement& section);
+    void readHardwareTests(const QDomElement& section);
+    void readErasures(const QDomElement& section);
+    void setIdentifier(int slot, const QString& value);
+
+    QString m_documentId;
+    QDateTime m_date;
+    QVector<ErasureRecord> m_erasures;
+    QVector<TargetDisk> m_erasureTargets;
+    QVector<QMap<QString, QString>> m_erasureDetails;
+    QString m_testResults;
+    int m_testingDuration = 0;
+    int m_testSummary = SummaryNone;
+    QString m_xml;
+    QString m_spare;
+    DeviceInfo m_info;
+    QMap<QString, QString> m_customFields;
+    QStringList m_identifiers;
+    // Query state kept per parsed text; copies of a document share it.
+    std::shared_ptr<QueryCache> m_queryCache;
+};
