@@ -24,11 +24,7 @@ public:
     bool searchReports(const QStringList& lines, const QString& format, QString* reply);
     bool exportReports(const QStringList& lines, QStringList* reports);
 
-    // Request envelopes and reply splitting of the report service.
-    static QString searchEnvelope(const QStringList& lines);
-    static QString exportEnvelope(const QStringList& lines);
-    static QStringList splitReports(const QString& reply);
-
+    // Namespace of the report service's search requests.
     static const char* const kNamespace;
 
 signals:
@@ -36,6 +32,10 @@ signals:
     void networkError(QString reason, int code);
 
 private:
+    // Request envelopes and reply splitting of the report service.
+    static QString searchEnvelope(const QStringList& lines);
+    static QString exportEnvelope(const QStringList& lines);
+    static QStringList splitReports(const QString& reply);
     bool judgeStatus(long httpCode, const QString& reply) const;
 
     QString m_baseUrl;
