@@ -1,0 +1,317 @@
+#include "printing/layoutmanager.h"
+
+#include "settings/systempaths.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+namespace {
+
+QJsonDocument parseFile(QFile& file)
+{
+    return QJsonDocument::fromJson(file.readAll());
+}
+
+// Writes all of data or nothing: a crash or a full disk never leaves a half-written layout.
+bool writeAtomically(const QString& path, const QByteArray& data)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(data) != data.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+QStringList lysonFiles(const QString& dir)
+{
+    return QDir(dir).entryList({QStringLiteral("*.lyson")}, QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+}
+
+} // namespace
+
+LayoutManager::LayoutManager(QObject* parent) : LayoutManager(SystemPaths::instance().layoutDir, parent) {}
+
+LayoutManager::LayoutManager(const QString& layoutDir, QObject* parent)
+    : QObject(parent), m_layoutDir(layoutDir)
+{
+    if (!QFileInfo::exists(m_layoutDir))
+        QDir().mkpath(m_layoutDir);
+    readLayoutDir();
+}
+
+void LayoutManager::readLayoutDir()
+{
+    m_localCache.clear();
+    if (!QFileInfo::exists(m_layoutDir)) {
+        qDebug() << Q_FUNC_INFO << "DIR DOES NOT EXIST!" << m_layoutDir;
+        return;
+    }
+    for (const QString& entry : lysonFiles(m_layoutDir)) {
+        QFile file(QDir(m_layoutDir).filePath(entry));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QJsonDocument doc = parseFile(file);
+        if (!doc.isObject()) {
+            qDebug() << Q_FUNC_INFO << entry << "is not valid lyson";
+            continue;
+        }
+        const QJsonObject layout = doc.object();
+        if (layout.contains(QLatin1String("name")))
+            m_localCache.insert(layout.value(QLatin1String("name")).toString(), layout);
+        else
+            qDebug() << Q_FUNC_INFO << "lyson file " << entry << "has no name!";
+    }
+}
+
+bool LayoutManager::saveLayout(const QString& json, const QString& filename)
+{
+    if (!isSafeFileName(filename)) {
+        qDebug() << Q_FUNC_INFO << "Refusing layout file name" << filename;
+        return false;
+    }
+    // Validate before touching the disk so a bad text never clobbers a good layout.
+    const QByteArray bytes = json.toUtf8();
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes);
+    if (!doc.isObject()) {
+        qDebug() << Q_FUNC_INFO << filename << "is not valid json";
+        return false;
+    }
+    const QJsonObject layout = doc.object();
+    qDebug() << Q_FUNC_INFO << json << "\ntofilename: " << filename;
+    if (!writeAtomically(localFile(filename), bytes)) {
+        qDebug() << Q_FUNC_INFO << "Failed to write" << localFile(filename);
+        return false;
+    }
+    if (layout.contains(QLatin1String("name")))
+        m_localCache.insert(layout.value(QLatin1String("name")).toString(), layout);
+    else
+        qDebug() << Q_FUNC_INFO << "Json file " << filename << "has no name!";
+    emit layoutsChanged();
+    emit modified();
+    return true;
+}
+
+bool LayoutManager::removeLayout(const QString& name)
+{
+    qDebug() << Q_FUNC_INFO << name;
+    if (!isSafeFileName(name)) {
+        qDebug() << Q_FUNC_INFO << "Refusing layout name" << name;
+        return false;
+    }
+    for (const QString& path : {localFile(name), QDir(m_layoutDir).filePath(name + QStringLiteral(".png"))}) {
+        if (!QFile::remove(path))
+            qDebug() << Q_FUNC_INFO << "FAILED TO DELETE!" << path;
+    }
+    m_localCache.remove(name);
+    emit layoutsChanged();
+    return true;
+}
+
+QJsonObject LayoutManager::loadJsonLayout(const QString& filename) const
+{
+    return m_localCache.value(filename);
+}
+
+QStringList LayoutManager::layoutsInDrive(const QString& mountPoint)
+{
+    m_driveCache.clear();
+    QStringList names;
+    if (!isSafeMountPoint(mountPoint)) {
+        qDebug() << Q_FUNC_INFO << "Refusing mount point" << mountPoint;
+        return names;
+    }
+    const QString folder = driveFolder(mountPoint);
+    if (!QFileInfo::exists(folder))
+        return names;
+    for (const QString& entry : lysonFiles(folder)) {
+        QFile file(QDir(folder).filePath(entry));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QJsonDocument doc = parseFile(file);
+        if (!doc.isObject()) {
+            qDebug() << Q_FUNC_INFO << entry << "is not valid lyson";
+            continue;
+        }
+        const QJsonObject layout = doc.object();
+        const QString name = layout.value(QLatin1String("name")).toString();
+        const QString baseName = entry.left(entry.size() - int(qstrlen(kSuffix)));
+        const bool exchangeable = isValidForExchange(layout);
+        if (exchangeable && baseName == name) {
+            qDebug() << Q_FUNC_INFO << "Found valid lyson from usbdrive(" << mountPoint << ") named" << name;
+            names.append(name);
+            m_driveCache.insert(name, layout);
+        } else {
+            qDebug() << Q_FUNC_INFO << "lyson file " << entry << "is not valid:" << exchangeable;
+        }
+    }
+    return names;
+}
+
+bool LayoutManager::exportLayout(const QString& name, const QString& mountPoint)
+{
+    qDebug() << Q_FUNC_INFO << name << "-->" << mountPoint;
+    if (!isSafeFileName(name) || !isSafeMountPoint(mountPoint)) {
+        qDebug() << Q_FUNC_INFO << "Refusing layout name or mount point" << name << mountPoint;
+        return false;
+    }
+    const QString folder = driveFolder(mountPoint);
+    if (!QFileInfo::exists(folder)) {
+        if (!QDir().mkpath(folder)) {
+            qDebug() << Q_FUNC_INFO << "Failed to create destination path" << folder;
+            return false;
+        }
+        qDebug() << Q_FUNC_INFO << "Successfully created" << folder;
+    }
+    const QJsonObject layout = m_localCache.value(name);
+    const QString target = driveFile(name, mountPoint);
+    if (!writeAtomically(target, QJsonDocument(layout).toJson(QJsonDocument::Compact))) {
+        qDebug() << Q_FUNC_INFO << "Failed to open export file " << target;
+        return false;
+    }
+    m_driveCache.remove(name);
+    for (const QString& logo : logoNames(layout)) {
+        const QString source = localLogoDir() + logo;
+        if (QFileInfo::exists(source))
+            copyReplacing(source, QLatin1String(kDriveRoot) + mountPoint + QLatin1Char('/') + logo);
+    }
+    return true;
+}
+
+bool LayoutManager::importLayout(const QString& name, const QString& mountPoint)
+{
+    if (!isSafeFileName(name) || !isSafeMountPoint(mountPoint)) {
+        qDebug() << Q_FUNC_INFO << "Refusing layout name or mount point" << name << mountPoint;
+        return false;
+    }
+    QJsonObject layout;
+    QByteArray bytes;
+    if (m_driveCache.contains(name)) {
+        layout = m_driveCache.value(name);
+        bytes = QJsonDocument(layout).toJson(QJsonDocument::Compact);
+    } else {
+        const QString source = driveFile(name, mountPoint);
+        QFile file(source);
+        if (!file.open(QIODevice::ReadOnly)) {
+            qDebug() << Q_FUNC_INFO << "Could not open lysonfile:" << source;
+            return false;
+        }
+        bytes = file.readAll();
+        const QJsonDocument doc = QJsonDocument::fromJson(bytes);
+        if (!doc.isObject()) {
+            qDebug() << Q_FUNC_INFO << "name: " << name << "in " << mountPoint << "is not lysonobject";
+            return false;
+        }
+        layout = doc.object();
+        if (!isValidForExchange(layout) || layout.value(QLatin1String("name")).toString() != name) {
+            qDebug() << Q_FUNC_INFO << "Invalid lyson" << name << "in " << mountPoint << "refusing to import";
+            return false;
+        }
+    }
+    const QString target = localFile(name);
+    if (!writeAtomically(target, bytes)) {
+        qDebug() << Q_FUNC_INFO << "Failed to open imported filename for storing" << target;
+        return false;
+    }
+    m_localCache.insert(name, layout);
+    QDir().mkpath(localLogoDir());
+    for (const QString& logo : logoNames(layout)) {
+        const QString source = QLatin1String(kDriveRoot) + mountPoint + QLatin1Char('/') + logo;
+        if (QFileInfo::exists(source))
+            copyReplacing(source, localLogoDir() + logo);
+    }
+    emit layoutsChanged();
+    qDebug() << Q_FUNC_INFO << name << "->" << target;
+    return true;
+}
+
+void LayoutManager::flushCache()
+{
+    m_driveCache.clear();
+}
+
+bool LayoutManager::isCustomSizedLayout(const QString& name) const
+{
+    if (!m_localCache.contains(name))
+        return false;
+    const QJsonValue fixed = m_localCache.value(name).value(QLatin1String("fixedsize"));
+    return fixed.isBool() && fixed.toBool();
+}
+
+QString LayoutManager::localLogoDir()
+{
+    return QStringLiteral("%1/custom").arg(SystemPaths::instance().rootDir) +
+           QStringLiteral("/userapps/logos/");
+}
+
+QStringList LayoutManager::logoNames(const QJsonObject& layout)
+{
+    QStringList sources;
+    for (const QJsonValue& value : layout.value(QLatin1String("objects")).toArray()) {
+        const QJsonObject record = value.toObject();
+        if (record.value(QLatin1String("type")).toString() != QLatin1String("ShapeObject.qml"))
+            continue;
+        const QString source = record.value(QLatin1String("sourceImage")).toString();
+        if (!source.isEmpty() && !sources.contains(source))
+            sources.append(source);
+    }
+    QStringList names;
+    for (const QString& source : sources) {
+        const QString name = source.mid(source.lastIndexOf(QLatin1Char('/')) + 1);
+        // A name reduced from a foreign path may still carry a separator or "..".
+        if (isSafeFileName(name))
+            names.append(name);
+        else
+            qDebug() << Q_FUNC_INFO << "Refusing logo file name" << name;
+    }
+    return names;
+}
+
+bool LayoutManager::isSafeFileName(const QString& name)
+{
+    return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
+           !name.contains(QLatin1String("..")) && !name.contains(QChar(0));
+}
+
+bool LayoutManager::isValidForExchange(const QJsonObject& layout)
+{
+    return layout.contains(QLatin1String("name")) && layout.contains(QLatin1String("objects"));
+}
+
+QString LayoutManager::localFile(const QString& name) const
+{
+    return QDir(m_layoutDir).filePath(name + QLatin1String(kSuffix));
+}
+
+QString LayoutManager::driveFolder(const QString& mountPoint)
+{
+    return QLatin1String(kDriveRoot) + mountPoint + QStringLiteral("/customlayouts");
+}
+
+QString LayoutManager::driveFile(const QString& name, const QString& mountPoint)
+{
+    return driveFolder(mountPoint) + QLatin1Char('/') + name + QLatin1String(kSuffix);
+}
+
+// Mount points may be nested ("user/STICK") but must stay below the drive root.
+bool LayoutManager::isSafeMountPoint(const QString& mountPoint)
+{
+    if (mountPoint.isEmpty() || mountPoint.contains(QLatin1Char('\\')) || mountPoint.contains(QChar(0)))
+        return false;
+    const QStringList parts = mountPoint.split(QLatin1Char('/'));
+    return !parts.contains(QStringLiteral("..")) && !parts.contains(QStringLiteral("."));
+}
+
+void LayoutManager::copyReplacing(const QString& source, const QString& target)
+{
+    if (QFileInfo::exists(target))
+        QFile::remove(target);
+    QFile::copy(source, target);
+}

@@ -1,0 +1,64 @@
+#pragma once
+// The store of label layouts: the ".lyson" files of the layout directory, cached by name, and their
+// exchange (with the logos they use) with a drive mounted under "/media/".
+
+#include <QJsonObject>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class LayoutManager : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QStringList customLayouts READ customLayouts NOTIFY layoutsChanged)
+    Q_PROPERTY(bool layoutsModified READ layoutsModified NOTIFY modified)
+    Q_PROPERTY(QString layoutDir READ layoutDir CONSTANT)
+
+public:
+    // Reads the layout directory of SystemPaths (created when missing).
+    explicit LayoutManager(QObject* parent = nullptr);
+    // Reads the given directory instead; the drive root stays "/media/".
+    LayoutManager(const QString& layoutDir, QObject* parent = nullptr);
+
+    Q_INVOKABLE bool saveLayout(const QString& json, const QString& filename);
+    Q_INVOKABLE bool removeLayout(const QString& name);
+    Q_INVOKABLE QJsonObject loadJsonLayout(const QString& filename) const;
+    Q_INVOKABLE QStringList layoutsInDrive(const QString& mountPoint);
+    Q_INVOKABLE bool exportLayout(const QString& name, const QString& mountPoint);
+    Q_INVOKABLE bool importLayout(const QString& name, const QString& mountPoint);
+    Q_INVOKABLE void flushCache();
+    Q_INVOKABLE bool isCustomSizedLayout(const QString& name) const;
+    Q_INVOKABLE QString layoutDir() const { return m_layoutDir; }
+
+    QStringList customLayouts() const { return m_localCache.keys(); }
+    bool layoutsModified() const { return true; }
+
+    // The local folder of the logo images that shape objects use.
+    static QString localLogoDir();
+    // The logo file names a layout uses: each image once, in first-use order, without folders.
+    static QStringList logoNames(const QJsonObject& layout);
+    // A name that stays inside its folder when used as a file name: no separator, no "..".
+    static bool isSafeFileName(const QString& name);
+    // Both keys that a layout needs to travel between drive and station.
+    static bool isValidForExchange(const QJsonObject& layout);
+
+    static constexpr const char* kSuffix = ".lyson";
+    static constexpr const char* kDriveRoot = "/media/";
+
+signals:
+    void layoutsChanged();
+    void modified();
+
+private:
+    void readLayoutDir();
+    QString localFile(const QString& name) const;
+    static QString driveFolder(const QString& mountPoint);
+    static QString driveFile(const QString& name, const QString& mountPoint);
+    static bool isSafeMountPoint(const QString& mountPoint);
+    static void copyReplacing(const QString& source, const QString& target);
+
+    QString m_layoutDir;
+    QMap<QString, QJsonObject> m_localCache;
+    QMap<QString, QJsonObject> m_driveCache;
+};
