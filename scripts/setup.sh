@@ -13,7 +13,7 @@ packages=(
   qml-module-qtquick-window2 qml-module-qtquick2 qml-module-qttest qml-module-qt-labs-platform
   libcurl4-openssl-dev libssl-dev libcpp-httplib-dev
   barcode zbar-tools poppler-utils xvfb xauth curl
-  cups printer-driver-cups-pdf
+  cups printer-driver-cups-pdf qttools5-dev-tools
 )
 
 missing=()
