@@ -14,6 +14,7 @@ int main(int argc, char* argv[])
     // First, so a stop request during start-up still ends in a clean shutdown.
     new QuitOnSignal(application); // owned by the application
     ApplicationSetup::applyIdentity();
+    ApplicationSetup::registerResources();
 
     SystemPaths::selectComputedLayout();
     auto* logger = new Logger(application);

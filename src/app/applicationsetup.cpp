@@ -18,6 +18,17 @@ extern "C" void onQuitSignal(int signalNumber)
 }
 } // namespace
 
+// Q_INIT_RESOURCE must be used outside any namespace.
+static void initCompiledResources()
+{
+    Q_INIT_RESOURCE(catalogue);
+}
+
+void ApplicationSetup::registerResources()
+{
+    initCompiledResources();
+}
+
 void ApplicationSetup::preferHeadlessPlatform(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {

@@ -14,6 +14,10 @@ inline constexpr const char* kVersion = "1.2.0.0";
 // platform unless the caller chose one. Must run before the application object exists.
 void preferHeadlessPlatform(int argc, char** argv);
 
+// Makes the compiled-in resources (QML, pictures, the report field catalogue) reachable under ":/".
+// The library is static, so its resources must be registered by name before first use.
+void registerResources();
+
 // Organisation and application names (the data root derives from them), version and display name.
 void applyIdentity();
 

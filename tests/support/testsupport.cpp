@@ -17,6 +17,7 @@ IsolatedDataRoot::IsolatedDataRoot()
     qputenv("HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/home")));
     qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/home/.local/share")));
     ApplicationSetup::applyIdentity();
+    ApplicationSetup::registerResources();
     SystemPaths::selectComputedLayout();
 }
 
