@@ -1,0 +1,42 @@
+#pragma once
+// One-dimensional barcode: bar widths from the external barcode program, painted as filled bars.
+
+#include <QObject>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class QPainter;
+
+class BarCode : public QObject
+{
+    Q_OBJECT
+public:
+    explicit BarCode(const QString& symbology, QObject* parent = nullptr);
+
+    // Draws the code's bars into rect; draws nothing when the program gave no widths.
+    void drawCode(QPainter* painter, const QString& code, const QRectF& rect);
+    // Runs the barcode program and keeps its bar-width string; false when there was none.
+    bool readPattern(const QString& code, const QString& symbology);
+    QString pattern() const { return m_pattern; }
+    QString symbology() const { return m_symbology; }
+
+    // The program to run: the setting kProgramKey, else the platform default.
+    static QString program();
+    static QString defaultProgram();
+    // Arguments after the program: "-c" only for symbology names holding "code" in lower case.
+    static QStringList arguments(const QString& code, const QString& symbology);
+    // The bar-width string of the program's output; empty when no recognised line precedes "[".
+    static QString patternFromOutput(const QString& output);
+    // The bars (not the spaces) of a bar-width string laid into rect, in rect's coordinates.
+    static QVector<QRectF> barRects(const QString& pattern, const QRectF& rect);
+
+    static constexpr const char* kProgramKey = "printer/barcodeProgram";
+    static constexpr int kTimeoutMs = 30000;
+    static constexpr double kMaxModule = 25.0;
+
+private:
+    QString m_symbology;
+    QString m_pattern;
+};

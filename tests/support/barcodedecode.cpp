@@ -1,0 +1,43 @@
+#include "barcodedecode.h"
+
+#include <QDebug>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace TestSupport {
+
+QStringList decodeBarcodes(const QImage& image)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("label.png"));
+    if (!dir.isValid() || !image.save(file, "PNG")) {
+        qWarning() << "Could not write the image to decode";
+        return {};
+    }
+    QProcess zbar;
+    zbar.start(QStringLiteral("zbarimg"),
+               {QStringLiteral("-q"), QStringLiteral("--nodbus"), QStringLiteral("--raw"), file});
+    if (!zbar.waitForFinished(60000)) {
+        qWarning() << "zbarimg did not run:" << zbar.errorString();
+        return {};
+    }
+    // --raw separates symbols with line feeds; it exits 4 when it found nothing.
+    return QString::fromUtf8(zbar.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QImage rasterisePdf(const QString& pdfFile, int dpi)
+{
+    QTemporaryDir dir;
+    const QString prefix = dir.filePath(QStringLiteral("page"));
+    QProcess pdftoppm;
+    pdftoppm.start(QStringLiteral("pdftoppm"),
+                   {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-gray"),
+                    QStringLiteral("-singlefile"), pdfFile, prefix});
+    if (!pdftoppm.waitForFinished(60000) || pdftoppm.exitCode() != 0) {
+        qWarning() << "pdftoppm failed:" << pdftoppm.errorString() << pdftoppm.readAllStandardError();
+        return {};
+    }
+    return QImage(prefix + QStringLiteral(".pgm"));
+}
+
+} // namespace TestSupport

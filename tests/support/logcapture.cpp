@@ -1,0 +1,28 @@
+#include "logcapture.h"
+
+#include "logging/logger.h"
+
+#include <QCoreApplication>
+
+namespace TestSupport {
+
+LogCapture::LogCapture()
+{
+    Logger* logger = Logger::instance();
+    if (!logger)
+        logger = new Logger(QCoreApplication::instance()); // lives with the application
+    // The signal is emitted on the logging thread as the line is written.
+    connect(
+        logger, &Logger::delayed, this, [this](const QString& line) { m_lines.append(line); },
+        Qt::DirectConnection);
+}
+
+int LogCapture::count(const QString& text) const
+{
+    int n = 0;
+    for (const QString& line : m_lines)
+        n += line.contains(text) ? 1 : 0;
+    return n;
+}
+
+} // namespace TestSupport
