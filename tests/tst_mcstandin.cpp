@@ -536,11 +536,22 @@ void TestMcStandIn::controlEndpoints()
     QCOMPARE(server.addReport("<root><report/><report/></root>"), -1);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refused the report"));
     QCOMPARE(server.addReport(knownReportXml(3), false, "not a date"), -1);
+    // Deep nesting is refused instead of exhausting the server's stack.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refused the report"));
+    QCOMPARE(server.addReport("<report>" + QByteArray("<a>").repeated(100000) +
+                              QByteArray("</a>").repeated(100000) + "</report>"),
+             -1);
 
-    QCOMPARE(server.generate(3), (QList<int>{3, 4, 5}));
+    // Reports larger than a form body limit still go in.
+    QByteArray large = knownReportXml(4);
+    large.replace("<entry name=\"info1\">",
+                  "<entry name=\"notes\">" + QByteArray(40000, 'x') + "</entry><entry name=\"info1\">");
+    QCOMPARE(server.addReport(large, true), 3);
+
+    QCOMPARE(server.generate(3), (QList<int>{4, 5, 6}));
 
     const QJsonArray list = QJsonDocument::fromJson(control(server.baseUrl() + "/standin/reports")).array();
-    QCOMPARE(list.size(), 5);
+    QCOMPARE(list.size(), 6);
     const QJsonObject first = list.at(0).toObject();
     QCOMPARE(first.value("id").toInt(), 1);
     QCOMPARE(first.value("date").toString(), QStringLiteral("2026-05-04 03:02:01"));
@@ -553,7 +564,7 @@ void TestMcStandIn::controlEndpoints()
              ReportStore::formatDate(QDateTime::fromString("2025-12-01T09:14:05+02:00", Qt::ISODate)));
     // Generated reports arrive dated now.
     const QDateTime generated =
-        QDateTime::fromString(list.at(4).toObject().value("date").toString(), "yyyy-MM-dd hh:mm:ss");
+        QDateTime::fromString(list.at(5).toObject().value("date").toString(), "yyyy-MM-dd hh:mm:ss");
     QVERIFY(qAbs(generated.secsTo(QDateTime::currentDateTime())) <= 5);
 
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refused the fault"));

@@ -84,7 +84,7 @@ int StandInProcess::port() const
 }
 
 QByteArray StandInProcess::control(const char* method, const QString& pathAndQuery, const QByteArray& body,
-                                   long* status) const
+                                   const char* contentType, long* status) const
 {
     *status = 0;
     QByteArray reply;
@@ -99,6 +99,10 @@ QByteArray StandInProcess::control(const char* method, const QString& pathAndQue
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.constData());
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, long(body.size()));
     }
+    // The server refuses url-encoded form bodies above 8 KB, which curl's default type would claim.
+    const QByteArray typeHeader = QByteArray("Content-Type: ") + contentType;
+    curl_slist* headers = curl_slist_append(nullptr, typeHeader.constData());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendToBuffer);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
     curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
@@ -112,6 +116,7 @@ QByteArray StandInProcess::control(const char* method, const QString& pathAndQue
         qWarning() << "stand-in control request failed:" << method << pathAndQuery
                    << curl_easy_strerror(code);
     curl_easy_cleanup(curl);
+    curl_slist_free_all(headers);
     return reply;
 }
 
@@ -121,7 +126,7 @@ int StandInProcess::addReport(const QByteArray& xml, bool exported, const QStrin
     if (!date.isEmpty())
         query += QStringLiteral("&date=") + QString::fromLatin1(QUrl::toPercentEncoding(date));
     long status = 0;
-    const QByteArray reply = control("POST", query, xml, &status);
+    const QByteArray reply = control("POST", query, xml, "application/xml", &status);
     if (status != 200) {
         qWarning() << "stand-in refused the report:" << status << reply;
         return -1;
@@ -132,8 +137,8 @@ int StandInProcess::addReport(const QByteArray& xml, bool exported, const QStrin
 QList<int> StandInProcess::generate(int count)
 {
     long status = 0;
-    const QByteArray reply =
-        control("POST", QStringLiteral("/standin/generate?count=%1").arg(count), {}, &status);
+    const QByteArray reply = control("POST", QStringLiteral("/standin/generate?count=%1").arg(count), {},
+                                     "application/json", &status);
     QList<int> ids;
     if (status != 200)
         return ids;
@@ -150,8 +155,9 @@ bool StandInProcess::setFault(const QString& path, const QString& kind, int stat
                             {QStringLiteral("delayMs"), delayMs},
                             {QStringLiteral("times"), times}};
     long httpStatus = 0;
-    const QByteArray reply = control("POST", QStringLiteral("/standin/faults"),
-                                     QJsonDocument(fault).toJson(QJsonDocument::Compact), &httpStatus);
+    const QByteArray reply =
+        control("POST", QStringLiteral("/standin/faults"),
+                QJsonDocument(fault).toJson(QJsonDocument::Compact), "application/json", &httpStatus);
     if (httpStatus != 200)
         qWarning() << "stand-in refused the fault:" << httpStatus << reply;
     return httpStatus == 200;
@@ -160,7 +166,7 @@ bool StandInProcess::setFault(const QString& path, const QString& kind, int stat
 bool StandInProcess::clearFaults()
 {
     long status = 0;
-    control("DELETE", QStringLiteral("/standin/faults"), {}, &status);
+    control("DELETE", QStringLiteral("/standin/faults"), {}, "application/json", &status);
     return status == 200;
 }
 

@@ -31,7 +31,7 @@ public:
 private:
     // One control request; the reply body, with the HTTP status in *status (0 when none came).
     QByteArray control(const char* method, const QString& pathAndQuery, const QByteArray& body,
-                       long* status) const;
+                       const char* contentType, long* status) const;
 
     QStringList m_args;
     QProcess m_process;

@@ -1,6 +1,7 @@
 #include "reportstore.h"
 
 #include <QDomDocument>
+#include <QXmlStreamReader>
 
 namespace {
 
@@ -31,6 +32,23 @@ QDomElement productDateElement(const QDomElement& report)
     return {};
 }
 
+// The DOM is built and freed recursively: absurdly deep input would exhaust the stack.
+const int maxNesting = 256;
+
+bool nestingWithinLimit(const QString& xml)
+{
+    QXmlStreamReader reader(xml);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement && ++depth > maxNesting)
+            return false;
+        if (token == QXmlStreamReader::EndElement)
+            --depth;
+    }
+    return true; // malformed text is left to the DOM parser, which says where it breaks
+}
+
 QString isoWithOffset(const QDateTime& date)
 {
     const QDateTime local = date.toLocalTime();
@@ -47,6 +65,11 @@ QString ReportStore::formatDate(const QDateTime& date)
 bool ReportStore::parseReport(const QString& xml, const std::optional<QDateTime>& date, Record* record,
                               QString* error)
 {
+    if (!nestingWithinLimit(xml)) {
+        *error = QStringLiteral("report nests elements deeper than %1 levels").arg(maxNesting);
+        return false;
+    }
+
     QDomDocument document;
     QString message;
     int line = 0;
