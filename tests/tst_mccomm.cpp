@@ -1,12 +1,16 @@
 // Management Console requests against a scripted loopback server: time requests, the status rule,
 // the search and export envelopes on the wire, the splitting of export replies, the time provider.
 
+#include "localhttpserver.h"
 #include "logging/logger.h"
 #include "mc/mccomm.h"
 #include "mc/timeprovider.h"
 #include "settings/systempaths.h"
+#include "standinprocess.h"
 #include "testsupport.h"
 
+#include <QDir>
+#include <QDomDocument>
 #include <QMutex>
 #include <QSettings>
 #include <QSignalSpy>
@@ -14,92 +18,34 @@
 #include <QtTest>
 
 #include <curl/curl.h>
-#include <httplib.h>
 
+#include <algorithm>
 #include <memory>
 #include <thread>
 
 namespace {
 
-// An httplib server on an ephemeral loopback port that records what reaches it.
-class LocalServer
+QStringList targets(TestSupport::LocalHttpServer& server)
 {
-public:
-    struct Received
-    {
-        std::string method;
-        std::string target;
-        std::string contentType;
-        std::string authorization;
-        std::string partName;
-        std::string partContent;
-    };
+    QStringList list;
+    for (const httplib::Request& req : server.requests())
+        list << QString::fromStdString(req.target);
+    return list;
+}
 
-    httplib::Server server;
-
-    // Handlers call this first.
-    void record(const httplib::Request& req)
-    {
-        Received r{req.method,
-                   req.target,
-                   req.get_header_value("Content-Type"),
-                   req.get_header_value("Authorization"),
-                   {},
-                   {}};
-        if (!req.files.empty()) {
-            r.partName = req.files.begin()->first;
-            r.partContent = req.files.begin()->second.content;
-        }
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_received.push_back(r);
-    }
-    ~LocalServer()
-    {
-        server.stop();
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    bool start()
-    {
-        m_port = server.bind_to_any_port("127.0.0.1");
-        if (m_port <= 0)
-            return false;
-        m_thread = std::thread([this] { server.listen_after_bind(); });
-        while (!server.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return true;
-    }
-    QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
-    std::vector<Received> received()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_received;
-    }
-    QStringList targets()
-    {
-        QStringList list;
-        for (const Received& r : received())
-            list << QString::fromStdString(r.target);
-        return list;
-    }
-
-private:
-    int m_port = -1;
-    std::thread m_thread;
-    std::mutex m_mutex;
-    std::vector<Received> m_received;
-};
-
-struct Answer
+// The one multipart part of a request: its name and content.
+QPair<QByteArray, QByteArray> onlyPart(const httplib::Request& req)
 {
-    int status;
-    std::string body;
-};
+    if (req.files.size() != 1)
+        return {};
+    return {QByteArray::fromStdString(req.files.begin()->first),
+            QByteArray::fromStdString(req.files.begin()->second.content)};
+}
 
-void answerWith(httplib::Response& res, const Answer& answer)
+void answerWith(httplib::Response& res, int status, const std::string& body)
 {
-    res.status = answer.status;
-    res.set_content(answer.body, "text/plain");
+    res.status = status;
+    res.set_content(body, "text/plain");
 }
 
 const QByteArray kBasicDemo = "Basic " + QByteArray("demo:demo").toBase64();
@@ -128,6 +74,15 @@ private slots:
     void searchReports();
     void exportReports_data();
     void exportReports();
+
+    // Against the stand-in console.
+    void standInTime();
+    void standInWrongCredentials();
+    void standInHttps_data();
+    void standInHttps();
+    void standInCsvSearchWithIdBounds();
+    void standInExportSplitsReports();
+    void standInDroppedExport();
 
 private:
     QStringList logLines();
@@ -238,14 +193,12 @@ void TestMCComm::getTime()
 
     const qint64 now = TimeProvider::instance()->currentTime().toMSecsSinceEpoch() / 1000;
     mcBody.replace("NOW+100", QByteArray::number(now + 100));
-    LocalServer mc;
-    mc.server.Get("/mc/time", [&](const httplib::Request& req, httplib::Response& res) {
-        mc.record(req);
-        answerWith(res, {mcStatus, mcBody.toStdString()});
+    TestSupport::LocalHttpServer mc;
+    mc.server().Get("/mc/time", [&](const httplib::Request&, httplib::Response& res) {
+        answerWith(res, mcStatus, mcBody.toStdString());
     });
-    mc.server.Get("/bls/bls.asp", [&](const httplib::Request& req, httplib::Response& res) {
-        mc.record(req);
-        answerWith(res, {legacyStatus, legacyBody.toStdString()});
+    mc.server().Get("/bls/bls.asp", [&](const httplib::Request&, httplib::Response& res) {
+        answerWith(res, legacyStatus, legacyBody.toStdString());
     });
     QVERIFY(mc.start());
 
@@ -255,11 +208,10 @@ void TestMCComm::getTime()
     QCOMPARE(comm.checkConnection(), expected);
 
     // Both requests, in order, each with the content type and the credentials.
-    QCOMPARE(mc.targets(),
-             (QStringList{QStringLiteral("/mc/time"), QStringLiteral("/bls/bls.asp?cmd=time")}));
-    for (const LocalServer::Received& r : mc.received()) {
-        QCOMPARE(QByteArray::fromStdString(r.contentType), QByteArray("text/xml"));
-        QCOMPARE(QByteArray::fromStdString(r.authorization), kBasicDemo);
+    QCOMPARE(targets(mc), (QStringList{QStringLiteral("/mc/time"), QStringLiteral("/bls/bls.asp?cmd=time")}));
+    for (const httplib::Request& req : mc.requests()) {
+        QCOMPARE(QByteArray::fromStdString(req.get_header_value("Content-Type")), QByteArray("text/xml"));
+        QCOMPARE(QByteArray::fromStdString(req.get_header_value("Authorization")), kBasicDemo);
     }
     QCOMPARE(errorSpy.count(), 0);
     QCOMPARE(timeSpy.count(), mcTimeSignal ? 1 : 0);
@@ -307,11 +259,9 @@ void TestMCComm::statusRule()
     QFETCH(bool, ok);
     QFETCH(QString, reply);
     QFETCH(bool, continueLogged);
-    LocalServer mc;
-    mc.server.Get("/probe", [&](const httplib::Request& req, httplib::Response& res) {
-        mc.record(req);
-        answerWith(res, {status, "fine"});
-    });
+    TestSupport::LocalHttpServer mc;
+    mc.server().Get(
+        "/probe", [&](const httplib::Request&, httplib::Response& res) { answerWith(res, status, "fine"); });
     QVERIFY(mc.start());
 
     MCComm comm(nullptr, mc.baseUrl(), QStringLiteral("demo"), QStringLiteral("demo"), true);
@@ -340,12 +290,9 @@ void TestMCComm::searchReports()
     QFETCH(int, status);
     QFETCH(bool, ok);
     const std::string csv = "\"report.id\"\n\"17\"\n\"23\"\n";
-    LocalServer mc;
-    mc.server.Post("/rest-service/report/export/csv",
-                   [&](const httplib::Request& req, httplib::Response& res) {
-                       mc.record(req);
-                       answerWith(res, {status, csv});
-                   });
+    TestSupport::LocalHttpServer mc;
+    mc.server().Post("/rest-service/report/export/csv",
+                     [&](const httplib::Request&, httplib::Response& res) { answerWith(res, status, csv); });
     QVERIFY(mc.start());
 
     const QStringList lines{
@@ -374,12 +321,10 @@ void TestMCComm::searchReports()
         "          <reportColumns>          <columnPath>report.id</columnPath>          </reportColumns>"
         "       </export-report>\n"
         "  </request>\n";
-    const std::vector<LocalServer::Received> received = mc.received();
-    QCOMPARE(int(received.size()), 1);
-    QCOMPARE(QByteArray::fromStdString(received[0].method), QByteArray("POST"));
-    QCOMPARE(QByteArray::fromStdString(received[0].authorization), kBasicDemo);
-    QCOMPARE(QByteArray::fromStdString(received[0].partName), QByteArray("xmlRequest"));
-    QCOMPARE(QByteArray::fromStdString(received[0].partContent), expected);
+    const std::vector<httplib::Request> requests = mc.requests();
+    QCOMPARE(int(requests.size()), 1);
+    QCOMPARE(QByteArray::fromStdString(requests[0].get_header_value("Authorization")), kBasicDemo);
+    QCOMPARE(onlyPart(requests[0]), qMakePair(QByteArray("xmlRequest"), expected));
 }
 
 void TestMCComm::exportReports_data()
@@ -412,12 +357,10 @@ void TestMCComm::exportReports()
     QFETCH(QByteArray, body);
     QFETCH(bool, ok);
     QFETCH(QStringList, reports);
-    LocalServer mc;
-    mc.server.Post("/rest-service/report/export/xml",
-                   [&](const httplib::Request& req, httplib::Response& res) {
-                       mc.record(req);
-                       answerWith(res, {status, body.toStdString()});
-                   });
+    TestSupport::LocalHttpServer mc;
+    mc.server().Post("/rest-service/report/export/xml", [&](const httplib::Request&, httplib::Response& res) {
+        answerWith(res, status, body.toStdString());
+    });
     QVERIFY(mc.start());
 
     const QStringList lines{
@@ -440,10 +383,137 @@ void TestMCComm::exportReports()
         "/>\n"
         "       </export-report>\n"
         "  </request>\n";
-    const std::vector<LocalServer::Received> received = mc.received();
-    QCOMPARE(int(received.size()), 1);
-    QCOMPARE(QByteArray::fromStdString(received[0].partName), QByteArray("xmlRequest"));
-    QCOMPARE(QByteArray::fromStdString(received[0].partContent), expected);
+    const std::vector<httplib::Request> requests = mc.requests();
+    QCOMPARE(int(requests.size()), 1);
+    QCOMPARE(onlyPart(requests[0]), qMakePair(QByteArray("xmlRequest"), expected));
+}
+
+namespace {
+
+QString idLine(const char* op, int id)
+{
+    return QStringLiteral("<search path=\"report.id\" value=\"%1\" operator=\"%2\" datatype=\"uint\" "
+                          "conjunction=\"true\" />")
+        .arg(id)
+        .arg(QLatin1String(op));
+}
+
+} // namespace
+
+void TestMCComm::standInTime()
+{
+    TestSupport::StandInProcess standIn;
+    QVERIFY(standIn.start());
+    MCComm comm(nullptr, standIn.baseUrl(), QStringLiteral("demo"), QStringLiteral("demo"), true);
+    QSignalSpy timeSpy(&comm, &MCComm::newMCTime);
+    QVERIFY(comm.checkConnection());
+    QCOMPARE(timeSpy.count(), 1);
+
+    // One of the two time requests is enough.
+    QVERIFY(standIn.setFault(QStringLiteral("/mc/time"), QStringLiteral("garbage")));
+    QVERIFY(comm.getTime());
+    QCOMPARE(timeSpy.count(), 1);
+}
+
+void TestMCComm::standInWrongCredentials()
+{
+    TestSupport::StandInProcess standIn;
+    QVERIFY(standIn.start());
+    MCComm comm(nullptr, standIn.baseUrl(), QStringLiteral("demo"), QStringLiteral("wrong"), true);
+    QSignalSpy errorSpy(&comm, &MCComm::networkError);
+    QVERIFY(!comm.checkConnection());
+    QString reply;
+    QVERIFY(!comm.searchReports({idLine("gt", 0)}, QStringLiteral("csv"), &reply));
+    // Refused, not unreachable.
+    QCOMPARE(errorSpy.count(), 0);
+}
+
+void TestMCComm::standInHttps_data()
+{
+    QTest::addColumn<bool>("insecure");
+    QTest::newRow("insecure") << true;
+    QTest::newRow("verifying") << false;
+}
+
+void TestMCComm::standInHttps()
+{
+    QFETCH(bool, insecure);
+    TestSupport::StandInProcess standIn({QStringLiteral("--tls")});
+    QVERIFY(standIn.start());
+    QVERIFY2(standIn.baseUrl().startsWith(QStringLiteral("https://")), qPrintable(standIn.baseUrl()));
+    MCComm comm(nullptr, standIn.baseUrl(), QStringLiteral("demo"), QStringLiteral("demo"), insecure);
+    QSignalSpy errorSpy(&comm, &MCComm::networkError);
+    // The certificate is self-signed: only an insecure client gets through.
+    QCOMPARE(comm.checkConnection(), insecure);
+    QCOMPARE(errorSpy.count(), insecure ? 0 : 2);
+    if (!insecure)
+        QCOMPARE(errorSpy.at(0).at(1).toInt(), int(CURLE_PEER_FAILED_VERIFICATION));
+}
+
+void TestMCComm::standInCsvSearchWithIdBounds()
+{
+    TestSupport::StandInProcess standIn;
+    QVERIFY(standIn.start());
+    const QList<int> ids = standIn.generate(6);
+    QCOMPARE(ids.size(), 6);
+    MCComm comm(nullptr, standIn.baseUrl(), QStringLiteral("demo"), QStringLiteral("demo"), true);
+
+    const QString columns =
+        QStringLiteral("          <reportColumns>          <columnPath>report.id</columnPath>          "
+                       "</reportColumns>          <csv-options csvLanguage=\"en_US\" delimiter=\";\" "
+                       "subDelimiter=\":\"/>");
+    QString reply;
+    QVERIFY(comm.searchReports({QStringLiteral("          ") + idLine("gt", ids.at(1)) + columns},
+                               QStringLiteral("csv"), &reply));
+    // Ids may come quoted; every other line is ignored.
+    QList<int> found;
+    for (const QString& line : reply.remove(QLatin1Char('"')).split(QLatin1Char('\n'))) {
+        bool ok = false;
+        const int id = line.trimmed().toInt(&ok);
+        if (ok)
+            found << id;
+    }
+    std::sort(found.begin(), found.end());
+    QCOMPARE(found, ids.mid(2));
+}
+
+void TestMCComm::standInExportSplitsReports()
+{
+    TestSupport::StandInProcess standIn;
+    QVERIFY(standIn.start());
+    const QList<int> ids = standIn.generate(4);
+    QCOMPARE(ids.size(), 4);
+    MCComm comm(nullptr, standIn.baseUrl(), QStringLiteral("demo"), QStringLiteral("demo"), true);
+
+    QStringList reports;
+    QVERIFY(comm.exportReports({idLine("gt", ids.at(0)), idLine("lte", ids.at(2))}, &reports));
+    QCOMPARE(reports.size(), 2);
+    for (const QString& report : qAsConst(reports)) {
+        QVERIFY(report.startsWith(QStringLiteral("<root>")));
+        QVERIFY(report.endsWith(QStringLiteral("</report></root>")));
+        QDomDocument document;
+        QString error;
+        QVERIFY2(document.setContent(report, &error), qPrintable(error));
+        QCOMPARE(document.documentElement().tagName(), QStringLiteral("root"));
+    }
+    QVERIFY(comm.exportReports({idLine("gt", ids.last())}, &reports));
+    QVERIFY(reports.isEmpty());
+}
+
+void TestMCComm::standInDroppedExport()
+{
+    TestSupport::StandInProcess standIn;
+    QVERIFY(standIn.start());
+    QVERIFY(!standIn.generate(2).isEmpty());
+    QVERIFY(standIn.setFault(QStringLiteral("/rest-service/report/export/xml"), QStringLiteral("drop")));
+    MCComm comm(nullptr, standIn.baseUrl(), QStringLiteral("demo"), QStringLiteral("demo"), true);
+    QStringList reports{QStringLiteral("stale")};
+    QVERIFY(!comm.exportReports({idLine("gt", 0)}, &reports));
+    QVERIFY(reports.isEmpty());
+    QVERIFY(QDir(m_appData->path() + QStringLiteral("/TVKR/tmp")).isEmpty());
+    // The fault was for one request only.
+    QVERIFY(comm.exportReports({idLine("gt", 0)}, &reports));
+    QCOMPARE(reports.size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestMCComm)
