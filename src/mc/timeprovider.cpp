@@ -2,6 +2,7 @@
 
 #include "settings/systempaths.h"
 
+#include <QCoreApplication>
 #include <QSettings>
 
 namespace {
@@ -14,7 +15,12 @@ qint64 readTimezoneOffset()
 
 } // namespace
 
-TimeProvider::TimeProvider() : m_timezoneOffset(readTimezoneOffset()) {}
+TimeProvider::TimeProvider() : m_timezoneOffset(readTimezoneOffset())
+{
+    // First use may come from a worker thread that ends; the object must outlive it.
+    if (QCoreApplication* application = QCoreApplication::instance())
+        moveToThread(application->thread());
+}
 
 TimeProvider* TimeProvider::instance()
 {
