@@ -1,0 +1,241 @@
+#include "printing/printworker.h"
+
+#include "logging/logger.h"
+#include "printing/layoutitem.h"
+#include "printing/layoutlength.h"
+#include "printing/layoutmanager.h"
+#include "report/reportdevice.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+#include <memory>
+
+namespace {
+
+bool hasLayoutKeys(const QJsonObject& layout)
+{
+    for (const char* key : {"width", "height", "objects", "name"}) {
+        if (!layout.contains(QLatin1String(key)))
+            return false;
+    }
+    return true;
+}
+
+QPageSize millimetrePage(const QSizeF& size, const QString& name = QString())
+{
+    return QPageSize(size, QPageSize::Millimeter, name, QPageSize::FuzzyMatch);
+}
+
+} // namespace
+
+PrintWorker::PrintWorker(const QString& printerName, const QJsonObject& layout, const QSizeF& requestedSizeMm,
+                         const QString& paperName, Device* device, int copies, bool upsideDown,
+                         QObject* parent)
+    : QObject(parent), m_printerName(printerName), m_layout(layout), m_copies(copies),
+      m_upsideDown(upsideDown)
+{
+    if (device)
+        m_device = new ReportDevice(device, this);
+    const bool fixed = m_layout.value(QLatin1String("fixedsize")).toBool(false);
+    const QList<QPageSize> papers =
+        fixed ? QList<QPageSize>() : QPrinterInfo::printerInfo(m_printerName).supportedPageSizes();
+    m_pageSize = choosePageSize(m_layout, requestedSizeMm, paperName, papers);
+}
+
+PrintWorker::~PrintWorker() = default;
+
+QPageSize PrintWorker::choosePageSize(const QJsonObject& layout, const QSizeF& requestedSizeMm,
+                                      const QString& paperName, const QList<QPageSize>& printerPapers)
+{
+    QPageSize pageSize;
+    const QJsonValue fixed = layout.value(QLatin1String("fixedsize"));
+    if (fixed.isBool() && fixed.toBool()) {
+        const int width = LayoutLength::fromJson(layout.value(QLatin1String("width"))).wholeMillimetres();
+        const int height = LayoutLength::fromJson(layout.value(QLatin1String("height"))).wholeMillimetres();
+        pageSize =
+            millimetrePage(QSizeF(width, height), QStringLiteral("%1mm x %2mm").arg(width).arg(height));
+    } else {
+        QString underscored = paperName;
+        underscored.replace(QLatin1String(" x "), QLatin1String("_x_"));
+        for (const QPageSize& paper : printerPapers) {
+            const QSizeF size = paper.size(QPageSize::Millimeter);
+            const bool sameSize = qFuzzyCompare(size.width(), requestedSizeMm.width()) &&
+                                  qFuzzyCompare(size.height(), requestedSizeMm.height());
+            const bool sameName =
+                !paperName.isEmpty() && (paper.name() == paperName || paper.name() == underscored);
+            if (sameSize || sameName) {
+                pageSize = millimetrePage(size);
+                qDebug() << "USing stuff from printerInfo" << pageSize << "was " << size;
+                break;
+            }
+        }
+    }
+    const QSizeF size = pageSize.size(QPageSize::Millimeter);
+    if (!pageSize.isValid() || size.width() <= 0 || size.height() <= 0)
+        pageSize = millimetrePage(requestedSizeMm);
+    if (!pageSize.isValid())
+        qDebug() << "PAGE SIZE IS NOOOOOOOOT VALID!!!!!!!!";
+    return pageSize;
+}
+
+bool PrintWorker::print(QPainter* painter)
+{
+    bool result = false;
+    const bool called =
+        QMetaObject::invokeMethod(this, m_slotName.toLatin1().constData(), Qt::DirectConnection,
+                                  Q_RETURN_ARG(bool, result), Q_ARG(QPainter*, painter));
+    return called && result;
+}
+
+void PrintWorker::prepareWhitePainter(QPainter* painter, const QRect& area)
+{
+    painter->setPen(QPen(QBrush(Qt::white), 0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter->setBrush(QBrush(Qt::white, Qt::SolidPattern));
+    // Painted rather than QImage::fill: on a one-bit image fill(Qt::white) selects index 0, black.
+    painter->fillRect(area, Qt::white);
+    painter->setPen(QColor(Qt::black));
+}
+
+void PrintWorker::paintObjects(const QJsonArray& objects, Device* device, QImage* image, QPainter* painter,
+                               bool preview)
+{
+    for (const QJsonValue& value : objects) {
+        const std::unique_ptr<LayoutItem> item(createLayoutItem(device, value.toObject(), 1));
+        if (!item) {
+            if (preview)
+                qDebug() << "pung... got null item";
+            continue;
+        }
+        if (!item->isValid()) {
+            const QString text =
+                QString::fromUtf8(QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact));
+            if (preview)
+                qDebug() << "Object is not valid. Refusing to print it" << text;
+            else
+                logPrintf("Object is not valid. Refusing to print it %s\n", qPrintable(text));
+            continue;
+        }
+        item->paint(image, painter);
+    }
+}
+
+QImage PrintWorker::renderLabel()
+{
+    if (!hasLayoutKeys(m_layout)) {
+        logPrintf("%s Missing data! [%s]\n", Q_FUNC_INFO, qPrintable(m_layout.keys().join(QLatin1Char(','))));
+        return QImage();
+    }
+    const int width = LayoutLength::fromJson(m_layout.value(QLatin1String("width"))).labelPixels();
+    const int height = LayoutLength::fromJson(m_layout.value(QLatin1String("height"))).labelPixels();
+    if (!m_layout.value(QLatin1String("objects")).isArray()) {
+        logPrintf("%s Invalid objects definition\n", Q_FUNC_INFO);
+        return QImage();
+    }
+    if (width <= 0 || height <= 0) {
+        logPrintf("%s Invalid label size %d x %d\n", Q_FUNC_INFO, width, height);
+        return QImage();
+    }
+    QImage image(width, height, QImage::Format_Mono);
+    // Painting then happens in layout units while every unit holds five pixels.
+    image.setDevicePixelRatio(LayoutLength::kLabelPixelsPerUnit);
+    QPainter painter(&image);
+    prepareWhitePainter(&painter, QRect(0, 0, width, height));
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    paintObjects(m_layout.value(QLatin1String("objects")).toArray(), m_device, &image, &painter, false);
+    painter.end();
+    return image;
+}
+
+bool PrintWorker::printFromJsonObject(QPainter* painter)
+{
+    if (!painter)
+        return false;
+    const QImage label = renderLabel();
+    if (label.isNull())
+        return false;
+    painter->drawImage(QRectF(painter->viewport()), label, QRectF(0, 0, label.width(), label.height()));
+    return true;
+}
+
+bool PrintWorker::printPage(QPrinter* printer)
+{
+    printer->setPageSize(m_pageSize);
+    printer->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+
+    const QSize pagePixels = printer->pageRect(QPrinter::DevicePixel).size().toSize();
+    QImage page(pagePixels, QImage::Format_Mono);
+    page.setDevicePixelRatio(1.0);
+    {
+        QPainter painter(&page);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        prepareWhitePainter(&painter, page.rect());
+        print(&painter); // a label that cannot be painted still leaves a white page to send
+    }
+
+    for (int copy = 0; copy < m_copies; ++copy) {
+        QPainter painter;
+        if (!painter.begin(printer)) {
+            logPrintf("%s Could not start printing on %s\n", Q_FUNC_INFO, qPrintable(printer->printerName()));
+            return false;
+        }
+        painter.setRenderHint(QPainter::TextAntialiasing, true);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        if (m_upsideDown) {
+            const QPointF centre(page.width() / 2.0, page.height() / 2.0);
+            painter.translate(centre);
+            painter.rotate(180);
+            painter.translate(-centre);
+        }
+        painter.drawImage(QPointF(0, 0), page);
+        painter.end();
+    }
+    return true;
+}
+
+bool PrintWorker::createPreviewImage(const QJsonObject& layout, const QString& layoutDir)
+{
+    if (!hasLayoutKeys(layout)) {
+        qDebug() << Q_FUNC_INFO << "Missing data!" << layout.keys();
+        return false;
+    }
+    const int width = layout.value(QLatin1String("width")).toInt(-1);
+    const int height = layout.value(QLatin1String("height")).toInt(-1);
+    if (!layout.value(QLatin1String("objects")).isArray()) {
+        qDebug() << Q_FUNC_INFO << "Invalid objects definition";
+        return false;
+    }
+    const QString name = layout.value(QLatin1String("name")).toString();
+    if (!LayoutManager::isSafeFileName(name)) {
+        qDebug() << Q_FUNC_INFO << "Refusing layout name" << name;
+        return false;
+    }
+    if (width <= 0 || height <= 0) {
+        qDebug() << Q_FUNC_INFO << "Invalid label size" << width << height;
+        return false;
+    }
+    QImage image(width, height, QImage::Format_Mono);
+    image.setDevicePixelRatio(1.0);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    prepareWhitePainter(&painter, image.rect());
+    paintObjects(layout.value(QLatin1String("objects")).toArray(), nullptr, &image, &painter, true);
+    painter.end();
+
+    const QString file = QDir(layoutDir).filePath(name + QStringLiteral(".png"));
+    if (QFile::exists(file))
+        QFile::remove(file);
+    if (!image.save(file, "PNG")) {
+        qDebug() << Q_FUNC_INFO << "Failed to save preview" << file;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,69 @@
+#pragma once
+// Renders one layout for one device: chooses the page size, paints the objects into a one-bit label
+// image and scales it onto a page; also the page output to a printer and the layout preview picture.
+
+#include <QImage>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPageSize>
+#include <QSizeF>
+#include <QString>
+
+class Device;
+class QPainter;
+class QPrinter;
+class ReportDevice;
+
+class PrintWorker : public QObject
+{
+    Q_OBJECT
+public:
+    // A non-null device is copied; the caller keeps its own.
+    PrintWorker(const QString& printerName, const QJsonObject& layout, const QSizeF& requestedSizeMm,
+                const QString& paperName, Device* device, int copies, bool upsideDown,
+                QObject* parent = nullptr);
+    ~PrintWorker() override;
+
+    // Runs the slot named by m_slotName through the meta-object system; false if it could not run.
+    bool print(QPainter* painter);
+    // Page output: page size and zero margins on the printer, the label scaled onto a one-bit page
+    // image, which goes to the printer once per copy (each copy its own job).
+    bool printPage(QPrinter* printer);
+
+    // The label at five pixels per layout unit (device pixel ratio 5); null when the layout lacks
+    // its keys or its objects are not a list.
+    QImage renderLabel();
+
+    QPageSize pageSize() const { return m_pageSize; }
+    int copies() const { return m_copies; }
+    bool upsideDown() const { return m_upsideDown; }
+
+    // The page size for a layout: its own size when fixed, else the first paper of the list that
+    // matches the requested size or paper name, else the requested size.
+    static QPageSize choosePageSize(const QJsonObject& layout, const QSizeF& requestedSizeMm,
+                                    const QString& paperName, const QList<QPageSize>& printerPapers);
+    // The editor's preview: the layout at one pixel per unit with example values, saved as
+    // "<name>.png" in the layout directory. False (with a log line) when it could not be made.
+    static bool createPreviewImage(const QJsonObject& layout, const QString& layoutDir);
+
+public slots:
+    bool printFromJsonObject(QPainter* painter);
+
+signals:
+    void invalidPaperDefinition();
+
+private:
+    // Paints each valid object of the layout; objects are deleted right after painting.
+    static void paintObjects(const QJsonArray& objects, Device* device, QImage* image, QPainter* painter,
+                             bool preview);
+    static void prepareWhitePainter(QPainter* painter, const QRect& area);
+
+    QString m_slotName = QStringLiteral("printFromJsonObject");
+    QString m_printerName;
+    QJsonObject m_layout;
+    QPageSize m_pageSize;
+    ReportDevice* m_device = nullptr;
+    int m_copies = 1;
+    bool m_upsideDown = false;
+};
