@@ -1,0 +1,67 @@
+#include "mc/mcconnectionsettings.h"
+
+#include "mc/mccomm.h"
+#include "settings/settingsmanager.h"
+
+MCConnectionSettings MCConnectionSettings::read(SettingsManager* settings)
+{
+    MCConnectionSettings s;
+    if (!settings)
+        return s;
+    s.address = settings->getValue(QStringLiteral("MC/address"), QString(), true);
+    s.port = settings->getValue(QStringLiteral("MC/port"), QString(), true);
+    s.username = settings->getValue(QStringLiteral("MC/username"), QString(), true);
+    s.password = settings->getValue(QStringLiteral("MC/password"), QString(), true);
+    s.onlyReported = settings->getBooleanValue(QStringLiteral("MC/onlyreported"), true, true);
+    return s;
+}
+
+bool MCConnectionSettings::complete() const
+{
+    return !address.isEmpty() && !port.isEmpty() && !username.isEmpty() && !password.isEmpty();
+}
+
+QString MCConnectionSettings::baseUrl() const
+{
+    return QStringLiteral("%1:%2").arg(address, port);
+}
+
+std::unique_ptr<MCComm> MCConnectionSettings::createClient() const
+{
+    return std::make_unique<MCComm>(nullptr, baseUrl(), username, password, true);
+}
+
+QString MCConnectionSettings::newestIdSearch(qint64 fromId, const QString& dateLine) const
+{
+    QString text = dateLine;
+    if (onlyReported)
+        text += QStringLiteral(
+            "     <search path=\"report.was_exported\" value=\"1\" operator=\"eq\" datatype=\"uint\" "
+            "conjunction=\"true\" />");
+    text +=
+        QStringLiteral("          <search path=\"report.id\" value=\"%1\" operator=\"gt\" datatype=\"uint\" "
+                       "conjunction=\"true\" />")
+            .arg(fromId);
+    text += QStringLiteral("          <reportColumns>");
+    text += QStringLiteral("          <columnPath>report.id</columnPath>");
+    text += QStringLiteral("          </reportColumns>");
+    text +=
+        QStringLiteral("          <csv-options csvLanguage=\"en_US\" delimiter=\";\" subDelimiter=\":\"/>");
+    return text;
+}
+
+qint64 MCConnectionSettings::largestId(const QString& csvReply)
+{
+    QString text = csvReply;
+    text.remove(QLatin1Char('"'));
+    qint64 largest = 0;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        bool ok = false;
+        // The console ends its lines in CR LF; the CR is not part of the number.
+        const qint64 id = QString(line).remove(QLatin1Char('\r')).toLongLong(&ok);
+        if (ok && id > largest)
+            largest = id;
+    }
+    return largest;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The console connection as the settings store holds it, and the small protocol helpers that the
+// connection check and the poller share.
+
+#include <QString>
+
+#include <memory>
+
+class MCComm;
+class SettingsManager;
+
+struct MCConnectionSettings
+{
+    QString address;
+    QString port;
+    QString username;
+    QString password;
+    bool onlyReported = true;
+
+    // Reads the "MC/..." keys of the global settings file.
+    static MCConnectionSettings read(SettingsManager* settings);
+    bool complete() const;
+    // Base URL "address:port" as the console client expects it.
+    QString baseUrl() const;
+    // A client for one check or one poll, on the calling thread. Certificates are not verified:
+    // consoles commonly run with self-signed certificates.
+    std::unique_ptr<MCComm> createClient() const;
+
+    // Search lines asking for the ids (CSV column report.id) of reports above `fromId`; the date
+    // line, when given, comes first.
+    QString newestIdSearch(qint64 fromId, const QString& dateLine = QString()) const;
+    // The largest decimal id among the lines of a CSV reply (quotes ignored); 0 when there is none.
+    static qint64 largestId(const QString& csvReply);
+};

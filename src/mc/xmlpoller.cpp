@@ -1,0 +1,230 @@
+#include "mc/xmlpoller.h"
+
+#include "mc/mccomm.h"
+#include "mc/mcconnectionsettings.h"
+#include "settings/settingsmanager.h"
+#include "shared/durationlog.h"
+
+#include <QDebug>
+#include <QThread>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+const QString kJobs = QStringLiteral("jobs");
+// Exclusive lower bound of a job's id range that an export failed to fetch; the job fetches from
+// there again until an export succeeds.
+const QString kRetryFrom = QStringLiteral("retryFromId");
+
+QString jobKey(const QString& job, const QString& key)
+{
+    return QStringLiteral("jobs/%1/%2").arg(job, key);
+}
+
+QString onlyExportedLine()
+{
+    return QStringLiteral(
+        "<search path=\"report.was_exported\" value=\"1\" operator=\"eq\" datatype=\"uint\" "
+        "conjunction=\"true\" />");
+}
+
+QString idLine(const char* op, qint64 id)
+{
+    return QStringLiteral("<search path=\"report.id\" value=\"%1\" operator=\"%2\" datatype=\"uint\" "
+                          "conjunction=\"true\" />")
+        .arg(id)
+        .arg(QLatin1String(op));
+}
+
+} // namespace
+
+XMLPoller::XMLPoller(QObject* parent) : QObject(parent), m_thread(new QThread(this))
+{
+    m_timer.setInterval(kIntervalMs);
+    m_timer.setSingleShot(false);
+    connect(&m_timer, &QTimer::timeout, this, &XMLPoller::timeout);
+    connect(m_thread, &QThread::started, this, &XMLPoller::doCheck, Qt::DirectConnection);
+    m_timer.start();
+}
+
+XMLPoller::~XMLPoller()
+{
+    // A poll may be waiting for the console; let it finish rather than destroy a running thread.
+    m_enabled = false;
+    m_thread->wait();
+}
+
+void XMLPoller::timeout()
+{
+    if (m_enabled.load() && !m_thread->isRunning())
+        m_thread->start();
+}
+
+void XMLPoller::checkNow()
+{
+    m_timer.start();
+    timeout();
+}
+
+void XMLPoller::setEnabled(bool enabled)
+{
+    m_enabled = enabled;
+}
+
+QString XMLPoller::mcOperator(const QString& symbol)
+{
+    if (symbol == QLatin1String("<"))
+        return QStringLiteral("lt");
+    if (symbol == QLatin1String(">"))
+        return QStringLiteral("gt");
+    if (symbol == QLatin1String("!="))
+        return QStringLiteral("neq");
+    if (symbol == QLatin1String("~"))
+        return QStringLiteral("like");
+    return QStringLiteral("eq");
+}
+
+QString XMLPoller::filterLine(const QString& filterName, const QString& filterValue, const QString& op)
+{
+    if (filterName.isEmpty())
+        return QString();
+    // Names and values come from the user: escaped, so a quote or "<" cannot break the request.
+    return QStringLiteral("<search path=\"%1\" value=\"%2\" operator=\"%3\" datatype=\"string\" "
+                          "conjunction=\"true\" />\n")
+        .arg(filterName.toHtmlEscaped(), filterValue.toHtmlEscaped(), mcOperator(op));
+}
+
+void XMLPoller::applyFilter(const QString& job, const QString& filterId, QStringList& list)
+{
+    SettingsManager* settings = SettingsManager::instance();
+    if (!settings)
+        return;
+    const QString base = QStringLiteral("jobs/%1/%2/").arg(job, filterId);
+    const QString line =
+        filterLine(settings->getValue(base + QStringLiteral("filterName"), QString(), true),
+                   settings->getValue(base + QStringLiteral("filterValue"), QString(), true),
+                   settings->getValue(base + QStringLiteral("operator"), QStringLiteral("=="), true));
+    if (!line.isEmpty())
+        list.append(line);
+}
+
+qint64 XMLPoller::getLatestReportId(qint64 fromId)
+{
+    const MCConnectionSettings connection = MCConnectionSettings::read(SettingsManager::instance());
+    std::unique_ptr<MCComm> mc = connection.createClient();
+    QString reply;
+    if (!mc->searchReports({connection.newestIdSearch(fromId)}, QStringLiteral("csv"), &reply))
+        return 0;
+    return MCConnectionSettings::largestId(reply);
+}
+
+void XMLPoller::doCheck()
+{
+    SettingsManager* settings = SettingsManager::instance();
+    if (!settings) {
+        m_thread->quit();
+        return;
+    }
+    const MCConnectionSettings connection = MCConnectionSettings::read(settings);
+    std::unique_ptr<MCComm> mc = connection.createClient();
+
+    if (!mc->checkConnection()) {
+        qDebug() << "Cant not communicate to Management Console";
+        m_thread->quit();
+        return;
+    }
+
+    const qint64 lastId = settings->getIntValue(QStringLiteral("MC/lastReportId"), -1, true);
+    const QStringList jobs = settings->childGroupsOfGroup(kJobs, true);
+    bool retryPending = false;
+    for (const QString& job : jobs) {
+        if (settings->getBooleanValue(jobKey(job, QStringLiteral("active")), true, true) &&
+            settings->contains(jobKey(job, kRetryFrom), true))
+            retryPending = true;
+    }
+
+    qint64 newest = getLatestReportId(lastId);
+    if (newest <= lastId) {
+        if (!retryPending) {
+            m_thread->quit();
+            return;
+        }
+        // Nothing new, but a job still misses an earlier range: fetch that range again.
+        newest = lastId;
+    }
+
+    {
+        DurationLog duration("SingleRequest");
+        emit statusBarMessage(QStringLiteral("Fetching Reports: %2 - %3").arg(lastId + 1).arg(newest));
+
+        bool anyActive = false;
+        for (const QString& job : jobs) {
+            if (!settings->getBooleanValue(jobKey(job, QStringLiteral("active")), true, true))
+                continue;
+            anyActive = true;
+
+            qint64 fromId = lastId;
+            bool retrying = false;
+            if (settings->contains(jobKey(job, kRetryFrom), true)) {
+                const qint64 retryFrom =
+                    settings->getValue(jobKey(job, kRetryFrom), QString(), true).toLongLong();
+                if (retryFrom < fromId) {
+                    fromId = retryFrom;
+                    retrying = true;
+                }
+            }
+            if (fromId >= newest) {
+                settings->removeKey(jobKey(job, kRetryFrom), true);
+                continue;
+            }
+
+            QStringList lines;
+            if (connection.onlyReported)
+                lines.append(onlyExportedLine());
+            lines.append(idLine("gt", fromId));
+            lines.append(idLine("lte", newest));
+            const QStringList filters =
+                settings->childGroupsOfGroup(QStringLiteral("jobs/%1").arg(job), true);
+            for (const QString& filter : filters)
+                applyFilter(job, filter, lines);
+
+            QStringList reports;
+            const bool exported = mc->exportReports(lines, &reports);
+            const int fetched = reports.size();
+            reports.erase(std::remove_if(reports.begin(), reports.end(),
+                                         [](const QString& r) {
+                                             return r.contains(QLatin1String("<korvex_issue_report>"));
+                                         }),
+                          reports.end());
+
+            const QString jobName =
+                settings->getValue(jobKey(job, QStringLiteral("jobname")), QString(), true);
+            qDebug() << "Job:" << (jobName.isEmpty() ? QStringLiteral("Unknown") : jobName) << "Printing"
+                     << fetched << "Reports"
+                     << "(" << fromId + 1 << "-" << newest << ")";
+
+            if (!exported) {
+                // Keep the range: the next poll asks for it again instead of losing these labels.
+                if (!retrying)
+                    settings->setValue(jobKey(job, kRetryFrom), QString::number(fromId), true);
+                qDebug() << "Job:" << jobName << "export failed; reports" << fromId + 1 << "-" << newest
+                         << "will be fetched again";
+                continue;
+            }
+            if (retrying)
+                settings->removeKey(jobKey(job, kRetryFrom), true);
+
+            if (!reports.isEmpty())
+                emit ReportsFetched(
+                    jobName, settings->getValue(jobKey(job, QStringLiteral("layout")), QString(), true),
+                    settings->getValue(jobKey(job, QStringLiteral("printer")), QString(), true), reports,
+                    int(fromId + 1), int(newest));
+        }
+        if (anyActive)
+            settings->setValue(QStringLiteral("MC/lastReportId"), newest, true);
+    }
+    settings->flush();
+    m_thread->quit();
+}

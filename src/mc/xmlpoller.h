@@ -1,0 +1,50 @@
+#pragma once
+// Fetches new reports from the console every 10 seconds, job by job, on its own thread, and hands
+// each job's reports to printing.
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <atomic>
+
+class QThread;
+class SettingsManager;
+
+class XMLPoller : public QObject
+{
+    Q_OBJECT
+public:
+    explicit XMLPoller(QObject* parent = nullptr);
+    ~XMLPoller() override;
+
+    Q_INVOKABLE void checkNow();
+    Q_INVOKABLE void setEnabled(bool enabled);
+    bool isEnabled() const { return m_enabled.load(); }
+
+    // Newest report id above `fromId` that the console holds (0 when the search fails).
+    qint64 getLatestReportId(qint64 fromId);
+
+    // MC operator name of a filter editor symbol.
+    static QString mcOperator(const QString& symbol);
+    // The search line of one job filter, or an empty string when the filter names no field.
+    static QString filterLine(const QString& filterName, const QString& filterValue, const QString& op);
+
+    static constexpr int kIntervalMs = 10000;
+
+signals:
+    void ReportsFetched(QString jobName, QString label, QString printer, QStringList reps, int reportsFrom,
+                        int reportsTo);
+    // Progress text for the window's status bar; emitted on the poller thread.
+    void statusBarMessage(QString message);
+
+public slots:
+    void timeout();
+    void doCheck();
+    void applyFilter(const QString& job, const QString& filterId, QStringList& list);
+
+private:
+    std::atomic<bool> m_enabled{false};
+    QTimer m_timer;
+    QThread* m_thread;
+};
