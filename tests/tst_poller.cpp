@@ -1,0 +1,371 @@
+// The connection check and the report poller against the stand-in console: states, the report-id
+// watermark, job search lines and filters, issue reports, and a failed export fetched again later.
+
+#include "mc/connectioncheck.h"
+#include "mc/xmlpoller.h"
+#include "settings/settingsmanager.h"
+#include "standinprocess.h"
+#include "testsupport.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+QByteArray sampleReport()
+{
+    QFile f(QStringLiteral(LABELPRINTER_SOURCE_DIR) + "/../shared/samples/report-mobile-erasure.xml");
+    if (f.open(QIODevice::ReadOnly))
+        return f.readAll();
+    return {};
+}
+
+// A report like the sample, with its own manufacturer, serial and document id.
+QByteArray report(const QString& manufacturer, int n, bool issue = false)
+{
+    QByteArray xml = sampleReport();
+    xml.replace("<entry name=\"manufacturer\" type=\"string\">Apple</entry>",
+                QString("<entry name=\"manufacturer\" type=\"string\">%1</entry>")
+                    .arg(manufacturer.toHtmlEscaped())
+                    .toUtf8());
+    xml.replace("F2LXK0QJHG7F", QString("SER%1").arg(n, 6, 10, QChar('0')).toLatin1());
+    xml.replace("5e2a1c7f-3b9d-4c61-a0f4-9d2e6b8c1a35",
+                QString("00000000-0000-4000-8000-%1").arg(n, 12, 10, QChar('0')).toLatin1());
+    if (issue)
+        xml.replace("</korvex_data>",
+                    "<korvex_issue_report><entries name=\"issues\"><entry name=\"problem_description\" "
+                    "type=\"string\">Screen flickers</entry></entries></korvex_issue_report></korvex_data>");
+    return xml;
+}
+
+QString ago(int days)
+{
+    return QDateTime::currentDateTime().addDays(-days).toString("yyyy-MM-dd hh:mm:ss");
+}
+
+QStringList serials(const QStringList& reports)
+{
+    QStringList result;
+    static const QRegularExpression re("SER\\d{6}");
+    for (const QString& r : reports) {
+        auto m = re.match(r);
+        result.append(m.hasMatch() ? m.captured() : QString("?"));
+    }
+    return result;
+}
+
+} // namespace
+
+class TestPoller : public QObject
+{
+    Q_OBJECT
+private:
+    TestSupport::IsolatedDataRoot* m_root = nullptr;
+    SettingsManager* m_settings = nullptr;
+
+    void configure(const TestSupport::StandInProcess& server, const QString& password = "demo")
+    {
+        m_settings->removeKey("MC", true);
+        m_settings->removeKey("jobs", true);
+        m_settings->setValue("MC/address", "http://127.0.0.1", true);
+        m_settings->setValue("MC/port", QString::number(server.port()), true);
+        m_settings->setValue("MC/username", "demo", true);
+        m_settings->setValue("MC/password", password, true);
+    }
+
+    void addJob(const QString& id, const QString& name, bool active, const QString& filterName = {},
+                const QString& op = {}, const QString& value = {})
+    {
+        m_settings->setValue(QString("jobs/%1/jobname").arg(id), name, true);
+        m_settings->setValue(QString("jobs/%1/active").arg(id), active, true);
+        m_settings->setValue(QString("jobs/%1/layout").arg(id), name + " layout", true);
+        m_settings->setValue(QString("jobs/%1/printer").arg(id), "PDF", true);
+        if (!filterName.isEmpty()) {
+            m_settings->setValue(QString("jobs/%1/f1/filterName").arg(id), filterName, true);
+            m_settings->setValue(QString("jobs/%1/f1/operator").arg(id), op, true);
+            m_settings->setValue(QString("jobs/%1/f1/filterValue").arg(id), value, true);
+            m_settings->setValue(QString("jobs/%1/f1/operatorType").arg(id), "string", true);
+        }
+    }
+
+    QStringList check()
+    {
+        QStringList states;
+        ConnectionCheck::run(m_settings, [&](const QString& s) { states.append(s); });
+        return states;
+    }
+
+    // The jobs' fetched reports of one poll, keyed by job name.
+    QMap<QString, QStringList> poll(XMLPoller& poller, QList<QVariantList>* signals_ = nullptr)
+    {
+        QSignalSpy fetched(&poller, &XMLPoller::ReportsFetched);
+        poller.doCheck();
+        QMap<QString, QStringList> byJob;
+        for (const QVariantList& args : fetched) {
+            byJob[args.at(0).toString()] += serials(args.at(3).toStringList());
+            if (signals_)
+                signals_->append(args);
+        }
+        return byJob;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_root = new TestSupport::IsolatedDataRoot;
+        m_settings = SettingsManager::instance();
+        QVERIFY(m_settings);
+        QVERIFY(!sampleReport().isEmpty());
+    }
+
+    void connectionStates()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        configure(server);
+        m_settings->setValue("MC/port", "", true);
+        QCOMPARE(check(), QStringList({"Invalid settings"}));
+
+        configure(server, "wrong");
+        QCOMPARE(check(), QStringList({"Failed to connect"}));
+
+        configure(server);
+        m_settings->setValue("MC/lastReportId", 250, true);
+        QCOMPARE(check(), QStringList({"Connected"}));
+        QCOMPARE(m_settings->getIntValue("MC/lastReportId", -1, true), 250);
+
+        // A console that does not answer.
+        m_settings->setValue("MC/port", "1", true);
+        QCOMPARE(check(), QStringList({"Failed to connect"}));
+    }
+
+    void watermarkFromRecentReports()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        configure(server);
+        QCOMPARE(server.addReport(report("Apple", 1), true, ago(40)), 1);
+        QCOMPARE(server.addReport(report("Apple", 2), true, ago(20)), 2);
+        QCOMPARE(server.addReport(report("Apple", 3), true, ago(1)), 3);
+        QCOMPARE(server.addReport(report("Apple", 4), false, ago(1)), 4); // not exported on the console
+
+        QCOMPARE(check(), QStringList({"Updating ReportInfo", "Connected"}));
+        QCOMPARE(m_settings->getIntValue("MC/lastReportId", -1, true), 3);
+
+        m_settings->removeKey("MC/lastReportId", true);
+        m_settings->setValue("MC/onlyreported", false, true);
+        QCOMPARE(check(), QStringList({"Updating ReportInfo", "Connected"}));
+        QCOMPARE(m_settings->getIntValue("MC/lastReportId", -1, true), 4);
+    }
+
+    void watermarkWithoutRecentReports()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        configure(server);
+        QCOMPARE(server.addReport(report("Apple", 1), true, ago(30)), 1);
+        QCOMPARE(check(), QStringList({"Updating ReportInfo", "Connected"}));
+        QCOMPARE(m_settings->getIntValue("MC/lastReportId", -1, true), 0);
+
+        m_settings->removeKey("MC/lastReportId", true);
+        QVERIFY(server.setFault("/rest-service/report/export/csv", "status", 500));
+        QCOMPARE(check(), QStringList({"Updating ReportInfo", "Failed to fetch Report info"}));
+        QVERIFY(!m_settings->contains("MC/lastReportId", true));
+    }
+
+    void reportDateLine()
+    {
+        const QDateTime at(QDate(2019, 3, 28), QTime(10, 0, 0));
+        QCOMPARE(ConnectionCheck::reportDateLine(at.addDays(-27)),
+                 QString(" <search path=\"report.report_date\" value=\"2019-03-01 10:00:00\" operator=\"gt\" "
+                         "datatype=\"date\" conjunction=\"true\"/>"));
+    }
+
+    void filterLines_data()
+    {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<QString>("mcOp");
+        QTest::newRow("equal") << "=="
+                               << "eq";
+        QTest::newRow("less") << "<"
+                              << "lt";
+        QTest::newRow("greater") << ">"
+                                 << "gt";
+        QTest::newRow("not equal") << "!="
+                                   << "neq";
+        QTest::newRow("like") << "~"
+                              << "like";
+        QTest::newRow("unknown") << "=~"
+                                 << "eq";
+    }
+    void filterLines()
+    {
+        QFETCH(QString, op);
+        QFETCH(QString, mcOp);
+        QCOMPARE(
+            XMLPoller::filterLine("user_data.fields.info1", "PO-%", op),
+            QString(
+                "<search path=\"user_data.fields.info1\" value=\"PO-%\" operator=\"%1\" datatype=\"string\" "
+                "conjunction=\"true\" />\n")
+                .arg(mcOp));
+        QVERIFY(XMLPoller::filterLine("", "x", op).isEmpty());
+        // Quotes and markup from the user cannot leave the attribute.
+        QCOMPARE(XMLPoller::filterLine("a\"b", "<x> & \"y\"", op),
+                 QString("<search path=\"a&quot;b\" value=\"&lt;x&gt; &amp; &quot;y&quot;\" operator=\"%1\" "
+                         "datatype=\"string\" conjunction=\"true\" />\n")
+                     .arg(mcOp));
+    }
+
+    void pollsJobsByFilter()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        configure(server);
+        m_settings->setValue("MC/lastReportId", 0, true);
+        const char* makers[] = {"Apple", "Samsung", "Apple", "Google", "Samsung", "Apple"};
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(server.addReport(report(makers[i], i + 1), true), i + 1);
+        QCOMPARE(server.addReport(report("Apple", 7, true), true), 7); // issue report: never printed
+        QCOMPARE(server.addReport(report("Apple", 8), false), 8);      // not exported yet
+        addJob("j1", "Apple job", true, "korvex_data.korvex_hardware_report.system.manufacturer",
+               "==", "Apple");
+        addJob("j2", "S job", true, "korvex_data.korvex_hardware_report.system.manufacturer", "~", "S%");
+        addJob("j3", "Idle job", false);
+        addJob("j4", "Quote job", true, "korvex_data.korvex_hardware_report.system.manufacturer",
+               "==", "Ap\"ple<");
+
+        XMLPoller poller;
+        QList<QVariantList> emitted;
+        QMap<QString, QStringList> got = poll(poller, &emitted);
+        QCOMPARE(got.value("Apple job"), QStringList({"SER000001", "SER000003", "SER000006"}));
+        QCOMPARE(got.value("S job"), QStringList({"SER000002", "SER000005"}));
+        QVERIFY(!got.contains("Idle job"));
+        QVERIFY(!got.contains("Quote job")); // the escaped value matches nothing, and breaks nothing
+        QCOMPARE(m_settings->getIntValue("MC/lastReportId", -1, true), 7);
+        for (const QVariantList& args : emitted) {
+            QCOMPARE(args.at(1).toString(), args.at(0).toString() + " layout");
+            QCOMPARE(args.at(2).toString(), QString("PDF"));
+            QCOMPARE(args.at(4).toInt(), 1);
+            QCOMPARE(args.at(5).toInt(), 7);
+            for (const QString& doc : args.at(3).toStringList()) {
+                QVERIFY(doc.startsWith("<root>"));
+                QVERIFY(doc.endsWith("</report></root>"));
+            }
+        }
+
+        // Nothing new: no fetch, no change.
+        QVERIFY(poll(poller).isEmpty());
+        QCOMPARE(m_settings->getIntValue("MC/lastReportId", -1, true), 7);
+
+        // New reports arrive; only they are fetched.
+        QCOMPARE(server.addReport(report("Apple", 9), true), 9);
+        got = poll(poller);
+        QCOMPARE(got.value("Apple job"), QStringList({"SER000009"}));
+        QCOMPARE(m_settings->getIntValue("MC/lastReportId", -1, true), 9);
+    }
+
+    void inactiveJobsKeepTheWatermark()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        configure(server);
+        m_settings->setValue("MC/lastReportId", 0, true);
+        QCOMPARE(server.addReport(report("Apple", 1), true), 1);
+        addJob("j1", "Apple job", false);
+        XMLPoller poller;
+        QVERIFY(poll(poller).isEmpty());
+        QCOMPARE(m_settings->getIntValue("MC/lastReportId", -1, true), 0);
+        // Once the job is active, the first poll fetches what accumulated.
+        m_settings->setValue("jobs/j1/active", true, true);
+        QCOMPARE(poll(poller).value("Apple job"), QStringList({"SER000001"}));
+    }
+
+    void consoleDownChangesNothing()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        configure(server);
+        m_settings->setValue("MC/lastReportId", 0, true);
+        QCOMPARE(server.addReport(report("Apple", 1), true), 1);
+        addJob("j1", "Apple job", true);
+        m_settings->setValue("MC/password", "wrong", true);
+        XMLPoller poller;
+        QVERIFY(poll(poller).isEmpty());
+        QCOMPARE(m_settings->getIntValue("MC/lastReportId", -1, true), 0);
+    }
+
+    // One job's export fails: its range is fetched again by later polls until it succeeds; the
+    // other job goes on and is not given its reports twice.
+    void failedExportIsFetchedAgain()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        configure(server);
+        m_settings->setValue("MC/lastReportId", 0, true);
+        QCOMPARE(server.addReport(report("Apple", 1), true), 1);
+        QCOMPARE(server.addReport(report("Samsung", 2), true), 2);
+        // Job "a" sorts first, so the single injected failure hits its export.
+        addJob("a", "Apple job", true, "korvex_data.korvex_hardware_report.system.manufacturer",
+               "==", "Apple");
+        addJob("b", "Samsung job", true, "korvex_data.korvex_hardware_report.system.manufacturer",
+               "==", "Samsung");
+
+        XMLPoller poller;
+        QVERIFY(server.setFault("/rest-service/report/export/xml", "status", 500, 0, 1));
+        QMap<QString, QStringList> got = poll(poller);
+        QVERIFY(!got.contains("Apple job"));
+        QCOMPARE(got.value("Samsung job"), QStringList({"SER000002"}));
+        QCOMPARE(m_settings->getIntValue("MC/lastReportId", -1, true), 2);
+        QCOMPARE(m_settings->getValue("jobs/a/retryFromId", QString(), true), QString("0"));
+
+        // No new report, yet the missed range comes again, for the failed job only.
+        QList<QVariantList> emitted;
+        got = poll(poller, &emitted);
+        QCOMPARE(got.value("Apple job"), QStringList({"SER000001"}));
+        QVERIFY(!got.contains("Samsung job"));
+        QCOMPARE(emitted.first().at(4).toInt(), 1);
+        QCOMPARE(emitted.first().at(5).toInt(), 2);
+        QVERIFY(!m_settings->contains("jobs/a/retryFromId", true));
+
+        // Later polls see nothing twice.
+        QVERIFY(poll(poller).isEmpty());
+        QCOMPARE(server.addReport(report("Apple", 3), true), 3);
+        got = poll(poller);
+        QCOMPARE(got.value("Apple job"), QStringList({"SER000003"}));
+        QVERIFY(!got.contains("Samsung job"));
+
+        // A failure while new reports also arrive keeps the older start of the range.
+        QVERIFY(server.setFault("/rest-service/report/export/xml", "drop", 0, 0, 2));
+        QCOMPARE(server.addReport(report("Apple", 4), true), 4);
+        QVERIFY(poll(poller).isEmpty()); // both jobs fail
+        QCOMPARE(server.addReport(report("Apple", 5), true), 5);
+        got = poll(poller);
+        QCOMPARE(got.value("Apple job"), QStringList({"SER000004", "SER000005"}));
+    }
+
+    void timerStartsPollsOnlyWhenEnabled()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        configure(server);
+        m_settings->setValue("MC/lastReportId", 0, true);
+        QCOMPARE(server.addReport(report("Apple", 1), true), 1);
+        addJob("j1", "Apple job", true);
+        XMLPoller poller;
+        QSignalSpy fetched(&poller, &XMLPoller::ReportsFetched);
+        QSignalSpy status(&poller, &XMLPoller::statusBarMessage);
+        poller.checkNow();
+        QTest::qWait(500);
+        QCOMPARE(fetched.count(), 0);
+        poller.setEnabled(true);
+        poller.checkNow();
+        QTRY_COMPARE(fetched.count(), 1);
+        QCOMPARE(status.count(), 1);
+        QCOMPARE(status.at(0).at(0).toString(), QString("Fetching Reports: 1 - 1"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPoller)
+#include "tst_poller.moc"
