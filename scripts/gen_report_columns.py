@@ -253,7 +253,7 @@ add("ISSUE REPORT", "korvex_data.korvex_issue_report.issues.problem_description"
 # Fields of the older report layout that the console still indexes; the products write them beside
 # the current ones.
 LG = "LEGACY VALUES"
-add(LG, "korvex_data.description.document_id", "Document ID", "Document id of the report", S)
+add(LG, "korvex_data.description.document_id", "Document ID", "Document id of the report", S, kinds="")
 for name, label, dtype in [
     ("imei", "IMEI", S), ("imei_two", "IMEI 2", S), ("meid", "MEID", S), ("market_name", "Market name", S),
     ("carrier", "Carrier", S), ("os_version", "OS version", S), ("storage", "Storage", S), ("grade", "Grade", S),

@@ -759,8 +759,10 @@ void TestMcStandIn::generatedReportsAreRealistic()
     const QRegularExpression uuidPattern(
         "^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$");
     QSet<QString> manufacturers, states, summaries, uuids;
+    QSet<QString> computerMakers;
     int issues = 0;
     int notExported = 0;
+    int computers = 0;
     const int count = 300;
     for (int i = 0; i < count; ++i) {
         const ReportGenerator::Report report = generator.next(date);
@@ -774,6 +776,22 @@ void TestMcStandIn::generatedReportsAreRealistic()
         issues += report.issue ? 1 : 0;
         notExported += report.exported ? 0 : 1;
 
+        const QString chassis =
+            record.index.values("korvex_data.korvex_hardware_report.system.chassis_type").value(0);
+        if (chassis != "Phone") {
+            // A computer erased by the drive eraser: its disk is the erased target.
+            QVERIFY2(chassis == "Laptop" || chassis == "Desktop", qPrintable(chassis));
+            ++computers;
+            const QString disk =
+                record.index.values("korvex_data.korvex_hardware_report.disks.disk.serial").value(0);
+            QCOMPARE(disk.size(), 12);
+            QCOMPARE(record.index.values("korvex_data.korvex_erasure_report.erasures.erasure.target.serial")
+                         .value(0),
+                     disk);
+            computerMakers.insert(
+                record.index.values("korvex_data.korvex_hardware_report.system.manufacturer").value(0));
+            continue;
+        }
         const QString imei = record.index.values("korvex_data.korvex_hardware_report.system.imei").value(0);
         QCOMPARE(imei.size(), 15);
         QCOMPARE(ReportGenerator::luhnCheckDigit(imei.left(14)), imei.at(14).digitValue());
@@ -792,6 +810,8 @@ void TestMcStandIn::generatedReportsAreRealistic()
     QCOMPARE(uuids.size(), count);
     QCOMPARE(manufacturers, (QSet<QString>{"Apple", "Samsung", "Google", "Motorola", "Xiaomi"}));
     QCOMPARE(states, (QSet<QString>{"Successful", "Failed"}));
+    QCOMPARE(computerMakers, (QSet<QString>{"Dell Inc.", "HP", "Lenovo"}));
+    QVERIFY2(computers >= 40 && computers <= 110, qPrintable(QString::number(computers))); // about 1 in 4
     QVERIFY(summaries.contains("failed") && summaries.contains("successful"));
     QVERIFY2(issues >= 8 && issues <= 35, qPrintable(QString::number(issues))); // about 1 in 15
     QVERIFY2(notExported >= 25 && notExported <= 80, qPrintable(QString::number(notExported)));

@@ -2,6 +2,8 @@
 // the CSV line rules (quotes, doubled quotes, fields over several lines).
 
 #include "mc/mcreportfieldreader.h"
+#include "report/reportdocument.h"
+#include "reportgenerator.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -181,6 +183,42 @@ private slots:
         QCOMPARE(reader.getSearchPath("One"), QString("b.one")); // the later row wins
         QCOMPARE(reader.getDataTypes(), QStringList({"string", "uint", "date"}));
         QCOMPARE(reader.categories(), QStringList({MCReportFieldReader::kAllCategories, "A", "B"}));
+    }
+
+    // Every field a job filter or a label tag can name is found in reports of the stand-in console.
+    void everyPathResolvesInGeneratedReports()
+    {
+        ReportGenerator generator(7);
+        QVector<ReportDocument> documents;
+        for (int i = 0; i < 80; ++i) {
+            ReportDocument document;
+            document.parse("<root>" + generator.next(QDateTime::currentDateTime()).xml + "</root>");
+            documents.append(document);
+        }
+        QStringList missing;
+        int resolved = 0;
+        for (const QString& path : m_reader.getSearchPaths()) {
+            if (path.startsWith("report.")) // the console's own columns, not report content
+                continue;
+            const QString xmlPath = QString("/root/report/" + path).replace('.', '/');
+            bool found = false;
+            for (const ReportDocument& document : qAsConst(documents)) {
+                const QStringList values = document.query(xmlPath);
+                if (!values.isEmpty() && !values.first().isEmpty()) {
+                    found = true;
+                    break;
+                }
+            }
+            if (found)
+                ++resolved;
+            else
+                missing.append(path);
+        }
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(", ")));
+        QCOMPARE(resolved, 538 - 11);
+        // The layout editor's form of a path finds the same value.
+        const QString model = m_reader.getFormattedSearchPath("Hardware test summary");
+        QVERIFY(!documents.first().query(model).isEmpty() || !documents.at(1).query(model).isEmpty());
     }
 
     void missingFile()

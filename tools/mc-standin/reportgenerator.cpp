@@ -1,5 +1,9 @@
 #include "reportgenerator.h"
 
+#include "cataloguefields.h"
+
+#include <QDomDocument>
+
 #include <QXmlStreamWriter>
 
 namespace {
@@ -33,6 +37,26 @@ const Model models[] = {
     {"Motorola", "edge 30", "XT2203-1", "dubai", "edge 30", 128, 8, "35129364"},
     {"Xiaomi", "Redmi Note 11", "2201117TG", "spes", "Redmi Note 11", 64, 4, "86226105"},
     {"Xiaomi", "Xiaomi 12", "2201123G", "cupid", "Xiaomi 12", 256, 8, "86450805"},
+};
+
+struct Computer
+{
+    const char* manufacturer;
+    const char* model;
+    const char* chassis;
+    const char* diskVendor;
+    const char* diskModel;
+    int diskGb;
+    int ramGb;
+};
+
+const Computer computers[] = {
+    {"Dell Inc.", "Latitude 5420", "Laptop", "Samsung", "PM981a NVMe", 512, 16},
+    {"Dell Inc.", "OptiPlex 7090", "Desktop", "Western Digital", "WD Blue SN570", 256, 8},
+    {"HP", "EliteBook 840 G8", "Laptop", "Kingston", "OM8PDP3512B", 512, 16},
+    {"HP", "ProDesk 600 G6", "Desktop", "Seagate", "ST1000DM010", 1000, 8},
+    {"Lenovo", "ThinkPad T14 Gen 2", "Laptop", "SK hynix", "PC711 NVMe", 512, 16},
+    {"Lenovo", "ThinkCentre M70q", "Desktop", "Toshiba", "KBG40ZNS256G", 256, 8},
 };
 
 const char* const colours[] = {"Black", "White", "Blue", "Green", "Red", "Graphite", "Silver", "Purple"};
@@ -170,6 +194,10 @@ ReportGenerator::Report ReportGenerator::next(const QDateTime& date)
     Report report;
     report.issue = uniform(1, 15) == 1;
     report.exported = !chance(1.0 / 6.0);
+    if (!report.issue && chance(0.25)) {
+        report.xml = computerReport(date);
+        return report;
+    }
 
     const Model& model = pick(models);
     const QString manufacturer = QLatin1String(model.manufacturer);
@@ -271,7 +299,8 @@ ReportGenerator::Report ReportGenerator::next(const QDateTime& date)
     } else {
         writeEntry(xml, QStringLiteral("region"), QLatin1String(chance(0.5) ? "EU" : "US"));
     }
-    writeEntry(xml, QStringLiteral("pin"), QString());
+    // Most devices arrive without a known PIN; some customers hand one over with the device.
+    writeEntry(xml, QStringLiteral("pin"), chance(0.3) ? digits(4) : QString());
     QStringList macBytes;
     for (int i = 0; i < 6; ++i)
         macBytes.append(hex(2, false));
@@ -342,6 +371,99 @@ ReportGenerator::Report ReportGenerator::next(const QDateTime& date)
     xml.writeEndElement(); // user_data
 
     xml.writeEndElement(); // report
-    report.xml = text;
+    report.xml = withCatalogueFields(text, report.issue ? 'i' : 'm');
     return report;
+}
+
+QString ReportGenerator::withCatalogueFields(const QString& text, char kind)
+{
+    QDomDocument document;
+    if (!document.setContent(text))
+        return text;
+    CatalogueFields::add(
+        document, kind, [this](int low, int high) { return uniform(low, high); }, kCatalogueShare);
+    return document.toString(2);
+}
+
+QString ReportGenerator::computerReport(const QDateTime& date)
+{
+    const Computer& computer = pick(computers);
+    const QString serial = alphanumeric(7);
+    const QString diskSerial = alphanumeric(12);
+    const bool failed = chance(0.08);
+    const int elapsed = uniform(600, 7200);
+    const QString station = QStringLiteral("station-%1").arg(uniform(1, 12), 2, 10, QLatin1Char('0'));
+
+    QString text;
+    QXmlStreamWriter xml(&text);
+    xml.writeStartElement(QStringLiteral("report"));
+    xml.writeStartElement(QStringLiteral("korvex_data"));
+    xml.writeStartElement(QStringLiteral("description"));
+    xml.writeTextElement(QStringLiteral("document_id"), uuid());
+    xml.writeStartElement(QStringLiteral("document_log"));
+    writeLogEntry(xml, QStringLiteral("51"), QStringLiteral("Korvex Management Console"),
+                  QStringLiteral("4.6.1"), date.addSecs(uniform(30, 300)));
+    writeLogEntry(xml, QStringLiteral("31"), QStringLiteral("Korvex Drive Eraser"), QStringLiteral("9.4.0"),
+                  date);
+    xml.writeEndElement(); // document_log
+    startEntries(xml, QStringLiteral("description_entries"));
+    writeEntry(xml, QStringLiteral("operator"), station);
+    writeEntry(xml, QStringLiteral("comments"), QLatin1String(pick(comments)));
+    xml.writeEndElement(); // entries
+    xml.writeEndElement(); // description
+
+    xml.writeStartElement(QStringLiteral("korvex_erasure_report"));
+    startEntries(xml, QStringLiteral("erasures"));
+    startEntries(xml, QStringLiteral("erasure"));
+    writeEntry(xml, QStringLiteral("timestamp"), isoWithOffset(date.addSecs(-elapsed - 60)));
+    writeEntry(xml, QStringLiteral("elapsed_time"), timeText(elapsed));
+    writeEntry(xml, QStringLiteral("erasure_standard_name"), QLatin1String(pick(erasureStandards)));
+    writeEntry(xml, QStringLiteral("overwriting_rounds"), QString::number(uniform(1, 3)), "uint");
+    writeEntry(xml, QStringLiteral("state"),
+               failed ? QStringLiteral("Failed") : QStringLiteral("Successful"));
+    startEntries(xml, QStringLiteral("target"));
+    writeEntry(xml, QStringLiteral("serial"), diskSerial);
+    writeEntry(xml, QStringLiteral("vendor"), QLatin1String(computer.diskVendor));
+    writeEntry(xml, QStringLiteral("capacity"), QString::number(qint64(computer.diskGb) * 1000000000),
+               "uint");
+    writeEntry(xml, QStringLiteral("kind"),
+               computer.diskGb >= 1000 ? QStringLiteral("HDD") : QStringLiteral("SSD"));
+    xml.writeEndElement(); // target
+    xml.writeEndElement(); // erasure
+    xml.writeEndElement(); // erasures
+    xml.writeEndElement(); // korvex_erasure_report
+
+    xml.writeStartElement(QStringLiteral("korvex_hardware_report"));
+    startEntries(xml, QStringLiteral("system"));
+    writeEntry(xml, QStringLiteral("name"),
+               QStringLiteral("%1 of %2").arg(QLatin1String(computer.model), station));
+    writeEntry(xml, QStringLiteral("manufacturer"), QLatin1String(computer.manufacturer));
+    writeEntry(xml, QStringLiteral("model"), QLatin1String(computer.model));
+    writeEntry(xml, QStringLiteral("serial"), serial);
+    writeEntry(xml, QStringLiteral("uuid"), uuid().toUpper());
+    writeEntry(xml, QStringLiteral("chassis_type"), QLatin1String(computer.chassis));
+    writeEntry(xml, QStringLiteral("ram"), QStringLiteral("%1GB").arg(computer.ramGb));
+    xml.writeEndElement(); // system
+    startEntries(xml, QStringLiteral("disks"));
+    startEntries(xml, QStringLiteral("disk"));
+    writeEntry(xml, QStringLiteral("serial"), diskSerial);
+    writeEntry(xml, QStringLiteral("vendor"), QLatin1String(computer.diskVendor));
+    writeEntry(xml, QStringLiteral("model"), QLatin1String(computer.diskModel));
+    writeEntry(xml, QStringLiteral("capacity"), QString::number(qint64(computer.diskGb) * 1000000000),
+               "uint");
+    xml.writeEndElement(); // disk
+    xml.writeEndElement(); // disks
+    xml.writeEndElement(); // korvex_hardware_report
+    xml.writeEndElement(); // korvex_data
+
+    xml.writeStartElement(QStringLiteral("user_data"));
+    startEntries(xml, QStringLiteral("fields"));
+    writeEntry(xml, QStringLiteral("info1"),
+               QStringLiteral("PO-%1-%2").arg(date.date().year()).arg(uniform(1000, 9999)));
+    writeEntry(xml, QStringLiteral("info2"),
+               QStringLiteral("Customer: %1").arg(QLatin1String(pick(customers))));
+    xml.writeEndElement(); // fields
+    xml.writeEndElement(); // user_data
+    xml.writeEndElement(); // report
+    return withCatalogueFields(text, 'c');
 }

@@ -1,5 +1,6 @@
 #pragma once
-// Makes realistic mobile-erasure reports (phones of several makers, erasures, hardware tests, custom fields).
+// Makes realistic erasure reports: phones of several makers and, less often, computers, with erasures,
+// hardware tests, custom fields and the other fields a console indexes.
 
 #include <QDateTime>
 #include <QString>
@@ -22,6 +23,9 @@ public:
     // One report dated `date` (the product's log entry; the console's entry follows a little later).
     Report next(const QDateTime& date);
 
+    // Share of the optional catalogue fields that a generated report carries.
+    static constexpr double kCatalogueShare = 0.6;
+
     // Luhn check digit of a digit string (IMEIs end with it).
     static int luhnCheckDigit(const QString& digits);
 
@@ -36,6 +40,10 @@ private:
     QString alphanumeric(int count);
     QString hex(int count, bool upper);
     QString uuid();
+    // A desktop or laptop erased by the drive eraser.
+    QString computerReport(const QDateTime& date);
+    // The report text with the catalogue's fields for its kind added.
+    QString withCatalogueFields(const QString& text, char kind);
 
     std::mt19937 m_random;
 };
