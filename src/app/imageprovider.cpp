@@ -1,0 +1,54 @@
+#include "app/imageprovider.h"
+
+#include "settings/systempaths.h"
+
+#include <QDebug>
+#include <QImageReader>
+
+namespace {
+const QString kLayoutPrefix = QStringLiteral("layout/");
+const QString kCacheBreaker = QStringLiteral("???");
+} // namespace
+
+ImageProvider::ImageProvider()
+    : QQuickImageProvider(QQmlImageProviderBase::Image, QQmlImageProviderBase::ForceAsynchronousImageLoading)
+{}
+
+QString ImageProvider::pathForId(const QString& id)
+{
+    if (id.isEmpty())
+        return QString();
+    if (id.startsWith(kLayoutPrefix)) {
+        // The "/" after "layout" stays; a doubled separator is harmless.
+        QString path = SystemPaths::instance().layoutDir + id.mid(kLayoutPrefix.size() - 1);
+        const int cut = path.indexOf(kCacheBreaker);
+        if (cut >= 0)
+            path.truncate(cut);
+        return path;
+    }
+    QString path = id;
+    path.remove(QStringLiteral("image://snapshots/"));
+    path.remove(QStringLiteral("image://screenshots/"));
+    return path;
+}
+
+QImage ImageProvider::requestImage(const QString& id, QSize* size, const QSize& requestedSize)
+{
+    const QString path = pathForId(id);
+    if (path.isEmpty())
+        return QImage();
+
+    QImageReader reader(path);
+    if (!reader.canRead()) {
+        qDebug() << Q_FUNC_INFO << "Failed to load snapshot from" << path;
+        return QImage();
+    }
+    if (size)
+        *size = reader.size();
+    if (requestedSize.width() > 0 && requestedSize.height() > 0)
+        reader.setScaledSize(requestedSize);
+    QImage image = reader.read();
+    if (image.isNull())
+        qDebug() << Q_FUNC_INFO << "Failed to load snapshot from" << path << reader.errorString();
+    return image;
+}
