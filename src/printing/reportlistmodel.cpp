@@ -1,0 +1,265 @@
+#include "printing/reportlistmodel.h"
+
+#include "app/popupnoteprovider.h"
+#include "settings/settingsmanager.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+const char* const ReportListModel::kHeaderLine =
+    "Print time,Job name,Layout Name,Printer Name,Report UUID,Custom field\n";
+const char* const ReportListModel::kDefaultCustomFieldKey =
+    "/root/report/korvex_data/korvex_hardware_report/system/serial";
+
+namespace {
+
+const QString kCustomFieldKeySetting = QStringLiteral("ReportView/customFieldKey");
+const QString kLogPathSetting = QStringLiteral("ReportView/reportLogPath");
+
+Q_GLOBAL_STATIC(ReportListModel, g_reportList)
+
+// Whether a non-empty file's last byte is a line feed.
+bool endsWithLineFeed(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        return true;
+    char last = '\n';
+    if (!file.seek(file.size() - 1) || !file.getChar(&last))
+        return true; // unreadable: leave the file as it is
+    return last == '\n';
+}
+
+} // namespace
+
+ReportListModel::ReportListModel(QObject* parent) : QAbstractListModel(parent)
+{
+    m_roleNames = {
+        {SelectedRole, "selected"},          {PrintTimeRole, "printTime"},     {JobNameRole, "jobName"},
+        {LayoutNameRole, "layoutName"},      {PrinterNameRole, "printerName"}, {ReportUuidRole, "reportUuid"},
+        {CustomContentRole, "customContent"}};
+
+    const QString defaultKey = QString::fromLatin1(kDefaultCustomFieldKey);
+    m_selectedCustomContentKey = defaultKey;
+    m_logPath = defaultLogPath();
+    m_logFile.setFileName(m_logPath);
+
+    if (SettingsManager* settings = SettingsManager::instance()) {
+        setSelectedCustomContentKey(settings->getValue(kCustomFieldKeySetting, defaultKey, true));
+        setReportLogPath(settings->getValue(kLogPathSetting, m_logPath, true));
+    }
+}
+
+ReportListModel::~ReportListModel() = default;
+
+ReportListModel* ReportListModel::instance()
+{
+    return g_reportList();
+}
+
+QString ReportListModel::defaultLogPath()
+{
+    const QStringList documents = QStandardPaths::standardLocations(QStandardPaths::DocumentsLocation);
+    return documents.value(0) + QStringLiteral("/PrintedReports.csv");
+}
+
+QString ReportListModel::csvField(const QString& text)
+{
+    static const QString special = QStringLiteral("\"',/\n\r");
+    bool needsQuotes = false;
+    for (const QChar c : text) {
+        if (special.contains(c)) {
+            needsQuotes = true;
+            break;
+        }
+    }
+    if (!needsQuotes)
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+void ReportListModel::setSelectedCustomContentKey(const QString& key)
+{
+    if (key == m_selectedCustomContentKey)
+        return;
+    m_selectedCustomContentKey = key;
+    emit selectedCustomContentKeyChanged();
+    // Earlier rows show their value for the new key.
+    if (!m_entries.isEmpty())
+        emit dataChanged(index(0), index(m_entries.size() - 1), {CustomContentRole});
+}
+
+void ReportListModel::setReportLogPath(const QString& path)
+{
+    qDebug() << Q_FUNC_INFO << "Setting Log path to:" << path;
+    if (path == m_logPath)
+        return;
+    m_logPath = path;
+    emit reportLogPathChanged();
+    m_logFile.close();
+    m_logFile.setFileName(m_logPath); // opened on next use
+}
+
+bool ReportListModel::openReportLogFile()
+{
+    qDebug() << Q_FUNC_INFO << "Opening" << m_logPath;
+    m_logFile.close();
+    m_logFile.setFileName(m_logPath);
+
+    // A fresh installation may have no documents folder yet; a chosen path is used as it is.
+    if (m_logPath == defaultLogPath()) {
+        const QString folder = QFileInfo(m_logPath).absolutePath();
+        if (!QFileInfo::exists(folder) && QDir().mkpath(folder))
+            qDebug() << Q_FUNC_INFO << "Created the folder of the printed reports log:" << folder;
+    }
+
+    const bool headerNeeded = !m_logFile.exists() || m_logFile.size() == 0;
+    m_needsLineBreak = !headerNeeded && !endsWithLineFeed(m_logPath);
+    if (!m_logFile.open(QIODevice::ReadWrite | QIODevice::Append)) {
+        qDebug() << Q_FUNC_INFO << "Error: Failed to open file" << m_logPath << m_logFile.errorString();
+        return false;
+    }
+    if (headerNeeded && !writeToFile(QByteArray(kHeaderLine))) {
+        qDebug() << Q_FUNC_INFO << "Error: Failed to write headers to report file" << m_logPath
+                 << m_logFile.errorString();
+        // Closed, so the next entry opens again and retries the header instead of writing without it.
+        m_logFile.close();
+        return false;
+    }
+    return true;
+}
+
+int ReportListModel::roleNameFor(const QString& id) const
+{
+    const QByteArray name = id.toUtf8();
+    for (auto it = m_roleNames.cbegin(); it != m_roleNames.cend(); ++it) {
+        if (it.value() == name)
+            return it.key();
+    }
+    return -1;
+}
+
+void ReportListModel::addReport(const QString& jobName, const QString& layoutName, const QString& printerName,
+                                const QString& reportUuid, const QMap<QString, QString>& customContent)
+{
+    Entry entry;
+    entry.printTime = QDateTime::currentDateTime();
+    entry.jobName = jobName;
+    entry.layoutName = layoutName;
+    entry.printerName = printerName;
+    entry.reportUuid = reportUuid;
+    entry.customContent = customContent;
+
+    const int row = m_entries.size();
+    beginInsertRows(QModelIndex(), row, row);
+    m_entries.append(entry);
+    endInsertRows();
+
+    bool written = false;
+    if (!m_logFile.isOpen()) {
+        qDebug() << Q_FUNC_INFO << "File not open! Trying to open";
+        if (!openReportLogFile())
+            qDebug() << Q_FUNC_INFO << "Error: Cannot open the File!" << m_logPath;
+    }
+    if (m_logFile.isOpen()) {
+        QByteArray line = csvLine(entry).toUtf8();
+        if (m_needsLineBreak)
+            line.prepend('\n');
+        written = writeToFile(line);
+        if (written) {
+            m_needsLineBreak = false;
+        } else {
+            qDebug() << Q_FUNC_INFO << "Error: Cannot write to report" << m_logPath
+                     << m_logFile.errorString();
+            // Re-opened by the next entry, which then checks how the file ends.
+            m_logFile.close();
+        }
+    }
+    if (!written)
+        emit PopupNoteProvider::instance()->showPopup(PopupNoteProvider::PrintedReportsWritingToLogFailed);
+}
+
+QString ReportListModel::csvLine(const Entry& entry) const
+{
+    const QStringList fields = {entry.printTime.toString(Qt::TextDate),
+                                entry.jobName,
+                                entry.layoutName,
+                                entry.printerName,
+                                entry.reportUuid,
+                                entry.customContent.value(m_selectedCustomContentKey)};
+    QStringList quoted;
+    for (const QString& field : fields)
+        quoted << csvField(field);
+    return quoted.join(QLatin1Char(',')) + QLatin1Char('\n');
+}
+
+bool ReportListModel::writeToFile(const QByteArray& data)
+{
+    if (m_logFile.write(data) != data.size())
+        return false;
+    return m_logFile.flush();
+}
+
+int ReportListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_entries.size();
+}
+
+QVariant ReportListModel::data(const QModelIndex& index, int role) const
+{
+    if (index.row() < 0 || index.row() >= m_entries.size()) {
+        qDebug() << Q_FUNC_INFO << "Report List data index out of scope (get)";
+        return QVariant();
+    }
+    const Entry& entry = m_entries.at(index.row());
+    switch (role) {
+    case SelectedRole:
+        return entry.selected;
+    case PrintTimeRole:
+        return entry.printTime;
+    case JobNameRole:
+        return entry.jobName;
+    case LayoutNameRole:
+        return entry.layoutName;
+    case PrinterNameRole:
+        return entry.printerName;
+    case ReportUuidRole:
+        return entry.reportUuid;
+    case CustomContentRole:
+        return entry.customContent.value(m_selectedCustomContentKey);
+    default:
+        return QVariant();
+    }
+}
+
+bool ReportListModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    Q_UNUSED(value) // selecting toggles, whatever the view passes
+    if (index.row() < 0 || index.row() >= m_entries.size()) {
+        qDebug() << Q_FUNC_INFO << "Report List data index out of scope (set)";
+        return false;
+    }
+    if (role != SelectedRole) {
+        qDebug() << Q_FUNC_INFO << "Value is read only" << role;
+        return false;
+    }
+    Entry& entry = m_entries[index.row()];
+    entry.selected = !entry.selected;
+    emit dataChanged(index, index, {role});
+    return true;
+}
+
+Qt::ItemFlags ReportListModel::flags(const QModelIndex& index) const
+{
+    Q_UNUSED(index)
+    return Qt::ItemIsEditable | Qt::ItemIsEnabled;
+}
+
+QHash<int, QByteArray> ReportListModel::roleNames() const
+{
+    return m_roleNames;
+}

@@ -1,0 +1,101 @@
+#pragma once
+// The printed-reports log: the list of reports printed since start-up, shown by the user
+// interface, and the append-only CSV file that keeps them across runs.
+
+#include <QAbstractListModel>
+#include <QDateTime>
+#include <QFile>
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+class ReportListModel : public QAbstractListModel
+{
+    Q_OBJECT
+    Q_PROPERTY(QString selectedCustomContentKey READ selectedCustomContentKey WRITE
+                   setSelectedCustomContentKey NOTIFY selectedCustomContentKeyChanged)
+    Q_PROPERTY(QStringList customContentKeyList READ customContentKeyList NOTIFY customContentKeyListChanged)
+    Q_PROPERTY(QString reportLogPath READ reportLogPath WRITE setReportLogPath NOTIFY reportLogPathChanged)
+public:
+    enum Roles
+    {
+        SelectedRole = Qt::UserRole + 1, // 257
+        PrintTimeRole,
+        JobNameRole,
+        LayoutNameRole,
+        PrinterNameRole,
+        ReportUuidRole,
+        CustomContentRole // 263
+    };
+
+    // One printed report.
+    struct Entry
+    {
+        bool selected = false;
+        QDateTime printTime;
+        QString jobName;
+        QString layoutName;
+        QString printerName;
+        QString reportUuid;
+        QMap<QString, QString> customContent;
+    };
+
+    static const char* const kHeaderLine;
+    static const char* const kDefaultCustomFieldKey;
+
+    // Reads the custom field key and the log path from the global settings; opens nothing yet.
+    explicit ReportListModel(QObject* parent = nullptr);
+    ~ReportListModel() override;
+
+    // The process-wide list; null once the program has begun shutting down.
+    static ReportListModel* instance();
+    // The documents folder's "PrintedReports.csv".
+    static QString defaultLogPath();
+    // A CSV field: quoted, with inner double quotes doubled, when it holds a quote, apostrophe,
+    // comma, slash or line break.
+    static QString csvField(const QString& text);
+
+    QString selectedCustomContentKey() const { return m_selectedCustomContentKey; }
+    void setSelectedCustomContentKey(const QString& key);
+    // Never filled.
+    QStringList customContentKeyList() const { return m_customContentKeyList; }
+    QString reportLogPath() const { return m_logPath; }
+    void setReportLogPath(const QString& path);
+
+    Q_INVOKABLE bool openReportLogFile();
+    // The role number of a role name; -1 when there is none.
+    Q_INVOKABLE int roleNameFor(const QString& id) const;
+
+    // Records one print: a new last row and a line in the CSV file. A file that cannot be
+    // written raises the popup note PrintedReportsWritingToLogFailed; the row stays either way.
+    void addReport(const QString& jobName, const QString& layoutName, const QString& printerName,
+                   const QString& reportUuid, const QMap<QString, QString>& customContent);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+signals:
+    void selectedCustomContentKeyChanged();
+    void customContentKeyListChanged();
+    void reportLogPathChanged();
+
+private:
+    QString csvLine(const Entry& entry) const;
+    // Writes and flushes the whole text; buffered data that cannot reach the disk is a failure.
+    bool writeToFile(const QByteArray& data);
+
+    QHash<int, QByteArray> m_roleNames;
+    QString m_selectedCustomContentKey;
+    QStringList m_customContentKeyList;
+    QList<Entry> m_entries;
+    QString m_logPath;
+    QFile m_logFile;
+    // The open file does not end with a line feed (a cut line, or saved by another program):
+    // the next line starts on a fresh line instead of being glued to it.
+    bool m_needsLineBreak = false;
+};
