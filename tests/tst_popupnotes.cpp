@@ -59,7 +59,11 @@ private slots:
     // Must run first: the provider is process-wide and becomes ready only once.
     void notesBeforeReadyAreDeliveredNewestFirst()
     {
+        QSignalSpy popupSpy(m_provider, &PopupNoteProvider::showPopup);
         QSignalSpy infoSpy(m_provider, &PopupNoteProvider::showPopupWithInfo);
+        QSignalSpy textSpy(m_provider, &PopupNoteProvider::showErrorText);
+        QSignalSpy confirmSpy(m_provider, &PopupNoteProvider::showErrorConfirm);
+        QSignalSpy dismissSpy(m_provider, &PopupNoteProvider::dismissPopup);
 
         // A note raised on another thread is held on the provider's own thread.
         QThread* worker =
@@ -95,6 +99,11 @@ private slots:
             QStringLiteral("popup 1"),
         };
         QCOMPARE(frameNotes(), expected);
+        // Each held note is emitted once more, the dismissal only the once it was raised.
+        QTRY_COMPARE(popupSpy.count(), 2);
+        QCOMPARE(textSpy.count(), 2);
+        QCOMPARE(confirmSpy.count(), 2);
+        QCOMPARE(dismissSpy.count(), 1);
         QCOMPARE(infoSpy.count(), 2);
         QCOMPARE(infoSpy.at(1).at(1).toString(), QStringLiteral("disk full"));
     }

@@ -303,12 +303,6 @@ private slots:
         QCOMPARE(records.size(), 2);
         QCOMPARE(records.at(1).at(4), QStringLiteral("uuid-3"));
     }
-
-    void processWideInstance()
-    {
-        QVERIFY(ReportListModel::instance());
-        QCOMPARE(ReportListModel::instance(), ReportListModel::instance());
-    }
 };
 
 QTEST_MAIN(TestReportListModel)
