@@ -1,13 +1,94 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the program headless in an isolated data folder until Ctrl-C.
+# The station end to end: a stand-in console that receives new reports every few seconds, and the
+# label printer polling it and printing every matching report to a PDF file. Ctrl-C stops both.
+#   ./demo.sh          headless; shows each label file and the printed-reports log as they appear
+#   ./demo.sh --ui     the same with the window (needs a display, or runs under xvfb-run)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 build="${BUILD_DIR:-$root/build}"
 "$root/scripts/setup.sh"
 
-data="${DEMO_DIR:-$root/demo-data}"
-mkdir -p "$data/share" "$data/home"
-echo "demo: data folder $data/share/Korvex/KorvexSupportTool"
-echo "demo: the print pipeline is not built yet; the program runs headless and logs. Ctrl-C stops it."
-export XDG_DATA_DIRS="$data/share" HOME="$data/home"
-exec "$build/src/labelprinter" --logto dual "$@"
+demo="${DEMO_DIR:-$root/demo-data}"
+rm -rf "$demo"
+mkdir -p "$demo/share" "$demo/home" "$demo/labels"
+data="$demo/share/Korvex/KorvexSupportTool"
+global="$data/home/global"
+mkdir -p "$global/customlayouts" "$data/custom/userapps/logos"
+cp "$root/resources/demo/Station label.lyson" "$global/customlayouts/"
+cp "$root/resources/demo/korvex-logo.png" "$data/custom/userapps/logos/"
+
+pids=()
+cleanup() {
+  echo "demo: stopping"
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT INT TERM
+
+echo "demo: starting the stand-in console (30 older reports, a new one about every 4 s)"
+"$build/tools/mc-standin/mc-standin" --port 0 --reports 30 --rate 0.25 --seed 7 > "$demo/standin.out" &
+pids+=($!)
+for _ in $(seq 50); do grep -q "listening on" "$demo/standin.out" 2>/dev/null && break; sleep 0.1; done
+address=$(sed -n 's/.*listening on \(http[s]*:\/\/[^ ]*\).*/\1/p' "$demo/standin.out")
+[ -n "$address" ] || { echo "demo: the stand-in console did not start" >&2; exit 1; }
+port="${address##*:}"
+echo "demo: console at $address (user demo, password demo)"
+
+# Console connection, two jobs for phones split by manufacturer (computers print nothing), the file printer, and where the log goes.
+printer="PDF files (label archive)"
+cat > "$global/settingsStorage.ini" <<INI
+[MC]
+address=http://127.0.0.1
+port=$port
+username=demo
+password=demo
+
+[ReportView]
+reportLogPath=$demo/PrintedReports.csv
+
+[printer]
+pdfFolder=$demo/labels
+
+[jobs]
+apple\\jobname=Apple phones
+apple\\active=true
+apple\\layout=Station label
+apple\\printer=$printer
+apple\\f1\\filterName=korvex_data.korvex_hardware_report.system.manufacturer
+apple\\f1\\operator===
+apple\\f1\\filterValue=Apple
+apple\\f1\\operatorType=string
+others\\jobname=Other phones
+others\\active=true
+others\\layout=Station label
+others\\printer=$printer
+others\\f1\\filterName=korvex_data.korvex_hardware_report.system.manufacturer
+others\\f1\\operator=!=
+others\\f1\\filterValue=Apple
+others\\f1\\operatorType=string
+others\\f2\\filterName=korvex_data.korvex_hardware_report.system.chassis_type
+others\\f2\\operator===
+others\\f2\\filterValue=Phone
+others\\f2\\operatorType=string
+INI
+
+export XDG_DATA_DIRS="$demo/share" HOME="$demo/home"
+echo "demo: starting the label printer (log: $global/TVKRsupport.log)"
+"$build/src/labelprinter" --logto disk "$@" &
+pids+=($!)
+
+echo "demo: labels appear in $demo/labels, the printed-reports log is $demo/PrintedReports.csv"
+echo "demo: the first poll runs 10 s after the connection check; press Ctrl-C to stop"
+seen=0
+lines=0
+while kill -0 "${pids[1]}" 2>/dev/null; do
+  sleep 2
+  mapfile -t files < <(ls -1 "$demo/labels" 2>/dev/null | sort)
+  for ((i = seen; i < ${#files[@]}; i++)); do echo "label: $demo/labels/${files[$i]}"; done
+  seen=${#files[@]}
+  if [ -f "$demo/PrintedReports.csv" ]; then
+    total=$(wc -l < "$demo/PrintedReports.csv")
+    if [ "$total" -gt "$lines" ]; then tail -n "$((total - lines))" "$demo/PrintedReports.csv" | sed 's/^/log:   /'; fi
+    lines=$total
+  fi
+done

@@ -1,4 +1,7 @@
 #include "app/applicationsetup.h"
+#include "app/curveline.h"
+#include "app/popupnoteprovider.h"
+#include "app/viewer.h"
 #include "logging/logger.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
@@ -6,6 +9,10 @@
 #include <QApplication>
 #include <QDebug>
 #include <QQmlEngine>
+#include <QUrl>
+
+#include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char* argv[])
 {
@@ -19,18 +26,33 @@ int main(int argc, char* argv[])
     SystemPaths::selectComputedLayout();
     auto* logger = new Logger(application);
     qDebug() << "Starting" << QCoreApplication::applicationName() << QCoreApplication::applicationVersion();
-
-    auto* engine = new QQmlEngine();
     SettingsManager* settings = SettingsManager::instance();
     if (!settings)
         qWarning() << "Settings are unavailable: the home directory" << SystemPaths::instance().homeDir
                    << "does not exist";
 
+    auto* engine = new QQmlEngine();
+    auto* viewer = new Viewer(application, engine, nullptr);
+    CurveLine::registerQmlType();
+    PopupNoteProvider::registerQmlType();
+    if (QCoreApplication::arguments().contains(QStringLiteral("--ui"))) {
+        viewer->setSource(QUrl(QStringLiteral("qrc:/ui/qml/standalone.qml")));
+        viewer->show();
+    }
+
     const int exitCode = application->exec();
 
     if (settings)
         settings->flush();
+    // A request to the console can take a minute to time out; a stop must not wait for it.
+    if (!viewer->waitForWorkers(15000)) {
+        qWarning() << "A console request is still running; leaving without waiting for it";
+        qDebug() << "Leaving with exit code" << exitCode;
+        std::fflush(nullptr);
+        std::_Exit(exitCode);
+    }
     qDebug() << "Leaving with exit code" << exitCode;
+    delete viewer;
     delete engine;
     delete logger;
     delete application;

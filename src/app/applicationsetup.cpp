@@ -22,6 +22,7 @@ extern "C" void onQuitSignal(int signalNumber)
 static void initCompiledResources()
 {
     Q_INIT_RESOURCE(catalogue);
+    Q_INIT_RESOURCE(ui);
 }
 
 void ApplicationSetup::registerResources()

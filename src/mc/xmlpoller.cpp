@@ -56,6 +56,11 @@ XMLPoller::~XMLPoller()
     m_thread->wait();
 }
 
+bool XMLPoller::waitForPoll(unsigned long milliseconds)
+{
+    return m_thread->wait(milliseconds);
+}
+
 void XMLPoller::timeout()
 {
     if (m_enabled.load() && !m_thread->isRunning())

@@ -21,6 +21,8 @@ public:
     Q_INVOKABLE void checkNow();
     Q_INVOKABLE void setEnabled(bool enabled);
     bool isEnabled() const { return m_enabled.load(); }
+    // Waits until a running poll has ended; false when it still runs after `milliseconds`.
+    bool waitForPoll(unsigned long milliseconds);
 
     // Newest report id above `fromId` that the console holds (0 when the search fails).
     qint64 getLatestReportId(qint64 fromId);

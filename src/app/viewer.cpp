@@ -1,0 +1,225 @@
+#include "app/viewer.h"
+
+#include "app/applicationsetup.h"
+#include "app/imageprovider.h"
+#include "app/imageproviderproxy.h"
+#include "app/keyboard.h"
+#include "app/mousecontrol.h"
+#include "app/popupnoteprovider.h"
+#include "app/translator.h"
+#include "mc/connectioncheck.h"
+#include "mc/mcreportfieldreader.h"
+#include "mc/xmlpoller.h"
+#include "printing/layoutmanager.h"
+#include "printing/printhandler.h"
+#include "printing/reportlistmodel.h"
+#include "settings/settingsmanager.h"
+#include "shared/customfieldmodel.h"
+#include "shared/diagnostics.h"
+#include "shared/processflowstore.h"
+#include "shared/processtagvalues.h"
+#include "shared/userappcontainer.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QThread>
+
+#include <atomic>
+
+namespace {
+std::atomic<Viewer*> g_viewer{nullptr};
+
+// "width=1500" or "height=900": the text between the first and a second "=" as a decimal number.
+bool sizeArgument(const QString& argument, const QString& prefix, int* value)
+{
+    if (!argument.startsWith(prefix) || !argument.contains(QLatin1Char('=')))
+        return false;
+    const QString number = argument.section(QLatin1Char('='), 1, 1);
+    bool ok = false;
+    const int parsed = number.toInt(&ok, 10);
+    if (ok)
+        *value = parsed;
+    return ok;
+}
+} // namespace
+
+Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent)
+    : QQuickView(engine, parent), m_connectionState(ConnectionCheck::kConnecting),
+      m_statusBarMessage(QStringLiteral("Ready"))
+{
+    Viewer* expected = nullptr;
+    if (!g_viewer.compare_exchange_strong(expected, this))
+        qDebug() << "Warning: Reinitialization of viewer instance!";
+
+    m_popupProvider = PopupNoteProvider::instance();
+    setMinimumHeight(800);
+    setMinimumWidth(1200);
+    m_settings = SettingsManager::instance();
+
+    m_translator = new Translator(application, this, false, this);
+    m_fieldReader = new MCReportFieldReader(this);
+    m_fieldReader->importKeylist(QStringLiteral(":/resources/resources/report_columns.csv"));
+    m_userApps = new UserAppContainer(this);
+
+    QQmlContext* context = rootContext();
+    context->setContextProperty(QStringLiteral("mcReportFields"), m_fieldReader);
+    context->setContextProperty(QStringLiteral("userAppContainer"), m_userApps);
+    context->setContextProperty(QStringLiteral("mcconnector"), this);
+    context->setContextProperty(QStringLiteral("translator"), m_translator);
+    context->setContextProperty(QStringLiteral("settingsManager"), m_settings);
+
+    context->setContextProperty(QStringLiteral("processCoordinator"), new ProcessTagValues(this));
+    context->setContextProperty(QStringLiteral("systemconfig"), this);
+
+    m_layoutManager = new LayoutManager(this);
+    context->setContextProperty(QStringLiteral("layoutmanager"), m_layoutManager);
+
+    m_printHandler = new PrintHandler(this);
+    context->setContextProperty(QStringLiteral("printerInterface"), m_printHandler);
+    connect(m_printHandler, &PrintHandler::statusBarMessage, this, &Viewer::setStatusBarMessage);
+
+    context->setContextProperty(QStringLiteral("processStore"), new ProcessFlowStore(this));
+    context->setContextProperty(QStringLiteral("mouseControl"), new MouseControl(this));
+    context->setContextProperty(QStringLiteral("keyboard"), new Keyboard(this));
+    context->setContextProperty(QStringLiteral("diagnostics"), new Diagnostics(m_settings, this));
+    context->setContextProperty(
+        QStringLiteral("devicecustommodel"),
+        new CustomFieldModel(QLatin1String(CustomFieldModel::kDeviceFieldsGroup), m_settings, this));
+    context->setContextProperty(
+        QStringLiteral("custommodel"),
+        new CustomFieldModel(QLatin1String(CustomFieldModel::kFieldsGroup), m_settings, this));
+    context->setContextProperty(QStringLiteral("reportList"), ReportListModel::instance());
+    context->setContextProperty(QStringLiteral("popupProvider"), m_popupProvider);
+
+    const QStringList arguments = application ? application->arguments() : QStringList();
+    if (!arguments.contains(QStringLiteral("--fullscreen")))
+        applySizeArguments(arguments);
+
+    m_imageProvider = QSharedPointer<ImageProvider>::create();
+    engine->addImageProvider(QStringLiteral("layouts"), new ImageProviderProxy(m_imageProvider));
+
+    connect(engine, &QQmlEngine::quit, this, &QWindow::close);
+    setResizeMode(QQuickView::SizeRootObjectToView);
+
+    m_poller = new XMLPoller(this);
+    context->setContextProperty(QStringLiteral("xmlpoller"), m_poller);
+    connect(m_poller, &XMLPoller::ReportsFetched, m_printHandler, &PrintHandler::printReports);
+    connect(m_poller, &XMLPoller::statusBarMessage, this, &Viewer::setStatusBarMessage);
+
+    m_checkerThread = new QThread();
+    connect(m_checkerThread, &QThread::started, this, &Viewer::doMCCheck, Qt::DirectConnection);
+    m_checkerThread->start(QThread::InheritPriority);
+
+    m_statusBarTimer.setSingleShot(true);
+    connect(&m_statusBarTimer, &QTimer::timeout, this, &Viewer::onStatusBarMessageTimeout);
+    m_statusBarTimer.setInterval(10000);
+}
+
+Viewer::~Viewer()
+{
+    // A check may still wait for the console; the thread must not be destroyed while it runs.
+    if (m_checkerThread) {
+        m_checkerThread->wait();
+        delete m_checkerThread;
+    }
+    Viewer* self = this;
+    g_viewer.compare_exchange_strong(self, nullptr);
+}
+
+Viewer* Viewer::instance()
+{
+    return g_viewer.load();
+}
+
+void Viewer::applySizeArguments(const QStringList& arguments)
+{
+    for (const QString& argument : arguments) {
+        int value = 0;
+        if (sizeArgument(argument, QStringLiteral("width"), &value))
+            setWidth(value);
+        else if (sizeArgument(argument, QStringLiteral("height"), &value))
+            setHeight(value);
+    }
+}
+
+void Viewer::setStatusBarMessage(const QString& message)
+{
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [this, message] { setStatusBarMessage(message); }, Qt::QueuedConnection);
+        return;
+    }
+    if (message == m_statusBarMessage)
+        return;
+    m_statusBarMessage = message;
+    emit statusBarMessageChanged();
+    m_statusBarTimer.start();
+}
+
+void Viewer::onStatusBarMessageTimeout()
+{
+    m_statusBarMessage = QStringLiteral("Ready");
+    emit statusBarMessageChanged();
+}
+
+bool Viewer::waitForWorkers(unsigned long milliseconds)
+{
+    m_poller->setEnabled(false);
+    QElapsedTimer timer;
+    timer.start();
+    if (!m_checkerThread->wait(milliseconds))
+        return false;
+    const qint64 left = qint64(milliseconds) - timer.elapsed();
+    return m_poller->waitForPoll(left > 0 ? (unsigned long)left : 1);
+}
+
+void Viewer::checkMcConnection()
+{
+    setMcStatus(ConnectionCheck::kConnecting);
+    m_checkerThread->start(QThread::InheritPriority);
+}
+
+QString Viewer::getVersion() const
+{
+    return QString::fromLatin1(ApplicationSetup::kVersion);
+}
+
+bool Viewer::isFeatureEnabled(const QString& feature) const
+{
+    Q_UNUSED(feature)
+    return true;
+}
+
+bool Viewer::loadIndicatorEnabled() const
+{
+    return true;
+}
+
+void Viewer::bringToForeground()
+{
+    raise();
+}
+
+PrintHandler* Viewer::printHandler()
+{
+    return m_printHandler;
+}
+
+void Viewer::setMcStatus(const QString& status)
+{
+    qDebug() << "MC Connection:" << status;
+    m_poller->setEnabled(status == ConnectionCheck::kConnected);
+    m_connectionState = status;
+    emit connectionStateChanged();
+}
+
+void Viewer::doMCCheck()
+{
+    ConnectionCheck::run(m_settings, [this](const QString& state) {
+        QMetaObject::invokeMethod(this, "setMcStatus", Qt::QueuedConnection, Q_ARG(QString, state));
+    });
+    m_checkerThread->quit();
+}

@@ -1,0 +1,83 @@
+#pragma once
+// The main window: creates every service object, publishes them to QML, wires polling to printing,
+// runs the console connection check on its own thread and owns the status-bar message.
+
+#include <QQuickView>
+#include <QSharedPointer>
+#include <QStringList>
+#include <QTimer>
+
+class ImageProvider;
+class QGuiApplication;
+class LayoutManager;
+class MCReportFieldReader;
+class PopupNoteProvider;
+class PrintHandler;
+class QQmlEngine;
+class QThread;
+class SettingsManager;
+class Translator;
+class UserAppContainer;
+class XMLPoller;
+
+class Viewer : public QQuickView
+{
+    Q_OBJECT
+    Q_PROPERTY(QString connectionState READ connectionState NOTIFY connectionStateChanged)
+    Q_PROPERTY(QString statusBarMessage READ statusBarMessage WRITE setStatusBarMessage NOTIFY
+                   statusBarMessageChanged)
+    Q_PROPERTY(bool isUsingWindows READ isUsingWindows CONSTANT)
+    Q_PROPERTY(bool isStandaloneRunner READ isStandaloneRunner CONSTANT)
+public:
+    Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent = nullptr);
+    ~Viewer() override;
+
+    // The first window constructed in this process.
+    static Viewer* instance();
+
+    QString connectionState() const { return m_connectionState; }
+    QString statusBarMessage() const { return m_statusBarMessage; }
+    // Safe from any thread: calls from other threads are posted to the window's thread.
+    void setStatusBarMessage(const QString& message);
+    bool isUsingWindows() const { return true; }
+    bool isStandaloneRunner() const { return true; }
+
+    XMLPoller* poller() const { return m_poller; }
+    LayoutManager* layoutManager() const { return m_layoutManager; }
+    // Stops polling and waits for a running connection check and poll to end (used at shutdown);
+    // false when one still runs after `milliseconds`.
+    bool waitForWorkers(unsigned long milliseconds);
+
+    Q_INVOKABLE void checkMcConnection();
+    Q_INVOKABLE QString getVersion() const;
+    Q_INVOKABLE bool isFeatureEnabled(const QString& feature) const;
+    Q_INVOKABLE bool loadIndicatorEnabled() const;
+
+signals:
+    void connectionStateChanged();
+    void statusBarMessageChanged();
+
+public slots:
+    void bringToForeground();
+    PrintHandler* printHandler();
+    void setMcStatus(const QString& status);
+    void onStatusBarMessageTimeout();
+    void doMCCheck();
+
+private:
+    void applySizeArguments(const QStringList& arguments);
+
+    QString m_connectionState;
+    SettingsManager* m_settings;
+    Translator* m_translator = nullptr;
+    PrintHandler* m_printHandler = nullptr;
+    PopupNoteProvider* m_popupProvider;
+    QSharedPointer<ImageProvider> m_imageProvider;
+    XMLPoller* m_poller = nullptr;
+    QThread* m_checkerThread = nullptr;
+    MCReportFieldReader* m_fieldReader = nullptr;
+    UserAppContainer* m_userApps = nullptr;
+    QTimer m_statusBarTimer;
+    QString m_statusBarMessage;
+    LayoutManager* m_layoutManager = nullptr;
+};

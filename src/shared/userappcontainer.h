@@ -1,0 +1,28 @@
+#pragma once
+// The station's own files that layouts use: the logo images in the local logo folder.
+
+#include <QObject>
+#include <QStringList>
+
+class UserAppContainer : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QStringList logos READ logos NOTIFY logosChanged)
+    Q_PROPERTY(QString logoDir READ logoDir CONSTANT)
+public:
+    explicit UserAppContainer(QObject* parent = nullptr);
+
+    // Image files in the logo folder, by name.
+    QStringList logos() const;
+    // The logo folder, ending with "/".
+    QString logoDir() const;
+
+    // Removes a logo of the folder; false (with a log line) for unknown or unsafe names.
+    Q_INVOKABLE bool removeLocalLogo(const QString& name);
+    // Copies an image file (a path or a file: URL, typically on a removable drive) into the folder,
+    // replacing one of the same name.
+    Q_INVOKABLE bool importLogoFromUsb(const QString& source);
+
+signals:
+    void logosChanged();
+};
