@@ -64,35 +64,19 @@ Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent
     m_fieldReader->importKeylist(QStringLiteral(":/resources/resources/report_columns.csv"));
     m_userApps = new UserAppContainer(this);
 
-    QQmlContext* context = rootContext();
-    context->setContextProperty(QStringLiteral("mcReportFields"), m_fieldReader);
-    context->setContextProperty(QStringLiteral("userAppContainer"), m_userApps);
-    context->setContextProperty(QStringLiteral("mcconnector"), this);
-    context->setContextProperty(QStringLiteral("translator"), m_translator);
-    context->setContextProperty(QStringLiteral("settingsManager"), m_settings);
-
-    context->setContextProperty(QStringLiteral("processCoordinator"), new ProcessTagValues(this));
-    context->setContextProperty(QStringLiteral("systemconfig"), this);
-
+    m_processTagValues = new ProcessTagValues(this);
     m_layoutManager = new LayoutManager(this);
-    context->setContextProperty(QStringLiteral("layoutmanager"), m_layoutManager);
-
     m_printHandler = new PrintHandler(this);
-    context->setContextProperty(QStringLiteral("printerInterface"), m_printHandler);
     connect(m_printHandler, &PrintHandler::statusBarMessage, this, &Viewer::setStatusBarMessage);
-
-    context->setContextProperty(QStringLiteral("processStore"), new ProcessFlowStore(this));
-    context->setContextProperty(QStringLiteral("mouseControl"), new MouseControl(this));
-    context->setContextProperty(QStringLiteral("keyboard"), new Keyboard(this));
-    context->setContextProperty(QStringLiteral("diagnostics"), new Diagnostics(m_settings, this));
-    context->setContextProperty(
-        QStringLiteral("devicecustommodel"),
-        new CustomFieldModel(QLatin1String(CustomFieldModel::kDeviceFieldsGroup), m_settings, this));
-    context->setContextProperty(
-        QStringLiteral("custommodel"),
-        new CustomFieldModel(QLatin1String(CustomFieldModel::kFieldsGroup), m_settings, this));
-    context->setContextProperty(QStringLiteral("reportList"), ReportListModel::instance());
-    context->setContextProperty(QStringLiteral("popupProvider"), m_popupProvider);
+    m_processFlowStore = new ProcessFlowStore(this);
+    m_mouseControl = new MouseControl(this);
+    m_keyboard = new Keyboard(this);
+    m_diagnostics = new Diagnostics(m_settings, this);
+    m_deviceCustomFields =
+        new CustomFieldModel(QLatin1String(CustomFieldModel::kDeviceFieldsGroup), m_settings, this);
+    m_customFields = new CustomFieldModel(QLatin1String(CustomFieldModel::kFieldsGroup), m_settings, this);
+    m_poller = new XMLPoller(this);
+    publishContextProperties(rootContext());
 
     const QStringList arguments = application ? application->arguments() : QStringList();
     if (!arguments.contains(QStringLiteral("--fullscreen")))
@@ -104,8 +88,6 @@ Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent
     connect(engine, &QQmlEngine::quit, this, &QWindow::close);
     setResizeMode(QQuickView::SizeRootObjectToView);
 
-    m_poller = new XMLPoller(this);
-    context->setContextProperty(QStringLiteral("xmlpoller"), m_poller);
     connect(m_poller, &XMLPoller::ReportsFetched, m_printHandler, &PrintHandler::printReports);
     connect(m_poller, &XMLPoller::statusBarMessage, this, &Viewer::setStatusBarMessage);
 
@@ -116,6 +98,28 @@ Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent
     m_statusBarTimer.setSingleShot(true);
     connect(&m_statusBarTimer, &QTimer::timeout, this, &Viewer::onStatusBarMessageTimeout);
     m_statusBarTimer.setInterval(10000);
+}
+
+void Viewer::publishContextProperties(QQmlContext* context)
+{
+    context->setContextProperty(QStringLiteral("mcReportFields"), m_fieldReader);
+    context->setContextProperty(QStringLiteral("userAppContainer"), m_userApps);
+    context->setContextProperty(QStringLiteral("mcconnector"), this);
+    context->setContextProperty(QStringLiteral("translator"), m_translator);
+    context->setContextProperty(QStringLiteral("settingsManager"), m_settings);
+    context->setContextProperty(QStringLiteral("processCoordinator"), m_processTagValues);
+    context->setContextProperty(QStringLiteral("systemconfig"), this);
+    context->setContextProperty(QStringLiteral("layoutmanager"), m_layoutManager);
+    context->setContextProperty(QStringLiteral("printerInterface"), m_printHandler);
+    context->setContextProperty(QStringLiteral("processStore"), m_processFlowStore);
+    context->setContextProperty(QStringLiteral("mouseControl"), m_mouseControl);
+    context->setContextProperty(QStringLiteral("keyboard"), m_keyboard);
+    context->setContextProperty(QStringLiteral("diagnostics"), m_diagnostics);
+    context->setContextProperty(QStringLiteral("devicecustommodel"), m_deviceCustomFields);
+    context->setContextProperty(QStringLiteral("custommodel"), m_customFields);
+    context->setContextProperty(QStringLiteral("reportList"), ReportListModel::instance());
+    context->setContextProperty(QStringLiteral("popupProvider"), m_popupProvider);
+    context->setContextProperty(QStringLiteral("xmlpoller"), m_poller);
 }
 
 Viewer::~Viewer()

@@ -13,6 +13,7 @@ class LayoutManager;
 class MCReportFieldReader;
 class PopupNoteProvider;
 class PrintHandler;
+class QQmlContext;
 class QQmlEngine;
 class QThread;
 class SettingsManager;
@@ -41,6 +42,10 @@ public:
     void setStatusBarMessage(const QString& message);
     bool isUsingWindows() const { return true; }
     bool isStandaloneRunner() const { return true; }
+
+    // Sets the context properties the QML uses (names and objects as the window's own) on a context;
+    // tests use it to give a separate engine the same services.
+    void publishContextProperties(QQmlContext* context);
 
     XMLPoller* poller() const { return m_poller; }
     LayoutManager* layoutManager() const { return m_layoutManager; }
@@ -80,4 +85,11 @@ private:
     QTimer m_statusBarTimer;
     QString m_statusBarMessage;
     LayoutManager* m_layoutManager = nullptr;
+    QObject* m_processTagValues = nullptr;
+    QObject* m_processFlowStore = nullptr;
+    QObject* m_mouseControl = nullptr;
+    QObject* m_keyboard = nullptr;
+    QObject* m_diagnostics = nullptr;
+    QObject* m_deviceCustomFields = nullptr;
+    QObject* m_customFields = nullptr;
 };
