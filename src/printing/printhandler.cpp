@@ -209,3 +209,43 @@ QStringList PrintHandler::getAllPagesizes()
     }
     return sizes;
 }
+
+bool PrintHandler::testPrint(const QJsonObject& layout, const QString& printer)
+{
+    const QString title = QStringLiteral("Test print failed");
+    const QString name = layout.value(QStringLiteral("name")).toString();
+    if (!layout.value(QStringLiteral("objects")).isArray() || !layout.value(QStringLiteral("width")).isDouble() ||
+        !layout.value(QStringLiteral("height")).isDouble()) {
+        qDebug() << Q_FUNC_INFO << "incomplete layout" << layout.keys();
+        reportFailure(PopupNoteProvider::ErrorMessage, title,
+                      QStringLiteral("Layout \"%1\" is incomplete and cannot be printed").arg(name));
+        return false;
+    }
+    // No printer name here means the user picked none: the default printer is not a silent fallback.
+    std::unique_ptr<QPrinter> output(printer.isEmpty() ? nullptr : loadPrinter(printer));
+    if (!output) {
+        qDebug() << Q_FUNC_INFO << "Couldnt get printer!" << printer;
+        reportFailure(PopupNoteProvider::PrinterNotWorking, title,
+                      QStringLiteral("Test print: printer \"%1\" is not available").arg(printer));
+        return false;
+    }
+    QString pdfPath;
+    if (output->outputFormat() == QPrinter::PdfFormat) {
+        pdfPath = FilePrinter::nextFileName(QStringLiteral("Test print"), name);
+        output->setOutputFileName(pdfPath);
+    }
+    PrintWorker worker(QString::fromLatin1(kLabelPrinterModel), layout, QSizeF(60.0, 60.0), QString(), nullptr,
+                       1, false);
+    const bool printed = worker.printPage(output.get());
+    if (!printed || (!pdfPath.isEmpty() && QFile(pdfPath).size() == 0)) {
+        if (!pdfPath.isEmpty())
+            QFile::remove(pdfPath);
+        reportFailure(PopupNoteProvider::PrinterNotWorking, title,
+                      QStringLiteral("Test print of \"%1\" on \"%2\" failed").arg(name, printer));
+        return false;
+    }
+    if (!pdfPath.isEmpty())
+        emit labelFileWritten(pdfPath);
+    emit statusBarMessage(QStringLiteral("Test print of \"%1\" sent to %2").arg(name, printer));
+    return true;
+}

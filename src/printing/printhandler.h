@@ -28,6 +28,9 @@ public slots:
     QString formatText(const QString& text, bool tickBox);
     void createPreviewImage(const QJsonObject& json);
     QStringList getAllPagesizes();
+    // Prints a layout once with example values (no report) so its look can be checked on paper;
+    // false, with a popup note and a status text, when it could not be printed.
+    Q_INVOKABLE bool testPrint(const QJsonObject& layout, const QString& printer);
 
 signals:
     // Progress and failure texts for the window's status bar.
