@@ -1,5 +1,6 @@
 #include "app/applicationsetup.h"
 #include "app/curveline.h"
+#include "app/layoutdocument.h"
 #include "app/popupnoteprovider.h"
 #include "app/viewer.h"
 #include "logging/logger.h"
@@ -35,6 +36,7 @@ int main(int argc, char* argv[])
     auto* viewer = new Viewer(application, engine, nullptr);
     CurveLine::registerQmlType();
     PopupNoteProvider::registerQmlType();
+    LayoutDocument::registerQmlType();
     if (QCoreApplication::arguments().contains(QStringLiteral("--ui"))) {
         viewer->setSource(QUrl(QStringLiteral("qrc:/ui/qml/standalone.qml")));
         viewer->show();

@@ -1,0 +1,173 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.Layouts 1.15
+
+// The "Layouts" view: the stored layouts with the selected one's preview, and the way into the
+// layout editor. Fills its parent; the editor opens on top of it.
+Item {
+    id: layoutsView
+
+    property string selectedName: layoutList.currentIndex >= 0 && layoutList.currentIndex < layoutmanager.customLayouts.length
+                                  ? layoutmanager.customLayouts[layoutList.currentIndex] : ""
+    // Changes after every save, so the preview picture is read again.
+    property int previewCounter: Math.floor(Math.random() * 100000)
+    property var editor: null
+    property alias layoutList: layoutList
+    property alias previewImage: preview
+
+    function select(name) {
+        var index = layoutmanager.customLayouts.indexOf(name)
+        if (index >= 0)
+            layoutList.currentIndex = index
+    }
+    // Opens the definitions dialog: for a new layout without a name, otherwise for that layout.
+    function openEditor(name) {
+        var component = Qt.createComponent("layouteditor/Editor.qml")
+        var properties = { "editedName": name || "" }
+        if (name)
+            properties.editedLayout = layoutmanager.loadJsonLayout(name)
+        var created = component.status === Component.Ready ? component.createObject(editorHost, properties) : null
+        if (!created) {
+            console.log("Failed to create layout editor: " + component.errorString())
+            return null
+        }
+        created.anchors.fill = editorHost
+        created.finished.connect(function(saved, savedName) {
+            editor = null
+            if (saved) {
+                previewCounter = Math.floor(Math.random() * 100000)
+                select(savedName)
+            }
+        })
+        editor = created
+        return created
+    }
+
+    Rectangle { anchors.fill: parent; color: "#f4f5f7" }
+
+    RowLayout {
+        anchors.fill: parent
+        anchors.margins: 12
+        spacing: 12
+
+        // Side bar: new layout and the stored ones.
+        Pane {
+            Layout.preferredWidth: 280
+            Layout.fillHeight: true
+            padding: 10
+            background: Rectangle { color: "white"; border.color: "#d5dbe3"; radius: 4 }
+            ColumnLayout {
+                anchors.fill: parent
+                spacing: 8
+                Button {
+                    text: qsTr("Create new layout")
+                    highlighted: true
+                    Layout.fillWidth: true
+                    onClicked: layoutsView.openEditor("")
+                }
+                Label { text: qsTr("Layouts"); font.bold: true; color: "#4a5568" }
+                ListView {
+                    id: layoutList
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    clip: true
+                    model: layoutmanager.customLayouts
+                    currentIndex: count > 0 ? 0 : -1
+                    ScrollBar.vertical: ScrollBar {}
+                    delegate: ItemDelegate {
+                        width: ListView.view.width
+                        text: modelData
+                        highlighted: ListView.isCurrentItem
+                        onClicked: layoutList.currentIndex = index
+                        onDoubleClicked: layoutsView.openEditor(modelData)
+                    }
+                    Label {
+                        anchors.centerIn: parent
+                        visible: layoutList.count === 0
+                        text: qsTr("No layouts yet")
+                        color: "#7b8794"
+                    }
+                }
+            }
+        }
+
+        // The selected layout's preview and what can be done with it.
+        ColumnLayout {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            spacing: 8
+            RowLayout {
+                Layout.fillWidth: true
+                Label {
+                    Layout.fillWidth: true
+                    text: layoutsView.selectedName
+                    font.pixelSize: 20
+                    font.bold: true
+                    elide: Text.ElideRight
+                }
+                Button {
+                    text: qsTr("Remove")
+                    enabled: layoutsView.selectedName.length > 0
+                    onClicked: confirmRemove.open()
+                }
+                Button {
+                    text: qsTr("Edit")
+                    enabled: layoutsView.selectedName.length > 0
+                    onClicked: layoutsView.openEditor(layoutsView.selectedName)
+                }
+            }
+            Rectangle {
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                color: "#e4e8ee"
+                border.color: "#d5dbe3"
+                Image {
+                    id: preview
+                    anchors.fill: parent
+                    anchors.margins: 16
+                    fillMode: Image.PreserveAspectFit
+                    cache: false
+                    source: layoutsView.selectedName.length
+                            ? "image://layouts/layout/" + layoutsView.selectedName + ".png???" + layoutsView.previewCounter : ""
+                }
+                // The preview is one bit deep: a frame shows where the label ends.
+                Rectangle {
+                    visible: preview.status === Image.Ready
+                    x: preview.x + (preview.width - preview.paintedWidth) / 2 - 1
+                    y: preview.y + (preview.height - preview.paintedHeight) / 2 - 1
+                    width: preview.paintedWidth + 2
+                    height: preview.paintedHeight + 2
+                    color: "transparent"
+                    border.color: "#8a97a8"
+                }
+                Label {
+                    anchors.centerIn: parent
+                    visible: layoutsView.selectedName.length > 0 && preview.status !== Image.Ready
+                    text: qsTr("No preview yet: open the layout and save it")
+                    color: "#7b8794"
+                }
+            }
+        }
+    }
+
+    Dialog {
+        id: confirmRemove
+        title: qsTr("Remove")
+        modal: true
+        anchors.centerIn: Overlay.overlay
+        standardButtons: Dialog.Yes | Dialog.No
+        width: 420
+        Label {
+            width: parent.width
+            wrapMode: Text.Wrap
+            text: qsTr("Remove the layout \"%1\"?").arg(layoutsView.selectedName)
+        }
+        onAccepted: layoutmanager.removeLayout(layoutsView.selectedName)
+    }
+
+    // Definitions dialog and canvas open here, over the whole view.
+    Item {
+        id: editorHost
+        anchors.fill: parent
+    }
+}

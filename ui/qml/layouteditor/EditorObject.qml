@@ -1,0 +1,174 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+
+// What every object on the canvas shares: its place in layout units (centre, size, rotation), its
+// id and the object it follows, selection, moving, resizing by edge and wheel, and its menu.
+// Kinds put their drawing into `content`, which is sized in layout units and scaled to the zoom.
+Item {
+    id: object
+
+    property var editor: null                  // the LayoutEditor that holds the object
+    property real zoom: editor ? editor.zoom : 1
+    property string objectType: ""
+    property int itemId: -1
+    // Centre and size in layout units (1/8 mm), as the layout file stores them.
+    property real ux: 0
+    property real uy: 0
+    property real uw: 160
+    property real uh: 40
+    property int followItem: -1
+    property string followLocation: ""
+    property bool selected: editor ? editor.selection.indexOf(object) >= 0 : false
+    property bool showBorder: editor ? editor.showBorders : true
+    readonly property bool isFollower: followItem >= 0
+    default property alias contentData: content.data
+
+    x: (ux - uw / 2) * zoom
+    y: (uy - uh / 2) * zoom
+    width: uw * zoom
+    height: uh * zoom
+    transformOrigin: Item.Center
+
+    signal propertiesRequested()
+
+    // Record fields every kind writes; kinds add theirs in record().
+    function commonRecord() {
+        return { "x": Math.round(ux), "y": Math.round(uy), "width": Math.round(uw), "height": Math.round(uh),
+                 "rotation": Math.round(rotation), "item_id": itemId, "followItem": followItem,
+                 "followLocation": followLocation, "type": objectType }
+    }
+    function record() { return commonRecord() }
+    function applyCommon(r) {
+        ux = r.x; uy = r.y; uw = r.width; uh = r.height
+        rotation = r.rotation !== undefined ? r.rotation : 0
+        itemId = r.item_id
+        followItem = r.followItem !== undefined ? r.followItem : -1
+        followLocation = r.followLocation !== undefined ? r.followLocation : ""
+    }
+    function applyRecord(r) { applyCommon(r) }
+
+    // Keeps the edge opposite to the one dragged in place, also when rotated.
+    function resizeTo(newWidth, newHeight, keepTopLeft) {
+        newWidth = Math.max(8, newWidth)
+        newHeight = Math.max(8, newHeight)
+        if (keepTopLeft) {
+            var dw = newWidth - uw, dh = newHeight - uh
+            var a = rotation * Math.PI / 180
+            ux += (dw / 2) * Math.cos(a) - (dh / 2) * Math.sin(a)
+            uy += (dw / 2) * Math.sin(a) + (dh / 2) * Math.cos(a)
+        }
+        uw = newWidth
+        uh = newHeight
+        if (editor)
+            editor.placeFollowers()
+    }
+
+    Item {
+        id: content
+        width: object.uw
+        height: object.uh
+        scale: object.zoom
+        transformOrigin: Item.TopLeft
+    }
+
+    Rectangle {
+        id: border
+        anchors.fill: parent
+        color: "transparent"
+        border.width: object.selected ? 2 : 1
+        border.color: object.selected ? "#1f6feb" : "#b9c4d3"
+        visible: object.selected || object.showBorder
+    }
+
+    MouseArea {
+        id: mouse
+        anchors.fill: parent
+        acceptedButtons: Qt.LeftButton | Qt.RightButton
+        hoverEnabled: true
+        property string mode: ""      // "move", "right", "bottom", "corner"
+        readonly property real edge: 7
+
+        function edgeAt(mx, my) {
+            var right = mx > width - edge, bottom = my > height - edge
+            if (object.isFollower)
+                return ""
+            return right && bottom ? "corner" : right ? "right" : bottom ? "bottom" : ""
+        }
+
+        cursorShape: {
+            var e = edgeAt(mouseX, mouseY)
+            return e === "corner" ? Qt.SizeFDiagCursor : e === "right" ? Qt.SplitHCursor
+                 : e === "bottom" ? Qt.SplitVCursor : Qt.OpenHandCursor
+        }
+
+        onPressed: {
+            if (!editor)
+                return
+            editor.forceActiveFocus()
+            if (mouse.button === Qt.RightButton) {
+                if (!object.selected)
+                    editor.select(object, false)
+                menu.popup()
+                return
+            }
+            var additive = (mouse.modifiers & Qt.ControlModifier) || (mouse.modifiers & Qt.ShiftModifier)
+            if (additive || !object.selected)
+                editor.select(object, additive)
+            mode = edgeAt(mouse.x, mouse.y) || "move"
+            if (mode === "move") {
+                editor.beginMove(object, mapToItem(editor.page, mouse.x, mouse.y))
+                mouseControl.useOpenHandCursor()
+            } else if (mode === "corner") {
+                mouseControl.useFDiagCursor()
+            } else if (mode === "right") {
+                mouseControl.useResizeCursor()
+            } else {
+                mouseControl.useResizeVCursor()
+            }
+        }
+        onPositionChanged: {
+            if (!pressed || !editor)
+                return
+            if (mode === "move") {
+                editor.moveTo(mapToItem(editor.page, mouse.x, mouse.y))
+            } else if (mode !== "") {
+                // Local coordinates turn with the object, so the size follows the pointer.
+                var w = mode === "bottom" ? object.uw : editor.snap(mouse.x / zoom)
+                var h = mode === "right" ? object.uh : editor.snap(mouse.y / zoom)
+                object.resizeTo(w, h, true)
+            }
+        }
+        onReleased: {
+            if (mode !== "")
+                mouseControl.resetCursorShape()
+            mode = ""
+            if (editor)
+                editor.endMove()
+        }
+        onDoubleClicked: object.propertiesRequested()
+        onWheel: {
+            if (!object.selected || object.isFollower) {
+                wheel.accepted = false
+                return
+            }
+            var factor = wheel.angleDelta.y > 0 ? 1.05 : 1 / 1.05
+            if (wheel.modifiers & Qt.ControlModifier)
+                object.resizeTo(object.uw * factor, object.uh, false)
+            else if (wheel.modifiers & Qt.ShiftModifier)
+                object.resizeTo(object.uw, object.uh * factor, false)
+            else
+                object.resizeTo(object.uw * factor, object.uh * factor, false)
+        }
+    }
+
+    Menu {
+        id: menu
+        MenuItem { text: qsTr("RotateLeft"); onTriggered: editor.rotateSelection(-90) }
+        MenuItem { text: qsTr("RotateRight"); onTriggered: editor.rotateSelection(90) }
+        MenuItem { text: qsTr("Resize"); onTriggered: editor.openResize(object) }
+        MenuItem { text: qsTr("Remove"); onTriggered: editor.removeObject(object) }
+        MenuItem { text: qsTr("Properties"); onTriggered: object.propertiesRequested() }
+        MenuItem { text: qsTr("Bring to front"); onTriggered: editor.bringToFront(object) }
+        MenuItem { text: qsTr("Send to back"); onTriggered: editor.sendToBack(object) }
+    }
+}

@@ -1,0 +1,166 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.Layouts 1.15
+import Qt.labs.platform 1.1 as Platform
+
+// Chooses the picture of an image object: a logo of the local logo folder (imported from a file,
+// typically on a USB drive) or a drawn shape.
+Dialog {
+    id: dialog
+
+    property var editor: null
+    property var target: null
+    property bool isNew: false
+    property string selectedLogo: ""
+    property string selectedShape: ""
+    property alias keepAspect: keepAspect
+    property alias logoStrip: strip
+    readonly property var shapes: ["rectangle", "filledrectangle", "ellipse", "filledellipse", "line", "verticalline"]
+
+    title: userAppContainer.logos.length ? qsTr("Choose image or import more from USB") : qsTr("Choose image or import them")
+    modal: true
+    anchors.centerIn: Overlay.overlay
+    width: Math.min(parent ? parent.width - 40 : 820, 820)
+    closePolicy: Popup.CloseOnEscape
+
+    function openFor(object, newObject) {
+        target = object
+        isNew = newObject
+        selectedLogo = object.sourceImage.length ? object.sourceImage.replace(/^.*\//, "") : ""
+        selectedShape = object.sourceShape
+        keepAspect.checked = object.maintainAspectRatio
+        open()
+    }
+    function apply() {
+        if (!target)
+            return
+        target.sourceImage = selectedLogo
+        target.sourceShape = selectedLogo.length ? "" : selectedShape
+        target.maintainAspectRatio = keepAspect.checked
+        // A new image takes the logo's proportions, so it starts undistorted.
+        if (isNew && selectedLogo.length && preview.sourceSize.width > 0) {
+            var w = Math.min(target.editor.widthUnits * 0.6, preview.sourceSize.width)
+            target.resizeTo(Math.round(w), Math.round(w * preview.sourceSize.height / preview.sourceSize.width), false)
+        }
+    }
+
+    onAccepted: { apply(); if (editor) editor.forceActiveFocus() }
+    onRejected: {
+        if (isNew && editor && target)
+            editor.removeObject(target)
+        if (editor)
+            editor.forceActiveFocus()
+    }
+
+    footer: DialogButtonBox {
+        standardButtons: DialogButtonBox.Ok | DialogButtonBox.Cancel
+        Component.onCompleted: standardButton(DialogButtonBox.Ok).enabled = Qt.binding(function() {
+            return dialog.selectedLogo.length > 0 || dialog.selectedShape.length > 0 })
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 8
+
+        ListView {
+            id: strip
+            Layout.fillWidth: true
+            Layout.preferredHeight: 150
+            orientation: ListView.Horizontal
+            spacing: 8
+            clip: true
+            model: userAppContainer.logos
+            ScrollBar.horizontal: ScrollBar {}
+            delegate: Rectangle {
+                width: 150; height: 140
+                color: dialog.selectedLogo === modelData ? "#dbe7fb" : "white"
+                border.color: dialog.selectedLogo === modelData ? "#1f6feb" : "#c9d1dc"
+                border.width: dialog.selectedLogo === modelData ? 2 : 1
+                Image {
+                    anchors.fill: parent
+                    anchors.margins: 8
+                    anchors.bottomMargin: 26
+                    source: "file://" + userAppContainer.logoDir + modelData
+                    fillMode: Image.PreserveAspectFit
+                    cache: false
+                }
+                Label {
+                    anchors.bottom: parent.bottom
+                    anchors.bottomMargin: 4
+                    width: parent.width
+                    horizontalAlignment: Text.AlignHCenter
+                    elide: Text.ElideMiddle
+                    text: modelData
+                    font.pixelSize: 12
+                }
+                MouseArea {
+                    anchors.fill: parent
+                    onClicked: { dialog.selectedLogo = modelData; dialog.selectedShape = "" }
+                    onDoubleClicked: { dialog.selectedLogo = modelData; dialog.accept() }
+                }
+            }
+            Label {
+                anchors.centerIn: parent
+                visible: strip.count === 0
+                text: qsTr("No images yet: import one with \"Import...\"")
+                color: "#4a5568"
+            }
+        }
+
+        // Only for its size: the selected logo as a file.
+        Image {
+            id: preview
+            visible: false
+            source: dialog.selectedLogo.length ? "file://" + userAppContainer.logoDir + dialog.selectedLogo : ""
+            cache: false
+        }
+        Label {
+            text: dialog.selectedLogo.length
+                  ? qsTr("Selected: %1 (%2px x %3px)").arg(dialog.selectedLogo).arg(preview.sourceSize.width).arg(preview.sourceSize.height)
+                  : dialog.selectedShape.length ? qsTr("Selected: %1").arg(dialog.selectedShape) : qsTr("Selected: none")
+        }
+        RowLayout {
+            CheckBox { id: keepAspect; text: qsTr("Maintain aspect ratio"); checked: true }
+            Item { Layout.fillWidth: true }
+            Button {
+                text: qsTr("Remove")
+                enabled: dialog.selectedLogo.length > 0
+                onClicked: {
+                    if (!userAppContainer.removeLocalLogo(dialog.selectedLogo))
+                        console.log("Got exception while removeing logo " + dialog.selectedLogo)
+                    dialog.selectedLogo = ""
+                }
+            }
+            Button { text: qsTr("Import..."); onClicked: importDialog.open() }
+        }
+        RowLayout {
+            Label { text: qsTr("Or draw a shape:") }
+            Repeater {
+                model: dialog.shapes
+                Button {
+                    text: modelData
+                    checkable: true
+                    checked: dialog.selectedLogo.length === 0 && dialog.selectedShape === modelData
+                    onClicked: { dialog.selectedShape = modelData; dialog.selectedLogo = "" }
+                }
+            }
+        }
+    }
+
+    Platform.FileDialog {
+        id: importDialog
+        title: qsTr("Import")
+        fileMode: Platform.FileDialog.OpenFiles
+        nameFilters: [qsTr("Images (*.png *.jpg *.gif *.jpeg)"), qsTr("All files (*)")]
+        folder: "file:///media"
+        onAccepted: {
+            var last = ""
+            for (var i = 0; i < files.length; ++i) {
+                if (userAppContainer.importLogoFromUsb(files[i].toString()))
+                    last = files[i].toString().replace(/^.*\//, "")
+            }
+            if (last.length)
+                dialog.selectedLogo = decodeURIComponent(last)
+        }
+    }
+}

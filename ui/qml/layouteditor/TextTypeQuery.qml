@@ -1,0 +1,285 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.Layouts 1.15
+import LayoutEditing 1.0
+
+// Properties of a text object: its text with tags (picked from the content kinds or typed), its
+// formatting, and a preview with example values.
+Dialog {
+    id: dialog
+
+    property var editor: null
+    property var target: null
+    property bool isNew: false
+    property alias text: textArea.text
+    property alias contentChoice: contentChoice
+    property alias textArea: textArea
+    readonly property var kinds: doc.textContentKinds()
+    readonly property string currentKind: contentChoice.currentIndex >= 0 ? kinds[contentChoice.currentIndex].kind : ""
+
+    title: qsTr("Text properties")
+    modal: true
+    anchors.centerIn: Overlay.overlay
+    width: Math.min(parent ? parent.width - 40 : 900, 900)
+    height: Math.min(parent ? parent.height - 40 : 820, 820)
+    closePolicy: Popup.CloseOnEscape
+
+    LayoutDocument { id: doc }
+
+    function openFor(object, newObject) {
+        target = object
+        isNew = newObject
+        textArea.text = object.unformattedString
+        bold.checked = object.bold
+        underline.checked = object.underline
+        alignment.currentIndex = Math.max(0, alignment.values.indexOf(object.alignment))
+        elide.currentIndex = Math.max(0, elide.values.indexOf(object.elide))
+        background.checked = object.background
+        boundingRect.checked = object.showboundingrect
+        multiline.checked = object.multiline
+        fontSize.value = object.pixelSize
+        tickBox.checked = object.tickBoxFormat
+        contentChoice.currentIndex = -1
+        open()
+        textArea.forceActiveFocus()
+    }
+    // Puts a tag at the cursor, or in place of the selected text.
+    function insertTag(tag) {
+        var start = textArea.selectionStart, end = textArea.selectionEnd
+        var at = start !== end ? start : textArea.cursorPosition
+        if (start !== end)
+            textArea.remove(start, end)
+        textArea.insert(at, tag)
+        textArea.cursorPosition = at + tag.length
+        textArea.forceActiveFocus()
+    }
+    function chooseKind(index) {
+        var kind = kinds[index]
+        if (kind.kind === "tag")
+            insertTag(kind.tag)
+    }
+    function apply() {
+        if (!target)
+            return
+        target.unformattedString = textArea.text
+        target.bold = bold.checked
+        target.underline = underline.checked
+        target.alignment = alignment.values[alignment.currentIndex]
+        target.elide = elide.values[elide.currentIndex]
+        target.background = background.checked
+        target.showboundingrect = boundingRect.checked
+        target.multiline = multiline.checked
+        target.pixelSize = fontSize.value
+        target.tickBoxFormat = tickBox.checked
+    }
+
+    onAccepted: { apply(); if (editor) editor.forceActiveFocus() }
+    onRejected: {
+        if (isNew && editor && target)
+            editor.removeObject(target)
+        if (editor)
+            editor.forceActiveFocus()
+    }
+
+    footer: DialogButtonBox {
+        standardButtons: DialogButtonBox.Ok | DialogButtonBox.Cancel
+    }
+
+    ScrollView {
+        anchors.fill: parent
+        clip: true
+        contentWidth: availableWidth
+
+        ColumnLayout {
+            width: parent.width
+            spacing: 8
+
+            RowLayout {
+                Label { text: qsTr("Text content:") }
+                ComboBox {
+                    id: contentChoice
+                    Layout.preferredWidth: 320
+                    model: dialog.kinds
+                    textRole: "label"
+                    displayText: currentIndex < 0 ? qsTr("Choose what to insert") : currentText
+                    onActivated: dialog.chooseKind(index)
+                }
+            }
+
+            // Kinds that need a further choice before their tag is known.
+            ColumnLayout {
+                visible: dialog.currentKind === "identifier"
+                Layout.fillWidth: true
+                Label { text: qsTr("Drag items up and down to prioritize. Topmost will be used if found") }
+                PriorityList {
+                    id: identifiers
+                    Layout.fillWidth: true
+                    Layout.preferredHeight: 180
+                    Component.onCompleted: setEntries(doc.identifierLabels().map(function(l, i) {
+                        return { "text": l, "value": l, "on": i < 3 } }))
+                }
+                Button {
+                    text: qsTr("Insert")
+                    enabled: identifiers.chosen.length > 0
+                    onClicked: dialog.insertTag(doc.identifierTag(identifiers.chosen))
+                }
+            }
+            RowLayout {
+                visible: dialog.currentKind === "customfield" || dialog.currentKind === "devcustomfield"
+                readonly property var model: dialog.currentKind === "devcustomfield" ? devicecustommodel : custommodel
+                Label { text: qsTr("Field:") }
+                ComboBox {
+                    id: customField
+                    Layout.preferredWidth: 260
+                    model: {
+                        var m = parent.model
+                        return m ? m.getFieldNumbers().map(function(n) { return m.getField(n) }) : []
+                    }
+                }
+                Button {
+                    text: qsTr("Insert")
+                    enabled: customField.currentText.length > 0
+                    onClicked: dialog.insertTag(doc.customFieldTag(customField.currentText,
+                                                                   dialog.currentKind === "devcustomfield"))
+                }
+                Label {
+                    visible: customField.count === 0
+                    text: qsTr("No custom fields are defined.")
+                    color: "#8a5a00"
+                }
+            }
+            GridLayout {
+                visible: dialog.currentKind === "diagnostics"
+                columns: 4
+                Label { text: qsTr("Device type:") }
+                ComboBox { id: deviceType; model: ["Android", "iOS"]; Layout.preferredWidth: 160 }
+                Label { text: qsTr("Test:") }
+                ComboBox {
+                    id: diagTest
+                    Layout.preferredWidth: 260
+                    model: [qsTr("List of tests")].concat(diagnostics.getAllTests(deviceType.currentText))
+                }
+                Label { text: qsTr("Result format:"); visible: diagTest.currentIndex > 0 }
+                ComboBox {
+                    id: diagForm
+                    visible: diagTest.currentIndex > 0
+                    model: [qsTr("Passed / Failed / Not performed"), qsTr("P / F / blank")]
+                    Layout.columnSpan: 3
+                    Layout.preferredWidth: 260
+                }
+                CheckBox { id: showOk; text: qsTr("Show successful tests:"); checked: true; visible: diagTest.currentIndex === 0; LayoutMirroring.enabled: true }
+                CheckBox { id: showFailed; text: qsTr("Show failed tests:"); checked: true; visible: diagTest.currentIndex === 0; LayoutMirroring.enabled: true }
+                CheckBox { id: showNotPerformed; text: qsTr("Show not performed tests:"); visible: diagTest.currentIndex === 0; LayoutMirroring.enabled: true }
+                CheckBox { id: showNotAvailable; text: qsTr("Show not available tests:"); visible: diagTest.currentIndex === 0; LayoutMirroring.enabled: true }
+                Button {
+                    text: qsTr("Insert")
+                    onClicked: dialog.insertTag(diagTest.currentIndex === 0
+                        ? doc.diagnosticsListTag(showOk.checked, showFailed.checked, showNotPerformed.checked, showNotAvailable.checked)
+                        : doc.diagnosticsTestTag(diagTest.currentText, diagForm.currentIndex === 1))
+                }
+            }
+            GridLayout {
+                visible: dialog.currentKind === "xmlreport"
+                columns: 3
+                Label { text: qsTr("Category:") }
+                ComboBox {
+                    id: category
+                    Layout.preferredWidth: 460
+                    model: mcReportFields.categories
+                }
+                Item { width: 1; height: 1 }
+                Label { text: qsTr("XML field:") }
+                ComboBox {
+                    id: xmlField
+                    Layout.preferredWidth: 460
+                    model: mcReportFields.getLabels(category.currentText)
+                }
+                Button {
+                    text: qsTr("Insert")
+                    enabled: xmlField.currentText.length > 0
+                    onClicked: dialog.insertTag(doc.xmlReportTag(mcReportFields.getFormattedSearchPath(xmlField.currentText)))
+                }
+            }
+
+            Label {
+                Layout.fillWidth: true
+                textFormat: Text.RichText
+                wrapMode: Text.Wrap
+                text: qsTr("Below is <u>unformatted</u> text which can be manually edited. Use above dropdown to bring in formats for different texts.")
+            }
+            RowLayout {
+                Layout.fillWidth: true
+                ScrollView {
+                    Layout.fillWidth: true
+                    Layout.preferredHeight: 90
+                    TextArea {
+                        id: textArea
+                        objectName: "textArea"
+                        wrapMode: TextEdit.Wrap
+                        selectByMouse: true
+                        font.family: "monospace"
+                        background: Rectangle { border.color: textArea.activeFocus ? "#1f6feb" : "#b9c4d3"; color: "white" }
+                    }
+                }
+                Button { text: qsTr("Clear"); onClicked: textArea.clear() }
+            }
+
+            GridLayout {
+                columns: 4
+                columnSpacing: 16
+                CheckBox { id: bold; text: qsTr("Bold") }
+                CheckBox { id: underline; text: qsTr("Underline") }
+                Label { text: qsTr("Alignment:") }
+                ComboBox {
+                    id: alignment
+                    readonly property var values: ["Left", "Right", "Center"]
+                    model: [qsTr("Align left"), qsTr("Align right"), qsTr("Align center")]
+                }
+                CheckBox { id: background; text: qsTr("White background:"); LayoutMirroring.enabled: true }
+                CheckBox { id: boundingRect; text: qsTr("Show bounding rectangle while editing") }
+                Label { text: qsTr("Elide mode:") }
+                ComboBox {
+                    id: elide
+                    readonly property var values: ["Left", "Right", "Middle", "None"]
+                    model: [qsTr("Elide left"), qsTr("Elide right"), qsTr("Elide middle"), qsTr("Scale to fit")]
+                }
+                CheckBox { id: multiline; text: qsTr("Allow multiple lines") }
+                CheckBox { id: tickBox; text: qsTr("Show tickbox") }
+                Label { text: qsTr("Font size") }
+                RowLayout {
+                    Slider { id: fontSlider; from: 6; to: 160; stepSize: 1; value: fontSize.value; onMoved: fontSize.value = value }
+                    SpinBox { id: fontSize; from: 6; to: 400; editable: true; value: 24 }
+                }
+            }
+            Label {
+                visible: tickBox.checked
+                Layout.fillWidth: true
+                wrapMode: Text.Wrap
+                color: "#4a5568"
+                text: qsTr("Result format: a tick box prints the first character of the text, e.g. <frp X, > prints X in the box when FRP is locked.")
+            }
+
+            Label { text: qsTr("preview:"); font.bold: true }
+            Rectangle {
+                Layout.fillWidth: true
+                Layout.preferredHeight: Math.max(40, previewText.implicitHeight + 12)
+                color: "white"
+                border.color: "#b9c4d3"
+                Text {
+                    id: previewText
+                    objectName: "preview"
+                    anchors.fill: parent
+                    anchors.margins: 6
+                    text: printerInterface.formatText(textArea.text, tickBox.checked)
+                    textFormat: Text.PlainText
+                    font.bold: bold.checked || textArea.text.indexOf("<b>") >= 0
+                    font.underline: underline.checked || textArea.text.indexOf("<u>") >= 0
+                    font.pixelSize: 18
+                    elide: Text.ElideRight
+                    horizontalAlignment: alignment.currentIndex === 1 ? Text.AlignRight
+                                       : alignment.currentIndex === 2 ? Text.AlignHCenter : Text.AlignLeft
+                }
+            }
+        }
+    }
+}
