@@ -8,11 +8,13 @@ EditorObject {
     uh: 120
 
     property bool empty: false
+    // Pictures cover what lies below them; drawn shapes do not.
+    property bool opaque: true
     property string emptyText: qsTr("Nothing chosen")
 
     Rectangle {
         anchors.fill: parent
-        color: imageObject.empty ? "#f1f3f6" : "white"
+        color: imageObject.empty ? "#f1f3f6" : imageObject.opaque ? "white" : "transparent"
         Text {
             anchors.centerIn: parent
             width: parent.width - 8

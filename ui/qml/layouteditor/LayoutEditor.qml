@@ -37,6 +37,13 @@ FocusScope {
 
     signal finished(bool saved, string name)
 
+    // Toolbar buttons as wide as their text, so the commands fit on one row.
+    component ToolbarButton: Button {
+        leftPadding: 12
+        rightPadding: 12
+        implicitWidth: contentItem.implicitWidth + leftPadding + rightPadding
+    }
+
     LayoutDocument { id: doc; escaper: translator }
 
     // ---- objects ------------------------------------------------------------------------------
@@ -343,21 +350,21 @@ FocusScope {
         Flow {
             id: toolbar
             Layout.fillWidth: true
-            spacing: 6
-            Button { text: qsTr("Add Text"); onClicked: editor.addText() }
-            Button { text: qsTr("Add Barcode"); onClicked: editor.addBarcode() }
-            Button { text: qsTr("Add Image"); onClicked: editor.addImage() }
-            Button {
+            spacing: 4
+            ToolbarButton { text: qsTr("Add Text"); onClicked: editor.addText() }
+            ToolbarButton { text: qsTr("Add Barcode"); onClicked: editor.addBarcode() }
+            ToolbarButton { text: qsTr("Add Image"); onClicked: editor.addImage() }
+            ToolbarButton {
                 text: qsTr("Properties")
                 enabled: editor.selection.length === 1
                 onClicked: editor.openProperties(editor.selection[0], false)
             }
             ToolSeparator {}
-            Button { text: editor.showGrid ? qsTr("Hide grid") : qsTr("Show grid"); onClicked: editor.showGrid = !editor.showGrid }
-            Button { text: editor.showBorders ? qsTr("Hide Border") : qsTr("Show Border"); onClicked: editor.showBorders = !editor.showBorders }
+            ToolbarButton { text: editor.showGrid ? qsTr("Hide grid") : qsTr("Show grid"); onClicked: editor.showGrid = !editor.showGrid }
+            ToolbarButton { text: editor.showBorders ? qsTr("Hide Border") : qsTr("Show Border"); onClicked: editor.showBorders = !editor.showBorders }
             ToolSeparator {}
-            Button { text: qsTr("Fit"); checkable: true; checked: editor.zoomMode === "fit"; onClicked: editor.zoomMode = "fit" }
-            Button {
+            ToolbarButton { text: qsTr("Fit"); checkable: true; checked: editor.zoomMode === "fit"; onClicked: editor.zoomMode = "fit" }
+            ToolbarButton {
                 text: qsTr("1:1")
                 checkable: true
                 checked: editor.zoomMode === "actual"
@@ -365,12 +372,12 @@ FocusScope {
                 ToolTip.text: qsTr("Actual size: millimetres on the screen as on the label")
                 onClicked: editor.zoomMode = "actual"
             }
-            Button { text: "+"; onClicked: { editor.zoomFactor = editor.zoom * 1.25; editor.zoomMode = "factor" } }
-            Button { text: "\u2212"; onClicked: { editor.zoomFactor = editor.zoom / 1.25; editor.zoomMode = "factor" } }
+            ToolbarButton { text: "+"; onClicked: { editor.zoomFactor = editor.zoom * 1.25; editor.zoomMode = "factor" } }
+            ToolbarButton { text: "\u2212"; onClicked: { editor.zoomFactor = editor.zoom / 1.25; editor.zoomMode = "factor" } }
             ToolSeparator {}
-            Button { text: qsTr("Test print"); onClicked: testPrintDialog.open() }
-            Button { text: qsTr("Save & exit"); highlighted: true; onClicked: editor.saveAndExit() }
-            Button { text: qsTr("Cancel"); onClicked: editor.finished(false, editor.layoutName) }
+            ToolbarButton { text: qsTr("Test print"); onClicked: testPrintDialog.open() }
+            ToolbarButton { text: qsTr("Save && exit"); highlighted: true; onClicked: editor.saveAndExit() }
+            ToolbarButton { text: qsTr("Cancel"); onClicked: editor.finished(false, editor.layoutName) }
         }
 
         Flickable {

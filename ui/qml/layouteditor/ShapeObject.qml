@@ -8,6 +8,7 @@ ImageObject {
     uh: 100
     empty: sourceImage.length === 0 && sourceShape.length === 0
     emptyText: qsTr("Image: none chosen")
+    opaque: sourceImage.length > 0
 
     property string sourceImage: ""         // a logo file name (or a path of older layouts)
     property string sourceShape: ""

@@ -21,7 +21,6 @@ Dialog {
     modal: true
     anchors.centerIn: Overlay.overlay
     width: Math.min(parent ? parent.width - 40 : 900, 900)
-    height: Math.min(parent ? parent.height - 40 : 820, 820)
     closePolicy: Popup.CloseOnEscape
 
     LayoutDocument { id: doc }
@@ -85,13 +84,8 @@ Dialog {
         standardButtons: DialogButtonBox.Ok | DialogButtonBox.Cancel
     }
 
-    ScrollView {
-        anchors.fill: parent
-        clip: true
-        contentWidth: availableWidth
-
-        ColumnLayout {
-            width: parent.width
+    ColumnLayout {
+            anchors.fill: parent
             spacing: 8
 
             RowLayout {
@@ -203,6 +197,7 @@ Dialog {
 
             Label {
                 Layout.fillWidth: true
+                Layout.preferredWidth: 100
                 textFormat: Text.RichText
                 wrapMode: Text.Wrap
                 text: qsTr("Below is <u>unformatted</u> text which can be manually edited. Use above dropdown to bring in formats for different texts.")
@@ -211,7 +206,9 @@ Dialog {
                 Layout.fillWidth: true
                 ScrollView {
                     Layout.fillWidth: true
+                    Layout.preferredWidth: 100
                     Layout.preferredHeight: 90
+                    clip: true
                     TextArea {
                         id: textArea
                         objectName: "textArea"
@@ -247,13 +244,14 @@ Dialog {
                 CheckBox { id: tickBox; text: qsTr("Show tickbox") }
                 Label { text: qsTr("Font size") }
                 RowLayout {
-                    Slider { id: fontSlider; from: 6; to: 160; stepSize: 1; value: fontSize.value; onMoved: fontSize.value = value }
+                    Slider { id: fontSlider; Layout.preferredWidth: 140; from: 6; to: 160; stepSize: 1; value: fontSize.value; onMoved: fontSize.value = value }
                     SpinBox { id: fontSize; from: 6; to: 400; editable: true; value: 24 }
                 }
             }
             Label {
                 visible: tickBox.checked
                 Layout.fillWidth: true
+                Layout.preferredWidth: 100
                 wrapMode: Text.Wrap
                 color: "#4a5568"
                 text: qsTr("Result format: a tick box prints the first character of the text, e.g. <frp X, > prints X in the box when FRP is locked.")
@@ -262,6 +260,7 @@ Dialog {
             Label { text: qsTr("preview:"); font.bold: true }
             Rectangle {
                 Layout.fillWidth: true
+                Layout.preferredWidth: 100
                 Layout.preferredHeight: Math.max(40, previewText.implicitHeight + 12)
                 color: "white"
                 border.color: "#b9c4d3"
@@ -281,5 +280,5 @@ Dialog {
                 }
             }
         }
-    }
+    
 }

@@ -1,0 +1,81 @@
+import QtQuick 2.15
+import QtTest 1.15
+
+// Pictures of the editor for a person to look at: run by scripts/editor-screenshots.sh, which
+// names the folder; without one the case is skipped.
+Item {
+    id: root
+    width: 1400
+    height: 900
+
+    Loader {
+        id: loader
+        anchors.fill: parent
+        source: "qrc:/ui/qml/StandaloneLayouts.qml"
+    }
+
+    TestCase {
+        name: "EditorScreenshots"
+        when: windowShown && loader.status === Loader.Ready
+        readonly property var view: loader.item
+
+        function shot(name) {
+            wait(300)
+            verify(editorTest.screenshot(root, name).length > 0, name)
+        }
+
+        function test_screenshots() {
+            if (editorTest.screenshotDir().length === 0)
+                skip("EDITOR_SCREENSHOTS_DIR is not set")
+            verify(userAppContainer.importLogoFromUsb(editorTest.makePicture("station-logo.png", 240, 120)))
+
+            var definitions = view.openEditor("")
+            definitions.nameField.text = "Station label"
+            shot("02-definitions")
+
+            var canvas = definitions.startEditing()
+            var title = canvas.addText()
+            canvas.textDialog.textArea.text = "<b>Erasure certificate"
+            canvas.textDialog.accept()
+            title.uw = 400; title.uh = 48; title.pixelSize = 32; title.ux = 248; title.uy = 160
+
+            var model = canvas.addText()
+            canvas.textDialog.textArea.text = "<manufacturer> <model>"
+            shot("04-text-dialog")
+            canvas.textDialog.accept()
+            model.uw = 440; model.ux = 248; model.uy = 230
+
+            var barcode = canvas.addBarcode()
+            var dialog = canvas.barcodeDialog
+            dialog.transfer(dialog.available, dialog.chosen, 0)
+            dialog.transfer(dialog.available, dialog.chosen, 5)
+            dialog.attach.checked = true
+            shot("05-barcode-dialog")
+            dialog.accept()
+            barcode.uw = 440; barcode.uh = 150; barcode.ux = 248; barcode.uy = 400
+            canvas.placeFollowers()
+
+            var image = canvas.addImage()
+            canvas.imageDialog.selectedLogo = "station-logo.png"
+            shot("06-image-dialog")
+            canvas.imageDialog.accept()
+            image.ux = 248; image.uy = 640
+
+            var frame = canvas.addImage()
+            canvas.imageDialog.selectedShape = "rectangle"
+            canvas.imageDialog.accept()
+            frame.uw = 480; frame.uh = 780; frame.ux = 248; frame.uy = 400
+            canvas.sendToBack(frame)
+
+            canvas.select(barcode, false)
+            shot("03-canvas")
+            canvas.testPrintDialog.open()
+            shot("07-test-print")
+            canvas.testPrintDialog.close()
+            canvas.saveAndExit()
+            tryCompare(view, "editor", null)
+            tryCompare(view.previewImage, "status", Image.Ready)
+            shot("01-layouts-view")
+        }
+    }
+}
