@@ -1,0 +1,127 @@
+import QtQuick 2.15
+import QtTest 1.2
+import PopupNoteTypes 1.0
+
+// The window frame: notes held before it is ready, the connection state, the views and their tabs.
+Item {
+    id: stage
+    width: 1200
+    height: 800
+
+    TestCase {
+        id: testCase
+        name: "Frame"
+        width: 1200
+        height: 800
+        when: windowShown
+
+        function createFrame() {
+            var component = Qt.createComponent("qrc:/ui/qml/standalone.qml")
+            verify(component.status === Component.Ready, component.errorString())
+            var frame = createTemporaryObject(component, stage, { width: 1200, height: 800 })
+            verify(frame)
+            return frame
+        }
+
+        function noteAt(frame, i) {
+            var stack = findChild(frame, "noteStack")
+            var panels = []
+            for (var c = 0; c < stack.children.length; ++c) {
+                if (stack.children[c].objectName === "generalPopupNote")
+                    panels.push(stack.children[c])
+            }
+            return panels[i]
+        }
+
+        // Runs first: the note provider becomes ready only once per process.
+        function test_1_notesRaisedBeforeReadyAppearAfterIt() {
+            verify(!probe.isNoteProviderReady())
+            probe.raiseNote(PopupNoteTypes.PrinterRemoved)
+            probe.raiseNoteWithInfo(PopupNoteTypes.MCCommFailed, "connection refused")
+
+            var frame = createFrame()
+            verify(probe.isNoteProviderReady())
+            compare(frame.notes.count, 2)
+            // Delivered newest first.
+            var first = noteAt(frame, 0)
+            compare(first.text, "Cannot connect to Management Console")
+            compare(first.info, "connection refused")
+            verify(first.visible)
+            compare(noteAt(frame, 1).text, "Configured printer is no more connected")
+
+            // Closing one leaves the other; a dismiss request closes by type.
+            mouseClick(findChild(first, "noteAccept"))
+            compare(frame.notes.count, 1)
+            probe.dismissNote(PopupNoteTypes.PrinterRemoved)
+            compare(frame.notes.count, 0)
+
+            // After ready a note shows at once, and the same note is not stacked twice.
+            probe.raiseNote(PopupNoteTypes.PrintedReportsWritingToLogFailed)
+            probe.raiseNote(PopupNoteTypes.PrintedReportsWritingToLogFailed)
+            compare(frame.notes.count, 1)
+            compare(noteAt(frame, 0).text, "Cannot write to Printed Reports Log file.")
+            probe.raiseNote(PopupNoteTypes.PrinterNotConfigured)
+            compare(frame.notes.count, 2)
+            compare(noteAt(frame, 1).text, "Printer not configured ")
+        }
+
+        function test_connectionLineFollowsState() {
+            // The window's first check with no console settings ends here.
+            tryCompare(mcconnector, "connectionState", "Invalid settings", 10000)
+            var frame = createFrame()
+            var line = findChild(frame, "connectionLine")
+            var statusState = findChild(frame, "statusBarConnection")
+            verify(line.text.indexOf("MC Connection: ") === 0)
+
+            var cases = [["Connected", "#1e7d32"], ["Updating ReportInfo", "#9a5b00"],
+                         ["Failed to fetch Report info", "#b3261e"], ["Connecting", "#9a5b00"],
+                         ["Failed to connect", "#b3261e"], ["Invalid settings", "#b3261e"]]
+            for (var i = 0; i < cases.length; ++i) {
+                mcconnector.setMcStatus(cases[i][0])
+                verify(line.text.indexOf(">" + cases[i][0] + "<") > 0, line.text)
+                compare(String(line.stateColor), cases[i][1], cases[i][0])
+                compare(statusState.text, cases[i][0])
+            }
+        }
+
+        function test_statusBarShowsTheWindowMessage() {
+            var frame = createFrame()
+            var status = findChild(frame, "statusBarText")
+            mcconnector.statusBarMessage = "Fetching Reports: 101 - 105"
+            compare(status.text, "Fetching Reports: 101 - 105")
+            mcconnector.onStatusBarMessageTimeout()
+            compare(status.text, "Ready")
+        }
+
+        function test_tabsSwitchViewsAndTheLastOneIsKept() {
+            settingsManager.setValue("lastView", "jobs")
+            var frame = createFrame()
+            compare(frame.currentView, "jobs")
+            verify(findChild(frame, "jobsView").visible)
+
+            mouseClick(findChild(frame, "tab_reports"))
+            compare(frame.currentView, "reports")
+            verify(findChild(frame, "reportsView").visible)
+            verify(!findChild(frame, "jobsView").visible)
+            compare(settingsManager.getValue("lastView"), "reports")
+
+            mouseClick(findChild(frame, "tab_layouts"))
+            compare(frame.currentView, "layouts")
+            verify(findChild(frame, "layoutsView").visible)
+            compare(settingsManager.getValue("lastView"), "layouts")
+
+            // A new frame opens on the view shown last.
+            keyClick(Qt.Key_3, Qt.ControlModifier)
+            var again = createFrame()
+            compare(again.currentView, "reports")
+        }
+
+        function test_settingsButtonOpensThePanel() {
+            var frame = createFrame()
+            mouseClick(findChild(frame, "settingsButton"))
+            tryCompare(frame.settingsPanel, "opened", true)
+            keyClick(Qt.Key_Escape)
+            tryCompare(frame.settingsPanel, "visible", false)
+        }
+    }
+}

@@ -1,0 +1,119 @@
+// Runs the QML tests of the station screens (tst_*.qml beside this file) against the services of
+// a real main window, with a probe that reads the global settings file as stored on disk.
+
+#include "app/curveline.h"
+#include "app/popupnoteprovider.h"
+#include "app/viewer.h"
+#include "mc/xmlpoller.h"
+#include "printing/reportlistmodel.h"
+#include "settings/systempaths.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QSettings>
+#include <QtQuickTest>
+
+namespace {
+
+// What the tests need beyond the published services: the file as a fresh reader sees it (so a
+// missing flush shows), the clipboard, and native-side notes and prints.
+class ScreensProbe : public QObject
+{
+    Q_OBJECT
+public:
+    Q_INVOKABLE QVariant storedValue(const QString& key) const
+    {
+        QSettings file(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat);
+        return file.value(key);
+    }
+    Q_INVOKABLE bool isStored(const QString& key) const
+    {
+        QSettings file(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat);
+        return file.contains(key);
+    }
+    Q_INVOKABLE QStringList storedGroups(const QString& group) const
+    {
+        QSettings file(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat);
+        file.beginGroup(group);
+        return file.childGroups();
+    }
+    Q_INVOKABLE QStringList storedKeys(const QString& group) const
+    {
+        QSettings file(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat);
+        file.beginGroup(group);
+        return file.allKeys();
+    }
+    Q_INVOKABLE QString clipboardText() const { return QGuiApplication::clipboard()->text(); }
+    Q_INVOKABLE void clearClipboard() const { QGuiApplication::clipboard()->clear(); }
+    Q_INVOKABLE bool isNoteProviderReady() const { return PopupNoteProvider::instance()->isReady(); }
+    Q_INVOKABLE void raiseNote(int type) const
+    {
+        emit PopupNoteProvider::instance()->showPopup(PopupNoteProvider::PopupNoteTypes(type));
+    }
+    Q_INVOKABLE void raiseNoteWithInfo(int type, const QString& info) const
+    {
+        emit PopupNoteProvider::instance()->showPopupWithInfo(PopupNoteProvider::PopupNoteTypes(type), info);
+    }
+    Q_INVOKABLE void dismissNote(int type) const
+    {
+        emit PopupNoteProvider::instance()->dismissPopup(PopupNoteProvider::PopupNoteTypes(type));
+    }
+    Q_INVOKABLE bool isPolling() const { return m_viewer && m_viewer->poller()->isEnabled(); }
+    Q_INVOKABLE void addPrintedReport(const QString& job, const QString& layout, const QString& printer,
+                                      const QString& uuid, const QString& customValue) const
+    {
+        ReportListModel* list = ReportListModel::instance();
+        list->addReport(job, layout, printer, uuid, {{list->selectedCustomContentKey(), customValue}});
+    }
+
+    void setViewer(Viewer* viewer) { m_viewer = viewer; }
+
+private:
+    Viewer* m_viewer = nullptr;
+};
+
+class ScreensSetup : public QObject
+{
+    Q_OBJECT
+public slots:
+    void qmlEngineAvailable(QQmlEngine* engine)
+    {
+        // One window for the whole run: its services are process-wide like the program's.
+        if (!m_viewer) {
+            m_viewer = new Viewer(qobject_cast<QGuiApplication*>(QCoreApplication::instance()),
+                                  new QQmlEngine(this));
+            m_probe.setViewer(m_viewer);
+        }
+        m_viewer->publishContextProperties(engine->rootContext());
+        engine->rootContext()->setContextProperty(QStringLiteral("probe"), &m_probe);
+    }
+    void cleanupTestCase()
+    {
+        if (m_viewer)
+            m_viewer->waitForWorkers(15000);
+    }
+
+private:
+    Viewer* m_viewer = nullptr;
+    ScreensProbe m_probe;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // A widget application, as the program: file dialogs then have a fallback on Linux.
+    QApplication application(argc, argv);
+    TestSupport::IsolatedDataRoot dataRoot;
+    if (!dataRoot.isValid())
+        return 1;
+    PopupNoteProvider::registerQmlType();
+    CurveLine::registerQmlType();
+    ScreensSetup setup;
+    return quick_test_main_with_setup(argc, argv, "screens", QUICK_TEST_SOURCE_DIR, &setup);
+}
+
+#include "tst_screens.moc"

@@ -1,0 +1,119 @@
+import QtQuick 2.15
+import QtTest 1.2
+
+// The settings panel writes every console key, the report id and the report log settings to the
+// global file as the user types, and pauses polling while it is open.
+Item {
+    id: stage
+    width: 1200
+    height: 800
+
+    TestCase {
+        id: testCase
+        name: "SettingsPanel"
+        width: 1200
+        height: 800
+        when: windowShown
+
+        function createPanel() {
+            var component = Qt.createComponent("qrc:/ui/qml/SettingsPanel.qml")
+            verify(component.status === Component.Ready, component.errorString())
+            var panel = createTemporaryObject(component, stage)
+            verify(panel)
+            panel.open()
+            tryCompare(panel, "opened", true)
+            return panel
+        }
+
+        function typeInto(field, text) {
+            field.forceActiveFocus()
+            field.selectAll()
+            keyClick(Qt.Key_Backspace)
+            for (var i = 0; i < text.length; ++i)
+                keyClick(text.charAt(i))
+        }
+
+        function test_fieldsWriteTheirKeys() {
+            var panel = createPanel()
+            typeInto(findChild(panel, "addressField"), "http://127.0.0.1")
+            typeInto(findChild(panel, "portField"), "1")
+            typeInto(findChild(panel, "usernameField"), "station")
+            var password = findChild(panel, "passwordField")
+            typeInto(password, "s3cr,et")
+
+            // Read back from the file itself: each change is flushed.
+            compare(probe.storedValue("MC/address"), "http://127.0.0.1")
+            compare(probe.storedValue("MC/port"), "1")
+            compare(probe.storedValue("MC/username"), "station")
+            compare(probe.storedValue("MC/password"), "s3cr,et")
+            verify(password.displayText.indexOf("s3cr") < 0)
+
+            var onlyReported = findChild(panel, "onlyReportedBox")
+            verify(onlyReported.checked) // default: only exported reports
+            mouseClick(onlyReported)
+            compare(String(probe.storedValue("MC/onlyreported")), "false")
+
+            var reportId = findChild(panel, "reportIdField")
+            typeInto(reportId, "250")
+            compare(String(probe.storedValue("MC/lastReportId")), "250")
+            compare(settingsManager.getIntValue("MC/lastReportId", -1, true), 250)
+            // Not a number of 0 or more: the stored id stays.
+            typeInto(reportId, "-")
+            compare(String(probe.storedValue("MC/lastReportId")), "250")
+
+            typeInto(findChild(panel, "customFieldKeyField"), "/root/report/user_data/fields/info1")
+            compare(reportList.selectedCustomContentKey, "/root/report/user_data/fields/info1")
+            compare(probe.storedValue("ReportView/customFieldKey"), "/root/report/user_data/fields/info1")
+
+            // Reopened, the panel shows what is stored.
+            mouseClick(findChild(panel, "closeButton"))
+            tryCompare(panel, "visible", false)
+            panel.open()
+            tryCompare(panel, "opened", true)
+            compare(findChild(panel, "addressField").text, "http://127.0.0.1")
+            compare(findChild(panel, "reportIdField").text, "250")
+            verify(!findChild(panel, "onlyReportedBox").checked)
+        }
+
+        function test_logPathFromTheFileDialog() {
+            var panel = createPanel()
+            if (Qt.platform.os === "windows")
+                compare(panel.localPath("file:///C:/logs/Printed%20Reports.csv"), "C:/logs/Printed Reports.csv")
+            else
+                compare(panel.localPath("file:///home/station/Printed%20Reports.csv"), "/home/station/Printed Reports.csv")
+
+            var path = reportList.reportLogPath.replace(/[^\/]*$/, "Station log.csv")
+            panel.setLogPath(path)
+            compare(reportList.reportLogPath, path)
+            compare(probe.storedValue("ReportView/reportLogPath"), path)
+            verify(findChild(panel, "logPathLabel").text === "Report Log File: " + path)
+        }
+
+        function test_checkConnectionAndPollingPause() {
+            var panel = createPanel()
+            typeInto(findChild(panel, "addressField"), "http://127.0.0.1")
+            typeInto(findChild(panel, "portField"), "1")
+            typeInto(findChild(panel, "usernameField"), "station")
+            typeInto(findChild(panel, "passwordField"), "secret")
+            mouseClick(findChild(panel, "checkConnectionButton"))
+            compare(mcconnector.connectionState, "Connecting")
+            // Nothing listens on port 1.
+            tryCompare(mcconnector, "connectionState", "Failed to connect", 20000)
+            compare(findChild(panel, "panelConnectionState").text, "Failed to connect")
+
+            // Closing resumes polling only when connected.
+            mcconnector.setMcStatus("Connected")
+            verify(probe.isPolling())
+            panel.close()
+            tryCompare(panel, "visible", false)
+            verify(probe.isPolling())
+            panel.open()
+            tryCompare(panel, "opened", true)
+            verify(!probe.isPolling())
+            mcconnector.setMcStatus("Failed to connect")
+            panel.close()
+            tryCompare(panel, "visible", false)
+            verify(!probe.isPolling())
+        }
+    }
+}

@@ -1,0 +1,107 @@
+#include "screenshotdriver.h"
+
+#include "app/viewer.h"
+#include "printing/reportlistmodel.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QImage>
+#include <QQuickItem>
+
+#include <cstdio>
+
+namespace {
+constexpr int kPollMs = 500;
+// Long enough for a resize or a view switch to be laid out and drawn.
+constexpr int kSettleMs = 800;
+} // namespace
+
+ScreenshotDriver::ScreenshotDriver(Viewer* viewer, const QString& outputDir, int timeoutSeconds, QObject* parent)
+    : QObject(parent), m_viewer(viewer), m_outputDir(outputDir), m_timeoutSeconds(timeoutSeconds)
+{
+    for (const QSize& size : {QSize(1200, 800), QSize(1920, 1080)}) {
+        for (const char* view : {"jobs", "layouts", "reports", "settings"})
+            m_shots.append({size, QString::fromLatin1(view)});
+    }
+    m_timer.setSingleShot(true);
+}
+
+void ScreenshotDriver::start()
+{
+    QDir().mkpath(m_outputDir);
+    m_timer.disconnect();
+    connect(&m_timer, &QTimer::timeout, this, &ScreenshotDriver::waitForStation);
+    m_timer.start(kPollMs);
+}
+
+void ScreenshotDriver::waitForStation()
+{
+    const ReportListModel* reports = ReportListModel::instance();
+    const bool printed = reports && reports->rowCount() > 0;
+    if (m_viewer->isVisible() && m_viewer->connectionState() == QLatin1String("Connected") && printed) {
+        std::printf("screenshots: window up, connected, %d report(s) printed\n", reports->rowCount());
+        std::fflush(stdout);
+        m_timer.disconnect();
+        connect(&m_timer, &QTimer::timeout, this, &ScreenshotDriver::grabCurrent);
+        prepareNext();
+        return;
+    }
+    m_waitedMs += kPollMs;
+    if (m_waitedMs >= m_timeoutSeconds * 1000) {
+        std::fprintf(stderr, "screenshots: gave up after %d s (visible %d, state \"%s\", printed %d)\n",
+                     m_timeoutSeconds, int(m_viewer->isVisible()), qPrintable(m_viewer->connectionState()),
+                     int(printed));
+        finish(1);
+        return;
+    }
+    m_timer.start(kPollMs);
+}
+
+void ScreenshotDriver::prepareNext()
+{
+    QQuickItem* frame = m_viewer->rootObject();
+    if (!frame) {
+        std::fprintf(stderr, "screenshots: the window shows no interface\n");
+        finish(1);
+        return;
+    }
+    const Shot& shot = m_shots.at(m_next);
+    if (m_viewer->size() != shot.size)
+        m_viewer->resize(shot.size);
+    if (shot.view == QLatin1String("settings")) {
+        QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("jobs")));
+        QMetaObject::invokeMethod(frame, "openSettings");
+    } else {
+        if (QObject* panel = frame->property("settingsPanel").value<QObject*>())
+            QMetaObject::invokeMethod(panel, "close");
+        QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, shot.view));
+    }
+    m_timer.start(kSettleMs);
+}
+
+void ScreenshotDriver::grabCurrent()
+{
+    const Shot& shot = m_shots.at(m_next);
+    const QImage image = m_viewer->grabWindow();
+    const QString file = QDir(m_outputDir).filePath(
+        QStringLiteral("%1x%2-%3-%4.png").arg(shot.size.width()).arg(shot.size.height()).arg(m_next % 4 + 1).arg(shot.view));
+    if (image.isNull() || !image.save(file)) {
+        std::fprintf(stderr, "screenshots: could not save %s\n", qPrintable(file));
+        finish(1);
+        return;
+    }
+    std::printf("screenshot: %s (%dx%d)\n", qPrintable(file), image.width(), image.height());
+    std::fflush(stdout);
+    if (++m_next >= m_shots.size()) {
+        finish(0);
+        return;
+    }
+    prepareNext();
+}
+
+void ScreenshotDriver::finish(int exitCode)
+{
+    m_timer.stop();
+    QCoreApplication::exit(exitCode);
+}

@@ -1,0 +1,41 @@
+#pragma once
+// Waits until the window is connected to the console and has printed a report, then shows each
+// view and the settings panel at each window size and saves what the window shows.
+
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+class Viewer;
+
+class ScreenshotDriver : public QObject
+{
+    Q_OBJECT
+public:
+    ScreenshotDriver(Viewer* viewer, const QString& outputDir, int timeoutSeconds, QObject* parent = nullptr);
+
+    // Begins waiting; the application quits with 0 when every picture is saved, 1 otherwise.
+    void start();
+
+private:
+    struct Shot
+    {
+        QSize size;
+        QString view; // a view name, or "settings" for the settings panel over the first view
+    };
+
+    void waitForStation();
+    void prepareNext();
+    void grabCurrent();
+    void finish(int exitCode);
+
+    Viewer* m_viewer;
+    QString m_outputDir;
+    int m_timeoutSeconds;
+    int m_waitedMs = 0;
+    QTimer m_timer;
+    QList<Shot> m_shots;
+    int m_next = 0;
+};

@@ -1,0 +1,267 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.Layouts 1.15
+import Qt.labs.platform 1.1 as Platform
+
+// The console connection and report log settings. Every field writes its key to the global
+// settings file as it changes; polling pauses while the panel is open so that a poll does not
+// move the report id the user is editing.
+Popup {
+    id: panel
+    objectName: "settingsPanel"
+
+    // A file URL as a local path ("file:///C:/x" on Windows, "file:///home/x" elsewhere).
+    function localPath(url) {
+        var text = decodeURIComponent(url.toString())
+        if (text.indexOf("file:///") !== 0)
+            return text
+        text = text.substring("file:///".length)
+        return Qt.platform.os === "windows" ? text : "/" + text
+    }
+
+    function writeValue(key, value) {
+        settingsManager.setValue(key, value, true)
+        settingsManager.flush()
+    }
+
+    function load() {
+        addressField.text = settingsManager.getValue("MC/address", "", true)
+        portField.text = settingsManager.getValue("MC/port", "", true)
+        usernameField.text = settingsManager.getValue("MC/username", "", true)
+        passwordField.text = settingsManager.getValue("MC/password", "", true)
+        onlyReportedBox.checked = settingsManager.getBooleanValue("MC/onlyreported", true, true)
+        var lastId = settingsManager.getIntValue("MC/lastReportId", -1, true)
+        reportIdField.text = lastId >= 0 ? String(lastId) : ""
+        customFieldKeyField.text = reportList.selectedCustomContentKey
+    }
+
+    function setLogPath(path) {
+        reportList.reportLogPath = path
+        writeValue("ReportView/reportLogPath", path)
+    }
+
+    parent: Overlay.overlay
+    anchors.centerIn: parent
+    width: Math.min(860, parent ? parent.width - 48 : 860)
+    height: Math.min(implicitHeight, parent ? parent.height - 48 : implicitHeight)
+    modal: true
+    focus: true
+    padding: 0
+    closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
+
+    onAboutToShow: load()
+    onOpened: {
+        xmlpoller.setEnabled(false)
+        addressField.forceActiveFocus()
+    }
+    onClosed: xmlpoller.setEnabled(mcconnector.connectionState === "Connected")
+
+    StationTheme { id: theme }
+
+    Overlay.modal: Rectangle { color: "#801d2b3a" }
+
+    background: Rectangle {
+        radius: theme.radius
+        color: theme.card
+        border.color: theme.cardBorder
+    }
+
+    contentItem: ColumnLayout {
+        spacing: 0
+
+        Rectangle {
+            Layout.fillWidth: true
+            Layout.preferredHeight: 56
+            color: theme.header
+            radius: theme.radius
+            Rectangle { // square off the lower corners of the title strip
+                anchors { left: parent.left; right: parent.right; bottom: parent.bottom }
+                height: theme.radius
+                color: theme.header
+            }
+            Label {
+                anchors.verticalCenter: parent.verticalCenter
+                anchors.left: parent.left
+                anchors.leftMargin: 20
+                text: qsTr("Settings")
+                font.pixelSize: theme.titleFontSize + 2
+                font.bold: true
+                color: theme.headerText
+            }
+        }
+
+        ScrollView {
+            id: scroller
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            Layout.preferredHeight: form.implicitHeight + 40
+            contentWidth: availableWidth
+            clip: true
+
+            GridLayout {
+                id: form
+                x: 24
+                y: 20
+                width: scroller.availableWidth - 48
+                columns: 2
+                columnSpacing: 20
+                rowSpacing: 12
+
+                component FieldLabel: Label {
+                    Layout.preferredWidth: 300
+                    Layout.maximumWidth: 300
+                    wrapMode: Text.Wrap
+                    font.pixelSize: 15
+                    color: "#1d2733"
+                }
+
+                FieldLabel { text: qsTr("HostName/IP:") }
+                TextField {
+                    id: addressField
+                    objectName: "addressField"
+                    Layout.fillWidth: true
+                    font.pixelSize: theme.fontSize
+                    placeholderText: "https://mc.example.com"
+                    selectByMouse: true
+                    onTextEdited: panel.writeValue("MC/address", text.trim())
+                }
+
+                FieldLabel { text: qsTr("Port:") }
+                TextField {
+                    id: portField
+                    objectName: "portField"
+                    Layout.preferredWidth: 140
+                    font.pixelSize: theme.fontSize
+                    selectByMouse: true
+                    validator: RegularExpressionValidator { regularExpression: /[0-9]{0,5}/ }
+                    onTextEdited: panel.writeValue("MC/port", text)
+                }
+
+                FieldLabel { text: qsTr("Username:") }
+                TextField {
+                    id: usernameField
+                    objectName: "usernameField"
+                    Layout.fillWidth: true
+                    font.pixelSize: theme.fontSize
+                    selectByMouse: true
+                    onTextEdited: panel.writeValue("MC/username", text)
+                }
+
+                FieldLabel { text: qsTr("Password:") }
+                TextField {
+                    id: passwordField
+                    objectName: "passwordField"
+                    Layout.fillWidth: true
+                    font.pixelSize: theme.fontSize
+                    echoMode: TextInput.Password
+                    passwordCharacter: "\u2022"
+                    inputMethodHints: Qt.ImhSensitiveData | Qt.ImhNoPredictiveText
+                    onTextEdited: panel.writeValue("MC/password", text)
+                }
+
+                FieldLabel { text: qsTr("Handle only already exported reports:") }
+                CheckBox {
+                    id: onlyReportedBox
+                    objectName: "onlyReportedBox"
+                    Layout.alignment: Qt.AlignLeft
+                    Accessible.name: qsTr("Handle only already exported reports:")
+                    onToggled: panel.writeValue("MC/onlyreported", checked)
+                }
+
+                FieldLabel { text: qsTr("Current report.id") }
+                TextField {
+                    id: reportIdField
+                    objectName: "reportIdField"
+                    Layout.preferredWidth: 200
+                    font.pixelSize: theme.fontSize
+                    selectByMouse: true
+                    validator: IntValidator { bottom: 0; top: 2147483647 }
+                    // An emptied field keeps the stored id: -1 would re-initialise it.
+                    onTextEdited: if (acceptableInput) panel.writeValue("MC/lastReportId", parseInt(text, 10))
+                }
+
+                FieldLabel { text: qsTr("Report list's Custom Field key:") }
+                TextField {
+                    id: customFieldKeyField
+                    objectName: "customFieldKeyField"
+                    Layout.fillWidth: true
+                    font.pixelSize: theme.fontSize
+                    selectByMouse: true
+                    onTextEdited: {
+                        reportList.selectedCustomContentKey = text
+                        panel.writeValue("ReportView/customFieldKey", text)
+                    }
+                }
+
+                FieldLabel { text: qsTr("Select path where to store the Printed Reports log:") }
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 4
+                    Button {
+                        objectName: "browseButton"
+                        text: qsTr("Browse...")
+                        font.pixelSize: theme.fontSize
+                        onClicked: logFileDialog.open()
+                    }
+                    Label {
+                        objectName: "logPathLabel"
+                        Layout.fillWidth: true
+                        text: qsTr("Report Log File: ") + reportList.reportLogPath
+                        font.pixelSize: theme.smallFontSize
+                        color: theme.mutedText
+                        wrapMode: Text.WrapAnywhere
+                    }
+                }
+            }
+        }
+
+        Rectangle {
+            Layout.fillWidth: true
+            Layout.preferredHeight: 1
+            color: theme.cardBorder
+        }
+
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.margins: 16
+            spacing: 12
+
+            Button {
+                objectName: "checkConnectionButton"
+                text: qsTr("Check connection")
+                font.pixelSize: theme.fontSize
+                onClicked: mcconnector.checkMcConnection()
+            }
+            Rectangle {
+                Layout.preferredWidth: 12
+                Layout.preferredHeight: 12
+                radius: 6
+                color: theme.stateColor(mcconnector.connectionState)
+            }
+            Label {
+                objectName: "panelConnectionState"
+                Layout.fillWidth: true
+                text: mcconnector.connectionState
+                elide: Text.ElideRight
+                font.pixelSize: theme.fontSize
+                color: theme.stateColor(mcconnector.connectionState)
+            }
+            Button {
+                objectName: "closeButton"
+                text: qsTr("Close")
+                font.pixelSize: theme.fontSize
+                highlighted: true
+                onClicked: panel.close()
+            }
+        }
+    }
+
+    Platform.FileDialog {
+        id: logFileDialog
+        title: "Save File As"
+        fileMode: Platform.FileDialog.SaveFile
+        modality: Qt.WindowModal
+        nameFilters: ["Printed Reports Logs (*.csv)", "All files (*)"]
+        onAccepted: panel.setLogPath(panel.localPath(file))
+    }
+}

@@ -1,0 +1,185 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.Layouts 1.15
+
+// The "Report Log" view: every report printed since start-up, newest last. A double click copies
+// a cell, or on the row number the whole row (tab-separated, so it pastes into a spreadsheet).
+Item {
+    id: view
+
+    readonly property var columnTitles: [qsTr("Print Time"), qsTr("Job Name"), qsTr("Layout Name"),
+                                         qsTr("Printer Name"), qsTr("Report UUID"), qsTr("Custom Field")]
+    // Share of the width after the row number column, and the least each column gets.
+    readonly property var columnWeights: [1.35, 1.1, 1.0, 1.5, 2.65, 1.0]
+    readonly property var columnMinimum: [170, 110, 110, 120, 200, 110]
+    readonly property int numberWidth: 64
+    readonly property real weightSum: 8.6
+
+    function columnWidth(column, total) {
+        var free = total - numberWidth
+        return Math.max(columnMinimum[column], Math.floor(free * columnWeights[column] / weightSum))
+    }
+
+    function timeText(time) {
+        return Qt.formatDateTime(time, "yyyy-MM-dd hh:mm:ss")
+    }
+
+    function copy(text) {
+        keyboard.copyToClipboard(text)
+    }
+
+    StationTheme { id: theme }
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.margins: 16
+        spacing: 10
+
+        Rectangle {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            radius: theme.radius
+            color: theme.card
+            border.color: theme.cardBorder
+            clip: true
+
+            ListView {
+                id: table
+                objectName: "reportTable"
+                anchors.fill: parent
+                anchors.margins: 1
+                model: reportList
+                clip: true
+                headerPositioning: ListView.OverlayHeader
+                boundsBehavior: Flickable.StopAtBounds
+                ScrollBar.vertical: ScrollBar {}
+                // Stay on the newest row unless the user has scrolled back.
+                property bool following: true
+                onMovementEnded: following = atYEnd
+                onCountChanged: if (following) Qt.callLater(positionViewAtEnd)
+
+                header: Rectangle {
+                    z: 2
+                    width: table.width
+                    height: 40
+                    color: "#e4e9ee"
+                    Row {
+                        anchors.fill: parent
+                        Label {
+                            width: view.numberWidth
+                            height: parent.height
+                            text: "#"
+                            horizontalAlignment: Text.AlignHCenter
+                            verticalAlignment: Text.AlignVCenter
+                            font.pixelSize: theme.fontSize - 1
+                            font.bold: true
+                            color: theme.text
+                        }
+                        Repeater {
+                            model: view.columnTitles
+                            Label {
+                                width: view.columnWidth(index, table.width)
+                                height: parent.height
+                                leftPadding: 10
+                                rightPadding: 6
+                                text: modelData
+                                elide: Text.ElideRight
+                                verticalAlignment: Text.AlignVCenter
+                                font.pixelSize: theme.fontSize - 1
+                                font.bold: true
+                                color: theme.text
+                            }
+                        }
+                    }
+                }
+
+                delegate: Rectangle {
+                    id: reportRow
+                    objectName: "reportRow_" + index
+                    width: table.width
+                    height: 36
+                    color: index % 2 === 1 ? theme.rowAlternate : theme.card
+                    readonly property var cells: [view.timeText(model.printTime), model.jobName, model.layoutName,
+                                                  model.printerName, model.reportUuid, model.customContent]
+
+                    Row {
+                        anchors.fill: parent
+                        Rectangle {
+                            id: numberCell
+                            objectName: "rowNumber"
+                            width: view.numberWidth
+                            height: parent.height
+                            color: numberMouse.pressed ? theme.selection : "#eef1f4"
+                            Label {
+                                objectName: "rowNumberText"
+                                anchors.centerIn: parent
+                                text: index + 1
+                                font.pixelSize: theme.fontSize - 1
+                                color: theme.mutedText
+                            }
+                            MouseArea {
+                                id: numberMouse
+                                anchors.fill: parent
+                                onDoubleClicked: {
+                                    view.copy(reportRow.cells.join("\t"))
+                                    rowFlash.restart()
+                                }
+                            }
+                        }
+                        Repeater {
+                            model: reportRow.cells
+                            Rectangle {
+                                objectName: "cell_" + index
+                                width: view.columnWidth(index, table.width)
+                                height: reportRow.height
+                                color: cellFlash.running || rowFlash.running ? theme.selection : "transparent"
+                                Label {
+                                    anchors.fill: parent
+                                    leftPadding: 10
+                                    rightPadding: 6
+                                    text: modelData === undefined ? "" : modelData
+                                    elide: Text.ElideRight
+                                    verticalAlignment: Text.AlignVCenter
+                                    font.pixelSize: theme.fontSize - 1
+                                    color: theme.text
+                                }
+                                MouseArea {
+                                    id: cellMouse
+                                    anchors.fill: parent
+                                    hoverEnabled: true
+                                    onDoubleClicked: {
+                                        view.copy(modelData)
+                                        cellFlash.restart()
+                                    }
+                                    ToolTip.visible: containsMouse && String(modelData).length > 24
+                                    ToolTip.delay: 600
+                                    ToolTip.text: modelData
+                                }
+                                // A short highlight shows what was copied.
+                                Timer { id: cellFlash; interval: 500 }
+                            }
+                        }
+                    }
+                    Timer { id: rowFlash; interval: 500 }
+                }
+            }
+
+            Label {
+                anchors.centerIn: parent
+                visible: table.count === 0
+                text: qsTr("No reports printed yet")
+                font.pixelSize: theme.titleFontSize
+                color: theme.mutedText
+            }
+        }
+
+        Label {
+            objectName: "reportLogHint"
+            Layout.fillWidth: true
+            text: qsTr("Hint: Double click an item to copy its contents to the clipboard. Double click the row number to copy the row to the clipboard.")
+            wrapMode: Text.Wrap
+            font.pixelSize: theme.smallFontSize
+            color: theme.mutedText
+        }
+    }
+}
