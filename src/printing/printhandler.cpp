@@ -214,7 +214,8 @@ bool PrintHandler::testPrint(const QJsonObject& layout, const QString& printer)
 {
     const QString title = QStringLiteral("Test print failed");
     const QString name = layout.value(QStringLiteral("name")).toString();
-    if (!layout.value(QStringLiteral("objects")).isArray() || !layout.value(QStringLiteral("width")).isDouble() ||
+    if (!layout.value(QStringLiteral("objects")).isArray() ||
+        !layout.value(QStringLiteral("width")).isDouble() ||
         !layout.value(QStringLiteral("height")).isDouble()) {
         qDebug() << Q_FUNC_INFO << "incomplete layout" << layout.keys();
         reportFailure(PopupNoteProvider::ErrorMessage, title,
@@ -234,8 +235,8 @@ bool PrintHandler::testPrint(const QJsonObject& layout, const QString& printer)
         pdfPath = FilePrinter::nextFileName(QStringLiteral("Test print"), name);
         output->setOutputFileName(pdfPath);
     }
-    PrintWorker worker(QString::fromLatin1(kLabelPrinterModel), layout, QSizeF(60.0, 60.0), QString(), nullptr,
-                       1, false);
+    PrintWorker worker(QString::fromLatin1(kLabelPrinterModel), layout, QSizeF(60.0, 60.0), QString(),
+                       nullptr, 1, false);
     const bool printed = worker.printPage(output.get());
     if (!printed || (!pdfPath.isEmpty() && QFile(pdfPath).size() == 0)) {
         if (!pdfPath.isEmpty())
