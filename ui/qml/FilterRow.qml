@@ -77,19 +77,17 @@ Rectangle {
             spacing: 10
 
             ColumnLayout {
-                Layout.preferredWidth: 5
+                Layout.preferredWidth: 6
                 Layout.fillWidth: true
                 spacing: 2
                 Label { text: qsTr("Category"); font.pixelSize: theme.smallFontSize; color: theme.mutedText }
-                ComboBox {
+                StationComboBox {
                     objectName: "categoryBox"
                     Layout.fillWidth: true
                     font.pixelSize: theme.fontSize - 1
                     model: mcReportFields.categories
                     currentIndex: mcReportFields.categories.indexOf(row.category)
                     onActivated: row.changeRequested("category", model[index])
-                    ToolTip.visible: hovered && displayText.length > 30
-                    ToolTip.text: displayText
                 }
             }
             ColumnLayout {
@@ -112,7 +110,7 @@ Rectangle {
                 Layout.fillWidth: true
                 spacing: 2
                 Label { text: qsTr("Search Fields"); font.pixelSize: theme.smallFontSize; color: theme.mutedText }
-                ComboBox {
+                StationComboBox {
                     id: fieldBox
                     objectName: "fieldBox"
                     Layout.fillWidth: true
@@ -141,8 +139,8 @@ Rectangle {
                             }
                         }
                     }
-                    ToolTip.visible: hovered && row.searchPath.length > 0
-                    ToolTip.text: row.searchPath
+                    ToolTip.visible: hovered && !down && row.searchPath.length > 0
+                    ToolTip.text: displayText + "\n" + row.searchPath
                 }
             }
         }

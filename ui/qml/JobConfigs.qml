@@ -376,7 +376,7 @@ Item {
                         }
 
                         Label { text: qsTr("Printer:"); font.pixelSize: theme.fontSize; color: theme.text }
-                        ComboBox {
+                        StationComboBox {
                             id: printerBox
                             objectName: "printerBox"
                             Layout.fillWidth: true
@@ -391,7 +391,7 @@ Item {
                         }
 
                         Label { text: qsTr("Layout"); font.pixelSize: theme.fontSize; color: theme.text }
-                        ComboBox {
+                        StationComboBox {
                             id: layoutBox
                             objectName: "layoutBox"
                             Layout.fillWidth: true
