@@ -119,7 +119,8 @@ Rectangle {
                     textRole: "label"
                     currentIndex: row.indexOfPath(row.fields, row.searchPath)
                     // A field outside the current category or hint still shows what is stored.
-                    displayText: currentIndex >= 0 ? currentText : row.searchPath
+                    displayText: currentIndex >= 0 ? currentText
+                                 : (row.searchPath.length > 0 ? row.searchPath : qsTr("Choose a field"))
                     onActivated: row.chooseField(row.fields[index].path)
                     delegate: ItemDelegate {
                         width: fieldBox.popup.width

@@ -20,6 +20,18 @@ Rectangle {
 
     StationTheme { id: theme }
 
+    // A soft shadow lifts the note off the view below it.
+    Rectangle {
+        z: -1
+        anchors.fill: parent
+        anchors.topMargin: 3
+        anchors.leftMargin: 2
+        anchors.rightMargin: -2
+        anchors.bottomMargin: -4
+        radius: parent.radius
+        color: "#401d2b3a"
+    }
+
     implicitWidth: 560
     implicitHeight: content.implicitHeight + 32
     radius: theme.radius

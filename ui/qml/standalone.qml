@@ -249,13 +249,15 @@ Rectangle {
         }
     }
 
-    // Notes stack under the header, newest last, and stay until closed or dismissed.
+    // Notes stack in the lower right corner, newest last, clear of the connection line, and stay
+    // until closed or dismissed.
     Column {
         objectName: "noteStack"
-        anchors.top: header.bottom
-        anchors.topMargin: 16
-        anchors.horizontalCenter: parent.horizontalCenter
-        width: Math.min(600, root.width - 48)
+        anchors.bottom: statusBar.top
+        anchors.bottomMargin: 16
+        anchors.right: parent.right
+        anchors.rightMargin: 16
+        width: Math.min(540, root.width - 32)
         spacing: 10
         z: 10
 
