@@ -75,6 +75,7 @@ others\\f1\\operatorType=string
 INI
 
 echo "screenshots: starting the window under a virtual X server; pictures go to $out"
-XDG_DATA_DIRS="$work/share" HOME="$work/home" QT_QPA_PLATFORM=xcb \
+# The software renderer needs no OpenGL driver on the build machine.
+XDG_DATA_DIRS="$work/share" HOME="$work/home" QT_QPA_PLATFORM=xcb QT_QUICK_BACKEND=software \
   xvfb-run -a -s "-screen 0 2000x1200x24" \
   "$build/tools/ui-screenshots/ui-screenshots" --out "$out" --timeout "${SCREENSHOT_TIMEOUT:-120}"
