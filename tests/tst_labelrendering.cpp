@@ -11,6 +11,7 @@
 #include "report/reportdevice.h"
 #include "report/reportdocument.h"
 #include "report/tagparser.h"
+#include "samplereports.h"
 #include "settings/settingsmanager.h"
 #include "testsupport.h"
 
@@ -155,11 +156,9 @@ void TestLabelRendering::initTestCase()
     QVERIFY(m_root->isValid());
     QVERIFY(SettingsManager::instance());
     m_log = std::make_unique<TestSupport::LogCapture>();
-    QFile sample(QStringLiteral(LABELPRINTER_SOURCE_DIR "/../shared/samples/report-mobile-erasure.xml"));
-    if (!sample.exists())
-        sample.setFileName(QStringLiteral("/work/shared/samples/report-mobile-erasure.xml"));
-    QVERIFY2(sample.open(QIODevice::ReadOnly), qPrintable(sample.fileName()));
-    m_report.parse(QString::fromUtf8(sample.readAll()));
+    const QByteArray sample = TestSupport::sampleReport();
+    QVERIFY(!sample.isEmpty());
+    m_report.parse(QString::fromUtf8(sample));
     m_device = std::make_unique<ReportDevice>();
     m_device->setReport(&m_report, true);
     TagParser tags;

@@ -3,6 +3,7 @@
 
 #include "mc/connectioncheck.h"
 #include "mc/xmlpoller.h"
+#include "samplereports.h"
 #include "settings/settingsmanager.h"
 #include "standinprocess.h"
 #include "testsupport.h"
@@ -14,30 +15,9 @@
 
 namespace {
 
-QByteArray sampleReport()
-{
-    QFile f(QStringLiteral(LABELPRINTER_SOURCE_DIR) + "/../shared/samples/report-mobile-erasure.xml");
-    if (f.open(QIODevice::ReadOnly))
-        return f.readAll();
-    return {};
-}
-
-// A report like the sample, with its own manufacturer, serial and document id.
 QByteArray report(const QString& manufacturer, int n, bool issue = false)
 {
-    QByteArray xml = sampleReport();
-    xml.replace("<entry name=\"manufacturer\" type=\"string\">Apple</entry>",
-                QString("<entry name=\"manufacturer\" type=\"string\">%1</entry>")
-                    .arg(manufacturer.toHtmlEscaped())
-                    .toUtf8());
-    xml.replace("F2LXK0QJHG7F", QString("SER%1").arg(n, 6, 10, QChar('0')).toLatin1());
-    xml.replace("5e2a1c7f-3b9d-4c61-a0f4-9d2e6b8c1a35",
-                QString("00000000-0000-4000-8000-%1").arg(n, 12, 10, QChar('0')).toLatin1());
-    if (issue)
-        xml.replace("</korvex_data>",
-                    "<korvex_issue_report><entries name=\"issues\"><entry name=\"problem_description\" "
-                    "type=\"string\">Screen flickers</entry></entries></korvex_issue_report></korvex_data>");
-    return xml;
+    return TestSupport::sampleReportVariant(manufacturer, n, issue);
 }
 
 QString ago(int days)
@@ -117,7 +97,7 @@ private slots:
         m_root = new TestSupport::IsolatedDataRoot;
         m_settings = SettingsManager::instance();
         QVERIFY(m_settings);
-        QVERIFY(!sampleReport().isEmpty());
+        QVERIFY(!TestSupport::sampleReport().isEmpty());
     }
 
     void connectionStates()

@@ -1,0 +1,330 @@
+// The whole station: the real program against the stand-in console on loopback, headless. From a
+// fresh data root to printed label files, the printed-reports log and the watermark; then the
+// failures a station meets (console down, a failed export, missing layout or printer, an unwritable
+// log), run in-process with the same window and services so each case is quick.
+
+#include "app/popupnoteprovider.h"
+#include "app/viewer.h"
+#include "barcodedecode.h"
+#include "mc/xmlpoller.h"
+#include "printing/fileprinter.h"
+#include "printing/printhandler.h"
+#include "printing/reportlistmodel.h"
+#include "samplereports.h"
+#include "settings/settingsmanager.h"
+#include "settings/systempaths.h"
+#include "standinprocess.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QQmlEngine>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+const QString kManufacturerPath = QStringLiteral("korvex_data.korvex_hardware_report.system.manufacturer");
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString ago(int days)
+{
+    return QDateTime::currentDateTime().addDays(-days).toString("yyyy-MM-dd hh:mm:ss");
+}
+
+// The station's data: the demo layout with its logo, the console, the jobs and where output goes.
+void prepareStation(const QString& labels, const QString& csv)
+{
+    const SystemPaths& paths = SystemPaths::instance();
+    QDir().mkpath(paths.layoutDir);
+    QFile::remove(paths.layoutDir + "Station label.lyson");
+    QVERIFY(QFile::copy(QStringLiteral(LABELPRINTER_SOURCE_DIR "/resources/demo/Station label.lyson"),
+                        paths.layoutDir + "Station label.lyson"));
+    const QString logos = paths.rootDir + "/custom/userapps/logos/";
+    QDir().mkpath(logos);
+    QFile::remove(logos + "korvex-logo.png");
+    QVERIFY(QFile::copy(QStringLiteral(LABELPRINTER_SOURCE_DIR "/resources/demo/korvex-logo.png"),
+                        logos + "korvex-logo.png"));
+    SettingsManager* s = SettingsManager::instance();
+    s->setValue(FilePrinter::kFolderKey, labels, true);
+    s->setValue("ReportView/reportLogPath", csv, true);
+}
+
+void addJob(const QString& id, const QString& name, bool active, const QString& manufacturer)
+{
+    SettingsManager* s = SettingsManager::instance();
+    s->setValue(QString("jobs/%1/jobname").arg(id), name, true);
+    s->setValue(QString("jobs/%1/active").arg(id), active, true);
+    s->setValue(QString("jobs/%1/layout").arg(id), "Station label", true);
+    s->setValue(QString("jobs/%1/printer").arg(id), FilePrinter::kName, true);
+    if (!manufacturer.isEmpty()) {
+        s->setValue(QString("jobs/%1/f/filterName").arg(id), kManufacturerPath, true);
+        s->setValue(QString("jobs/%1/f/operator").arg(id), "==", true);
+        s->setValue(QString("jobs/%1/f/filterValue").arg(id), manufacturer, true);
+        s->setValue(QString("jobs/%1/f/operatorType").arg(id), "string", true);
+    }
+}
+
+void setConsole(int port)
+{
+    SettingsManager* s = SettingsManager::instance();
+    s->setValue("MC/address", "http://127.0.0.1", true);
+    s->setValue("MC/port", QString::number(port), true);
+    s->setValue("MC/username", "demo", true);
+    s->setValue("MC/password", "demo", true);
+    s->flush();
+}
+
+QStringList labelFiles(const QString& dir)
+{
+    return QDir(dir).entryList({"*.pdf"}, QDir::Files, QDir::Name);
+}
+
+// The IMEI on a printed label, read back as a scanner would.
+QStringList decodedLabel(const QString& pdf)
+{
+    return TestSupport::decodeBarcodes(TestSupport::rasterisePdf(pdf, 300));
+}
+
+class Program
+{
+public:
+    explicit Program(const TestSupport::IsolatedDataRoot& root) : m_root(root) {}
+    ~Program() { stop(); }
+    void start()
+    {
+        // Only this run's lines count; the program would rotate the file away anyway.
+        QFile::remove(m_root.dataRoot() + "/home/global/TVKRsupport.log");
+        m_process.setProcessEnvironment(m_root.environment());
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(TestSupport::programPath(), {"--logto", "disk"});
+        m_process.waitForStarted(10000);
+    }
+    int stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return m_process.exitCode();
+        ::kill(pid_t(m_process.processId()), SIGTERM);
+        m_process.waitForFinished(30000);
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+    QString log() const
+    {
+        return QString::fromLatin1(readAll(m_root.dataRoot() + "/home/global/TVKRsupport.log"));
+    }
+
+private:
+    const TestSupport::IsolatedDataRoot& m_root;
+    QProcess m_process;
+};
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+private:
+    TestSupport::IsolatedDataRoot* m_root = nullptr;
+    QString m_labels;
+    QString m_csv;
+
+private slots:
+    void initTestCase()
+    {
+        m_root = new TestSupport::IsolatedDataRoot;
+        QVERIFY(SettingsManager::instance());
+        m_labels = m_root->path() + "/labels";
+        m_csv = m_root->path() + "/PrintedReports.csv";
+        QVERIFY(!TestSupport::sampleReport().isEmpty());
+    }
+
+    void programPrintsNewReports()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        // History: one old report, two from the last 27 days; the newest of those becomes the watermark.
+        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 1), true, ago(40)), 1);
+        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 2), true, ago(10)), 2);
+        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Samsung", 3), true, ago(2)), 3);
+        prepareStation(m_labels, m_csv);
+        addJob("apple", "Apple phones", true, "Apple");
+        addJob("samsung", "Samsung phones", true, "Samsung");
+        addJob("idle", "Idle job", false, "");
+        SettingsManager::instance()->flush();
+
+        {
+            // Without the console settings the program says so and asks nothing.
+            Program program(*m_root);
+            program.start();
+            QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Invalid settings\""), 15000);
+            QCOMPARE(program.stop(), 0);
+        }
+
+        setConsole(server.port());
+        Program program(*m_root);
+        program.start();
+        QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Connected\""), 15000);
+        const QString log = program.log();
+        QVERIFY(log.indexOf("\"Updating ReportInfo\"") < log.indexOf("\"Connected\""));
+
+        // New reports while the station runs: two Apple, one Samsung, one nobody prints, one issue report.
+        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 4), true), 4);
+        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Samsung", 5), true), 5);
+        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Google", 6), true), 6);
+        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 7, true), true), 7);
+        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 8), true), 8);
+
+        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(m_labels).size(), 3, 40000);
+        QTest::qWait(11000); // one more poll: nothing is printed twice
+        QCOMPARE(program.stop(), 0);
+
+        const QStringList files = labelFiles(m_labels);
+        QCOMPARE(files.size(), 3);
+        // Each label carries its report's IMEI (and the serial in a second barcode).
+        QMap<QString, QString> imeiByJob;
+        for (const QString& f : files) {
+            const QStringList codes = decodedLabel(m_labels + "/" + f);
+            QVERIFY2(!codes.isEmpty(), qPrintable(f));
+            for (const QString& code : codes)
+                imeiByJob.insert(f.section('_', 1, 1) + " " + code, f);
+        }
+        QVERIFY(imeiByJob.contains("Apple-phones " + TestSupport::variantImei(4)));
+        QVERIFY(imeiByJob.contains("Apple-phones " + TestSupport::variantImei(8)));
+        QVERIFY(imeiByJob.contains("Samsung-phones " + TestSupport::variantImei(5)));
+
+        const QList<QByteArray> lines = readAll(m_csv).trimmed().split('\n');
+        QCOMPARE(lines.size(), 4);
+        QVERIFY(lines.first().startsWith("Print time,Job name,Layout Name,Printer Name,Report UUID"));
+        const QByteArray csv = readAll(m_csv);
+        for (int n : {4, 5, 8})
+            QCOMPARE(csv.count(TestSupport::variantDocumentId(n).toLatin1()), 1);
+        QVERIFY(csv.contains(",Apple phones,Station label,PDF files (label archive),"));
+
+        QSettings global(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat);
+        QCOMPARE(global.value("MC/lastReportId").toInt(), 8);
+
+        // A watermark that exists goes straight to "Connected", without the initial search.
+        Program again(*m_root);
+        again.start();
+        QTRY_VERIFY_WITH_TIMEOUT(again.log().contains("MC Connection: \"Connected\""), 15000);
+        QVERIFY(!again.log().contains("Updating ReportInfo"));
+        QCOMPARE(again.stop(), 0);
+    }
+
+    // The same window and services in this process, for the failures.
+    void failuresAreShownAndRecovered()
+    {
+        QDir(m_labels).removeRecursively();
+        QFile::remove(m_csv);
+        SettingsManager* s = SettingsManager::instance();
+        s->removeKey("jobs", true);
+        s->removeKey("MC", true);
+
+        auto server = std::make_unique<TestSupport::StandInProcess>();
+        QVERIFY(server->start());
+        prepareStation(m_labels, m_csv);
+        addJob("a", "Apple phones", true, "Apple");
+        addJob("b", "Samsung phones", true, "Samsung");
+        s->setValue("MC/lastReportId", 0, true);
+        setConsole(server->port());
+
+        QQmlEngine engine;
+        Viewer viewer(qobject_cast<QGuiApplication*>(qApp), &engine);
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.connectionState(), QString("Connected"), 15000);
+        XMLPoller* poller = viewer.poller();
+        PopupNoteProvider* notes = PopupNoteProvider::instance();
+        notes->ready(); // no QML here: notes go straight to their signals
+        QSignalSpy errors(notes, &PopupNoteProvider::showErrorText);
+        QSignalSpy popups(notes, &PopupNoteProvider::showPopup);
+        auto pollNow = [&] {
+            poller->checkNow();
+            QTest::qWait(200);
+            QTRY_VERIFY_WITH_TIMEOUT(poller->waitForPoll(0), 20000);
+            QTest::qWait(200); // queued prints run on this thread
+        };
+
+        // An export answered with 500 for the first job: its range comes again later; the other
+        // job is not printed twice.
+        QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Apple", 11), true), 1);
+        QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Samsung", 12), true), 2);
+        QVERIFY(server->setFault("/rest-service/report/export/xml", "status", 500, 0, 1));
+        pollNow();
+        QCOMPARE(labelFiles(m_labels).size(), 1);
+        pollNow();
+        QCOMPARE(labelFiles(m_labels).size(), 2);
+        pollNow();
+        QCOMPARE(labelFiles(m_labels).size(), 2);
+
+        // The console goes away and comes back (on another port).
+        const int before = labelFiles(m_labels).size();
+        server.reset();
+        pollNow();
+        QCOMPARE(labelFiles(m_labels).size(), before);
+        QCOMPARE(s->getIntValue("MC/lastReportId", -1, true), 2);
+        server = std::make_unique<TestSupport::StandInProcess>();
+        QVERIFY(server->start());
+        setConsole(server->port());
+        s->setValue("MC/lastReportId", 0, true);
+        QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Apple", 13), true), 1);
+        pollNow();
+        QCOMPARE(labelFiles(m_labels).size(), before + 1);
+
+        // A layout that does not exist: the user is told; nothing is logged as printed.
+        const int csvLines = readAll(m_csv).count('\n');
+        s->setValue("jobs/a/layout", "No such layout", true);
+        QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Apple", 14), true), 2);
+        pollNow();
+        QCOMPARE(errors.count(), 1);
+        QVERIFY(errors.last().at(1).toString().contains("No such layout"));
+        QCOMPARE(readAll(m_csv).count('\n'), csvLines);
+
+        // No printer at all.
+        s->setValue("jobs/a/layout", "Station label", true);
+        s->setValue("jobs/a/printer", "", true);
+        QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Apple", 15), true), 3);
+        pollNow();
+        QCOMPARE(errors.count(), 2);
+        QCOMPARE(errors.last().at(2).value<PopupNoteProvider::PopupNoteTypes>(),
+                 PopupNoteProvider::PrinterNotConfigured);
+
+        // A printer that is not there.
+        s->setValue("jobs/a/printer", "Printer that was unplugged", true);
+        QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Apple", 16), true), 4);
+        pollNow();
+        QCOMPARE(errors.count(), 3);
+        QCOMPARE(errors.last().at(2).value<PopupNoteProvider::PopupNoteTypes>(),
+                 PopupNoteProvider::PrinterRemoved);
+
+        // An unwritable printed-reports log: the user is told and the label still prints.
+        s->setValue("jobs/a/printer", FilePrinter::kName, true);
+        ReportListModel::instance()->setReportLogPath(m_root->path() + "/no/such/folder/log.csv");
+        const int labels = labelFiles(m_labels).size();
+        QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Apple", 17), true), 5);
+        pollNow();
+        QCOMPARE(labelFiles(m_labels).size(), labels + 1);
+        bool logFailureShown = false;
+        for (const QVariantList& args : popups)
+            logFailureShown |= args.at(0).value<PopupNoteProvider::PopupNoteTypes>() ==
+                               PopupNoteProvider::PrintedReportsWritingToLogFailed;
+        QVERIFY(logFailureShown);
+        ReportListModel::instance()->setReportLogPath(m_csv);
+
+        // The status bar followed the printing.
+        QVERIFY(viewer.statusBarMessage() != QString("Ready"));
+        QVERIFY(viewer.waitForWorkers(30000));
+    }
+};
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
