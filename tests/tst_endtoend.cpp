@@ -251,7 +251,9 @@ private slots:
             poller->checkNow();
             QTest::qWait(200);
             QTRY_VERIFY_WITH_TIMEOUT(poller->waitForPoll(0), 20000);
-            QTest::qWait(200); // queued prints run on this thread
+            // Fetched reports are printed on this thread, one per turn of the event loop.
+            QTest::qWait(100); // delivers the poller's queued signals
+            QTRY_COMPARE_WITH_TIMEOUT(viewer.printHandler()->pendingReports(), 0, 30000);
         };
 
         // An export answered with 500 for the first job: its range comes again later; the other

@@ -16,6 +16,7 @@
 #include <QJsonDocument>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QTimer>
 
 #include <memory>
 
@@ -56,15 +57,33 @@ void PrintHandler::reportFailure(int noteType, const QString& title, const QStri
 void PrintHandler::printReports(const QString& jobname, const QString& label, const QString& printer,
                                 const QStringList& rp, int reportsFrom, int reportsTo)
 {
-    for (int i = 0; i < rp.size(); ++i) {
-        emit statusBarMessage(QStringLiteral("Job: %1, Reports: %2 - %3, Printing Report: %4/%5")
-                                  .arg(jobname)
-                                  .arg(reportsFrom)
-                                  .arg(reportsTo)
-                                  .arg(i + 1)
-                                  .arg(rp.size()));
-        QString error;
-        doPrint(rp.at(i).toUtf8(), jobname, label, printer, error);
+    // A backlog can hold hundreds of reports: they are printed one per turn of the event loop, in
+    // order, so the window stays responsive between labels.
+    for (int i = 0; i < rp.size(); ++i)
+        m_queue.append({jobname, label, printer, rp.at(i), reportsFrom, reportsTo, i + 1, int(rp.size())});
+    if (!m_scheduled && !m_queue.isEmpty()) {
+        m_scheduled = true;
+        QTimer::singleShot(0, this, &PrintHandler::printNext);
+    }
+}
+
+void PrintHandler::printNext()
+{
+    m_scheduled = false;
+    if (m_queue.isEmpty())
+        return;
+    const PendingReport next = m_queue.takeFirst();
+    emit statusBarMessage(QStringLiteral("Job: %1, Reports: %2 - %3, Printing Report: %4/%5")
+                              .arg(next.jobName)
+                              .arg(next.reportsFrom)
+                              .arg(next.reportsTo)
+                              .arg(next.number)
+                              .arg(next.count));
+    QString error;
+    doPrint(next.report.toUtf8(), next.jobName, next.layout, next.printer, error);
+    if (!m_queue.isEmpty()) {
+        m_scheduled = true;
+        QTimer::singleShot(0, this, &PrintHandler::printNext);
     }
 }
 

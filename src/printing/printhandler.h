@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QList>
 #include <QObject>
 #include <QStringList>
 
@@ -14,6 +15,9 @@ class PrintHandler : public QObject
     Q_OBJECT
 public:
     explicit PrintHandler(QObject* parent = nullptr);
+
+    // Reports handed over by printReports that are not printed yet.
+    int pendingReports() const { return m_queue.size(); }
 
     // The layout document of a job's layout name; empty when it cannot be loaded.
     static QJsonObject loadLayoutFile(const QString& layoutName);
@@ -39,6 +43,23 @@ signals:
     void labelFileWritten(QString path);
 
 private:
+    struct PendingReport
+    {
+        QString jobName;
+        QString layout;
+        QString printer;
+        QString report;
+        int reportsFrom;
+        int reportsTo;
+        int number;
+        int count;
+    };
+    // Prints the oldest pending report, then lets the event loop run before the next one.
+    void printNext();
+
     // The user must learn that a label was not printed: a popup note and a status-bar text.
     void reportFailure(int noteType, const QString& title, const QString& text);
+
+    QList<PendingReport> m_queue;
+    bool m_scheduled = false;
 };

@@ -1,0 +1,143 @@
+// The print driver: reports printed in order with their progress texts, layout and printer lookup,
+// the printed-reports log entry, and the built-in PDF printer's files.
+
+#include "app/popupnoteprovider.h"
+#include "barcodedecode.h"
+#include "printing/fileprinter.h"
+#include "printing/printhandler.h"
+#include "printing/reportlistmodel.h"
+#include "samplereports.h"
+#include "settings/settingsmanager.h"
+#include "settings/systempaths.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPrinter>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+class TestPrintHandler : public QObject
+{
+    Q_OBJECT
+private:
+    TestSupport::IsolatedDataRoot* m_root = nullptr;
+    QString m_labels;
+
+    QStringList labels() const { return QDir(m_labels).entryList({"*.pdf"}, QDir::Files, QDir::Name); }
+
+private slots:
+    void initTestCase()
+    {
+        m_root = new TestSupport::IsolatedDataRoot;
+        SettingsManager* s = SettingsManager::instance();
+        QVERIFY(s);
+        m_labels = m_root->path() + "/labels";
+        s->setValue(FilePrinter::kFolderKey, m_labels, true);
+        s->setValue("ReportView/reportLogPath", m_root->path() + "/log.csv", true);
+        ReportListModel::instance()->setReportLogPath(m_root->path() + "/log.csv");
+        const QString layoutDir = SystemPaths::instance().layoutDir;
+        QVERIFY(QFile::copy(LABELPRINTER_SOURCE_DIR "/resources/demo/Station label.lyson",
+                            layoutDir + "Station label.lyson"));
+        PopupNoteProvider::instance()->ready();
+    }
+
+    void printsInOrderWithProgress()
+    {
+        PrintHandler handler;
+        QSignalSpy status(&handler, &PrintHandler::statusBarMessage);
+        QSignalSpy written(&handler, &PrintHandler::labelFileWritten);
+        QStringList reports;
+        for (int n = 1; n <= 3; ++n)
+            reports << QString::fromUtf8(TestSupport::sampleReportVariant("Apple", n));
+        handler.printReports("Job A", "Station label", FilePrinter::kName, reports, 11, 13);
+        QCOMPARE(handler.pendingReports(), 3); // nothing prints before the event loop runs
+        QTRY_COMPARE_WITH_TIMEOUT(handler.pendingReports(), 0, 20000);
+        QCOMPARE(status.count(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(status.at(i).at(0).toString(),
+                     QString("Job: Job A, Reports: 11 - 13, Printing Report: %1/3").arg(i + 1));
+        QCOMPARE(written.count(), 3);
+        for (int i = 0; i < 3; ++i) {
+            const QString pdf = written.at(i).at(0).toString();
+            QVERIFY(pdf.contains(TestSupport::variantDocumentId(i + 1)));
+            QVERIFY(TestSupport::decodeBarcodes(TestSupport::rasterisePdf(pdf, 203))
+                        .contains(TestSupport::variantImei(i + 1)));
+        }
+        // Names never collide, even within one millisecond.
+        const QStringList files = labels();
+        QCOMPARE(files.size(), 3);
+        QCOMPARE(QSet<QString>(files.begin(), files.end()).size(), 3);
+    }
+
+    void layoutNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("plain") << "Station label" << true;
+        QTest::newRow("with ending") << "Station label.lyson" << true;
+        QTest::newRow("unknown") << "Nothing" << false;
+        QTest::newRow("outside the folder") << "../global/Station label" << false;
+        QTest::newRow("absolute") << "/etc/passwd" << false;
+    }
+    void layoutNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, found);
+        QCOMPARE(!PrintHandler::loadLayoutFile(name).isEmpty(), found);
+    }
+
+    void logEntryAndDefaults()
+    {
+        PrintHandler handler;
+        SettingsManager* s = SettingsManager::instance();
+        ReportListModel* log = ReportListModel::instance();
+        QSignalSpy errors(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
+        const int rows = log->rowCount();
+
+        // No layout named and no default layout: refused before anything is logged.
+        QString error;
+        QVERIFY(!handler.doPrint(TestSupport::sampleReport(), "Job", "", FilePrinter::kName, error));
+        QCOMPARE(error, QString("Failed to load layout:"));
+        QCOMPARE(log->rowCount(), rows);
+        QCOMPARE(errors.count(), 1);
+
+        // The default layout and the default printer stand in for a job that names none; the log
+        // keeps the printer name the job gave (none).
+        s->setValue("defaultLayout", "Station label", true);
+        s->setValue("defaultPrinter", FilePrinter::kName, true);
+        error.clear();
+        QVERIFY(handler.doPrint(TestSupport::sampleReport(), "Job", "", "", error));
+        QCOMPARE(log->rowCount(), rows + 1);
+        const QModelIndex last = log->index(rows);
+        QCOMPARE(log->data(last, log->roleNameFor("layoutName")).toString(), QString("Station label"));
+        QCOMPARE(log->data(last, log->roleNameFor("printerName")).toString(), QString());
+        QCOMPARE(log->data(last, log->roleNameFor("reportUuid")).toString(),
+                 QString("5e2a1c7f-3b9d-4c61-a0f4-9d2e6b8c1a35"));
+
+        // Text that is not a report still prints a label and is logged without a UUID.
+        QVERIFY(handler.doPrint("this is not xml", "Job", "Station label", FilePrinter::kName, error));
+        QCOMPARE(log->data(log->index(rows + 1), log->roleNameFor("reportUuid")).toString(), QString());
+        s->removeKey("defaultLayout", true);
+        s->removeKey("defaultPrinter", true);
+    }
+
+    void printers()
+    {
+        PrintHandler handler;
+        QVERIFY(handler.activePrinters().contains(FilePrinter::kName));
+        QVERIFY(!handler.loadPrinter(""));
+        QVERIFY(!handler.loadPrinter("No such printer"));
+        std::unique_ptr<QPrinter> file(handler.loadPrinter(FilePrinter::kName));
+        QVERIFY(file);
+        QCOMPARE(file->outputFormat(), QPrinter::PdfFormat);
+        QCOMPARE(file->resolution(), FilePrinter::kDefaultResolution);
+        QCOMPARE(handler.formatText("<b>Made by <manufacturer>", false), QString("Made by Korvex Labs"));
+    }
+};
+
+QTEST_MAIN(TestPrintHandler)
+#include "tst_printhandler.moc"
