@@ -29,12 +29,14 @@ private slots:
         QVERIFY2(script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0, qPrintable(output));
         QVERIFY2(output.contains(QStringLiteral("window up, connected")), qPrintable(output));
 
-        const QStringList files = QDir(out.path()).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
+        const QStringList files =
+            QDir(out.path()).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
         QCOMPARE(files.size(), 8);
         for (const QString& name : files) {
             const QImage image(QDir(out.path()).filePath(name));
             QVERIFY2(!image.isNull(), qPrintable(name));
-            const QSize expected = name.startsWith(QLatin1String("1200x800")) ? QSize(1200, 800) : QSize(1920, 1080);
+            const QSize expected =
+                name.startsWith(QLatin1String("1200x800")) ? QSize(1200, 800) : QSize(1920, 1080);
             QCOMPARE(image.size(), expected);
             // Not blank: a drawn screen has many colours (text edges, header, cards), and the
             // dark header at the top.
@@ -43,7 +45,8 @@ private slots:
                 for (int x = 0; x < image.width(); x += 3)
                     colours.insert(image.pixel(x, y));
             }
-            QVERIFY2(colours.size() > 50, qPrintable(QStringLiteral("%1: %2 colours").arg(name).arg(colours.size())));
+            QVERIFY2(colours.size() > 50,
+                     qPrintable(QStringLiteral("%1: %2 colours").arg(name).arg(colours.size())));
             QVERIFY2(qGray(image.pixel(image.width() / 2, 8)) < 80, qPrintable(name + ": no header"));
         }
     }

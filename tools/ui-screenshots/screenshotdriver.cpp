@@ -17,7 +17,8 @@ constexpr int kPollMs = 500;
 constexpr int kSettleMs = 800;
 } // namespace
 
-ScreenshotDriver::ScreenshotDriver(Viewer* viewer, const QString& outputDir, int timeoutSeconds, QObject* parent)
+ScreenshotDriver::ScreenshotDriver(Viewer* viewer, const QString& outputDir, int timeoutSeconds,
+                                   QObject* parent)
     : QObject(parent), m_viewer(viewer), m_outputDir(outputDir), m_timeoutSeconds(timeoutSeconds)
 {
     for (const QSize& size : {QSize(1200, 800), QSize(1920, 1080)}) {
@@ -84,8 +85,12 @@ void ScreenshotDriver::grabCurrent()
 {
     const Shot& shot = m_shots.at(m_next);
     const QImage image = m_viewer->grabWindow();
-    const QString file = QDir(m_outputDir).filePath(
-        QStringLiteral("%1x%2-%3-%4.png").arg(shot.size.width()).arg(shot.size.height()).arg(m_next % 4 + 1).arg(shot.view));
+    const QString file = QDir(m_outputDir)
+                             .filePath(QStringLiteral("%1x%2-%3-%4.png")
+                                           .arg(shot.size.width())
+                                           .arg(shot.size.height())
+                                           .arg(m_next % 4 + 1)
+                                           .arg(shot.view));
     if (image.isNull() || !image.save(file)) {
         std::fprintf(stderr, "screenshots: could not save %s\n", qPrintable(file));
         finish(1);
