@@ -1,0 +1,149 @@
+// A backlog on the console printed by the station: N new reports on the stand-in console, one job
+// without filters on the built-in PDF printer. Prints labels per second from the start of the poll
+// (the export included) to the last label file, the longest time the window's event loop was
+// blocked meanwhile, and the peak memory of the process.
+//   bench_backlog [reports=1000]
+
+#include "app/applicationsetup.h"
+#include "app/viewer.h"
+#include "logging/logger.h"
+#include "mc/xmlpoller.h"
+#include "printing/fileprinter.h"
+#include "printing/printhandler.h"
+#include "settings/settingsmanager.h"
+#include "settings/systempaths.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QQmlEngine>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+namespace {
+
+void waitFor(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool post(QNetworkAccessManager& net, const QString& url)
+{
+    QNetworkRequest request{QUrl(url)};
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+    QNetworkReply* reply = net.post(request, QByteArray("{}"));
+    waitFor([reply] { return reply->isFinished(); }, 600000);
+    const bool ok = reply->error() == QNetworkReply::NoError;
+    reply->deleteLater();
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const int reports = argc > 1 ? std::max(1, atoi(argv[1])) : 1000;
+    QTemporaryDir dir;
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(dir.path() + "/share"));
+    qputenv("HOME", QFile::encodeName(dir.path() + "/home"));
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ApplicationSetup::applyIdentity();
+    ApplicationSetup::registerResources();
+    SystemPaths::selectComputedLayout();
+    Logger logger(&app); // into the temporary data root, with the console
+    const SystemPaths& paths = SystemPaths::instance();
+    QFile::copy(LABELPRINTER_SOURCE_DIR "/resources/demo/Station label.lyson", paths.layoutDir + "Station label.lyson");
+    QDir().mkpath(paths.rootDir + "/custom/userapps/logos");
+    QFile::copy(LABELPRINTER_SOURCE_DIR "/resources/demo/korvex-logo.png",
+                paths.rootDir + "/custom/userapps/logos/korvex-logo.png");
+
+    QProcess server;
+    server.start(MC_STANDIN_BIN, {"--port", "0", "--seed", "3"});
+    server.waitForReadyRead(10000);
+    const QString line = QString::fromLatin1(server.readLine()).trimmed();
+    const QString base = line.section(' ', -1);
+    const QString port = base.section(':', -1);
+    QNetworkAccessManager net;
+    for (int left = reports; left > 0; left -= 1000) {
+        if (!post(net, QString("%1/standin/generate?count=%2").arg(base).arg(std::min(left, 1000)))) {
+            fprintf(stderr, "could not generate reports on %s\n", qPrintable(base));
+            return 1;
+        }
+    }
+
+    const QString labels = dir.path() + "/labels";
+    SettingsManager* s = SettingsManager::instance();
+    s->setValue("MC/address", "http://127.0.0.1", true);
+    s->setValue("MC/port", port, true);
+    s->setValue("MC/username", "demo", true);
+    s->setValue("MC/password", "demo", true);
+    s->setValue("MC/onlyreported", false, true);
+    s->setValue("MC/lastReportId", 0, true);
+    s->setValue("jobs/all/jobname", "All reports", true);
+    s->setValue("jobs/all/layout", "Station label", true);
+    s->setValue("jobs/all/printer", FilePrinter::kName, true);
+    s->setValue(FilePrinter::kFolderKey, labels, true);
+    s->setValue("ReportView/reportLogPath", dir.path() + "/log.csv", true);
+
+    QQmlEngine engine;
+    Viewer viewer(&app, &engine);
+    waitFor([&] { return viewer.connectionState() == "Connected"; }, 30000);
+    if (viewer.connectionState() != "Connected") {
+        fprintf(stderr, "no connection: %s\n", qPrintable(viewer.connectionState()));
+        return 1;
+    }
+
+    // The event loop's longest stall: a 10 ms timer that records the largest gap between its ticks.
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer probe;
+    probe.setInterval(10);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, sinceTick.elapsed());
+        sinceTick.restart();
+    });
+
+    int labelsWritten = 0;
+    QObject::connect(viewer.printHandler(), &PrintHandler::labelFileWritten, [&] { ++labelsWritten; });
+    qint64 fetchedAt = -1;
+    QElapsedTimer clock;
+    QObject::connect(viewer.poller(), &XMLPoller::ReportsFetched, [&] {
+        if (fetchedAt < 0)
+            fetchedAt = clock.elapsed();
+    });
+
+    clock.start();
+    sinceTick.start();
+    probe.start();
+    viewer.poller()->checkNow();
+    waitFor([&] { return fetchedAt >= 0 && viewer.printHandler()->pendingReports() == 0 && viewer.poller()->waitForPoll(0); },
+            3600000);
+    const qint64 total = clock.elapsed();
+    probe.stop();
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    printf("reports on the console: %d, labels printed: %d (issue reports are not printed)\n", reports,
+           labelsWritten);
+    printf("export and split: %.2f s; all labels: %.2f s\n", fetchedAt / 1000.0, total / 1000.0);
+    printf("labels per second (poll start to last file): %.2f\n", labelsWritten * 1000.0 / std::max<qint64>(1, total));
+    printf("longest event-loop block: %lld ms\n", static_cast<long long>(longestGap));
+    printf("peak memory: %.1f MiB\n", usage.ru_maxrss / 1024.0);
+    viewer.waitForWorkers(30000);
+    server.terminate();
+    server.waitForFinished(5000);
+    return labelsWritten > 0 ? 0 : 1;
+}
