@@ -65,7 +65,8 @@ int main(int argc, char* argv[])
     SystemPaths::selectComputedLayout();
     Logger logger(&app); // into the temporary data root, with the console
     const SystemPaths& paths = SystemPaths::instance();
-    QFile::copy(LABELPRINTER_SOURCE_DIR "/resources/demo/Station label.lyson", paths.layoutDir + "Station label.lyson");
+    QFile::copy(LABELPRINTER_SOURCE_DIR "/resources/demo/Station label.lyson",
+                paths.layoutDir + "Station label.lyson");
     QDir().mkpath(paths.rootDir + "/custom/userapps/logos");
     QFile::copy(LABELPRINTER_SOURCE_DIR "/resources/demo/korvex-logo.png",
                 paths.rootDir + "/custom/userapps/logos/korvex-logo.png");
@@ -129,8 +130,12 @@ int main(int argc, char* argv[])
     sinceTick.start();
     probe.start();
     viewer.poller()->checkNow();
-    waitFor([&] { return fetchedAt >= 0 && viewer.printHandler()->pendingReports() == 0 && viewer.poller()->waitForPoll(0); },
-            3600000);
+    waitFor(
+        [&] {
+            return fetchedAt >= 0 && viewer.printHandler()->pendingReports() == 0 &&
+                   viewer.poller()->waitForPoll(0);
+        },
+        3600000);
     const qint64 total = clock.elapsed();
     probe.stop();
 
@@ -139,7 +144,8 @@ int main(int argc, char* argv[])
     printf("reports on the console: %d, labels printed: %d (issue reports are not printed)\n", reports,
            labelsWritten);
     printf("export and split: %.2f s; all labels: %.2f s\n", fetchedAt / 1000.0, total / 1000.0);
-    printf("labels per second (poll start to last file): %.2f\n", labelsWritten * 1000.0 / std::max<qint64>(1, total));
+    printf("labels per second (poll start to last file): %.2f\n",
+           labelsWritten * 1000.0 / std::max<qint64>(1, total));
     printf("longest event-loop block: %lld ms\n", static_cast<long long>(longestGap));
     printf("peak memory: %.1f MiB\n", usage.ru_maxrss / 1024.0);
     viewer.waitForWorkers(30000);

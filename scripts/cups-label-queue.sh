@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Starts a private CUPS server (as root) with one cups-pdf queue whose PPD declares label sizes, for
+# real-printer tests and for trying the printer path by hand. Clients reach it with CUPS_SERVER.
+#   scripts/cups-label-queue.sh <folder> <queue>     (runs until killed; prints "ready" when usable)
+# PDFs of printed jobs land in <folder>/PDF.
+set -euo pipefail
+dir="$1"
+queue="$2"
+[ "$(id -u)" -eq 0 ] || { echo "cups-label-queue: needs root (cupsd and the cups-pdf backend)" >&2; exit 2; }
+command -v cupsd >/dev/null || { echo "cups-label-queue: cupsd is not installed" >&2; exit 2; }
+[ -x /usr/lib/cups/backend/cups-pdf ] || { echo "cups-label-queue: the cups-pdf backend is not installed" >&2; exit 2; }
+
+mkdir -p "$dir"/{root,spool,cache,state,log,tmp,PDF}
+# Filters run as the unprivileged "lp" user: they must reach the spool and the queue's PPD.
+chmod 755 "$dir"
+chmod 1777 "$dir/PDF" "$dir/tmp"
+socket="$dir/cups.sock"
+cat > "$dir/root/cupsd.conf" <<CONF
+Listen $socket
+LogLevel warn
+WebInterface No
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+CONF
+cat > "$dir/root/cups-files.conf" <<CONF
+ServerRoot $dir/root
+RequestRoot $dir/spool
+CacheDir $dir/cache
+StateDir $dir/state
+TempDir $dir/tmp
+AccessLog $dir/log/access_log
+ErrorLog $dir/log/error_log
+PageLog $dir/log/page_log
+SystemGroup root
+CONF
+
+# Label sizes in points (1 mm = 72/25.4 pt): 62 x 100, 62 x 29 and 102 x 152 mm.
+ppd="$dir/label.ppd"
+{
+  cat <<'PPD'
+*PPD-Adobe: "4.3"
+*FormatVersion: "4.3"
+*FileVersion: "1.0"
+*LanguageVersion: English
+*LanguageEncoding: ISOLatin1
+*PCFileName: "LABELPDF.PPD"
+*Manufacturer: "Generic"
+*Product: "(Label PDF)"
+*ModelName: "Label PDF printer"
+*ShortNickName: "Label PDF printer"
+*NickName: "Label PDF printer"
+*PSVersion: "(3010) 0"
+*LanguageLevel: "3"
+*ColorDevice: False
+*DefaultColorSpace: Gray
+*FileSystem: False
+*Throughput: "1"
+*LandscapeOrientation: Plus90
+*TTRasterizer: Type42
+*OpenUI *PageSize/Media Size: PickOne
+*OrderDependency: 10 AnySetup *PageSize
+*DefaultPageSize: w176h283
+*PageSize w176h283/62 x 100 mm: "<</PageSize[175.75 283.46]/ImagingBBox null>>setpagedevice"
+*PageSize w176h82/62 x 29 mm: "<</PageSize[175.75 82.2]/ImagingBBox null>>setpagedevice"
+*PageSize w289h431/102 x 152 mm: "<</PageSize[289.13 430.87]/ImagingBBox null>>setpagedevice"
+*CloseUI: *PageSize
+*OpenUI *PageRegion: PickOne
+*OrderDependency: 10 AnySetup *PageRegion
+*DefaultPageRegion: w176h283
+*PageRegion w176h283/62 x 100 mm: "<</PageSize[175.75 283.46]/ImagingBBox null>>setpagedevice"
+*PageRegion w176h82/62 x 29 mm: "<</PageSize[175.75 82.2]/ImagingBBox null>>setpagedevice"
+*PageRegion w289h431/102 x 152 mm: "<</PageSize[289.13 430.87]/ImagingBBox null>>setpagedevice"
+*CloseUI: *PageRegion
+*DefaultImageableArea: w176h283
+*ImageableArea w176h283/62 x 100 mm: "0 0 175.75 283.46"
+*ImageableArea w176h82/62 x 29 mm: "0 0 175.75 82.2"
+*ImageableArea w289h431/102 x 152 mm: "0 0 289.13 430.87"
+*DefaultPaperDimension: w176h283
+*PaperDimension w176h283/62 x 100 mm: "175.75 283.46"
+*PaperDimension w176h82/62 x 29 mm: "175.75 82.2"
+*PaperDimension w289h431/102 x 152 mm: "289.13 430.87"
+PPD
+} > "$ppd"
+
+# cups-pdf reads its settings for this queue from /etc/cups; remove them again on exit.
+conf="/etc/cups/cups-pdf-$queue.conf"
+printf 'Out %s/PDF\nAnonDirName %s/PDF\nGrp root\nLog %s/log\n' "$dir" "$dir" "$dir" > "$conf"
+
+pid=""
+cleanup() {
+  rm -f "$conf"
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT INT TERM
+
+cupsd -f -c "$dir/root/cupsd.conf" -s "$dir/root/cups-files.conf" &
+pid=$!
+for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.1; done
+[ -S "$socket" ] || { echo "cups-label-queue: cupsd did not start" >&2; cat "$dir/log/error_log" >&2 2>/dev/null || true; exit 1; }
+export CUPS_SERVER="$socket"
+lpadmin -p "$queue" -E -v "cups-pdf:/$queue" -P "$ppd"
+cupsenable "$queue" 2>/dev/null || true
+cupsaccept "$queue" 2>/dev/null || true
+echo "ready $socket"
+wait "$pid"

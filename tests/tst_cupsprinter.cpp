@@ -1,0 +1,114 @@
+// A real platform printer: a private CUPS server with a cups-pdf queue that declares label sizes.
+// The label goes through Qt's print support and CUPS like on a station; the resulting PDF must have
+// the label's size and a barcode a scanner reads. Skipped where CUPS cannot be started (not root).
+
+#include "app/popupnoteprovider.h"
+#include "barcodedecode.h"
+#include "printing/printhandler.h"
+#include "printing/reportlistmodel.h"
+#include "samplereports.h"
+#include "settings/settingsmanager.h"
+#include "settings/systempaths.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+QTemporaryDir* g_cupsDir = nullptr;
+const QString kQueue = QStringLiteral("LabelTest%1").arg(getpid());
+} // namespace
+
+class TestCupsPrinter : public QObject
+{
+    Q_OBJECT
+private:
+    TestSupport::IsolatedDataRoot* m_root = nullptr;
+    QProcess m_cups;
+
+private slots:
+    void initTestCase()
+    {
+        if (geteuid() != 0)
+            QSKIP("CUPS tests need root (a private cupsd and the cups-pdf backend); skipped");
+        if (!QFile::exists("/usr/sbin/cupsd") || !QFile::exists("/usr/lib/cups/backend/cups-pdf"))
+            QSKIP("cupsd or the cups-pdf backend is not installed; skipped");
+        m_cups.setProcessChannelMode(QProcess::MergedChannels);
+        m_cups.start("bash",
+                     {LABELPRINTER_SOURCE_DIR "/scripts/cups-label-queue.sh", g_cupsDir->path(), kQueue});
+        m_cups.waitForStarted(10000);
+        QByteArray out;
+        QElapsedTimer timer;
+        timer.start();
+        while (!out.contains("ready") && timer.elapsed() < 20000 && m_cups.state() == QProcess::Running) {
+            m_cups.waitForReadyRead(200);
+            out += m_cups.readAll();
+        }
+        if (!out.contains("ready"))
+            QSKIP(qPrintable("CUPS could not be started here: " + QString::fromLocal8Bit(out).trimmed()));
+
+        m_root = new TestSupport::IsolatedDataRoot;
+        QVERIFY(SettingsManager::instance());
+        QVERIFY(QFile::copy(LABELPRINTER_SOURCE_DIR "/resources/demo/Station label.lyson",
+                            SystemPaths::instance().layoutDir + "Station label.lyson"));
+        ReportListModel::instance()->setReportLogPath(m_root->path() + "/log.csv");
+        PopupNoteProvider::instance()->ready();
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_cups.state() == QProcess::Running) {
+            m_cups.terminate();
+            m_cups.waitForFinished(10000);
+        }
+    }
+
+    void queueIsListedWithLabelSizes()
+    {
+        PrintHandler handler;
+        QTRY_VERIFY_WITH_TIMEOUT(handler.activePrinters().contains(kQueue), 10000);
+        const QStringList sizes = handler.getAllPagesizes();
+        QVERIFY2(sizes.contains("62mm x 100mm"), qPrintable(sizes.join(", ")));
+        QVERIFY(sizes.contains("102mm x 152mm"));
+    }
+
+    void labelPrintsThroughCups()
+    {
+        PrintHandler handler;
+        QString error;
+        QVERIFY(handler.doPrint(TestSupport::sampleReportVariant("Apple", 42), "Cups job", "Station label",
+                                kQueue, error));
+        const QString out = g_cupsDir->path() + "/PDF";
+        QTRY_VERIFY_WITH_TIMEOUT(!QDir(out).entryList({"*.pdf"}, QDir::Files).isEmpty(), 60000);
+        const QString pdf = out + "/" + QDir(out).entryList({"*.pdf"}, QDir::Files).first();
+        QTest::qWait(500); // the backend may still be writing
+        QProcess info;
+        info.start("pdfinfo", {pdf});
+        QVERIFY(info.waitForFinished(10000));
+        const QString pageSize =
+            QString::fromLatin1(info.readAll()).section("Page size:", 1).section('\n', 0, 0);
+        QVERIFY2(pageSize.contains("175") && pageSize.contains("283"), qPrintable(pageSize)); // 62 x 100 mm
+        const QStringList codes = TestSupport::decodeBarcodes(TestSupport::rasterisePdf(pdf, 300));
+        QVERIFY2(codes.contains(TestSupport::variantImei(42)), qPrintable(codes.join(", ")));
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    // The private server must be known before Qt's print support first asks CUPS.
+    g_cupsDir = new QTemporaryDir;
+    qputenv("CUPS_SERVER", QFile::encodeName(g_cupsDir->path() + "/cups.sock"));
+    QApplication app(argc, argv);
+    TestCupsPrinter test;
+    const int result = QTest::qExec(&test, argc, argv);
+    delete g_cupsDir;
+    return result;
+}
+#include "tst_cupsprinter.moc"
