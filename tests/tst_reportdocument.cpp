@@ -3,102 +3,15 @@
 #include "report/device.h"
 #include "report/reportdevice.h"
 #include "report/reportdocument.h"
+#include "samplereports.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
 
 namespace {
 
-// The console's export of one mobile erasure (kept here so the test needs nothing outside the tree).
-const QString kSampleReport = QStringLiteral(R"(<?xml version="1.0" encoding="UTF-8"?>
-<root>
-  <report>
-    <korvex_data>
-      <description>
-        <document_id>5e2a1c7f-3b9d-4c61-a0f4-9d2e6b8c1a35</document_id>
-        <document_log>
-          <log_entry>
-            <product_name id="51" name="Korvex Management Console">Korvex Management Console</product_name>
-            <product_version>4.6.1</product_version>
-            <date>2026-12-01T09:15:42+02:00</date>
-          </log_entry>
-          <log_entry>
-            <product_name id="23" name="Korvex Mobile Eraser">Korvex Mobile Eraser</product_name>
-            <product_version>7.2.0</product_version>
-            <date>2026-12-01T09:14:05+02:00</date>
-          </log_entry>
-        </document_log>
-        <entries name="description_entries">
-          <entry name="operator" type="string">station-07</entry>
-          <entry name="location" type="string">Line 2, Bay 4</entry>
-          <entry name="comments" type="string">Cosmetic grade B, screen scratch</entry>
-        </entries>
-      </description>
-      <korvex_erasure_report>
-        <entries name="erasures">
-          <entries name="erasure">
-            <entry name="timestamp" type="string">2026-12-01T09:05:11+02:00</entry>
-            <entry name="elapsed_time" type="string">00:08:54</entry>
-            <entry name="erasure_standard_name" type="string">Cryptographic erasure</entry>
-            <entry name="overwriting_rounds" type="uint">1</entry>
-            <entry name="state" type="string">Successful</entry>
-            <entries name="target">
-              <entry name="serial" type="string">F2LXK0QJHG7F</entry>
-              <entry name="vendor" type="string">Apple</entry>
-              <entry name="capacity" type="uint">128000000000</entry>
-              <entry name="kind" type="string">Internal memory</entry>
-            </entries>
-            <entries name="erasure_details">
-              <entry name="verification" type="string">Successful</entry>
-              <entry name="verified_percentage" type="uint">100</entry>
-            </entries>
-          </entries>
-        </entries>
-      </korvex_erasure_report>
-      <korvex_hardware_report>
-        <entries name="system">
-          <entry name="name" type="string">iPhone of station-07</entry>
-          <entry name="manufacturer" type="string">Apple</entry>
-          <entry name="model" type="string">iPhone 12 128GB Blue</entry>
-          <entry name="market_name" type="string">iPhone 12</entry>
-          <entry name="internal_model" type="string">D53gAP</entry>
-          <entry name="a_model_number" type="string">A2403</entry>
-          <entry name="serial" type="string">F2LXK0QJHG7F</entry>
-          <entry name="imei" type="string">356789104567892</entry>
-          <entry name="imei_two" type="string">356789104567884</entry>
-          <entry name="meid" type="string">35678910456789</entry>
-          <entry name="meid_fourteen" type="string">35678910456789</entry>
-          <entry name="ecid" type="string">001A2B3C4D5E6F70</entry>
-          <entry name="uuid" type="string">00008101-001A2B3C4D5E6F70</entry>
-          <entry name="pin" type="string"></entry>
-          <entry name="region" type="string">LL/A</entry>
-          <entry name="wifi_mac" type="string">f0:99:b6:12:34:56</entry>
-          <entry name="mdm_status" type="string">Unlocked</entry>
-          <entry name="device_color" type="string">Blue</entry>
-          <entry name="ram" type="string">4GB</entry>
-          <entry name="chassis_type" type="string">Phone</entry>
-          <entry name="identifier" type="string">iPhone13,2</entry>
-        </entries>
-        <entries name="hardware_tests">
-          <entry name="summary" type="string">failed</entry>
-          <entry name="testing_duration" type="string">00:03:12</entry>
-          <entry name="camera_front" type="string">successful</entry>
-          <entry name="camera_rear" type="string">successful</entry>
-          <entry name="touch_screen" type="string">failed</entry>
-          <entry name="speaker" type="string">not performed</entry>
-        </entries>
-      </korvex_hardware_report>
-    </korvex_data>
-    <user_data>
-      <entries name="fields">
-        <entry name="info1" type="string">PO-2026-1187</entry>
-        <entry name="info2" type="string">Customer: Northwind Refurb</entry>
-        <entry name="Comments" type="string">not a custom field</entry>
-      </entries>
-    </user_data>
-  </report>
-</root>
-)");
+// The console's export of one mobile erasure (tests/data).
+const QString kSampleReport = QString::fromUtf8(TestSupport::sampleReport());
 
 const QString kProductLog = QStringLiteral("<log_entry><product_name id=\"23\">Korvex Mobile "
                                            "Eraser</product_name><date>2026-12-01T09:14:05+02:00</date>"
