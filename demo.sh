@@ -10,13 +10,7 @@ build="${BUILD_DIR:-$root/build}"
 
 demo="${DEMO_DIR:-$root/demo-data}"
 rm -rf "$demo"
-mkdir -p "$demo/share" "$demo/home" "$demo/labels"
-data="$demo/share/Korvex/KorvexSupportTool"
-global="$data/home/global"
-mkdir -p "$global/customlayouts" "$data/custom/userapps/logos"
-cp "$root/resources/demo/Station label.lyson" "$global/customlayouts/"
-cp "$root/resources/demo/korvex-logo.png" "$data/custom/userapps/logos/"
-
+mkdir -p "$demo"
 pids=()
 cleanup() {
   echo "demo: stopping"
@@ -34,46 +28,11 @@ address=$(sed -n 's/.*listening on \(http[s]*:\/\/[^ ]*\).*/\1/p' "$demo/standin
 port="${address##*:}"
 echo "demo: console at $address (user demo, password demo)"
 
-# Console connection, two jobs for phones split by manufacturer (computers print nothing), the file printer, and where the log goes.
-printer="PDF files (label archive)"
-cat > "$global/settingsStorage.ini" <<INI
-[MC]
-address=http://127.0.0.1
-port=$port
-username=demo
-password=demo
-
-[ReportView]
-reportLogPath=$demo/PrintedReports.csv
-
-[printer]
-pdfFolder=$demo/labels
-
-[jobs]
-apple\\jobname=Apple phones
-apple\\active=true
-apple\\layout=Station label
-apple\\printer=$printer
-apple\\f1\\filterName=korvex_data.korvex_hardware_report.system.manufacturer
-apple\\f1\\operator===
-apple\\f1\\filterValue=Apple
-apple\\f1\\operatorType=string
-others\\jobname=Other phones
-others\\active=true
-others\\layout=Station label
-others\\printer=$printer
-others\\f1\\filterName=korvex_data.korvex_hardware_report.system.manufacturer
-others\\f1\\operator=!=
-others\\f1\\filterValue=Apple
-others\\f1\\operatorType=string
-others\\f2\\filterName=korvex_data.korvex_hardware_report.system.chassis_type
-others\\f2\\operator===
-others\\f2\\filterValue=Phone
-others\\f2\\operatorType=string
-INI
+source "$root/scripts/station-data.sh"
+prepare_station "$demo" "$port"
 
 export XDG_DATA_DIRS="$demo/share" HOME="$demo/home"
-echo "demo: starting the label printer (log: $global/TVKRsupport.log)"
+echo "demo: starting the label printer (log: $station_log)"
 "$build/src/labelprinter" --logto disk "$@" &
 pids+=($!)
 

@@ -25,12 +25,6 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-data="$work/share/Korvex/KorvexSupportTool"
-global="$data/home/global"
-mkdir -p "$work/home" "$work/labels" "$global/customlayouts" "$data/custom/userapps/logos"
-cp "$root/resources/demo/Station label.lyson" "$global/customlayouts/"
-cp "$root/resources/demo/korvex-logo.png" "$data/custom/userapps/logos/"
-
 echo "screenshots: starting the stand-in console"
 "$build/tools/mc-standin/mc-standin" --port 0 --reports 30 --rate 0.5 --seed 7 > "$work/standin.out" 2>&1 &
 standin_pid=$!
@@ -40,39 +34,8 @@ address=$(sed -n 's/.*listening on \(http[s]*:\/\/[^ ]*\).*/\1/p' "$work/standin
 port="${address##*:}"
 
 # Two jobs with filters on the file printer; the report id a little back so the first poll prints.
-printer="PDF files (label archive)"
-cat > "$global/settingsStorage.ini" <<INI
-[MC]
-address=http://127.0.0.1
-port=$port
-username=demo
-password=demo
-lastReportId=20
-
-[ReportView]
-reportLogPath=$work/PrintedReports.csv
-
-[printer]
-pdfFolder=$work/labels
-
-[jobs]
-apple\\jobname=Apple phones
-apple\\active=true
-apple\\layout=Station label
-apple\\printer=$printer
-apple\\f1\\filterName=korvex_data.korvex_hardware_report.system.manufacturer
-apple\\f1\\operator===
-apple\\f1\\filterValue=Apple
-apple\\f1\\operatorType=string
-others\\jobname=Other phones
-others\\active=true
-others\\layout=Station label
-others\\printer=$printer
-others\\f1\\filterName=korvex_data.korvex_hardware_report.system.manufacturer
-others\\f1\\operator=!=
-others\\f1\\filterValue=Apple
-others\\f1\\operatorType=string
-INI
+source "$root/scripts/station-data.sh"
+prepare_station "$work" "$port" 20
 
 echo "screenshots: starting the window under a virtual X server; pictures go to $out"
 # The software renderer needs no OpenGL driver on the build machine.
