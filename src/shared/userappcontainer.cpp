@@ -27,6 +27,34 @@ QStringList UserAppContainer::logos() const
                                      QDir::Files, QDir::Name | QDir::IgnoreCase);
 }
 
+QStringList UserAppContainer::removableMedia() const
+{
+    QStringList mounts;
+    // /media/<drive> (Debian's default) and /media/<user>/<drive>, /run/media/<user>/<drive>.
+    for (const QString& base : {QStringLiteral("/media"), QStringLiteral("/run/media")}) {
+        const QFileInfoList entries = QDir(base).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot);
+        for (const QFileInfo& entry : entries) {
+            const QFileInfoList inner =
+                QDir(entry.filePath()).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot);
+            const bool userFolder =
+                base == QLatin1String("/run/media") || entry.fileName() == qEnvironmentVariable("USER");
+            if (userFolder) {
+                for (const QFileInfo& drive : inner)
+                    mounts.append(drive.filePath());
+            } else if (!QDir(entry.filePath()).isEmpty()) {
+                mounts.append(entry.filePath()); // an empty mount point folder is no drive
+            }
+        }
+    }
+    return mounts;
+}
+
+QString UserAppContainer::importFolder() const
+{
+    const QStringList mounts = removableMedia();
+    return mounts.isEmpty() ? QStringLiteral("/media") : mounts.first();
+}
+
 bool UserAppContainer::removeLocalLogo(const QString& name)
 {
     if (!LayoutManager::isSafeFileName(name) || !logos().contains(name)) {

@@ -23,6 +23,11 @@ public:
     // replacing one of the same name.
     Q_INVOKABLE bool importLogoFromUsb(const QString& source);
 
+    // Mounted removable drives (folders under /media and /run/media), where logos are imported from.
+    Q_INVOKABLE QStringList removableMedia() const;
+    // The folder the import dialog opens: the first removable drive, else /media.
+    Q_INVOKABLE QString importFolder() const;
+
 signals:
     void logosChanged();
 };

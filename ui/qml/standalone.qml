@@ -39,6 +39,7 @@ Rectangle {
         case PopupNoteTypes.PrinterWrongPapersize: return "Printer can not print with specified papersize."
         case PopupNoteTypes.PrintErrorDeviceOrReportNotFound: return "Device or report couldn't be found."
         case PopupNoteTypes.PrintedReportsWritingToLogFailed: return "Cannot write to Printed Reports Log file."
+        case PopupNoteTypes.ErrorNoUSBMediaDetected: return qsTr("No USB drive found. Plug in the drive with the images, or pick a file elsewhere.")
         }
         return ""
     }

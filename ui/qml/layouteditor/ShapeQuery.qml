@@ -2,6 +2,7 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import Qt.labs.platform 1.1 as Platform
+import PopupNoteTypes 1.0
 
 // Chooses the picture of an image object: a logo of the local logo folder (imported from a file,
 // typically on a USB drive) or a drawn shape.
@@ -131,7 +132,17 @@ Dialog {
                     dialog.selectedLogo = ""
                 }
             }
-            Button { text: qsTr("Import..."); onClicked: importDialog.open() }
+            Button {
+                text: qsTr("Import...")
+                onClicked: {
+                    // Logos usually come on a USB drive; say so when none is plugged in, and still
+                    // let the user pick a file elsewhere.
+                    if (userAppContainer.removableMedia().length === 0)
+                        popupProvider.showPopup(PopupNoteTypes.ErrorNoUSBMediaDetected)
+                    importDialog.folder = "file://" + userAppContainer.importFolder()
+                    importDialog.open()
+                }
+            }
         }
         RowLayout {
             Label { text: qsTr("Or draw a shape:") }
@@ -152,7 +163,6 @@ Dialog {
         title: qsTr("Import")
         fileMode: Platform.FileDialog.OpenFiles
         nameFilters: [qsTr("Images (*.png *.jpg *.gif *.jpeg)"), qsTr("All files (*)")]
-        folder: "file:///media"
         onAccepted: {
             var last = ""
             for (var i = 0; i < files.length; ++i) {
