@@ -129,6 +129,18 @@ Item {
                     cache: false
                     source: layoutsView.selectedName.length
                             ? "image://layouts/layout/" + layoutsView.selectedName + ".png???" + layoutsView.previewCounter : ""
+                    // A layout copied in or imported from a drive has no picture yet: make it once.
+                    property string madeFor: ""
+                    onStatusChanged: {
+                        if (status !== Image.Error || madeFor === layoutsView.selectedName)
+                            return
+                        madeFor = layoutsView.selectedName
+                        var layout = layoutmanager.loadJsonLayout(layoutsView.selectedName)
+                        if (layout.name !== undefined) {
+                            printerInterface.createPreviewImage(layout)
+                            layoutsView.previewCounter = Math.floor(Math.random() * 100000)
+                        }
+                    }
                 }
                 // The preview is one bit deep: a frame shows where the label ends.
                 Rectangle {
@@ -143,7 +155,7 @@ Item {
                 Label {
                     anchors.centerIn: parent
                     visible: layoutsView.selectedName.length > 0 && preview.status !== Image.Ready
-                    text: qsTr("No preview yet: open the layout and save it")
+                    text: qsTr("No preview: the layout cannot be drawn")
                     color: "#7b8794"
                 }
             }
