@@ -16,18 +16,8 @@ fi
 
 # clang and its fuzzer runtime, only if missing.
 packages=(clang libclang-rt-14-dev)
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "fuzz: installing ${missing[*]}"
-  sudo_cmd=()
-  if [ "$(id -u)" -ne 0 ]; then
-    sudo_cmd=(sudo)
-  fi
+source "$(dirname "${BASH_SOURCE[0]}")/packages.sh"
+ensure_packages fuzz "${packages[@]}"
   export DEBIAN_FRONTEND=noninteractive
   "${sudo_cmd[@]}" apt-get update -qq
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -16,30 +16,8 @@ packages=(
   cups printer-driver-cups-pdf qttools5-dev-tools
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
-
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "setup: installing ${missing[*]}"
-  sudo_cmd=()
-  if [ "$(id -u)" -ne 0 ]; then
-    if command -v sudo >/dev/null 2>&1; then
-      sudo_cmd=(sudo)
-    else
-      echo "setup: need root or sudo to install: ${missing[*]}" >&2
-      exit 1
-    fi
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-else
-  echo "setup: all packages present"
-fi
+source "$root/scripts/packages.sh"
+ensure_packages setup "${packages[@]}"
 
 if [ "${SETUP_PACKAGES_ONLY:-0}" = "1" ]; then
   exit 0

@@ -3,6 +3,7 @@
 // system proxy.
 
 #include "localhttpserver.h"
+#include "logcapture.h"
 #include "logging/logger.h"
 #include "mc/basichttpauthenticationclient.h"
 #include "mc/curlwrapper.h"
@@ -82,27 +83,19 @@ private slots:
     void directHostBypassesEnvironmentProxy();
 
 private:
-    QStringList logLines();
+    QStringList logLines() const { return m_log->lines(); }
     QStringList tempFiles() const;
 
     std::unique_ptr<TestSupport::IsolatedDataRoot> m_root;
     std::unique_ptr<QTemporaryDir> m_appData;
-    QMutex m_logMutex;
-    QStringList m_log;
+    std::unique_ptr<TestSupport::LogCapture> m_log;
 };
 
 void TestCurlWrapper::initTestCase()
 {
     m_root = std::make_unique<TestSupport::IsolatedDataRoot>();
     QVERIFY(m_root->isValid());
-    auto* logger = new Logger(QCoreApplication::instance());
-    connect(
-        logger, &Logger::delayed, this,
-        [this](const QString& line) {
-            QMutexLocker lock(&m_logMutex);
-            m_log << line;
-        },
-        Qt::DirectConnection);
+    m_log = std::make_unique<TestSupport::LogCapture>();
     // The proxy tests set their own; nothing from the machine may leak in.
     for (const char* name :
          {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTP_PROXY", "HTTPS_PROXY"})
@@ -113,14 +106,7 @@ void TestCurlWrapper::init()
 {
     m_appData = std::make_unique<QTemporaryDir>();
     qputenv("APPDATA", QFile::encodeName(m_appData->path()));
-    QMutexLocker lock(&m_logMutex);
-    m_log.clear();
-}
-
-QStringList TestCurlWrapper::logLines()
-{
-    QMutexLocker lock(&m_logMutex);
-    return m_log;
+    m_log->clear();
 }
 
 QStringList TestCurlWrapper::tempFiles() const

@@ -2,6 +2,7 @@
 // the search and export envelopes on the wire, the splitting of export replies, the time provider.
 
 #include "localhttpserver.h"
+#include "logcapture.h"
 #include "logging/logger.h"
 #include "mc/mccomm.h"
 #include "mc/timeprovider.h"
@@ -85,12 +86,11 @@ private slots:
     void standInDroppedExport();
 
 private:
-    QStringList logLines();
+    QStringList logLines() const { return m_log->lines(); }
 
     std::unique_ptr<TestSupport::IsolatedDataRoot> m_root;
     std::unique_ptr<QTemporaryDir> m_appData;
-    QMutex m_logMutex;
-    QStringList m_log;
+    std::unique_ptr<TestSupport::LogCapture> m_log;
 };
 
 void TestMCComm::initTestCase()
@@ -102,14 +102,7 @@ void TestMCComm::initTestCase()
         QSettings global(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat);
         global.setValue(QStringLiteral("timezone"), QStringLiteral("+02:00"));
     }
-    auto* logger = new Logger(QCoreApplication::instance());
-    connect(
-        logger, &Logger::delayed, this,
-        [this](const QString& line) {
-            QMutexLocker lock(&m_logMutex);
-            m_log << line;
-        },
-        Qt::DirectConnection);
+    m_log = std::make_unique<TestSupport::LogCapture>();
     qunsetenv("http_proxy");
     qunsetenv("no_proxy");
 }
@@ -118,14 +111,7 @@ void TestMCComm::init()
 {
     m_appData = std::make_unique<QTemporaryDir>();
     qputenv("APPDATA", QFile::encodeName(m_appData->path()));
-    QMutexLocker lock(&m_logMutex);
-    m_log.clear();
-}
-
-QStringList TestMCComm::logLines()
-{
-    QMutexLocker lock(&m_logMutex);
-    return m_log;
+    m_log->clear();
 }
 
 void TestMCComm::timezoneOffset_data()

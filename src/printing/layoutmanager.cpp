@@ -12,11 +12,6 @@
 
 namespace {
 
-QJsonDocument parseFile(QFile& file)
-{
-    return QJsonDocument::fromJson(file.readAll());
-}
-
 // Writes all of data or nothing: a crash or a full disk never leaves a half-written layout.
 bool writeAtomically(const QString& path, const QByteArray& data)
 {
@@ -30,9 +25,25 @@ bool writeAtomically(const QString& path, const QByteArray& data)
     return file.commit();
 }
 
-QStringList lysonFiles(const QString& dir)
+// The layout objects of a folder's ".lyson" files, with their file names, in listing order. Files that
+// do not open are skipped; files that are not JSON objects are logged (with the caller's name).
+QList<QPair<QString, QJsonObject>> readLysonFolder(const QString& dir, const char* caller)
 {
-    return QDir(dir).entryList({QStringLiteral("*.lyson")}, QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+    QList<QPair<QString, QJsonObject>> layouts;
+    const QStringList entries =
+        QDir(dir).entryList({QStringLiteral("*.lyson")}, QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+    for (const QString& entry : entries) {
+        QFile file(QDir(dir).filePath(entry));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+        if (!doc.isObject()) {
+            qDebug() << caller << entry << "is not valid lyson";
+            continue;
+        }
+        layouts.append({entry, doc.object()});
+    }
+    return layouts;
 }
 
 } // namespace
@@ -54,16 +65,7 @@ void LayoutManager::readLayoutDir()
         qDebug() << Q_FUNC_INFO << "DIR DOES NOT EXIST!" << m_layoutDir;
         return;
     }
-    for (const QString& entry : lysonFiles(m_layoutDir)) {
-        QFile file(QDir(m_layoutDir).filePath(entry));
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        const QJsonDocument doc = parseFile(file);
-        if (!doc.isObject()) {
-            qDebug() << Q_FUNC_INFO << entry << "is not valid lyson";
-            continue;
-        }
-        const QJsonObject layout = doc.object();
+    for (const auto& [entry, layout] : readLysonFolder(m_layoutDir, Q_FUNC_INFO)) {
         if (layout.contains(QLatin1String("name")))
             m_localCache.insert(layout.value(QLatin1String("name")).toString(), layout);
         else
@@ -131,16 +133,7 @@ QStringList LayoutManager::layoutsInDrive(const QString& mountPoint)
     const QString folder = driveFolder(mountPoint);
     if (!QFileInfo::exists(folder))
         return names;
-    for (const QString& entry : lysonFiles(folder)) {
-        QFile file(QDir(folder).filePath(entry));
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        const QJsonDocument doc = parseFile(file);
-        if (!doc.isObject()) {
-            qDebug() << Q_FUNC_INFO << entry << "is not valid lyson";
-            continue;
-        }
-        const QJsonObject layout = doc.object();
+    for (const auto& [entry, layout] : readLysonFolder(folder, Q_FUNC_INFO)) {
         const QString name = layout.value(QLatin1String("name")).toString();
         const QString baseName = entry.left(entry.size() - int(qstrlen(kSuffix)));
         const bool exchangeable = isValidForExchange(layout);

@@ -1,6 +1,7 @@
 #pragma once
 // Collects the log's lines (logPrintf and the Qt message functions) while a test runs.
 
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -16,13 +17,15 @@ public:
     // Starts the program's log (once per process) under the current data root and listens to it.
     LogCapture();
 
-    const QStringList& lines() const { return m_lines; }
+    // Safe while other threads log.
+    QStringList lines() const;
     // Lines holding the text.
     int count(const QString& text) const;
     bool contains(const QString& text) const { return count(text) > 0; }
-    void clear() { m_lines.clear(); }
+    void clear();
 
 private:
+    mutable QMutex m_lock;
     QStringList m_lines;
 };
 

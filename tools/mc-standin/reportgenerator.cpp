@@ -116,6 +116,22 @@ void writeLogEntry(QXmlStreamWriter& xml, const QString& id, const QString& prod
     xml.writeEndElement();
 }
 
+// "description" with the document id and the log of the console and the product; leaves
+// "description_entries" open for the caller's entries.
+void startDescription(QXmlStreamWriter& xml, const QString& documentId, const QDateTime& consoleDate,
+                      const QString& productId, const QString& product, const QString& version,
+                      const QDateTime& date)
+{
+    xml.writeStartElement(QStringLiteral("description"));
+    xml.writeTextElement(QStringLiteral("document_id"), documentId);
+    xml.writeStartElement(QStringLiteral("document_log"));
+    writeLogEntry(xml, QStringLiteral("51"), QStringLiteral("Korvex Management Console"),
+                  QStringLiteral("4.6.1"), consoleDate);
+    writeLogEntry(xml, productId, product, version, date);
+    xml.writeEndElement(); // document_log
+    startEntries(xml, QStringLiteral("description_entries"));
+}
+
 } // namespace
 
 ReportGenerator::ReportGenerator(quint32 seed) : m_random(seed) {}
@@ -229,15 +245,10 @@ ReportGenerator::Report ReportGenerator::next(const QDateTime& date)
     xml.writeStartElement(QStringLiteral("report"));
     xml.writeStartElement(QStringLiteral("korvex_data"));
 
-    xml.writeStartElement(QStringLiteral("description"));
-    xml.writeTextElement(QStringLiteral("document_id"), uuid());
-    xml.writeStartElement(QStringLiteral("document_log"));
-    writeLogEntry(xml, QStringLiteral("51"), QStringLiteral("Korvex Management Console"),
-                  QStringLiteral("4.6.1"), consoleDate);
-    writeLogEntry(xml, QStringLiteral("23"), QStringLiteral("Korvex Mobile Eraser"),
-                  chance(0.7) ? QStringLiteral("7.2.0") : QStringLiteral("7.1.3"), date);
-    xml.writeEndElement(); // document_log
-    startEntries(xml, QStringLiteral("description_entries"));
+    const QString documentId = uuid();
+    const QString version = chance(0.7) ? QStringLiteral("7.2.0") : QStringLiteral("7.1.3");
+    startDescription(xml, documentId, consoleDate, QStringLiteral("23"),
+                     QStringLiteral("Korvex Mobile Eraser"), version, date);
     writeEntry(xml, QStringLiteral("operator"), station);
     const int line = uniform(1, 4);
     const int bay = uniform(1, 8);
@@ -358,21 +369,28 @@ ReportGenerator::Report ReportGenerator::next(const QDateTime& date)
 
     xml.writeEndElement(); // korvex_data
 
+    writeUserData(xml, date, true);
+
+    xml.writeEndElement(); // report
+    report.xml = withCatalogueFields(text, report.issue ? 'i' : 'm');
+    return report;
+}
+
+void ReportGenerator::writeUserData(QXmlStreamWriter& xml, const QDateTime& date, bool graded)
+{
     xml.writeStartElement(QStringLiteral("user_data"));
     startEntries(xml, QStringLiteral("fields"));
     writeEntry(xml, QStringLiteral("info1"),
                QStringLiteral("PO-%1-%2").arg(date.date().year()).arg(uniform(1000, 9999)));
     writeEntry(xml, QStringLiteral("info2"),
                QStringLiteral("Customer: %1").arg(QLatin1String(pick(customers))));
-    writeEntry(xml, QStringLiteral("info3"),
-               QStringLiteral("Grade %1").arg(QLatin1Char("ABC"[uniform(0, 2)])));
-    writeEntry(xml, QStringLiteral("Comments"), QStringLiteral("not a custom field"));
+    if (graded) {
+        writeEntry(xml, QStringLiteral("info3"),
+                   QStringLiteral("Grade %1").arg(QLatin1Char("ABC"[uniform(0, 2)])));
+        writeEntry(xml, QStringLiteral("Comments"), QStringLiteral("not a custom field"));
+    }
     xml.writeEndElement(); // fields
     xml.writeEndElement(); // user_data
-
-    xml.writeEndElement(); // report
-    report.xml = withCatalogueFields(text, report.issue ? 'i' : 'm');
-    return report;
 }
 
 QString ReportGenerator::withCatalogueFields(const QString& text, char kind)
@@ -398,15 +416,10 @@ QString ReportGenerator::computerReport(const QDateTime& date)
     QXmlStreamWriter xml(&text);
     xml.writeStartElement(QStringLiteral("report"));
     xml.writeStartElement(QStringLiteral("korvex_data"));
-    xml.writeStartElement(QStringLiteral("description"));
-    xml.writeTextElement(QStringLiteral("document_id"), uuid());
-    xml.writeStartElement(QStringLiteral("document_log"));
-    writeLogEntry(xml, QStringLiteral("51"), QStringLiteral("Korvex Management Console"),
-                  QStringLiteral("4.6.1"), date.addSecs(uniform(30, 300)));
-    writeLogEntry(xml, QStringLiteral("31"), QStringLiteral("Korvex Drive Eraser"), QStringLiteral("9.4.0"),
-                  date);
-    xml.writeEndElement(); // document_log
-    startEntries(xml, QStringLiteral("description_entries"));
+    const QString documentId = uuid();
+    const QDateTime consoleDate = date.addSecs(uniform(30, 300));
+    startDescription(xml, documentId, consoleDate, QStringLiteral("31"),
+                     QStringLiteral("Korvex Drive Eraser"), QStringLiteral("9.4.0"), date);
     writeEntry(xml, QStringLiteral("operator"), station);
     writeEntry(xml, QStringLiteral("comments"), QLatin1String(pick(comments)));
     xml.writeEndElement(); // entries
@@ -456,14 +469,7 @@ QString ReportGenerator::computerReport(const QDateTime& date)
     xml.writeEndElement(); // korvex_hardware_report
     xml.writeEndElement(); // korvex_data
 
-    xml.writeStartElement(QStringLiteral("user_data"));
-    startEntries(xml, QStringLiteral("fields"));
-    writeEntry(xml, QStringLiteral("info1"),
-               QStringLiteral("PO-%1-%2").arg(date.date().year()).arg(uniform(1000, 9999)));
-    writeEntry(xml, QStringLiteral("info2"),
-               QStringLiteral("Customer: %1").arg(QLatin1String(pick(customers))));
-    xml.writeEndElement(); // fields
-    xml.writeEndElement(); // user_data
+    writeUserData(xml, date, false);
     xml.writeEndElement(); // report
     return withCatalogueFields(text, 'c');
 }

@@ -7,6 +7,8 @@
 
 #include <random>
 
+class QXmlStreamWriter;
+
 class ReportGenerator
 {
 public:
@@ -42,6 +44,8 @@ private:
     QString uuid();
     // A desktop or laptop erased by the drive eraser.
     QString computerReport(const QDateTime& date);
+    // The operator's fields (purchase order, customer; the grade for phones).
+    void writeUserData(QXmlStreamWriter& xml, const QDateTime& date, bool graded);
     // The report text with the catalogue's fields for its kind added.
     QString withCatalogueFields(const QString& text, char kind);
 
