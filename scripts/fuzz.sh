@@ -18,10 +18,6 @@ fi
 packages=(clang libclang-rt-14-dev)
 source "$(dirname "${BASH_SOURCE[0]}")/packages.sh"
 ensure_packages fuzz "${packages[@]}"
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
 
 echo "fuzz: configuring $build"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
