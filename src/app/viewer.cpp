@@ -12,6 +12,7 @@
 #include "mc/xmlpoller.h"
 #include "printing/layoutmanager.h"
 #include "printing/printhandler.h"
+#include "printing/printspool.h"
 #include "printing/reportlistmodel.h"
 #include "settings/settingsmanager.h"
 #include "shared/customfieldmodel.h"
@@ -88,7 +89,7 @@ Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent
     connect(engine, &QQmlEngine::quit, this, &QWindow::close);
     setResizeMode(QQuickView::SizeRootObjectToView);
 
-    connect(m_poller, &XMLPoller::ReportsFetched, m_printHandler, &PrintHandler::printReports);
+    connectPollerToSpool();
     connect(m_poller, &XMLPoller::statusBarMessage, this, &Viewer::setStatusBarMessage);
 
     m_checkerThread = new QThread();
@@ -98,6 +99,46 @@ Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent
     m_statusBarTimer.setSingleShot(true);
     connect(&m_statusBarTimer, &QTimer::timeout, this, &Viewer::onStatusBarMessageTimeout);
     m_statusBarTimer.setInterval(10000);
+}
+
+void Viewer::connectPollerToSpool()
+{
+    PrintSpool* spool = m_printHandler->spool();
+    // A stop or crash in the middle of a poll leaves staged labels: they print when the stored
+    // watermark passed their reports, and are fetched again otherwise.
+    SettingsManager* settings = m_settings;
+    spool->recoverStaged([settings](const SpoolEntry& entry) {
+        return settings && XMLPoller::nextFetchFrom(settings, entry.jobId) >= entry.rangeTo;
+    });
+    PrintHandler* handler = m_printHandler;
+    XMLPoller::ReportStore store;
+    store.stage = [handler](const QString& jobId, const QString& jobName, const QString& layout,
+                            const QString& printer, const QStringList& reports, qint64 from, qint64 to,
+                            QStringList* staged) {
+        return handler->stageReports(jobId, jobName, layout, printer, reports, from, to, staged);
+    };
+    store.commit = [spool](const QStringList& staged) { spool->commitStaged(staged); };
+    store.discard = [spool](const QStringList& staged) { spool->discardStaged(staged); };
+    m_poller->setReportStore(store);
+
+    // The Report Log shows the labels still kept for reprinting, once per process.
+    static bool historyShown = false;
+    if (!historyShown) {
+        historyShown = true;
+        QList<ReportListModel::Entry> rows;
+        for (const PrintedRecord& record : spool->history()) {
+            ReportListModel::Entry row;
+            row.printTime = record.printedAt;
+            row.jobName = record.jobName;
+            row.layoutName = record.layout;
+            row.printerName = record.printer;
+            row.reportUuid = record.reportUuid;
+            row.customContent = record.customContent;
+            row.archiveId = record.archiveId;
+            rows << row;
+        }
+        ReportListModel::instance()->addHistory(rows);
+    }
 }
 
 void Viewer::publishContextProperties(QQmlContext* context)

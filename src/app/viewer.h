@@ -71,6 +71,8 @@ public slots:
 
 private:
     void applySizeArguments(const QStringList& arguments);
+    // Fetched reports go into the print spool before the watermark moves.
+    void connectPollerToSpool();
 
     QString m_connectionState;
     SettingsManager* m_settings;

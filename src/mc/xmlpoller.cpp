@@ -6,6 +6,7 @@
 #include "shared/durationlog.h"
 
 #include <QDebug>
+#include <QMap>
 #include <QThread>
 
 #include <algorithm>
@@ -125,6 +126,14 @@ qint64 XMLPoller::getLatestReportId(qint64 fromId)
     return MCConnectionSettings::largestId(reply);
 }
 
+qint64 XMLPoller::nextFetchFrom(SettingsManager* settings, const QString& job)
+{
+    qint64 from = settings->getIntValue(QStringLiteral("MC/lastReportId"), -1, true);
+    if (settings->contains(jobKey(job, kRetryFrom), true))
+        from = std::min(from, settings->getValue(jobKey(job, kRetryFrom), QString(), true).toLongLong());
+    return from;
+}
+
 void XMLPoller::doCheck()
 {
     SettingsManager* settings = SettingsManager::instance();
@@ -165,6 +174,12 @@ void XMLPoller::doCheck()
         emit statusBarMessage(QStringLiteral("Fetching Reports: %2 - %3").arg(lastId + 1).arg(newest));
 
         bool anyActive = false;
+        QStringList staged;
+        QMap<QString, QString> retrySnapshot;
+        for (const QString& job : jobs) {
+            if (settings->contains(jobKey(job, kRetryFrom), true))
+                retrySnapshot.insert(job, settings->getValue(jobKey(job, kRetryFrom), QString(), true));
+        }
         for (const QString& job : jobs) {
             if (!settings->getBooleanValue(jobKey(job, QStringLiteral("active")), true, true))
                 continue;
@@ -210,25 +225,45 @@ void XMLPoller::doCheck()
                      << fetched << "Reports"
                      << "(" << fromId + 1 << "-" << newest << ")";
 
-            if (!exported) {
+            const QString layout = settings->getValue(jobKey(job, QStringLiteral("layout")), QString(), true);
+            const QString printer = settings->getValue(jobKey(job, QStringLiteral("printer")), QString(), true);
+            // The labels are on disk before the watermark moves past their reports.
+            const bool kept = !exported || reports.isEmpty() || !m_store.stage ||
+                              m_store.stage(job, jobName, layout, printer, reports, fromId, newest, &staged);
+            if (!exported || !kept) {
                 // Keep the range: the next poll asks for it again instead of losing these labels.
                 if (!retrying)
                     settings->setValue(jobKey(job, kRetryFrom), QString::number(fromId), true);
-                qDebug() << "Job:" << jobName << "export failed; reports" << fromId + 1 << "-" << newest
-                         << "will be fetched again";
+                qDebug() << "Job:" << jobName << (exported ? "reports could not be spooled" : "export failed")
+                         << "; reports" << fromId + 1 << "-" << newest << "will be fetched again";
                 continue;
             }
             if (retrying)
                 settings->removeKey(jobKey(job, kRetryFrom), true);
 
             if (!reports.isEmpty())
-                emit ReportsFetched(
-                    jobName, settings->getValue(jobKey(job, QStringLiteral("layout")), QString(), true),
-                    settings->getValue(jobKey(job, QStringLiteral("printer")), QString(), true), reports,
-                    int(fromId + 1), int(newest));
+                emit ReportsFetched(jobName, layout, printer, reports, int(fromId + 1), int(newest));
         }
         if (anyActive)
             settings->setValue(QStringLiteral("MC/lastReportId"), newest, true);
+        // Printable only once the watermark that passes them is stored; otherwise they are fetched
+        // again and these copies go.
+        if (settings->syncGlobal()) {
+            if (m_store.commit && !staged.isEmpty())
+                m_store.commit(staged);
+        } else {
+            qWarning() << "The settings file cannot be written; reports" << lastId + 1 << "-" << newest
+                       << "will be fetched again";
+            if (m_store.discard && !staged.isEmpty())
+                m_store.discard(staged);
+            settings->setValue(QStringLiteral("MC/lastReportId"), lastId, true);
+            for (const QString& job : jobs) {
+                if (retrySnapshot.contains(job))
+                    settings->setValue(jobKey(job, kRetryFrom), retrySnapshot.value(job), true);
+                else
+                    settings->removeKey(jobKey(job, kRetryFrom), true);
+            }
+        }
     }
     settings->flush();
     m_thread->quit();

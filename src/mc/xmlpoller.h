@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 
 class QThread;
 class SettingsManager;
@@ -34,6 +35,25 @@ public:
 
     static constexpr int kIntervalMs = 10000;
 
+    // Where fetched reports are kept before the watermark may move past them. `stage` writes one
+    // job's reports durably (on the poller thread) and collects what it made; `commit` makes them
+    // printable once the watermark is stored, `discard` forgets them when it could not be stored.
+    struct ReportStore
+    {
+        std::function<bool(const QString& jobId, const QString& jobName, const QString& layout,
+                           const QString& printer, const QStringList& reports, qint64 rangeFrom,
+                           qint64 rangeTo, QStringList* staged)>
+            stage;
+        std::function<void(const QStringList& staged)> commit;
+        std::function<void(const QStringList& staged)> discard;
+    };
+    // Without a store the reports only go out with ReportsFetched.
+    void setReportStore(const ReportStore& store) { m_store = store; }
+
+    // The exclusive lower report id a job's next poll fetches from (its missed range, or the
+    // watermark); a report at or below it is not fetched again for that job.
+    static qint64 nextFetchFrom(SettingsManager* settings, const QString& job);
+
 signals:
     void ReportsFetched(QString jobName, QString label, QString printer, QStringList reps, int reportsFrom,
                         int reportsTo);
@@ -49,4 +69,5 @@ private:
     std::atomic<bool> m_enabled{false};
     QTimer m_timer;
     QThread* m_thread;
+    ReportStore m_store;
 };

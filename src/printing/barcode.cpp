@@ -116,11 +116,11 @@ QVector<QRectF> BarCode::barRects(const QString& pattern, const QRectF& rect)
     return bars;
 }
 
-void BarCode::drawCode(QPainter* painter, const QString& code, const QRectF& rect)
+bool BarCode::drawCode(QPainter* painter, const QString& code, const QRectF& rect)
 {
     if (!readPattern(code, m_symbology)) {
         qDebug() << "Failed to create barcode for " << code;
-        return;
+        return false;
     }
     const QPen pen = painter->pen();
     const QBrush brush = painter->brush();
@@ -130,4 +130,5 @@ void BarCode::drawCode(QPainter* painter, const QString& code, const QRectF& rec
         painter->fillRect(bar, Qt::black);
     painter->setPen(pen);
     painter->setBrush(brush);
+    return true;
 }

@@ -16,7 +16,8 @@ public:
     explicit BarCode(const QString& symbology, QObject* parent = nullptr);
 
     // Draws the code's bars into rect; draws nothing when the program gave no widths.
-    void drawCode(QPainter* painter, const QString& code, const QRectF& rect);
+    // False when the program gave no pattern for the code (nothing is drawn).
+    bool drawCode(QPainter* painter, const QString& code, const QRectF& rect);
     // Runs the barcode program and keeps its bar-width string; false when there was none.
     bool readPattern(const QString& code, const QString& symbology);
     QString pattern() const { return m_pattern; }

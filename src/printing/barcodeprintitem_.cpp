@@ -49,14 +49,14 @@ bool BarcodePrintItem_::paint(QPaintDevice* target, QPainter* painter)
     painter->setPen(QPen(Qt::white));
     painter->setBrush(QBrush(Qt::white, Qt::SolidPattern));
     painter->fillRect(box, Qt::white);
-    barcode.drawCode(painter, m_content, box);
+    const bool drawn = barcode.drawCode(painter, m_content, box);
 
     painter->setRenderHint(QPainter::Antialiasing, antialiased);
     painter->setFont(savedFont);
     painter->resetTransform();
     painter->setPen(savedPen);
     painter->setBrush(savedBrush);
-    return true;
+    return drawn;
 }
 
 QVariant BarcodePrintItem_::data(int role) const

@@ -1,30 +1,70 @@
 #pragma once
-// The print driver: prints each report a job fetched with the job's layout on the job's printer,
-// records it in the printed-reports log, and serves printer lists and previews to the interface.
+// The print driver: prints the labels of the print spool in spool order, each with its job's layout
+// on its job's printer, records each handed-over label in the printed-reports log, keeps labels for
+// a missing printer waiting, and serves printer lists, previews and the spool's state to the
+// interface.
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
+
+#include "printing/printspool.h"
 
 class QPrinter;
+class SpoolListModel;
 
 class PrintHandler : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(int waitingLabels READ waitingLabels NOTIFY spoolChanged)
+    Q_PROPERTY(int failedLabels READ failedLabels NOTIFY spoolChanged)
+    Q_PROPERTY(QString spoolState READ spoolState NOTIFY spoolChanged)
+    Q_PROPERTY(bool paused READ paused WRITE setPaused NOTIFY pausedChanged)
+    Q_PROPERTY(QObject* spoolModel READ spoolModel CONSTANT)
 public:
-    explicit PrintHandler(QObject* parent = nullptr);
+    // Prints from `spool`, or from the process-wide spool when none is given.
+    explicit PrintHandler(QObject* parent = nullptr, PrintSpool* spool = nullptr);
+    ~PrintHandler() override;
 
-    // Reports handed over by printReports that are not printed yet.
-    int pendingReports() const { return m_queue.size(); }
+    // Labels in the spool that are not printed yet (waiting for their turn or for their printer).
+    int pendingReports() const;
+    int waitingLabels() const { return pendingReports(); }
+    int failedLabels() const;
+    // One line for the status bar: how many labels wait, and for which printer.
+    QString spoolState() const;
+    bool paused() const { return m_paused; }
+    void setPaused(bool paused);
+    QObject* spoolModel() const;
+    PrintSpool* spool() const { return m_spool; }
 
     // The layout document of a job's layout name; empty when it cannot be loaded.
     static QJsonObject loadLayoutFile(const QString& layoutName);
 
+    // Writes a poll's reports of one job into the spool (not yet printable); the ids made go to
+    // `staged`. False when they could not all be kept (none of them is then kept). Any thread.
+    bool stageReports(const QString& jobId, const QString& jobName, const QString& layout,
+                      const QString& printer, const QStringList& reports, qint64 rangeFrom, qint64 rangeTo,
+                      QStringList* staged);
+
+    // What a print of one report came to.
+    enum class Outcome
+    {
+        Printed,            // handed over
+        PrinterUnavailable, // the printer is missing, unplugged or refused: try again later
+        Failed              // the label cannot be made as things are (layout missing or unusable)
+    };
+
 public slots:
+    // Reports handed over directly (not through the poller): spooled and printed in order.
     void printReports(const QString& jobname, const QString& label, const QString& printer,
                       const QStringList& rp, int reportsFrom, int reportsTo);
+    // Prints one report at once, outside the spool; false when it was not handed over.
     bool doPrint(const QByteArray& data, const QString& jobname, const QString& layout,
                  const QString& printer, QString& error);
     QPrinter* loadPrinter(const QString& name);
@@ -36,30 +76,68 @@ public slots:
     // false, with a popup note and a status text, when it could not be printed.
     Q_INVOKABLE bool testPrint(const QJsonObject& layout, const QString& printer);
 
+    // Tries the waiting labels now instead of at the end of their back-off.
+    Q_INVOKABLE void retryWaiting();
+    Q_INVOKABLE bool retryFailed(const QString& entryId);
+    Q_INVOKABLE bool discardEntry(const QString& entryId);
+    // Prints archived labels again with their job's current layout and printer; the number queued.
+    Q_INVOKABLE int reprint(const QStringList& archiveIds);
+    Q_INVOKABLE int waitingForJob(const QString& jobId) const;
+    Q_INVOKABLE int discardJob(const QString& jobId);
+
 signals:
     // Progress and failure texts for the window's status bar.
     void statusBarMessage(QString message);
     // Every PDF the built-in file printer wrote (path), for whoever archives or shows them.
     void labelFileWritten(QString path);
+    void spoolChanged();
+    void pausedChanged();
 
 private:
-    struct PendingReport
+    struct Result
     {
-        QString jobName;
-        QString layout;
-        QString printer;
-        QString report;
-        int reportsFrom;
-        int reportsTo;
-        int number;
-        int count;
+        Outcome outcome = Outcome::Failed;
+        QString reason;
+        int noteType = 0;
+        QString layoutName;
+        QString printerKey; // the printer that was asked (the default printer's name when the job names none)
+        QString reportUuid;
+        QMap<QString, QString> customContent;
+        QStringList problems;
+        QString labelFile;
     };
-    // Prints the oldest pending report, then lets the event loop run before the next one.
+    // Renders one report and hands the label to the printer. With `labelBase`, the built-in PDF
+    // printer writes that file (and a complete file already there means the label was handed over
+    // before). Touches no interface object, so it may run off the interface thread.
+    Result printReport(const QByteArray& data, const QString& layoutName, const QString& printerName,
+                       const QString& title, const QString& labelBase);
+
+    // Prints the next spool entry, then lets the event loop run before the one after.
+    void schedulePrint();
     void printNext();
+    void finishEntry(const SpoolEntry& entry, const Result& result, const QString& jobPrinter);
+    // The layout and printer an entry prints with: its job's current ones while the job exists.
+    void resolveJob(const SpoolEntry& entry, QString* layout, QString* printer) const;
+    QString printerKeyOf(const QString& printer) const;
+    void printerUnavailable(const QString& printerKey, const Result& result);
+    void onBackoffTimer();
 
     // The user must learn that a label was not printed: a popup note and a status-bar text.
     void reportFailure(int noteType, const QString& title, const QString& text);
 
-    QList<PendingReport> m_queue;
+    struct Waiting
+    {
+        QString reason;
+        QDateTime since;
+        QDateTime retryAt;
+    };
+    PrintSpool* m_spool;
+    SpoolListModel* m_model;
+    QHash<QString, Waiting> m_waiting; // by printer
+    QTimer m_backoffTimer;
+    QTimer m_pruneTimer;
+    QStringList m_knownPrinters;
     bool m_scheduled = false;
+    int m_runPrinted = 0;
+    bool m_paused = false;
 };

@@ -28,6 +28,18 @@ bool hasLayoutKeys(const QJsonObject& layout)
     return true;
 }
 
+// How the user recognises an object of the layout in a note.
+QString describeObject(const QJsonObject& record)
+{
+    const QString type = record.value(QLatin1String("type")).toString(QStringLiteral("object"));
+    QString what = record.value(QLatin1String("contentOrder")).toString();
+    if (what.isEmpty())
+        what = record.value(QLatin1String("unformattedString")).toString().left(40);
+    if (what.isEmpty())
+        what = record.value(QLatin1String("sourceImage")).toString();
+    return what.isEmpty() ? type : QStringLiteral("%1 \"%2\"").arg(type, what);
+}
+
 QPageSize millimetrePage(const QSizeF& size, const QString& name = QString())
 {
     return QPageSize(size, QPageSize::Millimeter, name, QPageSize::FuzzyMatch);
@@ -104,7 +116,7 @@ void PrintWorker::prepareWhitePainter(QPainter* painter, const QRect& area)
 }
 
 void PrintWorker::paintObjects(const QJsonArray& objects, Device* device, QImage* image, QPainter* painter,
-                               bool preview)
+                               bool preview, QStringList* problems)
 {
     for (const QJsonValue& value : objects) {
         const std::unique_ptr<LayoutItem> item(createLayoutItem(device, value.toObject(), 1));
@@ -120,9 +132,12 @@ void PrintWorker::paintObjects(const QJsonArray& objects, Device* device, QImage
                 qDebug() << "Object is not valid. Refusing to print it" << text;
             else
                 logPrintf("Object is not valid. Refusing to print it %s\n", qPrintable(text));
+            if (problems)
+                problems->append(describeObject(value.toObject()));
             continue;
         }
-        item->paint(image, painter);
+        if (!item->paint(image, painter) && problems)
+            problems->append(describeObject(value.toObject()));
     }
 }
 
@@ -149,7 +164,9 @@ QImage PrintWorker::renderLabel()
     prepareWhitePainter(&painter, QRect(0, 0, width, height));
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    paintObjects(m_layout.value(QLatin1String("objects")).toArray(), m_device, &image, &painter, false);
+    m_problems.clear();
+    paintObjects(m_layout.value(QLatin1String("objects")).toArray(), m_device, &image, &painter, false,
+                 &m_problems);
     painter.end();
     return image;
 }
@@ -167,19 +184,36 @@ bool PrintWorker::printFromJsonObject(QPainter* painter)
 
 bool PrintWorker::printPage(QPrinter* printer)
 {
+    // A label that cannot be painted still leaves a white page to send.
+    QImage page = renderPage(printer);
+    if (page.isNull()) {
+        page = QImage(printer->pageRect(QPrinter::DevicePixel).size().toSize(), QImage::Format_Mono);
+        QPainter painter(&page);
+        prepareWhitePainter(&painter, page.rect());
+    }
+    return sendPage(printer, page);
+}
+
+QImage PrintWorker::renderPage(QPrinter* printer)
+{
     printer->setPageSize(m_pageSize);
     printer->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
 
     const QSize pagePixels = printer->pageRect(QPrinter::DevicePixel).size().toSize();
     QImage page(pagePixels, QImage::Format_Mono);
     page.setDevicePixelRatio(1.0);
+    bool painted = false;
     {
         QPainter painter(&page);
         painter.setRenderHint(QPainter::Antialiasing, false);
         prepareWhitePainter(&painter, page.rect());
-        print(&painter); // a label that cannot be painted still leaves a white page to send
+        painted = print(&painter);
     }
+    return painted ? page : QImage();
+}
 
+bool PrintWorker::sendPage(QPrinter* printer, const QImage& page)
+{
     for (int copy = 0; copy < m_copies; ++copy) {
         QPainter painter;
         if (!painter.begin(printer)) {
@@ -195,7 +229,12 @@ bool PrintWorker::printPage(QPrinter* printer)
             painter.translate(-centre);
         }
         painter.drawImage(QPointF(0, 0), page);
-        painter.end();
+        // The job is handed over only when the print system took it without an error.
+        if (!painter.end() || printer->printerState() == QPrinter::Error) {
+            logPrintf("%s The print system did not accept the job on %s\n", Q_FUNC_INFO,
+                      qPrintable(printer->printerName()));
+            return false;
+        }
     }
     return true;
 }

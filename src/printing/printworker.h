@@ -30,6 +30,15 @@ public:
     // Page output: page size and zero margins on the printer, the label scaled onto a one-bit page
     // image, which goes to the printer once per copy (each copy its own job).
     bool printPage(QPrinter* printer);
+    // The first half of printPage: sets the page on the printer and paints the page image; null
+    // when the label could not be rendered at all.
+    QImage renderPage(QPrinter* printer);
+    // The second half: hands the page to the printer; false when the print system did not take it
+    // (it could not start, or reported an error at the end).
+    bool sendPage(QPrinter* printer, const QImage& page);
+    // Objects of the last rendering that could not be painted (for example a barcode whose report
+    // values are all empty), each described for the user.
+    QStringList problems() const { return m_problems; }
 
     // The label at five pixels per layout unit (device pixel ratio 5); null when the layout lacks
     // its keys or its objects are not a list.
@@ -56,7 +65,7 @@ signals:
 private:
     // Paints each valid object of the layout; objects are deleted right after painting.
     static void paintObjects(const QJsonArray& objects, Device* device, QImage* image, QPainter* painter,
-                             bool preview);
+                             bool preview, QStringList* problems = nullptr);
     static void prepareWhitePainter(QPainter* painter, const QRect& area);
 
     QString m_slotName = QStringLiteral("printFromJsonObject");
@@ -66,4 +75,5 @@ private:
     ReportDevice* m_device = nullptr;
     int m_copies = 1;
     bool m_upsideDown = false;
+    QStringList m_problems;
 };

@@ -39,7 +39,7 @@ ReportListModel::ReportListModel(QObject* parent) : QAbstractListModel(parent)
     m_roleNames = {
         {SelectedRole, "selected"},          {PrintTimeRole, "printTime"},     {JobNameRole, "jobName"},
         {LayoutNameRole, "layoutName"},      {PrinterNameRole, "printerName"}, {ReportUuidRole, "reportUuid"},
-        {CustomContentRole, "customContent"}};
+        {CustomContentRole, "customContent"}, {ArchiveIdRole, "archiveId"},     {AttentionRole, "attention"}};
 
     const QString defaultKey = QString::fromLatin1(kDefaultCustomFieldKey);
     m_selectedCustomContentKey = defaultKey;
@@ -147,12 +147,20 @@ void ReportListModel::addReport(const QString& jobName, const QString& layoutNam
                                 const QString& reportUuid, const QMap<QString, QString>& customContent)
 {
     Entry entry;
-    entry.printTime = QDateTime::currentDateTime();
     entry.jobName = jobName;
     entry.layoutName = layoutName;
     entry.printerName = printerName;
     entry.reportUuid = reportUuid;
     entry.customContent = customContent;
+    addReport(entry);
+}
+
+bool ReportListModel::addReport(const Entry& printed)
+{
+    Entry entry = printed;
+    if (!entry.printTime.isValid())
+        entry.printTime = QDateTime::currentDateTime();
+    entry.selected = false;
 
     const int row = m_entries.size();
     beginInsertRows(QModelIndex(), row, row);
@@ -181,6 +189,37 @@ void ReportListModel::addReport(const QString& jobName, const QString& layoutNam
     }
     if (!written)
         emit PopupNoteProvider::instance()->showPopup(PopupNoteProvider::PrintedReportsWritingToLogFailed);
+    return written;
+}
+
+void ReportListModel::addHistory(const QList<Entry>& entries)
+{
+    if (entries.isEmpty())
+        return;
+    beginInsertRows(QModelIndex(), 0, entries.size() - 1);
+    for (int i = entries.size() - 1; i >= 0; --i)
+        m_entries.prepend(entries.at(i));
+    endInsertRows();
+}
+
+QStringList ReportListModel::selectedArchiveIds() const
+{
+    QStringList ids;
+    for (const Entry& entry : m_entries) {
+        if (entry.selected && !entry.archiveId.isEmpty())
+            ids << entry.archiveId;
+    }
+    return ids;
+}
+
+void ReportListModel::clearSelection()
+{
+    for (int row = 0; row < m_entries.size(); ++row) {
+        if (m_entries.at(row).selected) {
+            m_entries[row].selected = false;
+            emit dataChanged(index(row), index(row), {SelectedRole});
+        }
+    }
 }
 
 QString ReportListModel::csvLine(const Entry& entry) const
@@ -231,6 +270,10 @@ QVariant ReportListModel::data(const QModelIndex& index, int role) const
         return entry.reportUuid;
     case CustomContentRole:
         return entry.customContent.value(m_selectedCustomContentKey);
+    case ArchiveIdRole:
+        return entry.archiveId;
+    case AttentionRole:
+        return entry.attention;
     default:
         return QVariant();
     }

@@ -27,7 +27,9 @@ public:
         LayoutNameRole,
         PrinterNameRole,
         ReportUuidRole,
-        CustomContentRole // 263
+        CustomContentRole, // 263
+        ArchiveIdRole,     // the archived report a reprint uses; empty when none was kept
+        AttentionRole      // what could not be painted on the label; empty when it printed whole
     };
 
     // One printed report.
@@ -40,6 +42,8 @@ public:
         QString printerName;
         QString reportUuid;
         QMap<QString, QString> customContent;
+        QString archiveId;
+        QString attention;
     };
 
     static const char* const kHeaderLine;
@@ -72,6 +76,14 @@ public:
     // written raises the popup note PrintedReportsWritingToLogFailed; the row stays either way.
     void addReport(const QString& jobName, const QString& layoutName, const QString& printerName,
                    const QString& reportUuid, const QMap<QString, QString>& customContent);
+    // The same for a label printed from the spool; false when the CSV line could not be written.
+    bool addReport(const Entry& entry);
+    // Rows of labels printed before this start (from the archive), shown above this run's rows;
+    // nothing is written to the CSV file.
+    void addHistory(const QList<Entry>& entries);
+    // Archive ids of the selected rows, in row order.
+    Q_INVOKABLE QStringList selectedArchiveIds() const;
+    Q_INVOKABLE void clearSelection();
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;

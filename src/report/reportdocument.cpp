@@ -424,3 +424,24 @@ QStringList ReportDocument::query(const QString& path) const
         return QStringList();
     return m_queryCache->evaluate(path);
 }
+
+QString ReportDocument::scanDocumentId(const QString& xml)
+{
+    static const QStringList path = {QStringLiteral("root"), QStringLiteral("report"),
+                                     QStringLiteral("korvex_data"), QStringLiteral("description"),
+                                     QStringLiteral("document_id")};
+    QXmlStreamReader reader(xml);
+    QStringList open;
+    while (!reader.atEnd() && open.size() <= kMaxElementDepth) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            open.append(reader.name().toString());
+            if (open == path)
+                return reader.readElementText().trimmed();
+        } else if (token == QXmlStreamReader::EndElement) {
+            if (!open.isEmpty())
+                open.removeLast();
+        }
+    }
+    return QString();
+}

@@ -53,6 +53,9 @@ public:
 
     // Seconds of an "h:m:s" text; -1 for anything else.
     static qint64 readDuration(const QString& text);
+    // The report's document id (its UUID), read with a quick scan instead of a whole parse; empty
+    // when the text holds none.
+    static QString scanDocumentId(const QString& xml);
 
 private:
     class QueryCache;

@@ -393,6 +393,13 @@ void SettingsManager::flush(int broadcastTo)
     }
 }
 
+bool SettingsManager::syncGlobal()
+{
+    QMutexLocker lock(&m_lock);
+    m_globalSettings.sync();
+    return m_globalSettings.status() == QSettings::NoError;
+}
+
 void SettingsManager::exportToOtherUser(const QString& key)
 {
     const QString homeDir = SystemPaths::instance().homeDir;

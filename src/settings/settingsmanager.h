@@ -68,6 +68,8 @@ public slots:
     QStringList findKeysByValue(const QString& value, const QString& keyContains = QString(),
                                 bool global = false);
     void flush(int broadcastTo = 0);
+    // Writes the global file now; false when it could not be written (the values stay in memory).
+    bool syncGlobal();
     void exportToOtherUser(const QString& key);
     void notifyProcessOrderChanged();
     void notifyPrintingChanged();

@@ -1,0 +1,21 @@
+#pragma once
+// File operations that survive a power cut: the data is on the disk, and so is the folder entry
+// that names it, before the call returns.
+
+#include <QByteArray>
+#include <QString>
+
+namespace DurableFile {
+
+// Writes the whole file under a temporary name, syncs it and renames it into place.
+bool write(const QString& path, const QByteArray& data, QString* error = nullptr);
+// Renames (also across folders of one file system) and syncs both folders.
+bool rename(const QString& from, const QString& to, QString* error = nullptr);
+// Removes the file and syncs its folder.
+bool remove(const QString& path);
+// Flushes a written file's data to the disk.
+bool syncFile(const QString& path);
+// Flushes a folder's entries (names created, renamed or removed) to the disk.
+bool syncFolder(const QString& folder);
+
+} // namespace DurableFile

@@ -1,0 +1,548 @@
+#include "printing/printspool.h"
+
+#include "printing/durablefile.h"
+#include "settings/systempaths.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+const QString PrintSpool::kPausedKey = QStringLiteral("printing/paused");
+const QString PrintSpool::kKeepDaysKey = QStringLiteral("printing/keepPrintedDays");
+
+namespace {
+
+// First line of every spool file: this mark, the header as compact JSON, a line feed; then the
+// report's bytes, exactly as many as the header says (a torn file is recognised by its length).
+const QByteArray kMagic = QByteArrayLiteral("LPSPOOL1 ");
+const QString kEntry = QStringLiteral(".entry");
+const QString kStaged = QStringLiteral(".staged");
+const QString kFailedDir = QStringLiteral("failed");
+const QString kDamagedDir = QStringLiteral("damaged");
+const QString kPrintedDir = QStringLiteral("printed");
+const QString kIndex = QStringLiteral("index.jsonl");
+constexpr int kHeaderLimit = 64 * 1024;
+
+QString isoTime(const QDateTime& time)
+{
+    return time.isValid() ? time.toString(Qt::ISODateWithMs) : QString();
+}
+
+QJsonObject headerOf(const SpoolEntry& e)
+{
+    return {{QStringLiteral("id"), e.id},
+            {QStringLiteral("jobId"), e.jobId},
+            {QStringLiteral("jobName"), e.jobName},
+            {QStringLiteral("layout"), e.layout},
+            {QStringLiteral("printer"), e.printer},
+            {QStringLiteral("reportUuid"), e.reportUuid},
+            {QStringLiteral("rangeFrom"), double(e.rangeFrom)},
+            {QStringLiteral("rangeTo"), double(e.rangeTo)},
+            {QStringLiteral("spooledAt"), isoTime(e.spooledAt)},
+            {QStringLiteral("reason"), e.reason},
+            {QStringLiteral("failedAt"), isoTime(e.failedAt)},
+            {QStringLiteral("bytes"), double(e.report.size())}};
+}
+
+SpoolEntry entryOf(const QJsonObject& h)
+{
+    SpoolEntry e;
+    e.id = h.value(QStringLiteral("id")).toString();
+    e.jobId = h.value(QStringLiteral("jobId")).toString();
+    e.jobName = h.value(QStringLiteral("jobName")).toString();
+    e.layout = h.value(QStringLiteral("layout")).toString();
+    e.printer = h.value(QStringLiteral("printer")).toString();
+    e.reportUuid = h.value(QStringLiteral("reportUuid")).toString();
+    e.rangeFrom = qint64(h.value(QStringLiteral("rangeFrom")).toDouble(-1));
+    e.rangeTo = qint64(h.value(QStringLiteral("rangeTo")).toDouble(-1));
+    e.spooledAt = QDateTime::fromString(h.value(QStringLiteral("spooledAt")).toString(), Qt::ISODateWithMs);
+    e.reason = h.value(QStringLiteral("reason")).toString();
+    e.failedAt = QDateTime::fromString(h.value(QStringLiteral("failedAt")).toString(), Qt::ISODateWithMs);
+    return e;
+}
+
+QByteArray encode(const SpoolEntry& e)
+{
+    QByteArray data = kMagic + QJsonDocument(headerOf(e)).toJson(QJsonDocument::Compact) + '\n';
+    data += e.report;
+    return data;
+}
+
+// Reads a spool file's header (and with `withReport` its report); false with the reason when the
+// file is torn or is not a spool file.
+bool readFile(const QString& path, bool withReport, SpoolEntry* out, QString* reason)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *reason = file.errorString();
+        return false;
+    }
+    const QByteArray line = file.readLine(kHeaderLimit);
+    if (!line.startsWith(kMagic) || !line.endsWith('\n')) {
+        *reason = QStringLiteral("not a spool file or its header is cut");
+        return false;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(line.mid(kMagic.size()), &parseError);
+    if (!doc.isObject()) {
+        *reason = QStringLiteral("header does not parse: ") + parseError.errorString();
+        return false;
+    }
+    const QJsonObject header = doc.object();
+    const qint64 bytes = qint64(header.value(QStringLiteral("bytes")).toDouble(-1));
+    if (bytes < 0 || file.size() != line.size() + bytes) {
+        *reason = QStringLiteral("the file holds %1 bytes of a %2-byte report")
+                      .arg(file.size() - line.size())
+                      .arg(bytes);
+        return false;
+    }
+    *out = entryOf(header);
+    if (out->id.isEmpty()) {
+        *reason = QStringLiteral("header names no entry");
+        return false;
+    }
+    if (withReport)
+        out->report = file.readAll();
+    return true;
+}
+
+QString safePart(const QString& text, int maxLength)
+{
+    // Names come from job settings and reports: keep them to characters every file system takes.
+    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]+"));
+    QString part = text;
+    part.replace(unsafe, QStringLiteral("-"));
+    part.remove(QRegularExpression(QStringLiteral("^[-.]+")));
+    return part.left(maxLength);
+}
+
+QJsonObject recordJson(const PrintedRecord& r)
+{
+    QJsonObject custom;
+    for (auto it = r.customContent.cbegin(); it != r.customContent.cend(); ++it)
+        custom.insert(it.key(), it.value());
+    return {{QStringLiteral("archiveId"), r.archiveId},   {QStringLiteral("printedAt"), isoTime(r.printedAt)},
+            {QStringLiteral("jobId"), r.jobId},           {QStringLiteral("jobName"), r.jobName},
+            {QStringLiteral("layout"), r.layout},         {QStringLiteral("printer"), r.printer},
+            {QStringLiteral("reportUuid"), r.reportUuid}, {QStringLiteral("custom"), custom}};
+}
+
+PrintedRecord recordOf(const QJsonObject& o)
+{
+    PrintedRecord r;
+    r.archiveId = o.value(QStringLiteral("archiveId")).toString();
+    r.printedAt = QDateTime::fromString(o.value(QStringLiteral("printedAt")).toString(), Qt::ISODateWithMs);
+    r.jobId = o.value(QStringLiteral("jobId")).toString();
+    r.jobName = o.value(QStringLiteral("jobName")).toString();
+    r.layout = o.value(QStringLiteral("layout")).toString();
+    r.printer = o.value(QStringLiteral("printer")).toString();
+    r.reportUuid = o.value(QStringLiteral("reportUuid")).toString();
+    const QJsonObject custom = o.value(QStringLiteral("custom")).toObject();
+    for (auto it = custom.begin(); it != custom.end(); ++it)
+        r.customContent.insert(it.key(), it.value().toString());
+    return r;
+}
+
+} // namespace
+
+QString SpoolEntry::labelBaseName() const
+{
+    // The id starts with the spool time in milliseconds; the rest tells entries of one millisecond apart.
+    const qint64 serial = id.toLongLong();
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(serial / 1000);
+    QString base = at.toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"));
+    const QString job = safePart(jobName, 40);
+    const QString report = safePart(reportUuid, 60);
+    if (!job.isEmpty())
+        base += QLatin1Char('_') + job;
+    if (!report.isEmpty())
+        base += QLatin1Char('_') + report;
+    if (serial % 1000 != 0)
+        base += QStringLiteral("_%1").arg(serial % 1000 + 1);
+    return base;
+}
+
+QString SpoolEntry::title() const
+{
+    return QStringLiteral("%1: %2").arg(jobName.isEmpty() ? QStringLiteral("Label") : jobName,
+                                        reportUuid.isEmpty() ? id : reportUuid);
+}
+
+PrintSpool::PrintSpool(const QString& folder, QObject* parent) : QObject(parent), m_folder(folder)
+{
+    QDir dir(m_folder);
+    for (const QString& sub : {kFailedDir, kDamagedDir, kPrintedDir})
+        dir.mkpath(sub);
+    load();
+}
+
+PrintSpool* PrintSpool::instance()
+{
+    static PrintSpool* spool = new PrintSpool(SystemPaths::instance().rootDir + QStringLiteral("/spool"));
+    return spool;
+}
+
+QString PrintSpool::path(const QString& id, const QString& suffix) const
+{
+    return m_folder + QLatin1Char('/') + id + suffix;
+}
+
+void PrintSpool::moveAside(const QString& file, const QString& reason)
+{
+    const QString target = m_folder + QLatin1Char('/') + kDamagedDir + QLatin1Char('/') +
+                           QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-")) +
+                           QFileInfo(file).fileName();
+    qWarning() << "Spool file" << file << "cannot be read (" << reason << "); moved to" << target;
+    DurableFile::rename(file, target);
+    emit entryDamaged(QFileInfo(file).fileName(), reason);
+}
+
+void PrintSpool::load()
+{
+    QMutexLocker locker(&m_lock);
+    const auto readFolder = [this](const QString& folder, QMap<QString, SpoolEntry>* into) {
+        const QStringList files = QDir(folder).entryList({QStringLiteral("*") + kEntry}, QDir::Files, QDir::Name);
+        for (const QString& name : files) {
+            SpoolEntry entry;
+            QString reason;
+            if (!readFile(folder + QLatin1Char('/') + name, false, &entry, &reason)) {
+                moveAside(folder + QLatin1Char('/') + name, reason);
+                continue;
+            }
+            into->insert(entry.id, entry);
+            m_lastSerial = std::max(m_lastSerial, entry.id.toLongLong());
+        }
+    };
+    readFolder(m_folder, &m_pending);
+    readFolder(m_folder + QLatin1Char('/') + kFailedDir, &m_failed);
+    // A crash between writing the failed copy and removing the waiting one leaves both.
+    for (const QString& id : m_failed.keys()) {
+        if (m_pending.remove(id))
+            DurableFile::remove(path(id));
+    }
+    // Half-written files of a crash.
+    const QStringList temporary = QDir(m_folder).entryList({QStringLiteral("*.entry.*")}, QDir::Files);
+    for (const QString& name : temporary)
+        QFile::remove(m_folder + QLatin1Char('/') + name);
+}
+
+QString PrintSpool::nextId()
+{
+    QMutexLocker locker(&m_lock);
+    // Milliseconds since the epoch times 1000, plus a counter: ids sort in the order they were made.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch() * 1000;
+    m_lastSerial = std::max(m_lastSerial + 1, now);
+    return QStringLiteral("%1").arg(m_lastSerial, 17, 10, QLatin1Char('0'));
+}
+
+bool PrintSpool::write(SpoolEntry* entry, const QString& suffix, QString* error)
+{
+    entry->id = nextId();
+    if (!entry->spooledAt.isValid())
+        entry->spooledAt = QDateTime::currentDateTime();
+    return DurableFile::write(path(entry->id, suffix), encode(*entry), error);
+}
+
+bool PrintSpool::stage(SpoolEntry* entry, QString* error)
+{
+    return write(entry, kStaged, error);
+}
+
+void PrintSpool::commitStaged(const QStringList& ids)
+{
+    bool any = false;
+    for (const QString& id : ids) {
+        SpoolEntry entry;
+        QString reason;
+        if (!readFile(path(id, kStaged), false, &entry, &reason)) {
+            moveAside(path(id, kStaged), reason);
+            continue;
+        }
+        if (!DurableFile::rename(path(id, kStaged), path(id)))
+            continue; // stays staged; start-up recovery commits it
+        QMutexLocker locker(&m_lock);
+        m_pending.insert(id, entry);
+        any = true;
+    }
+    if (any)
+        emit changed();
+}
+
+void PrintSpool::discardStaged(const QStringList& ids)
+{
+    for (const QString& id : ids)
+        DurableFile::remove(path(id, kStaged));
+}
+
+bool PrintSpool::add(SpoolEntry* entry, QString* error)
+{
+    if (!write(entry, kEntry, error))
+        return false;
+    {
+        QMutexLocker locker(&m_lock);
+        SpoolEntry header = *entry;
+        header.report.clear();
+        m_pending.insert(entry->id, header);
+    }
+    emit changed();
+    return true;
+}
+
+void PrintSpool::recoverStaged(const std::function<bool(const SpoolEntry&)>& rangePassed)
+{
+    const QStringList files = QDir(m_folder).entryList({QStringLiteral("*") + kStaged}, QDir::Files, QDir::Name);
+    QStringList commit;
+    for (const QString& name : files) {
+        const QString file = m_folder + QLatin1Char('/') + name;
+        SpoolEntry entry;
+        QString reason;
+        if (!readFile(file, false, &entry, &reason)) {
+            // Torn while it was staged: the watermark cannot have moved past it yet.
+            qDebug() << "Removing an unfinished staged spool file" << name << reason;
+            DurableFile::remove(file);
+            continue;
+        }
+        if (rangePassed(entry)) {
+            commit << entry.id;
+        } else {
+            qDebug() << "Staged spool entry" << entry.id << "of job" << entry.jobName
+                     << "is fetched again; removing it";
+            DurableFile::remove(file);
+        }
+    }
+    if (!commit.isEmpty()) {
+        qDebug() << "Committing" << commit.size() << "staged spool entries of a poll that ended in a stop";
+        commitStaged(commit);
+    }
+}
+
+QList<SpoolEntry> PrintSpool::pending() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_pending.values();
+}
+
+int PrintSpool::pendingCount() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_pending.size();
+}
+
+int PrintSpool::pendingCountForJob(const QString& jobId) const
+{
+    QMutexLocker locker(&m_lock);
+    return int(std::count_if(m_pending.cbegin(), m_pending.cend(),
+                             [&](const SpoolEntry& e) { return e.jobId == jobId; }));
+}
+
+QList<SpoolEntry> PrintSpool::failed() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_failed.values();
+}
+
+bool PrintSpool::claimNext(const std::function<bool(const SpoolEntry&)>& eligible, SpoolEntry* out)
+{
+    QMutexLocker locker(&m_lock);
+    for (const SpoolEntry& entry : qAsConst(m_pending)) {
+        if (m_claimed.contains(entry.id) || !eligible(entry))
+            continue;
+        m_claimed.insert(entry.id);
+        *out = entry;
+        return true;
+    }
+    return false;
+}
+
+void PrintSpool::release(const QString& id)
+{
+    QMutexLocker locker(&m_lock);
+    m_claimed.remove(id);
+}
+
+bool PrintSpool::readReport(SpoolEntry* entry, QString* error)
+{
+    const QString file = path(entry->id);
+    SpoolEntry full;
+    if (readFile(file, true, &full, error)) {
+        entry->report = full.report;
+        return true;
+    }
+    {
+        QMutexLocker locker(&m_lock);
+        m_pending.remove(entry->id);
+        m_claimed.remove(entry->id);
+    }
+    if (QFile::exists(file))
+        moveAside(file, *error);
+    emit changed();
+    return false;
+}
+
+bool PrintSpool::finishPrinted(const SpoolEntry& entry, const PrintedRecord& record)
+{
+    const QString archived = m_folder + QLatin1Char('/') + kPrintedDir + QLatin1Char('/') + entry.id + kEntry;
+    // The record goes first: a crash between the two lines leaves the entry waiting, and its label
+    // file (already in place) is then finished without printing again.
+    QFile index(m_folder + QLatin1Char('/') + kPrintedDir + QLatin1Char('/') + kIndex);
+    if (index.open(QIODevice::WriteOnly | QIODevice::Append))
+        index.write(QJsonDocument(recordJson(record)).toJson(QJsonDocument::Compact) + '\n');
+    else
+        qDebug() << Q_FUNC_INFO << "cannot write the archive index" << index.errorString();
+    index.close();
+    const bool moved = DurableFile::rename(path(entry.id), archived);
+    if (moved)
+        QFile(archived).setFileTime(record.printedAt, QFileDevice::FileModificationTime);
+    else
+        DurableFile::remove(path(entry.id));
+    {
+        QMutexLocker locker(&m_lock);
+        m_pending.remove(entry.id);
+        m_claimed.remove(entry.id);
+    }
+    emit changed();
+    return moved;
+}
+
+bool PrintSpool::moveToFailed(const QString& id, const QString& reason)
+{
+    SpoolEntry entry;
+    QString error;
+    if (!readFile(path(id), true, &entry, &error)) {
+        readReport(&entry, &error);
+        return false;
+    }
+    entry.reason = reason;
+    entry.failedAt = QDateTime::currentDateTime();
+    if (!DurableFile::write(m_folder + QLatin1Char('/') + kFailedDir + QLatin1Char('/') + id + kEntry,
+                            encode(entry), &error)) {
+        QMutexLocker locker(&m_lock);
+        m_claimed.remove(id); // stays waiting; it is tried again
+        return false;
+    }
+    DurableFile::remove(path(id));
+    entry.report.clear();
+    {
+        QMutexLocker locker(&m_lock);
+        m_pending.remove(id);
+        m_claimed.remove(id);
+        m_failed.insert(id, entry);
+    }
+    emit changed();
+    return true;
+}
+
+bool PrintSpool::retryFailed(const QString& id)
+{
+    SpoolEntry entry;
+    QString error;
+    const QString failedFile = m_folder + QLatin1Char('/') + kFailedDir + QLatin1Char('/') + id + kEntry;
+    if (!readFile(failedFile, true, &entry, &error)) {
+        qDebug() << Q_FUNC_INFO << "cannot read" << failedFile << error;
+        return false;
+    }
+    entry.reason.clear();
+    entry.failedAt = QDateTime();
+    if (!DurableFile::write(path(id), encode(entry), &error))
+        return false;
+    DurableFile::remove(failedFile);
+    entry.report.clear();
+    {
+        QMutexLocker locker(&m_lock);
+        m_failed.remove(id);
+        m_pending.insert(id, entry);
+    }
+    emit changed();
+    return true;
+}
+
+bool PrintSpool::discard(const QString& id)
+{
+    bool removed = false;
+    {
+        QMutexLocker locker(&m_lock);
+        if (m_claimed.contains(id))
+            return false; // being printed right now
+        if (m_pending.remove(id))
+            removed = DurableFile::remove(path(id));
+        if (m_failed.remove(id))
+            removed = DurableFile::remove(m_folder + QLatin1Char('/') + kFailedDir + QLatin1Char('/') + id + kEntry);
+    }
+    if (removed) {
+        qDebug() << "Spool entry" << id << "discarded";
+        emit changed();
+    }
+    return removed;
+}
+
+int PrintSpool::discardJob(const QString& jobId)
+{
+    QStringList ids;
+    for (const SpoolEntry& e : pending()) {
+        if (e.jobId == jobId)
+            ids << e.id;
+    }
+    int removed = 0;
+    for (const QString& id : ids)
+        removed += discard(id) ? 1 : 0;
+    return removed;
+}
+
+bool PrintSpool::archivedEntry(const QString& archiveId, SpoolEntry* out) const
+{
+    if (archiveId.isEmpty() || archiveId.contains(QLatin1Char('/')) || archiveId.contains(QLatin1Char('\\')))
+        return false;
+    QString reason;
+    const QString file = m_folder + QLatin1Char('/') + kPrintedDir + QLatin1Char('/') + archiveId + kEntry;
+    if (!readFile(file, true, out, &reason)) {
+        qDebug() << Q_FUNC_INFO << "no archived report" << archiveId << reason;
+        return false;
+    }
+    return true;
+}
+
+QList<PrintedRecord> PrintSpool::history() const
+{
+    QList<PrintedRecord> records;
+    QFile index(m_folder + QLatin1Char('/') + kPrintedDir + QLatin1Char('/') + kIndex);
+    if (!index.open(QIODevice::ReadOnly))
+        return records;
+    while (!index.atEnd()) {
+        const QJsonDocument line = QJsonDocument::fromJson(index.readLine());
+        if (line.isObject())
+            records << recordOf(line.object());
+    }
+    return records;
+}
+
+int PrintSpool::pruneArchive(int days)
+{
+    const QDateTime limit = QDateTime::currentDateTime().addDays(-days);
+    const QString dir = m_folder + QLatin1Char('/') + kPrintedDir;
+    int removed = 0;
+    const QFileInfoList files = QDir(dir).entryInfoList({QStringLiteral("*") + kEntry}, QDir::Files);
+    for (const QFileInfo& info : files) {
+        if (info.lastModified() < limit && QFile::remove(info.absoluteFilePath()))
+            ++removed;
+    }
+    // The index keeps the records whose report is still there.
+    QByteArray kept;
+    int dropped = 0;
+    for (const PrintedRecord& record : history()) {
+        if (record.printedAt >= limit && QFile::exists(dir + QLatin1Char('/') + record.archiveId + kEntry))
+            kept += QJsonDocument(recordJson(record)).toJson(QJsonDocument::Compact) + '\n';
+        else
+            ++dropped;
+    }
+    if (dropped > 0)
+        DurableFile::write(dir + QLatin1Char('/') + kIndex, kept);
+    if (removed > 0)
+        qDebug() << "Removed" << removed << "printed reports older than" << days << "days";
+    return removed;
+}

@@ -1,0 +1,141 @@
+#pragma once
+// The durable queue of labels to print. Every report an active job will print is written here
+// before the report-id watermark moves past it, and leaves only when its label was handed over, so
+// neither a stop nor a crash loses a label. Printed entries are kept in an archive for a while so a
+// label can be printed again with the console offline.
+//
+// Folder layout: "<id>.staged" (written by a poll, not yet committed), "<id>.entry" (waiting to
+// print), "failed/<id>.entry", "damaged/" (files that could not be read), "printed/<id>.entry" and
+// "printed/index.jsonl" (the archive). Ids sort in spool order.
+//
+// Thread-safe: the poller thread adds entries while the print side takes them.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QMutex>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+
+struct SpoolEntry
+{
+    QString id;
+    QString jobId;
+    QString jobName;
+    QString layout;
+    QString printer;
+    QString reportUuid;
+    // The exclusive lower and the inclusive upper report id of the poll that fetched it; -1 when
+    // it did not come from a poll (a reprint, or reports handed to the print driver directly).
+    qint64 rangeFrom = -1;
+    qint64 rangeTo = -1;
+    QDateTime spooledAt;
+    // Failed entries: why, and since when.
+    QString reason;
+    QDateTime failedAt;
+    // The report XML; only filled by PrintSpool::readReport.
+    QByteArray report;
+
+    // Base name of the entry's label file on the built-in PDF printer: derived from the entry, so
+    // a resumed entry finds a label it completed before a crash.
+    QString labelBaseName() const;
+    // A print job title naming the job and the report.
+    QString title() const;
+};
+
+// One label in the archive of printed labels.
+struct PrintedRecord
+{
+    QString archiveId;
+    QDateTime printedAt;
+    QString jobId;
+    QString jobName;
+    QString layout;
+    QString printer;
+    QString reportUuid;
+    QMap<QString, QString> customContent;
+};
+
+class PrintSpool : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PrintSpool(const QString& folder, QObject* parent = nullptr);
+
+    // The spool under the data root ("spool"), created on first use.
+    static PrintSpool* instance();
+    QString folder() const { return m_folder; }
+
+    // Writes a poll's entry durably but keeps it from printing until commitStaged; assigns its id.
+    bool stage(SpoolEntry* entry, QString* error = nullptr);
+    // Makes staged entries printable (after the watermark has been stored).
+    void commitStaged(const QStringList& ids);
+    // Forgets staged entries whose range is fetched again anyway.
+    void discardStaged(const QStringList& ids);
+    // Writes an entry that may print at once; assigns its id.
+    bool add(SpoolEntry* entry, QString* error = nullptr);
+    // At start-up: a staged entry whose range the stored settings have passed is committed (the
+    // crash came after the watermark moved), any other is removed (its range is fetched again).
+    void recoverStaged(const std::function<bool(const SpoolEntry&)>& rangePassed);
+
+    // Waiting entries in spool order (without report text).
+    QList<SpoolEntry> pending() const;
+    int pendingCount() const;
+    int pendingCountForJob(const QString& jobId) const;
+    QList<SpoolEntry> failed() const;
+
+    // Claims the first waiting entry that `eligible` accepts and no one else holds; false if none.
+    bool claimNext(const std::function<bool(const SpoolEntry&)>& eligible, SpoolEntry* out);
+    // Gives a claimed entry back (it prints later).
+    void release(const QString& id);
+    // Reads the report text of a claimed entry. A torn or unreadable file is moved to "damaged/"
+    // with a log line and false; the caller then drops the entry.
+    bool readReport(SpoolEntry* entry, QString* error);
+
+    // The label was handed over: the entry moves into the archive with its print record.
+    bool finishPrinted(const SpoolEntry& entry, const PrintedRecord& record);
+    // The entry cannot print as it is (a missing layout, a report that cannot be rendered).
+    bool moveToFailed(const QString& id, const QString& reason);
+    // A failed entry waits again.
+    bool retryFailed(const QString& id);
+    // Removes a waiting or failed entry for good.
+    bool discard(const QString& id);
+    // Removes every waiting entry of a job; the number removed.
+    int discardJob(const QString& jobId);
+
+    // The archived entry of a printed label, report text included; false when it is gone.
+    bool archivedEntry(const QString& archiveId, SpoolEntry* out) const;
+    // Print records of the archive, oldest first.
+    QList<PrintedRecord> history() const;
+    // Removes archived labels printed more than `days` days ago; the number removed.
+    int pruneArchive(int days);
+
+    // Settings (global file): printing paused, and how long printed reports are kept.
+    static const QString kPausedKey;
+    static const QString kKeepDaysKey;
+    static constexpr int kDefaultKeepDays = 30;
+
+signals:
+    // Waiting or failed entries changed; emitted on the thread that changed them.
+    void changed();
+    // A spool file could not be read and was moved aside.
+    void entryDamaged(QString file, QString reason);
+
+private:
+    QString nextId();
+    bool write(SpoolEntry* entry, const QString& suffix, QString* error);
+    void load();
+    QString path(const QString& id, const QString& suffix = QStringLiteral(".entry")) const;
+    void moveAside(const QString& file, const QString& reason);
+
+    QString m_folder;
+    mutable QMutex m_lock;
+    QMap<QString, SpoolEntry> m_pending; // by id: spool order
+    QMap<QString, SpoolEntry> m_failed;
+    QSet<QString> m_claimed;
+    qint64 m_lastSerial = 0;
+};
