@@ -17,6 +17,7 @@
 #include "testsupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
@@ -25,6 +26,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 
@@ -97,6 +99,35 @@ QStringList decodedLabel(const QString& pdf)
     return TestSupport::decodeBarcodes(TestSupport::rasterisePdf(pdf, 300));
 }
 
+// A small label (30 x 20 mm: the IMEI as text and as Code 128) so a backlog prints quickly.
+void writeSmallLayout()
+{
+    const QByteArray json =
+        R"({"name":"Small label","width":240,"height":160,"fixedsize":true,)"
+        R"("sizestr":"30mm x 20mm","version":"1.2.0.0","objects":[)"
+        R"({"type":"TextObject.qml","unformattedString":"<IMEI>","x":120,"y":20,)"
+        R"("width":220,"height":30,"rotation":0,"pixelSize":14,"background":false,"elide":"Right"},)"
+        R"({"type":"BarCode.qml","contentOrder":"IMEI","symbology":"code128","prefixString":"",)"
+        R"("attachText":"false","x":120,"y":95,"width":230,"height":90,"rotation":0}]})";
+    QFile file(SystemPaths::instance().layoutDir + "Small label.lyson");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(json);
+}
+
+// How many label files and CSV lines name each report of 1..count (by document id).
+void countLabels(const QString& labels, const QString& csv, int count, QMap<int, int>* files,
+                 QMap<int, int>* lines)
+{
+    const QStringList names = labelFiles(labels);
+    const QByteArray log = readAll(csv);
+    for (int n = 1; n <= count; ++n) {
+        const QString id = TestSupport::variantDocumentId(n);
+        (*files)[n] =
+            int(std::count_if(names.begin(), names.end(), [&](const QString& f) { return f.contains(id); }));
+        (*lines)[n] = log.count(id.toLatin1());
+    }
+}
+
 class Program
 {
 public:
@@ -111,11 +142,11 @@ public:
         m_process.start(TestSupport::programPath(), {"--logto", "disk"});
         m_process.waitForStarted(10000);
     }
-    int stop()
+    int stop(int signal = SIGTERM)
     {
         if (m_process.state() == QProcess::NotRunning)
             return m_process.exitCode();
-        ::kill(pid_t(m_process.processId()), SIGTERM);
+        ::kill(pid_t(m_process.processId()), signal);
         m_process.waitForFinished(30000);
         return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
     }
@@ -222,6 +253,103 @@ private slots:
         QCOMPARE(again.stop(), 0);
     }
 
+    // A backlog on the built-in printer, stopped by SIGTERM and later killed with SIGKILL in the
+    // middle: after each new start every report has exactly one label file and one CSV line, and
+    // no partial file is left. Paused printing keeps fetched reports in the spool across a restart,
+    // and a spool file cut short on disk is moved aside while the others print.
+    void backlogSurvivesStopAndCrash()
+    {
+        const TestSupport::IsolatedDataRoot& root = *m_root;
+        SettingsManager* s = SettingsManager::instance();
+        s->removeKey("jobs", true);
+        s->removeKey("MC", true);
+        const QString labels = root.path() + "/backlog-labels";
+        const QString csv = root.path() + "/backlog.csv";
+        prepareStation(labels, csv);
+        writeSmallLayout();
+        addJob("all", "All phones", true, "");
+        s->setValue("jobs/all/layout", "Small label", true);
+        s->setValue("MC/lastReportId", 0, true);
+        s->setValue("printing/paused", true, true);
+        s->flush();
+
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        setConsole(server.port());
+        const int backlog = 120;
+        for (int n = 1; n <= backlog; ++n)
+            QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", n), true), n);
+
+        const QString spool = root.dataRoot() + "/spool";
+        const auto spooled = [&] {
+            return QDir(spool).entryList({"*.entry"}, QDir::Files).size();
+        };
+        QMap<int, int> files, lines;
+        {
+            // Paused: the reports are fetched into the spool and the watermark moves; nothing prints.
+            Program program(root);
+            program.start();
+            QTRY_COMPARE_WITH_TIMEOUT(spooled(), backlog, 40000);
+            QCOMPARE(program.stop(), 0);
+            QSettings global(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat);
+            QCOMPARE(global.value("MC/lastReportId").toInt(), backlog);
+            QVERIFY(labelFiles(labels).isEmpty());
+        }
+        // One entry is cut short on disk (the last one, report 120).
+        const QStringList entries = QDir(spool).entryList({"*.entry"}, QDir::Files, QDir::Name);
+        QFile torn(spool + "/" + entries.last());
+        QVERIFY(torn.open(QIODevice::ReadWrite));
+        QVERIFY(torn.resize(100));
+        torn.close();
+
+        QSettings(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat)
+            .setValue("printing/paused", false);
+        {
+            Program program(root);
+            program.start();
+            QTRY_VERIFY_WITH_TIMEOUT(labelFiles(labels).size() >= 20, 60000);
+            QElapsedTimer stopping;
+            stopping.start();
+            QCOMPARE(program.stop(), 0);
+            QVERIFY(stopping.elapsed() < 10000);
+            QVERIFY(labelFiles(labels).size() < backlog - 1);
+            QVERIFY(program.log().contains("cannot be read"));
+        }
+        QCOMPARE(QDir(spool + "/damaged").entryList(QDir::Files).size(), 1);
+        {
+            Program program(root);
+            program.start();
+            QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), backlog - 1, 90000);
+            // A second backlog, killed in the middle of printing.
+            for (int n = backlog + 1; n <= 2 * backlog; ++n)
+                QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", n), true), n);
+            QTRY_VERIFY_WITH_TIMEOUT(labelFiles(labels).size() >= backlog + 20, 60000);
+            QCOMPARE(program.stop(SIGKILL), -1);
+        }
+        {
+            Program program(root);
+            program.start();
+            QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), 2 * backlog - 1, 90000);
+            QTRY_COMPARE_WITH_TIMEOUT(spooled(), 0, 10000);
+            QTest::qWait(1000);
+            QCOMPARE(program.stop(), 0);
+        }
+        countLabels(labels, csv, 2 * backlog, &files, &lines);
+        for (int n = 1; n <= 2 * backlog; ++n) {
+            const int expected = n == backlog ? 0 : 1; // the torn entry is gone, and said so
+            QCOMPARE(files.value(n), expected);
+            QCOMPARE(lines.value(n), expected);
+        }
+        const QFileInfoList all = QDir(labels).entryInfoList(QDir::Files);
+        for (const QFileInfo& f : all) {
+            QVERIFY2(f.suffix() == "pdf" && f.size() > 0, qPrintable(f.fileName()));
+        }
+        // The program wrote the settings file; the in-process store reads it again.
+        s->removeKey("printing/paused", true);
+        s->removeKey("jobs", true);
+        s->flush();
+    }
+
     // The same window and services in this process, for the failures.
     void failuresAreShownAndRecovered()
     {
@@ -247,13 +375,15 @@ private slots:
         notes->ready(); // no QML here: notes go straight to their signals
         QSignalSpy errors(notes, &PopupNoteProvider::showErrorText);
         QSignalSpy popups(notes, &PopupNoteProvider::showPopup);
-        auto pollNow = [&] {
+        PrintHandler* handler = viewer.printHandler();
+        // One poll; then printing until `waiting` labels are left (those whose printer is missing).
+        auto pollNow = [&](int waiting = 0) {
             poller->checkNow();
             QTest::qWait(200);
             QTRY_VERIFY_WITH_TIMEOUT(poller->waitForPoll(0), 20000);
             // Fetched reports are printed on this thread, one per turn of the event loop.
-            QTest::qWait(100); // delivers the poller's queued signals
-            QTRY_COMPARE_WITH_TIMEOUT(viewer.printHandler()->pendingReports(), 0, 30000);
+            QTest::qWait(100); // delivers the spool's queued signals
+            QTRY_COMPARE_WITH_TIMEOUT(handler->pendingReports(), waiting, 30000);
         };
 
         // An export answered with 500 for the first job: its range comes again later; the other
@@ -282,34 +412,48 @@ private slots:
         pollNow();
         QCOMPARE(labelFiles(m_labels).size(), before + 1);
 
-        // A layout that does not exist: the user is told; nothing is logged as printed.
+        // A layout that does not exist: the user is told, the label goes to the failed list and
+        // nothing is logged as printed.
         const int csvLines = readAll(m_csv).count('\n');
         s->setValue("jobs/a/layout", "No such layout", true);
         QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Apple", 14), true), 2);
         pollNow();
         QCOMPARE(errors.count(), 1);
         QVERIFY(errors.last().at(1).toString().contains("No such layout"));
+        QCOMPARE(handler->failedLabels(), 1);
         QCOMPARE(readAll(m_csv).count('\n'), csvLines);
 
-        // No printer at all.
+        // No printer at all: the label waits, and the user is told why.
         s->setValue("jobs/a/layout", "Station label", true);
         s->setValue("jobs/a/printer", "", true);
         QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Apple", 15), true), 3);
-        pollNow();
-        QCOMPARE(errors.count(), 2);
+        pollNow(1);
+        QTRY_COMPARE(errors.count(), 2);
         QCOMPARE(errors.last().at(2).value<PopupNoteProvider::PopupNoteTypes>(),
                  PopupNoteProvider::PrinterNotConfigured);
 
-        // A printer that is not there.
+        // A printer that is not there: the waiting labels (the job's, with its new printer) wait on.
         s->setValue("jobs/a/printer", "Printer that was unplugged", true);
         QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Apple", 16), true), 4);
-        pollNow();
-        QCOMPARE(errors.count(), 3);
+        handler->retryWaiting();
+        pollNow(2);
+        QTRY_COMPARE(errors.count(), 3);
         QCOMPARE(errors.last().at(2).value<PopupNoteProvider::PopupNoteTypes>(),
                  PopupNoteProvider::PrinterRemoved);
+        QVERIFY(handler->spoolState().contains("2 labels waiting for Printer that was unplugged"));
+        QCOMPARE(readAll(m_csv).count('\n'), csvLines);
+
+        // The job gets a working printer: both print, and the failed label prints after Retry.
+        s->setValue("jobs/a/printer", FilePrinter::kName, true);
+        const int beforeRetry = labelFiles(m_labels).size();
+        handler->retryWaiting();
+        QTRY_COMPARE_WITH_TIMEOUT(handler->pendingReports(), 0, 30000);
+        QVERIFY(handler->retryFailed(handler->spool()->failed().first().id));
+        QTRY_COMPARE_WITH_TIMEOUT(handler->pendingReports(), 0, 30000);
+        QCOMPARE(labelFiles(m_labels).size(), beforeRetry + 3);
+        QCOMPARE(readAll(m_csv).count('\n'), csvLines + 3);
 
         // An unwritable printed-reports log: the user is told and the label still prints.
-        s->setValue("jobs/a/printer", FilePrinter::kName, true);
         ReportListModel::instance()->setReportLogPath(m_root->path() + "/no/such/folder/log.csv");
         const int labels = labelFiles(m_labels).size();
         QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Apple", 17), true), 5);

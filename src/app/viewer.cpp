@@ -117,8 +117,12 @@ void Viewer::connectPollerToSpool()
                             QStringList* staged) {
         return handler->stageReports(jobId, jobName, layout, printer, reports, from, to, staged);
     };
-    store.commit = [spool](const QStringList& staged) { spool->commitStaged(staged); };
-    store.discard = [spool](const QStringList& staged) { spool->discardStaged(staged); };
+    store.commit = [spool](const QStringList& staged) {
+        spool->commitStaged(staged);
+    };
+    store.discard = [spool](const QStringList& staged) {
+        spool->discardStaged(staged);
+    };
     m_poller->setReportStore(store);
 
     // The Report Log shows the labels still kept for reprinting, once per process.

@@ -226,7 +226,8 @@ void XMLPoller::doCheck()
                      << "(" << fromId + 1 << "-" << newest << ")";
 
             const QString layout = settings->getValue(jobKey(job, QStringLiteral("layout")), QString(), true);
-            const QString printer = settings->getValue(jobKey(job, QStringLiteral("printer")), QString(), true);
+            const QString printer =
+                settings->getValue(jobKey(job, QStringLiteral("printer")), QString(), true);
             // The labels are on disk before the watermark moves past their reports.
             const bool kept = !exported || reports.isEmpty() || !m_store.stage ||
                               m_store.stage(job, jobName, layout, printer, reports, fromId, newest, &staged);

@@ -133,9 +133,10 @@ QString PrintHandler::spoolState() const
         for (auto it = m_waiting.cbegin(); it != m_waiting.cend(); ++it)
             printers << (it.key().isEmpty() ? QStringLiteral("a printer to be set") : it.key());
         printers.sort();
-        parts << (printers.isEmpty()
-                      ? QStringLiteral("%1 labels waiting").arg(waiting)
-                      : QStringLiteral("%1 labels waiting for %2").arg(waiting).arg(printers.join(QStringLiteral(", "))));
+        parts << (printers.isEmpty() ? QStringLiteral("%1 labels waiting").arg(waiting)
+                                     : QStringLiteral("%1 labels waiting for %2")
+                                           .arg(waiting)
+                                           .arg(printers.join(QStringLiteral(", "))));
     }
     const int failed = failedLabels();
     if (failed > 0)
@@ -207,8 +208,9 @@ void PrintHandler::printReports(const QString& jobname, const QString& label, co
         entry.report = report.toUtf8();
         QString error;
         if (!m_spool->add(&entry, &error))
-            reportFailure(PopupNoteProvider::ErrorMessage, QStringLiteral("Label not printed"),
-                          QStringLiteral("Job %1: the label could not be kept for printing (%2)").arg(jobname, error));
+            reportFailure(
+                PopupNoteProvider::ErrorMessage, QStringLiteral("Label not printed"),
+                QStringLiteral("Job %1: the label could not be kept for printing (%2)").arg(jobname, error));
     }
     schedulePrint();
 }
@@ -320,9 +322,10 @@ void PrintHandler::finishEntry(const SpoolEntry& entry, const Result& result, co
         break;
     case Outcome::Failed:
         m_spool->moveToFailed(entry.id, result.reason);
-        reportFailure(result.noteType, QStringLiteral("Label not printed"),
-                      QStringLiteral("Job %1, report %2: %3. The label waits in the Report Log's failed list.")
-                          .arg(entry.jobName, entry.reportUuid, result.reason));
+        reportFailure(
+            result.noteType, QStringLiteral("Label not printed"),
+            QStringLiteral("Job %1, report %2: %3. The label waits in the Report Log's failed list.")
+                .arg(entry.jobName, entry.reportUuid, result.reason));
         break;
     }
 }
@@ -346,10 +349,11 @@ void PrintHandler::printerUnavailable(const QString& printerKey, const Result& r
     }
     qDebug() << "Printer" << printerKey << "unavailable:" << result.reason << "-" << count << "labels wait";
     if (first)
-        reportFailure(result.noteType, QStringLiteral("Labels waiting"),
-                      QStringLiteral("%1 labels wait for printer \"%2\": %3. They print when it is back.")
-                          .arg(count)
-                          .arg(printerKey.isEmpty() ? QStringLiteral("(none set)") : printerKey, result.reason));
+        reportFailure(
+            result.noteType, QStringLiteral("Labels waiting"),
+            QStringLiteral("%1 labels wait for printer \"%2\": %3. They print when it is back.")
+                .arg(count)
+                .arg(printerKey.isEmpty() ? QStringLiteral("(none set)") : printerKey, result.reason));
     m_model->setWaiting(printerKey, waiting.reason, waiting.since);
     emit spoolChanged();
 }
@@ -562,8 +566,8 @@ PrintHandler::Result PrintHandler::printReport(const QByteArray& data, const QSt
 bool PrintHandler::doPrint(const QByteArray& data, const QString& jobname, const QString& layout,
                            const QString& printer, QString& error)
 {
-    const Result result = printReport(data, layout, printer, QStringLiteral("%1: direct print").arg(jobname),
-                                      QString());
+    const Result result =
+        printReport(data, layout, printer, QStringLiteral("%1: direct print").arg(jobname), QString());
     if (result.outcome != Outcome::Printed) {
         if (result.reason.startsWith(QLatin1String("failed to load layout")))
             error = QStringLiteral("Failed to load layout:") + result.layoutName;

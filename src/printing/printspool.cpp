@@ -207,7 +207,8 @@ void PrintSpool::load()
 {
     QMutexLocker locker(&m_lock);
     const auto readFolder = [this](const QString& folder, QMap<QString, SpoolEntry>* into) {
-        const QStringList files = QDir(folder).entryList({QStringLiteral("*") + kEntry}, QDir::Files, QDir::Name);
+        const QStringList files =
+            QDir(folder).entryList({QStringLiteral("*") + kEntry}, QDir::Files, QDir::Name);
         for (const QString& name : files) {
             SpoolEntry entry;
             QString reason;
@@ -296,7 +297,8 @@ bool PrintSpool::add(SpoolEntry* entry, QString* error)
 
 void PrintSpool::recoverStaged(const std::function<bool(const SpoolEntry&)>& rangePassed)
 {
-    const QStringList files = QDir(m_folder).entryList({QStringLiteral("*") + kStaged}, QDir::Files, QDir::Name);
+    const QStringList files =
+        QDir(m_folder).entryList({QStringLiteral("*") + kStaged}, QDir::Files, QDir::Name);
     QStringList commit;
     for (const QString& name : files) {
         const QString file = m_folder + QLatin1Char('/') + name;
@@ -472,7 +474,8 @@ bool PrintSpool::discard(const QString& id)
         if (m_pending.remove(id))
             removed = DurableFile::remove(path(id));
         if (m_failed.remove(id))
-            removed = DurableFile::remove(m_folder + QLatin1Char('/') + kFailedDir + QLatin1Char('/') + id + kEntry);
+            removed = DurableFile::remove(m_folder + QLatin1Char('/') + kFailedDir + QLatin1Char('/') + id +
+                                          kEntry);
     }
     if (removed) {
         qDebug() << "Spool entry" << id << "discarded";

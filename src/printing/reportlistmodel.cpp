@@ -36,10 +36,15 @@ bool endsWithLineFeed(const QString& path)
 
 ReportListModel::ReportListModel(QObject* parent) : QAbstractListModel(parent)
 {
-    m_roleNames = {
-        {SelectedRole, "selected"},          {PrintTimeRole, "printTime"},     {JobNameRole, "jobName"},
-        {LayoutNameRole, "layoutName"},      {PrinterNameRole, "printerName"}, {ReportUuidRole, "reportUuid"},
-        {CustomContentRole, "customContent"}, {ArchiveIdRole, "archiveId"},     {AttentionRole, "attention"}};
+    m_roleNames = {{SelectedRole, "selected"},
+                   {PrintTimeRole, "printTime"},
+                   {JobNameRole, "jobName"},
+                   {LayoutNameRole, "layoutName"},
+                   {PrinterNameRole, "printerName"},
+                   {ReportUuidRole, "reportUuid"},
+                   {CustomContentRole, "customContent"},
+                   {ArchiveIdRole, "archiveId"},
+                   {AttentionRole, "attention"}};
 
     const QString defaultKey = QString::fromLatin1(kDefaultCustomFieldKey);
     m_selectedCustomContentKey = defaultKey;

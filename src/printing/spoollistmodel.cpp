@@ -2,7 +2,8 @@
 
 #include "settings/settingsmanager.h"
 
-SpoolListModel::SpoolListModel(PrintSpool* spool, QObject* parent) : QAbstractListModel(parent), m_spool(spool)
+SpoolListModel::SpoolListModel(PrintSpool* spool, QObject* parent)
+    : QAbstractListModel(parent), m_spool(spool)
 {
     // A backlog changes the spool with every label: rebuild at most a few times a second.
     m_refresh.setSingleShot(true);
@@ -68,7 +69,8 @@ QVariant SpoolListModel::data(const QModelIndex& index, int role) const
     case ReasonRole:
         if (row.failed)
             return e.reason;
-        return unavailable != m_unavailable.constEnd() ? unavailable->first : QStringLiteral("waiting for its turn");
+        return unavailable != m_unavailable.constEnd() ? unavailable->first
+                                                       : QStringLiteral("waiting for its turn");
     case SinceRole:
         if (row.failed)
             return e.failedAt;
