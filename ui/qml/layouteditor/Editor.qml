@@ -120,7 +120,7 @@ Item {
                 rowSpacing: 10
                 Layout.fillWidth: true
 
-                Label { text: qsTr("Choose paper papersize:") }
+                Label { text: qsTr("Paper size:") }
                 ComboBox {
                     id: paperChoice
                     Layout.fillWidth: true
@@ -144,9 +144,9 @@ Item {
                     }
                     Label { text: qsTr("mm") }
                 }
-                Label { text: qsTr("Use matching papersize:") }
+                Label { text: qsTr("Print on paper of this size:") }
                 CheckBox { id: matchingPaper }
-                Label { text: qsTr("Enter layout name: ") }
+                Label { text: qsTr("Layout name:") }
                 TextField {
                     id: nameField
                     Layout.fillWidth: true
