@@ -391,6 +391,17 @@ void TestLayoutEditor::freePlaceAvoidsOthers()
         LayoutGeometry::boundingBox(placed(fresh, LayoutGeometry::freePlace({fresh}, full, 200, 200, 10)));
     QCOMPARE(crowded.intersected(QRectF(0, 100, 200, 100)).height(), 0.0);
 
+    // A drawn frame round the label leaves its inside free; a filled one does not.
+    QVariantMap frame = box(3, 248, 400, 480, 780);
+    frame.insert({{"type", "ShapeObject.qml"}, {"sourceShape", "rectangle"}, {"sourceImage", ""}});
+    const QRectF framed =
+        LayoutGeometry::boundingBox(placed(fresh, LayoutGeometry::freePlace({fresh}, {frame}, 496, 800, 10)));
+    QCOMPARE(framed.topLeft(), QPointF(30, 30));
+    frame.insert("sourceShape", "filledrectangle");
+    const QRectF covered =
+        LayoutGeometry::boundingBox(placed(fresh, LayoutGeometry::freePlace({fresh}, {frame}, 496, 800, 10)));
+    QCOMPARE(covered.topLeft(), QPointF(0, 0));
+
     // Larger than the label: its corner at the label's.
     const QVariantMap huge = box(9, 0, 0, 1000, 1000);
     QCOMPARE(LayoutGeometry::boundingBox(placed(huge, LayoutGeometry::freePlace({huge}, {}, 200, 200, 10)))

@@ -351,8 +351,8 @@ QVariantList LayoutDocument::textContentKinds()
     return {
         tag(QStringLiteral("Device status"), QStringLiteral("<devstatus>")),
         entry(QStringLiteral("Identifier"), QStringLiteral("identifier")),
-        tag(QStringLiteral("Same as Device Idenfier"), QStringLiteral("<firstid>=<devid>")),
-        entry(QStringLiteral("Custom:"), QStringLiteral("free")),
+        tag(QStringLiteral("Same as Device Identifier"), QStringLiteral("<firstid>=<devid>")),
+        entry(QStringLiteral("Free text"), QStringLiteral("free")),
         tag(QStringLiteral("Date"), QStringLiteral("<date yyyy-MM-dd HH:mm:ss>")),
         tag(QStringLiteral("Model"), QStringLiteral("<model>")),
         tag(QStringLiteral("UsbId"), QStringLiteral("<usbid>")),
@@ -367,8 +367,8 @@ QVariantList LayoutDocument::textContentKinds()
         tag(QStringLiteral("A-Model Number"), QStringLiteral("<amodelnumber>")),
         tag(QStringLiteral("Alternative Serial"), QStringLiteral("<alternativeserial>")),
         tag(QStringLiteral("Alternative Source And Serial"), QStringLiteral("<alternativesourceandserial>")),
-        entry(QStringLiteral("CustomField"), QStringLiteral("customfield")),
-        entry(QStringLiteral("Device Customfield"), QStringLiteral("devcustomfield")),
+        entry(QStringLiteral("Custom field"), QStringLiteral("customfield")),
+        entry(QStringLiteral("Device custom field"), QStringLiteral("devcustomfield")),
         tag(QStringLiteral("Manufacturer"), QStringLiteral("<manufacturer>")),
         tag(QStringLiteral("Erasure duration"), QStringLiteral("<eraseduration>")),
         tag(QStringLiteral("Erasure method"), QStringLiteral("<erasemethod>")),
@@ -454,8 +454,7 @@ QVariantList LayoutDocument::barcodeContents(const QStringList& deviceCustomFiel
     for (const char* label :
          {"IMEI", "IMEI2", "MEID", "MEID14", "Device identifier", "USB serial", "System serial", "PIN"})
         contents.append(entry(QLatin1String(label), QLatin1String(label)));
-    // Shown without its blank, but the value lives under the label with one.
-    contents.append(entry(QStringLiteral("AlternativeSerial"), QStringLiteral("Alternative Serial")));
+    contents.append(entry(QStringLiteral("Alternative Serial"), QStringLiteral("Alternative Serial")));
     contents.append(entry(QStringLiteral("A-Model Number"), QStringLiteral("A-Model Number")));
     contents.append(entry(QStringLiteral("Free text"), QStringLiteral("(freetext)")));
     for (const QString& field : deviceCustomFields)

@@ -31,6 +31,15 @@ QRectF groupBox(const QVariantMap& object)
     return box;
 }
 
+// An outlined shape drawn around other objects, not a picture that covers them.
+bool isFrame(const QVariantMap& object)
+{
+    const QString shape = object.value(QStringLiteral("sourceShape")).toString();
+    return object.value(QStringLiteral("type")).toString() == QLatin1String("ShapeObject.qml") &&
+           object.value(QStringLiteral("sourceImage")).toString().isEmpty() &&
+           (shape == QLatin1String("rectangle") || shape == QLatin1String("ellipse"));
+}
+
 double overlapArea(const QRectF& a, const QRectF& b)
 {
     const QRectF common = a.intersected(b);
@@ -172,8 +181,9 @@ QVariantMap LayoutGeometry::freePlace(const QVariantList& group, const QVariantL
 {
     const QRectF box = boundingBox(group);
     QList<QRectF> taken;
+    QList<QRectF> frames;
     for (const QVariant& other : others)
-        taken.append(boundingBox(other.toMap()));
+        (isFrame(other.toMap()) ? frames : taken).append(boundingBox(other.toMap()));
     const int step = qMax(1, grid);
     // Left and top edges on grid lines, first with room to the label's edge, then without.
     const auto firstLine = [step](double from) {
@@ -192,6 +202,11 @@ QVariantMap LayoutGeometry::freePlace(const QVariantList& group, const QVariantL
                 for (const QRectF& other : taken) {
                     clear = clear && !padded.intersects(other);
                     covered += overlapArea(candidate, other);
+                }
+                for (const QRectF& frame : frames) {
+                    const bool inside = frame.adjusted(kGap, kGap, -kGap, -kGap).contains(candidate);
+                    clear = clear && (inside || !padded.intersects(frame));
+                    covered += inside ? 0 : overlapArea(candidate, frame);
                 }
                 if (clear)
                     return {{QStringLiteral("dx"), left - box.left()},

@@ -322,7 +322,7 @@ FocusScope {
     // The object and its followers on the first free spot of the label.
     function placeInFreeSpace(object) {
         var group = [object].concat(followersOf(object))
-        var others = objects().filter(function(o) { return group.indexOf(o) < 0 }).map(boxOf)
+        var others = objects().filter(function(o) { return group.indexOf(o) < 0 }).map(function(o) { return o.record() })
         var shift = geometry.freePlace(group.map(boxOf), others, widthUnits, heightUnits, gridSize)
         object.ux += shift.dx
         object.uy += shift.dy
@@ -691,31 +691,43 @@ FocusScope {
                         id: geometryX
                         objectName: "geometryX"
                         Layout.fillWidth: true
+                        blank: editor.single === null
                         enabled: editor.single !== null && !editor.single.isFollower
                         units: sidePanel.bounds ? sidePanel.bounds.left : 0
                         onUnitsEdited: editor.setGeometry("left", units)
+                        // Enter hands the keys back to the canvas, so Ctrl+Z undoes what was typed.
+                        onAccepted: editor.forceActiveFocus()
                     }
                     Label { text: qsTr("Y:") }
                     MillimetreField {
                         objectName: "geometryY"
                         Layout.fillWidth: true
+                        blank: editor.single === null
                         enabled: editor.single !== null && !editor.single.isFollower
                         units: sidePanel.bounds ? sidePanel.bounds.top : 0
                         onUnitsEdited: editor.setGeometry("top", units)
+                        // Enter hands the keys back to the canvas, so Ctrl+Z undoes what was typed.
+                        onAccepted: editor.forceActiveFocus()
                     }
                     Label { text: qsTr("Width:") }
                     MillimetreField {
                         objectName: "geometryWidth"
                         Layout.fillWidth: true
+                        blank: editor.single === null
                         units: editor.single ? editor.single.uw : 0
                         onUnitsEdited: editor.setGeometry("width", units)
+                        // Enter hands the keys back to the canvas, so Ctrl+Z undoes what was typed.
+                        onAccepted: editor.forceActiveFocus()
                     }
                     Label { text: qsTr("Height:") }
                     MillimetreField {
                         objectName: "geometryHeight"
                         Layout.fillWidth: true
+                        blank: editor.single === null
                         units: editor.single ? editor.single.uh : 0
                         onUnitsEdited: editor.setGeometry("height", units)
+                        // Enter hands the keys back to the canvas, so Ctrl+Z undoes what was typed.
+                        onAccepted: editor.forceActiveFocus()
                     }
                     Label { text: qsTr("Rotation:") }
                     Label { text: editor.single ? qsTr("%1\u00b0").arg(Math.round(editor.single.rotation)) : "" }

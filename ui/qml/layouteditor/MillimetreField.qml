@@ -10,6 +10,8 @@ TextField {
     property real units: 0
     // Live fields report each typed length at once; the others keep it until typedUnits() is read.
     property bool live: true
+    // Nothing to show (no object chosen): the field stays empty rather than showing 0.0.
+    property bool blank: false
     signal unitsEdited(int units)
 
     // The typed length in layout units, or the shown one when the text is no length.
@@ -18,12 +20,12 @@ TextField {
         return typed === undefined ? Math.round(units) : typed
     }
     function reset() {
-        text = Qt.binding(function() { return geometry.millimetreText(field.units) })
+        text = Qt.binding(function() { return field.blank ? "" : geometry.millimetreText(field.units) })
     }
 
     LayoutGeometry { id: geometry }
 
-    text: geometry.millimetreText(units)
+    text: blank ? "" : geometry.millimetreText(units)
     selectByMouse: true
     horizontalAlignment: TextInput.AlignRight
     rightPadding: unit.implicitWidth + 12
@@ -44,6 +46,7 @@ TextField {
         anchors.rightMargin: 8
         anchors.verticalCenter: parent.verticalCenter
         text: qsTr("mm")
+        visible: !field.blank
         color: "#5d6b7e"
     }
 }
