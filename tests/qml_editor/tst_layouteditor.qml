@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import QtQuick.Window 2.15
 import QtTest 1.15
 import LayoutEditing 1.0
 
@@ -527,10 +528,11 @@ Item {
             again.redo()
 
             // Closing the window asks too, and is held back.
-            var close = { "accepted": true }
-            again.windowClosing(close)
-            verify(!close.accepted)
+            var window = again.Window.window
+            window.close()
             tryCompare(again.discardDialog, "opened", true)
+            verify(window.visible)
+            verify(again.discardDialog.closeWindow)
             again.discardDialog.closeWindow = false
             again.discardDialog.discard()
             tryCompare(view, "editor", null)
