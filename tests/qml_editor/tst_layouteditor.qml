@@ -455,15 +455,12 @@ Item {
             canvas.alignSelection("right")
             compare(a.ux + a.uw / 2, 250)
             compare(c.ux + c.uw / 2, 250)
-            // Spread between the outer two: equal gaps from 80..120 to 580..620.
-            c.uy = 500
+            // Spread between the outer two (80..120 and 480..520): equal gaps of 160.
+            b.uy = 150; c.uy = 500
             canvas.alignSelection("vertical")
             compare(a.uy, 100)
             compare(b.uy, 300)
             compare(c.uy, 500)
-            b.uy = 150
-            canvas.alignSelection("vertical")
-            compare(b.uy, 300)
             // One object aligns to the label.
             canvas.select(b, false)
             canvas.alignSelection("center")
