@@ -369,6 +369,11 @@ Item {
             keyClick(Qt.Key_Return)
             compare(text.ux - text.uw / 2, 100)
             compare(x.text, "12.5")
+            // Keys typed in the field stay there: Down does not move the object.
+            var y = text.uy
+            x.forceActiveFocus()
+            keyClick(Qt.Key_Down)
+            compare(text.uy, y)
             w.forceActiveFocus(); w.selectAll(); typeText("25,4"); keyClick(Qt.Key_Return)
             compare(text.uw, 203)
             compare(text.ux - text.uw / 2, 100, "a new width keeps the left edge")
@@ -534,6 +539,17 @@ Item {
             again.discardDialog.discard()
             tryCompare(view, "editor", null)
             compare(editorTest.layoutFileText("Kept"), stored, "discarding leaves the file untouched")
+
+            // A new size chosen in the definitions is a change too.
+            definitions = view.openEditor("Kept")
+            definitions.widthField.value = 70
+            again = definitions.startEditing()
+            verify(!again.history.modified)
+            again.requestCancel()
+            tryCompare(again.discardDialog, "opened", true)
+            again.discardDialog.discard()
+            tryCompare(view, "editor", null)
+            compare(editorTest.layoutFileText("Kept"), stored)
         }
 
         function test_l_fieldChooserSortedAndSearchable() {

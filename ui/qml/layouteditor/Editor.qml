@@ -67,8 +67,10 @@ Item {
             return null
         }
         canvas.anchors.fill = definitions.parent
-        if (!isNew)
+        if (!isNew) {
             canvas.loadLayout(editedLayout)
+            canvas.storedLayout = editedLayout
+        }
         canvas.finished.connect(function(saved, name) {
             definitions.finished(saved, name)
             canvas.destroy()

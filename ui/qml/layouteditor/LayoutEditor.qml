@@ -424,8 +424,14 @@ FocusScope {
 
     // ---- leaving ------------------------------------------------------------------------------
     property bool leaving: false
+    // The size, name and paper of the layout as its file holds them; null for one never saved.
+    property var storedLayout: null
+    readonly property bool definitionsChanged: storedLayout !== null
+        && (storedLayout.width !== widthUnits || storedLayout.height !== heightUnits || storedLayout.name !== layoutName
+            || (storedLayout.fixedsize === true) !== fixedsize || (storedLayout.sizestr || "") !== sizestr)
+    readonly property bool unsaved: history.modified || definitionsChanged
     function requestCancel() {
-        if (history.modified) {
+        if (unsaved) {
             discardDialog.closeWindow = false
             discardDialog.open()
         } else {
@@ -441,7 +447,7 @@ FocusScope {
     }
     // The window is about to close: unsaved changes are not lost without asking.
     function windowClosing(close) {
-        if (leaving || !history.modified)
+        if (leaving || !unsaved)
             return
         close.accepted = false
         discardDialog.closeWindow = true
@@ -488,6 +494,8 @@ FocusScope {
         }
         lastSavedText = text
         history.markSaved()
+        storedLayout = { "width": widthUnits, "height": heightUnits, "name": layoutName, "fixedsize": fixedsize,
+                         "sizestr": sizestr }
         printerInterface.createPreviewImage(parsed)
         return true
     }
@@ -504,6 +512,9 @@ FocusScope {
 
     // ---- keys ---------------------------------------------------------------------------------
     Keys.onPressed: {
+        // Keys a field of the panel leaves unused (Up, Down, Ctrl+D) are not commands for objects.
+        if (Window.activeFocusItem !== editor)
+            return
         var step = (event.modifiers & Qt.ShiftModifier) ? 1 : gridSize
         var control = (event.modifiers & Qt.ControlModifier) !== 0
         if (event.matches(StandardKey.Redo) || (control && event.key === Qt.Key_Y)
