@@ -1,5 +1,8 @@
 #include "app/layoutdocument.h"
 
+#include "app/layoutgeometry.h"
+#include "app/layouthistory.h"
+#include "app/objectclipboard.h"
 #include "printing/layoutlength.h"
 
 #include <QDebug>
@@ -10,6 +13,8 @@
 #include <QTransform>
 #include <QtMath>
 #include <QtQml>
+
+#include <algorithm>
 
 namespace {
 
@@ -97,6 +102,9 @@ LayoutDocument::LayoutDocument(QObject* parent) : QObject(parent) {}
 void LayoutDocument::registerQmlType()
 {
     qmlRegisterType<LayoutDocument>("LayoutEditing", 1, 0, "LayoutDocument");
+    qmlRegisterType<LayoutHistory>("LayoutEditing", 1, 0, "LayoutHistory");
+    qmlRegisterType<LayoutGeometry>("LayoutEditing", 1, 0, "LayoutGeometry");
+    qmlRegisterType<ObjectClipboard>("LayoutEditing", 1, 0, "ObjectClipboard");
 }
 
 void LayoutDocument::setEscaper(QObject* escaper)
@@ -343,8 +351,8 @@ QVariantList LayoutDocument::textContentKinds()
     return {
         tag(QStringLiteral("Device status"), QStringLiteral("<devstatus>")),
         entry(QStringLiteral("Identifier"), QStringLiteral("identifier")),
-        tag(QStringLiteral("Same as Device Idenfier"), QStringLiteral("<firstid>=<devid>")),
-        entry(QStringLiteral("Custom:"), QStringLiteral("free")),
+        tag(QStringLiteral("Same as Device Identifier"), QStringLiteral("<firstid>=<devid>")),
+        entry(QStringLiteral("Free text"), QStringLiteral("free")),
         tag(QStringLiteral("Date"), QStringLiteral("<date yyyy-MM-dd HH:mm:ss>")),
         tag(QStringLiteral("Model"), QStringLiteral("<model>")),
         tag(QStringLiteral("UsbId"), QStringLiteral("<usbid>")),
@@ -359,8 +367,8 @@ QVariantList LayoutDocument::textContentKinds()
         tag(QStringLiteral("A-Model Number"), QStringLiteral("<amodelnumber>")),
         tag(QStringLiteral("Alternative Serial"), QStringLiteral("<alternativeserial>")),
         tag(QStringLiteral("Alternative Source And Serial"), QStringLiteral("<alternativesourceandserial>")),
-        entry(QStringLiteral("CustomField"), QStringLiteral("customfield")),
-        entry(QStringLiteral("Device Customfield"), QStringLiteral("devcustomfield")),
+        entry(QStringLiteral("Custom field"), QStringLiteral("customfield")),
+        entry(QStringLiteral("Device custom field"), QStringLiteral("devcustomfield")),
         tag(QStringLiteral("Manufacturer"), QStringLiteral("<manufacturer>")),
         tag(QStringLiteral("Erasure duration"), QStringLiteral("<eraseduration>")),
         tag(QStringLiteral("Erasure method"), QStringLiteral("<erasemethod>")),
@@ -446,8 +454,7 @@ QVariantList LayoutDocument::barcodeContents(const QStringList& deviceCustomFiel
     for (const char* label :
          {"IMEI", "IMEI2", "MEID", "MEID14", "Device identifier", "USB serial", "System serial", "PIN"})
         contents.append(entry(QLatin1String(label), QLatin1String(label)));
-    // Shown without its blank, but the value lives under the label with one.
-    contents.append(entry(QStringLiteral("AlternativeSerial"), QStringLiteral("Alternative Serial")));
+    contents.append(entry(QStringLiteral("Alternative Serial"), QStringLiteral("Alternative Serial")));
     contents.append(entry(QStringLiteral("A-Model Number"), QStringLiteral("A-Model Number")));
     contents.append(entry(QStringLiteral("Free text"), QStringLiteral("(freetext)")));
     for (const QString& field : deviceCustomFields)
@@ -472,4 +479,46 @@ QString LayoutDocument::humanReadableText(const QString& contentOrder, const QSt
 QStringList LayoutDocument::symbologies()
 {
     return {QStringLiteral("code39"), QStringLiteral("code128"), QStringLiteral("ean-13")};
+}
+
+QVariantList LayoutDocument::filteredEntries(const QVariantList& entries, const QString& search)
+{
+    const auto text = [](const QVariant& entry, const char* key) {
+        return entry.type() == QVariant::String ? (qstrcmp(key, "label") == 0 ? entry.toString() : QString())
+                                                : entry.toMap().value(QLatin1String(key)).toString();
+    };
+    const QStringList words = search.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QVariantList kept;
+    for (const QVariant& entry : entries) {
+        const QString label = text(entry, "label");
+        const QString tag = text(entry, "tag");
+        const bool matches = std::all_of(words.begin(), words.end(), [&](const QString& word) {
+            return label.contains(word, Qt::CaseInsensitive) || tag.contains(word, Qt::CaseInsensitive);
+        });
+        if (matches)
+            kept.append(entry);
+    }
+    std::stable_sort(kept.begin(), kept.end(), [&](const QVariant& a, const QVariant& b) {
+        return text(a, "label").compare(text(b, "label"), Qt::CaseInsensitive) < 0;
+    });
+    return kept;
+}
+
+QVariantList LayoutDocument::shapeNames()
+{
+    const auto entry = [](const char* value, const QString& label) {
+        return QVariantMap{{QStringLiteral("value"), QLatin1String(value)}, {QStringLiteral("label"), label}};
+    };
+    return {entry("rectangle", tr("Rectangle")),  entry("filledrectangle", tr("Filled rectangle")),
+            entry("ellipse", tr("Ellipse")),      entry("filledellipse", tr("Filled ellipse")),
+            entry("line", tr("Horizontal line")), entry("verticalline", tr("Vertical line"))};
+}
+
+QString LayoutDocument::shapeLabel(const QString& value)
+{
+    for (const QVariant& entry : shapeNames()) {
+        if (entry.toMap().value(QStringLiteral("value")).toString() == value)
+            return entry.toMap().value(QStringLiteral("label")).toString();
+    }
+    return value;
 }

@@ -24,7 +24,8 @@ class LayoutDocument : public QObject
 public:
     explicit LayoutDocument(QObject* parent = nullptr);
 
-    // Makes the type reachable from QML as "LayoutDocument" in module "LayoutEditing" 1.0.
+    // Makes the editor's native types reachable from QML in module "LayoutEditing" 1.0:
+    // LayoutDocument, LayoutHistory, LayoutGeometry and ObjectClipboard.
     static void registerQmlType();
 
     QObject* escaper() const { return m_escaper; }
@@ -80,6 +81,15 @@ public:
     // The text of a barcode's human-readable follower over its content list.
     Q_INVOKABLE static QString humanReadableText(const QString& contentOrder, const QString& prefix);
     Q_INVOKABLE static QStringList symbologies();
+
+    // Choosers: the entries (maps with "label" and maybe "tag", or plain texts) sorted by label
+    // without regard to case, keeping those where every word of `search` is found in the label or
+    // the tag.
+    Q_INVOKABLE static QVariantList filteredEntries(const QVariantList& entries, const QString& search);
+    // The drawn shapes offered for image objects: {"value" as stored, "label" to show}.
+    Q_INVOKABLE static QVariantList shapeNames();
+    // The label shown for a stored shape value (the value itself when unknown).
+    Q_INVOKABLE static QString shapeLabel(const QString& value);
 
     static constexpr int kMinimumSideMm = 10;
     static constexpr int kMaximumSideMm = 1000;

@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import QtQuick.Window 2.15
 import QtTest 1.15
 import LayoutEditing 1.0
 
@@ -92,8 +93,7 @@ Item {
             verify(canvas.textDialog.opened)
             canvas.textDialog.textArea.text = "Made by "
             canvas.textDialog.textArea.cursorPosition = 8
-            var kinds = canvas.textDialog.kinds
-            var manufacturer = kinds.map(function(k) { return k.label }).indexOf("Manufacturer")
+            var manufacturer = canvas.textDialog.shownKinds.map(function(k) { return k.label }).indexOf("Manufacturer")
             canvas.textDialog.contentChoice.currentIndex = manufacturer
             canvas.textDialog.chooseKind(manufacturer)
             compare(canvas.textDialog.text, "Made by <manufacturer>")
@@ -274,6 +274,326 @@ Item {
             verify(printerInterface.testPrint(JSON.parse(canvas.currentText()), "PDF files (label archive)"))
             compare(editorTest.labelFiles().length, before + 1)
             canvas.testPrintDialog.close()
+            canvas.finished(false, "")
+        }
+
+        function typeText(text) {
+            for (var i = 0; i < text.length; ++i)
+                keyClick(text.charAt(i))
+        }
+        function addTextWith(canvas, content) {
+            var object = canvas.addText()
+            canvas.textDialog.textArea.text = content
+            canvas.textDialog.accept()
+            return object
+        }
+
+        function test_f_undoAndRedoReturnEachState() {
+            var canvas = newCanvas("History", 62, 100)
+            var states = [canvas.currentText()]
+            var remember = function() { states.push(canvas.currentText()) }
+
+            var text = addTextWith(canvas, "<model>"); remember()
+            canvas.moveSelectionBy(30, 0); remember()
+            canvas.setGeometry("width", 320); remember()
+            canvas.rotateSelection(90); remember()
+            canvas.textDialog.openFor(text, false)
+            canvas.textDialog.textArea.text = "<manufacturer>"
+            canvas.textDialog.accept(); remember()
+            var barcode = canvas.addBarcode()
+            canvas.barcodeDialog.transfer(canvas.barcodeDialog.available, canvas.barcodeDialog.chosen, 0)
+            canvas.barcodeDialog.attach.checked = true
+            canvas.barcodeDialog.accept(); remember()
+            canvas.alignSelection("right"); remember()
+            canvas.select(text, false)
+            canvas.removeSelection(); remember()
+            compare(states.length, 9)
+            for (var i = 1; i < states.length; ++i)
+                verify(states[i] !== states[i - 1], "change " + i + " changed the layout")
+
+            // A click that moves nothing and a dialog left unchanged make no step.
+            canvas.select(barcode, false)
+            canvas.endMove()
+            canvas.barcodeDialog.openFor(barcode, false)
+            canvas.barcodeDialog.accept()
+            compare(canvas.history.undoText, "Delete")
+
+            // Ctrl+Z steps back through every state, the toolbar button as well.
+            canvas.forceActiveFocus()
+            for (var u = states.length - 2; u >= 0; --u) {
+                if (u % 2)
+                    keyClick(Qt.Key_Z, Qt.ControlModifier)
+                else
+                    mouseClick(findChild(canvas, "undoButton"))
+                compare(canvas.currentText(), states[u], "undone to state " + u)
+            }
+            verify(!canvas.history.canUndo)
+            verify(!findChild(canvas, "undoButton").enabled)
+            compare(canvas.objects().length, 0)
+            // Redo replays them, with either key.
+            for (var r = 1; r < states.length; ++r) {
+                keyClick(r % 2 ? Qt.Key_Y : Qt.Key_Z, r % 2 ? Qt.ControlModifier : Qt.ControlModifier | Qt.ShiftModifier)
+                compare(canvas.currentText(), states[r], "redone to state " + r)
+            }
+            // The barcode's text is attached again after all that: it follows its barcode.
+            var again = canvas.objects().filter(function(o) { return o.objectType === "BarCode.qml" })[0]
+            var follower = canvas.findById(again.textObjectId)
+            canvas.select(again, false)
+            canvas.moveSelectionBy(0, 40)
+            compare(follower.uy, again.uy + again.uh / 2 + follower.uh / 2)
+            keyClick(Qt.Key_Z, Qt.ControlModifier)
+            compare(canvas.currentText(), states[states.length - 1])
+
+            // Saved and opened again: what was stored, with nothing to undo.
+            canvas.saveAndExit()
+            tryCompare(view, "editor", null)
+            compare(editorTest.layoutFileText("History"), states[states.length - 1])
+            var reopened = view.openEditor("History").startEditing()
+            verify(!reopened.history.canUndo)
+            verify(!reopened.history.modified)
+            compare(reopened.currentText(), states[states.length - 1])
+            reopened.finished(false, "")
+        }
+
+        function test_g_geometryInMillimetres() {
+            var canvas = newCanvas("Millimetres", 62, 100)
+            var text = addTextWith(canvas, "Size")
+            canvas.select(text, false)
+            text.uw = 480; text.uh = 40
+            var x = findChild(canvas, "geometryX"), w = findChild(canvas, "geometryWidth")
+            compare(w.text, "60.0")
+            // Typed in millimetres with one decimal, stored in units; the left edge is X.
+            x.forceActiveFocus()
+            x.selectAll()
+            typeText("12.5")
+            keyClick(Qt.Key_Return)
+            compare(text.ux - text.uw / 2, 100)
+            compare(x.text, "12.5")
+            // Keys typed in the field stay there: Down does not move the object.
+            var y = text.uy
+            x.forceActiveFocus()
+            keyClick(Qt.Key_Down)
+            compare(text.uy, y)
+            w.forceActiveFocus(); w.selectAll(); typeText("25,4"); keyClick(Qt.Key_Return)
+            compare(text.uw, 203)
+            compare(text.ux - text.uw / 2, 100, "a new width keeps the left edge")
+            compare(w.text, "25.4")
+            // Text that is no length puts the shown value back and changes nothing.
+            var steps = canvas.history.undoText
+            w.forceActiveFocus(); w.selectAll(); typeText("wide"); keyClick(Qt.Key_Return)
+            compare(w.text, "25.4")
+            compare(text.uw, 203)
+            var stored = JSON.parse(canvas.currentText()).objects[0]
+            compare(stored.width, 203)
+            compare(stored.x, Math.round(100 + 203 / 2))
+
+            // The resize dialog shows and takes millimetres as well.
+            canvas.openResize(text)
+            var dialog = canvas.resizeDialog
+            compare(dialog.widthField.text, "25.4")
+            compare(dialog.heightField.text, "5.0")
+            dialog.heightField.text = "7.5"
+            dialog.accept()
+            compare(text.uh, 60)
+            compare(canvas.history.undoText, "Resize")
+            canvas.finished(false, "")
+        }
+
+        function test_h_copyPasteAndDuplicate() {
+            var canvas = newCanvas("Copies", 62, 100)
+            var barcode = canvas.addBarcode()
+            canvas.barcodeDialog.transfer(canvas.barcodeDialog.available, canvas.barcodeDialog.chosen, 0)
+            canvas.barcodeDialog.attach.checked = true
+            canvas.barcodeDialog.accept()
+            var text = canvas.findById(barcode.textObjectId)
+            canvas.select(barcode, false)
+            canvas.forceActiveFocus()
+            keyClick(Qt.Key_C, Qt.ControlModifier)
+            verify(canvas.clipboard.canPaste)
+            keyClick(Qt.Key_V, Qt.ControlModifier)
+            compare(canvas.objects().length, 4)
+            var pasted = canvas.selection.filter(function(o) { return o.objectType === "BarCode.qml" })[0]
+            verify(pasted && pasted !== barcode)
+            compare(pasted.ux, barcode.ux + canvas.clipboard.offset)
+            var pastedText = canvas.findById(pasted.textObjectId)
+            verify(pastedText && pastedText !== text, "the attached text travels with it")
+            compare(pastedText.followItem, pasted.itemId)
+            compare(pastedText.unformattedString, text.unformattedString)
+            canvas.select(pasted, false)
+            canvas.moveSelectionBy(0, 80)
+            compare(pastedText.uy, pasted.uy + pasted.uh / 2 + pastedText.uh / 2, "and follows the copy")
+            compare(text.uy, barcode.uy + barcode.uh / 2 + text.uh / 2, "the original stays")
+
+            // Ctrl+D: a copy of the selection next to it, selected; one undo step removes it.
+            canvas.select(text, false)
+            keyClick(Qt.Key_D, Qt.ControlModifier)
+            compare(canvas.objects().length, 5)
+            var copy = canvas.selection[0]
+            compare(copy.followItem, -1, "a text copied without its barcode stands alone")
+            compare(copy.unformattedString, text.unformattedString)
+            keyClick(Qt.Key_Z, Qt.ControlModifier)
+            compare(canvas.objects().length, 4)
+
+            // Every id is unique, and the saved layout keeps the links.
+            var ids = canvas.objects().map(function(o) { return o.itemId })
+            compare(ids.filter(function(id, i) { return ids.indexOf(id) === i }).length, 4)
+            var layout = JSON.parse(canvas.currentText())
+            var codes = layout.objects.filter(function(o) { return o.type === "BarCode.qml" })
+            compare(codes.length, 2)
+            for (var i = 0; i < codes.length; ++i) {
+                var linked = layout.objects.filter(function(o) { return o.item_id === codes[i].textobjectid })[0]
+                compare(linked.followItem, codes[i].item_id)
+            }
+            canvas.finished(false, "")
+        }
+
+        function test_i_alignAndDistribute() {
+            var canvas = newCanvas("Aligned", 62, 100)
+            var a = addTextWith(canvas, "A"), b = addTextWith(canvas, "B"), c = addTextWith(canvas, "C")
+            a.uw = 100; b.uw = 200; c.uw = 60
+            a.ux = 100; a.uy = 100; b.ux = 250; b.uy = 300; c.ux = 150; c.uy = 600
+            canvas.selection = [a, b, c]
+            canvas.alignSelection("left")
+            compare(a.ux - a.uw / 2, 50)
+            compare(b.ux - b.uw / 2, 50)
+            compare(c.ux - c.uw / 2, 50)
+            canvas.alignSelection("right")
+            compare(a.ux + a.uw / 2, 250)
+            compare(c.ux + c.uw / 2, 250)
+            // Spread between the outer two (80..120 and 480..520): equal gaps of 160.
+            b.uy = 150; c.uy = 500
+            canvas.alignSelection("vertical")
+            compare(a.uy, 100)
+            compare(b.uy, 300)
+            compare(c.uy, 500)
+            // One object aligns to the label.
+            canvas.select(b, false)
+            canvas.alignSelection("center")
+            compare(b.ux, canvas.widthUnits / 2)
+            canvas.alignSelection("bottom")
+            compare(b.uy + b.uh / 2, canvas.heightUnits)
+            compare(canvas.history.undoText, "Align")
+            canvas.finished(false, "")
+        }
+
+        function test_j_newObjectsLandInFreeSpace() {
+            var canvas = newCanvas("Free space", 62, 100)
+            var added = []
+            for (var i = 0; i < 4; ++i) {
+                added.push(addTextWith(canvas, "Line " + i))
+                compare(canvas.selection, [added[i]], "a new object is selected")
+            }
+            var barcode = canvas.addBarcode()
+            canvas.barcodeDialog.transfer(canvas.barcodeDialog.available, canvas.barcodeDialog.chosen, 0)
+            canvas.barcodeDialog.attach.checked = true
+            canvas.barcodeDialog.accept()
+            added.push(barcode, canvas.findById(barcode.textObjectId))
+            var boxes = added.map(function(o) { return Qt.rect(o.ux - o.uw / 2, o.uy - o.uh / 2, o.uw, o.uh) })
+            for (var p = 0; p < boxes.length; ++p) {
+                verify(boxes[p].x >= 0 && boxes[p].y >= 0 && boxes[p].x + boxes[p].width <= canvas.widthUnits
+                       && boxes[p].y + boxes[p].height <= canvas.heightUnits, "inside the label")
+                for (var q = p + 1; q < boxes.length; ++q) {
+                    var apart = boxes[p].x + boxes[p].width <= boxes[q].x || boxes[q].x + boxes[q].width <= boxes[p].x
+                             || boxes[p].y + boxes[p].height <= boxes[q].y || boxes[q].y + boxes[q].height <= boxes[p].y
+                    verify(apart, "objects " + p + " and " + q + " do not overlap")
+                }
+            }
+            canvas.finished(false, "")
+        }
+
+        function test_k_cancelAsksBeforeDiscarding() {
+            var canvas = newCanvas("Kept", 62, 100)
+            addTextWith(canvas, "Stored")
+            canvas.saveAndExit()
+            tryCompare(view, "editor", null)
+            var stored = editorTest.layoutFileText("Kept")
+
+            // Nothing changed: cancel leaves at once.
+            var definitions = view.openEditor("Kept")
+            var again = definitions.startEditing()
+            again.requestCancel()
+            tryCompare(view, "editor", null)
+
+            definitions = view.openEditor("Kept")
+            again = definitions.startEditing()
+            again.select(again.objects()[0], false)
+            again.moveSelectionBy(40, 0)
+            again.requestCancel()
+            tryCompare(again.discardDialog, "opened", true)
+            verify(view.editor !== null, "still open while asking")
+            compare(findChild(again.discardDialog.contentItem, "discardQuestion").text, "Discard changes to Kept?")
+            again.discardDialog.reject()
+            verify(view.editor !== null, "keep editing")
+            // Undone back to what is stored: nothing to ask about.
+            again.undo()
+            verify(!again.history.modified)
+            again.redo()
+
+            // Closing the window asks too, and is held back.
+            var window = again.Window.window
+            window.close()
+            tryCompare(again.discardDialog, "opened", true)
+            verify(window.visible)
+            verify(again.discardDialog.closeWindow)
+            again.discardDialog.closeWindow = false
+            again.discardDialog.discard()
+            tryCompare(view, "editor", null)
+            compare(editorTest.layoutFileText("Kept"), stored, "discarding leaves the file untouched")
+
+            // A new size chosen in the definitions is a change too.
+            definitions = view.openEditor("Kept")
+            definitions.widthField.value = 70
+            again = definitions.startEditing()
+            verify(!again.history.modified)
+            again.requestCancel()
+            tryCompare(again.discardDialog, "opened", true)
+            again.discardDialog.discard()
+            tryCompare(view, "editor", null)
+            compare(editorTest.layoutFileText("Kept"), stored)
+        }
+
+        function test_l_fieldChooserSortedAndSearchable() {
+            var canvas = newCanvas("Fields", 62, 100)
+            canvas.addText()
+            var dialog = canvas.textDialog
+            var labels = dialog.shownKinds.map(function(k) { return k.label })
+            compare(labels.length, dialog.kinds.length)
+            for (var i = 1; i < labels.length; ++i)
+                verify(labels[i - 1].toLowerCase() <= labels[i].toLowerCase(), labels[i])
+            // Search by name, and by tag: Enter inserts the one match.
+            dialog.kindSearch.forceActiveFocus()
+            typeText("manufac")
+            compare(dialog.shownKinds.length, 1)
+            keyClick(Qt.Key_Return)
+            compare(dialog.text, "<manufacturer>")
+            dialog.kindSearch.text = "batterycycles"
+            compare(dialog.shownKinds.map(function(k) { return k.label }), ["Battery recharge cycles"])
+            // The chooser shows the tag next to the name.
+            dialog.contentChoice.popup.open()
+            tryCompare(dialog.contentChoice.popup, "opened", true)
+            var row = dialog.contentChoice.popup.contentItem.itemAtIndex(0)
+            verify(row)
+            var texts = []
+            for (var c = 0; c < row.contentItem.children.length; ++c)
+                texts.push(row.contentItem.children[c].text)
+            compare(texts, ["Battery recharge cycles", "<batterycycles>"])
+            dialog.contentChoice.popup.close()
+
+            // XML report items: the search narrows all categories' fields, sorted, with their tags.
+            dialog.kindSearch.text = "XML report"
+            dialog.chooseKind(0)
+            compare(dialog.currentKind, "xmlreport")
+            dialog.xmlSearch.text = "imei"
+            verify(dialog.xmlEntries.length > 0)
+            for (var x = 0; x < dialog.xmlEntries.length; ++x) {
+                var entry = dialog.xmlEntries[x]
+                verify((entry.label + entry.tag).toLowerCase().indexOf("imei") >= 0, entry.label)
+                verify(entry.tag.indexOf("<xmlreport ") === 0)
+                if (x > 0)
+                    verify(dialog.xmlEntries[x - 1].label.toLowerCase() <= entry.label.toLowerCase())
+            }
+            dialog.reject()
+            compare(canvas.objects().length, 0)
             canvas.finished(false, "")
         }
     }

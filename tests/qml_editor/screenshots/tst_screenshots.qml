@@ -68,10 +68,25 @@ Item {
             canvas.sendToBack(frame)
 
             canvas.select(barcode, false)
+            canvas.commit("Arrange")
             shot("03-canvas")
             canvas.testPrintDialog.open()
             shot("07-test-print")
             canvas.testPrintDialog.close()
+            canvas.openResize(model)
+            shot("08-resize-in-millimetres")
+            canvas.resizeDialog.reject()
+
+            var extra = canvas.addText()
+            canvas.textDialog.kindSearch.text = "battery"
+            canvas.textDialog.contentChoice.popup.open()
+            shot("09-field-chooser")
+            canvas.textDialog.contentChoice.popup.close()
+            canvas.textDialog.reject()
+
+            canvas.requestCancel()
+            shot("10-discard-changes")
+            canvas.discardDialog.reject()
             canvas.saveAndExit()
             tryCompare(view, "editor", null)
             tryCompare(view.previewImage, "status", Image.Ready)

@@ -86,7 +86,13 @@ Dialog {
             editor.syncHumanReadable(target)
     }
 
-    onAccepted: { apply(); if (editor) editor.forceActiveFocus() }
+    onAccepted: {
+        apply()
+        if (editor && target) {
+            editor.propertiesAccepted(target, isNew, isNew ? qsTr("Add barcode") : qsTr("Change barcode"))
+            editor.forceActiveFocus()
+        }
+    }
     onRejected: {
         if (isNew && editor && target)
             editor.removeObject(target)

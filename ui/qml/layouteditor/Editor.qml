@@ -67,8 +67,10 @@ Item {
             return null
         }
         canvas.anchors.fill = definitions.parent
-        if (!isNew)
+        if (!isNew) {
             canvas.loadLayout(editedLayout)
+            canvas.storedLayout = editedLayout
+        }
         canvas.finished.connect(function(saved, name) {
             definitions.finished(saved, name)
             canvas.destroy()
@@ -120,7 +122,7 @@ Item {
                 rowSpacing: 10
                 Layout.fillWidth: true
 
-                Label { text: qsTr("Choose paper papersize:") }
+                Label { text: qsTr("Paper size:") }
                 ComboBox {
                     id: paperChoice
                     Layout.fillWidth: true
@@ -144,9 +146,9 @@ Item {
                     }
                     Label { text: qsTr("mm") }
                 }
-                Label { text: qsTr("Use matching papersize:") }
+                Label { text: qsTr("Print on paper of this size:") }
                 CheckBox { id: matchingPaper }
-                Label { text: qsTr("Enter layout name: ") }
+                Label { text: qsTr("Layout name:") }
                 TextField {
                     id: nameField
                     Layout.fillWidth: true

@@ -141,9 +141,13 @@ Item {
         onReleased: {
             if (mode !== "")
                 mouseControl.resetCursorShape()
+            var resized = mode !== "" && mode !== "move"
             mode = ""
-            if (editor)
+            if (editor) {
                 editor.endMove()
+                if (resized)
+                    editor.commit(qsTr("Resize"))
+            }
         }
         onDoubleClicked: object.propertiesRequested()
         onWheel: {
@@ -158,15 +162,19 @@ Item {
                 object.resizeTo(object.uw, object.uh * factor, false)
             else
                 object.resizeTo(object.uw * factor, object.uh * factor, false)
+            // One wheel turn is many small steps; they are undone together.
+            editor.commit(qsTr("Resize"), "wheel " + object.itemId)
         }
     }
 
     Menu {
         id: menu
-        MenuItem { text: qsTr("RotateLeft"); onTriggered: editor.rotateSelection(-90) }
-        MenuItem { text: qsTr("RotateRight"); onTriggered: editor.rotateSelection(90) }
-        MenuItem { text: qsTr("Resize"); onTriggered: editor.openResize(object) }
-        MenuItem { text: qsTr("Remove"); onTriggered: editor.removeObject(object) }
+        MenuItem { text: qsTr("Rotate left"); onTriggered: editor.rotateSelection(-90) }
+        MenuItem { text: qsTr("Rotate right"); onTriggered: editor.rotateSelection(90) }
+        MenuItem { text: qsTr("Resize..."); onTriggered: editor.openResize(object) }
+        MenuItem { text: qsTr("Copy"); onTriggered: editor.copySelection() }
+        MenuItem { text: qsTr("Duplicate"); onTriggered: editor.duplicateSelection() }
+        MenuItem { text: qsTr("Remove"); onTriggered: { editor.removeObject(object); editor.commit(qsTr("Delete")) } }
         MenuItem { text: qsTr("Properties"); onTriggered: object.propertiesRequested() }
         MenuItem { text: qsTr("Bring to front"); onTriggered: editor.bringToFront(object) }
         MenuItem { text: qsTr("Send to back"); onTriggered: editor.sendToBack(object) }

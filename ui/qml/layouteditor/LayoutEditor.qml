@@ -33,18 +33,36 @@ FocusScope {
     property alias imageDialog: imageDialog
     property alias outsideWarning: outsideWarning
     property alias testPrintDialog: testPrintDialog
+    property alias discardDialog: discardDialog
+    property alias resizeDialog: resizeDialog
+    property alias history: history
+    property alias clipboard: clipboard
     property string lastSavedText: ""
+    // The one selected object (geometry panel); null for none or several.
+    readonly property var single: selection.length === 1 ? selection[0] : null
+    readonly property int movingCount: { selection; return movingSet().length }
 
     signal finished(bool saved, string name)
 
     // Toolbar buttons as wide as their text, so the commands fit on one row.
+    // They take no focus, so the canvas keeps its keys after a click.
     component ToolbarButton: Button {
         leftPadding: 12
         rightPadding: 12
         implicitWidth: contentItem.implicitWidth + leftPadding + rightPadding
+        focusPolicy: Qt.NoFocus
+    }
+    component PanelButton: Button {
+        Layout.fillWidth: true
+        leftPadding: 6
+        rightPadding: 6
+        focusPolicy: Qt.NoFocus
     }
 
     LayoutDocument { id: doc; escaper: translator }
+    LayoutHistory { id: history }
+    LayoutGeometry { id: geometry }
+    ObjectClipboard { id: clipboard }
 
     // ---- objects ------------------------------------------------------------------------------
     function objects() {
@@ -83,9 +101,7 @@ FocusScope {
             object.applyRecord(record)
         } else {
             object.itemId = nextId()
-            // New objects start in the middle of the page, on the grid.
-            object.ux = snap(widthUnits / 2 - object.uw / 2) + object.uw / 2
-            object.uy = snap(heightUnits / 2 - object.uh / 2) + object.uh / 2
+            placeInFreeSpace(object)
         }
         object.propertiesRequested.connect(function() { openProperties(object, false) })
         return object
@@ -119,6 +135,13 @@ FocusScope {
         else
             imageDialog.openFor(object, isNew)
     }
+    // Called by the properties dialogs when the user accepts them: a new object takes a free place
+    // at its final size (a barcode's text included), and the change becomes one undo step.
+    function propertiesAccepted(object, isNew, description) {
+        if (isNew)
+            placeInFreeSpace(object)
+        commit(description)
+    }
     function removeObject(object) {
         if (!object)
             return
@@ -139,6 +162,7 @@ FocusScope {
         var doomed = selection.slice()
         for (var i = 0; i < doomed.length; ++i)
             removeObject(doomed[i])
+        commit(qsTr("Delete"))
     }
     function bringToFront(object) {
         var all = objects()
@@ -146,6 +170,7 @@ FocusScope {
         object.parent = objectLayer
         var followers = all.filter(function(o) { return o.followItem === object.itemId })
         for (var i = 0; i < followers.length; ++i) { followers[i].parent = null; followers[i].parent = objectLayer }
+        commit(qsTr("Bring to front"))
     }
     function sendToBack(object) {
         var all = objects()
@@ -153,6 +178,7 @@ FocusScope {
         var rest = all.filter(function(o) { return moved.indexOf(o) < 0 })
         var order = moved.concat(rest)
         for (var i = 0; i < order.length; ++i) { order[i].parent = null; order[i].parent = objectLayer }
+        commit(qsTr("Send to back"))
     }
 
     // Barcode's human-readable text: created, updated or dropped with the barcode's settings.
@@ -249,17 +275,23 @@ FocusScope {
         }
         placeFollowers()
     }
-    function endMove() { moveState = null }
+    function endMove() {
+        moveState = null
+        commit(qsTr("Move"))
+    }
     function moveSelectionBy(dx, dy) {
         var set = movingSet()
         for (var i = 0; i < set.length; ++i) { set[i].ux += dx; set[i].uy += dy }
         placeFollowers()
+        // Nudges of the same objects in a row are undone together.
+        commit(qsTr("Move"), "nudge " + set.map(function(o) { return o.itemId }).join(","))
     }
     function rotateSelection(degrees) {
         var set = movingSet()
         for (var i = 0; i < set.length; ++i)
             set[i].rotation = ((set[i].rotation + degrees) % 360 + 360) % 360
         placeFollowers()
+        commit(qsTr("Rotate"))
     }
     function stepSelection(forward) {
         var all = objects()
@@ -279,6 +311,153 @@ FocusScope {
     }
     function openResize(object) { resizeDialog.openFor(object) }
 
+    // ---- geometry, alignment, free space ------------------------------------------------------
+    function boxOf(object) {
+        return { "item_id": object.itemId, "x": object.ux, "y": object.uy, "width": object.uw,
+                 "height": object.uh, "rotation": object.rotation }
+    }
+    function followersOf(object) {
+        return objects().filter(function(o) { return o.followItem === object.itemId })
+    }
+    // The object and its followers on the first free spot of the label.
+    function placeInFreeSpace(object) {
+        var group = [object].concat(followersOf(object))
+        var others = objects().filter(function(o) { return group.indexOf(o) < 0 }).map(function(o) { return o.record() })
+        var shift = geometry.freePlace(group.map(boxOf), others, widthUnits, heightUnits, gridSize)
+        object.ux += shift.dx
+        object.uy += shift.dy
+        placeFollowers()
+    }
+    // field: "left", "top", "width" or "height" of the selected object, in layout units.
+    function setGeometry(field, units) {
+        var object = single
+        if (!object || units === undefined)
+            return
+        if (field === "width" || field === "height")
+            units = Math.max(8, units)
+        var changed = geometry.withGeometry(boxOf(object), field, units)
+        object.uw = changed.width
+        object.uh = changed.height
+        if (!object.isFollower) {
+            object.ux = changed.x
+            object.uy = changed.y
+        }
+        placeFollowers()
+        commit(field === "width" || field === "height" ? qsTr("Resize") : qsTr("Move"))
+    }
+    // how: "left", "center", "right", "top", "middle", "bottom", "horizontal", "vertical".
+    function alignSelection(how) {
+        var set = movingSet()
+        if (set.length === 0)
+            return
+        var groups = set.map(function(o) {
+            var box = boxOf(o)
+            box.followers = followersOf(o).map(boxOf)
+            return box
+        })
+        var shifts = geometry.aligned(groups, how, widthUnits, heightUnits)
+        for (var i = 0; i < shifts.length; ++i) {
+            var object = findById(shifts[i].item_id)
+            object.ux += shifts[i].dx
+            object.uy += shifts[i].dy
+        }
+        placeFollowers()
+        commit(how === "horizontal" || how === "vertical" ? qsTr("Distribute") : qsTr("Align"))
+    }
+
+    // ---- undo, clipboard ----------------------------------------------------------------------
+    // Every finished change ends here; a change that changed nothing makes no step.
+    function commit(description, mergeKey) {
+        history.commit(currentRecords(), description, mergeKey || "")
+    }
+    // Shows a state of the history: the objects are made again from its records, in its order.
+    function restore(records) {
+        var selectedIds = selection.map(function(o) { return o.itemId })
+        selection = []
+        var old = objects()
+        for (var i = 0; i < old.length; ++i) {
+            old[i].parent = null
+            old[i].destroy()
+        }
+        for (var j = 0; j < records.length; ++j)
+            createObject(records[j].type, records[j])
+        selection = objects().filter(function(o) { return selectedIds.indexOf(o.itemId) >= 0 })
+    }
+    function undo() {
+        if (history.canUndo)
+            restore(history.undo())
+    }
+    function redo() {
+        if (history.canRedo)
+            restore(history.redo())
+    }
+    // The selected objects' records in stacking order.
+    function selectedRecords() {
+        return objects().filter(function(o) { return selection.indexOf(o) >= 0 }).map(function(o) { return o.record() })
+    }
+    function copySelection() {
+        return selection.length ? clipboard.copy(selectedRecords(), currentRecords()) : 0
+    }
+    function addCopies(records, description) {
+        var added = []
+        for (var i = 0; i < records.length; ++i) {
+            var object = createObject(records[i].type, records[i])
+            if (object)
+                added.push(object)
+        }
+        if (added.length === 0)
+            return []
+        placeFollowers()
+        selection = added
+        commit(description)
+        return added
+    }
+    function paste() {
+        return addCopies(clipboard.paste(objects().map(function(o) { return o.itemId })), qsTr("Paste"))
+    }
+    function duplicateSelection() {
+        if (selection.length === 0)
+            return []
+        return addCopies(clipboard.duplicates(selectedRecords(), currentRecords(),
+                                              objects().map(function(o) { return o.itemId })), qsTr("Duplicate"))
+    }
+
+    // ---- leaving ------------------------------------------------------------------------------
+    property bool leaving: false
+    // The size, name and paper of the layout as its file holds them; null for one never saved.
+    property var storedLayout: null
+    readonly property bool definitionsChanged: storedLayout !== null
+        && (storedLayout.width !== widthUnits || storedLayout.height !== heightUnits || storedLayout.name !== layoutName
+            || (storedLayout.fixedsize === true) !== fixedsize || (storedLayout.sizestr || "") !== sizestr)
+    readonly property bool unsaved: history.modified || definitionsChanged
+    function requestCancel() {
+        if (unsaved) {
+            discardDialog.closeWindow = false
+            discardDialog.open()
+        } else {
+            finished(false, layoutName)
+        }
+    }
+    function discardAndLeave() {
+        var window = discardDialog.closeWindow ? Window.window : null
+        leaving = true
+        finished(false, layoutName)
+        if (window)
+            window.close()
+    }
+    // The window is about to close: unsaved changes are not lost without asking.
+    function windowClosing(close) {
+        if (leaving || !unsaved)
+            return
+        close.accepted = false
+        discardDialog.closeWindow = true
+        discardDialog.open()
+    }
+    Connections {
+        target: editor.Window.window
+        function onClosing(close) { editor.windowClosing(close) }
+    }
+
     // ---- load and save ------------------------------------------------------------------------
     function loadLayout(layout) {
         var records = doc.editorRecords(layout)
@@ -288,6 +467,8 @@ FocusScope {
                 console.log("Cannot show object of type " + records[i].type)
         }
         placeFollowers()
+        // A layout opened again starts with nothing to undo.
+        history.reset(currentRecords())
     }
     function currentRecords() {
         return objects().map(function(o) { return o.record() })
@@ -312,6 +493,9 @@ FocusScope {
             return false
         }
         lastSavedText = text
+        history.markSaved()
+        storedLayout = { "width": widthUnits, "height": heightUnits, "name": layoutName, "fixedsize": fixedsize,
+                         "sizestr": sizestr }
         printerInterface.createPreviewImage(parsed)
         return true
     }
@@ -328,8 +512,18 @@ FocusScope {
 
     // ---- keys ---------------------------------------------------------------------------------
     Keys.onPressed: {
+        // Keys a field of the panel leaves unused (Up, Down, Ctrl+D) are not commands for objects.
+        if (Window.activeFocusItem !== editor)
+            return
         var step = (event.modifiers & Qt.ShiftModifier) ? 1 : gridSize
-        if (event.key === Qt.Key_Left) moveSelectionBy(-step, 0)
+        var control = (event.modifiers & Qt.ControlModifier) !== 0
+        if (event.matches(StandardKey.Redo) || (control && event.key === Qt.Key_Y)
+                || (control && (event.modifiers & Qt.ShiftModifier) && event.key === Qt.Key_Z)) redo()
+        else if (event.matches(StandardKey.Undo)) undo()
+        else if (event.matches(StandardKey.Copy)) copySelection()
+        else if (event.matches(StandardKey.Paste)) paste()
+        else if (control && event.key === Qt.Key_D) duplicateSelection()
+        else if (event.key === Qt.Key_Left) moveSelectionBy(-step, 0)
         else if (event.key === Qt.Key_Right) moveSelectionBy(step, 0)
         else if (event.key === Qt.Key_Up) moveSelectionBy(0, -step)
         else if (event.key === Qt.Key_Down) moveSelectionBy(0, step)
@@ -360,8 +554,25 @@ FocusScope {
                 onClicked: editor.openProperties(editor.selection[0], false)
             }
             ToolSeparator {}
+            ToolbarButton {
+                objectName: "undoButton"
+                text: qsTr("Undo")
+                enabled: history.canUndo
+                ToolTip.visible: hovered && enabled
+                ToolTip.text: qsTr("Undo %1 (Ctrl+Z)").arg(history.undoText.toLowerCase())
+                onClicked: editor.undo()
+            }
+            ToolbarButton {
+                objectName: "redoButton"
+                text: qsTr("Redo")
+                enabled: history.canRedo
+                ToolTip.visible: hovered && enabled
+                ToolTip.text: qsTr("Redo %1 (Ctrl+Shift+Z)").arg(history.redoText.toLowerCase())
+                onClicked: editor.redo()
+            }
+            ToolSeparator {}
             ToolbarButton { text: editor.showGrid ? qsTr("Hide grid") : qsTr("Show grid"); onClicked: editor.showGrid = !editor.showGrid }
-            ToolbarButton { text: editor.showBorders ? qsTr("Hide Border") : qsTr("Show Border"); onClicked: editor.showBorders = !editor.showBorders }
+            ToolbarButton { text: editor.showBorders ? qsTr("Hide borders") : qsTr("Show borders"); onClicked: editor.showBorders = !editor.showBorders }
             ToolSeparator {}
             ToolbarButton { text: qsTr("Fit"); checkable: true; checked: editor.zoomMode === "fit"; onClicked: editor.zoomMode = "fit" }
             ToolbarButton {
@@ -377,8 +588,13 @@ FocusScope {
             ToolSeparator {}
             ToolbarButton { text: qsTr("Test print"); onClicked: testPrintDialog.open() }
             ToolbarButton { text: qsTr("Save && exit"); highlighted: true; onClicked: editor.saveAndExit() }
-            ToolbarButton { text: qsTr("Cancel"); onClicked: editor.finished(false, editor.layoutName) }
+            ToolbarButton { text: qsTr("Cancel"); onClicked: editor.requestCancel() }
         }
+
+        RowLayout {
+        Layout.fillWidth: true
+        Layout.fillHeight: true
+        spacing: 8
 
         Flickable {
             id: view
@@ -453,6 +669,132 @@ FocusScope {
             }
         }
 
+        // The selected object's place and size in millimetres, alignment and the clipboard.
+        Pane {
+            id: sidePanel
+            Layout.preferredWidth: 250
+            Layout.fillHeight: true
+            padding: 10
+            background: Rectangle { color: "white"; border.color: "#d5dbe3"; radius: 4 }
+            readonly property var bounds: editor.single ? geometry.bounds(editor.boxOf(editor.single)) : null
+
+            ColumnLayout {
+                anchors.left: parent.left
+                anchors.right: parent.right
+                spacing: 6
+
+                Label { text: qsTr("Position and size"); font.bold: true }
+                Label {
+                    Layout.fillWidth: true
+                    wrapMode: Text.Wrap
+                    color: "#4a5568"
+                    text: editor.selection.length === 0 ? qsTr("Nothing selected")
+                        : editor.selection.length > 1 ? qsTr("%1 objects selected").arg(editor.selection.length)
+                        : editor.single.isFollower ? qsTr("Follows its barcode") : qsTr("Left and top edges from the label's corner")
+                }
+                GridLayout {
+                    columns: 2
+                    columnSpacing: 8
+                    rowSpacing: 4
+                    enabled: editor.single !== null
+                    Label { text: qsTr("X:") }
+                    MillimetreField {
+                        id: geometryX
+                        objectName: "geometryX"
+                        Layout.fillWidth: true
+                        blank: editor.single === null
+                        enabled: editor.single !== null && !editor.single.isFollower
+                        units: sidePanel.bounds ? sidePanel.bounds.left : 0
+                        onUnitsEdited: editor.setGeometry("left", units)
+                        // Enter hands the keys back to the canvas, so Ctrl+Z undoes what was typed.
+                        onAccepted: editor.forceActiveFocus()
+                    }
+                    Label { text: qsTr("Y:") }
+                    MillimetreField {
+                        objectName: "geometryY"
+                        Layout.fillWidth: true
+                        blank: editor.single === null
+                        enabled: editor.single !== null && !editor.single.isFollower
+                        units: sidePanel.bounds ? sidePanel.bounds.top : 0
+                        onUnitsEdited: editor.setGeometry("top", units)
+                        // Enter hands the keys back to the canvas, so Ctrl+Z undoes what was typed.
+                        onAccepted: editor.forceActiveFocus()
+                    }
+                    Label { text: qsTr("Width:") }
+                    MillimetreField {
+                        objectName: "geometryWidth"
+                        Layout.fillWidth: true
+                        blank: editor.single === null
+                        units: editor.single ? editor.single.uw : 0
+                        onUnitsEdited: editor.setGeometry("width", units)
+                        // Enter hands the keys back to the canvas, so Ctrl+Z undoes what was typed.
+                        onAccepted: editor.forceActiveFocus()
+                    }
+                    Label { text: qsTr("Height:") }
+                    MillimetreField {
+                        objectName: "geometryHeight"
+                        Layout.fillWidth: true
+                        blank: editor.single === null
+                        units: editor.single ? editor.single.uh : 0
+                        onUnitsEdited: editor.setGeometry("height", units)
+                        // Enter hands the keys back to the canvas, so Ctrl+Z undoes what was typed.
+                        onAccepted: editor.forceActiveFocus()
+                    }
+                    Label { text: qsTr("Rotation:") }
+                    Label { text: editor.single ? qsTr("%1\u00b0").arg(Math.round(editor.single.rotation)) : "" }
+                }
+
+                Label {
+                    Layout.topMargin: 8
+                    text: editor.movingCount > 1 ? qsTr("Align selection") : qsTr("Align to label")
+                    font.bold: true
+                }
+                GridLayout {
+                    objectName: "alignTools"
+                    Layout.fillWidth: true
+                    columns: 3
+                    columnSpacing: 4
+                    rowSpacing: 4
+                    enabled: editor.selection.length > 0
+                    PanelButton { text: qsTr("Left"); onClicked: editor.alignSelection("left") }
+                    PanelButton { text: qsTr("Centre"); onClicked: editor.alignSelection("center") }
+                    PanelButton { text: qsTr("Right"); onClicked: editor.alignSelection("right") }
+                    PanelButton { text: qsTr("Top"); onClicked: editor.alignSelection("top") }
+                    PanelButton { text: qsTr("Middle"); onClicked: editor.alignSelection("middle") }
+                    PanelButton { text: qsTr("Bottom"); onClicked: editor.alignSelection("bottom") }
+                }
+                Label { text: qsTr("Distribute (three or more)"); font.bold: true; Layout.topMargin: 8 }
+                RowLayout {
+                    Layout.fillWidth: true
+                    spacing: 4
+                    enabled: editor.movingCount >= 3
+                    PanelButton { text: qsTr("Horizontally"); onClicked: editor.alignSelection("horizontal") }
+                    PanelButton { text: qsTr("Vertically"); onClicked: editor.alignSelection("vertical") }
+                }
+
+                Label { text: qsTr("Edit"); font.bold: true; Layout.topMargin: 8 }
+                GridLayout {
+                    Layout.fillWidth: true
+                    columns: 2
+                    columnSpacing: 4
+                    rowSpacing: 4
+                    PanelButton { text: qsTr("Copy"); enabled: editor.selection.length > 0; onClicked: editor.copySelection() }
+                    PanelButton { text: qsTr("Paste"); enabled: clipboard.canPaste; onClicked: editor.paste() }
+                    PanelButton { text: qsTr("Duplicate"); enabled: editor.selection.length > 0; onClicked: editor.duplicateSelection() }
+                    PanelButton { text: qsTr("Delete"); enabled: editor.selection.length > 0; onClicked: editor.removeSelection() }
+                }
+                Label {
+                    Layout.fillWidth: true
+                    Layout.topMargin: 4
+                    wrapMode: Text.Wrap
+                    color: "#4a5568"
+                    font.pixelSize: 12
+                    text: qsTr("Ctrl+Z undo, Ctrl+Shift+Z redo, Ctrl+C copy, Ctrl+V paste, Ctrl+D duplicate")
+                }
+            }
+        }
+        }
+
         RowLayout {
             Layout.fillWidth: true
             Label {
@@ -484,22 +826,52 @@ FocusScope {
         modal: true
         anchors.centerIn: Overlay.overlay
         standardButtons: Dialog.Ok | Dialog.Cancel
+        property alias widthField: widthField
+        property alias heightField: heightField
         function openFor(object) {
             target = object
-            widthField.value = Math.round(object.uw)
-            heightField.value = Math.round(object.uh)
+            widthField.units = object.uw
+            heightField.units = object.uh
+            widthField.reset()
+            heightField.reset()
             open()
         }
-        onAccepted: if (target) target.resizeTo(widthField.value, heightField.value, true)
-        GridLayout {
-            columns: 3
-            Label { text: qsTr("Width:") }
-            SpinBox { id: widthField; from: 8; to: 8000; editable: true }
-            Label { text: qsTr("%1 mm").arg((widthField.value / doc.unitsPerMillimetre).toFixed(1)) }
-            Label { text: qsTr("Height:") }
-            SpinBox { id: heightField; from: 8; to: 8000; editable: true }
-            Label { text: qsTr("%1 mm").arg((heightField.value / doc.unitsPerMillimetre).toFixed(1)) }
+        onAccepted: {
+            if (target) {
+                target.resizeTo(widthField.typedUnits(), heightField.typedUnits(), true)
+                editor.commit(qsTr("Resize"))
+            }
+            editor.forceActiveFocus()
         }
+        onRejected: editor.forceActiveFocus()
+        GridLayout {
+            columns: 2
+            Label { text: qsTr("Width:") }
+            MillimetreField { id: widthField; live: false; Layout.preferredWidth: 140 }
+            Label { text: qsTr("Height:") }
+            MillimetreField { id: heightField; live: false; Layout.preferredWidth: 140 }
+        }
+    }
+
+    Dialog {
+        id: discardDialog
+        objectName: "discardDialog"
+        // Set when the window is closing: it closes too once the changes are discarded.
+        property bool closeWindow: false
+        title: qsTr("Unsaved changes")
+        modal: true
+        anchors.centerIn: Overlay.overlay
+        Label { objectName: "discardQuestion"; text: qsTr("Discard changes to %1?").arg(editor.layoutName) }
+        footer: DialogButtonBox {
+            Button { text: qsTr("Discard"); DialogButtonBox.buttonRole: DialogButtonBox.DestructiveRole }
+            Button { text: qsTr("Keep editing"); DialogButtonBox.buttonRole: DialogButtonBox.RejectRole }
+            onClicked: if (button.DialogButtonBox.buttonRole === DialogButtonBox.DestructiveRole) discardDialog.discard()
+        }
+        function discard() {
+            close()
+            editor.discardAndLeave()
+        }
+        onRejected: editor.forceActiveFocus()
     }
 
     Dialog {

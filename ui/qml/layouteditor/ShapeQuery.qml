@@ -3,6 +3,7 @@ import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import Qt.labs.platform 1.1 as Platform
 import PopupNoteTypes 1.0
+import LayoutEditing 1.0
 
 // Chooses the picture of an image object: a logo of the local logo folder (imported from a file,
 // typically on a USB drive) or a drawn shape.
@@ -16,13 +17,15 @@ Dialog {
     property string selectedShape: ""
     property alias keepAspect: keepAspect
     property alias logoStrip: strip
-    readonly property var shapes: ["rectangle", "filledrectangle", "ellipse", "filledellipse", "line", "verticalline"]
+    readonly property var shapes: doc.shapeNames()
 
     title: userAppContainer.logos.length ? qsTr("Choose image or import more from USB") : qsTr("Choose image or import them")
     modal: true
     anchors.centerIn: Overlay.overlay
     width: Math.min(parent ? parent.width - 40 : 820, 820)
     closePolicy: Popup.CloseOnEscape
+
+    LayoutDocument { id: doc }
 
     function openFor(object, newObject) {
         target = object
@@ -45,7 +48,13 @@ Dialog {
         }
     }
 
-    onAccepted: { apply(); if (editor) editor.forceActiveFocus() }
+    onAccepted: {
+        apply()
+        if (editor && target) {
+            editor.propertiesAccepted(target, isNew, isNew ? qsTr("Add image") : qsTr("Change image"))
+            editor.forceActiveFocus()
+        }
+    }
     onRejected: {
         if (isNew && editor && target)
             editor.removeObject(target)
@@ -118,7 +127,7 @@ Dialog {
         Label {
             text: dialog.selectedLogo.length
                   ? qsTr("Selected: %1 (%2px x %3px)").arg(dialog.selectedLogo).arg(preview.sourceSize.width).arg(preview.sourceSize.height)
-                  : dialog.selectedShape.length ? qsTr("Selected: %1").arg(dialog.selectedShape) : qsTr("Selected: none")
+                  : dialog.selectedShape.length ? qsTr("Selected: %1").arg(doc.shapeLabel(dialog.selectedShape)) : qsTr("Selected: none")
         }
         RowLayout {
             CheckBox { id: keepAspect; text: qsTr("Maintain aspect ratio"); checked: true }
@@ -144,15 +153,17 @@ Dialog {
                 }
             }
         }
-        RowLayout {
-            Label { text: qsTr("Or draw a shape:") }
+        Flow {
+            Layout.fillWidth: true
+            spacing: 6
+            Label { text: qsTr("Or draw a shape:"); height: 40; verticalAlignment: Text.AlignVCenter }
             Repeater {
                 model: dialog.shapes
                 Button {
-                    text: modelData
+                    text: modelData.label
                     checkable: true
-                    checked: dialog.selectedLogo.length === 0 && dialog.selectedShape === modelData
-                    onClicked: { dialog.selectedShape = modelData; dialog.selectedLogo = "" }
+                    checked: dialog.selectedLogo.length === 0 && dialog.selectedShape === modelData.value
+                    onClicked: { dialog.selectedShape = modelData.value; dialog.selectedLogo = "" }
                 }
             }
         }

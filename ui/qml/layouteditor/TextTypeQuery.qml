@@ -13,9 +13,18 @@ Dialog {
     property bool isNew: false
     property alias text: textArea.text
     property alias contentChoice: contentChoice
+    property alias kindSearch: kindSearch
+    property alias xmlSearch: xmlSearch
+    property alias xmlField: xmlField
     property alias textArea: textArea
     readonly property var kinds: doc.textContentKinds()
-    readonly property string currentKind: contentChoice.currentIndex >= 0 ? kinds[contentChoice.currentIndex].kind : ""
+    // The kinds as the chooser lists them: sorted, narrowed by the search text.
+    readonly property var shownKinds: doc.filteredEntries(kinds, kindSearch.text)
+    readonly property var xmlEntries: doc.filteredEntries(mcReportFields.getLabels(category.currentText).map(function(label) {
+        return { "label": label, "tag": doc.xmlReportTag(mcReportFields.getFormattedSearchPath(label)) }
+    }), xmlSearch.text)
+    property var chosenKind: null
+    readonly property string currentKind: chosenKind ? chosenKind.kind : ""
 
     title: qsTr("Text properties")
     modal: true
@@ -24,6 +33,23 @@ Dialog {
     closePolicy: Popup.CloseOnEscape
 
     LayoutDocument { id: doc }
+
+    // A field with its tag beside it, as in the chooser lists below.
+    component FieldDelegate: ItemDelegate {
+        property var entry
+        contentItem: RowLayout {
+            spacing: 12
+            Label { text: entry.label; Layout.fillWidth: true; elide: Text.ElideRight }
+            Label {
+                text: entry.tag !== undefined ? entry.tag : ""
+                color: "#5d6b7e"
+                font.family: "monospace"
+                font.pixelSize: 12
+                elide: Text.ElideMiddle
+                Layout.maximumWidth: 300
+            }
+        }
+    }
 
     function openFor(object, newObject) {
         target = object
@@ -38,6 +64,9 @@ Dialog {
         multiline.checked = object.multiline
         fontSize.value = object.pixelSize
         tickBox.checked = object.tickBoxFormat
+        kindSearch.text = ""
+        xmlSearch.text = ""
+        chosenKind = null
         contentChoice.currentIndex = -1
         open()
         textArea.forceActiveFocus()
@@ -52,8 +81,12 @@ Dialog {
         textArea.cursorPosition = at + tag.length
         textArea.forceActiveFocus()
     }
+    // index into shownKinds.
     function chooseKind(index) {
-        var kind = kinds[index]
+        var kind = shownKinds[index]
+        if (!kind)
+            return
+        chosenKind = kind
         if (kind.kind === "tag")
             insertTag(kind.tag)
     }
@@ -72,7 +105,13 @@ Dialog {
         target.tickBoxFormat = tickBox.checked
     }
 
-    onAccepted: { apply(); if (editor) editor.forceActiveFocus() }
+    onAccepted: {
+        apply()
+        if (editor && target) {
+            editor.propertiesAccepted(target, isNew, isNew ? qsTr("Add text") : qsTr("Change text"))
+            editor.forceActiveFocus()
+        }
+    }
     onRejected: {
         if (isNew && editor && target)
             editor.removeObject(target)
@@ -90,13 +129,28 @@ Dialog {
 
             RowLayout {
                 Label { text: qsTr("Text content:") }
+                TextField {
+                    id: kindSearch
+                    objectName: "kindSearch"
+                    Layout.preferredWidth: 200
+                    placeholderText: qsTr("Search fields")
+                    selectByMouse: true
+                    // Enter inserts the one match, or shows the matches to pick from.
+                    onAccepted: dialog.shownKinds.length === 1 ? dialog.chooseKind(0) : contentChoice.popup.open()
+                }
                 ComboBox {
                     id: contentChoice
-                    Layout.preferredWidth: 320
-                    model: dialog.kinds
+                    Layout.preferredWidth: 460
+                    model: dialog.shownKinds
                     textRole: "label"
-                    displayText: currentIndex < 0 ? qsTr("Choose what to insert") : currentText
+                    displayText: dialog.shownKinds.length === 0 ? qsTr("No field matches")
+                               : dialog.chosenKind ? dialog.chosenKind.label : qsTr("Choose what to insert")
                     onActivated: dialog.chooseKind(index)
+                    delegate: FieldDelegate {
+                        entry: modelData
+                        width: contentChoice.width
+                        highlighted: contentChoice.highlightedIndex === index
+                    }
                 }
             }
 
@@ -182,16 +236,31 @@ Dialog {
                     model: mcReportFields.categories
                 }
                 Item { width: 1; height: 1 }
+                Label { text: qsTr("Search:") }
+                TextField {
+                    id: xmlSearch
+                    Layout.preferredWidth: 460
+                    placeholderText: qsTr("Part of a field's name or path")
+                    selectByMouse: true
+                }
+                Item { width: 1; height: 1 }
                 Label { text: qsTr("XML field:") }
                 ComboBox {
                     id: xmlField
                     Layout.preferredWidth: 460
-                    model: mcReportFields.getLabels(category.currentText)
+                    model: dialog.xmlEntries
+                    textRole: "label"
+                    displayText: dialog.xmlEntries.length ? currentText : qsTr("No field matches")
+                    delegate: FieldDelegate {
+                        entry: modelData
+                        width: xmlField.width
+                        highlighted: xmlField.highlightedIndex === index
+                    }
                 }
                 Button {
                     text: qsTr("Insert")
-                    enabled: xmlField.currentText.length > 0
-                    onClicked: dialog.insertTag(doc.xmlReportTag(mcReportFields.getFormattedSearchPath(xmlField.currentText)))
+                    enabled: xmlField.currentIndex >= 0 && xmlField.currentIndex < dialog.xmlEntries.length
+                    onClicked: dialog.insertTag(dialog.xmlEntries[xmlField.currentIndex].tag)
                 }
             }
 
