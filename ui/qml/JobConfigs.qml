@@ -411,7 +411,11 @@ Item {
                             text: qsTr("Active")
                             font.pixelSize: theme.fontSize
                             checked: editor.job ? editor.job.isactive : false
-                            onToggled: view.setActive(checked)
+                            onToggled: {
+                                view.setActive(checked)
+                                if (!checked)
+                                    waitingDialog.askFor(view.selectedJobId, editor.job ? editor.job.jobname : "")
+                            }
                         }
                     }
 
@@ -507,6 +511,61 @@ Item {
                 DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
             }
         }
-        onAccepted: view.removeJob(jobId)
+        onAccepted: {
+            view.removeJob(jobId)
+            waitingDialog.askFor(jobId, jobName)
+        }
+    }
+
+    // A job that is removed or made inactive may still have labels in the spool: print them with
+    // the settings they were spooled with, or drop them.
+    Dialog {
+        id: waitingDialog
+        objectName: "waitingLabelsDialog"
+        property string jobId
+        property string jobName
+        property int waiting: 0
+
+        function askFor(id, name) {
+            waiting = printerInterface.waitingForJob(id)
+            if (waiting === 0)
+                return
+            jobId = id
+            jobName = name
+            open()
+        }
+
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        width: Math.min(560, parent ? parent.width - 48 : 560)
+        modal: true
+        closePolicy: Popup.NoAutoClose
+        title: qsTr("Labels still waiting")
+        font.pixelSize: theme.fontSize
+
+        Label {
+            width: waitingDialog.availableWidth
+            text: qsTr("%1 labels of the job \"%2\" have not been printed yet. Print them, or discard them?")
+                  .arg(waitingDialog.waiting).arg(waitingDialog.jobName)
+            font.pixelSize: theme.fontSize
+            wrapMode: Text.Wrap
+        }
+
+        footer: DialogButtonBox {
+            Button {
+                objectName: "printWaitingButton"
+                text: qsTr("Print them")
+                DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
+            }
+            Button {
+                objectName: "discardWaitingButton"
+                text: qsTr("Discard them")
+                DialogButtonBox.buttonRole: DialogButtonBox.DestructiveRole
+                onClicked: {
+                    printerInterface.discardJob(waitingDialog.jobId)
+                    waitingDialog.close()
+                }
+            }
+        }
     }
 }

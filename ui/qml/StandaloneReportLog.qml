@@ -24,6 +24,14 @@ Item {
         return Qt.formatDateTime(time, "yyyy-MM-dd hh:mm:ss")
     }
 
+    // Rows ticked for reprinting; recounted whenever a row changes.
+    property int selectedCount: 0
+    Connections {
+        target: reportList
+        function onDataChanged() { view.selectedCount = reportList.selectedArchiveIds().length }
+        function onRowsInserted() { view.selectedCount = reportList.selectedArchiveIds().length }
+    }
+
     function copy(text) {
         keyboard.copyToClipboard(text)
     }
@@ -34,6 +42,36 @@ Item {
         anchors.fill: parent
         anchors.margins: 16
         spacing: 10
+
+        RowLayout {
+            Layout.fillWidth: true
+            spacing: 10
+            Button {
+                objectName: "pauseButton"
+                text: printerInterface.paused ? qsTr("Resume printing") : qsTr("Pause printing")
+                font.pixelSize: theme.fontSize
+                highlighted: printerInterface.paused
+                onClicked: printerInterface.paused = !printerInterface.paused
+            }
+            Button {
+                objectName: "reprintButton"
+                text: qsTr("Reprint selected")
+                font.pixelSize: theme.fontSize
+                enabled: view.selectedCount > 0
+                onClicked: {
+                    printerInterface.reprint(reportList.selectedArchiveIds())
+                    reportList.clearSelection()
+                }
+            }
+            Label {
+                objectName: "spoolStateText"
+                Layout.fillWidth: true
+                text: printerInterface.spoolState
+                elide: Text.ElideRight
+                font.pixelSize: theme.fontSize
+                color: printerInterface.failedLabels > 0 || printerInterface.paused ? "#b45309" : theme.mutedText
+            }
+        }
 
         Rectangle {
             Layout.fillWidth: true
@@ -112,10 +150,12 @@ Item {
                             color: numberMouse.pressed ? theme.selection : "#eef1f4"
                             Label {
                                 objectName: "rowNumberText"
-                                anchors.centerIn: parent
+                                anchors.verticalCenter: parent.verticalCenter
+                                anchors.right: parent.right
+                                anchors.rightMargin: 6
                                 text: index + 1
                                 font.pixelSize: theme.fontSize - 1
-                                color: theme.mutedText
+                                color: model.attention.length > 0 ? "#b45309" : theme.mutedText
                             }
                             MouseArea {
                                 id: numberMouse
@@ -124,6 +164,20 @@ Item {
                                     view.copy(reportRow.cells.join("\t"))
                                     rowFlash.restart()
                                 }
+                            }
+                            CheckBox {
+                                objectName: "rowSelect"
+                                anchors.verticalCenter: parent.verticalCenter
+                                anchors.left: parent.left
+                                visible: model.archiveId.length > 0
+                                checked: model.selected
+                                scale: 0.8
+                                onToggled: model.selected = checked
+                                ToolTip.visible: hovered
+                                ToolTip.delay: 600
+                                ToolTip.text: model.attention.length > 0
+                                              ? qsTr("Printed without: %1. Tick to reprint.").arg(model.attention)
+                                              : qsTr("Tick to reprint")
                             }
                         }
                         Repeater {
@@ -173,10 +227,105 @@ Item {
             }
         }
 
+        // Labels not printed yet: waiting for their turn or their printer, or failed.
+        Rectangle {
+            objectName: "spoolPanel"
+            Layout.fillWidth: true
+            Layout.preferredHeight: Math.min(260, 48 + spoolList.count * 38)
+            visible: spoolList.count > 0
+            radius: theme.radius
+            color: theme.card
+            border.color: theme.cardBorder
+            clip: true
+
+            ColumnLayout {
+                anchors.fill: parent
+                anchors.margins: 8
+                spacing: 4
+                RowLayout {
+                    Layout.fillWidth: true
+                    Label {
+                        Layout.fillWidth: true
+                        text: printerInterface.spoolModel.hiddenCount > 0
+                              ? qsTr("Labels not printed yet (%1 more not listed)").arg(printerInterface.spoolModel.hiddenCount)
+                              : qsTr("Labels not printed yet")
+                        font.pixelSize: theme.fontSize
+                        font.bold: true
+                        color: theme.text
+                    }
+                    Button {
+                        objectName: "retryWaitingButton"
+                        text: qsTr("Retry printers now")
+                        font.pixelSize: theme.fontSize - 1
+                        onClicked: printerInterface.retryWaiting()
+                    }
+                }
+                ListView {
+                    id: spoolList
+                    objectName: "spoolList"
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    clip: true
+                    model: printerInterface.spoolModel
+                    ScrollBar.vertical: ScrollBar {}
+                    delegate: RowLayout {
+                        width: spoolList.width - 14
+                        height: 38
+                        spacing: 10
+                        Label {
+                            Layout.preferredWidth: 70
+                            text: model.state === "failed" ? qsTr("Failed") : qsTr("Waiting")
+                            font.pixelSize: theme.fontSize - 1
+                            font.bold: true
+                            color: model.state === "failed" ? "#b91c1c" : "#b45309"
+                        }
+                        Label {
+                            Layout.preferredWidth: 140
+                            text: model.jobName
+                            elide: Text.ElideRight
+                            font.pixelSize: theme.fontSize - 1
+                        }
+                        Label {
+                            Layout.preferredWidth: 300
+                            text: model.reportUuid
+                            elide: Text.ElideRight
+                            font.pixelSize: theme.fontSize - 1
+                        }
+                        Label {
+                            Layout.preferredWidth: 170
+                            text: model.printer
+                            elide: Text.ElideRight
+                            font.pixelSize: theme.fontSize - 1
+                        }
+                        Label {
+                            Layout.fillWidth: true
+                            text: model.reason + "  (" + qsTr("since %1").arg(view.timeText(model.since)) + ")"
+                            elide: Text.ElideRight
+                            font.pixelSize: theme.fontSize - 1
+                            color: theme.mutedText
+                        }
+                        Button {
+                            objectName: "retryButton"
+                            visible: model.state === "failed"
+                            text: qsTr("Retry")
+                            font.pixelSize: theme.fontSize - 1
+                            onClicked: printerInterface.retryFailed(model.entryId)
+                        }
+                        Button {
+                            objectName: "discardButton"
+                            text: qsTr("Discard")
+                            font.pixelSize: theme.fontSize - 1
+                            onClicked: printerInterface.discardEntry(model.entryId)
+                        }
+                    }
+                }
+            }
+        }
+
         Label {
             objectName: "reportLogHint"
             Layout.fillWidth: true
-            text: qsTr("Hint: Double click an item to copy its contents to the clipboard. Double click the row number to copy the row to the clipboard.")
+            text: qsTr("Hint: Double click an item to copy its contents to the clipboard. Double click the row number to copy the row to the clipboard. Tick rows to reprint them (reports are kept for %1 days).").arg(settingsManager.getIntValue("printing/keepPrintedDays", 30, true))
             wrapMode: Text.Wrap
             font.pixelSize: theme.smallFontSize
             color: theme.mutedText

@@ -235,6 +235,14 @@ Rectangle {
                 font.pixelSize: theme.fontSize - 1
                 color: theme.text
             }
+            Label {
+                objectName: "statusBarSpool"
+                visible: text.length > 0
+                text: printerInterface.spoolState
+                font.pixelSize: theme.fontSize - 1
+                font.bold: true
+                color: printerInterface.paused || printerInterface.failedLabels > 0 ? "#b45309" : theme.text
+            }
             Rectangle {
                 Layout.preferredWidth: 12
                 Layout.preferredHeight: 12
