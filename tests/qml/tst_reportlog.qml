@@ -40,5 +40,39 @@ Item {
             compare(probe.clipboardText(),
                     [row.cells[0], "Other phones", "Station label", "PDF files (label archive)", "uuid-2", "SN-2"].join("\t"))
         }
+
+        // Labels that cannot print are listed with their reason; Retry and Discard act on them,
+        // and the status line counts them.
+        function test_labelsNotPrintedYet() {
+            var component = Qt.createComponent("qrc:/ui/qml/StandaloneReportLog.qml")
+            var view = createTemporaryObject(component, stage, { width: 1200, height: 700 })
+            var list = findChild(view, "spoolList")
+            probe.printWithMissingLayout(2)
+            tryVerify(function () { return list.count === 2 }, 20000, "two failed labels listed")
+            verify(findChild(view, "spoolPanel").visible)
+            tryVerify(function () { return findChild(view, "spoolStateText").text.indexOf("2 labels failed") >= 0 })
+            waitForRendering(view)
+            var picture = grabImage(view)
+            if (picture.width > 0) // the software renderer off screen gives no picture
+                picture.save(probe.picturePath("reportlog-failed-labels.png"))
+
+            var discard = findChild(list.itemAtIndex(0), "discardButton")
+            mouseClick(discard)
+            tryVerify(function () { return list.count === 1 }, 5000, "one left after Discard")
+            // Retry with the layout still missing: it fails again and stays listed.
+            mouseClick(findChild(list.itemAtIndex(0), "retryButton"))
+            wait(1000)
+            compare(list.count, 1)
+            mouseClick(findChild(list.itemAtIndex(0), "discardButton"))
+            tryVerify(function () { return list.count === 0 }, 5000)
+            verify(!findChild(view, "spoolPanel").visible)
+
+            var pause = findChild(view, "pauseButton")
+            mouseClick(pause)
+            verify(printerInterface.paused)
+            compare(pause.text, "Resume printing")
+            mouseClick(pause)
+            verify(!printerInterface.paused)
+        }
     }
 }

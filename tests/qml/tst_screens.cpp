@@ -5,12 +5,15 @@
 #include "app/popupnoteprovider.h"
 #include "app/viewer.h"
 #include "mc/xmlpoller.h"
+#include "printing/printhandler.h"
 #include "printing/reportlistmodel.h"
+#include "samplereports.h"
 #include "settings/systempaths.h"
 #include "testsupport.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QSettings>
@@ -67,6 +70,23 @@ public:
     {
         ReportListModel* list = ReportListModel::instance();
         list->addReport(job, layout, printer, uuid, {{list->selectedCustomContentKey(), customValue}});
+    }
+
+    // Reports handed to printing with a layout that does not exist: they end in the failed list.
+    Q_INVOKABLE void printWithMissingLayout(int count) const
+    {
+        QStringList reports;
+        for (int n = 1; n <= count; ++n)
+            reports << QString::fromUtf8(TestSupport::sampleReportVariant(QStringLiteral("Apple"), n));
+        m_viewer->printHandler()->printReports(QStringLiteral("Apple phones"), QStringLiteral("Missing layout"),
+                                               QStringLiteral("PDF files (label archive)"), reports, 1, count);
+    }
+    // Where a test saves a picture of what it showed, for a person to look at.
+    Q_INVOKABLE QString picturePath(const QString& name) const
+    {
+        const QString dir = QStringLiteral(LABELPRINTER_BINARY_DIR "/screenshots");
+        QDir().mkpath(dir);
+        return dir + QLatin1Char('/') + name;
     }
 
     void setViewer(Viewer* viewer) { m_viewer = viewer; }

@@ -231,7 +231,7 @@ Item {
         Rectangle {
             objectName: "spoolPanel"
             Layout.fillWidth: true
-            Layout.preferredHeight: Math.min(260, 48 + spoolList.count * 38)
+            Layout.preferredHeight: Math.min(280, 64 + spoolList.count * 42)
             visible: spoolList.count > 0
             radius: theme.radius
             color: theme.card
@@ -270,7 +270,7 @@ Item {
                     ScrollBar.vertical: ScrollBar {}
                     delegate: RowLayout {
                         width: spoolList.width - 14
-                        height: 38
+                        height: 42
                         spacing: 10
                         Label {
                             Layout.preferredWidth: 70
