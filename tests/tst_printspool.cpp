@@ -224,7 +224,13 @@ private slots:
         QVERIFY(spool.add(&e));
         QTRY_COMPARE_WITH_TIMEOUT(written.count(), 1, 20000);
         const int lines = csvLines(m_csv);
-        QCOMPARE(handler.reprint({e.id}), 1);
+        // The row of the printed label, ticked in the Report Log, names what to print again.
+        ReportListModel* log = ReportListModel::instance();
+        const QModelIndex row = log->index(log->rowCount() - 1);
+        QVERIFY(log->setData(row, true, ReportListModel::SelectedRole));
+        QCOMPARE(log->selectedArchiveIds(), QStringList{e.id});
+        QCOMPARE(handler.reprint(log->selectedArchiveIds()), 1);
+        log->clearSelection();
         QTRY_COMPARE_WITH_TIMEOUT(written.count(), 2, 20000);
         QCOMPARE(csvLines(m_csv), lines + 1);
         const QString first = written.at(0).at(0).toString();
@@ -248,7 +254,6 @@ private slots:
         const QString text = notes.last().at(1).toString();
         QVERIFY2(text.contains("BarCode.qml") && text.contains(TestSupport::variantDocumentId(9)),
                  qPrintable(text));
-        ReportListModel* log = ReportListModel::instance();
         QVERIFY(
             !log->data(log->index(log->rowCount() - 1), ReportListModel::AttentionRole).toString().isEmpty());
     }

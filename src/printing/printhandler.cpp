@@ -249,11 +249,19 @@ void PrintHandler::printNext()
         return;
     // Labels for a printer that waits stay where they are; other printers go on.
     SpoolEntry entry;
+    QHash<QString, bool> jobWaits; // a backlog holds many entries of few jobs: look each job up once
     const bool found = m_spool->claimNext(
-        [this](const SpoolEntry& e) {
-            QString layout, printer;
-            resolveJob(e, &layout, &printer);
-            return !m_waiting.contains(printerKeyOf(printer));
+        [this, &jobWaits](const SpoolEntry& e) {
+            if (m_waiting.isEmpty())
+                return true;
+            const QString key = e.jobId + QLatin1Char('\n') + e.printer;
+            auto known = jobWaits.constFind(key);
+            if (known == jobWaits.constEnd()) {
+                QString layout, printer;
+                resolveJob(e, &layout, &printer);
+                known = jobWaits.insert(key, m_waiting.contains(printerKeyOf(printer)));
+            }
+            return !known.value();
         },
         &entry);
     if (!found) {

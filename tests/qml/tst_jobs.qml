@@ -207,5 +207,42 @@ Item {
             compare(view.selectedJobId, keep)
             compare(view.filters.count, 0)
         }
+
+        // Labels still in the spool are not dropped silently: making the job inactive asks, and
+        // "Discard them" removes exactly that job's labels; removing a job and printing keeps them.
+        function test_waitingLabelsAskBeforeTheyGo() {
+            var view = createView()
+            var id = createJob(view)
+            var other = createJob(view)
+            printerInterface.paused = true
+            probe.spoolForJob(id, 2)
+            probe.spoolForJob(other, 1)
+            view.selectJob(id)
+            var active = findChild(view, "activeBox")
+            verify(active.checked)
+            mouseClick(active)
+            var dialog = findChild(view, "waitingLabelsDialog")
+            tryCompare(dialog, "opened", true)
+            compare(dialog.waiting, 2)
+            waitForRendering(dialog.contentItem)
+            mouseClick(findChild(dialog, "discardWaitingButton"))
+            tryCompare(dialog, "visible", false)
+            compare(printerInterface.waitingForJob(id), 0)
+            compare(printerInterface.waitingForJob(other), 1)
+
+            tryVerify(function () { return findChild(view, "jobRow_" + other) !== null })
+            mouseClick(findChild(findChild(view, "jobRow_" + other), "removeJobButton"))
+            var remove = findChild(view, "removeJobDialog")
+            tryCompare(remove, "opened", true)
+            waitForRendering(remove.contentItem)
+            mouseClick(findChild(remove, "confirmRemoveButton"))
+            tryCompare(dialog, "opened", true)
+            waitForRendering(dialog.contentItem)
+            mouseClick(findChild(dialog, "printWaitingButton"))
+            tryCompare(dialog, "visible", false)
+            compare(printerInterface.waitingForJob(other), 1)
+            printerInterface.discardJob(other)
+            printerInterface.paused = false
+        }
     }
 }

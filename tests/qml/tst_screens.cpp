@@ -78,8 +78,20 @@ public:
         QStringList reports;
         for (int n = 1; n <= count; ++n)
             reports << QString::fromUtf8(TestSupport::sampleReportVariant(QStringLiteral("Apple"), n));
-        m_viewer->printHandler()->printReports(QStringLiteral("Apple phones"), QStringLiteral("Missing layout"),
-                                               QStringLiteral("PDF files (label archive)"), reports, 1, count);
+        m_viewer->printHandler()->printReports(
+            QStringLiteral("Apple phones"), QStringLiteral("Missing layout"),
+            QStringLiteral("PDF files (label archive)"), reports, 1, count);
+    }
+    // Labels of a job in the spool, as a poll leaves them.
+    Q_INVOKABLE void spoolForJob(const QString& jobId, int count) const
+    {
+        for (int n = 1; n <= count; ++n) {
+            SpoolEntry entry;
+            entry.jobId = jobId;
+            entry.jobName = QStringLiteral("Job ") + jobId;
+            entry.report = TestSupport::sampleReportVariant(QStringLiteral("Apple"), n);
+            m_viewer->printHandler()->spool()->add(&entry);
+        }
     }
     // Where a test saves a picture of what it showed, for a person to look at.
     Q_INVOKABLE QString picturePath(const QString& name) const
