@@ -78,9 +78,7 @@ private slots:
             << QStringList({"--ui", "--help"}) << A::ShowHelp << true << -1 << -1 << 0;
         QTest::newRow("help with Qt's options")
             << QStringList({"--help-all"}) << A::ShowHelp << false << -1 << -1 << 0;
-        QTest::newRow("short help") << QStringList({"-h"}) << A::ShowHelp << false << -1 << -1 << 0;
         QTest::newRow("version") << QStringList({"--version"}) << A::ShowVersion << false << -1 << -1 << 0;
-        QTest::newRow("short version") << QStringList({"-v"}) << A::ShowVersion << false << -1 << -1 << 0;
     }
     void parse()
     {
