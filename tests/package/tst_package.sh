@@ -52,8 +52,17 @@ apt_get install "$deb" >/dev/null
 echo "step: the installed program"
 [ "$(command -v labelprinter)" = /usr/bin/labelprinter ] || fail "labelprinter is not /usr/bin/labelprinter"
 [ "$(env -u DISPLAY -u QT_QPA_PLATFORM labelprinter --version)" = "labelprinter $version" ] || fail "--version"
-man -l /usr/share/man/man1/labelprinter.1.gz | grep -q 'EXIT STATUS' || fail "manual page"
-warnings="$(man --warnings -l /usr/share/man/man1/labelprinter.1.gz 2>&1 >/dev/null)"
+man_page=/usr/share/man/man1/labelprinter.1.gz
+verify_options=()
+if [ ! -f "$man_page" ]; then
+  echo "note: dpkg leaves manual pages out on this machine; reading the one in the package"
+  dpkg-deb -x "$deb" "$work/root"
+  man_page="$work/root$man_page"
+  verify_options=(--man=no)
+fi
+rendered="$(man -l "$man_page")"
+[[ "$rendered" == *"EXIT STATUS"* ]] || fail "manual page"
+warnings="$(man --warnings -l "$man_page" 2>&1 >/dev/null)"
 [ -z "$warnings" ] || fail "manual page warnings: $warnings"
 desktop-file-validate /usr/share/applications/labelprinter.desktop || fail "desktop entry"
 for size in 16 22 24 32 48 64 128 256; do
@@ -69,7 +78,7 @@ grep -qx 'ExecStart=/usr/bin/labelprinter --logto dual' "$unit" || fail "unit st
 grep -qx 'Restart=on-failure' "$unit" || fail "unit restart"
 if command -v systemd-analyze >/dev/null; then
   mkdir -m 700 "$work/runtime"
-  XDG_RUNTIME_DIR="$work/runtime" systemd-analyze --user verify "$unit" || fail "systemd-analyze verify"
+  XDG_RUNTIME_DIR="$work/runtime" systemd-analyze --user verify "${verify_options[@]}" "$unit" || fail "systemd-analyze verify"
 fi
 
 echo "step: the window's screens load from the installed program"
