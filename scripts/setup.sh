@@ -14,6 +14,7 @@ packages=(
   libcurl4-openssl-dev libssl-dev libcpp-httplib-dev
   barcode zbar-tools poppler-utils xvfb xauth curl
   cups printer-driver-cups-pdf qttools5-dev-tools
+  file desktop-file-utils man-db
 )
 
 source "$root/scripts/packages.sh"

@@ -1,4 +1,5 @@
 #include "app/applicationsetup.h"
+#include "app/commandline.h"
 #include "app/curveline.h"
 #include "app/layoutdocument.h"
 #include "app/popupnoteprovider.h"
@@ -22,11 +23,18 @@ int main(int argc, char* argv[])
     // First, so a stop request during start-up still ends in a clean shutdown.
     new QuitOnSignal(application); // owned by the application
     ApplicationSetup::applyIdentity();
+    CommandLine commandLine(QCoreApplication::arguments());
+    if (commandLine.action() != CommandLine::Action::Run) {
+        const int exitCode = commandLine.printAnswer(); // --help or --version: nothing else starts
+        delete application;
+        return exitCode;
+    }
     ApplicationSetup::registerResources();
 
     SystemPaths::selectComputedLayout();
     auto* logger = new Logger(application);
     qDebug() << "Starting" << QCoreApplication::applicationName() << QCoreApplication::applicationVersion();
+    commandLine.logWarnings();
     SettingsManager* settings = SettingsManager::instance();
     if (!settings)
         qWarning() << "Settings are unavailable: the home directory" << SystemPaths::instance().homeDir
@@ -37,7 +45,7 @@ int main(int argc, char* argv[])
     CurveLine::registerQmlType();
     PopupNoteProvider::registerQmlType();
     LayoutDocument::registerQmlType();
-    if (QCoreApplication::arguments().contains(QStringLiteral("--ui"))) {
+    if (commandLine.showUi()) {
         viewer->setSource(QUrl(QStringLiteral("qrc:/ui/qml/standalone.qml")));
         viewer->show();
     }

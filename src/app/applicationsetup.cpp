@@ -1,13 +1,15 @@
 #include "app/applicationsetup.h"
 
+#include "app/commandline.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QTimer>
 
 #include <atomic>
 #include <csignal>
-#include <cstring>
 
 namespace {
 std::atomic<int> g_pendingSignal{0};
@@ -32,10 +34,13 @@ void ApplicationSetup::registerResources()
 
 void ApplicationSetup::preferHeadlessPlatform(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--ui") == 0)
-            return;
-    }
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // --help and --version print and leave, so they need no display even with --ui.
+    const CommandLine commandLine(arguments);
+    if (commandLine.showUi() && commandLine.action() == CommandLine::Action::Run)
+        return;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
@@ -48,6 +53,11 @@ void ApplicationSetup::applyIdentity()
     QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersion));
     QGuiApplication::setApplicationDisplayName(
         QStringLiteral("Korvex Standalone Report Printer %1").arg(QString::fromLatin1(kVersion)));
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        // The same picture the desktop entry installs, and on Wayland the window finds that entry.
+        QGuiApplication::setWindowIcon(QIcon(QString::fromLatin1(kWindowIcon)));
+        QGuiApplication::setDesktopFileName(QStringLiteral("labelprinter"));
+    }
 }
 
 QuitOnSignal::QuitOnSignal(QCoreApplication* application) : QObject(application)

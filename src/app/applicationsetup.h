@@ -9,6 +9,8 @@ class QCoreApplication;
 namespace ApplicationSetup {
 
 inline constexpr const char* kVersion = "1.2.0.0";
+// Drawn at any size; the package installs the same file and renderings of it as the desktop icon.
+inline constexpr const char* kWindowIcon = ":/ui/qml/pics/src/header-logo-small.svg";
 
 // Without "--ui" nothing is shown, so a station service needs no display: use the offscreen
 // platform unless the caller chose one. Must run before the application object exists.

@@ -1,6 +1,7 @@
 #include "app/viewer.h"
 
 #include "app/applicationsetup.h"
+#include "app/commandline.h"
 #include "app/imageprovider.h"
 #include "app/imageproviderproxy.h"
 #include "app/keyboard.h"
@@ -33,18 +34,6 @@
 namespace {
 std::atomic<Viewer*> g_viewer{nullptr};
 
-// "width=1500" or "height=900": the text between the first and a second "=" as a decimal number.
-bool sizeArgument(const QString& argument, const QString& prefix, int* value)
-{
-    if (!argument.startsWith(prefix) || !argument.contains(QLatin1Char('=')))
-        return false;
-    const QString number = argument.section(QLatin1Char('='), 1, 1);
-    bool ok = false;
-    const int parsed = number.toInt(&ok, 10);
-    if (ok)
-        *value = parsed;
-    return ok;
-}
 } // namespace
 
 Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent)
@@ -79,9 +68,7 @@ Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent
     m_poller = new XMLPoller(this);
     publishContextProperties(rootContext());
 
-    const QStringList arguments = application ? application->arguments() : QStringList();
-    if (!arguments.contains(QStringLiteral("--fullscreen")))
-        applySizeArguments(arguments);
+    applySizeArguments(application ? application->arguments() : QStringList());
 
     m_imageProvider = QSharedPointer<ImageProvider>::create();
     engine->addImageProvider(QStringLiteral("layouts"), new ImageProviderProxy(m_imageProvider));
@@ -185,13 +172,11 @@ Viewer* Viewer::instance()
 
 void Viewer::applySizeArguments(const QStringList& arguments)
 {
-    for (const QString& argument : arguments) {
-        int value = 0;
-        if (sizeArgument(argument, QStringLiteral("width"), &value))
-            setWidth(value);
-        else if (sizeArgument(argument, QStringLiteral("height"), &value))
-            setHeight(value);
-    }
+    const CommandLine commandLine(arguments);
+    if (const std::optional<int> width = commandLine.windowWidth())
+        setWidth(*width);
+    if (const std::optional<int> height = commandLine.windowHeight())
+        setHeight(*height);
 }
 
 void Viewer::setStatusBarMessage(const QString& message)
