@@ -202,6 +202,8 @@ void Viewer::onStatusBarMessageTimeout()
 bool Viewer::waitForWorkers(unsigned long milliseconds)
 {
     m_poller->setEnabled(false);
+    // The labels being handed over finish; the rest stay in the spool for the next start.
+    m_printHandler->stopPrinting(10000);
     QElapsedTimer timer;
     timer.start();
     if (!m_checkerThread->wait(milliseconds))

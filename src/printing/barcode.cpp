@@ -4,8 +4,13 @@
 #include "settings/settingsmanager.h"
 
 #include <QDebug>
+#include <QMutex>
+#include <QPaintDevice>
 #include <QPainter>
 #include <QProcess>
+#include <QTransform>
+
+#include <cmath>
 
 #include <algorithm>
 
@@ -17,6 +22,45 @@ int modulesOf(QChar c)
     if (c >= QLatin1Char('0') && c <= QLatin1Char('5'))
         return c.unicode() - '0';
     return 1;
+}
+
+// Patterns already encoded, by symbology and code; an empty pattern means "cannot be encoded".
+struct PatternCache
+{
+    QMutex lock;
+    QHash<QString, QString> patterns;
+};
+PatternCache& cache()
+{
+    static PatternCache instance;
+    return instance;
+}
+QString cacheKey(const QString& symbology, const QString& code)
+{
+    return symbology + QLatin1Char('\n') + code;
+}
+
+// Starts the program, waits for it and returns its standard output; false when it could not run.
+bool runProgram(const QStringList& args, QString* output)
+{
+    const QString path = BarCode::program();
+    QProcess process;
+    process.start(path, args, QIODevice::ReadWrite);
+    if (!process.waitForStarted(BarCode::kTimeoutMs)) {
+        logPrintf("%s Barcode program '%s' could not be started: %s\n", Q_FUNC_INFO, qPrintable(path),
+                  qPrintable(process.errorString()));
+        return false;
+    }
+    process.closeWriteChannel();
+    if (!process.waitForFinished(BarCode::kTimeoutMs)) {
+        logPrintf("%s Barcode program '%s' did not finish within %d ms\n", Q_FUNC_INFO, qPrintable(path),
+                  BarCode::kTimeoutMs);
+        process.kill();
+        process.waitForFinished(1000);
+        return false;
+    }
+    *output = QString::fromLocal8Bit(process.readAllStandardOutput());
+    return true;
 }
 
 } // namespace
@@ -67,23 +111,18 @@ QString BarCode::patternFromOutput(const QString& output)
 
 bool BarCode::readPattern(const QString& code, const QString& symbology)
 {
-    const QString path = program();
-    QProcess process;
-    process.start(path, arguments(code, symbology), QIODevice::ReadWrite);
-    if (!process.waitForStarted(kTimeoutMs)) {
-        logPrintf("%s Barcode program '%s' could not be started: %s\n", Q_FUNC_INFO, qPrintable(path),
-                  qPrintable(process.errorString()));
-        return false;
+    {
+        PatternCache& known = cache();
+        QMutexLocker locker(&known.lock);
+        const auto found = known.patterns.constFind(cacheKey(symbology, code));
+        if (found != known.patterns.constEnd()) {
+            m_pattern = found.value();
+            return !m_pattern.isEmpty();
+        }
     }
-    process.closeWriteChannel();
-    if (!process.waitForFinished(kTimeoutMs)) {
-        logPrintf("%s Barcode program '%s' did not finish within %d ms\n", Q_FUNC_INFO, qPrintable(path),
-                  kTimeoutMs);
-        process.kill();
-        process.waitForFinished(1000);
+    QString output;
+    if (!runProgram(arguments(code, symbology), &output))
         return false;
-    }
-    const QString output = QString::fromLocal8Bit(process.readAllStandardOutput());
     if (output.split(QLatin1Char('\n')).size() == 1)
         return false;
     m_pattern = patternFromOutput(output);
@@ -92,6 +131,141 @@ bool BarCode::readPattern(const QString& code, const QString& symbology)
         return false;
     }
     return true;
+}
+
+bool BarCode::drawOnDeviceDots(QPainter* painter, const QRectF& rect) const
+{
+    const QPaintDevice* device = painter->device();
+    if (!device || device->devicePixelRatioF() != 1.0 || m_pattern.size() < 2)
+        return false;
+    const QTransform toDevice = painter->deviceTransform();
+    const QPointF origin = toDevice.map(rect.topLeft());
+    const QPointF along = toDevice.map(rect.topRight()) - origin;
+    const QPointF across = toDevice.map(rect.bottomLeft()) - origin;
+    // Only quarter turns: then every bar edge can sit on a dot boundary.
+    const bool horizontal = std::abs(along.y()) < 1e-6 && std::abs(across.x()) < 1e-6;
+    const bool vertical = std::abs(along.x()) < 1e-6 && std::abs(across.y()) < 1e-6;
+    if (!horizontal && !vertical)
+        return false;
+    const double length = horizontal ? along.x() : along.y();
+    const double depth = horizontal ? across.y() : across.x();
+    const int direction = length >= 0 ? 1 : -1;
+
+    int total = 1; // the one-module left margin
+    for (int i = 1; i < m_pattern.size(); ++i)
+        total += modulesOf(m_pattern.at(i));
+    const double unitsToDots = std::abs(length) / std::max(rect.width(), 1e-9);
+    const int maxModule = std::max(1, int(std::floor(kMaxModule * unitsToDots)));
+    const int module = std::clamp(int(std::floor(std::abs(length) * 0.99 / total)), 1, maxModule);
+
+    const double start = horizontal ? origin.x() : origin.y();
+    const double side = horizontal ? origin.y() : origin.x();
+    const int acrossFrom = int(std::lround(std::min(side, side + depth)));
+    const int acrossTo = int(std::lround(std::max(side, side + depth)));
+    int position = int(std::lround(start)) + direction * module;
+
+    painter->save();
+    painter->setViewTransformEnabled(false);
+    painter->setWorldTransform(QTransform());
+    // The first element is the leading space, which only separates the code from what precedes it.
+    for (int i = 1; i < m_pattern.size(); ++i) {
+        const int width = modulesOf(m_pattern.at(i)) * module;
+        const bool isBar = (i % 2) == 1;
+        if (isBar && width > 0) {
+            const int from = direction > 0 ? position : position - width;
+            const QRect bar = horizontal ? QRect(from, acrossFrom, width, acrossTo - acrossFrom)
+                                         : QRect(acrossFrom, from, acrossTo - acrossFrom, width);
+            painter->fillRect(bar, Qt::black);
+        }
+        position += direction * width;
+    }
+    painter->restore();
+    return true;
+}
+
+QHash<QString, QString> BarCode::readPatterns(const QStringList& codes, const QString& symbology, bool* ran)
+{
+    QHash<QString, QString> patterns;
+    if (ran)
+        *ran = false;
+    QStringList args;
+    QStringList asked;
+    for (const QString& code : codes) {
+        if (code.contains(QLatin1Char('\n')) || code.contains(QLatin1Char('\r')) || asked.contains(code))
+            continue;
+        asked << code;
+    }
+    if (asked.isEmpty())
+        return patterns;
+    if (symbology.contains(QLatin1String("code")))
+        args << QStringLiteral("-c");
+    args << QStringLiteral("-e") << symbology;
+    for (const QString& code : asked)
+        args << QStringLiteral("-b") << code;
+    QString output;
+    if (!runProgram(args, &output))
+        return patterns;
+    if (ran)
+        *ran = true;
+    // Each code the program can encode gets a block that names it, followed by its widths; a code it
+    // cannot encode only gets a line on standard error. The blocks come in the order asked, so the
+    // name is matched against the codes from where the last match was.
+    static const QString start = QStringLiteral("% Printing barcode for \"");
+    const QStringList blocks = output.split(start);
+    int next = 0;
+    for (int b = 1; b < blocks.size(); ++b) {
+        const QString& block = blocks.at(b);
+        const int end = block.indexOf(QLatin1Char('\n'));
+        const QString firstLine = block.left(end);
+        const int nameEnd = firstLine.lastIndexOf(QLatin1String("\", scaled"));
+        if (nameEnd < 0)
+            continue;
+        const QString name = firstLine.left(nameEnd);
+        int match = -1;
+        for (int i = next; i < asked.size(); ++i) {
+            if (asked.at(i) == name) {
+                match = i;
+                break;
+            }
+        }
+        if (match < 0)
+            continue;
+        next = match + 1;
+        const QString pattern = patternFromOutput(block.mid(end + 1));
+        if (!pattern.isEmpty())
+            patterns.insert(name, pattern);
+    }
+    return patterns;
+}
+
+void BarCode::prefetch(const QStringList& codes, const QString& symbology)
+{
+    QStringList missing;
+    {
+        PatternCache& known = cache();
+        QMutexLocker locker(&known.lock);
+        for (const QString& code : codes) {
+            if (!known.patterns.contains(cacheKey(symbology, code)) && !missing.contains(code))
+                missing << code;
+        }
+    }
+    if (missing.isEmpty())
+        return;
+    bool ran = false;
+    const QHash<QString, QString> patterns = readPatterns(missing, symbology, &ran);
+    if (!ran)
+        return; // each code is tried alone later, which logs why the program does not run
+    PatternCache& known = cache();
+    QMutexLocker locker(&known.lock);
+    // A long day of labels must not grow the cache without end; the next batch fills it again.
+    if (known.patterns.size() + missing.size() > kCacheLimit)
+        known.patterns.clear();
+    for (const QString& code : missing) {
+        // A code left out of the run (a line break) stays unknown, so readPattern runs it alone.
+        if (code.contains(QLatin1Char('\n')) || code.contains(QLatin1Char('\r')))
+            continue;
+        known.patterns.insert(cacheKey(symbology, code), patterns.value(code));
+    }
 }
 
 QVector<QRectF> BarCode::barRects(const QString& pattern, const QRectF& rect)
@@ -122,6 +296,8 @@ bool BarCode::drawCode(QPainter* painter, const QString& code, const QRectF& rec
         qDebug() << "Failed to create barcode for " << code;
         return false;
     }
+    if (drawOnDeviceDots(painter, rect))
+        return true;
     const QPen pen = painter->pen();
     const QBrush brush = painter->brush();
     painter->setBrush(QBrush(Qt::black, Qt::SolidPattern));

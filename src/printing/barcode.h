@@ -1,6 +1,7 @@
 #pragma once
 // One-dimensional barcode: bar widths from the external barcode program, painted as filled bars.
 
+#include <QHash>
 #include <QObject>
 #include <QRectF>
 #include <QString>
@@ -33,11 +34,24 @@ public:
     // The bars (not the spaces) of a bar-width string laid into rect, in rect's coordinates.
     static QVector<QRectF> barRects(const QString& pattern, const QRectF& rect);
 
+    // Runs the program once for many codes of one symbology: code -> bar-width string, for each
+    // code it could encode (the others are missing). Codes holding a line break are left out.
+    static QHash<QString, QString> readPatterns(const QStringList& codes, const QString& symbology,
+                                                bool* ran = nullptr);
+    // Encodes the codes that are not known yet in one run and keeps the results (also "cannot be
+    // encoded") in a bounded cache that readPattern consults first. Thread-safe.
+    static void prefetch(const QStringList& codes, const QString& symbology);
+    static constexpr int kCacheLimit = 20000;
+
     static constexpr const char* kProgramKey = "printer/barcodeProgram";
     static constexpr int kTimeoutMs = 30000;
     static constexpr double kMaxModule = 25.0;
 
 private:
+    // Bars of whole device dots when the painter draws onto a device along its axes (every module
+    // the same number of dots); false when it does not, and nothing was drawn.
+    bool drawOnDeviceDots(QPainter* painter, const QRectF& rect) const;
+
     QString m_symbology;
     QString m_pattern;
 };

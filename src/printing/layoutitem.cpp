@@ -66,7 +66,7 @@ void LayoutItem::applyPlacement(QPainter* painter) const
     transform.translate(m_x, m_y);
     transform.rotate(m_rotation, Qt::ZAxis);
     transform.translate(-(m_width / 2), -(m_height / 2)); // integer halves, as the editor places them
-    painter->setTransform(transform);
+    painter->setTransform(transform, true);               // on top of the label's own scale
 }
 
 LayoutItem* createLayoutItem(Device* device, const QJsonObject& record, int scale)

@@ -13,6 +13,7 @@
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -20,6 +21,7 @@
 #include <QJsonDocument>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QThread>
 
 #include <algorithm>
 #include <memory>
@@ -27,12 +29,12 @@
 namespace {
 
 const char* const kLabelPrinterModel = "Brother_QL-820NWB";
-const QString kDocumentIdPath = QStringLiteral("/root/report/korvex_data/description/document_id");
 // A printer that is missing or refuses is asked again after this long, or sooner when the list of
 // printers changes or the user presses Retry.
 constexpr int kBackoffMs = 30000;
 constexpr int kPrinterListCheckMs = 5000;
-const QString kPartSuffix = QStringLiteral(".part");
+// Labels a worker takes at once: their barcodes are encoded in one run of the barcode program.
+constexpr int kBatchSize = 8;
 
 QString setting(const QString& key)
 {
@@ -46,24 +48,15 @@ void logPrinter(const QPrinterInfo& info)
              << info.isRemote();
 }
 
-// Whether the built-in printer's folder exists (or can be made) and takes new files.
-bool labelFolderWritable(const QString& folder)
-{
-    if (!QDir().mkpath(folder))
-        return false;
-    QFile probe(folder + QStringLiteral("/.write-test"));
-    if (!probe.open(QIODevice::WriteOnly))
-        return false;
-    probe.close();
-    probe.remove();
-    return true;
-}
-
 } // namespace
 
+const QString PrintHandler::kWorkersKey = QStringLiteral("printing/workers");
+
 PrintHandler::PrintHandler(QObject* parent, PrintSpool* spool)
-    : QObject(parent), m_spool(spool ? spool : PrintSpool::instance())
+    : QObject(parent), m_spool(spool ? spool : PrintSpool::instance()),
+      m_gate(std::make_shared<HandOffGate>())
 {
+    m_pool.setMaxThreadCount(workerCount());
     qDebug() << "Available printers!";
     const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
     for (const QPrinterInfo& info : printers)
@@ -105,7 +98,35 @@ PrintHandler::PrintHandler(QObject* parent, PrintSpool* spool)
     }
 }
 
-PrintHandler::~PrintHandler() = default;
+PrintHandler::~PrintHandler()
+{
+    stopPrinting(10000);
+}
+
+int PrintHandler::workerCount() const
+{
+    const int cores = std::max(1, QThread::idealThreadCount());
+    int wanted = cores;
+    if (SettingsManager* settings = SettingsManager::instance())
+        wanted = settings->getIntValue(kWorkersKey, cores, true);
+    return std::clamp(wanted, 1, cores);
+}
+
+void PrintHandler::stopPrinting(int milliseconds)
+{
+    if (m_stopping.exchange(true))
+        return;
+    m_pool.waitForDone(milliseconds);
+    // What was handed over meanwhile is logged and leaves the spool now, not at the next start.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    for (const auto& flight : qAsConst(m_inFlight)) {
+        if (flight->done && flight->job->outcome == LabelJob::Outcome::Printed)
+            finishEntry(flight->entry, *flight->job, flight->jobPrinter);
+        else
+            m_spool->release(flight->entry.id);
+    }
+    m_inFlight.clear();
+}
 
 int PrintHandler::pendingReports() const
 {
@@ -245,64 +266,120 @@ void PrintHandler::resolveJob(const SpoolEntry& entry, QString* layout, QString*
 void PrintHandler::printNext()
 {
     m_scheduled = false;
-    if (m_paused)
+    if (m_paused || m_stopping)
         return;
-    // Labels for a printer that waits stay where they are; other printers go on.
-    SpoolEntry entry;
-    QHash<QString, bool> jobWaits; // a backlog holds many entries of few jobs: look each job up once
-    const bool found = m_spool->claimNext(
-        [this, &jobWaits](const SpoolEntry& e) {
-            if (m_waiting.isEmpty())
-                return true;
-            const QString key = e.jobId + QLatin1Char('\n') + e.printer;
-            auto known = jobWaits.constFind(key);
-            if (known == jobWaits.constEnd()) {
-                QString layout, printer;
-                resolveJob(e, &layout, &printer);
-                known = jobWaits.insert(key, m_waiting.contains(printerKeyOf(printer)));
+    // Enough labels in flight to keep every worker busy, a batch each, and the next batch ready.
+    const int workers = m_pool.maxThreadCount();
+    const int batchSize = kBatchSize;
+    const ReportListModel* log = ReportListModel::instance();
+    const QString customKey = log ? log->selectedCustomContentKey() : QString();
+    while (m_inFlight.size() < 2 * workers * batchSize) {
+        QList<std::shared_ptr<Flight>> batch;
+        while (batch.size() < batchSize) {
+            // Labels for a printer that waits stay where they are; other printers go on.
+            SpoolEntry entry;
+            QHash<QString, bool> jobWaits; // a backlog holds many entries of few jobs: look each up once
+            const bool found = m_spool->claimNext(
+                [this, &jobWaits](const SpoolEntry& e) {
+                    if (m_waiting.isEmpty())
+                        return true;
+                    const QString key = e.jobId + QLatin1Char('\n') + e.printer;
+                    auto known = jobWaits.constFind(key);
+                    if (known == jobWaits.constEnd()) {
+                        QString layout, printer;
+                        resolveJob(e, &layout, &printer);
+                        known = jobWaits.insert(key, m_waiting.contains(printerKeyOf(printer)));
+                    }
+                    return !known.value();
+                },
+                &entry);
+            if (!found)
+                break;
+            auto flight = std::make_shared<Flight>();
+            flight->entry = entry;
+            flight->job = std::make_shared<LabelJob>();
+            LabelJob& job = *flight->job;
+            resolveJob(entry, &job.layoutName, &job.printerName);
+            flight->jobPrinter = job.printerName;
+            job.printerKey = printerKeyOf(job.printerName);
+            job.ticket = m_gate->nextTicket(job.printerKey);
+            job.title = entry.title();
+            job.labelBaseName = entry.labelBaseName();
+            job.customKey = customKey;
+            batch << flight;
+            m_inFlight << flight;
+        }
+        if (batch.isEmpty())
+            break;
+        // The worker reads the reports from the spool, renders and hands over; this thread only
+        // learns the outcomes.
+        PrintSpool* spool = m_spool;
+        std::shared_ptr<HandOffGate> gate = m_gate;
+        const std::atomic<bool>* stopping = &m_stopping;
+        m_pool.start([this, batch, spool, gate, stopping] {
+            QList<LabelJob*> jobs;
+            for (const auto& flight : batch) {
+                SpoolEntry entry = flight->entry;
+                QString error;
+                if (spool->readReport(&entry, &error)) {
+                    flight->job->report = entry.report;
+                    jobs << flight->job.get();
+                } else {
+                    flight->job->outcome = LabelJob::Outcome::Dropped;
+                    gate->pass(flight->job->printerKey, flight->job->ticket);
+                }
             }
-            return !known.value();
-        },
-        &entry);
-    if (!found) {
+            LabelJob::runBatch(jobs, gate.get(), stopping);
+            for (const auto& flight : batch)
+                flight->job->report.clear();
+            QMetaObject::invokeMethod(
+                this,
+                [this, batch] {
+                    for (const auto& flight : batch)
+                        flight->done = true;
+                    onBatchDone();
+                },
+                Qt::QueuedConnection);
+        });
+    }
+    if (m_inFlight.isEmpty())
         m_runPrinted = 0;
-        return;
-    }
+}
 
-    QString error;
-    if (!m_spool->readReport(&entry, &error)) {
-        schedulePrint();
-        return;
+void PrintHandler::onBatchDone()
+{
+    // Outcomes are applied in spool order, so the log lists labels as the spool held them.
+    while (!m_inFlight.isEmpty() && m_inFlight.first()->done) {
+        const std::shared_ptr<Flight> flight = m_inFlight.takeFirst();
+        if (flight->job->outcome == LabelJob::Outcome::Dropped) {
+            m_spool->release(flight->entry.id);
+            continue;
+        }
+        ++m_runPrinted;
+        emit statusBarMessage(QStringLiteral("Job: %1, Reports: %2 - %3, Printing Report: %4/%5")
+                                  .arg(flight->entry.jobName)
+                                  .arg(flight->entry.rangeFrom + 1)
+                                  .arg(flight->entry.rangeTo)
+                                  .arg(m_runPrinted)
+                                  .arg(m_runPrinted - 1 + m_spool->pendingCount()));
+        finishEntry(flight->entry, *flight->job, flight->jobPrinter);
     }
-    QString layout, printer;
-    resolveJob(entry, &layout, &printer);
-    // Numbered within the current run of the queue: a batch of three shows 1/3, 2/3 and 3/3.
-    const int waiting = m_spool->pendingCount();
-    ++m_runPrinted;
-    emit statusBarMessage(QStringLiteral("Job: %1, Reports: %2 - %3, Printing Report: %4/%5")
-                              .arg(entry.jobName)
-                              .arg(entry.rangeFrom + 1)
-                              .arg(entry.rangeTo)
-                              .arg(m_runPrinted)
-                              .arg(m_runPrinted - 1 + waiting));
-    const Result result = printReport(entry.report, layout, printer, entry.title(), entry.labelBaseName());
-    finishEntry(entry, result, printer);
     schedulePrint();
 }
 
-void PrintHandler::finishEntry(const SpoolEntry& entry, const Result& result, const QString& jobPrinter)
+void PrintHandler::finishEntry(const SpoolEntry& entry, const LabelJob& job, const QString& jobPrinter)
 {
-    switch (result.outcome) {
-    case Outcome::Printed: {
+    switch (job.outcome) {
+    case LabelJob::Outcome::Printed: {
         ReportListModel::Entry row;
         row.printTime = QDateTime::currentDateTime();
         row.jobName = entry.jobName;
-        row.layoutName = result.layoutName;
+        row.layoutName = job.usedLayout;
         row.printerName = jobPrinter;
-        row.reportUuid = result.reportUuid;
-        row.customContent = result.customContent;
+        row.reportUuid = job.reportUuid;
+        row.customContent = job.customContent;
         row.archiveId = entry.id;
-        row.attention = result.problems.join(QStringLiteral(", "));
+        row.attention = job.problems.join(QStringLiteral(", "));
         // The log line follows the hand-off; the entry leaves the spool after it.
         ReportListModel::instance()->addReport(row);
         PrintedRecord record;
@@ -315,30 +392,33 @@ void PrintHandler::finishEntry(const SpoolEntry& entry, const Result& result, co
         record.reportUuid = row.reportUuid;
         record.customContent = row.customContent;
         m_spool->finishPrinted(entry, record);
-        if (!result.labelFile.isEmpty())
-            emit labelFileWritten(result.labelFile);
-        if (!result.problems.isEmpty())
+        if (!job.labelFile.isEmpty())
+            emit labelFileWritten(job.labelFile);
+        if (!job.problems.isEmpty())
             reportFailure(PopupNoteProvider::ErrorMessage, QStringLiteral("Label printed with a gap"),
                           QStringLiteral("Job %1, report %2: %3 could not be printed; reprint it from the "
                                          "Report Log once the layout or the job's filter is fixed")
-                              .arg(entry.jobName, result.reportUuid, row.attention));
+                              .arg(entry.jobName, job.reportUuid, row.attention));
         break;
     }
-    case Outcome::PrinterUnavailable:
+    case LabelJob::Outcome::PrinterUnavailable:
         m_spool->release(entry.id);
-        printerUnavailable(result.printerKey, result);
+        printerUnavailable(job.printerKey, job);
         break;
-    case Outcome::Failed:
-        m_spool->moveToFailed(entry.id, result.reason);
+    case LabelJob::Outcome::Failed:
+        m_spool->moveToFailed(entry.id, job.reason);
         reportFailure(
-            result.noteType, QStringLiteral("Label not printed"),
+            job.noteType, QStringLiteral("Label not printed"),
             QStringLiteral("Job %1, report %2: %3. The label waits in the Report Log's failed list.")
-                .arg(entry.jobName, entry.reportUuid, result.reason));
+                .arg(entry.jobName, entry.reportUuid, job.reason));
+        break;
+    case LabelJob::Outcome::Dropped:
+        m_spool->release(entry.id);
         break;
     }
 }
 
-void PrintHandler::printerUnavailable(const QString& printerKey, const Result& result)
+void PrintHandler::printerUnavailable(const QString& printerKey, const LabelJob& result)
 {
     const bool first = !m_waiting.contains(printerKey);
     Waiting& waiting = m_waiting[printerKey];
@@ -380,6 +460,7 @@ void PrintHandler::onBackoffTimer()
     for (auto it = m_waiting.begin(); it != m_waiting.end();) {
         if (listChanged || it.value().retryAt <= now) {
             m_model->setWaiting(it.key(), QString(), QDateTime());
+            m_gate->unblock(it.key());
             it = m_waiting.erase(it);
             retry = true;
         } else {
@@ -394,8 +475,10 @@ void PrintHandler::onBackoffTimer()
 
 void PrintHandler::retryWaiting()
 {
-    for (auto it = m_waiting.cbegin(); it != m_waiting.cend(); ++it)
+    for (auto it = m_waiting.cbegin(); it != m_waiting.cend(); ++it) {
         m_model->setWaiting(it.key(), QString(), QDateTime());
+        m_gate->unblock(it.key());
+    }
     m_waiting.clear();
     emit spoolChanged();
     schedulePrint();
@@ -451,168 +534,43 @@ int PrintHandler::reprint(const QStringList& archiveIds)
 
 QJsonObject PrintHandler::loadLayoutFile(const QString& layoutName)
 {
-    QString name = layoutName;
-    if (!name.endsWith(QLatin1String(LayoutManager::kSuffix)))
-        name += QLatin1String(LayoutManager::kSuffix);
-    // A job's layout name comes from the settings file: it must not reach outside the layout folder.
-    if (!LayoutManager::isSafeFileName(name)) {
-        qDebug() << Q_FUNC_INFO << "refusing layout name" << layoutName;
-        return {};
-    }
-    QFile file(SystemPaths::instance().layoutDir + name);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
-    return document.isObject() ? document.object() : QJsonObject();
-}
-
-PrintHandler::Result PrintHandler::printReport(const QByteArray& data, const QString& layout,
-                                               const QString& printer, const QString& title,
-                                               const QString& labelBase)
-{
-    Result result;
-    result.layoutName = layout.isEmpty() ? setting(QStringLiteral("defaultLayout")) : layout;
-    result.printerKey = printerKeyOf(printer);
-    const QJsonObject layoutObject = loadLayoutFile(result.layoutName);
-    if (layoutObject.isEmpty()) {
-        result.outcome = Outcome::Failed;
-        result.reason = QStringLiteral("Failed to load layout:") + result.layoutName;
-        result.noteType = PopupNoteProvider::ErrorMessage;
-        qDebug() << Q_FUNC_INFO << result.reason;
-        result.reason = QStringLiteral("failed to load layout \"%1\"").arg(result.layoutName);
-        return result;
-    }
-
-    result.outcome = Outcome::PrinterUnavailable;
-    if (result.printerKey.isEmpty()) {
-        qDebug() << "Couldnt get printer!";
-        result.reason = QStringLiteral("no printer configured");
-        result.noteType = PopupNoteProvider::PrinterNotConfigured;
-        return result;
-    }
-    QString finalPath;
-    if (FilePrinter::isFilePrinter(result.printerKey)) {
-        const QString folder = FilePrinter::folder();
-        if (!labelFolderWritable(folder)) {
-            result.reason = QStringLiteral("the label folder %1 cannot be written").arg(folder);
-            result.noteType = PopupNoteProvider::PrinterNotWorking;
-            qDebug() << Q_FUNC_INFO << result.reason;
-            return result;
-        }
-        finalPath = QStringLiteral("%1/%2.pdf").arg(folder, labelBase);
-    }
-
-    ReportDocument document;
-    document.parse(QString::fromUtf8(data));
-    ReportListModel* log = ReportListModel::instance();
-    const QString key = log ? log->selectedCustomContentKey() : QString();
-    result.customContent.insert(key, document.query(key).join(QStringLiteral(", ")));
-    result.reportUuid = document.query(kDocumentIdPath).join(QStringLiteral(", "));
-    if (!finalPath.isEmpty() && labelBase.isEmpty())
-        finalPath = FilePrinter::nextFileName(title.section(QLatin1Char(':'), 0, 0), result.reportUuid);
-
-    // A label completed before a stop or crash is not printed a second time.
-    if (!labelBase.isEmpty() && QFileInfo(finalPath).size() > 0) {
-        qDebug() << "Label" << finalPath << "was completed before; finishing its entry";
-        result.outcome = Outcome::Printed;
-        result.labelFile = finalPath;
-        return result;
-    }
-
-    std::unique_ptr<QPrinter> output(loadPrinter(result.printerKey));
-    if (!output) {
-        qDebug() << "Couldnt get printer!";
-        result.reason = QStringLiteral("the printer is not available");
-        result.noteType = PopupNoteProvider::PrinterRemoved;
-        return result;
-    }
-    output->setDocName(title);
-    const QString partPath = finalPath + kPartSuffix;
-    if (!finalPath.isEmpty()) {
-        QFile::remove(finalPath); // an empty file reserved by the name chooser
-        output->setOutputFileName(partPath);
-    }
-
-    ReportDevice device;
-    device.setReport(&document, true);
-    PrintWorker worker(QString::fromLatin1(kLabelPrinterModel), layoutObject, QSizeF(60.0, 60.0), QString(),
-                       &device, 1, false);
-    const QImage page = worker.renderPage(output.get());
-    if (page.isNull()) {
-        result.outcome = Outcome::Failed;
-        result.reason = QStringLiteral("layout \"%1\" cannot be rendered").arg(result.layoutName);
-        result.noteType = PopupNoteProvider::ErrorMessage;
-        if (!finalPath.isEmpty())
-            QFile::remove(partPath);
-        return result;
-    }
-    result.problems = worker.problems();
-    if (!worker.sendPage(output.get(), page)) {
-        result.reason = QStringLiteral("the printer did not accept the label");
-        result.noteType = PopupNoteProvider::PrinterNotWorking;
-        if (!finalPath.isEmpty())
-            QFile::remove(partPath);
-        return result;
-    }
-    output.reset(); // closes the output file
-    if (!finalPath.isEmpty()) {
-        // Complete on disk under its own name, or not there at all.
-        QString error;
-        if (QFileInfo(partPath).size() == 0 || !DurableFile::syncFile(partPath) ||
-            !DurableFile::rename(partPath, finalPath, &error)) {
-            QFile::remove(partPath);
-            result.reason = QStringLiteral("the label file could not be written %1").arg(error);
-            result.noteType = PopupNoteProvider::PrinterNotWorking;
-            return result;
-        }
-        result.labelFile = finalPath;
-    }
-    result.outcome = Outcome::Printed;
-    return result;
+    return LabelJob::loadLayoutFile(layoutName);
 }
 
 bool PrintHandler::doPrint(const QByteArray& data, const QString& jobname, const QString& layout,
                            const QString& printer, QString& error)
 {
-    const Result result =
-        printReport(data, layout, printer, QStringLiteral("%1: direct print").arg(jobname), QString());
-    if (result.outcome != Outcome::Printed) {
-        if (result.reason.startsWith(QLatin1String("failed to load layout")))
-            error = QStringLiteral("Failed to load layout:") + result.layoutName;
-        reportFailure(result.noteType, QStringLiteral("Label not printed"),
-                      QStringLiteral("Job %1: %2").arg(jobname, result.reason));
+    LabelJob job;
+    job.layoutName = layout;
+    job.printerName = printer;
+    job.title = QStringLiteral("%1: direct print").arg(jobname);
+    job.report = data;
+    if (const ReportListModel* log = ReportListModel::instance())
+        job.customKey = log->selectedCustomContentKey();
+    job.run(nullptr);
+    if (job.outcome != LabelJob::Outcome::Printed) {
+        if (job.reason.startsWith(QLatin1String("failed to load layout")))
+            error = QStringLiteral("Failed to load layout:") + job.usedLayout;
+        reportFailure(job.noteType, QStringLiteral("Label not printed"),
+                      QStringLiteral("Job %1: %2").arg(jobname, job.reason));
         return false;
     }
     ReportListModel::Entry row;
     row.jobName = jobname;
-    row.layoutName = result.layoutName;
+    row.layoutName = job.usedLayout;
     row.printerName = printer;
-    row.reportUuid = result.reportUuid;
-    row.customContent = result.customContent;
-    row.attention = result.problems.join(QStringLiteral(", "));
+    row.reportUuid = job.reportUuid;
+    row.customContent = job.customContent;
+    row.attention = job.problems.join(QStringLiteral(", "));
     ReportListModel::instance()->addReport(row);
-    if (!result.labelFile.isEmpty())
-        emit labelFileWritten(result.labelFile);
+    if (!job.labelFile.isEmpty())
+        emit labelFileWritten(job.labelFile);
     return true;
 }
 
 QPrinter* PrintHandler::loadPrinter(const QString& name)
 {
-    const QString printerName = name.isEmpty() ? setting(QStringLiteral("defaultPrinter")) : name;
-    if (printerName.isEmpty()) {
-        qDebug() << Q_FUNC_INFO << "DefaultPrinter not set";
-        return nullptr;
-    }
-    if (FilePrinter::isFilePrinter(printerName))
-        return FilePrinter::create();
-    auto* printer = new QPrinter(QPrinter::HighResolution);
-    printer->setPrinterName(printerName);
-    if (!printer->isValid() || printer->printerName() != printerName) {
-        qDebug() << Q_FUNC_INFO << "Printer is not valid" << printerName;
-        delete printer;
-        return nullptr;
-    }
-    return printer;
+    return LabelJob::loadPrinter(name);
 }
 
 QStringList PrintHandler::activePrinters()

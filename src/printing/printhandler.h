@@ -14,7 +14,13 @@
 #include <QStringList>
 #include <QTimer>
 
+#include "printing/labeljob.h"
 #include "printing/printspool.h"
+
+#include <QThreadPool>
+
+#include <atomic>
+#include <memory>
 
 class QPrinter;
 class SpoolListModel;
@@ -52,13 +58,12 @@ public:
                       const QString& printer, const QStringList& reports, qint64 rangeFrom, qint64 rangeTo,
                       QStringList* staged);
 
-    // What a print of one report came to.
-    enum class Outcome
-    {
-        Printed,            // handed over
-        PrinterUnavailable, // the printer is missing, unplugged or refused: try again later
-        Failed              // the label cannot be made as things are (layout missing or unusable)
-    };
+    // Rendering threads: the setting kWorkersKey, at most the number of cores, at least one.
+    int workerCount() const;
+    static const QString kWorkersKey;
+    // Stops taking labels and waits (at most `milliseconds`) for the labels being handed over;
+    // the rest stay in the spool. Used when the program ends.
+    void stopPrinting(int milliseconds);
 
 public slots:
     // Reports handed over directly (not through the poller): spooled and printed in order.
@@ -94,33 +99,26 @@ signals:
     void pausedChanged();
 
 private:
-    struct Result
+    // One spool entry on its way through a worker.
+    struct Flight
     {
-        Outcome outcome = Outcome::Failed;
-        QString reason;
-        int noteType = 0;
-        QString layoutName;
-        QString printerKey; // the printer that was asked (the default printer's name when the job names none)
-        QString reportUuid;
-        QMap<QString, QString> customContent;
-        QStringList problems;
-        QString labelFile;
+        SpoolEntry entry;
+        QString jobPrinter; // the printer as the job names it, for the log
+        std::shared_ptr<LabelJob> job;
+        bool done = false;
     };
-    // Renders one report and hands the label to the printer. With `labelBase`, the built-in PDF
-    // printer writes that file (and a complete file already there means the label was handed over
-    // before). Touches no interface object, so it may run off the interface thread.
-    Result printReport(const QByteArray& data, const QString& layoutName, const QString& printerName,
-                       const QString& title, const QString& labelBase);
 
-    // Prints the next spool entry, then lets the event loop run before the one after.
+    // Hands the next spool entries to the workers, a batch at a time.
     void schedulePrint();
     void printNext();
-    void finishEntry(const SpoolEntry& entry, const Result& result, const QString& jobPrinter);
+    void onBatchDone();
+    void finishEntry(const SpoolEntry& entry, const LabelJob& job, const QString& jobPrinter);
     // The layout and printer an entry prints with: its job's current ones while the job exists.
     void resolveJob(const SpoolEntry& entry, QString* layout, QString* printer) const;
     QString printerKeyOf(const QString& printer) const;
-    void printerUnavailable(const QString& printerKey, const Result& result);
+    void printerUnavailable(const QString& printerKey, const LabelJob& job);
     void onBackoffTimer();
+    void clearWaiting(const QString& printerKey);
 
     // The user must learn that a label was not printed: a popup note and a status-bar text.
     void reportFailure(int noteType, const QString& title, const QString& text);
@@ -139,5 +137,9 @@ private:
     QStringList m_knownPrinters;
     bool m_scheduled = false;
     int m_runPrinted = 0;
+    QList<std::shared_ptr<Flight>> m_inFlight; // in spool order
+    QThreadPool m_pool;
+    std::shared_ptr<HandOffGate> m_gate;
+    std::atomic<bool> m_stopping{false};
     bool m_paused = false;
 };

@@ -1,6 +1,7 @@
 #include "printing/printworker.h"
 
 #include "logging/logger.h"
+#include "printing/barcodeprintitem_.h"
 #include "printing/layoutitem.h"
 #include "printing/layoutlength.h"
 #include "printing/layoutmanager.h"
@@ -15,6 +16,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -136,9 +138,29 @@ void PrintWorker::paintObjects(const QJsonArray& objects, Device* device, QImage
                 problems->append(describeObject(value.toObject()));
             continue;
         }
-        if (!item->paint(image, painter) && problems)
+        // Each object starts from the label's own transform, whatever the one before left behind.
+        painter->save();
+        const bool painted = item->paint(image, painter);
+        painter->restore();
+        if (!painted && problems)
             problems->append(describeObject(value.toObject()));
     }
+}
+
+QList<QPair<QString, QString>> PrintWorker::barcodeContents() const
+{
+    QList<QPair<QString, QString>> contents;
+    const QJsonArray objects = m_layout.value(QLatin1String("objects")).toArray();
+    QObject quietParent;
+    for (const QJsonValue& value : objects) {
+        const QJsonObject record = value.toObject();
+        if (!record.value(QLatin1String("type")).toString().startsWith(QLatin1String("BarCode")))
+            continue;
+        const BarcodePrintItem_ item(m_device, record, 1, &quietParent);
+        if (item.isValid() && !item.content().isEmpty())
+            contents.append({item.symbology(), item.content()});
+    }
+    return contents;
 }
 
 QImage PrintWorker::renderLabel()
@@ -198,18 +220,48 @@ QImage PrintWorker::renderPage(QPrinter* printer)
 {
     printer->setPageSize(m_pageSize);
     printer->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    return renderPageImage(printer->pageRect(QPrinter::DevicePixel).size().toSize());
+}
 
-    const QSize pagePixels = printer->pageRect(QPrinter::DevicePixel).size().toSize();
-    QImage page(pagePixels, QImage::Format_Mono);
-    page.setDevicePixelRatio(1.0);
-    bool painted = false;
-    {
-        QPainter painter(&page);
-        painter.setRenderHint(QPainter::Antialiasing, false);
-        prepareWhitePainter(&painter, page.rect());
-        painted = print(&painter);
+QImage PrintWorker::renderPageImage(const QSize& pagePixels)
+{
+    if (!hasLayoutKeys(m_layout)) {
+        logPrintf("%s Missing data! [%s]\n", Q_FUNC_INFO, qPrintable(m_layout.keys().join(QLatin1Char(','))));
+        return QImage();
     }
-    return painted ? page : QImage();
+    const int width = LayoutLength::fromJson(m_layout.value(QLatin1String("width"))).units();
+    const int height = LayoutLength::fromJson(m_layout.value(QLatin1String("height"))).units();
+    if (!m_layout.value(QLatin1String("objects")).isArray()) {
+        logPrintf("%s Invalid objects definition\n", Q_FUNC_INFO);
+        return QImage();
+    }
+    if (width <= 0 || height <= 0 || pagePixels.isEmpty()) {
+        logPrintf("%s Invalid label size %d x %d\n", Q_FUNC_INFO, width, height);
+        return QImage();
+    }
+    // Painted in grey (the raster engine's fast path), then cut to black and white once.
+    QImage work(pagePixels, QImage::Format_Grayscale8);
+    {
+        QPainter painter(&work);
+        prepareWhitePainter(&painter, work.rect());
+        painter.setRenderHint(QPainter::TextAntialiasing, true);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        // Layout units to page pixels, once: the objects draw at the output's own resolution.
+        painter.scale(pagePixels.width() / double(width), pagePixels.height() / double(height));
+        m_problems.clear();
+        paintObjects(m_layout.value(QLatin1String("objects")).toArray(), m_device, &work, &painter, false,
+                     &m_problems);
+    }
+    return work.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither | Qt::MonoOnly);
+}
+
+QImage PrintWorker::renderLabelAt(double dotsPerInch)
+{
+    const double unitsToDots = dotsPerInch / 25.4 / LayoutLength::kUnitsPerMillimetre;
+    const int width = LayoutLength::fromJson(m_layout.value(QLatin1String("width"))).units();
+    const int height = LayoutLength::fromJson(m_layout.value(QLatin1String("height"))).units();
+    return renderPageImage(
+        QSize(int(std::lround(width * unitsToDots)), int(std::lround(height * unitsToDots))));
 }
 
 bool PrintWorker::sendPage(QPrinter* printer, const QImage& page)

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QPageSize>
+#include <QPair>
 #include <QSizeF>
 #include <QString>
 
@@ -36,6 +37,9 @@ public:
     // The second half: hands the page to the printer; false when the print system did not take it
     // (it could not start, or reported an error at the end).
     bool sendPage(QPrinter* printer, const QImage& page);
+    // The symbology and content of each barcode of the layout for this device (those with content),
+    // so a batch of labels can be encoded in one run of the barcode program before rendering.
+    QList<QPair<QString, QString>> barcodeContents() const;
     // Objects of the last rendering that could not be painted (for example a barcode whose report
     // values are all empty), each described for the user.
     QStringList problems() const { return m_problems; }
@@ -43,6 +47,11 @@ public:
     // The label at five pixels per layout unit (device pixel ratio 5); null when the layout lacks
     // its keys or its objects are not a list.
     QImage renderLabel();
+    // The label as a one-bit page of `pagePixels`, its objects painted straight at that resolution
+    // (the label fills the page, as on paper); null as renderLabel.
+    QImage renderPageImage(const QSize& pagePixels);
+    // The label at its own size and `dotsPerInch`, as a printer of that resolution gets it.
+    QImage renderLabelAt(double dotsPerInch);
 
     QPageSize pageSize() const { return m_pageSize; }
     int copies() const { return m_copies; }

@@ -1,0 +1,116 @@
+#pragma once
+// The work of printing one label, in steps that may run on any thread: prepare (layout, printer,
+// report), render (the page at the printer's resolution) and hand over (to the print system, or the
+// label file of the built-in PDF printer). Touches no interface object. A batch of jobs encodes all
+// its barcodes in one run of the barcode program first.
+
+#include <QImage>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QMutex>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QWaitCondition>
+
+#include <atomic>
+#include <memory>
+
+class PrintWorker;
+class QPrinter;
+class ReportDevice;
+class ReportDocument;
+
+// Platform printers take their labels in spool order although several are rendered at once: each
+// label holds a ticket per printer and hands over only when all earlier tickets have passed.
+// A printer that refused stays blocked, so the labels after it wait instead of overtaking it.
+class HandOffGate
+{
+public:
+    quint64 nextTicket(const QString& printer);
+    // Blocks until every earlier ticket of the printer has passed.
+    void waitForTurn(const QString& printer, quint64 ticket);
+    void pass(const QString& printer, quint64 ticket);
+    void block(const QString& printer);
+    void unblock(const QString& printer);
+    bool isBlocked(const QString& printer);
+
+private:
+    struct Line
+    {
+        quint64 issued = 0;
+        quint64 next = 0;
+        QSet<quint64> passed;
+    };
+    QMutex m_lock;
+    QWaitCondition m_turn;
+    QMap<QString, Line> m_lines;
+    QSet<QString> m_blocked;
+};
+
+class LabelJob
+{
+public:
+    enum class Outcome
+    {
+        Printed,            // handed over
+        PrinterUnavailable, // the printer is missing, unplugged or refused: try again later
+        Failed,             // the label cannot be made as things are (layout missing or unusable)
+        Dropped             // the entry could not be read (moved aside) or printing is stopping
+    };
+
+    // What the job is asked to do.
+    QString layoutName;    // empty: the default layout
+    QString printerName;   // empty: the default printer
+    QString title;         // print job title
+    QString labelBaseName; // the PDF printer's file name; empty: a new unique name
+    QString customKey;     // the report path whose values the printed-reports log keeps
+    QByteArray report;
+    quint64 ticket = 0;
+
+    // What came of it.
+    Outcome outcome = Outcome::Failed;
+    QString reason;
+    int noteType = 0;
+    QString usedLayout;
+    QString printerKey; // the printer asked (the default printer's name when the job names none)
+    QString reportUuid;
+    QMap<QString, QString> customContent;
+    QStringList problems;
+    QString labelFile;
+
+    LabelJob();
+    ~LabelJob();
+    LabelJob(const LabelJob&) = delete;
+    LabelJob& operator=(const LabelJob&) = delete;
+
+    // Loads the layout, opens the printer and parses the report; false when the job has ended
+    // (outcome set), including a label completed before a stop, which counts as printed.
+    bool prepare();
+    // Paints the page; false (outcome Failed) when the layout cannot be drawn.
+    bool render();
+    // Sends the page (waiting for its turn at `gate` on a platform printer); sets the outcome.
+    void handOver(HandOffGate* gate);
+    // prepare, render and handOver of one job, alone.
+    void run(HandOffGate* gate);
+    // Prepares, encodes all barcodes at once, renders and hands over a batch in order; once
+    // `stopping` is set, rendered labels are not handed over any more (outcome Dropped).
+    static void runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const std::atomic<bool>* stopping);
+
+    // The layout document of a layout name; empty when it cannot be loaded.
+    static QJsonObject loadLayoutFile(const QString& layoutName);
+    // A printer by name (or the default printer); null when there is none.
+    static QPrinter* loadPrinter(const QString& name);
+
+private:
+    void release();
+
+    QJsonObject m_layout;
+    std::unique_ptr<ReportDocument> m_document;
+    std::unique_ptr<ReportDevice> m_device;
+    std::unique_ptr<QPrinter> m_printer;
+    std::unique_ptr<PrintWorker> m_worker;
+    QImage m_page;
+    QString m_finalPath;
+};
