@@ -4,6 +4,11 @@
 
 #include "app/layoutdocument.h"
 #include "logcapture.h"
+#include "printing/printhandler.h"
+#include "report/reportdevice.h"
+#include "report/reportdocument.h"
+#include "report/tagparser.h"
+#include "samplereports.h"
 #include "testsupport.h"
 
 #include <QJsonArray>
@@ -22,6 +27,7 @@ private slots:
     void pageCheckTurnsWithTheObject_data();
     void pageCheckTurnsWithTheObject();
     void sizesAreWholeMillimetres();
+    void chooserTagsNeverShowRawTags();
 
 private:
     std::unique_ptr<TestSupport::IsolatedDataRoot> m_root;
@@ -144,6 +150,35 @@ void TestLayoutEditor::sizesAreWholeMillimetres()
     QCOMPARE(LayoutDocument::clampSideMm(1200), 1000);
     QCOMPARE(LayoutDocument::paperSizeMillimetres("62mm x 100mm").value("height").toInt(), 100);
     QVERIFY(LayoutDocument::paperSizeMillimetres("Custom").isEmpty());
+}
+
+void TestLayoutEditor::chooserTagsNeverShowRawTags()
+{
+    // Every tag the text dialog inserts shows an example value in the preview and a report value
+    // on the label, never the tag itself.
+    ReportDocument report;
+    report.parse(QString::fromUtf8(TestSupport::sampleReport()));
+    ReportDevice device;
+    device.setReport(&report, true);
+    device.info().deviceIdentifier = QStringLiteral("ST7-00042");
+    PrintHandler handler;
+    TagParser parser;
+    for (const QVariant& entry : LayoutDocument::textContentKinds()) {
+        const QVariantMap kind = entry.toMap();
+        if (kind.value(QStringLiteral("kind")).toString() != QLatin1String("tag"))
+            continue;
+        const QString label = kind.value(QStringLiteral("label")).toString();
+        const QString tag = kind.value(QStringLiteral("tag")).toString();
+        const QString preview = handler.formatText(tag, false);
+        QVERIFY2(!preview.contains(QLatin1Char('<')),
+                 qPrintable(QStringLiteral("%1: preview \"%2\"").arg(label, preview)));
+        QString printed = tag;
+        parser.formatAndPatch(printed, &device, false, false);
+        QVERIFY2(!printed.contains(QLatin1Char('<')),
+                 qPrintable(QStringLiteral("%1: printed \"%2\"").arg(label, printed)));
+        if (label == QLatin1String("Same as Device Idenfier"))
+            QCOMPARE(printed, QStringLiteral("ST7-00042"));
+    }
 }
 
 QTEST_MAIN(TestLayoutEditor)

@@ -48,7 +48,7 @@ private slots:
                                "settingsManager",  "processCoordinator", "systemconfig", "layoutmanager",
                                "printerInterface", "processStore",       "mouseControl", "keyboard",
                                "diagnostics",      "devicecustommodel",  "custommodel",  "reportList",
-                               "popupProvider",    "xmlpoller"};
+                               "popupProvider",    "xmlpoller",          "mcCertificate"};
         for (const char* name : names)
             QVERIFY2(m_viewer->rootContext()->contextProperty(name).value<QObject*>(), name);
         QCOMPARE(m_viewer->rootContext()->contextProperty("mcconnector").value<QObject*>(), m_viewer);
@@ -86,6 +86,25 @@ private slots:
         m_viewer->checkMcConnection();
         QCOMPARE(m_viewer->connectionState(), QString("Connecting"));
         QTRY_COMPARE_WITH_TIMEOUT(m_viewer->connectionState(), QString("Invalid settings"), 15000);
+    }
+
+    void everyPressEndsInAFinalState()
+    {
+        // Each press comes the moment a check has delivered its state, while its thread still ends.
+        QTRY_VERIFY_WITH_TIMEOUT(m_viewer->connectionState() != QString("Connecting"), 15000);
+        const int wanted = 40;
+        int presses = 0;
+        const QMetaObject::Connection again = connect(m_viewer, &Viewer::connectionStateChanged, this, [&] {
+            if (m_viewer->connectionState() != QString("Connecting") && presses < wanted) {
+                ++presses;
+                m_viewer->checkMcConnection();
+            }
+        });
+        ++presses;
+        m_viewer->checkMcConnection();
+        QTRY_COMPARE_WITH_TIMEOUT(presses, wanted, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_viewer->connectionState(), QString("Invalid settings"), 15000);
+        disconnect(again);
     }
 
     void statusBarMessage()

@@ -343,7 +343,7 @@ QVariantList LayoutDocument::textContentKinds()
     return {
         tag(QStringLiteral("Device status"), QStringLiteral("<devstatus>")),
         entry(QStringLiteral("Identifier"), QStringLiteral("identifier")),
-        tag(QStringLiteral("Same as Device Idenfier"), QStringLiteral("<firstid>=<devid>")),
+        tag(QStringLiteral("Same as Device Idenfier"), QStringLiteral("<devid>")),
         entry(QStringLiteral("Custom:"), QStringLiteral("free")),
         tag(QStringLiteral("Date"), QStringLiteral("<date yyyy-MM-dd HH:mm:ss>")),
         tag(QStringLiteral("Model"), QStringLiteral("<model>")),

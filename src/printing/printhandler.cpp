@@ -22,7 +22,6 @@
 
 namespace {
 
-const char* const kLabelPrinterModel = "Brother_QL-820NWB";
 const QString kDocumentIdPath = QStringLiteral("/root/report/korvex_data/description/document_id");
 
 QString setting(const QString& key)
@@ -149,8 +148,7 @@ bool PrintHandler::doPrint(const QByteArray& data, const QString& jobname, const
         output->setOutputFileName(pdfPath);
     }
 
-    PrintWorker worker(QString::fromLatin1(kLabelPrinterModel), layoutObject, QSizeF(60.0, 60.0), QString(),
-                       &device, 1, false);
+    PrintWorker worker(output->printerName(), layoutObject, QSizeF(60.0, 60.0), QString(), &device, 1, false);
     const bool printed = worker.printPage(output.get());
     if (!pdfPath.isEmpty()) {
         if (printed && QFile(pdfPath).size() > 0) {
@@ -254,8 +252,7 @@ bool PrintHandler::testPrint(const QJsonObject& layout, const QString& printer)
         pdfPath = FilePrinter::nextFileName(QStringLiteral("Test print"), name);
         output->setOutputFileName(pdfPath);
     }
-    PrintWorker worker(QString::fromLatin1(kLabelPrinterModel), layout, QSizeF(60.0, 60.0), QString(),
-                       nullptr, 1, false);
+    PrintWorker worker(output->printerName(), layout, QSizeF(60.0, 60.0), QString(), nullptr, 1, false);
     const bool printed = worker.printPage(output.get());
     if (!printed || (!pdfPath.isEmpty() && QFile(pdfPath).size() == 0)) {
         if (!pdfPath.isEmpty())

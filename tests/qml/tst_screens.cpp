@@ -4,6 +4,7 @@
 #include "app/curveline.h"
 #include "app/popupnoteprovider.h"
 #include "app/viewer.h"
+#include "mc/certificatetrust.h"
 #include "mc/xmlpoller.h"
 #include "printing/reportlistmodel.h"
 #include "settings/systempaths.h"
@@ -67,6 +68,16 @@ public:
     {
         ReportListModel* list = ReportListModel::instance();
         list->addReport(job, layout, printer, uuid, {{list->selectedCustomContentKey(), customValue}});
+    }
+
+    // A console meeting or refusing a certificate whose key digest is 32 bytes of `fill`.
+    Q_INVOKABLE void meetCertificate(const QString& console, int fill) const
+    {
+        CertificateTrust::instance()->remember(console, QByteArray(32, char(fill)).toBase64());
+    }
+    Q_INVOKABLE void refuseCertificate(const QString& console, int fill) const
+    {
+        CertificateTrust::instance()->refuse(console, QByteArray(32, char(fill)).toBase64());
     }
 
     void setViewer(Viewer* viewer) { m_viewer = viewer; }
