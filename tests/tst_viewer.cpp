@@ -1,9 +1,11 @@
 // The main window without QML: its published services, the connection state and poller switch,
 // the status-bar message with its fall-back, and the size arguments.
 
+#include "app/popupnoteprovider.h"
 #include "app/viewer.h"
 #include "logcapture.h"
 #include "logging/logger.h"
+#include "mc/certificatetrust.h"
 #include "mc/xmlpoller.h"
 #include "settings/settingsmanager.h"
 #include "standinprocess.h"
@@ -125,6 +127,22 @@ private slots:
         disconnect(hold);
         QVERIFY(m_viewer->waitForWorkers(15000));
         settings->removeKey("MC", true);
+    }
+
+    void changedCertificateIsShownOnce()
+    {
+        // A poll and the check may both meet the same refused certificate: one state, one note.
+        QSignalSpy notes(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
+        m_viewer->setMcStatus("Connected");
+        QVERIFY(m_viewer->poller()->isEnabled());
+        emit CertificateTrust::instance()->refused();
+        QTRY_COMPARE(m_viewer->connectionState(), QString("Certificate changed"));
+        QVERIFY(!m_viewer->poller()->isEnabled());
+        QCOMPARE(m_viewer->statusBarMessage(), QString("MC Connection: Certificate changed"));
+        m_viewer->setMcStatus("Certificate changed");
+        QCOMPARE(notes.count(), 1);
+        QCOMPARE(notes.at(0).at(0).toString(), QString("Certificate changed"));
+        m_viewer->setMcStatus("Failed to connect");
     }
 
     void statusBarMessage()
