@@ -204,7 +204,8 @@ Popup {
                               ? mcCertificate.trustedFingerprint
                               : qsTr("None yet: remembered at the first HTTPS connection")
                         font.pixelSize: theme.smallFontSize
-                        font.family: "monospace"
+                        font.family: mcCertificate.trustedFingerprint !== "" ? "monospace"
+                                                                           : Qt.application.font.family
                         color: theme.mutedText
                         wrapMode: Text.WrapAnywhere
                     }
