@@ -5,6 +5,7 @@
 #include "app/popupnoteprovider.h"
 #include "barcodedecode.h"
 #include "printing/printhandler.h"
+#include "printing/printworker.h"
 #include "printing/reportlistmodel.h"
 #include "samplereports.h"
 #include "settings/settingsmanager.h"
@@ -14,6 +15,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -97,6 +100,18 @@ private slots:
         QVERIFY2(pageSize.contains("175") && pageSize.contains("283"), qPrintable(pageSize)); // 62 x 100 mm
         const QStringList codes = TestSupport::decodeBarcodes(TestSupport::rasterisePdf(pdf, 300));
         QVERIFY2(codes.contains(TestSupport::variantImei(42)), qPrintable(codes.join(", ")));
+    }
+
+    void labelWithoutFixedSizeTakesTheQueuesPaper()
+    {
+        // 62 x 28.75 mm and not fixed to it: the queue's own 62 x 29 mm paper is taken, not a
+        // stand-in size and not a custom size the driver does not know.
+        const QJsonObject layout{
+            {"name", "Small"}, {"width", 496}, {"height", 230}, {"objects", QJsonArray()}};
+        PrintWorker worker(kQueue, layout, QSizeF(60, 60), QString(), nullptr, 1, false);
+        const QSizeF mm = worker.pageSize().size(QPageSize::Millimeter);
+        QVERIFY2(qAbs(mm.width() - 62) < 0.1 && qAbs(mm.height() - 29) < 0.1,
+                 qPrintable(QStringLiteral("%1 x %2").arg(mm.width()).arg(mm.height())));
     }
 };
 

@@ -8,6 +8,11 @@
 #include "app/layouthistory.h"
 #include "app/objectclipboard.h"
 #include "logcapture.h"
+#include "printing/printhandler.h"
+#include "report/reportdevice.h"
+#include "report/reportdocument.h"
+#include "report/tagparser.h"
+#include "samplereports.h"
 #include "testsupport.h"
 
 #include <QClipboard>
@@ -41,6 +46,7 @@ private slots:
     void copiesKeepTheirLinks();
     void clipboardPastesFurtherEachTime();
     void choosersAreSortedAndSearchable();
+    void chooserTagsNeverShowRawTags();
 
 private:
     std::unique_ptr<TestSupport::IsolatedDataRoot> m_root;
@@ -488,6 +494,35 @@ void TestLayoutEditor::choosersAreSortedAndSearchable()
     QCOMPARE(labels(LayoutDocument::filteredEntries(entries, "bat HEALTH")), QStringList({"Battery Health"}));
     QCOMPARE(labels(LayoutDocument::filteredEntries(entries, "bat model")), QStringList());
     QCOMPARE(labels(LayoutDocument::filteredEntries({"b", "C", "a"}, "")), QStringList({"a", "b", "C"}));
+}
+
+void TestLayoutEditor::chooserTagsNeverShowRawTags()
+{
+    // Every tag the text dialog inserts shows an example value in the preview and a report value
+    // on the label, never the tag itself.
+    ReportDocument report;
+    report.parse(QString::fromUtf8(TestSupport::sampleReport()));
+    ReportDevice device;
+    device.setReport(&report, true);
+    device.info().deviceIdentifier = QStringLiteral("ST7-00042");
+    PrintHandler handler;
+    TagParser parser;
+    for (const QVariant& entry : LayoutDocument::textContentKinds()) {
+        const QVariantMap kind = entry.toMap();
+        if (kind.value(QStringLiteral("kind")).toString() != QLatin1String("tag"))
+            continue;
+        const QString label = kind.value(QStringLiteral("label")).toString();
+        const QString tag = kind.value(QStringLiteral("tag")).toString();
+        const QString preview = handler.formatText(tag, false);
+        QVERIFY2(!preview.contains(QLatin1Char('<')),
+                 qPrintable(QStringLiteral("%1: preview \"%2\"").arg(label, preview)));
+        QString printed = tag;
+        parser.formatAndPatch(printed, &device, false, false);
+        QVERIFY2(!printed.contains(QLatin1Char('<')),
+                 qPrintable(QStringLiteral("%1: printed \"%2\"").arg(label, printed)));
+        if (label == QLatin1String("Same as Device Idenfier"))
+            QCOMPARE(printed, QStringLiteral("ST7-00042"));
+    }
 }
 
 QTEST_MAIN(TestLayoutEditor)

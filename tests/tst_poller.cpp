@@ -1,6 +1,7 @@
 // The connection check and the report poller against the stand-in console: states, the report-id
 // watermark, job search lines and filters, issue reports, and a failed export fetched again later.
 
+#include "mc/certificatetrust.h"
 #include "mc/connectioncheck.h"
 #include "mc/xmlpoller.h"
 #include "samplereports.h"
@@ -300,9 +301,13 @@ private slots:
         QCOMPARE(m_settings->getIntValue("MC/lastReportId", -1, true), 2);
         QCOMPARE(m_settings->getValue("jobs/a/retryFromId", QString(), true), QString("0"));
 
-        // No new report, yet the missed range comes again, for the failed job only.
+        // No new report, yet the missed range comes again, for the failed job only; the status
+        // bar names the range fetched.
         QList<QVariantList> emitted;
+        QSignalSpy status(&poller, &XMLPoller::statusBarMessage);
         got = poll(poller, &emitted);
+        QCOMPARE(status.count(), 1);
+        QCOMPARE(status.at(0).at(0).toString(), QString("Fetching Reports: 1 - 2"));
         QCOMPARE(got.value("Apple job"), QStringList({"SER000001"}));
         QVERIFY(!got.contains("Samsung job"));
         QCOMPARE(emitted.first().at(4).toInt(), 1);
@@ -321,8 +326,65 @@ private slots:
         QCOMPARE(server.addReport(report("Apple", 4), true), 4);
         QVERIFY(poll(poller).isEmpty()); // both jobs fail
         QCOMPARE(server.addReport(report("Apple", 5), true), 5);
+        status.clear();
         got = poll(poller);
         QCOMPARE(got.value("Apple job"), QStringList({"SER000004", "SER000005"}));
+        QCOMPARE(status.at(0).at(0).toString(), QString("Fetching Reports: 4 - 5"));
+    }
+
+    // An HTTPS console is trusted at first contact; a console with another key (the stand-in
+    // makes a new certificate at every start) is refused, and nothing is fetched, until the user
+    // trusts the new certificate.
+    void certificateIsPinnedOnFirstUse()
+    {
+        CertificateTrust* trust = CertificateTrust::instance();
+        int port = 0;
+        {
+            TestSupport::StandInProcess first({"--tls"});
+            QVERIFY(first.start());
+            QVERIFY(first.baseUrl().startsWith("https://"));
+            configure(first);
+            m_settings->setValue("MC/address", "https://127.0.0.1", true);
+            m_settings->setValue("MC/lastReportId", 0, true);
+            QVERIFY(trust->trustedFingerprint().isEmpty());
+            QCOMPARE(check(), QStringList({"Connected"}));
+            QVERIFY(!trust->trustedFingerprint().isEmpty());
+            QCOMPARE(check(), QStringList({"Connected"})); // the same key again
+            QVERIFY(trust->offeredFingerprint().isEmpty());
+            port = first.port();
+        }
+        const QString firstKey = trust->trustedFingerprint();
+
+        TestSupport::StandInProcess second({"--tls", "--port", QString::number(port)});
+        QVERIFY(second.start());
+        QCOMPARE(second.port(), port);
+        QCOMPARE(second.addReport(report("Apple", 1), true), 1);
+        addJob("j1", "Apple job", true);
+        QCOMPARE(check(), QStringList({"Certificate changed"}));
+        QCOMPARE(trust->trustedFingerprint(), firstKey);
+        QVERIFY(!trust->offeredFingerprint().isEmpty());
+        QVERIFY(trust->offeredFingerprint() != firstKey);
+
+        XMLPoller poller;
+        QSignalSpy refused(trust, &CertificateTrust::refused);
+        QVERIFY(poll(poller).isEmpty());
+        QCOMPARE(refused.count(), 1);
+        QCOMPARE(m_settings->getIntValue("MC/lastReportId", -1, true), 0);
+
+        QVERIFY(trust->trustOffered());
+        QVERIFY(trust->trustedFingerprint() != firstKey);
+        QVERIFY(trust->offeredFingerprint().isEmpty());
+        QVERIFY(!trust->trustOffered()); // nothing left to trust
+        QCOMPARE(check(), QStringList({"Connected"}));
+        QCOMPARE(poll(poller).value("Apple job"), QStringList({"SER000001"}));
+
+        // A plain HTTP console has no certificate: nothing is pinned or refused.
+        TestSupport::StandInProcess plain;
+        QVERIFY(plain.start());
+        configure(plain);
+        m_settings->setValue("MC/lastReportId", 0, true);
+        QCOMPARE(check(), QStringList({"Connected"}));
+        QVERIFY(trust->trustedFingerprint().isEmpty());
     }
 
     void timerStartsPollsOnlyWhenEnabled()

@@ -1301,8 +1301,9 @@ void TestTagParser::finalPass_data()
                                  << "iPhone 12";
     QTest::newRow("quiet leaves it to the patch") << "<MARKETNAME>" << true << true << "<MARKETNAME>"
                                                   << "iPhone 12";
-    QTest::newRow("preview keeps it") << "<MARKETNAME>" << false << false << "<MARKETNAME>"
-                                      << "<MARKETNAME>";
+    QTest::newRow("preview shows examples")
+        << "<MARKETNAME> <IMEI>/<MEID>" << true << false << "<MARKETNAME> <IMEI>/<MEID>"
+        << "iPhone 4 012345678901234/012345678901234";
     QTest::newRow("identifiers") << "<IMEI>/<MEID>" << true << true << "<IMEI>/<MEID>"
                                  << "356789104567892/35678910456789";
     QTest::newRow("other upper-case tags stay")

@@ -1,10 +1,14 @@
 // The main window without QML: its published services, the connection state and poller switch,
 // the status-bar message with its fall-back, and the size arguments.
 
+#include "app/popupnoteprovider.h"
 #include "app/viewer.h"
 #include "logcapture.h"
+#include "logging/logger.h"
+#include "mc/certificatetrust.h"
 #include "mc/xmlpoller.h"
 #include "settings/settingsmanager.h"
+#include "standinprocess.h"
 #include "testsupport.h"
 
 #include <QApplication>
@@ -48,7 +52,7 @@ private slots:
                                "settingsManager",  "processCoordinator", "systemconfig", "layoutmanager",
                                "printerInterface", "processStore",       "mouseControl", "keyboard",
                                "diagnostics",      "devicecustommodel",  "custommodel",  "reportList",
-                               "popupProvider",    "xmlpoller"};
+                               "popupProvider",    "xmlpoller",          "mcCertificate"};
         for (const char* name : names)
             QVERIFY2(m_viewer->rootContext()->contextProperty(name).value<QObject*>(), name);
         QCOMPARE(m_viewer->rootContext()->contextProperty("mcconnector").value<QObject*>(), m_viewer);
@@ -86,6 +90,59 @@ private slots:
         m_viewer->checkMcConnection();
         QCOMPARE(m_viewer->connectionState(), QString("Connecting"));
         QTRY_COMPARE_WITH_TIMEOUT(m_viewer->connectionState(), QString("Invalid settings"), 15000);
+    }
+
+    void pressAsACheckEndsGetsACheckOfItsOwn()
+    {
+        // The first contact sets the report-id watermark; its duration line is written after the
+        // check delivered "Connected". Holding the checker thread there opens the moment in which
+        // a press used to find the thread still running and start nothing.
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        SettingsManager* settings = SettingsManager::instance();
+        settings->setValue("MC/address", "http://127.0.0.1", true);
+        settings->setValue("MC/port", QString::number(server.port()), true);
+        settings->setValue("MC/username", "demo", true);
+        settings->setValue("MC/password", "demo", true);
+        settings->removeKey("MC/lastReportId", true);
+        const QMetaObject::Connection hold = connect(
+            Logger::instance(), &Logger::delayed, this,
+            [](const QString& line) {
+                if (line.contains("REPORT DURATION") && QThread::currentThread() != qApp->thread())
+                    QThread::msleep(1500);
+            },
+            Qt::DirectConnection);
+        bool pressed = false;
+        const QMetaObject::Connection press = connect(m_viewer, &Viewer::connectionStateChanged, this, [&] {
+            if (!pressed && m_viewer->connectionState() == QString("Connected")) {
+                pressed = true;
+                m_viewer->checkMcConnection();
+            }
+        });
+        m_viewer->checkMcConnection();
+        QTRY_VERIFY_WITH_TIMEOUT(pressed, 15000);
+        QCOMPARE(m_viewer->connectionState(), QString("Connecting"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_viewer->connectionState(), QString("Connected"), 15000);
+        disconnect(press);
+        disconnect(hold);
+        QVERIFY(m_viewer->waitForWorkers(15000));
+        settings->removeKey("MC", true);
+    }
+
+    void changedCertificateIsShownOnce()
+    {
+        // A poll and the check may both meet the same refused certificate: one state, one note.
+        QSignalSpy notes(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
+        m_viewer->setMcStatus("Connected");
+        QVERIFY(m_viewer->poller()->isEnabled());
+        emit CertificateTrust::instance()->refused();
+        QTRY_COMPARE(m_viewer->connectionState(), QString("Certificate changed"));
+        QVERIFY(!m_viewer->poller()->isEnabled());
+        QCOMPARE(m_viewer->statusBarMessage(), QString("MC Connection: Certificate changed"));
+        m_viewer->setMcStatus("Certificate changed");
+        QCOMPARE(notes.count(), 1);
+        QCOMPARE(notes.at(0).at(0).toString(), QString("Certificate changed"));
+        m_viewer->setMcStatus("Failed to connect");
     }
 
     void statusBarMessage()

@@ -351,7 +351,7 @@ QVariantList LayoutDocument::textContentKinds()
     return {
         tag(QStringLiteral("Device status"), QStringLiteral("<devstatus>")),
         entry(QStringLiteral("Identifier"), QStringLiteral("identifier")),
-        tag(QStringLiteral("Same as Device Identifier"), QStringLiteral("<firstid>=<devid>")),
+        tag(QStringLiteral("Same as Device Identifier"), QStringLiteral("<devid>")),
         entry(QStringLiteral("Free text"), QStringLiteral("free")),
         tag(QStringLiteral("Date"), QStringLiteral("<date yyyy-MM-dd HH:mm:ss>")),
         tag(QStringLiteral("Model"), QStringLiteral("<model>")),

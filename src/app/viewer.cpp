@@ -8,6 +8,7 @@
 #include "app/mousecontrol.h"
 #include "app/popupnoteprovider.h"
 #include "app/translator.h"
+#include "mc/certificatetrust.h"
 #include "mc/connectioncheck.h"
 #include "mc/mcreportfieldreader.h"
 #include "mc/xmlpoller.h"
@@ -79,8 +80,21 @@ Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent
     connectPollerToSpool();
     connect(m_poller, &XMLPoller::statusBarMessage, this, &Viewer::setStatusBarMessage);
 
+    // A poll can meet a changed certificate too; a trusted new one deserves a fresh check.
+    CertificateTrust* trust = CertificateTrust::instance();
+    connect(trust, &CertificateTrust::refused, this,
+            [this] { setMcStatus(ConnectionCheck::kCertificateChanged); });
+    connect(trust, &CertificateTrust::trusted, this, &Viewer::checkMcConnection);
+
     m_checkerThread = new QThread();
     connect(m_checkerThread, &QThread::started, this, &Viewer::doMCCheck, Qt::DirectConnection);
+    // Queued to this thread: a press that came while a check was ending gets a check of its own.
+    connect(m_checkerThread, &QThread::finished, this, [this] {
+        if (m_recheckPending) {
+            m_recheckPending = false;
+            m_checkerThread->start(QThread::InheritPriority);
+        }
+    });
     m_checkerThread->start(QThread::InheritPriority);
 
     m_statusBarTimer.setSingleShot(true);
@@ -152,6 +166,7 @@ void Viewer::publishContextProperties(QQmlContext* context)
     context->setContextProperty(QStringLiteral("reportList"), ReportListModel::instance());
     context->setContextProperty(QStringLiteral("popupProvider"), m_popupProvider);
     context->setContextProperty(QStringLiteral("xmlpoller"), m_poller);
+    context->setContextProperty(QStringLiteral("mcCertificate"), CertificateTrust::instance());
 }
 
 Viewer::~Viewer()
@@ -215,7 +230,11 @@ bool Viewer::waitForWorkers(unsigned long milliseconds)
 void Viewer::checkMcConnection()
 {
     setMcStatus(ConnectionCheck::kConnecting);
-    m_checkerThread->start(QThread::InheritPriority);
+    // A running check may already have delivered its last state; a new one always follows it.
+    if (m_checkerThread->isRunning())
+        m_recheckPending = true;
+    else
+        m_checkerThread->start(QThread::InheritPriority);
 }
 
 QString Viewer::getVersion() const
@@ -246,10 +265,21 @@ PrintHandler* Viewer::printHandler()
 
 void Viewer::setMcStatus(const QString& status)
 {
+    if (status == ConnectionCheck::kCertificateChanged && m_connectionState == status)
+        return; // the check and a poll may both report the same refusal
     qDebug() << "MC Connection:" << status;
     m_poller->setEnabled(status == ConnectionCheck::kConnected);
     m_connectionState = status;
     emit connectionStateChanged();
+    if (status == ConnectionCheck::kCertificateChanged) {
+        setStatusBarMessage(QStringLiteral("MC Connection: ") + status);
+        emit m_popupProvider->showErrorText(
+            QStringLiteral("Certificate changed"),
+            QStringLiteral("The Management Console presented a certificate other than the trusted one, so "
+                           "nothing was sent to it. If the console really got a new certificate, trust it "
+                           "in the settings."),
+            PopupNoteProvider::MCCommFailed);
+    }
 }
 
 void Viewer::doMCCheck()

@@ -82,6 +82,7 @@ private:
     QSharedPointer<ImageProvider> m_imageProvider;
     XMLPoller* m_poller = nullptr;
     QThread* m_checkerThread = nullptr;
+    bool m_recheckPending = false; // "Check connection" pressed while a check was running
     MCReportFieldReader* m_fieldReader = nullptr;
     UserAppContainer* m_userApps = nullptr;
     QTimer m_statusBarTimer;

@@ -23,7 +23,7 @@ void ConnectionCheck::run(SettingsManager* settings, const std::function<void(co
     }
     std::unique_ptr<MCComm> mc = connection.createClient();
     if (!mc->checkConnection()) {
-        deliver(kFailedToConnect);
+        deliver(mc->certificateRefused() ? kCertificateChanged : kFailedToConnect);
         return;
     }
     if (settings->getIntValue(QStringLiteral("MC/lastReportId"), -1, true) != -1) {
@@ -37,7 +37,7 @@ void ConnectionCheck::run(SettingsManager* settings, const std::function<void(co
     QString reply;
     const QString search = connection.newestIdSearch(1, reportDateLine(since));
     if (!mc->searchReports({search}, QStringLiteral("csv"), &reply)) {
-        deliver(kFailedToFetch);
+        deliver(mc->certificateRefused() ? kCertificateChanged : kFailedToFetch);
         return;
     }
     settings->setValue(QStringLiteral("MC/lastReportId"), MCConnectionSettings::largestId(reply), true);

@@ -18,6 +18,8 @@ inline const QString kFailedToConnect = QStringLiteral("Failed to connect");
 inline const QString kUpdatingReportInfo = QStringLiteral("Updating ReportInfo");
 inline const QString kFailedToFetch = QStringLiteral("Failed to fetch Report info");
 inline const QString kConnected = QStringLiteral("Connected");
+// An HTTPS console presented a certificate other than the trusted one; nothing was sent.
+inline const QString kCertificateChanged = QStringLiteral("Certificate changed");
 
 constexpr int kWatermarkDays = 27;
 

@@ -3,6 +3,7 @@
 #include "logging/logger.h"
 #include "mc/authenticationclient.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -12,9 +13,13 @@
 #include <QUrl>
 
 #include <curl/curl.h>
+#include <openssl/bio.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 namespace {
@@ -43,7 +48,8 @@ std::string describeFailure(CURLcode result, const char* errorBuffer)
 
 std::string CurlWrapper::get(const std::string& url, long* httpCode, const std::string& contentType,
                              AuthenticationClient* auth, int64_t timeout, std::string* cookieFile,
-                             std::string* cookieJar, bool insecure, QString* errorText, int* errorCode)
+                             std::string* cookieJar, bool insecure, QString* errorText, int* errorCode,
+                             PeerKeyPin* pin)
 {
     std::string buffer;
     ensureGlobalInit();
@@ -52,7 +58,7 @@ std::string CurlWrapper::get(const std::string& url, long* httpCode, const std::
         return std::string();
 
     char errorBuffer[CURL_ERROR_SIZE] = {};
-    prepareHandle(handle, url, &buffer, errorBuffer, timeout, auth, insecure);
+    prepareHandle(handle, url, &buffer, errorBuffer, timeout, auth, insecure, pin);
 
     curl_slist* headers = nullptr;
     if (!contentType.empty()) {
@@ -69,6 +75,7 @@ std::string CurlWrapper::get(const std::string& url, long* httpCode, const std::
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code);
     if (httpCode)
         *httpCode = code;
+    readPeerKey(handle, result, pin);
     curl_easy_cleanup(handle);
     curl_slist_free_all(headers);
 
@@ -95,7 +102,7 @@ std::string CurlWrapper::get(const std::string& url, long* httpCode, const std::
 std::string CurlWrapper::blockingMultiPartPost(const std::string& url, const std::string& content,
                                                long* httpCode, const std::string& fieldName,
                                                AuthenticationClient* auth, int64_t timeout,
-                                               std::string* errorText, bool insecure)
+                                               std::string* errorText, bool insecure, PeerKeyPin* pin)
 {
     if (errorText)
         errorText->clear();
@@ -139,7 +146,7 @@ std::string CurlWrapper::blockingMultiPartPost(const std::string& url, const std
 
     std::string buffer;
     char errorBuffer[CURL_ERROR_SIZE] = {};
-    prepareHandle(handle, url, &buffer, errorBuffer, timeout, auth, insecure);
+    prepareHandle(handle, url, &buffer, errorBuffer, timeout, auth, insecure, pin);
 
     // One file part named after the field; libcurl names the file after the temp file's base name
     // and reads it at transfer time.
@@ -159,6 +166,7 @@ std::string CurlWrapper::blockingMultiPartPost(const std::string& url, const std
         *httpCode = code;
     if (errorText && result != CURLE_OK)
         *errorText = std::to_string(int(result)) + " - " + describeFailure(result, errorBuffer);
+    readPeerKey(handle, result, pin);
 
     curl_easy_cleanup(handle);
     curl_mime_free(form);
@@ -176,7 +184,8 @@ std::string CurlWrapper::blockingMultiPartPost(const std::string& url, const std
 }
 
 void CurlWrapper::prepareHandle(CURL* handle, const std::string& url, std::string* buffer, char* errorBuffer,
-                                int64_t timeout, AuthenticationClient* auth, bool insecure)
+                                int64_t timeout, AuthenticationClient* auth, bool insecure,
+                                const PeerKeyPin* pin)
 {
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(handle, CURLOPT_HEADER, 0L);
@@ -195,6 +204,11 @@ void CurlWrapper::prepareHandle(CURL* handle, const std::string& url, std::strin
         curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
         curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
     }
+    if (pin) {
+        curl_easy_setopt(handle, CURLOPT_CERTINFO, 1L);
+        if (!pin->expected.isEmpty())
+            curl_easy_setopt(handle, CURLOPT_PINNEDPUBLICKEY, ("sha256//" + pin->expected).constData());
+    }
     applySystemProxy(handle, url);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     // Off is libcurl's default and the option is a no-op in current versions; set explicitly so
@@ -207,6 +221,45 @@ void CurlWrapper::prepareHandle(CURL* handle, const std::string& url, std::strin
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
+}
+
+void CurlWrapper::readPeerKey(CURL* handle, int result, PeerKeyPin* pin)
+{
+    if (!pin)
+        return;
+    pin->mismatch = result == CURLE_SSL_PINNEDPUBKEYNOTMATCH;
+    pin->seen.clear();
+    curl_certinfo* chain = nullptr;
+    if (curl_easy_getinfo(handle, CURLINFO_CERTINFO, &chain) != CURLE_OK || !chain || chain->num_of_certs < 1)
+        return;
+    // The first certificate of the chain is the server's own.
+    static const char prefix[] = "Cert:";
+    for (const curl_slist* field = chain->certinfo[0]; field; field = field->next) {
+        if (std::strncmp(field->data, prefix, sizeof(prefix) - 1) == 0) {
+            pin->seen = publicKeyDigest(QByteArray(field->data + sizeof(prefix) - 1));
+            return;
+        }
+    }
+}
+
+QByteArray CurlWrapper::publicKeyDigest(const QByteArray& pemCertificate)
+{
+    const std::unique_ptr<BIO, decltype(&BIO_free)> input(
+        BIO_new_mem_buf(pemCertificate.constData(), pemCertificate.size()), &BIO_free);
+    if (!input)
+        return QByteArray();
+    const std::unique_ptr<X509, decltype(&X509_free)> certificate(
+        PEM_read_bio_X509(input.get(), nullptr, nullptr, nullptr), &X509_free);
+    if (!certificate)
+        return QByteArray();
+    unsigned char* der = nullptr;
+    const int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(certificate.get()), &der);
+    if (length <= 0)
+        return QByteArray();
+    const QByteArray digest = QCryptographicHash::hash(
+        QByteArray::fromRawData(reinterpret_cast<const char*>(der), length), QCryptographicHash::Sha256);
+    OPENSSL_free(der);
+    return digest.toBase64();
 }
 
 void CurlWrapper::applySystemProxy(CURL* handle, const std::string& url)

@@ -2,6 +2,7 @@
 
 #include "logging/logger.h"
 #include "mc/basichttpauthenticationclient.h"
+#include "mc/certificatetrust.h"
 #include "mc/curlwrapper.h"
 #include "mc/timeprovider.h"
 
@@ -39,14 +40,40 @@ MCComm::~MCComm()
     delete m_auth;
 }
 
+bool MCComm::pinsCertificate() const
+{
+    return m_baseUrl.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+}
+
+void MCComm::applyPeerKey(const PeerKeyPin& pin, bool transferred)
+{
+    if (pin.mismatch) {
+        m_certificateRefused = true;
+        CertificateTrust::instance()->refuse(m_baseUrl, pin.seen);
+    } else if (transferred && pin.expected.isEmpty() && !pin.seen.isEmpty()) {
+        CertificateTrust::instance()->remember(m_baseUrl, pin.seen);
+    }
+}
+
 QString MCComm::sendGet(const QString& url, bool* ok, const QString& contentType, qint64 timeout)
 {
+    if (m_certificateRefused) {
+        if (ok)
+            *ok = false;
+        return QString();
+    }
+    PeerKeyPin pin;
+    const bool pinned = pinsCertificate();
+    if (pinned)
+        pin.expected = CertificateTrust::instance()->expectedKey(m_baseUrl);
     long httpCode = 0;
     QString errorText;
     int errorCode = 0;
-    const std::string body =
-        CurlWrapper::get(url.toUtf8().toStdString(), &httpCode, contentType.toUtf8().toStdString(), m_auth,
-                         timeout, nullptr, nullptr, m_insecure, &errorText, &errorCode);
+    const std::string body = CurlWrapper::get(
+        url.toUtf8().toStdString(), &httpCode, contentType.toUtf8().toStdString(), m_auth, timeout, nullptr,
+        nullptr, m_insecure, &errorText, &errorCode, pinned ? &pin : nullptr);
+    if (pinned)
+        applyPeerKey(pin, errorCode == 0);
     const QString reply = QString::fromUtf8(body.data(), int(body.size()));
     const bool good = judgeStatus(httpCode, reply);
     if (ok)
@@ -59,11 +86,25 @@ QString MCComm::sendGet(const QString& url, bool* ok, const QString& contentType
 QString MCComm::sendPost(const QString& url, const QString& document, bool* ok, const QString& fieldName,
                          qint64 timeout, QString* errorText)
 {
+    if (m_certificateRefused) {
+        if (ok)
+            *ok = false;
+        if (errorText)
+            *errorText = QStringLiteral("the console's certificate is not the trusted one");
+        return QString();
+    }
+    PeerKeyPin pin;
+    const bool pinned = pinsCertificate();
+    if (pinned)
+        pin.expected = CertificateTrust::instance()->expectedKey(m_baseUrl);
     long httpCode = 0;
     std::string transferError;
-    const std::string body = CurlWrapper::blockingMultiPartPost(
-        url.toUtf8().toStdString(), document.toUtf8().toStdString(), &httpCode,
-        fieldName.toUtf8().toStdString(), m_auth, timeout, &transferError, m_insecure);
+    const std::string body =
+        CurlWrapper::blockingMultiPartPost(url.toUtf8().toStdString(), document.toUtf8().toStdString(),
+                                           &httpCode, fieldName.toUtf8().toStdString(), m_auth, timeout,
+                                           &transferError, m_insecure, pinned ? &pin : nullptr);
+    if (pinned)
+        applyPeerKey(pin, transferError.empty());
     const QString reply = QString::fromUtf8(body.data(), int(body.size()));
     if (errorText)
         *errorText = QString::fromUtf8(transferError.data(), int(transferError.size()));

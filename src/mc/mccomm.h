@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class AuthenticationClient;
+struct PeerKeyPin;
 
 class MCComm : public QObject
 {
@@ -24,6 +25,9 @@ public:
     bool searchReports(const QStringList& lines, const QString& format, QString* reply);
     bool exportReports(const QStringList& lines, QStringList* reports);
 
+    // An HTTPS console presented a key other than the trusted one; this client sends nothing more.
+    bool certificateRefused() const { return m_certificateRefused; }
+
     // Namespace of the report service's search requests.
     static const char* const kNamespace;
 
@@ -37,8 +41,12 @@ private:
     static QString exportEnvelope(const QStringList& lines);
     static QStringList splitReports(const QString& reply);
     bool judgeStatus(long httpCode, const QString& reply) const;
+    // The pin for a request: only HTTPS consoles have a certificate to check.
+    bool pinsCertificate() const;
+    void applyPeerKey(const PeerKeyPin& pin, bool transferred);
 
     QString m_baseUrl;
     AuthenticationClient* m_auth;
     bool m_insecure;
+    bool m_certificateRefused = false;
 };

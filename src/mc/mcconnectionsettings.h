@@ -22,8 +22,9 @@ struct MCConnectionSettings
     bool complete() const;
     // Base URL "address:port" as the console client expects it.
     QString baseUrl() const;
-    // A client for one check or one poll, on the calling thread. Certificates are not verified:
-    // consoles commonly run with self-signed certificates.
+    // A client for one check or one poll, on the calling thread. Certificates are not checked
+    // against authorities (consoles commonly run with self-signed ones); instead the client pins
+    // the key met at the first HTTPS contact (CertificateTrust).
     std::unique_ptr<MCComm> createClient() const;
 
     // Search lines asking for the ids (CSV column report.id) of reports above `fromId`; the date

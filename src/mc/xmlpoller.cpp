@@ -39,6 +39,18 @@ QString idLine(const char* op, qint64 id)
         .arg(QLatin1String(op));
 }
 
+// The lowest id after which an active job fetches this poll: the watermark or a missed range's start.
+qint64 firstFetchStart(SettingsManager* settings, const QStringList& jobs, qint64 lastId)
+{
+    qint64 from = lastId;
+    for (const QString& job : jobs) {
+        if (settings->getBooleanValue(jobKey(job, QStringLiteral("active")), true, true) &&
+            settings->contains(jobKey(job, kRetryFrom), true))
+            from = qMin(from, settings->getValue(jobKey(job, kRetryFrom), QString(), true).toLongLong());
+    }
+    return from;
+}
+
 } // namespace
 
 XMLPoller::XMLPoller(QObject* parent) : QObject(parent), m_thread(new QThread(this))
@@ -171,7 +183,9 @@ void XMLPoller::doCheck()
 
     {
         DurationLog duration("SingleRequest");
-        emit statusBarMessage(QStringLiteral("Fetching Reports: %2 - %3").arg(lastId + 1).arg(newest));
+        emit statusBarMessage(QStringLiteral("Fetching Reports: %2 - %3")
+                                  .arg(firstFetchStart(settings, jobs, lastId) + 1)
+                                  .arg(newest));
 
         bool anyActive = false;
         QStringList staged;

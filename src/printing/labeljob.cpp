@@ -21,7 +21,6 @@
 
 namespace {
 
-const char* const kLabelPrinterModel = "Brother_QL-820NWB";
 const QString kDocumentIdPath = QStringLiteral("/root/report/korvex_data/description/document_id");
 const QString kPartSuffix = QStringLiteral(".part");
 
@@ -201,8 +200,8 @@ bool LabelJob::prepare()
     }
     m_device = std::make_unique<ReportDevice>();
     m_device->setReport(m_document.get(), true);
-    m_worker = std::make_unique<PrintWorker>(QString::fromLatin1(kLabelPrinterModel), m_layout,
-                                             QSizeF(60.0, 60.0), QString(), m_device.get(), 1, false);
+    m_worker = std::make_unique<PrintWorker>(m_printer->printerName(), m_layout, QSizeF(60.0, 60.0),
+                                             QString(), m_device.get(), 1, false);
     return true;
 }
 

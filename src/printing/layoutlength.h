@@ -20,6 +20,7 @@ public:
     constexpr int units() const { return m_units; }
     // Whole millimetres, truncated toward zero as page sizes are chosen.
     constexpr int wholeMillimetres() const { return m_units / kUnitsPerMillimetre; }
+    constexpr double millimetres() const { return double(m_units) / kUnitsPerMillimetre; }
     constexpr int labelPixels() const { return m_units * kLabelPixelsPerUnit; }
 
 private:

@@ -28,7 +28,6 @@
 
 namespace {
 
-const char* const kLabelPrinterModel = "Brother_QL-820NWB";
 // A printer that is missing or refuses is asked again after this long, or sooner when the list of
 // printers changes or the user presses Retry.
 constexpr int kBackoffMs = 30000;
@@ -644,8 +643,7 @@ bool PrintHandler::testPrint(const QJsonObject& layout, const QString& printer)
         pdfPath = FilePrinter::nextFileName(QStringLiteral("Test print"), name);
         output->setOutputFileName(pdfPath);
     }
-    PrintWorker worker(QString::fromLatin1(kLabelPrinterModel), layout, QSizeF(60.0, 60.0), QString(),
-                       nullptr, 1, false);
+    PrintWorker worker(output->printerName(), layout, QSizeF(60.0, 60.0), QString(), nullptr, 1, false);
     const bool printed = worker.printPage(output.get());
     output.reset();
     if (!printed || (!pdfPath.isEmpty() && QFile(pdfPath).size() == 0)) {

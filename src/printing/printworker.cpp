@@ -16,6 +16,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -70,25 +71,40 @@ QPageSize PrintWorker::choosePageSize(const QJsonObject& layout, const QSizeF& r
 {
     QPageSize pageSize;
     const QJsonValue fixed = layout.value(QLatin1String("fixedsize"));
+    const LayoutLength layoutWidth = LayoutLength::fromJson(layout.value(QLatin1String("width")));
+    const LayoutLength layoutHeight = LayoutLength::fromJson(layout.value(QLatin1String("height")));
+    // The label's own size; a layout without one falls back to what the caller asked for.
+    QSizeF ownSize = requestedSizeMm;
+    if (layoutWidth.units() > 0 && layoutHeight.units() > 0)
+        ownSize = QSizeF(layoutWidth.millimetres(), layoutHeight.millimetres());
+
     if (fixed.isBool() && fixed.toBool()) {
-        const int width = LayoutLength::fromJson(layout.value(QLatin1String("width"))).wholeMillimetres();
-        const int height = LayoutLength::fromJson(layout.value(QLatin1String("height"))).wholeMillimetres();
+        const int width = layoutWidth.wholeMillimetres();
+        const int height = layoutHeight.wholeMillimetres();
         pageSize =
             millimetrePage(QSizeF(width, height), QStringLiteral("%1mm x %2mm").arg(width).arg(height));
     } else {
         QString underscored = paperName;
         underscored.replace(QLatin1String(" x "), QLatin1String("_x_"));
-        for (const QPageSize& paper : printerPapers) {
+        const auto named = [&](const QPageSize& paper) {
+            return !paperName.isEmpty() && (paper.name() == paperName || paper.name() == underscored);
+        };
+        // Drivers give papers in points or inches, so a label's whole millimetres come out a little off.
+        const auto ofOwnSize = [&](const QPageSize& paper) {
             const QSizeF size = paper.size(QPageSize::Millimeter);
-            const bool sameSize = qFuzzyCompare(size.width(), requestedSizeMm.width()) &&
-                                  qFuzzyCompare(size.height(), requestedSizeMm.height());
-            const bool sameName =
-                !paperName.isEmpty() && (paper.name() == paperName || paper.name() == underscored);
-            if (sameSize || sameName) {
-                pageSize = millimetrePage(size);
-                qDebug() << "USing stuff from printerInfo" << pageSize << "was " << size;
-                break;
-            }
+            return qAbs(size.width() - ownSize.width()) <= kPaperToleranceMm &&
+                   qAbs(size.height() - ownSize.height()) <= kPaperToleranceMm;
+        };
+        auto match = std::find_if(printerPapers.cbegin(), printerPapers.cend(), named);
+        if (match == printerPapers.cend())
+            match = std::find_if(printerPapers.cbegin(), printerPapers.cend(), ofOwnSize);
+        if (match != printerPapers.cend()) {
+            const QSizeF size = match->size(QPageSize::Millimeter);
+            pageSize = millimetrePage(size);
+            qDebug() << "USing stuff from printerInfo" << pageSize << "was " << size;
+        } else {
+            // No paper of the printer fits: print at the label's size rather than stretch it.
+            pageSize = millimetrePage(ownSize);
         }
     }
     const QSizeF size = pageSize.size(QPageSize::Millimeter);

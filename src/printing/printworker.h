@@ -53,12 +53,16 @@ public:
     // The label at its own size and `dotsPerInch`, as a printer of that resolution gets it.
     QImage renderLabelAt(double dotsPerInch);
 
+    // How far a printer's paper may miss the label's size per side and still count as that size.
+    static constexpr double kPaperToleranceMm = 0.5;
+
     QPageSize pageSize() const { return m_pageSize; }
     int copies() const { return m_copies; }
     bool upsideDown() const { return m_upsideDown; }
 
-    // The page size for a layout: its own size when fixed, else the first paper of the list that
-    // matches the requested size or paper name, else the requested size.
+    // The page size for a layout: its own size when fixed; else the printer's paper of the given
+    // name, else its paper of the layout's size, else the layout's own size. The requested size
+    // stands in for a layout without a size.
     static QPageSize choosePageSize(const QJsonObject& layout, const QSizeF& requestedSizeMm,
                                     const QString& paperName, const QList<QPageSize>& printerPapers);
     // The editor's preview: the layout at one pixel per unit with example values, saved as

@@ -20,10 +20,29 @@ ReportDevice::ReportDevice(Device* source, QObject* parent) : Device(parent)
     m_report = source->report();
 }
 
+int ReportDevice::statusOfErasures(const QVector<ErasureRecord>& erasures)
+{
+    if (erasures.isEmpty())
+        return Connected;
+    for (const ErasureRecord& erasure : erasures) {
+        if (erasure.state == ErasureRecord::Failed)
+            return ErasureFailed;
+    }
+    for (const ErasureRecord& erasure : erasures) {
+        if (erasure.state != ErasureRecord::Successful)
+            return Connected;
+    }
+    return ErasureSuccessful;
+}
+
 void ReportDevice::setReport(ReportDocument* report, bool copyData)
 {
     m_report = report;
-    if (!copyData || !report)
+    if (!report)
+        return;
+    // The status tags read the status; a report tells it only through its erasure records.
+    m_status = setState(statusOfErasures(report->erasures()));
+    if (!copyData)
         return;
     while (m_identifiers.size() < kIdentifierSlots)
         m_identifiers.append(QString());

@@ -285,7 +285,8 @@ bool TagParser::formatContent(QString& content, Device* device, bool emptyForUnk
 bool TagParser::formatAndPatch(QString& content, Device* device, bool emptyForUnknown, bool quiet)
 {
     const bool result = formatContent(content, device, emptyForUnknown, quiet);
-    if (device && content.contains(QLatin1Char('<')) && content.contains(QLatin1Char('>')))
+    // Without a device (the editor's preview) the patch fills in example values.
+    if (content.contains(QLatin1Char('<')) && content.contains(QLatin1Char('>')))
         content = QString::fromUtf8(patchRealValuesImpl(content.toUtf8(), device, nullptr));
     return result;
 }
@@ -326,6 +327,13 @@ void TagParser::formatTags(QString& content, Context context)
             return;
         const int len = end - idx + 1;
         const QString tag = content.mid(idx, len);
+        // Layouts of older editors hold "<firstid>=<devid>" for the device identifier alone.
+        if (tag == QLatin1String("<firstid>") &&
+            content.midRef(end + 1).startsWith(QLatin1String("=<devid>"))) {
+            content.remove(idx, len + 1);
+            from = idx;
+            continue;
+        }
         QString value;
         switch (handleTag(tag, context, &value)) {
         case Outcome::Replace:
@@ -487,7 +495,7 @@ TagParser::Outcome TagParser::handleArgumentTag(const QString& tag, Context& con
             return Outcome::Keep;
     } else if (tag.startsWith(customfield, Qt::CaseInsensitive)) {
         bool found = false;
-        *value = CustomFieldStore::instance()->value(argOf(customfield), &found);
+        *value = customField(device, argOf(customfield), &found);
         if (!found)
             return Outcome::Keep;
     } else if (is(fmip)) {
@@ -595,7 +603,24 @@ QString TagParser::deviceCustomField(Device* device, const QString& name, bool* 
     const auto it = values.constFind(name);
     if (it != values.constEnd())
         return it.value().toString();
+    // A report device carries no fields of its own: its report's "user_data" fields stand in.
+    if (const ReportDocument* report = device->report()) {
+        const auto field = report->customFields().constFind(name);
+        if (field != report->customFields().constEnd())
+            return field.value();
+    }
     return CustomFieldStore::instance()->value(name, found);
+}
+
+QString TagParser::customField(Device* device, const QString& name, bool* found) const
+{
+    const QString value = CustomFieldStore::instance()->value(name, found);
+    if (*found || !device || !device->report())
+        return value;
+    const QMap<QString, QString>& fields = device->report()->customFields();
+    const auto field = fields.constFind(name);
+    *found = field != fields.constEnd();
+    return *found ? field.value() : QString();
 }
 
 QString TagParser::diagnosticsList(const QString& arg, const Context& context)
@@ -798,8 +823,10 @@ QString TagParser::valueForLabel(const QString& label, const Context& context)
         bool found = false;
         return deviceCustomField(context.device, name, &found);
     }
-    if (rest(QLatin1String("Custom field:"), &name) || rest(QLatin1String("customfield:"), &name))
-        return CustomFieldStore::instance()->value(name);
+    if (rest(QLatin1String("Custom field:"), &name) || rest(QLatin1String("customfield:"), &name)) {
+        bool found = false;
+        return customField(context.device, name, &found);
+    }
     if (rest(QLatin1String("Diagnostics test:"), &name) || rest(QLatin1String("diagresult:"), &name))
         return testStatusWord(testStatus(context.device, name));
     if (rest(QLatin1String("Subscription status:"), &name) || rest(QLatin1String("substatus:"), &name)) {
@@ -1096,15 +1123,15 @@ QString TagParser::humanReadableSize(quint64 bytes, bool binary)
 QByteArray TagParser::patchRealValuesImpl(const QByteArray& text, Device* device, QObject* processRoot)
 {
     Q_UNUSED(processRoot)
-    if (!device)
-        return text;
     // Only the device tags a report device can fill; the process-flow tags of this family stay.
     // One pass, so a value that happens to hold a tag is not replaced again.
     const QByteArray tags[] = {QByteArrayLiteral("<MARKETNAME>"), QByteArrayLiteral("<IMEI>"),
                                QByteArrayLiteral("<MEID>")};
-    const QByteArray values[] = {device->info().marketName.toUtf8(),
-                                 device->identifier(Device::Imei).toUtf8(),
-                                 device->identifier(Device::Meid).toUtf8()};
+    // Without a device: the example values the other tags show in the preview.
+    const QByteArray values[] = {
+        device ? device->info().marketName.toUtf8() : QByteArrayLiteral("iPhone 4"),
+        device ? device->identifier(Device::Imei).toUtf8() : QByteArrayLiteral("012345678901234"),
+        device ? device->identifier(Device::Meid).toUtf8() : QByteArrayLiteral("012345678901234")};
     QByteArray result;
     result.reserve(text.size());
     int from = 0;

@@ -64,7 +64,10 @@ private:
     QString firstOf(const QString& arg, bool wantName, Context& context);
     QString mapValue(const QString& arg, const Context& context);
     QString diagnosticsList(const QString& arg, const Context& context);
+    // The device's own field, else its report's "user_data" field, else the store's.
     QString deviceCustomField(Device* device, const QString& name, bool* found) const;
+    // The store's field, else the bound report's.
+    QString customField(Device* device, const QString& name, bool* found) const;
     QString formatNested(const QString& text, const Context& context);
     DiagnosticsTestCatalogue* catalogue();
 

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QImage>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -49,6 +50,35 @@ private slots:
                      qPrintable(QStringLiteral("%1: %2 colours").arg(name).arg(colours.size())));
             QVERIFY2(qGray(image.pixel(image.width() / 2, 8)) < 80, qPrintable(name + ": no header"));
         }
+    }
+
+    void editorPicturesFromTheSameBuild()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty())
+            QSKIP("xvfb-run is not installed (package xvfb)");
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        // Run as the README says: without BUILD_DIR when this build is the default folder.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        const QString build = QDir(QStringLiteral(BUILD_FOLDER)).canonicalPath();
+        if (build == QDir(QStringLiteral(SOURCE_FOLDER "/build")).canonicalPath())
+            environment.remove(QStringLiteral("BUILD_DIR"));
+        else
+            environment.insert(QStringLiteral("BUILD_DIR"), build);
+
+        QProcess script;
+        script.setProcessEnvironment(environment);
+        script.setProcessChannelMode(QProcess::MergedChannels);
+        script.start(QStringLiteral(SOURCE_FOLDER "/scripts/editor-screenshots.sh"), {out.path()});
+        QVERIFY(script.waitForStarted());
+        QVERIFY2(script.waitForFinished(240000), "the editor screenshot script did not finish in time");
+        const QString output = QString::fromLocal8Bit(script.readAll());
+        QVERIFY2(script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0, qPrintable(output));
+        const QStringList files =
+            QDir(out.path()).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
+        QVERIFY2(files.size() >= 5, qPrintable(output));
+        for (const QString& name : files)
+            QVERIFY2(!QImage(QDir(out.path()).filePath(name)).isNull(), qPrintable(name));
     }
 };
 

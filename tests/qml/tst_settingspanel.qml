@@ -89,6 +89,34 @@ Item {
             verify(findChild(panel, "logPathLabel").text === "Report Log File: " + path)
         }
 
+        function test_certificateTrust() {
+            var panel = createPanel()
+            var trusted = findChild(panel, "trustedFingerprint")
+            var offered = findChild(panel, "offeredFingerprint")
+            var trust = findChild(panel, "trustCertificateButton")
+            probe.meetCertificate("https://mc.example:8443", 0x11)
+            tryVerify(function() { return trusted.text.indexOf("11:11:11") === 0 })
+            verify(!offered.visible)
+            verify(!trust.visible)
+
+            // A console with another key: refused, and the panel offers the new one.
+            probe.refuseCertificate("https://mc.example:8443", 0xab)
+            tryCompare(mcconnector, "connectionState", "Certificate changed")
+            tryCompare(trust, "visible", true)
+            verify(offered.visible)
+            verify(offered.text.indexOf("AB:AB:AB") >= 0)
+            verify(trusted.text.indexOf("11:11:11") === 0)
+
+            mouseClick(trust)
+            tryVerify(function() { return trusted.text.indexOf("AB:AB:AB") === 0 })
+            tryCompare(trust, "visible", false)
+            verify(!offered.visible)
+            verify(String(probe.storedValue("MC/certificateKey")).length > 0)
+            compare(probe.isStored("MC/offeredCertificateKey"), false)
+            // Trusting starts a new check at once.
+            verify(mcconnector.connectionState !== "Certificate changed")
+        }
+
         function test_checkConnectionAndPollingPause() {
             var panel = createPanel()
             typeInto(findChild(panel, "addressField"), "http://127.0.0.1")

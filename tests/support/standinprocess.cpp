@@ -30,7 +30,8 @@ QJsonObject jsonObject(const QByteArray& body)
 
 StandInProcess::StandInProcess(const QStringList& extraArgs) : m_args(extraArgs)
 {
-    m_args << QStringLiteral("--port") << QStringLiteral("0");
+    if (!m_args.contains(QStringLiteral("--port")))
+        m_args << QStringLiteral("--port") << QStringLiteral("0");
 }
 
 StandInProcess::~StandInProcess()

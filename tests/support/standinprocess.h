@@ -12,7 +12,7 @@ namespace TestSupport {
 class StandInProcess
 {
 public:
-    explicit StandInProcess(const QStringList& extraArgs = {}); // always adds --port 0
+    explicit StandInProcess(const QStringList& extraArgs = {}); // adds --port 0 unless a port is given
     ~StandInProcess();                                          // terminates the server
     StandInProcess(const StandInProcess&) = delete;
     StandInProcess& operator=(const StandInProcess&) = delete;

@@ -193,6 +193,42 @@ Popup {
                     }
                 }
 
+                FieldLabel { text: qsTr("Console certificate (SHA-256 of its key):") }
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 6
+                    Label {
+                        objectName: "trustedFingerprint"
+                        Layout.fillWidth: true
+                        text: mcCertificate.trustedFingerprint !== ""
+                              ? mcCertificate.trustedFingerprint
+                              : qsTr("None yet: remembered at the first HTTPS connection")
+                        font.pixelSize: theme.smallFontSize
+                        font.family: mcCertificate.trustedFingerprint !== "" ? "monospace"
+                                                                           : Qt.application.font.family
+                        color: theme.mutedText
+                        wrapMode: Text.WrapAnywhere
+                    }
+                    Label {
+                        objectName: "offeredFingerprint"
+                        Layout.fillWidth: true
+                        visible: mcCertificate.offeredFingerprint !== ""
+                        text: qsTr("The console now presents another certificate:") + "\n"
+                              + mcCertificate.offeredFingerprint
+                        font.pixelSize: theme.smallFontSize
+                        font.family: "monospace"
+                        color: theme.failed
+                        wrapMode: Text.WrapAnywhere
+                    }
+                    Button {
+                        objectName: "trustCertificateButton"
+                        visible: mcCertificate.offeredFingerprint !== ""
+                        text: qsTr("Trust the new certificate")
+                        font.pixelSize: theme.fontSize
+                        onClicked: mcCertificate.trustOffered()
+                    }
+                }
+
                 FieldLabel { text: qsTr("Select path where to store the Printed Reports log:") }
                 ColumnLayout {
                     Layout.fillWidth: true
