@@ -100,50 +100,48 @@ public:
         const QString dir = QStringLiteral(LABELPRINTER_BINARY_DIR "/screenshots");
         QDir().mkpath(dir);
         return dir + QLatin1Char('/') + name;
-        // A console meeting or refusing a certificate whose key digest is 32 bytes of `fill`.
-        Q_INVOKABLE void meetCertificate(const QString& console, int fill) const
-        {
-            CertificateTrust::instance()->remember(console, QByteArray(32, char(fill)).toBase64());
-        }
-        Q_INVOKABLE void refuseCertificate(const QString& console, int fill) const
-        {
-            CertificateTrust::instance()->refuse(console, QByteArray(32, char(fill)).toBase64());
-        }
-
-        void setViewer(Viewer * viewer)
-        {
-            m_viewer = viewer;
-        }
-
-    private:
-        Viewer* m_viewer = nullptr;
-    };
-
-    class ScreensSetup : public QObject
+    }
+    // A console meeting or refusing a certificate whose key digest is 32 bytes of `fill`.
+    Q_INVOKABLE void meetCertificate(const QString& console, int fill) const
     {
-        Q_OBJECT
-    public slots:
-        void qmlEngineAvailable(QQmlEngine* engine)
-        {
-            // One window for the whole run: its services are process-wide like the program's.
-            if (!m_viewer) {
-                m_viewer = new Viewer(qobject_cast<QGuiApplication*>(QCoreApplication::instance()),
-                                      new QQmlEngine(this));
-                m_probe.setViewer(m_viewer);
-            }
-            m_viewer->publishContextProperties(engine->rootContext());
-            engine->rootContext()->setContextProperty(QStringLiteral("probe"), &m_probe);
-        }
-        void cleanupTestCase()
-        {
-            if (m_viewer)
-                m_viewer->waitForWorkers(15000);
-        }
+        CertificateTrust::instance()->remember(console, QByteArray(32, char(fill)).toBase64());
+    }
+    Q_INVOKABLE void refuseCertificate(const QString& console, int fill) const
+    {
+        CertificateTrust::instance()->refuse(console, QByteArray(32, char(fill)).toBase64());
+    }
 
-    private:
-        Viewer* m_viewer = nullptr;
-        ScreensProbe m_probe;
-    };
+    void setViewer(Viewer* viewer) { m_viewer = viewer; }
+
+private:
+    Viewer* m_viewer = nullptr;
+};
+
+class ScreensSetup : public QObject
+{
+    Q_OBJECT
+public slots:
+    void qmlEngineAvailable(QQmlEngine* engine)
+    {
+        // One window for the whole run: its services are process-wide like the program's.
+        if (!m_viewer) {
+            m_viewer = new Viewer(qobject_cast<QGuiApplication*>(QCoreApplication::instance()),
+                                  new QQmlEngine(this));
+            m_probe.setViewer(m_viewer);
+        }
+        m_viewer->publishContextProperties(engine->rootContext());
+        engine->rootContext()->setContextProperty(QStringLiteral("probe"), &m_probe);
+    }
+    void cleanupTestCase()
+    {
+        if (m_viewer)
+            m_viewer->waitForWorkers(15000);
+    }
+
+private:
+    Viewer* m_viewer = nullptr;
+    ScreensProbe m_probe;
+};
 
 } // namespace
 
