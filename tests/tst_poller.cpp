@@ -332,6 +332,68 @@ private slots:
         QCOMPARE(status.at(0).at(0).toString(), QString("Fetching Reports: 4 - 5"));
     }
 
+    void pageRanges_data()
+    {
+        QTest::addColumn<QList<qint64>>("ids");
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("newest");
+        QTest::addColumn<QString>("pages");
+        QTest::newRow("fewer than a page") << QList<qint64>{3, 9} << qint64(2) << qint64(9) << "2-9";
+        QTest::newRow("two full pages") << QList<qint64>{1, 2, 3, 4} << qint64(0) << qint64(4) << "0-2 2-4";
+        QTest::newRow("ids with gaps")
+            << QList<qint64>{5, 10, 11, 40, 41} << qint64(0) << qint64(41) << "0-10 10-40 40-41";
+        QTest::newRow("ids at or below the start are not counted")
+            << QList<qint64>{1, 2, 3, 4, 5} << qint64(3) << qint64(5) << "3-5";
+        QTest::newRow("a missed range below known ids") << QList<qint64>{} << qint64(0) << qint64(7) << "0-7";
+        QTest::newRow("nothing to fetch") << QList<qint64>{1} << qint64(1) << qint64(1) << "";
+    }
+    void pageRanges()
+    {
+        QFETCH(QList<qint64>, ids);
+        QFETCH(qint64, from);
+        QFETCH(qint64, newest);
+        QFETCH(QString, pages);
+        QStringList got;
+        for (const auto& page : XMLPoller::pageRanges(ids, from, newest, 2))
+            got << QString("%1-%2").arg(page.first).arg(page.second);
+        QCOMPARE(got.join(' '), pages);
+    }
+
+    // A backlog comes in pages of at most 200 reports, in order, each staged before the next is asked.
+    void backlogIsFetchedInPages()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        configure(server);
+        m_settings->setValue("MC/lastReportId", 0, true);
+        addJob("all", "All", true);
+        for (int n = 1; n <= 450; ++n)
+            QCOMPARE(server.addReport(report("Apple", n), true), n);
+        XMLPoller poller;
+        QList<QPair<qint64, qint64>> staged;
+        QStringList stagedSerials;
+        XMLPoller::ReportStore store;
+        store.stage = [&](const QString&, const QString&, const QString&, const QString&,
+                          const QStringList& reports, qint64 from, qint64 to, QStringList* ids) {
+            staged.append({from, to});
+            stagedSerials += serials(reports);
+            *ids << QString::number(to);
+            return true;
+        };
+        QStringList committed;
+        store.commit = [&](const QStringList& ids) {
+            committed = ids;
+        };
+        poller.setReportStore(store);
+        poll(poller);
+        QCOMPARE(staged, (QList<QPair<qint64, qint64>>{{0, 200}, {200, 400}, {400, 450}}));
+        QCOMPARE(stagedSerials.size(), 450);
+        QCOMPARE(stagedSerials.first(), QString("SER000001"));
+        QCOMPARE(stagedSerials.last(), QString("SER000450"));
+        QCOMPARE(committed, (QStringList{"200", "400", "450"}));
+        QCOMPARE(m_settings->getIntValue("MC/lastReportId", -1, true), 450);
+    }
+
     // An HTTPS console is trusted at first contact; a console with another key (the stand-in
     // makes a new certificate at every start) is refused, and nothing is fetched, until the user
     // trusts the new certificate.

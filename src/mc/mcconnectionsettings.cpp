@@ -1,5 +1,7 @@
 #include "mc/mcconnectionsettings.h"
 
+#include <algorithm>
+
 #include "mc/mccomm.h"
 #include "settings/settingsmanager.h"
 
@@ -48,6 +50,22 @@ QString MCConnectionSettings::newestIdSearch(qint64 fromId, const QString& dateL
     text +=
         QStringLiteral("          <csv-options csvLanguage=\"en_US\" delimiter=\";\" subDelimiter=\":\"/>");
     return text;
+}
+
+QList<qint64> MCConnectionSettings::ids(const QString& csvReply)
+{
+    QList<qint64> list;
+    const QStringList lines = csvReply.split(QLatin1Char('\n'));
+    for (QString line : lines) {
+        line.remove(QLatin1Char('"'));
+        line.remove(QLatin1Char('\r'));
+        bool ok = false;
+        const qint64 id = line.toLongLong(&ok);
+        if (ok)
+            list.append(id);
+    }
+    std::sort(list.begin(), list.end());
+    return list;
 }
 
 qint64 MCConnectionSettings::largestId(const QString& csvReply)

@@ -2,6 +2,7 @@
 // The console connection as the settings store holds it, and the small protocol helpers that the
 // connection check and the poller share.
 
+#include <QList>
 #include <QString>
 
 #include <memory>
@@ -32,4 +33,6 @@ struct MCConnectionSettings
     QString newestIdSearch(qint64 fromId, const QString& dateLine = QString()) const;
     // The largest decimal id among the lines of a CSV reply (quotes ignored); 0 when there is none.
     static qint64 largestId(const QString& csvReply);
+    // Every id of a CSV reply of ids, ascending.
+    static QList<qint64> ids(const QString& csvReply);
 };

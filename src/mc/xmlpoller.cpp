@@ -128,6 +128,36 @@ void XMLPoller::applyFilter(const QString& job, const QString& filterId, QString
         list.append(line);
 }
 
+QList<qint64> XMLPoller::reportIdsAbove(qint64 fromId)
+{
+    const MCConnectionSettings connection = MCConnectionSettings::read(SettingsManager::instance());
+    std::unique_ptr<MCComm> mc = connection.createClient();
+    QString reply;
+    if (!mc->searchReports({connection.newestIdSearch(fromId)}, QStringLiteral("csv"), &reply))
+        return {};
+    return MCConnectionSettings::ids(reply);
+}
+
+QList<QPair<qint64, qint64>> XMLPoller::pageRanges(const QList<qint64>& ids, qint64 fromId, qint64 newest,
+                                                   int pageSize)
+{
+    QList<QPair<qint64, qint64>> pages;
+    qint64 from = fromId;
+    int inPage = 0;
+    for (const qint64 id : ids) {
+        if (id <= from || id > newest)
+            continue;
+        if (++inPage == pageSize && id < newest) {
+            pages.append({from, id});
+            from = id;
+            inPage = 0;
+        }
+    }
+    if (from < newest)
+        pages.append({from, newest});
+    return pages;
+}
+
 qint64 XMLPoller::getLatestReportId(qint64 fromId)
 {
     const MCConnectionSettings connection = MCConnectionSettings::read(SettingsManager::instance());
@@ -171,7 +201,11 @@ void XMLPoller::doCheck()
             retryPending = true;
     }
 
-    qint64 newest = getLatestReportId(lastId);
+    // The ids above the lowest point any job fetches from: the newest of them ends this poll, and
+    // they cut a backlog into pages.
+    const qint64 searchFrom = firstFetchStart(settings, jobs, lastId);
+    const QList<qint64> ids = reportIdsAbove(searchFrom);
+    qint64 newest = ids.isEmpty() ? 0 : ids.last();
     if (newest <= lastId) {
         if (!retryPending) {
             m_thread->quit();
@@ -214,50 +248,58 @@ void XMLPoller::doCheck()
                 continue;
             }
 
-            QStringList lines;
-            if (connection.onlyReported)
-                lines.append(onlyExportedLine());
-            lines.append(idLine("gt", fromId));
-            lines.append(idLine("lte", newest));
-            const QStringList filters =
-                settings->childGroupsOfGroup(QStringLiteral("jobs/%1").arg(job), true);
-            for (const QString& filter : filters)
-                applyFilter(job, filter, lines);
-
-            QStringList reports;
-            const bool exported = mc->exportReports(lines, &reports);
-            const int fetched = reports.size();
-            reports.erase(std::remove_if(reports.begin(), reports.end(),
-                                         [](const QString& r) {
-                                             return r.contains(QLatin1String("<korvex_issue_report>"));
-                                         }),
-                          reports.end());
-
             const QString jobName =
                 settings->getValue(jobKey(job, QStringLiteral("jobname")), QString(), true);
-            qDebug() << "Job:" << (jobName.isEmpty() ? QStringLiteral("Unknown") : jobName) << "Printing"
-                     << fetched << "Reports"
-                     << "(" << fromId + 1 << "-" << newest << ")";
-
             const QString layout = settings->getValue(jobKey(job, QStringLiteral("layout")), QString(), true);
             const QString printer =
                 settings->getValue(jobKey(job, QStringLiteral("printer")), QString(), true);
-            // The labels are on disk before the watermark moves past their reports.
-            const bool kept = !exported || reports.isEmpty() || !m_store.stage ||
-                              m_store.stage(job, jobName, layout, printer, reports, fromId, newest, &staged);
-            if (!exported || !kept) {
-                // Keep the range: the next poll asks for it again instead of losing these labels.
-                if (!retrying)
-                    settings->setValue(jobKey(job, kRetryFrom), QString::number(fromId), true);
-                qDebug() << "Job:" << jobName << (exported ? "reports could not be spooled" : "export failed")
-                         << "; reports" << fromId + 1 << "-" << newest << "will be fetched again";
-                continue;
-            }
-            if (retrying)
-                settings->removeKey(jobKey(job, kRetryFrom), true);
+            const QStringList filters =
+                settings->childGroupsOfGroup(QStringLiteral("jobs/%1").arg(job), true);
 
-            if (!reports.isEmpty())
-                emit ReportsFetched(jobName, layout, printer, reports, int(fromId + 1), int(newest));
+            // A page at a time: only one page of report texts is held, and each is on disk before
+            // the next is asked for.
+            bool complete = true;
+            for (const auto& page : pageRanges(ids, fromId, newest, kPageSize)) {
+                QStringList lines;
+                if (connection.onlyReported)
+                    lines.append(onlyExportedLine());
+                lines.append(idLine("gt", page.first));
+                lines.append(idLine("lte", page.second));
+                for (const QString& filter : filters)
+                    applyFilter(job, filter, lines);
+
+                QStringList reports;
+                const bool exported = mc->exportReports(lines, &reports);
+                const int fetched = reports.size();
+                reports.erase(std::remove_if(reports.begin(), reports.end(),
+                                             [](const QString& r) {
+                                                 return r.contains(QLatin1String("<korvex_issue_report>"));
+                                             }),
+                              reports.end());
+                qDebug() << "Job:" << (jobName.isEmpty() ? QStringLiteral("Unknown") : jobName) << "Printing"
+                         << fetched << "Reports"
+                         << "(" << page.first + 1 << "-" << page.second << ")";
+
+                // The labels are on disk before the watermark moves past their reports.
+                const bool kept =
+                    !exported || reports.isEmpty() || !m_store.stage ||
+                    m_store.stage(job, jobName, layout, printer, reports, page.first, page.second, &staged);
+                if (!exported || !kept) {
+                    // Keep the range from this page on: the next poll asks for it again instead of
+                    // losing these labels (the pages before it are kept).
+                    settings->setValue(jobKey(job, kRetryFrom), QString::number(page.first), true);
+                    qDebug() << "Job:" << jobName
+                             << (exported ? "reports could not be spooled" : "export failed") << "; reports"
+                             << page.first + 1 << "-" << newest << "will be fetched again";
+                    complete = false;
+                    break;
+                }
+                if (!reports.isEmpty())
+                    emit ReportsFetched(jobName, layout, printer, reports, int(page.first + 1),
+                                        int(page.second));
+            }
+            if (complete && retrying)
+                settings->removeKey(jobKey(job, kRetryFrom), true);
         }
         if (anyActive)
             settings->setValue(QStringLiteral("MC/lastReportId"), newest, true);

@@ -2,7 +2,9 @@
 // Fetches new reports from the console every 10 seconds, job by job, on its own thread, and hands
 // each job's reports to printing.
 
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QStringList>
 #include <QTimer>
 
@@ -27,6 +29,13 @@ public:
 
     // Newest report id above `fromId` that the console holds (0 when the search fails).
     qint64 getLatestReportId(qint64 fromId);
+    // Every report id above `fromId`, ascending; empty when the search fails.
+    QList<qint64> reportIdsAbove(qint64 fromId);
+    // The id ranges (exclusive lower, inclusive upper) that export the reports above `fromId` up to
+    // `newest`, at most `pageSize` of the known ids each, so a backlog is fetched a page at a time.
+    static QList<QPair<qint64, qint64>> pageRanges(const QList<qint64>& ids, qint64 fromId, qint64 newest,
+                                                   int pageSize);
+    static constexpr int kPageSize = 200;
 
     // MC operator name of a filter editor symbol.
     static QString mcOperator(const QString& symbol);
