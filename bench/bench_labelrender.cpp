@@ -11,11 +11,13 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QPrinter>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <functional>
 #include <cstdlib>
 
 namespace {
@@ -84,21 +86,39 @@ int main(int argc, char** argv)
     device.setIdentifier(Device::Imei, QStringLiteral("356789104567892"));
     device.setIdentifier(Device::Serial, QStringLiteral("F2LXK0QJHG7F"));
 
-    QElapsedTimer timer;
-    timer.start();
-    qint64 imageBytes = 0;
-    for (int i = 0; i < runs; ++i) {
-        PrintWorker worker(QString(), layout, QSizeF(60, 60), QString(), &device, 1, false);
-        const QImage label = worker.renderLabel();
-        imageBytes += label.sizeInBytes();
-    }
-    const double seconds = timer.nsecsElapsed() / 1e9;
+    // The label as the window's preview draws it (five pixels a layout unit), and as printers of
+    // 203 and 300 dpi get it (objects painted at the printer's resolution).
+    const auto measure = [&](const char* what, const std::function<QImage(PrintWorker&)>& render) {
+        QElapsedTimer timer;
+        timer.start();
+        qint64 imageBytes = 0;
+        for (int i = 0; i < runs; ++i) {
+            PrintWorker worker(QString(), layout, QSizeF(60, 60), QString(), &device, 1, false);
+            imageBytes += render(worker).sizeInBytes();
+        }
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        std::printf("bench_labelrender %s: %d labels (62 x 100 mm, 2 barcodes, 6 texts, 1 logo) in %.2f s: "
+                    "%.1f labels/s, %.1f ms per label; %lld image bytes\n",
+                    what, runs, seconds, runs / seconds, 1000.0 * seconds / runs, static_cast<long long>(imageBytes));
+    };
+    measure("preview, 5 px/unit", [](PrintWorker& w) { return w.renderLabel(); });
+    measure("page at 203 dpi", [](PrintWorker& w) { return w.renderLabelAt(203); });
+    measure("page at 300 dpi", [](PrintWorker& w) { return w.renderLabelAt(300); });
+
+    // The page at 300 dpi handed to the built-in PDF printer: one file per label.
+    measure("page at 300 dpi written as PDF", [&](PrintWorker& w) {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setColorMode(QPrinter::GrayScale);
+        printer.setResolution(300);
+        printer.setOutputFileName(dir.filePath(QStringLiteral("label.pdf")));
+        const QImage page = w.renderPage(&printer);
+        w.sendPage(&printer, page);
+        return page;
+    });
 
     struct rusage usage = {};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("bench_labelrender: %d labels (62 x 100 mm, 2 barcodes, 6 texts, 1 logo) in %.2f s: "
-                "%.1f labels/s, %.1f ms per label; peak memory %ld MiB; %lld image bytes\n",
-                runs, seconds, runs / seconds, 1000.0 * seconds / runs, usage.ru_maxrss / 1024,
-                static_cast<long long>(imageBytes));
+    std::printf("peak memory %ld MiB\n", usage.ru_maxrss / 1024);
     return 0;
 }

@@ -145,6 +145,8 @@ private slots:
     void reportValuesOnThePrintedPage_data();
     void reportValuesOnThePrintedPage();
     void formerIdentifierTextPrintsTheIdentifier();
+    void pageMatchesThePreview_data();
+    void pageMatchesThePreview();
 
 private:
     QImage render(const QJsonObject& layout, Device* device = nullptr);
@@ -688,6 +690,98 @@ void TestLabelRendering::formerIdentifierTextPrintsTheIdentifier()
     QStringList decoded = TestSupport::decodeBarcodes(img);
     decoded.sort();
     QCOMPARE(decoded, (QStringList{"ST7-00042", "id ST7-00042<firstid>"}));
+}
+
+
+void TestLabelRendering::pageMatchesThePreview_data()
+{
+    QTest::addColumn<QJsonObject>("object");
+    QTest::addColumn<QString>("decoded");
+    const QString logo = makeImage(m_files.filePath(QStringLiteral("logo.png")), QSize(120, 60));
+    QTest::newRow("small text") << text(QStringLiteral("Serial <System serial>"), 248, 100, 440, 30, 0, 14)
+                                << QString();
+    QTest::newRow("large bold text") << text(QStringLiteral("<b><manufacturer>"), 248, 300, 440, 80, 0, 48)
+                                     << QString();
+    QTest::newRow("rotated text") << text(QStringLiteral("<model>"), 100, 400, 400, 40, 90, 24) << QString();
+    QTest::newRow("logo") << image(logo, 300, 600, 160, 80, true) << QString();
+    QTest::newRow("code128") << barcode(QStringLiteral("IMEI"), QStringLiteral("code128"), 248, 400, 420, 140)
+                             << QString::fromLatin1(kImei);
+    QTest::newRow("code39 rotated") << barcode(QStringLiteral("System serial"), QStringLiteral("code39"), 248,
+                                               400, 600, 200, 90)
+                                    << QString::fromLatin1(kSerial);
+    QTest::newRow("ean13") << barcode(QStringLiteral("IMEI2"), QStringLiteral("ean13"), 248, 650, 300, 120)
+                           << QString::fromLatin1(kEan);
+}
+
+// Pages drawn at a label printer's resolution put every object where the preview does (within half
+// a millimetre), and their barcodes scan with every module a whole number of dots.
+void TestLabelRendering::pageMatchesThePreview()
+{
+    QFETCH(QJsonObject, object);
+    QFETCH(QString, decoded);
+    ReportDevice device(m_device.get());
+    device.setIdentifier(Device::Imei2, QString::fromLatin1(kEan));
+    PrintWorker worker(QString(), label({object}), QSizeF(60, 60), QString(), &device, 1, false);
+    const QRectF preview = blackBoundsInUnits(worker.renderLabel());
+    QVERIFY(!preview.isEmpty());
+    const auto mm = [](double units) { return units / 8.0; };
+    for (double dpi : {203.0, 300.0}) {
+        const QImage page = worker.renderLabelAt(dpi);
+        QCOMPARE(page.format(), QImage::Format_Mono);
+        QCOMPARE(page.width(), qRound(62 / 25.4 * dpi));
+        const double dotsPerUnit = page.width() / 496.0;
+        const QRectF bounds = blackBoundsInUnits(page);
+        const QRectF printed(bounds.x() / dotsPerUnit, bounds.y() / dotsPerUnit, bounds.width() / dotsPerUnit,
+                             bounds.height() / dotsPerUnit);
+        const QString where = QStringLiteral("%1 dpi: preview %2,%3 %4x%5 units, page %6,%7 %8x%9")
+                                  .arg(dpi)
+                                  .arg(preview.x())
+                                  .arg(preview.y())
+                                  .arg(preview.width())
+                                  .arg(preview.height())
+                                  .arg(printed.x())
+                                  .arg(printed.y())
+                                  .arg(printed.width())
+                                  .arg(printed.height());
+        QVERIFY2(mm(qAbs(printed.left() - preview.left())) <= 0.5, qPrintable(where));
+        QVERIFY2(mm(qAbs(printed.top() - preview.top())) <= 0.5, qPrintable(where));
+        if (decoded.isEmpty()) {
+            QVERIFY2(mm(qAbs(printed.right() - preview.right())) <= 0.5, qPrintable(where));
+            QVERIFY2(mm(qAbs(printed.bottom() - preview.bottom())) <= 0.5, qPrintable(where));
+            continue;
+        }
+        // A code starts where it did; whole-dot modules may make it shorter, never longer.
+        const bool turned = object.value("rotation").toInt() == 90;
+        if (turned) {
+            QVERIFY2(mm(qAbs(printed.right() - preview.right())) <= 0.5, qPrintable(where));
+            QVERIFY2(printed.bottom() <= preview.bottom() + 4, qPrintable(where));
+        } else {
+            QVERIFY2(mm(qAbs(printed.bottom() - preview.bottom())) <= 0.5, qPrintable(where));
+            QVERIFY2(printed.right() <= preview.right() + 4, qPrintable(where));
+        }
+        QCOMPARE(TestSupport::decodeBarcodes(page), QStringList{decoded});
+        // Every bar and gap along the middle of the code is a whole multiple of one module.
+        const QImage gray = page.convertToFormat(QImage::Format_Grayscale8);
+        const int line = int(turned ? bounds.center().x() : bounds.center().y());
+        QList<int> runs;
+        int run = 0;
+        bool black = false;
+        const int from = int(turned ? bounds.top() : bounds.left());
+        const int to = int(turned ? bounds.bottom() : bounds.right());
+        for (int i = from; i < to; ++i) {
+            const bool here = (turned ? gray.pixel(line, i) : gray.pixel(i, line)) == qRgb(0, 0, 0);
+            if (here != black && run > 0) {
+                runs << run;
+                run = 0;
+            }
+            black = here;
+            ++run;
+        }
+        runs << run;
+        const int module = *std::min_element(runs.begin(), runs.end());
+        for (int r : runs)
+            QVERIFY2(r % module == 0, qPrintable(QStringLiteral("run %1, module %2").arg(r).arg(module)));
+    }
 }
 
 QTEST_MAIN(TestLabelRendering)

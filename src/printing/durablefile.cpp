@@ -60,7 +60,7 @@ bool DurableFile::write(const QString& path, const QByteArray& data, QString* er
     return true;
 }
 
-bool DurableFile::rename(const QString& from, const QString& to, QString* error)
+bool DurableFile::rename(const QString& from, const QString& to, QString* error, bool sync)
 {
     const QString target = QFileInfo(to).absolutePath();
     if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
@@ -70,6 +70,8 @@ bool DurableFile::rename(const QString& from, const QString& to, QString* error)
         qDebug() << Q_FUNC_INFO << "cannot rename" << from << "to" << to << reason;
         return false;
     }
+    if (!sync)
+        return true;
     syncFolder(target);
     const QString source = QFileInfo(from).absolutePath();
     if (source != target)

@@ -9,8 +9,8 @@ namespace DurableFile {
 
 // Writes the whole file under a temporary name, syncs it and renames it into place.
 bool write(const QString& path, const QByteArray& data, QString* error = nullptr);
-// Renames (also across folders of one file system) and syncs both folders.
-bool rename(const QString& from, const QString& to, QString* error = nullptr);
+// Renames (also across folders of one file system) and, with `sync`, syncs both folders.
+bool rename(const QString& from, const QString& to, QString* error = nullptr, bool sync = true);
 // Removes the file and syncs its folder.
 bool remove(const QString& path);
 // Flushes a written file's data to the disk.

@@ -266,7 +266,8 @@ void LabelJob::run(HandOffGate* gate)
     runBatch({this}, gate, nullptr);
 }
 
-void LabelJob::runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const std::atomic<bool>* stopping)
+void LabelJob::runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const std::atomic<bool>* stopping,
+                        const std::function<void(LabelJob*)>& ended)
 {
     QList<LabelJob*> prepared;
     for (LabelJob* job : jobs) {
@@ -300,5 +301,7 @@ void LabelJob::runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const s
         }
         if (gate)
             gate->pass(job->printerKey, job->ticket);
+        if (ended)
+            ended(job);
     }
 }

@@ -15,6 +15,7 @@
 #include <QWaitCondition>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class PrintWorker;
@@ -96,7 +97,9 @@ public:
     void run(HandOffGate* gate);
     // Prepares, encodes all barcodes at once, renders and hands over a batch in order; once
     // `stopping` is set, rendered labels are not handed over any more (outcome Dropped).
-    static void runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const std::atomic<bool>* stopping);
+    // `ended` is called for each job as soon as it has ended, in the batch's order.
+    static void runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const std::atomic<bool>* stopping,
+                         const std::function<void(LabelJob*)>& ended = {});
 
     // The layout document of a layout name; empty when it cannot be loaded.
     static QJsonObject loadLayoutFile(const QString& layoutName);

@@ -33,7 +33,7 @@ namespace {
 constexpr int kBackoffMs = 30000;
 constexpr int kPrinterListCheckMs = 5000;
 // Labels a worker takes at once: their barcodes are encoded in one run of the barcode program.
-constexpr int kBatchSize = 8;
+constexpr int kBatchSize = 25;
 
 QString setting(const QString& key)
 {
@@ -317,28 +317,33 @@ void PrintHandler::printNext()
         const std::atomic<bool>* stopping = &m_stopping;
         m_pool.start([this, batch, spool, gate, stopping] {
             QList<LabelJob*> jobs;
+            QHash<LabelJob*, std::shared_ptr<Flight>> flights;
+            const auto ended = [this, &flights](LabelJob* job) {
+                // One outcome per event, so this thread never holds the window for a whole batch.
+                const std::shared_ptr<Flight> flight = flights.value(job);
+                job->report.clear();
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, flight] {
+                        flight->done = true;
+                        onBatchDone();
+                    },
+                    Qt::QueuedConnection);
+            };
             for (const auto& flight : batch) {
                 SpoolEntry entry = flight->entry;
                 QString error;
+                flights.insert(flight->job.get(), flight);
                 if (spool->readReport(&entry, &error)) {
                     flight->job->report = entry.report;
                     jobs << flight->job.get();
                 } else {
                     flight->job->outcome = LabelJob::Outcome::Dropped;
                     gate->pass(flight->job->printerKey, flight->job->ticket);
+                    ended(flight->job.get());
                 }
             }
-            LabelJob::runBatch(jobs, gate.get(), stopping);
-            for (const auto& flight : batch)
-                flight->job->report.clear();
-            QMetaObject::invokeMethod(
-                this,
-                [this, batch] {
-                    for (const auto& flight : batch)
-                        flight->done = true;
-                    onBatchDone();
-                },
-                Qt::QueuedConnection);
+            LabelJob::runBatch(jobs, gate.get(), stopping, ended);
         });
     }
     if (m_inFlight.isEmpty())

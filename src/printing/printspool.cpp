@@ -398,7 +398,9 @@ bool PrintSpool::finishPrinted(const SpoolEntry& entry, const PrintedRecord& rec
     else
         qDebug() << Q_FUNC_INFO << "cannot write the archive index" << index.errorString();
     index.close();
-    const bool moved = DurableFile::rename(path(entry.id), archived);
+    // Not synced: this runs for every label on the window's thread, and a rename lost in a power
+    // cut only brings the entry back, whose label file is then found complete (no second label).
+    const bool moved = DurableFile::rename(path(entry.id), archived, nullptr, false);
     if (moved)
         QFile(archived).setFileTime(record.printedAt, QFileDevice::FileModificationTime);
     else
