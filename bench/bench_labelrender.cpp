@@ -17,8 +17,8 @@
 #include <sys/resource.h>
 
 #include <cstdio>
-#include <functional>
 #include <cstdlib>
+#include <functional>
 
 namespace {
 
@@ -99,7 +99,8 @@ int main(int argc, char** argv)
         const double seconds = timer.nsecsElapsed() / 1e9;
         std::printf("bench_labelrender %s: %d labels (62 x 100 mm, 2 barcodes, 6 texts, 1 logo) in %.2f s: "
                     "%.1f labels/s, %.1f ms per label; %lld image bytes\n",
-                    what, runs, seconds, runs / seconds, 1000.0 * seconds / runs, static_cast<long long>(imageBytes));
+                    what, runs, seconds, runs / seconds, 1000.0 * seconds / runs,
+                    static_cast<long long>(imageBytes));
     };
     measure("preview, 5 px/unit", [](PrintWorker& w) { return w.renderLabel(); });
     measure("page at 203 dpi", [](PrintWorker& w) { return w.renderLabelAt(203); });

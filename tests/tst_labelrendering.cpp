@@ -692,7 +692,6 @@ void TestLabelRendering::formerIdentifierTextPrintsTheIdentifier()
     QCOMPARE(decoded, (QStringList{"ST7-00042", "id ST7-00042<firstid>"}));
 }
 
-
 void TestLabelRendering::pageMatchesThePreview_data()
 {
     QTest::addColumn<QJsonObject>("object");
@@ -724,7 +723,9 @@ void TestLabelRendering::pageMatchesThePreview()
     PrintWorker worker(QString(), label({object}), QSizeF(60, 60), QString(), &device, 1, false);
     const QRectF preview = blackBoundsInUnits(worker.renderLabel());
     QVERIFY(!preview.isEmpty());
-    const auto mm = [](double units) { return units / 8.0; };
+    const auto mm = [](double units) {
+        return units / 8.0;
+    };
     for (double dpi : {203.0, 300.0}) {
         const QImage page = worker.renderLabelAt(dpi);
         QCOMPARE(page.format(), QImage::Format_Mono);

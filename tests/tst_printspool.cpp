@@ -6,6 +6,7 @@
 #include "app/popupnoteprovider.h"
 #include "barcodedecode.h"
 #include "printing/fileprinter.h"
+#include "printing/labeljob.h"
 #include "printing/printhandler.h"
 #include "printing/printspool.h"
 #include "printing/reportlistmodel.h"
@@ -18,7 +19,11 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
+
 #include <QTest>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -256,6 +261,40 @@ private slots:
                  qPrintable(text));
         QVERIFY(
             !log->data(log->index(log->rowCount() - 1), ReportListModel::AttentionRole).toString().isEmpty());
+    }
+
+    // Labels rendered at once by several workers reach a platform printer in ticket order, even
+    // when a later one is ready first or an earlier one ends without printing.
+    void handOffKeepsSpoolOrder()
+    {
+        HandOffGate gate;
+        QList<quint64> order;
+        QMutex lock;
+        QList<quint64> tickets;
+        for (int i = 0; i < 6; ++i)
+            tickets << gate.nextTicket("Label printer");
+        QCOMPARE(gate.nextTicket("Other printer"), quint64(0)); // each printer has its own line
+        std::vector<std::unique_ptr<QThread>> threads;
+        for (quint64 ticket : {5, 3, 1, 4, 2}) {
+            threads.emplace_back(QThread::create([&, ticket] {
+                gate.waitForTurn("Label printer", ticket);
+                QMutexLocker locker(&lock);
+                order << ticket;
+                locker.unlock();
+                gate.pass("Label printer", ticket);
+            }));
+            threads.back()->start();
+        }
+        QTest::qWait(100);
+        QVERIFY(order.isEmpty());      // all wait for ticket 0
+        gate.pass("Label printer", 0); // ended without printing (a layout that failed, say)
+        for (auto& thread : threads)
+            QVERIFY(thread->wait(5000));
+        QCOMPARE(order, (QList<quint64>{1, 2, 3, 4, 5}));
+        gate.block("Label printer");
+        QVERIFY(gate.isBlocked("Label printer"));
+        gate.unblock("Label printer");
+        QVERIFY(!gate.isBlocked("Label printer"));
     }
 };
 
