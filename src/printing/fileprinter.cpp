@@ -11,9 +11,7 @@
 #include <QPrinter>
 #include <QRegularExpression>
 
-namespace {
-
-QString safePart(const QString& text, int maxLength)
+QString FilePrinter::safeNamePart(const QString& text, int maxLength)
 {
     // Names come from job settings and reports: keep them to characters every file system takes.
     static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]+"));
@@ -22,8 +20,6 @@ QString safePart(const QString& text, int maxLength)
     part.remove(QRegularExpression(QStringLiteral("^[-.]+")));
     return part.left(maxLength);
 }
-
-} // namespace
 
 bool FilePrinter::isFilePrinter(const QString& printerName)
 {
@@ -69,8 +65,8 @@ QString FilePrinter::nextFileName(const QString& jobName, const QString& reportI
     const QString dir = folder();
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"));
     QString base = stamp;
-    const QString job = safePart(jobName, 40);
-    const QString report = safePart(reportId, 60);
+    const QString job = safeNamePart(jobName, 40);
+    const QString report = safeNamePart(reportId, 60);
     if (!job.isEmpty())
         base += QLatin1Char('_') + job;
     if (!report.isEmpty())

@@ -23,5 +23,7 @@ QString folder();
 QPrinter* create();
 // A file name in the folder that no earlier label uses, built from the time, job and report.
 QString nextFileName(const QString& jobName, const QString& reportId);
+// A part of a label file name made of `text`: characters every file system takes, at most maxLength.
+QString safeNamePart(const QString& text, int maxLength);
 
 } // namespace FilePrinter

@@ -1,6 +1,7 @@
 #include "printing/printspool.h"
 
 #include "printing/durablefile.h"
+#include "printing/fileprinter.h"
 #include "settings/systempaths.h"
 
 #include <QDebug>
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -112,16 +112,6 @@ bool readFile(const QString& path, bool withReport, SpoolEntry* out, QString* re
     return true;
 }
 
-QString safePart(const QString& text, int maxLength)
-{
-    // Names come from job settings and reports: keep them to characters every file system takes.
-    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]+"));
-    QString part = text;
-    part.replace(unsafe, QStringLiteral("-"));
-    part.remove(QRegularExpression(QStringLiteral("^[-.]+")));
-    return part.left(maxLength);
-}
-
 QJsonObject recordJson(const PrintedRecord& r)
 {
     QJsonObject custom;
@@ -157,8 +147,8 @@ QString SpoolEntry::labelBaseName() const
     const qint64 serial = id.toLongLong();
     const QDateTime at = QDateTime::fromMSecsSinceEpoch(serial / 1000);
     QString base = at.toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"));
-    const QString job = safePart(jobName, 40);
-    const QString report = safePart(reportUuid, 60);
+    const QString job = FilePrinter::safeNamePart(jobName, 40);
+    const QString report = FilePrinter::safeNamePart(reportUuid, 60);
     if (!job.isEmpty())
         base += QLatin1Char('_') + job;
     if (!report.isEmpty())
