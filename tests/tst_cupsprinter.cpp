@@ -102,6 +102,24 @@ private slots:
         QVERIFY2(codes.contains(TestSupport::variantImei(42)), qPrintable(codes.join(", ")));
     }
 
+    // Labels from the spool are rendered by the workers and reach the queue as jobs titled with the
+    // job and the report, so the queue (here: the file names it writes) tells them apart.
+    void spooledLabelsReachTheQueueWithTheirTitles()
+    {
+        PrintHandler handler;
+        const QString out = g_cupsDir->path() + "/PDF";
+        const int before = QDir(out).entryList({"*.pdf"}, QDir::Files).size();
+        QStringList reports;
+        for (int n = 51; n <= 53; ++n)
+            reports << QString::fromUtf8(TestSupport::sampleReportVariant("Apple", n));
+        handler.printReports("Apple phones", "Station label", kQueue, reports, 51, 53);
+        QTRY_COMPARE_WITH_TIMEOUT(handler.pendingReports(), 0, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(out).entryList({"*.pdf"}, QDir::Files).size(), before + 3, 60000);
+        const QString names = QDir(out).entryList({"*.pdf"}, QDir::Files).join(' ');
+        for (int n = 51; n <= 53; ++n)
+            QVERIFY2(names.contains(TestSupport::variantDocumentId(n)), qPrintable(names));
+    }
+
     void labelWithoutFixedSizeTakesTheQueuesPaper()
     {
         // 62 x 28.75 mm and not fixed to it: the queue's own 62 x 29 mm paper is taken, not a
