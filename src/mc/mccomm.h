@@ -22,7 +22,10 @@ public:
     bool checkConnection();
     bool getTime();
     bool searchReports(const QStringList& lines, const QString& format, QString* reply);
+    // False (and no reports) unless the reply arrived whole and parses as one export.
     bool exportReports(const QStringList& lines, QStringList* reports);
+    // HTTP status of the last request (0 when none came), e.g. 401 for a rejected user.
+    long lastHttpStatus() const { return m_lastHttpStatus; }
 
     // Namespace of the report service's search requests.
     static const char* const kNamespace;
@@ -35,10 +38,13 @@ private:
     // Request envelopes and reply splitting of the report service.
     static QString searchEnvelope(const QStringList& lines);
     static QString exportEnvelope(const QStringList& lines);
-    static QStringList splitReports(const QString& reply);
+    // The reports of an export reply, each wrapped in its own <root>; false with *error when the
+    // reply is not one complete export.
+    static bool splitReports(const QString& reply, QStringList* reports, QString* error);
     bool judgeStatus(long httpCode, const QString& reply) const;
 
     QString m_baseUrl;
     AuthenticationClient* m_auth;
     bool m_insecure;
+    long m_lastHttpStatus = 0;
 };

@@ -3,6 +3,7 @@
 #include "app/popupnoteprovider.h"
 #include "printing/durablefile.h"
 #include "printing/fileprinter.h"
+#include "printing/layoutcheck.h"
 #include "printing/layoutmanager.h"
 #include "printing/printworker.h"
 #include "printing/reportlistmodel.h"
@@ -482,6 +483,14 @@ PrintHandler::Result PrintHandler::printReport(const QByteArray& data, const QSt
         result.reason = QStringLiteral("failed to load layout \"%1\"").arg(result.layoutName);
         return result;
     }
+    QString layoutProblem;
+    if (!LayoutCheck::isPrintable(layoutObject, &layoutProblem)) {
+        result.outcome = Outcome::Failed;
+        result.reason = QStringLiteral("layout \"%1\" is refused: %2").arg(result.layoutName, layoutProblem);
+        result.noteType = PopupNoteProvider::ErrorMessage;
+        qWarning() << result.reason;
+        return result;
+    }
 
     result.outcome = Outcome::PrinterUnavailable;
     if (result.printerKey.isEmpty()) {
@@ -503,7 +512,14 @@ PrintHandler::Result PrintHandler::printReport(const QByteArray& data, const QSt
     }
 
     ReportDocument document;
-    document.parse(QString::fromUtf8(data));
+    QString parseError;
+    if (!document.parse(QString::fromUtf8(data), &parseError)) {
+        // A label without the report's values would look printed but carry nothing.
+        result.outcome = Outcome::Failed;
+        result.reason = parseError;
+        result.noteType = PopupNoteProvider::ErrorMessage;
+        return result;
+    }
     ReportListModel* log = ReportListModel::instance();
     const QString key = log ? log->selectedCustomContentKey() : QString();
     result.customContent.insert(key, document.query(key).join(QStringLiteral(", ")));
@@ -664,12 +680,11 @@ bool PrintHandler::testPrint(const QJsonObject& layout, const QString& printer)
 {
     const QString title = QStringLiteral("Test print failed");
     const QString name = layout.value(QStringLiteral("name")).toString();
-    if (!layout.value(QStringLiteral("objects")).isArray() ||
-        !layout.value(QStringLiteral("width")).isDouble() ||
-        !layout.value(QStringLiteral("height")).isDouble()) {
-        qDebug() << Q_FUNC_INFO << "incomplete layout" << layout.keys();
+    QString problem;
+    if (!LayoutCheck::isPrintable(layout, &problem)) {
+        qDebug() << Q_FUNC_INFO << "layout refused:" << problem;
         reportFailure(PopupNoteProvider::ErrorMessage, title,
-                      QStringLiteral("Layout \"%1\" is incomplete and cannot be printed").arg(name));
+                      QStringLiteral("Layout \"%1\" cannot be printed: %2").arg(name, problem));
         return false;
     }
     // No printer name here means the user picked none: the default printer is not a silent fallback.

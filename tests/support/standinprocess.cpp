@@ -30,7 +30,8 @@ QJsonObject jsonObject(const QByteArray& body)
 
 StandInProcess::StandInProcess(const QStringList& extraArgs) : m_args(extraArgs)
 {
-    m_args << QStringLiteral("--port") << QStringLiteral("0");
+    if (!m_args.contains(QStringLiteral("--port")))
+        m_args << QStringLiteral("--port") << QStringLiteral("0");
 }
 
 StandInProcess::~StandInProcess()
@@ -132,6 +133,14 @@ int StandInProcess::addReport(const QByteArray& xml, bool exported, const QStrin
         return -1;
     }
     return jsonObject(reply).value(QStringLiteral("id")).toInt(-1);
+}
+
+int StandInProcess::addRawReport(const QByteArray& xml)
+{
+    long status = 0;
+    const QByteArray reply =
+        control("POST", QStringLiteral("/standin/reports?exported=1&raw=1"), xml, "application/xml", &status);
+    return status == 200 ? jsonObject(reply).value(QStringLiteral("id")).toInt(-1) : -1;
 }
 
 QList<int> StandInProcess::generate(int count)
