@@ -430,13 +430,16 @@ private slots:
     void damagedSettingsFile_data()
     {
         QTest::addColumn<bool>("cutInJobs");
-        QTest::newRow("a line without =") << false;
-        QTest::newRow("cut in the middle of the jobs") << true;
+        QTest::addColumn<int>("cutAfter"); // characters after the first "=" of the jobs, when cut
+        QTest::newRow("a line without =") << false << 0;
+        QTest::newRow("cut in the middle of a key") << true << -3;
+        QTest::newRow("cut in the middle of a value") << true << 2;
     }
 
     void damagedSettingsFile()
     {
         QFETCH(bool, cutInJobs);
+        QFETCH(int, cutAfter);
         TestSupport::StandInProcess server;
         QVERIFY(server.start());
         prepareStation(m_labels, m_csv, server.port(), 2);
@@ -451,7 +454,7 @@ private slots:
         const int jobs = text.indexOf("[jobs]");
         QVERIFY(jobs >= 0);
         if (cutInJobs)
-            text.truncate(jobs + 10); // "[jobs]\nall" and no more
+            text.truncate(text.indexOf('=', jobs) + cutAfter);
         else
             text.insert(jobs, "this line has no equals sign\n");
         writeFile(file, text);

@@ -128,10 +128,16 @@ QString SettingsManager::repairGlobalFile(const QString& path, QString* note)
         return path;
     QList<QPair<QString, QVariant>> values;
     {
+        // The file is always written whole, ending in a line break; without one it was cut short,
+        // perhaps in the middle of a value that still reads well.
+        QFile raw(path);
+        const bool cut = raw.open(QIODevice::ReadOnly) && raw.size() > 0 && raw.seek(raw.size() - 1) &&
+                         raw.read(1) != "\n";
+        raw.close();
         QSettings probe(path, QSettings::IniFormat);
         // Sections are parsed when first read: read them all before asking for the status.
         const QStringList keys = probe.allKeys();
-        if (probe.status() != QSettings::FormatError)
+        if (probe.status() != QSettings::FormatError && !cut)
             return path;
         for (const QString& key : keys)
             values.append({key, probe.value(key)});

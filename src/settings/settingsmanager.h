@@ -85,7 +85,7 @@ signals:
     void categoryChanged(SettingsManager::SettingsCategories category);
 
 public:
-    // A global file with a format error can never be written back, so nothing (not even the
+    // A global file with a format error (or cut short) can never be written back, so nothing (not even the
     // report-id watermark) would be kept: it is moved aside as "<file>.damaged-<time>" and a clean
     // file with every value that could be read takes its place. Returns `path`; *note says what was
     // done, or stays empty when the file was sound.
