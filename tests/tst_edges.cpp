@@ -426,7 +426,41 @@ private slots:
         QCOMPARE(program.stop(), 0);
     }
 
-    // A global settings file with a format error is repaired at start; nothing prints twice.
+    // A report of megabytes is not copied into the log.
+    void largeReportIsNotCopiedIntoTheLog()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        prepareStation(m_labels, m_csv, server.port(), 0);
+        QByteArray big = TestSupport::sampleReportVariant("Apple", 1);
+        const QByteArray model = "<entry name=\"model\" type=\"string\">";
+        const int at = big.indexOf(model);
+        QVERIFY(at > 0);
+        big.insert(at + model.size(), QByteArray(10 * 1024 * 1024, 'M'));
+        QCOMPARE(server.addReport(big, true), 1);
+
+        Program program(*m_root);
+        program.start();
+        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(m_labels).size(), 1, 60000);
+        QCOMPARE(program.stop(), 0);
+        QVERIFY2(QFileInfo(program.logFile()).size() < 1024 * 1024,
+                 qPrintable(QString::number(QFileInfo(program.logFile()).size())));
+    }
+
+    // A hang-up stops the program as SIGTERM does: settings written, exit code 0.
+    void hangUpStopsCleanly()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        prepareStation(m_labels, m_csv, server.port(), 0);
+        Program program(*m_root);
+        program.start();
+        QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Connected\""), 20000);
+        QCOMPARE(program.stop(SIGHUP), 0);
+    }
+
+    // A global settings file with a format error is repaired at start; nothing prints twice. Last:
+    // when it fails, this process's own settings store has read the damaged file.
     void damagedSettingsFile_data()
     {
         QTest::addColumn<bool>("cutInJobs");
@@ -483,39 +517,6 @@ private slots:
                 QCOMPARE(linesOf(m_csv, n), 1);
             }
         }
-    }
-
-    // A report of megabytes is not copied into the log.
-    void largeReportIsNotCopiedIntoTheLog()
-    {
-        TestSupport::StandInProcess server;
-        QVERIFY(server.start());
-        prepareStation(m_labels, m_csv, server.port(), 0);
-        QByteArray big = TestSupport::sampleReportVariant("Apple", 1);
-        const QByteArray model = "<entry name=\"model\" type=\"string\">";
-        const int at = big.indexOf(model);
-        QVERIFY(at > 0);
-        big.insert(at + model.size(), QByteArray(10 * 1024 * 1024, 'M'));
-        QCOMPARE(server.addReport(big, true), 1);
-
-        Program program(*m_root);
-        program.start();
-        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(m_labels).size(), 1, 60000);
-        QCOMPARE(program.stop(), 0);
-        QVERIFY2(QFileInfo(program.logFile()).size() < 1024 * 1024,
-                 qPrintable(QString::number(QFileInfo(program.logFile()).size())));
-    }
-
-    // A hang-up stops the program as SIGTERM does: settings written, exit code 0.
-    void hangUpStopsCleanly()
-    {
-        TestSupport::StandInProcess server;
-        QVERIFY(server.start());
-        prepareStation(m_labels, m_csv, server.port(), 0);
-        Program program(*m_root);
-        program.start();
-        QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Connected\""), 20000);
-        QCOMPARE(program.stop(SIGHUP), 0);
     }
 };
 

@@ -334,6 +334,9 @@ void TestMCComm::exportReports_data()
     QTest::newRow("end tag text in a CDATA section")
         << 200 << QByteArray("<root><report><n><![CDATA[a</report>b]]></n></report></root>") << true
         << QStringList{QStringLiteral("<root><report><n><![CDATA[a</report>b]]></n></report></root>")};
+    QTest::newRow("undeclared prefix")
+        << 200 << QByteArray("<root><report><x:a>1</x:a></report></root>") << true
+        << QStringList{QStringLiteral("<root><report><x:a>1</x:a></report></root>")};
     QTest::newRow("cut short in a report")
         << 200 << QByteArray("<root><report>1</report><report><a>2</a") << false << QStringList();
     QTest::newRow("cut short after a report")

@@ -155,6 +155,8 @@ bool MCComm::splitReports(const QString& reply, QStringList* reports, QString* e
     // Read as XML, not searched for "</report>": a report may hold that text in a CDATA section.
     reports->clear();
     QXmlStreamReader reader(reply);
+    // Reports are read without namespace processing later on; a prefix must not fail the export here.
+    reader.setNamespaceProcessing(false);
     int depth = 0;
     qint64 reportStart = -1;
     bool rootSeen = false;
