@@ -105,6 +105,7 @@ bool isBlack(const QImage& img, QPointF units)
 
 QString makeImage(const QString& path, QSize size)
 {
+    QDir().mkpath(QFileInfo(path).absolutePath());
     QImage img(size, QImage::Format_RGB32);
     img.fill(Qt::black);
     img.save(path, "PNG");
@@ -386,7 +387,8 @@ void TestLabelRendering::diagnosticsListIsCutToFit()
 
 void TestLabelRendering::laterObjectsPaintOverEarlierOnes()
 {
-    const QString black = makeImage(m_files.filePath(QStringLiteral("black.png")), QSize(50, 50));
+    const QString black =
+        makeImage(LayoutManager::localLogoDir() + QStringLiteral("black.png"), QSize(50, 50));
     QJsonObject cover = text(QStringLiteral("."), 248, 400, 100, 100);
     cover.insert(QStringLiteral("background"), true);
     const QJsonObject logo = image(black, 248, 400, 200, 200);
@@ -401,7 +403,8 @@ void TestLabelRendering::laterObjectsPaintOverEarlierOnes()
 
 void TestLabelRendering::imagesScaleWithAndWithoutAspect()
 {
-    const QString wide = makeImage(m_files.filePath(QStringLiteral("wide.png")), QSize(200, 100));
+    const QString wide =
+        makeImage(LayoutManager::localLogoDir() + QStringLiteral("wide.png"), QSize(200, 100));
     const QRectF stretched = blackBoundsInUnits(render(label({image(wide, 248, 400, 100, 100, false)})));
     QCOMPARE(stretched, QRectF(198, 350, 100, 100));
     const QRectF kept = blackBoundsInUnits(render(label({image(wide, 248, 400, 100, 100, true)})));
@@ -412,6 +415,12 @@ void TestLabelRendering::imagesScaleWithAndWithoutAspect()
     QDir().mkpath(LayoutManager::localLogoDir());
     makeImage(LayoutManager::localLogoDir() + QStringLiteral("station-logo.png"), QSize(10, 10));
     QVERIFY(ShapeObject_(nullptr, image("/elsewhere/logos/station-logo.png", 10, 10, 10, 10), 1).isValid());
+    // Pictures outside the logo folder are refused, however they are named.
+    const QString outside = makeImage(m_files.filePath(QStringLiteral("private.png")), QSize(10, 10));
+    QVERIFY(!ShapeObject_(nullptr, image(outside, 10, 10, 10, 10), 1).isValid());
+    const QString upward = QDir::current().relativeFilePath(outside);
+    QVERIFY(upward.startsWith(QLatin1String("../")));
+    QVERIFY(!ShapeObject_(nullptr, image(upward, 10, 10, 10, 10), 1).isValid());
 }
 
 void TestLabelRendering::drawnShapes()
@@ -572,7 +581,8 @@ void TestLabelRendering::previewImageNextToTheLayout()
 
 void TestLabelRendering::sampleLabel()
 {
-    const QString logo = makeImage(m_files.filePath(QStringLiteral("logo.png")), QSize(120, 60));
+    const QString logo =
+        makeImage(LayoutManager::localLogoDir() + QStringLiteral("logo.png"), QSize(120, 60));
     const QJsonArray objects{
         image(logo, 248, 50, 160, 60, true),
         text(QStringLiteral("<manufacturer> <model>"), 248, 120, 460, 36, 0, 28),

@@ -179,8 +179,8 @@ private slots:
 
         Logger logger(qApp);
         qDebug("before the roll-over");
-        const QString chunk(1024 * 1024, QChar('r'));
-        for (int i = 0; i < 16; ++i)
+        const QString chunk(Logger::kMaxMessageChars - 100, QChar('r'));
+        for (qint64 written = 0; written < 16 * 1024 * 1024; written += chunk.size())
             qDebug("%s", qPrintable(chunk));
         qDebug("after the roll-over");
 

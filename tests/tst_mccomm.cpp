@@ -330,11 +330,22 @@ void TestMCComm::exportReports_data()
     QTest::newRow("none") << 200 << QByteArray("<root></root>") << true << QStringList();
     QTest::newRow("text before the first report")
         << 200 << QByteArray("<root>\n  <!-- export -->\n  <report>1</report>\n</root>") << true
-        << QStringList{QStringLiteral("<root>\n  <!-- export -->\n  <report>1</report></root>")};
-    QTest::newRow("no root") << 200 << QByteArray("<report>1</report>") << true << QStringList();
-    QTest::newRow("failed status still split")
-        << 500 << QByteArray("<root><report>1</report></root>") << false
         << QStringList{QStringLiteral("<root><report>1</report></root>")};
+    QTest::newRow("end tag text in a CDATA section")
+        << 200 << QByteArray("<root><report><n><![CDATA[a</report>b]]></n></report></root>") << true
+        << QStringList{QStringLiteral("<root><report><n><![CDATA[a</report>b]]></n></report></root>")};
+    QTest::newRow("undeclared prefix")
+        << 200 << QByteArray("<root><report><x:a>1</x:a></report></root>") << true
+        << QStringList{QStringLiteral("<root><report><x:a>1</x:a></report></root>")};
+    QTest::newRow("cut short in a report")
+        << 200 << QByteArray("<root><report>1</report><report><a>2</a") << false << QStringList();
+    QTest::newRow("cut short after a report")
+        << 200 << QByteArray("<root><report>1</report>") << false << QStringList();
+    QTest::newRow("garbage") << 200 << QByteArray("%%GARBAGE%% not xml") << false << QStringList();
+    QTest::newRow("empty body") << 200 << QByteArray() << false << QStringList();
+    QTest::newRow("no root") << 200 << QByteArray("<report>1</report>") << false << QStringList();
+    QTest::newRow("failed status") << 500 << QByteArray("<root><report>1</report></root>") << false
+                                   << QStringList();
 }
 
 void TestMCComm::exportReports()

@@ -109,8 +109,9 @@ private slots:
         m_settings->setValue("MC/port", "", true);
         QCOMPARE(check(), QStringList({"Invalid settings"}));
 
+        // A rejected password is told apart from a console that does not answer.
         configure(server, "wrong");
-        QCOMPARE(check(), QStringList({"Failed to connect"}));
+        QCOMPARE(check(), QStringList({"User name or password rejected"}));
 
         configure(server);
         m_settings->setValue("MC/lastReportId", 250, true);

@@ -123,9 +123,11 @@ private slots:
         QCOMPARE(log->data(last, log->roleNameFor("reportUuid")).toString(),
                  QString("5e2a1c7f-3b9d-4c61-a0f4-9d2e6b8c1a35"));
 
-        // Text that is not a report still prints a label and is logged without a UUID.
-        QVERIFY(handler.doPrint("this is not xml", "Job", "Station label", FilePrinter::kName, error));
-        QCOMPARE(log->data(log->index(rows + 1), log->roleNameFor("reportUuid")).toString(), QString());
+        // Text that is not a report prints no blank label and gets no log line; the reason is given.
+        const int notes = errors.count();
+        QVERIFY(!handler.doPrint("this is not xml", "Job", "Station label", FilePrinter::kName, error));
+        QCOMPARE(errors.count(), notes + 1);
+        QCOMPARE(log->rowCount(), rows + 1);
         s->removeKey("defaultLayout", true);
         s->removeKey("defaultPrinter", true);
     }

@@ -65,6 +65,10 @@ QuitOnSignal::QuitOnSignal(QCoreApplication* application) : QObject(application)
     g_pendingSignal.store(0);
     std::signal(SIGINT, onQuitSignal);
     std::signal(SIGTERM, onQuitSignal);
+#ifdef SIGHUP
+    // A closed terminal or session ends the program as a stop does, with settings and log kept.
+    std::signal(SIGHUP, onQuitSignal);
+#endif
     // A signal handler may only touch the atomic flag; the event loop picks it up here.
     auto* timer = new QTimer(this);
     timer->setInterval(100);
@@ -76,6 +80,9 @@ QuitOnSignal::~QuitOnSignal()
 {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+#ifdef SIGHUP
+    std::signal(SIGHUP, SIG_DFL);
+#endif
 }
 
 void QuitOnSignal::poll()

@@ -25,7 +25,7 @@ void applyIdentity();
 
 } // namespace ApplicationSetup
 
-// Ends the event loop cleanly on SIGINT or SIGTERM, so a service stop flushes settings and the log.
+// Ends the event loop cleanly on SIGINT, SIGTERM or SIGHUP, so a service stop flushes settings and the log.
 class QuitOnSignal : public QObject
 {
     Q_OBJECT

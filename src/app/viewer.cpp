@@ -30,16 +30,23 @@
 #include <QQmlEngine>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
 std::atomic<Viewer*> g_viewer{nullptr};
 
+// Connection checks that failed are repeated after 10 s, doubling up to 5 minutes.
+constexpr int kFirstRetryMs = 10000;
+constexpr int kLongestRetryMs = 300000;
+
 } // namespace
+
+const QString Viewer::kConsoleBehind = QStringLiteral("Report ids went back");
 
 Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent)
     : QQuickView(engine, parent), m_connectionState(ConnectionCheck::kConnecting),
-      m_statusBarMessage(QStringLiteral("Ready"))
+      m_statusBarMessage(QStringLiteral("Ready")), m_connectionRetryMs(kFirstRetryMs)
 {
     Viewer* expected = nullptr;
     if (!g_viewer.compare_exchange_strong(expected, this))
@@ -79,6 +86,10 @@ Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent
 
     connectPollerToSpool();
     connect(m_poller, &XMLPoller::statusBarMessage, this, &Viewer::setStatusBarMessage);
+    connect(m_poller, &XMLPoller::consoleBehind, this, &Viewer::onConsoleBehind, Qt::QueuedConnection);
+    m_connectionRetry.setSingleShot(true);
+    connect(&m_connectionRetry, &QTimer::timeout, this, &Viewer::checkMcConnection);
+    reportSettingsRepair();
 
     // A poll can meet a changed certificate too; a trusted new one deserves a fresh check.
     CertificateTrust* trust = CertificateTrust::instance();
@@ -268,7 +279,9 @@ void Viewer::setMcStatus(const QString& status)
     if (status == ConnectionCheck::kCertificateChanged && m_connectionState == status)
         return; // the check and a poll may both report the same refusal
     qDebug() << "MC Connection:" << status;
-    m_poller->setEnabled(status == ConnectionCheck::kConnected);
+    m_poller->setEnabled(status == ConnectionCheck::kConnected || status == kConsoleBehind);
+    if (status != kConsoleBehind)
+        m_consoleBehindId = -1;
     m_connectionState = status;
     emit connectionStateChanged();
     if (status == ConnectionCheck::kCertificateChanged) {
@@ -280,6 +293,72 @@ void Viewer::setMcStatus(const QString& status)
                            "in the settings."),
             PopupNoteProvider::MCCommFailed);
     }
+    scheduleConnectionRetry(status);
+}
+
+void Viewer::scheduleConnectionRetry(const QString& status)
+{
+    if (status == ConnectionCheck::kConnected) {
+        m_connectionRetryMs = kFirstRetryMs;
+        m_connectionRetry.stop();
+        return;
+    }
+    // A console that is down at start, or rejects the user, is asked again: without a window
+    // nobody else would start another check.
+    if (status != ConnectionCheck::kFailedToConnect && status != ConnectionCheck::kFailedToFetch &&
+        status != ConnectionCheck::kAccessDenied)
+        return;
+    qDebug() << "Checking the console connection again in" << m_connectionRetryMs / 1000 << "s";
+    m_connectionRetry.start(m_connectionRetryMs);
+    m_connectionRetryMs = std::min(2 * m_connectionRetryMs, kLongestRetryMs);
+}
+
+void Viewer::onConsoleBehind(qint64 consoleNewest, qint64 watermark)
+{
+    if (consoleNewest < 0) {
+        if (m_connectionState == kConsoleBehind)
+            setMcStatus(ConnectionCheck::kConnected);
+        return;
+    }
+    if (m_connectionState != ConnectionCheck::kConnected && m_connectionState != kConsoleBehind)
+        return;
+    const bool first = m_connectionState != kConsoleBehind;
+    setMcStatus(kConsoleBehind);
+    m_consoleBehindId = consoleNewest;
+    emit connectionStateChanged();
+    if (first)
+        emit m_popupProvider->showErrorText(
+            QStringLiteral("Report ids went back"),
+            QStringLiteral(
+                "The console's newest report is number %1, below the last report fetched (%2): the "
+                "console was probably restored or reinstalled. Its reports are not printed until "
+                "the report counter is moved down in the settings panel.")
+                .arg(consoleNewest)
+                .arg(watermark),
+            PopupNoteProvider::MCCommFailed);
+}
+
+bool Viewer::moveWatermarkToConsole()
+{
+    if (m_consoleBehindId < 0 || !m_settings)
+        return false;
+    const qint64 target = m_consoleBehindId;
+    m_settings->setValue(QStringLiteral("MC/lastReportId"), target, true);
+    if (!m_settings->syncGlobal())
+        return false;
+    qDebug() << "Watermark MC/lastReportId moved down to the console's newest report id" << target;
+    setMcStatus(ConnectionCheck::kConnected);
+    return true;
+}
+
+void Viewer::reportSettingsRepair()
+{
+    const QString note = m_settings ? m_settings->repairNote() : QString();
+    if (note.isEmpty())
+        return;
+    qWarning() << "Settings:" << note;
+    emit m_popupProvider->showErrorText(QStringLiteral("Settings file repaired"), note,
+                                        PopupNoteProvider::ErrorMessage);
 }
 
 void Viewer::doMCCheck()

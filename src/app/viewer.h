@@ -27,6 +27,8 @@ class Viewer : public QQuickView
     Q_PROPERTY(QString connectionState READ connectionState NOTIFY connectionStateChanged)
     Q_PROPERTY(QString statusBarMessage READ statusBarMessage WRITE setStatusBarMessage NOTIFY
                    statusBarMessageChanged)
+    // The console's newest report id while it is below the watermark (ids went back), else -1.
+    Q_PROPERTY(qint64 consoleBehindId READ consoleBehindId NOTIFY connectionStateChanged)
     Q_PROPERTY(bool isUsingWindows READ isUsingWindows CONSTANT)
     Q_PROPERTY(bool isStandaloneRunner READ isStandaloneRunner CONSTANT)
 public:
@@ -38,6 +40,9 @@ public:
 
     QString connectionState() const { return m_connectionState; }
     QString statusBarMessage() const { return m_statusBarMessage; }
+    qint64 consoleBehindId() const { return m_consoleBehindId; }
+    // The state shown while the console's report ids are below the watermark; polling goes on.
+    static const QString kConsoleBehind;
     // Safe from any thread: calls from other threads are posted to the window's thread.
     void setStatusBarMessage(const QString& message);
     bool isUsingWindows() const { return true; }
@@ -54,6 +59,9 @@ public:
     bool waitForWorkers(unsigned long milliseconds);
 
     Q_INVOKABLE void checkMcConnection();
+    // Moves the watermark down to the console's newest report id after the user confirmed it;
+    // false when the console is not behind.
+    Q_INVOKABLE bool moveWatermarkToConsole();
     Q_INVOKABLE QString getVersion() const;
     Q_INVOKABLE bool isFeatureEnabled(const QString& feature) const;
     Q_INVOKABLE bool loadIndicatorEnabled() const;
@@ -69,7 +77,15 @@ public slots:
     void onStatusBarMessageTimeout();
     void doMCCheck();
 
+private slots:
+    void onConsoleBehind(qint64 consoleNewest, qint64 watermark);
+
 private:
+    // A failed check is tried again after a growing pause while the state is not "Connected".
+    void scheduleConnectionRetry(const QString& status);
+    // Tells the user when the global settings file was damaged and repaired at start.
+    void reportSettingsRepair();
+
     void applySizeArguments(const QStringList& arguments);
     // Fetched reports go into the print spool before the watermark moves.
     void connectPollerToSpool();
@@ -87,6 +103,9 @@ private:
     UserAppContainer* m_userApps = nullptr;
     QTimer m_statusBarTimer;
     QString m_statusBarMessage;
+    QTimer m_connectionRetry;
+    int m_connectionRetryMs;
+    qint64 m_consoleBehindId = -1;
     LayoutManager* m_layoutManager = nullptr;
     QObject* m_processTagValues = nullptr;
     QObject* m_processFlowStore = nullptr;

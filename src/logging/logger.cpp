@@ -59,6 +59,10 @@ QByteArray formatLine(const QByteArray& stamp, QtMsgType type, const QString& ms
     default:
         break;
     }
+    // A whole report handed to a log line (megabytes) would bury the log: only its start is kept.
+    if (msg.size() > Logger::kMaxMessageChars)
+        return stamp + prefix + msg.left(Logger::kMaxMessageChars).toLatin1() + " ... (" +
+               QByteArray::number(msg.size() - Logger::kMaxMessageChars) + " more characters not logged)\n";
     return stamp + prefix + msg.toLatin1() + '\n';
 }
 

@@ -33,6 +33,8 @@ public:
     static void logCleanup(const QString& dir);
 
     static constexpr qint64 kRollOverBytes = 15 * 1024 * 1024;
+    // Characters of one message that reach the log; the rest is counted, not written.
+    static constexpr int kMaxMessageChars = 4096;
     static constexpr int kGenerations = 6;
 
 signals:

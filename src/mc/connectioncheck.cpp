@@ -23,7 +23,9 @@ void ConnectionCheck::run(SettingsManager* settings, const std::function<void(co
     }
     std::unique_ptr<MCComm> mc = connection.createClient();
     if (!mc->checkConnection()) {
-        deliver(mc->certificateRefused() ? kCertificateChanged : kFailedToConnect);
+        deliver(mc->certificateRefused()      ? kCertificateChanged
+                : mc->lastHttpStatus() == 401 ? kAccessDenied
+                                              : kFailedToConnect);
         return;
     }
     if (settings->getIntValue(QStringLiteral("MC/lastReportId"), -1, true) != -1) {

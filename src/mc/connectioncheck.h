@@ -15,6 +15,7 @@ namespace ConnectionCheck {
 inline const QString kConnecting = QStringLiteral("Connecting");
 inline const QString kInvalidSettings = QStringLiteral("Invalid settings");
 inline const QString kFailedToConnect = QStringLiteral("Failed to connect");
+inline const QString kAccessDenied = QStringLiteral("User name or password rejected");
 inline const QString kUpdatingReportInfo = QStringLiteral("Updating ReportInfo");
 inline const QString kFailedToFetch = QStringLiteral("Failed to fetch Report info");
 inline const QString kConnected = QStringLiteral("Connected");

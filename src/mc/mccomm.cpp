@@ -6,6 +6,9 @@
 #include "mc/curlwrapper.h"
 #include "mc/timeprovider.h"
 
+#include <QDebug>
+#include <QXmlStreamReader>
+
 namespace {
 
 const QString kContentType = QStringLiteral("text/xml");
@@ -75,7 +78,9 @@ QString MCComm::sendGet(const QString& url, bool* ok, const QString& contentType
     if (pinned)
         applyPeerKey(pin, errorCode == 0);
     const QString reply = QString::fromUtf8(body.data(), int(body.size()));
-    const bool good = judgeStatus(httpCode, reply);
+    m_lastHttpStatus = httpCode;
+    // A transfer that failed part-way is a failed request whatever the status line said.
+    const bool good = judgeStatus(httpCode, reply) && errorCode == 0;
     if (ok)
         *ok = good;
     if (errorCode > 0)
@@ -108,7 +113,11 @@ QString MCComm::sendPost(const QString& url, const QString& document, bool* ok, 
     const QString reply = QString::fromUtf8(body.data(), int(body.size()));
     if (errorText)
         *errorText = QString::fromUtf8(transferError.data(), int(transferError.size()));
-    const bool good = judgeStatus(httpCode, reply);
+    m_lastHttpStatus = httpCode;
+    // A transfer that failed part-way is a failed request whatever the status line said.
+    const bool good = judgeStatus(httpCode, reply) && transferError.empty();
+    if (!transferError.empty() && httpCode == 200)
+        qDebug() << "MCComm: the reply from" << url << "broke off:" << QString::fromStdString(transferError);
     if (ok)
         *ok = good;
     return reply;
@@ -182,19 +191,52 @@ QString MCComm::exportEnvelope(const QStringList& lines)
     return envelope;
 }
 
-QStringList MCComm::splitReports(const QString& reply)
+bool MCComm::splitReports(const QString& reply, QStringList* reports, QString* error)
 {
-    const QString root = QStringLiteral("<root>");
-    const int start = reply.indexOf(root);
-    if (start < 0)
-        return {};
-    QStringList parts = reply.mid(start + root.size()).split(QStringLiteral("</report>"), Qt::KeepEmptyParts);
-    parts.removeLast(); // what follows the last report, normally "</root>"
-    QStringList reports;
-    reports.reserve(parts.size());
-    for (const QString& part : qAsConst(parts))
-        reports << root + part + QStringLiteral("</report></root>");
-    return reports;
+    // Read as XML, not searched for "</report>": a report may hold that text in a CDATA section.
+    reports->clear();
+    QXmlStreamReader reader(reply);
+    // Reports are read without namespace processing later on; a prefix must not fail the export here.
+    reader.setNamespaceProcessing(false);
+    int depth = 0;
+    qint64 reportStart = -1;
+    bool rootSeen = false;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            ++depth;
+            if (depth == 1) {
+                if (reader.name() != QLatin1String("root")) {
+                    *error =
+                        QStringLiteral("the reply's root element is <%1>, not <root>").arg(reader.name());
+                    return false;
+                }
+                rootSeen = true;
+            } else if (depth == 2) {
+                // The reader may have looked past the tag; a start tag holds no other "<".
+                reportStart = reply.lastIndexOf(QLatin1Char('<'), int(reader.characterOffset()) - 1);
+            }
+        } else if (token == QXmlStreamReader::EndElement) {
+            if (depth == 2 && reportStart >= 0) {
+                const qint64 end = reply.lastIndexOf(QLatin1Char('>'), int(reader.characterOffset()) - 1) + 1;
+                *reports << QStringLiteral("<root>") + reply.mid(int(reportStart), int(end - reportStart)) +
+                                QStringLiteral("</root>");
+                reportStart = -1;
+            }
+            --depth;
+        }
+    }
+    if (reader.hasError()) {
+        *error = QStringLiteral("the reply is not complete XML (%1 at line %2)")
+                     .arg(reader.errorString())
+                     .arg(reader.lineNumber());
+        return false;
+    }
+    if (!rootSeen) {
+        *error = QStringLiteral("the reply has no <root> element");
+        return false;
+    }
+    return true;
 }
 
 bool MCComm::searchReports(const QStringList& lines, const QString& format, QString* reply)
@@ -212,7 +254,14 @@ bool MCComm::exportReports(const QStringList& lines, QStringList* reports)
     bool ok = false;
     const QString body = sendPost(m_baseUrl + QStringLiteral("/rest-service/report/export/xml"),
                                   exportEnvelope(lines), &ok, kFieldName, kExportTimeout);
+    QStringList parsed;
+    QString error;
+    // Only a whole export counts: a partial one would let the watermark pass reports never seen.
+    if (ok && !splitReports(body, &parsed, &error)) {
+        qWarning() << "MCComm: the export reply is not usable:" << error;
+        ok = false;
+    }
     if (reports)
-        *reports = splitReports(body);
+        *reports = ok ? parsed : QStringList();
     return ok;
 }

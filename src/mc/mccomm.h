@@ -23,7 +23,10 @@ public:
     bool checkConnection();
     bool getTime();
     bool searchReports(const QStringList& lines, const QString& format, QString* reply);
+    // False (and no reports) unless the reply arrived whole and parses as one export.
     bool exportReports(const QStringList& lines, QStringList* reports);
+    // HTTP status of the last request (0 when none came), e.g. 401 for a rejected user.
+    long lastHttpStatus() const { return m_lastHttpStatus; }
 
     // An HTTPS console presented a key other than the trusted one; this client sends nothing more.
     bool certificateRefused() const { return m_certificateRefused; }
@@ -39,7 +42,9 @@ private:
     // Request envelopes and reply splitting of the report service.
     static QString searchEnvelope(const QStringList& lines);
     static QString exportEnvelope(const QStringList& lines);
-    static QStringList splitReports(const QString& reply);
+    // The reports of an export reply, each wrapped in its own <root>; false with *error when the
+    // reply is not one complete export.
+    static bool splitReports(const QString& reply, QStringList* reports, QString* error);
     bool judgeStatus(long httpCode, const QString& reply) const;
     // The pin for a request: only HTTPS consoles have a certificate to check.
     bool pinsCertificate() const;
@@ -49,4 +54,5 @@ private:
     AuthenticationClient* m_auth;
     bool m_insecure;
     bool m_certificateRefused = false;
+    long m_lastHttpStatus = 0;
 };

@@ -176,6 +176,44 @@ qint64 XMLPoller::nextFetchFrom(SettingsManager* settings, const QString& job)
     return from;
 }
 
+void XMLPoller::checkConsoleBehind(qint64 lastId, qint64 newestAboveWatermark)
+{
+    if (newestAboveWatermark > lastId || lastId <= 0) {
+        if (m_consoleNewest.exchange(-1) >= 0)
+            emit consoleBehind(-1, lastId);
+        return;
+    }
+    // Nothing above the watermark. A console restored or reinstalled numbers its reports below it
+    // again; they would never be fetched, so say so instead of waiting silently.
+    const MCConnectionSettings connection = MCConnectionSettings::read(SettingsManager::instance());
+    std::unique_ptr<MCComm> mc = connection.createClient();
+    // The newest id above `from`, or -1 when the search failed (a failure proves nothing).
+    const auto newestAbove = [&](qint64 from) -> qint64 {
+        QString reply;
+        if (!mc->searchReports({connection.newestIdSearch(from)}, QStringLiteral("csv"), &reply))
+            return -1;
+        return MCConnectionSettings::largestId(reply);
+    };
+    const qint64 known = m_consoleNewest.load();
+    qint64 consoleNewest = known;
+    if (known < 0) {
+        const qint64 probe = newestAbove(lastId - 1);
+        if (probe < 0 || probe >= lastId)
+            return; // the watermark's own report is there: nothing went back
+        consoleNewest = newestAbove(0);
+        if (consoleNewest < 0)
+            return;
+    } else {
+        consoleNewest = std::max(known, newestAbove(known));
+    }
+    if (consoleNewest >= lastId || consoleNewest == known)
+        return;
+    m_consoleNewest = consoleNewest;
+    qWarning() << "The console's newest report id" << consoleNewest << "is below the watermark" << lastId
+               << "(MC/lastReportId): its reports are not fetched until the watermark is moved";
+    emit consoleBehind(consoleNewest, lastId);
+}
+
 void XMLPoller::doCheck()
 {
     SettingsManager* settings = SettingsManager::instance();
@@ -206,6 +244,7 @@ void XMLPoller::doCheck()
     const qint64 searchFrom = firstFetchStart(settings, jobs, lastId);
     const QList<qint64> ids = reportIdsAbove(searchFrom);
     qint64 newest = ids.isEmpty() ? 0 : ids.last();
+    checkConsoleBehind(lastId, newest);
     if (newest <= lastId) {
         if (!retryPending) {
             m_thread->quit();

@@ -64,6 +64,10 @@ public:
     static qint64 nextFetchFrom(SettingsManager* settings, const QString& job);
 
 signals:
+    // The console's newest report id is below the watermark (a console restored or reinstalled);
+    // emitted on the poller thread when first seen and when the console's newest id grows, and with
+    // -1 once reports above the watermark come again.
+    void consoleBehind(qint64 consoleNewest, qint64 watermark);
     void ReportsFetched(QString jobName, QString label, QString printer, QStringList reps, int reportsFrom,
                         int reportsTo);
     // Progress text for the window's status bar; emitted on the poller thread.
@@ -75,7 +79,12 @@ public slots:
     void applyFilter(const QString& job, const QString& filterId, QStringList& list);
 
 private:
+    // Notes a console whose ids went back, given the newest id above the watermark.
+    void checkConsoleBehind(qint64 lastId, qint64 newestAboveWatermark);
+
     std::atomic<bool> m_enabled{false};
+    // The console's newest id while it is behind the watermark, else -1.
+    std::atomic<qint64> m_consoleNewest{-1};
     QTimer m_timer;
     QThread* m_thread;
     ReportStore m_store;

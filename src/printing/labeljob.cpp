@@ -4,6 +4,7 @@
 #include "printing/barcode.h"
 #include "printing/durablefile.h"
 #include "printing/fileprinter.h"
+#include "printing/layoutcheck.h"
 #include "printing/layoutmanager.h"
 #include "printing/printworker.h"
 #include "report/reportdevice.h"
@@ -147,6 +148,14 @@ bool LabelJob::prepare()
         noteType = PopupNoteProvider::ErrorMessage;
         return false;
     }
+    QString layoutProblem;
+    if (!LayoutCheck::isPrintable(m_layout, &layoutProblem)) {
+        outcome = Outcome::Failed;
+        reason = QStringLiteral("layout \"%1\" is refused: %2").arg(usedLayout, layoutProblem);
+        noteType = PopupNoteProvider::ErrorMessage;
+        qWarning() << reason;
+        return false;
+    }
 
     outcome = Outcome::PrinterUnavailable;
     if (printerKey.isEmpty()) {
@@ -169,7 +178,15 @@ bool LabelJob::prepare()
     }
 
     m_document = std::make_unique<ReportDocument>();
-    m_document->parse(QString::fromUtf8(report));
+    QString parseError;
+    if (!m_document->parse(QString::fromUtf8(report), &parseError)) {
+        // A label without the report's values would look printed but carry nothing.
+        outcome = Outcome::Failed;
+        reason = parseError;
+        noteType = PopupNoteProvider::ErrorMessage;
+        release();
+        return false;
+    }
     if (!customKey.isEmpty())
         customContent.insert(customKey, m_document->query(customKey).join(QStringLiteral(", ")));
     reportUuid = m_document->query(kDocumentIdPath).join(QStringLiteral(", "));

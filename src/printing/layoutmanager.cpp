@@ -1,5 +1,8 @@
 #include "printing/layoutmanager.h"
 
+#include "app/popupnoteprovider.h"
+#include "printing/layoutcheck.h"
+
 #include "settings/systempaths.h"
 
 #include <QDebug>
@@ -66,6 +69,15 @@ void LayoutManager::readLayoutDir()
         return;
     }
     for (const auto& [entry, layout] : readLysonFolder(m_layoutDir, Q_FUNC_INFO)) {
+        QString problem;
+        if (!LayoutCheck::isLoadable(layout, &problem)) {
+            // Listed, it would be printed or opened in the editor, and either may fail badly.
+            const QString text = QStringLiteral("The layout file %1 is refused: %2").arg(entry, problem);
+            qWarning() << text;
+            emit PopupNoteProvider::instance()->showErrorText(QStringLiteral("Layout refused"), text,
+                                                              PopupNoteProvider::ErrorMessage);
+            continue;
+        }
         if (layout.contains(QLatin1String("name")))
             m_localCache.insert(layout.value(QLatin1String("name")).toString(), layout);
         else

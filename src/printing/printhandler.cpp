@@ -3,6 +3,7 @@
 #include "app/popupnoteprovider.h"
 #include "printing/durablefile.h"
 #include "printing/fileprinter.h"
+#include "printing/layoutcheck.h"
 #include "printing/layoutmanager.h"
 #include "printing/printworker.h"
 #include "printing/reportlistmodel.h"
@@ -626,12 +627,11 @@ bool PrintHandler::testPrint(const QJsonObject& layout, const QString& printer)
 {
     const QString title = QStringLiteral("Test print failed");
     const QString name = layout.value(QStringLiteral("name")).toString();
-    if (!layout.value(QStringLiteral("objects")).isArray() ||
-        !layout.value(QStringLiteral("width")).isDouble() ||
-        !layout.value(QStringLiteral("height")).isDouble()) {
-        qDebug() << Q_FUNC_INFO << "incomplete layout" << layout.keys();
+    QString problem;
+    if (!LayoutCheck::isPrintable(layout, &problem)) {
+        qDebug() << Q_FUNC_INFO << "layout refused:" << problem;
         reportFailure(PopupNoteProvider::ErrorMessage, title,
-                      QStringLiteral("Layout \"%1\" is incomplete and cannot be printed").arg(name));
+                      QStringLiteral("Layout \"%1\" cannot be printed: %2").arg(name, problem));
         return false;
     }
     // No printer name here means the user picked none: the default printer is not a silent fallback.

@@ -29,14 +29,22 @@ QString ShapeObject_::resolveImage(const QString& sourceImage)
     QString path = sourceImage;
     if (path.startsWith(QLatin1String("file:")))
         path = QUrl(path).toLocalFile(); // the editor's QML may hand over URLs
-    if (!path.isEmpty() && QFileInfo(path).isFile())
-        return path;
-    const QString name = QFileInfo(path).fileName();
+    // Logos come from the logo folder only (the editor imports into it): a layout must not print
+    // any picture file of the station it names.
+    const QString folder = QFileInfo(LayoutManager::localLogoDir()).canonicalFilePath();
+    const QFileInfo given(path);
+    if (given.isAbsolute() && given.isFile() && !folder.isEmpty() &&
+        given.canonicalFilePath().startsWith(folder + QLatin1Char('/')))
+        return given.canonicalFilePath();
+    // A path from elsewhere (another station, or "../") keeps only its file name, looked up in the folder.
+    const QString name = given.fileName();
     if (LayoutManager::isSafeFileName(name)) {
         const QString local = LayoutManager::localLogoDir() + name;
         if (QFileInfo(local).isFile())
             return local;
     }
+    qWarning() << "Logo" << sourceImage << "refused: only pictures in the logo folder"
+               << LayoutManager::localLogoDir() << "are printed";
     return QString();
 }
 

@@ -173,17 +173,23 @@ qint64 ReportDocument::readDuration(const QString& text)
     return values[0] * 3600 + values[1] * 60 + values[2];
 }
 
-void ReportDocument::parse(const QString& xml)
+bool ReportDocument::parse(const QString& xml, QString* error)
 {
     reset();
     if (tooDeep(xml)) {
         qDebug() << "*** PARSING: report nested deeper than" << kMaxElementDepth << "levels, ignored";
-        return;
+        if (error)
+            *error = QStringLiteral("the report is nested deeper than %1 levels").arg(kMaxElementDepth);
+        return false;
     }
     QDomDocument dom;
-    if (!dom.setContent(xml)) {
+    QString domError;
+    int line = 0;
+    if (!dom.setContent(xml, &domError, &line)) {
         qDebug() << "*** PARSING: Failed to set Content!!!";
-        return;
+        if (error)
+            *error = QStringLiteral("the report is not readable XML (%1 at line %2)").arg(domError).arg(line);
+        return false;
     }
     m_xml = xml;
     m_queryCache = std::make_shared<QueryCache>(m_xml);
@@ -192,7 +198,7 @@ void ReportDocument::parse(const QString& xml)
     if (!documentIds.isEmpty()) {
         m_documentId = documentIds.at(0).toElement().text();
         if (m_documentId.isEmpty())
-            return;
+            return true;
     }
 
     // The first dated entry of a product other than the console gives the report date.
@@ -222,7 +228,7 @@ void ReportDocument::parse(const QString& xml)
     }
     if (productText.isEmpty() && productId.isEmpty()) {
         m_date = QDateTime();
-        return;
+        return true;
     }
 
     const QDomNodeList sections = dom.elementsByTagName(QStringLiteral("entries"));
@@ -264,7 +270,11 @@ void ReportDocument::parse(const QString& xml)
         m_erasureDetails.clear();
         m_testingDuration = 0;
         m_testSummary = SummaryNone;
+        if (error)
+            *error = QStringLiteral("the report has no usable report date");
+        return false;
     }
+    return true;
 }
 
 void ReportDocument::readSystem(const QDomElement& section)

@@ -33,7 +33,8 @@ public:
 
     ReportDocument();
 
-    void parse(const QString& xml);
+    // False (with *error) when the text is not a readable report; the document is then empty.
+    bool parse(const QString& xml, QString* error = nullptr);
     // Values at a "/"-separated path of element, section and entry names.
     QStringList query(const QString& path) const;
 

@@ -3,11 +3,14 @@
 #include "settings/settingscategory.h"
 #include "settings/systempaths.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QQmlEngine>
+#include <QSet>
 
 #include <openssl/evp.h>
 
@@ -88,7 +91,8 @@ SettingsManager* SettingsManager::instance()
 
 SettingsManager::SettingsManager()
     : m_userSettings(nullptr),
-      m_globalSettings(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat)
+      m_globalSettings(repairGlobalFile(SystemPaths::instance().globalSettingsFile, &m_repairNote),
+                       QSettings::IniFormat)
 {
     const SystemPaths& paths = SystemPaths::instance();
     m_userSettings = new QSettings(paths.userSettingsFile, QSettings::IniFormat);
@@ -116,6 +120,60 @@ SettingsManager::SettingsManager()
     for (int category :
          {ANDROID, IOS, IOS_XML, MTP, NETWORK, PROXY, ALL_DEVICES, GENERAL_SETTINGS, BLACKBERRY, REPORT})
         m_categories.append(new SettingsCategory(category, this));
+}
+
+QString SettingsManager::repairGlobalFile(const QString& path, QString* note)
+{
+    if (!QFileInfo::exists(path))
+        return path;
+    QList<QPair<QString, QVariant>> values;
+    {
+        // The file is always written whole, ending in a line break; without one it was cut short,
+        // perhaps in the middle of a value that still reads well.
+        QFile raw(path);
+        const bool cut = raw.open(QIODevice::ReadOnly) && raw.size() > 0 && raw.seek(raw.size() - 1) &&
+                         raw.read(1) != "\n";
+        raw.close();
+        QSettings probe(path, QSettings::IniFormat);
+        // Sections are parsed when first read: read them all before asking for the status.
+        const QStringList keys = probe.allKeys();
+        if (probe.status() != QSettings::FormatError && !cut)
+            return path;
+        for (const QString& key : keys)
+            values.append({key, probe.value(key)});
+    }
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString copy = QStringLiteral("%1.damaged-%2").arg(path, stamp);
+    for (int n = 2; QFileInfo::exists(copy); ++n)
+        copy = QStringLiteral("%1.damaged-%2-%3").arg(path, stamp).arg(n);
+    if (!QFile::rename(path, copy)) {
+        *note = QStringLiteral("The global settings file %1 is damaged and could not be moved aside; "
+                               "settings changed now are not kept.")
+                    .arg(path);
+        qWarning() << "Settings:" << *note;
+        return path;
+    }
+    QSet<QString> jobs;
+    {
+        QSettings clean(path, QSettings::IniFormat);
+        for (const auto& value : qAsConst(values)) {
+            clean.setValue(value.first, value.second);
+            if (value.first.startsWith(QLatin1String("jobs/")))
+                jobs.insert(value.first.section(QLatin1Char('/'), 1, 1));
+        }
+        clean.sync();
+    }
+    const QString jobsText =
+        jobs.isEmpty()
+            ? QStringLiteral("No print job could be read: set the print jobs up again.")
+            : QStringLiteral("%1 print jobs were read; check that none is missing.").arg(jobs.size());
+    *note = QStringLiteral("The global settings file %1 was damaged. It was kept as %2, and the %3 values "
+                           "that could be read were written to a clean file. %4")
+                .arg(path, copy)
+                .arg(values.size())
+                .arg(jobsText);
+    qWarning() << "Settings:" << *note;
+    return path;
 }
 
 SettingsManager::~SettingsManager()

@@ -70,6 +70,8 @@ public slots:
     void flush(int broadcastTo = 0);
     // Writes the global file now; false when it could not be written (the values stay in memory).
     bool syncGlobal();
+    // What was done at start when the global file had a format error (empty when it had none).
+    QString repairNote() const { return m_repairNote; }
     void exportToOtherUser(const QString& key);
     void notifyProcessOrderChanged();
     void notifyPrintingChanged();
@@ -83,6 +85,12 @@ signals:
     void categoryChanged(SettingsManager::SettingsCategories category);
 
 public:
+    // A global file with a format error (or cut short) can never be written back, so nothing (not even the
+    // report-id watermark) would be kept: it is moved aside as "<file>.damaged-<time>" and a clean
+    // file with every value that could be read takes its place. Returns `path`; *note says what was
+    // done, or stays empty when the file was sound.
+    static QString repairGlobalFile(const QString& path, QString* note);
+
     // The stored form of a password: "LYM1" and the AES-128-CBC cipher text of its zero-padded UTF-16.
     static QByteArray encipherPassword(const QString& plain);
     // The password of a stored form; empty for anything that is not a well-formed stored form.
@@ -93,6 +101,8 @@ private:
     QSettings& file(bool global) { return global ? m_globalSettings : *m_userSettings; }
 
     QSettings* m_userSettings;
+    // Set before the global file is opened, by repairGlobalFile.
+    QString m_repairNote;
     QSettings m_globalSettings;
     QList<SettingsCategory*> m_categories;
     // The GUI, checker and poller threads share both QSettings objects, and group operations

@@ -135,6 +135,14 @@ int StandInProcess::addReport(const QByteArray& xml, bool exported, const QStrin
     return jsonObject(reply).value(QStringLiteral("id")).toInt(-1);
 }
 
+int StandInProcess::addRawReport(const QByteArray& xml)
+{
+    long status = 0;
+    const QByteArray reply =
+        control("POST", QStringLiteral("/standin/reports?exported=1&raw=1"), xml, "application/xml", &status);
+    return status == 200 ? jsonObject(reply).value(QStringLiteral("id")).toInt(-1) : -1;
+}
+
 QList<int> StandInProcess::generate(int count)
 {
     long status = 0;

@@ -24,6 +24,8 @@ public:
 
     // Control endpoints (blocking).
     int addReport(const QByteArray& xml, bool exported = false, const QString& date = {}); // id or -1
+    // Stored as given, unread by the server (a console's bad report); exported; id or -1.
+    int addRawReport(const QByteArray& xml);
     QList<int> generate(int count);
     bool setFault(const QString& path, const QString& kind, int status = 500, int delayMs = 0, int times = 1);
     bool clearFaults();

@@ -13,6 +13,10 @@ std::optional<FaultInjector::Kind> FaultInjector::kindFromName(const QString& na
         return Kind::Drop;
     if (name == QLatin1String("delay"))
         return Kind::Delay;
+    if (name == QLatin1String("truncate"))
+        return Kind::Truncate;
+    if (name == QLatin1String("cut"))
+        return Kind::Cut;
     return std::nullopt;
 }
 
@@ -33,7 +37,7 @@ bool FaultInjector::set(const QByteArray& json, QString* error)
     }
     const std::optional<Kind> kind = kindFromName(object.value(QStringLiteral("kind")).toString());
     if (!kind) {
-        *error = QStringLiteral("\"kind\" must be one of status, garbage, drop, delay");
+        *error = QStringLiteral("\"kind\" must be one of status, garbage, drop, delay, truncate, cut");
         return false;
     }
     Fault fault;

@@ -1,5 +1,6 @@
 #pragma once
-// Faults that console requests meet on purpose: a status, a garbage body, a dropped connection or a delay.
+// Faults that console requests meet on purpose: a status, a garbage body, a dropped connection, a delay,
+// or the real reply spoiled after it was made (cut short with status 200, or cut off mid-transfer).
 
 #include <QByteArray>
 #include <QHash>
@@ -16,7 +17,11 @@ public:
         Status,
         Garbage,
         Drop,
-        Delay
+        Delay,
+        // The real reply's body, only its first half, as a complete 200 reply.
+        Truncate,
+        // The real reply announced whole with status 200, then the connection closes halfway.
+        Cut
     };
 
     struct Fault

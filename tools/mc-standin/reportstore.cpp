@@ -140,6 +140,18 @@ int ReportStore::add(const QString& xml, bool exported, const std::optional<QDat
     return record.id;
 }
 
+int ReportStore::addRaw(const QString& xml, bool exported)
+{
+    Record record;
+    record.date = wholeSeconds(QDateTime::currentDateTime());
+    record.exported = exported;
+    record.xml = xml;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    record.id = m_records.size() + 1;
+    m_records.append(record);
+    return record.id;
+}
+
 QVector<ReportStore::Record> ReportStore::records() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

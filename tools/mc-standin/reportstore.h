@@ -30,6 +30,8 @@ public:
     // does not count); `date` replaces it, in the record and in the report text, so the two agree.
     // Without any date the arrival time is used. Returns the new id, or -1 with *error set.
     int add(const QString& xml, bool exported, const std::optional<QDateTime>& date, QString* error);
+    // Stores the text exactly as given, unread, dated now: a console's bad report for client tests.
+    int addRaw(const QString& xml, bool exported);
 
     // A copy of all records in id order (the texts and indexes are shared, so this is cheap).
     QVector<Record> records() const;

@@ -262,7 +262,8 @@ void StandInServer::registerRoutes()
 void StandInServer::serveConsole(const httplib::Request& request, httplib::Response& response,
                                  void (StandInServer::*handler)(const httplib::Request&, httplib::Response&))
 {
-    if (applyFault(request, response))
+    std::optional<FaultInjector::Fault> spoil;
+    if (applyFault(request, response, &spoil))
         return;
     if (!authorised(request)) {
         response.set_header("WWW-Authenticate", realm);
@@ -270,14 +271,41 @@ void StandInServer::serveConsole(const httplib::Request& request, httplib::Respo
         return;
     }
     (this->*handler)(request, response);
+    if (spoil && response.status == 200)
+        spoilReply(*spoil, response);
 }
 
-bool StandInServer::applyFault(const httplib::Request& request, httplib::Response& response)
+void StandInServer::spoilReply(const FaultInjector::Fault& fault, httplib::Response& response)
+{
+    const std::string body = response.body;
+    const std::string contentType = response.get_header_value("Content-Type");
+    const size_t half = body.size() / 2;
+    if (fault.kind == FaultInjector::Kind::Truncate) {
+        response.set_content(body.substr(0, half), contentType.c_str());
+        return;
+    }
+    // The whole length is announced; the provider stops after half of it, which closes the connection.
+    response.body.clear();
+    response.set_content_provider(body.size(), contentType.c_str(),
+                                  [body, half](size_t offset, size_t, httplib::DataSink& sink) {
+                                      if (offset >= half)
+                                          return false;
+                                      sink.write(body.data() + offset, half - offset);
+                                      return true;
+                                  });
+}
+
+bool StandInServer::applyFault(const httplib::Request& request, httplib::Response& response,
+                               std::optional<FaultInjector::Fault>* spoil)
 {
     const std::optional<FaultInjector::Fault> fault = m_faults.take(QString::fromStdString(request.path));
     if (!fault)
         return false;
     switch (fault->kind) {
+    case FaultInjector::Kind::Truncate:
+    case FaultInjector::Kind::Cut:
+        *spoil = fault;
+        return false;
     case FaultInjector::Kind::Delay:
         std::this_thread::sleep_for(std::chrono::milliseconds(fault->delayMs));
         return false;
@@ -403,9 +431,13 @@ void StandInServer::handleAddReport(const httplib::Request& request, httplib::Re
             return;
         }
     }
+    const QString body = QString::fromUtf8(request.body.data(), int(request.body.size()));
+    if (param(request, "raw") == QLatin1String("1")) {
+        replyJson(response, 200, QJsonObject{{QStringLiteral("id"), m_store.addRaw(body, exported)}});
+        return;
+    }
     QString error;
-    const int id =
-        m_store.add(QString::fromUtf8(request.body.data(), int(request.body.size())), exported, date, &error);
+    const int id = m_store.add(body, exported, date, &error);
     if (id < 0) {
         replyJsonError(response, error);
         return;

@@ -61,7 +61,11 @@ private:
     // Console requests meet faults first, then authentication.
     void serveConsole(const httplib::Request& request, httplib::Response& response,
                       void (StandInServer::*handler)(const httplib::Request&, httplib::Response&));
-    bool applyFault(const httplib::Request& request, httplib::Response& response);
+    // Replies for a fault that stands in for the reply; a fault that spoils the real reply comes back
+    // in *spoil, for spoilReply after the handler.
+    bool applyFault(const httplib::Request& request, httplib::Response& response,
+                    std::optional<FaultInjector::Fault>* spoil);
+    static void spoilReply(const FaultInjector::Fault& fault, httplib::Response& response);
     bool authorised(const httplib::Request& request) const;
 
     void handleTime(const httplib::Request& request, httplib::Response& response);

@@ -54,7 +54,8 @@ Popup {
         xmlpoller.setEnabled(false)
         addressField.forceActiveFocus()
     }
-    onClosed: xmlpoller.setEnabled(mcconnector.connectionState === "Connected")
+    onClosed: xmlpoller.setEnabled(mcconnector.connectionState === "Connected"
+                                   || mcconnector.consoleBehindId >= 0)
 
     StationTheme { id: theme }
 
@@ -281,6 +282,14 @@ Popup {
                 elide: Text.ElideRight
                 font.pixelSize: theme.fontSize
                 color: theme.stateColor(mcconnector.connectionState)
+            }
+            Button {
+                // The console's ids went back below the last report fetched: the user decides.
+                objectName: "moveWatermarkButton"
+                visible: mcconnector.consoleBehindId >= 0
+                text: qsTr("Continue from report %1").arg(mcconnector.consoleBehindId)
+                font.pixelSize: theme.fontSize
+                onClicked: mcconnector.moveWatermarkToConsole()
             }
             Button {
                 objectName: "closeButton"

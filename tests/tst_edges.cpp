@@ -1,0 +1,524 @@
+// The station at its edges, against the stand-in console: replies that are not a usable export,
+// reports and layouts that cannot be printed, logos from elsewhere, a console whose ids went back
+// or that is down at start, a damaged settings file and a hang-up signal. Each case counts the
+// labels: none lost, none printed twice, none blank.
+
+#include "app/popupnoteprovider.h"
+#include "app/viewer.h"
+#include "barcodedecode.h"
+#include "logging/logger.h"
+#include "mc/xmlpoller.h"
+#include "printing/fileprinter.h"
+#include "printing/layoutmanager.h"
+#include "printing/printhandler.h"
+#include "printing/printspool.h"
+#include "printing/reportlistmodel.h"
+#include "samplereports.h"
+#include "settings/settingsmanager.h"
+#include "settings/systempaths.h"
+#include "standinprocess.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QQmlEngine>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+const QString kExportPath = QStringLiteral("/rest-service/report/export/xml");
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), qint64(bytes.size()));
+}
+
+QStringList labelFiles(const QString& dir)
+{
+    return QDir(dir).entryList({"*.pdf"}, QDir::Files, QDir::Name);
+}
+
+// A 30 x 20 mm label with the IMEI and the model as text and the IMEI as Code 128.
+QByteArray smallLayout(const QString& name)
+{
+    return QStringLiteral(
+               R"({"name":"%1","width":240,"height":160,"fixedsize":true,"version":"1.2.0.0","objects":[)"
+               R"({"type":"TextObject.qml","unformattedString":"<IMEI> <model>","x":120,"y":20,)"
+               R"("width":220,"height":30,"rotation":0,"pixelSize":14,"background":false,"elide":"Right"},)"
+               R"({"type":"BarCode.qml","contentOrder":"IMEI","symbology":"code128","prefixString":"",)"
+               R"("attachText":"false","x":120,"y":95,"width":230,"height":90,"rotation":0}]})")
+        .arg(name)
+        .toUtf8();
+}
+
+// One active job for every report, printing `layout` on the built-in PDF printer.
+void prepareStation(const QString& labels, const QString& csv, int port, int watermark,
+                    const QString& layout = QStringLiteral("Edge label"))
+{
+    SettingsManager* s = SettingsManager::instance();
+    s->removeKey("jobs", true);
+    s->removeKey("MC", true);
+    writeFile(SystemPaths::instance().layoutDir + "Edge label.lyson", smallLayout("Edge label"));
+    QDir(labels).removeRecursively();
+    QFile::remove(csv);
+    ReportListModel::instance()->setReportLogPath(csv);
+    s->setValue(FilePrinter::kFolderKey, labels, true);
+    s->setValue("ReportView/reportLogPath", csv, true);
+    s->setValue("jobs/all/jobname", "All phones", true);
+    s->setValue("jobs/all/active", true, true);
+    s->setValue("jobs/all/layout", layout, true);
+    s->setValue("jobs/all/printer", FilePrinter::kName, true);
+    s->setValue("MC/address", "http://127.0.0.1", true);
+    s->setValue("MC/port", QString::number(port), true);
+    s->setValue("MC/username", "demo", true);
+    s->setValue("MC/password", "demo", true);
+    s->setValue("MC/lastReportId", watermark, true);
+    s->flush();
+}
+
+// How many label files and printed-reports lines name report variant n.
+int labelsOf(const QString& labels, int n)
+{
+    const QString id = TestSupport::variantDocumentId(n);
+    int count = 0;
+    for (const QString& f : labelFiles(labels))
+        count += f.contains(id) ? 1 : 0;
+    return count;
+}
+
+int linesOf(const QString& csv, int n)
+{
+    return readAll(csv).count(TestSupport::variantDocumentId(n).toLatin1());
+}
+
+int freePort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : -1;
+}
+
+// The window and its services in this process; polls on request.
+class Station
+{
+public:
+    Station() : m_viewer(qobject_cast<QGuiApplication*>(qApp), &m_engine)
+    {
+        PopupNoteProvider::instance()->ready(); // no QML here: notes go straight to their signals
+    }
+    ~Station() { m_viewer.waitForWorkers(30000); }
+    Viewer& viewer() { return m_viewer; }
+    PrintHandler* handler() { return m_viewer.printHandler(); }
+    bool connected()
+    {
+        return QTest::qWaitFor([this] { return m_viewer.connectionState() == QLatin1String("Connected"); },
+                               15000);
+    }
+    // One poll, then printing until nothing waits.
+    void pollNow()
+    {
+        XMLPoller* poller = m_viewer.poller();
+        poller->checkNow();
+        QTest::qWait(200);
+        QTRY_VERIFY_WITH_TIMEOUT(poller->waitForPoll(0), 30000);
+        QTest::qWait(100); // delivers the spool's and the poller's queued signals
+        QTRY_COMPARE_WITH_TIMEOUT(handler()->pendingReports(), 0, 30000);
+    }
+
+private:
+    QQmlEngine m_engine;
+    Viewer m_viewer;
+};
+
+// The real program as a child process.
+class Program
+{
+public:
+    explicit Program(const TestSupport::IsolatedDataRoot& root) : m_root(root) {}
+    ~Program() { stop(); }
+    void start()
+    {
+        QFile::remove(logFile());
+        m_process.setProcessEnvironment(m_root.environment());
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(TestSupport::programPath(), {"--logto", "disk"});
+        m_process.waitForStarted(10000);
+    }
+    int stop(int signal = SIGTERM)
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return m_process.exitCode();
+        ::kill(pid_t(m_process.processId()), signal);
+        m_process.waitForFinished(30000);
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+    QString logFile() const { return m_root.dataRoot() + "/home/global/TVKRsupport.log"; }
+    QString log() const { return QString::fromLatin1(readAll(logFile())); }
+
+private:
+    const TestSupport::IsolatedDataRoot& m_root;
+    QProcess m_process;
+};
+
+} // namespace
+
+class TestEdges : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<TestSupport::IsolatedDataRoot> m_root;
+    QString m_labels;
+    QString m_csv;
+    int m_case = 0;
+
+private slots:
+    void initTestCase()
+    {
+        m_root = std::make_unique<TestSupport::IsolatedDataRoot>();
+        QVERIFY(SettingsManager::instance());
+        m_labels = m_root->path() + "/labels";
+    }
+
+    // Each case its own printed-reports log: the log keeps its file open.
+    void init() { m_csv = QStringLiteral("%1/PrintedReports-%2.csv").arg(m_root->path()).arg(++m_case); }
+
+    // A reply that is not a whole export keeps the range: every report prints once, later.
+    void unusableExportIsFetchedAgain_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("garbage body") << "garbage";
+        QTest::newRow("export cut short") << "truncate";
+        QTest::newRow("connection lost in the body") << "cut";
+    }
+
+    void unusableExportIsFetchedAgain()
+    {
+        QFETCH(QString, fault);
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        prepareStation(m_labels, m_csv, server.port(), 0);
+        for (int n = 1; n <= 5; ++n)
+            QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", n), true), n);
+        QVERIFY(server.setFault(kExportPath, fault));
+
+        Station station;
+        QVERIFY(station.connected());
+        station.pollNow();
+        station.pollNow();
+        for (int n = 1; n <= 5; ++n) {
+            QCOMPARE(labelsOf(m_labels, n), 1);
+            QCOMPARE(linesOf(m_csv, n), 1);
+        }
+        QCOMPARE(labelFiles(m_labels).size(), 5);
+    }
+
+    // "</report>" inside a CDATA section is text, not the end of the report.
+    void reportHoldingItsEndTagAsText()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        prepareStation(m_labels, m_csv, server.port(), 0);
+        QByteArray tricky = TestSupport::sampleReportVariant("Apple", 1);
+        tricky.insert(tricky.lastIndexOf("</report>"),
+                      "<operator_note><![CDATA[closed with </report> then <report> again]]></operator_note>");
+        QCOMPARE(server.addReport(tricky, true), 1);
+        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 2), true), 2);
+
+        Station station;
+        QVERIFY(station.connected());
+        station.pollNow();
+        QCOMPARE(labelFiles(m_labels).size(), 2);
+        QCOMPARE(labelsOf(m_labels, 1), 1);
+        QCOMPARE(linesOf(m_csv, 1), 1);
+        const QString label =
+            m_labels + "/" + labelFiles(m_labels).filter(TestSupport::variantDocumentId(1)).first();
+        QVERIFY(TestSupport::decodeBarcodes(TestSupport::rasterisePdf(label, 300))
+                    .contains(TestSupport::variantImei(1)));
+    }
+
+    // A console restored with lower ids is reported and waits for the user's decision.
+    void reportIdsThatWentBack()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        prepareStation(m_labels, m_csv, server.port(), 30);
+        for (int n = 1; n <= 3; ++n)
+            QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", n), true), n);
+
+        Station station;
+        QVERIFY(station.connected());
+        QSignalSpy notes(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
+        station.pollNow();
+        QCOMPARE(notes.count(), 1);
+        QCOMPARE(station.viewer().connectionState(), Viewer::kConsoleBehind);
+        QCOMPARE(station.viewer().consoleBehindId(), qint64(3));
+        QVERIFY(labelFiles(m_labels).isEmpty());
+        station.pollNow(); // said once, not at every poll
+        QCOMPARE(notes.count(), 1);
+
+        QVERIFY(station.viewer().moveWatermarkToConsole());
+        QCOMPARE(SettingsManager::instance()->getIntValue("MC/lastReportId", -1, true), 3);
+        QCOMPARE(station.viewer().connectionState(), QString("Connected"));
+        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 4), true), 4);
+        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 5), true), 5);
+        station.pollNow();
+        QCOMPARE(labelFiles(m_labels).size(), 2);
+        QCOMPARE(labelsOf(m_labels, 4), 1);
+        QCOMPARE(labelsOf(m_labels, 5), 1);
+    }
+
+    // Layouts that would crash the renderer or print a blank label go to the failed list.
+    void layoutsThatCannotBePrinted_data()
+    {
+        QTest::addColumn<QByteArray>("layout");
+        QTest::addColumn<QString>("key");
+        const QByteArray text = R"({"type":"TextObject.qml","unformattedString":"<IMEI>","x":120,"y":20,)"
+                                R"("width":220,"height":30,"rotation":0,"pixelSize":14})";
+        QTest::newRow("100000 units a side")
+            << QByteArray(R"({"name":"Bad","width":100000,"height":100000,"objects":[)" + text + "]}")
+            << "width";
+        QTest::newRow("width as text")
+            << QByteArray(R"({"name":"Bad","width":"240","height":160,"objects":[)" + text + "]}") << "width";
+        QTest::newRow("objects not a list")
+            << QByteArray(R"({"name":"Bad","width":240,"height":160,"objects":{"a":1}})") << "objects";
+        QTest::newRow("object that overflows")
+            << QByteArray(
+                   R"({"name":"Bad","width":240,"height":160,"objects":[{"type":"TextObject.qml",)"
+                   R"("unformattedString":"<IMEI>","x":120,"y":20,"width":3e9,"height":30,"rotation":0}]})")
+            << "width";
+        QTest::newRow("object far outside")
+            << QByteArray(
+                   R"({"name":"Bad","width":240,"height":160,"objects":[{"type":"TextObject.qml",)"
+                   R"("unformattedString":"<IMEI>","x":5000000,"y":20,"width":220,"height":30,"rotation":0}]})")
+            << "\"x\"";
+    }
+
+    void layoutsThatCannotBePrinted()
+    {
+        QFETCH(QByteArray, layout);
+        QFETCH(QString, key);
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        prepareStation(m_labels, m_csv, server.port(), 0, "Bad");
+        writeFile(SystemPaths::instance().layoutDir + "Bad.lyson", layout);
+        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 1), true), 1);
+
+        Station station;
+        QVERIFY(station.connected());
+        // Refused at load too: the editor does not list it.
+        QVERIFY(!station.viewer().layoutManager()->customLayouts().contains("Bad"));
+        const int failedBefore = station.handler()->failedLabels();
+        station.pollNow();
+        QCOMPARE(station.handler()->failedLabels(), failedBefore + 1);
+        QVERIFY(labelFiles(m_labels).isEmpty());
+        QCOMPARE(linesOf(m_csv, 1), 0);
+        const QString reason = station.handler()->spool()->failed().last().reason;
+        QVERIFY2(reason.contains(key), qPrintable(reason));
+        for (const SpoolEntry& e : station.handler()->spool()->failed())
+            station.handler()->discardEntry(e.id);
+        QFile::remove(SystemPaths::instance().layoutDir + "Bad.lyson");
+    }
+
+    // A report that cannot be read (nested too deep) prints no blank label: it goes to the failed list.
+    void reportsThatCannotBeRead()
+    {
+        QByteArray report = TestSupport::sampleReportVariant("Apple", 1);
+        // Stored as is: only the report element, no declaration or <root> inside the export.
+        report = report.left(report.lastIndexOf("</report>") + 9).mid(report.indexOf("<report"));
+        report.insert(report.lastIndexOf("</report>"),
+                      QByteArray("<n>").repeated(300) + QByteArray("</n>").repeated(300));
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        prepareStation(m_labels, m_csv, server.port(), 0);
+        QCOMPARE(server.addRawReport(report), 1);
+        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 2), true), 2);
+
+        Station station;
+        QVERIFY(station.connected());
+        const int failedBefore = station.handler()->failedLabels();
+        station.pollNow();
+        QCOMPARE(station.handler()->failedLabels(), failedBefore + 1);
+        QCOMPARE(labelFiles(m_labels),
+                 QStringList(labelFiles(m_labels).filter(TestSupport::variantDocumentId(2))));
+        QCOMPARE(labelFiles(m_labels).size(), 1);
+        QCOMPARE(readAll(m_csv).trimmed().count('\n'), 1); // the header and report 2
+        for (const SpoolEntry& e : station.handler()->spool()->failed())
+            station.handler()->discardEntry(e.id);
+    }
+
+    // Only pictures in the logo folder are printed; the label says it has a gap.
+    void logosFromOutsideTheLogoFolder_data()
+    {
+        QTest::addColumn<bool>("relative");
+        QTest::newRow("absolute path") << false;
+        QTest::newRow("path with ../") << true;
+    }
+
+    void logosFromOutsideTheLogoFolder()
+    {
+        QFETCH(bool, relative);
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        prepareStation(m_labels, m_csv, server.port(), 0, "Logo label");
+        QImage black(40, 40, QImage::Format_RGB32);
+        black.fill(Qt::black);
+        const QString outside = m_root->path() + "/private/secret.png";
+        QDir().mkpath(m_root->path() + "/private");
+        QVERIFY(black.save(outside, "PNG"));
+        const QString source = relative ? QDir::current().relativeFilePath(outside) : outside;
+        writeFile(
+            SystemPaths::instance().layoutDir + "Logo label.lyson",
+            QStringLiteral(R"({"name":"Logo label","width":240,"height":160,"objects":[)"
+                           R"({"type":"ShapeObject.qml","sourceImage":"%1","maintainAspectRation":false,)"
+                           R"("x":120,"y":80,"width":200,"height":120,"rotation":0}]})")
+                .arg(source)
+                .toUtf8());
+        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 1), true), 1);
+
+        Station station;
+        QVERIFY(station.connected());
+        QSignalSpy notes(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
+        station.pollNow();
+        QCOMPARE(labelFiles(m_labels).size(), 1);
+        const QImage page = TestSupport::rasterisePdf(m_labels + "/" + labelFiles(m_labels).first(), 100)
+                                .convertToFormat(QImage::Format_Grayscale8);
+        QVERIFY(!page.isNull());
+        int dark = 0;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                dark += qGray(page.pixel(x, y)) < 128 ? 1 : 0;
+        QCOMPARE(dark, 0);
+        QCOMPARE(notes.count(), 1); // the gap is named
+    }
+
+    // Without a window nobody else checks again: the program does, and prints once the console is up.
+    void consoleDownAtStart()
+    {
+        const int port = freePort();
+        QVERIFY(port > 0);
+        prepareStation(m_labels, m_csv, port, 0);
+        Program program(*m_root);
+        program.start();
+        QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Failed to connect\""), 20000);
+
+        TestSupport::StandInProcess server({"--port", QString::number(port)});
+        QVERIFY(server.start());
+        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 1), true), 1);
+        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 2), true), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(m_labels).size(), 2, 45000);
+        QCOMPARE(program.stop(), 0);
+    }
+
+    // A report of megabytes is not copied into the log.
+    void largeReportIsNotCopiedIntoTheLog()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        prepareStation(m_labels, m_csv, server.port(), 0);
+        QByteArray big = TestSupport::sampleReportVariant("Apple", 1);
+        const QByteArray model = "<entry name=\"model\" type=\"string\">";
+        const int at = big.indexOf(model);
+        QVERIFY(at > 0);
+        big.insert(at + model.size(), QByteArray(10 * 1024 * 1024, 'M'));
+        QCOMPARE(server.addReport(big, true), 1);
+
+        Program program(*m_root);
+        program.start();
+        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(m_labels).size(), 1, 60000);
+        QCOMPARE(program.stop(), 0);
+        QVERIFY2(QFileInfo(program.logFile()).size() < 1024 * 1024,
+                 qPrintable(QString::number(QFileInfo(program.logFile()).size())));
+    }
+
+    // A hang-up stops the program as SIGTERM does: settings written, exit code 0.
+    void hangUpStopsCleanly()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        prepareStation(m_labels, m_csv, server.port(), 0);
+        Program program(*m_root);
+        program.start();
+        QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Connected\""), 20000);
+        QCOMPARE(program.stop(SIGHUP), 0);
+    }
+
+    // A global settings file with a format error is repaired at start; nothing prints twice. Last:
+    // when it fails, this process's own settings store has read the damaged file.
+    void damagedSettingsFile_data()
+    {
+        QTest::addColumn<bool>("cutInJobs");
+        QTest::addColumn<int>("cutAfter"); // characters after the first "=" of the jobs, when cut
+        QTest::newRow("a line without =") << false << 0;
+        QTest::newRow("cut in the middle of a key") << true << -3;
+        QTest::newRow("cut in the middle of a value") << true << 2;
+    }
+
+    void damagedSettingsFile()
+    {
+        QFETCH(bool, cutInJobs);
+        QFETCH(int, cutAfter);
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        prepareStation(m_labels, m_csv, server.port(), 2);
+        for (int n = 1; n <= 4; ++n)
+            QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", n), true), n);
+
+        const QString file = SystemPaths::instance().globalSettingsFile;
+        const QString folder = QFileInfo(file).absolutePath();
+        for (const QString& old : QDir(folder).entryList({"*.damaged-*"}))
+            QFile::remove(folder + "/" + old);
+        QByteArray text = readAll(file);
+        const int jobs = text.indexOf("[jobs]");
+        QVERIFY(jobs >= 0);
+        if (cutInJobs)
+            text.truncate(text.indexOf('=', jobs) + cutAfter);
+        else
+            text.insert(jobs, "this line has no equals sign\n");
+        writeFile(file, text);
+
+        Program program(*m_root);
+        program.start();
+        QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Connected\""), 20000);
+        const QStringList copies = QDir(folder).entryList({"settingsStorage.ini.damaged-*"});
+        QVERIFY2(copies.size() == 1, qPrintable(program.log()));
+        QCOMPARE(readAll(folder + "/" + copies.first()), text);
+        QVERIFY(program.log().contains(copies.first())); // the user is told where the copy is
+        if (!cutInJobs) {
+            QTRY_COMPARE_WITH_TIMEOUT(labelFiles(m_labels).size(), 2, 30000);
+            QTest::qWait(11000); // one more poll
+        }
+        QCOMPARE(program.stop(), 0);
+
+        QSettings clean(file, QSettings::IniFormat);
+        QCOMPARE(clean.status(), QSettings::NoError);
+        QCOMPARE(clean.value("MC/username").toString(), QString("demo"));
+        if (!cutInJobs) {
+            QCOMPARE(clean.value("MC/lastReportId").toInt(), 4);
+            QCOMPARE(labelFiles(m_labels).size(), 2);
+            for (int n = 3; n <= 4; ++n) {
+                QCOMPARE(labelsOf(m_labels, n), 1);
+                QCOMPARE(linesOf(m_csv, n), 1);
+            }
+        }
+    }
+};
+
+QTEST_MAIN(TestEdges)
+#include "tst_edges.moc"
