@@ -469,6 +469,30 @@ private slots:
         QCOMPARE(status.count(), 1);
         QCOMPARE(status.at(0).at(0).toString(), QString("Fetching Reports: 1 - 1"));
     }
+
+    // While the settings panel holds polling, a console with new reports gets no request that
+    // prints them, whatever enables the poller meanwhile; released, the next tick fetches them.
+    void heldPollerStartsNoPoll()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        configure(server);
+        m_settings->setValue("MC/lastReportId", 0, true);
+        QCOMPARE(server.addReport(report("Apple", 1), true), 1);
+        addJob("j1", "Apple job", true);
+        XMLPoller poller;
+        QSignalSpy fetched(&poller, &XMLPoller::ReportsFetched);
+        poller.setHeld(true);
+        poller.setEnabled(true);
+        poller.checkNow();
+        poller.timeout();
+        QTest::qWait(500);
+        QCOMPARE(fetched.count(), 0);
+        QCOMPARE(m_settings->getIntValue("MC/lastReportId", -1, true), 0);
+        poller.setHeld(false);
+        poller.timeout();
+        QTRY_COMPARE(fetched.count(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPoller)
