@@ -111,6 +111,8 @@ private slots:
 
         configure(server, "wrong");
         QCOMPARE(check(), QStringList({"Failed to connect"}));
+        // A refused login is named, not only "Failed to connect".
+        QVERIFY(ConnectionCheck::lastFailureDetail().contains(QStringLiteral("HTTP 401")));
 
         configure(server);
         m_settings->setValue("MC/lastReportId", 250, true);
@@ -120,6 +122,7 @@ private slots:
         // A console that does not answer.
         m_settings->setValue("MC/port", "1", true);
         QCOMPARE(check(), QStringList({"Failed to connect"}));
+        QCOMPARE(ConnectionCheck::lastFailureDetail(), QString());
     }
 
     void watermarkFromRecentReports()

@@ -28,6 +28,9 @@ constexpr int kWatermarkDays = 27;
 void run(SettingsManager* settings, const std::function<void(const QString&)>& deliver,
          const QDateTime& now = QDateTime::currentDateTime());
 
+// Why the last check failed beyond its state (a refused user name or password); empty otherwise.
+QString lastFailureDetail();
+
 // The search line that bounds the report date from below.
 QString reportDateLine(const QDateTime& since);
 

@@ -1,5 +1,6 @@
 #include "mc/connectionform.h"
 
+#include "mc/connectioncheck.h"
 #include "mc/mcconnectionsettings.h"
 #include "settings/settingsmanager.h"
 
@@ -29,6 +30,11 @@ QStringList ConnectionForm::missingFields() const
     if (connection.password.isEmpty())
         missing << tr("Password");
     return missing;
+}
+
+QString ConnectionForm::failureDetail() const
+{
+    return ConnectionCheck::lastFailureDetail();
 }
 
 qint64 ConnectionForm::reportId() const

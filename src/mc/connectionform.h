@@ -15,6 +15,8 @@ public:
 
     // Names of the console fields that are empty, in the panel's order.
     Q_INVOKABLE QStringList missingFields() const;
+    // What the last connection check found beyond its state; empty when nothing.
+    Q_INVOKABLE QString failureDetail() const;
     // The stored watermark ("MC/lastReportId"); -1 when there is none yet.
     Q_INVOKABLE qint64 reportId() const;
     // What storing `entered` as the watermark does: how many report ids are skipped or fetched

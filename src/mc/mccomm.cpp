@@ -75,6 +75,7 @@ QString MCComm::sendGet(const QString& url, bool* ok, const QString& contentType
     if (pinned)
         applyPeerKey(pin, errorCode == 0);
     const QString reply = QString::fromUtf8(body.data(), int(body.size()));
+    m_lastHttpStatus = httpCode;
     const bool good = judgeStatus(httpCode, reply);
     if (ok)
         *ok = good;
@@ -108,6 +109,7 @@ QString MCComm::sendPost(const QString& url, const QString& document, bool* ok, 
     const QString reply = QString::fromUtf8(body.data(), int(body.size()));
     if (errorText)
         *errorText = QString::fromUtf8(transferError.data(), int(transferError.size()));
+    m_lastHttpStatus = httpCode;
     const bool good = judgeStatus(httpCode, reply);
     if (ok)
         *ok = good;

@@ -27,6 +27,8 @@ public:
 
     // An HTTPS console presented a key other than the trusted one; this client sends nothing more.
     bool certificateRefused() const { return m_certificateRefused; }
+    // The HTTP status of the last answer (0 when none came), so a refused login can be named.
+    long lastHttpStatus() const { return m_lastHttpStatus; }
 
     // Namespace of the report service's search requests.
     static const char* const kNamespace;
@@ -49,4 +51,5 @@ private:
     AuthenticationClient* m_auth;
     bool m_insecure;
     bool m_certificateRefused = false;
+    long m_lastHttpStatus = 0;
 };

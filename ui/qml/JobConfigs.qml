@@ -478,15 +478,26 @@ Item {
                                 }
                             }
                             Label {
-                                objectName: "activeHint"
+                                objectName: "jobStateNote"
                                 Layout.fillWidth: true
-                                text: view.activationBlocker.length > 0 && !activeBox.checked
-                                      ? qsTr("Cannot be made active yet: %1.").arg(view.activationBlocker)
-                                      : qsTr("An inactive job passes new reports by for good, they are not printed later. "
-                                             + "To hold labels for a while, use \"Pause printing\" in the Report Log.")
+                                readonly property string reason: !editor.job ? ""
+                                    : (!activeBox.checked && view.activationBlocker.length > 0 ? view.activationBlocker
+                                                                                               : editor.job.problem)
+                                visible: reason.length > 0
+                                text: (activeBox.checked ? qsTr("Its labels cannot print: %1.") : qsTr("To make it active: %1."))
+                                      .arg(reason.charAt(0).toLowerCase() + reason.slice(1))
                                 wrapMode: Text.Wrap
                                 font.pixelSize: theme.smallFontSize
-                                color: view.activationBlocker.length > 0 && !activeBox.checked ? theme.working : theme.mutedText
+                                color: activeBox.checked ? theme.failed : theme.working
+                            }
+                            Label {
+                                objectName: "activeHint"
+                                Layout.fillWidth: true
+                                text: qsTr("An inactive job passes new reports by for good: they are not printed later. "
+                                           + "To hold labels for a while, use \"Pause printing\" in the Report Log.")
+                                wrapMode: Text.Wrap
+                                font.pixelSize: theme.smallFontSize
+                                color: theme.mutedText
                             }
                             Label {
                                 id: activeNote

@@ -133,6 +133,7 @@ Popup {
 
         ScrollView {
             id: scroller
+            objectName: "settingsScroller"
             Layout.fillWidth: true
             Layout.fillHeight: true
             Layout.preferredHeight: form.implicitHeight + 40
@@ -149,6 +150,9 @@ Popup {
                 rowSpacing: 12
 
                 component FieldLabel: Label {
+                    // Level with the first line of its field, also when help text follows the field.
+                    Layout.alignment: Qt.AlignTop | Qt.AlignLeft
+                    topPadding: 10
                     Layout.preferredWidth: 300
                     Layout.maximumWidth: 300
                     wrapMode: Text.Wrap
@@ -354,9 +358,13 @@ Popup {
             Label {
                 objectName: "panelConnectionState"
                 Layout.fillWidth: true
-                text: mcconnector.connectionState === "Invalid settings" && panel.missingFields.length > 0
-                      ? mcconnector.connectionState + ": " + qsTr("missing %1").arg(panel.missingFields.join(", "))
-                      : mcconnector.connectionState
+                readonly property string detail: {
+                    var state = mcconnector.connectionState
+                    if (state === "Invalid settings" && panel.missingFields.length > 0)
+                        return qsTr("missing %1").arg(panel.missingFields.join(", "))
+                    return state === "Failed to connect" ? connectionForm.failureDetail() : ""
+                }
+                text: detail.length > 0 ? mcconnector.connectionState + ": " + detail : mcconnector.connectionState
                 elide: Text.ElideRight
                 font.pixelSize: theme.fontSize
                 color: theme.stateColor(mcconnector.connectionState)
