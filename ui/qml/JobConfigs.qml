@@ -208,6 +208,8 @@ Item {
     ListModel { id: filterModel }
 
     Component.onCompleted: loadJobs()
+    // Printers come and go while another view is shown.
+    onVisibleChanged: if (visible) jobListModel.refreshAvailability()
     Component.onDestruction: leaveJob()
 
     ColumnLayout {
