@@ -109,9 +109,10 @@ private slots:
         m_settings->setValue("MC/port", "", true);
         QCOMPARE(check(), QStringList({"Invalid settings"}));
 
-        // A rejected password is told apart from a console that does not answer.
         configure(server, "wrong");
-        QCOMPARE(check(), QStringList({"User name or password rejected"}));
+        QCOMPARE(check(), QStringList({"Failed to connect"}));
+        // A refused login is named, not only "Failed to connect".
+        QVERIFY(ConnectionCheck::lastFailureDetail().contains(QStringLiteral("HTTP 401")));
 
         configure(server);
         m_settings->setValue("MC/lastReportId", 250, true);
@@ -121,6 +122,7 @@ private slots:
         // A console that does not answer.
         m_settings->setValue("MC/port", "1", true);
         QCOMPARE(check(), QStringList({"Failed to connect"}));
+        QCOMPARE(ConnectionCheck::lastFailureDetail(), QString());
     }
 
     void watermarkFromRecentReports()
@@ -469,6 +471,30 @@ private slots:
         QTRY_COMPARE(fetched.count(), 1);
         QCOMPARE(status.count(), 1);
         QCOMPARE(status.at(0).at(0).toString(), QString("Fetching Reports: 1 - 1"));
+    }
+
+    // While the settings panel holds polling, a console with new reports gets no request that
+    // prints them, whatever enables the poller meanwhile; released, the next tick fetches them.
+    void heldPollerStartsNoPoll()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        configure(server);
+        m_settings->setValue("MC/lastReportId", 0, true);
+        QCOMPARE(server.addReport(report("Apple", 1), true), 1);
+        addJob("j1", "Apple job", true);
+        XMLPoller poller;
+        QSignalSpy fetched(&poller, &XMLPoller::ReportsFetched);
+        poller.setHeld(true);
+        poller.setEnabled(true);
+        poller.checkNow();
+        poller.timeout();
+        QTest::qWait(500);
+        QCOMPARE(fetched.count(), 0);
+        QCOMPARE(m_settings->getIntValue("MC/lastReportId", -1, true), 0);
+        poller.setHeld(false);
+        poller.timeout();
+        QTRY_COMPARE(fetched.count(), 1);
     }
 };
 

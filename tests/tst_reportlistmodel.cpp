@@ -3,6 +3,7 @@
 
 #include "app/popupnoteprovider.h"
 #include "printing/reportlistmodel.h"
+#include "printing/reportlogfilter.h"
 #include "settings/settingsmanager.h"
 #include "testsupport.h"
 
@@ -174,6 +175,49 @@ private slots:
         model.setSelectedCustomContentKey(kImeiKey);
         QCOMPARE(keySpy.count(), 1);
         QCOMPARE(model.data(second, ReportListModel::CustomContentRole).toString(), QString());
+    }
+
+    // The Report Log's search: any column, any case; counts follow; a tick on a shown row ticks
+    // that row of the log.
+    void searchShowsMatchingRows()
+    {
+        ReportListModel model;
+        model.setReportLogPath(freshPath());
+        model.setSelectedCustomContentKey(kSerialKey);
+        auto* shown = qobject_cast<ReportLogFilter*>(model.shownRows());
+        QVERIFY(shown);
+        QSignalSpy counts(shown, &ReportLogFilter::countsChanged);
+        model.addReport("Apple phones", "Label", "PDF", "uuid-1", custom(kSerialKey, "SN1"));
+        model.addReport("Samsung phones", "Label", "Office", "uuid-2", custom(kSerialKey, "SN2"));
+        model.addReport("Apple tablets", "Big label", "PDF", "uuid-3", custom(kSerialKey, "XY9"));
+        QVERIFY(counts.count() >= 3);
+        QCOMPARE(shown->shownCount(), 3);
+
+        shown->setSearchText(QStringLiteral("apple"));
+        QCOMPARE(shown->shownCount(), 2);
+        QCOMPARE(shown->totalCount(), 3);
+        shown->setSearchText(QStringLiteral("xy9")); // the custom field
+        QCOMPARE(shown->shownCount(), 1);
+        QCOMPARE(shown->data(shown->index(0, 0), ReportListModel::ReportUuidRole).toString(),
+                 QStringLiteral("uuid-3"));
+        shown->setSearchText(QStringLiteral("office"));
+        QCOMPARE(shown->shownCount(), 1);
+        const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+        shown->setSearchText(today);
+        QCOMPARE(shown->shownCount(), 3);
+        shown->setSearchText(QStringLiteral("nothing like it"));
+        QCOMPARE(shown->shownCount(), 0);
+
+        // A row added while searching counts in the total, and shows when it matches.
+        shown->setSearchText(QStringLiteral("Samsung"));
+        model.addReport("Samsung tablets", "Label", "PDF", "uuid-4", custom(kSerialKey, "SN4"));
+        QCOMPARE(shown->shownCount(), 2);
+        QCOMPARE(shown->totalCount(), 4);
+        QVERIFY(shown->setData(shown->index(1, 0), true, ReportListModel::SelectedRole));
+        QVERIFY(model.data(model.index(3), ReportListModel::SelectedRole).toBool());
+        QVERIFY(!model.data(model.index(1), ReportListModel::SelectedRole).toBool());
+        shown->setSearchText(QString());
+        QCOMPARE(shown->shownCount(), 4);
     }
 
     void fieldQuoting_data()

@@ -81,6 +81,8 @@ void TestTestPrint::printsOnceWithExampleValuesToTheFilePrinter()
     QCOMPARE(pdfFiles().size(), before.size() + 1);
     const QString pdf = written.at(0).at(0).toString();
     QVERIFY2(QFileInfo(pdf).fileName().contains(QStringLiteral("Shelf")), qPrintable(pdf));
+    // The dialog tells the user this file.
+    QCOMPARE(handler.lastTestPrintFile(), pdf);
     const QImage page = TestSupport::rasterisePdf(pdf, 300);
     QVERIFY(!page.isNull());
     // A fixed 62 x 100 mm label on its own page size.

@@ -10,12 +10,14 @@
 #include "app/translator.h"
 #include "mc/certificatetrust.h"
 #include "mc/connectioncheck.h"
+#include "mc/connectionform.h"
 #include "mc/mcreportfieldreader.h"
 #include "mc/xmlpoller.h"
 #include "printing/layoutmanager.h"
 #include "printing/printhandler.h"
 #include "printing/printspool.h"
 #include "printing/reportlistmodel.h"
+#include "settings/joblistmodel.h"
 #include "settings/settingsmanager.h"
 #include "shared/customfieldmodel.h"
 #include "shared/diagnostics.h"
@@ -74,6 +76,13 @@ Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent
         new CustomFieldModel(QLatin1String(CustomFieldModel::kDeviceFieldsGroup), m_settings, this);
     m_customFields = new CustomFieldModel(QLatin1String(CustomFieldModel::kFieldsGroup), m_settings, this);
     m_poller = new XMLPoller(this);
+    m_jobs = new JobListModel(m_settings, this);
+    m_connectionForm = new ConnectionForm(m_settings, this);
+    LayoutManager* layouts = m_layoutManager;
+    PrintHandler* printers = m_printHandler;
+    m_jobs->setLayoutSource([layouts] { return layouts->customLayouts(); });
+    m_jobs->setPrinterSource([printers] { return printers->activePrinters(); });
+    connect(m_layoutManager, &LayoutManager::layoutsChanged, m_jobs, &JobListModel::refreshAvailability);
     publishContextProperties(rootContext());
 
     applySizeArguments(application ? application->arguments() : QStringList());
@@ -177,6 +186,8 @@ void Viewer::publishContextProperties(QQmlContext* context)
     context->setContextProperty(QStringLiteral("reportList"), ReportListModel::instance());
     context->setContextProperty(QStringLiteral("popupProvider"), m_popupProvider);
     context->setContextProperty(QStringLiteral("xmlpoller"), m_poller);
+    context->setContextProperty(QStringLiteral("jobListModel"), m_jobs);
+    context->setContextProperty(QStringLiteral("connectionForm"), m_connectionForm);
     context->setContextProperty(QStringLiteral("mcCertificate"), CertificateTrust::instance());
 }
 
@@ -305,8 +316,7 @@ void Viewer::scheduleConnectionRetry(const QString& status)
     }
     // A console that is down at start, or rejects the user, is asked again: without a window
     // nobody else would start another check.
-    if (status != ConnectionCheck::kFailedToConnect && status != ConnectionCheck::kFailedToFetch &&
-        status != ConnectionCheck::kAccessDenied)
+    if (status != ConnectionCheck::kFailedToConnect && status != ConnectionCheck::kFailedToFetch)
         return;
     qDebug() << "Checking the console connection again in" << m_connectionRetryMs / 1000 << "s";
     m_connectionRetry.start(m_connectionRetryMs);

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 class ImageProvider;
+class JobListModel;
 class QGuiApplication;
 class LayoutManager;
 class MCReportFieldReader;
@@ -54,6 +55,7 @@ public:
 
     XMLPoller* poller() const { return m_poller; }
     LayoutManager* layoutManager() const { return m_layoutManager; }
+    JobListModel* jobs() const { return m_jobs; }
     // Stops polling and waits for a running connection check and poll to end (used at shutdown);
     // false when one still runs after `milliseconds`.
     bool waitForWorkers(unsigned long milliseconds);
@@ -97,6 +99,8 @@ private:
     PopupNoteProvider* m_popupProvider;
     QSharedPointer<ImageProvider> m_imageProvider;
     XMLPoller* m_poller = nullptr;
+    JobListModel* m_jobs = nullptr;
+    QObject* m_connectionForm = nullptr;
     QThread* m_checkerThread = nullptr;
     bool m_recheckPending = false; // "Check connection" pressed while a check was running
     MCReportFieldReader* m_fieldReader = nullptr;

@@ -5,6 +5,9 @@
 #include "settings/settingsmanager.h"
 #include "shared/durationlog.h"
 
+#include <QDebug>
+#include <QMutex>
+
 QString ConnectionCheck::reportDateLine(const QDateTime& since)
 {
     return QStringLiteral(
@@ -13,9 +16,27 @@ QString ConnectionCheck::reportDateLine(const QDateTime& since)
         .arg(since.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
 }
 
+namespace {
+QMutex g_detailLock;
+QString g_failureDetail;
+
+void setFailureDetail(const QString& detail)
+{
+    QMutexLocker lock(&g_detailLock);
+    g_failureDetail = detail;
+}
+} // namespace
+
+QString ConnectionCheck::lastFailureDetail()
+{
+    QMutexLocker lock(&g_detailLock);
+    return g_failureDetail;
+}
+
 void ConnectionCheck::run(SettingsManager* settings, const std::function<void(const QString&)>& deliver,
                           const QDateTime& now)
 {
+    setFailureDetail(QString());
     const MCConnectionSettings connection = MCConnectionSettings::read(settings);
     if (!settings || !connection.complete()) {
         deliver(kInvalidSettings);
@@ -23,9 +44,11 @@ void ConnectionCheck::run(SettingsManager* settings, const std::function<void(co
     }
     std::unique_ptr<MCComm> mc = connection.createClient();
     if (!mc->checkConnection()) {
-        deliver(mc->certificateRefused()      ? kCertificateChanged
-                : mc->lastHttpStatus() == 401 ? kAccessDenied
-                                              : kFailedToConnect);
+        if (mc->lastHttpStatus() == 401) {
+            qWarning() << "The console refused the user name or password (HTTP 401)";
+            setFailureDetail(QStringLiteral("user name or password refused (HTTP 401)"));
+        }
+        deliver(mc->certificateRefused() ? kCertificateChanged : kFailedToConnect);
         return;
     }
     if (settings->getIntValue(QStringLiteral("MC/lastReportId"), -1, true) != -1) {

@@ -15,7 +15,6 @@ namespace ConnectionCheck {
 inline const QString kConnecting = QStringLiteral("Connecting");
 inline const QString kInvalidSettings = QStringLiteral("Invalid settings");
 inline const QString kFailedToConnect = QStringLiteral("Failed to connect");
-inline const QString kAccessDenied = QStringLiteral("User name or password rejected");
 inline const QString kUpdatingReportInfo = QStringLiteral("Updating ReportInfo");
 inline const QString kFailedToFetch = QStringLiteral("Failed to fetch Report info");
 inline const QString kConnected = QStringLiteral("Connected");
@@ -28,6 +27,9 @@ constexpr int kWatermarkDays = 27;
 // `now` is the local time the 27-day window is counted back from.
 void run(SettingsManager* settings, const std::function<void(const QString&)>& deliver,
          const QDateTime& now = QDateTime::currentDateTime());
+
+// Why the last check failed beyond its state (a refused user name or password); empty otherwise.
+QString lastFailureDetail();
 
 // The search line that bounds the report date from below.
 QString reportDateLine(const QDateTime& since);

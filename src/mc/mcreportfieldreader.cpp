@@ -116,6 +116,34 @@ QStringList MCReportFieldReader::getSearchPaths(const QString& category) const
     return collect(m_searchPathsByCategory, category);
 }
 
+QString MCReportFieldReader::fieldForHint(const QString& category, const QString& hint) const
+{
+    const QString needle = hint.trimmed();
+    if (needle.isEmpty())
+        return QString();
+    const QStringList labels = getLabels(category);
+    const QStringList paths = getSearchPaths(category);
+    QStringList exact;
+    QStringList containing;
+    for (int i = 0; i < labels.size() && i < paths.size(); ++i) {
+        if (paths.at(i).compare(needle, Qt::CaseInsensitive) == 0)
+            return paths.at(i);
+        if (labels.at(i).compare(needle, Qt::CaseInsensitive) == 0)
+            exact.append(paths.at(i));
+        else if (labels.at(i).contains(needle, Qt::CaseInsensitive) ||
+                 paths.at(i).contains(needle, Qt::CaseInsensitive))
+            containing.append(paths.at(i));
+    }
+    exact.removeDuplicates();
+    containing.removeDuplicates();
+    // Several fields of one label ("Date") stay a choice for the user.
+    if (exact.size() == 1)
+        return exact.first();
+    if (exact.isEmpty() && containing.size() == 1)
+        return containing.first();
+    return QString();
+}
+
 QString MCReportFieldReader::getSearchPath(const QString& label, const QString& defaultValue) const
 {
     return m_searchPathByLabel.value(label, defaultValue);

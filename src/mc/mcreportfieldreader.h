@@ -36,6 +36,9 @@ public:
                                        const QString& defaultValue = QString()) const;
     Q_INVOKABLE QString getDataType(const QString& searchPath, const QString& defaultValue = QString()) const;
     Q_INVOKABLE QStringList getDataTypes() const;
+    // The field a typed hint names in the category: the one whose label or search path equals it
+    // (ignoring case), else the only field that contains it; empty when the hint names no single field.
+    Q_INVOKABLE QString fieldForHint(const QString& category, const QString& hint) const;
     Q_INVOKABLE QStringList getValidOperationsForUI(const QString& dataType,
                                                     const QStringList& defaultValue = QStringList()) const;
 

@@ -2,6 +2,7 @@
 
 #include "mc/mccomm.h"
 #include "mc/mcconnectionsettings.h"
+#include "settings/joblistmodel.h"
 #include "settings/settingsmanager.h"
 #include "shared/durationlog.h"
 
@@ -14,7 +15,6 @@
 
 namespace {
 
-const QString kJobs = QStringLiteral("jobs");
 // Exclusive lower bound of a job's id range that an export failed to fetch; the job fetches from
 // there again until an export succeeds.
 const QString kRetryFrom = QStringLiteral("retryFromId");
@@ -76,7 +76,7 @@ bool XMLPoller::waitForPoll(unsigned long milliseconds)
 
 void XMLPoller::timeout()
 {
-    if (m_enabled.load() && !m_thread->isRunning())
+    if (m_enabled.load() && !m_held.load() && !m_thread->isRunning())
         m_thread->start();
 }
 
@@ -89,6 +89,11 @@ void XMLPoller::checkNow()
 void XMLPoller::setEnabled(bool enabled)
 {
     m_enabled = enabled;
+}
+
+void XMLPoller::setHeld(bool held)
+{
+    m_held = held;
 }
 
 QString XMLPoller::mcOperator(const QString& symbol)
@@ -231,7 +236,10 @@ void XMLPoller::doCheck()
     }
 
     const qint64 lastId = settings->getIntValue(QStringLiteral("MC/lastReportId"), -1, true);
-    const QStringList jobs = settings->childGroupsOfGroup(kJobs, true);
+    const QList<JobListModel::Job> storedJobs = JobListModel::read(settings);
+    QStringList jobs;
+    for (const JobListModel::Job& stored : storedJobs)
+        jobs.append(stored.id);
     bool retryPending = false;
     for (const QString& job : jobs) {
         if (settings->getBooleanValue(jobKey(job, QStringLiteral("active")), true, true) &&
@@ -267,8 +275,9 @@ void XMLPoller::doCheck()
             if (settings->contains(jobKey(job, kRetryFrom), true))
                 retrySnapshot.insert(job, settings->getValue(jobKey(job, kRetryFrom), QString(), true));
         }
-        for (const QString& job : jobs) {
-            if (!settings->getBooleanValue(jobKey(job, QStringLiteral("active")), true, true))
+        for (const JobListModel::Job& stored : storedJobs) {
+            const QString& job = stored.id;
+            if (!stored.active)
                 continue;
             anyActive = true;
 
@@ -287,13 +296,9 @@ void XMLPoller::doCheck()
                 continue;
             }
 
-            const QString jobName =
-                settings->getValue(jobKey(job, QStringLiteral("jobname")), QString(), true);
-            const QString layout = settings->getValue(jobKey(job, QStringLiteral("layout")), QString(), true);
-            const QString printer =
-                settings->getValue(jobKey(job, QStringLiteral("printer")), QString(), true);
-            const QStringList filters =
-                settings->childGroupsOfGroup(QStringLiteral("jobs/%1").arg(job), true);
+            const QString& jobName = stored.name;
+            const QString& layout = stored.layout;
+            const QString& printer = stored.printer;
 
             // A page at a time: only one page of report texts is held, and each is on disk before
             // the next is asked for.
@@ -304,8 +309,8 @@ void XMLPoller::doCheck()
                     lines.append(onlyExportedLine());
                 lines.append(idLine("gt", page.first));
                 lines.append(idLine("lte", page.second));
-                for (const QString& filter : filters)
-                    applyFilter(job, filter, lines);
+                for (const JobListModel::Filter& filter : stored.filters)
+                    lines.append(filterLine(filter.field, filter.value, filter.op));
 
                 QStringList reports;
                 const bool exported = mc->exportReports(lines, &reports);

@@ -24,6 +24,10 @@ public:
     Q_INVOKABLE void checkNow();
     Q_INVOKABLE void setEnabled(bool enabled);
     bool isEnabled() const { return m_enabled.load(); }
+    // Held polls do not start whatever the connection state (the settings panel is open); a
+    // connection check may enable the poller meanwhile without a poll slipping through.
+    Q_INVOKABLE void setHeld(bool held);
+    bool isHeld() const { return m_held.load(); }
     // Waits until a running poll has ended; false when it still runs after `milliseconds`.
     bool waitForPoll(unsigned long milliseconds);
 
@@ -85,6 +89,7 @@ private:
     std::atomic<bool> m_enabled{false};
     // The console's newest id while it is behind the watermark, else -1.
     std::atomic<qint64> m_consoleNewest{-1};
+    std::atomic<bool> m_held{false};
     QTimer m_timer;
     QThread* m_thread;
     ReportStore m_store;

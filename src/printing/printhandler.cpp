@@ -658,6 +658,7 @@ bool PrintHandler::testPrint(const QJsonObject& layout, const QString& printer)
                       QStringLiteral("Test print of \"%1\" on \"%2\" failed").arg(name, printer));
         return false;
     }
+    m_lastTestPrintFile = pdfPath;
     if (!pdfPath.isEmpty())
         emit labelFileWritten(pdfPath);
     emit statusBarMessage(QStringLiteral("Test print of \"%1\" sent to %2").arg(name, printer));

@@ -80,6 +80,8 @@ public slots:
     // Prints a layout once with example values (no report) so its look can be checked on paper;
     // false, with a popup note and a status text, when it could not be printed.
     Q_INVOKABLE bool testPrint(const QJsonObject& layout, const QString& printer);
+    // Where the last successful test print went: its PDF file, or empty for a platform printer.
+    Q_INVOKABLE QString lastTestPrintFile() const { return m_lastTestPrintFile; }
 
     // Tries the waiting labels now instead of at the end of their back-off.
     Q_INVOKABLE void retryWaiting();
@@ -99,6 +101,7 @@ signals:
     void pausedChanged();
 
 private:
+    QString m_lastTestPrintFile;
     // One spool entry on its way through a worker.
     struct Flight
     {

@@ -1,6 +1,7 @@
 #include "printing/reportlistmodel.h"
 
 #include "app/popupnoteprovider.h"
+#include "printing/reportlogfilter.h"
 #include "settings/settingsmanager.h"
 
 #include <QDebug>
@@ -55,6 +56,7 @@ ReportListModel::ReportListModel(QObject* parent) : QAbstractListModel(parent)
         setSelectedCustomContentKey(settings->getValue(kCustomFieldKeySetting, defaultKey, true));
         setReportLogPath(settings->getValue(kLogPathSetting, m_logPath, true));
     }
+    m_shownRows = new ReportLogFilter(this, this);
 }
 
 ReportListModel::~ReportListModel() = default;

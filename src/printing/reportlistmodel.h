@@ -18,6 +18,8 @@ class ReportListModel : public QAbstractListModel
                    setSelectedCustomContentKey NOTIFY selectedCustomContentKeyChanged)
     Q_PROPERTY(QStringList customContentKeyList READ customContentKeyList NOTIFY customContentKeyListChanged)
     Q_PROPERTY(QString reportLogPath READ reportLogPath WRITE setReportLogPath NOTIFY reportLogPathChanged)
+    // The rows the Report Log's search lets through.
+    Q_PROPERTY(QObject* shownRows READ shownRows CONSTANT)
 public:
     enum Roles
     {
@@ -69,6 +71,7 @@ public:
     void setReportLogPath(const QString& path);
 
     Q_INVOKABLE bool openReportLogFile();
+    QObject* shownRows() const { return m_shownRows; }
     // The role number of a role name; -1 when there is none.
     Q_INVOKABLE int roleNameFor(const QString& id) const;
 
@@ -102,6 +105,7 @@ private:
     bool writeToFile(const QByteArray& data);
 
     QHash<int, QByteArray> m_roleNames;
+    QObject* m_shownRows = nullptr;
     QString m_selectedCustomContentKey;
     QStringList m_customContentKeyList;
     QList<Entry> m_entries;

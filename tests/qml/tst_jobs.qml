@@ -2,7 +2,7 @@ import QtQuick 2.15
 import QtTest 1.2
 
 // The print jobs view: jobs and their filters go to the global settings file (flushed) and come
-// back from it.
+// back from it; a job cannot be switched on half set up, and rows being edited are not lost.
 Item {
     id: stage
     width: 1200
@@ -20,6 +20,24 @@ Item {
         function init() {
             settingsManager.removeKey("jobs", true)
             settingsManager.flush()
+            layoutmanager.saveLayout("{\"name\":\"Station label\"}", "Station label.lyson")
+        }
+
+        // A job with printer and layout, as an operator sets it up.
+        function setUpJob(view, name) {
+            var id = createJob(view)
+            typeInto(findChild(view, "jobNameField"), name)
+            choose(findChild(view, "printerBox"), filePrinter)
+            choose(findChild(view, "layoutBox"), "Station label")
+            return id
+        }
+
+        function clickInDialog(dialog, buttonName) {
+            tryCompare(dialog, "opened", true)
+            // The press must reach the dialog once it is drawn, or it counts as outside.
+            waitForRendering(dialog.contentItem)
+            mouseClick(findChild(dialog, buttonName))
+            tryCompare(dialog, "visible", false)
         }
 
         function createView() {
@@ -74,9 +92,17 @@ Item {
             verify(/^[A-Za-z0-9]{12}$/.test(id), id)
             compare(probe.storedGroups("jobs"), [id])
             compare(probe.storedKeys("jobs/" + id).sort(), ["active", "jobname", "layout", "printer"])
-            compare(String(probe.storedValue("jobs/" + id + "/active")), "true")
+            compare(String(probe.storedValue("jobs/" + id + "/active")), "false")
             compare(probe.storedValue("jobs/" + id + "/printer"), "")
             compare(view.jobs.count, 1)
+            // Empty, it cannot be switched on, and the form says why.
+            var active = findChild(view, "activeBox")
+            verify(!active.checked)
+            verify(!active.enabled)
+            verify(findChild(view, "jobStateNote").text.indexOf("choose a printer and a layout") >= 0)
+            mouseClick(active)
+            compare(String(probe.storedValue("jobs/" + id + "/active")), "false")
+            verify(findChild(view, "jobWarning_" + id).visible)
 
             // A second job gets a different id and becomes the selected one.
             var second = createJob(view)
@@ -86,27 +112,40 @@ Item {
         }
 
         function test_editorChangesAreWrittenAndFlushed() {
-            layoutmanager.saveLayout("{\"name\":\"Station label\"}", "Station label.lyson")
             var view = createView()
             var id = createJob(view)
             var key = "jobs/" + id + "/"
 
             typeInto(findChild(view, "jobNameField"), "Apple, phones")
             compare(probe.storedValue(key + "jobname"), "Apple, phones")
-            compare(view.jobs.get(0).jobname, "Apple, phones")
+            compare(view.job.name, "Apple, phones")
 
             choose(findChild(view, "printerBox"), filePrinter)
             compare(probe.storedValue(key + "printer"), filePrinter)
+            verify(!findChild(view, "activeBox").enabled)
 
             choose(findChild(view, "layoutBox"), "Station label")
             compare(probe.storedValue(key + "layout"), "Station label")
+            verify(!findChild(view, "jobWarning_" + id).visible)
 
+            // Without filters it asks once before it prints every report; "Cancel" leaves it off.
             var active = findChild(view, "activeBox")
+            verify(active.enabled)
+            verify(findChild(view, "activeHint").text.indexOf("Pause printing") >= 0)
+            verify(!findChild(view, "jobStateNote").visible)
+            var unfiltered = findChild(view, "unfilteredDialog")
+            mouseClick(active)
+            tryCompare(unfiltered, "opened", true)
+            verify(!active.checked)
+            unfiltered.reject()
+            tryCompare(unfiltered, "visible", false)
+            compare(String(probe.storedValue(key + "active")), "false")
+            mouseClick(active)
+            clickInDialog(unfiltered, "confirmUnfilteredButton")
+            compare(String(probe.storedValue(key + "active")), "true")
             verify(active.checked)
             mouseClick(active)
             compare(String(probe.storedValue(key + "active")), "false")
-            mouseClick(active)
-            compare(String(probe.storedValue(key + "active")), "true")
 
             // Shown again from the file by a new view.
             var again = createView()
@@ -180,6 +219,135 @@ Item {
             compare(probe.storedValue("jobs/" + id + "/" + row.filterId + "/operatorType"), "date")
         }
 
+        // Typing a field's name chooses it, so the row that looks set is the row that is saved;
+        // a row without a field says what it lacks.
+        function test_typedFieldIsChosenAndSaved() {
+            var view = createView()
+            var id = createJob(view)
+            mouseClick(findChild(view, "addFilterButton"))
+            var row = filterRow(view, 0)
+            var problem = findChild(row, "filterProblem")
+            verify(problem.visible)
+            verify(problem.text.indexOf("choose the field") >= 0, problem.text)
+            verify(!findChild(row, "saveFilterButton").enabled)
+
+            typeInto(findChild(row, "hintField"), "manufacturer")
+            compare(row.searchPath, "korvex_data.korvex_hardware_report.system.manufacturer")
+            compare(findChild(row, "fieldBox").displayText, "Manufacturer")
+            typeInto(findChild(row, "contentField"), "Apple")
+            var save = findChild(row, "saveFilterButton")
+            verify(save.enabled)
+            mouseClick(save)
+            var key = "jobs/" + id + "/" + row.filterId + "/"
+            compare(probe.storedValue(key + "filterName"), "korvex_data.korvex_hardware_report.system.manufacturer")
+            compare(probe.storedValue(key + "filterValue"), "Apple")
+            verify(!findChild(row, "filterProblem").visible)
+
+            // A hint of several fields chooses none.
+            view.addFilter()
+            var second = filterRow(view, 1)
+            typeInto(findChild(second, "hintField"), "info")
+            compare(second.searchPath, "")
+            compare(findChild(second, "fieldBox").displayText, "Choose a field")
+        }
+
+        // Switching jobs saves complete rows and keeps unfinished ones with their job.
+        function test_switchingJobsKeepsUnsavedRows() {
+            var view = createView()
+            var first = createJob(view)
+            view.addFilter()
+            var complete = filterRow(view, 0)
+            chooseField(complete, "report.uuid")
+            typeInto(findChild(complete, "contentField"), "u-1")
+            view.addFilter()
+            var unfinished = filterRow(view, 1)
+            typeInto(findChild(unfinished, "hintField"), "info")
+            var completeId = complete.filterId
+            var unfinishedId = unfinished.filterId
+
+            var second = createJob(view)
+            compare(view.selectedJobId, second)
+            compare(view.filters.count, 0)
+            compare(probe.storedValue("jobs/" + first + "/" + completeId + "/filterValue"), "u-1")
+            compare(probe.storedGroups("jobs/" + first), [completeId])
+
+            view.selectJob(first)
+            compare(view.filters.count, 2)
+            compare(view.filters.get(0).filterId, completeId)
+            verify(!view.filters.get(0).dirty)
+            compare(view.filters.get(1).filterId, unfinishedId)
+            compare(view.filters.get(1).hint, "info")
+            verify(view.filters.get(1).dirty)
+
+            // It cannot be switched on while a row it would not run with is shown.
+            choose(findChild(view, "printerBox"), filePrinter)
+            choose(findChild(view, "layoutBox"), "Station label")
+            mouseClick(findChild(view, "activeBox"))
+            compare(String(probe.storedValue("jobs/" + first + "/active")), "false")
+            verify(findChild(view, "activeNote").text.length > 0)
+            mouseClick(findChild(filterRow(view, 1), "removeFilterButton"))
+            mouseClick(findChild(view, "activeBox"))
+            compare(String(probe.storedValue("jobs/" + first + "/active")), "true")
+        }
+
+        // Removing one job leaves the form of the selected one as stored.
+        function test_removingAnotherJobKeepsTheForm() {
+            var view = createView()
+            var keep = setUpJob(view, "Apple phones")
+            view.addFilter()
+            chooseField(filterRow(view, 0), "report.uuid")
+            view.saveFilter(0)
+            mouseClick(findChild(view, "activeBox"))
+            compare(String(probe.storedValue("jobs/" + keep + "/active")), "true")
+            var other = createJob(view)
+            view.selectJob(keep)
+
+            tryVerify(function () { return findChild(view, "jobRow_" + other) !== null })
+            mouseClick(findChild(findChild(view, "jobRow_" + other), "removeJobButton"))
+            clickInDialog(findChild(view, "removeJobDialog"), "confirmRemoveButton")
+            compare(probe.storedGroups("jobs"), [keep])
+            compare(view.selectedJobId, keep)
+            compare(findChild(view, "jobNameField").text, "Apple phones")
+            compare(findChild(view, "printerBox").displayText, filePrinter)
+            compare(findChild(view, "layoutBox").displayText, "Station label")
+            verify(findChild(view, "activeBox").checked)
+            compare(view.filters.count, 1)
+        }
+
+        // Deleting a layout names the jobs that print with it; afterwards they carry a warning.
+        function test_deletingAUsedLayoutNamesItsJobs() {
+            var view = createView()
+            var id = setUpJob(view, "Apple phones")
+            setUpJob(view, "Samsung phones")
+            layoutmanager.saveLayout("{\"name\":\"Spare\"}", "Spare.lyson")
+
+            var component = Qt.createComponent("qrc:/ui/qml/StandaloneLayouts.qml")
+            verify(component.status === Component.Ready, component.errorString())
+            var layouts = createTemporaryObject(component, stage, { width: 1200, height: 760 })
+            var dialog = findChild(layouts, "confirmRemoveLayout")
+            layouts.selectedName = "Spare"
+            dialog.open()
+            tryCompare(dialog, "opened", true)
+            compare(dialog.usedBy.length, 0)
+            dialog.close()
+            tryCompare(dialog, "visible", false)
+
+            layouts.selectedName = "Station label"
+            dialog.open()
+            tryCompare(dialog, "opened", true)
+            var text = findChild(dialog, "removeLayoutText").text
+            verify(text.indexOf("\"Apple phones\", \"Samsung phones\"") >= 0, text)
+            dialog.accept()
+            tryCompare(dialog, "visible", false)
+
+            var warning = findChild(view, "jobWarning_" + id)
+            tryVerify(function () { return warning.visible })
+            var problem = findChild(findChild(view, "jobRow_" + id), "jobProblem")
+            verify(problem.text.indexOf("Station label") >= 0, problem.text)
+            verify(!findChild(view, "activeBox").enabled)
+            layoutmanager.removeLayout("Spare")
+        }
+
         function test_removingAJobRemovesItsFilters() {
             var view = createView()
             var keep = createJob(view)
@@ -212,12 +380,13 @@ Item {
         // "Discard them" removes exactly that job's labels; removing a job and printing keeps them.
         function test_waitingLabelsAskBeforeTheyGo() {
             var view = createView()
-            var id = createJob(view)
+            var id = setUpJob(view, "First")
             var other = createJob(view)
             printerInterface.paused = true
             probe.spoolForJob(id, 2)
             probe.spoolForJob(other, 1)
             view.selectJob(id)
+            verify(jobListModel.setActive(id, true, true))
             var active = findChild(view, "activeBox")
             verify(active.checked)
             mouseClick(active)

@@ -41,6 +41,37 @@ Item {
                     [row.cells[0], "Other phones", "Station label", "PDF files (label archive)", "uuid-2", "SN-2"].join("\t"))
         }
 
+        // The search field narrows the rows to those holding the text in any column; the count
+        // says how many are shown of how many.
+        function test_searchAndRowCount() {
+            var component = Qt.createComponent("qrc:/ui/qml/StandaloneReportLog.qml")
+            var view = createTemporaryObject(component, stage, { width: 1200, height: 700 })
+            var table = findChild(view, "reportTable")
+            var count = findChild(view, "rowCountLabel")
+            probe.addPrintedReport("Search apples", "Station label", "PDF files (label archive)", "uuid-s1", "SN-S1")
+            probe.addPrintedReport("Search pears", "Station label", "PDF files (label archive)", "uuid-s2", "Needle-7")
+            var total = table.count
+            compare(count.text, total + " rows")
+
+            var field = findChild(view, "reportSearchField")
+            field.forceActiveFocus()
+            var typed = "needle"
+            for (var i = 0; i < typed.length; ++i)
+                keyClick(typed.charAt(i))
+            compare(table.count, 1)
+            compare(count.text, "1 of " + total + " rows")
+            tryVerify(function () { return findChild(view, "reportRow_0") !== null })
+            compare(findChild(view, "reportRow_0").cells[1], "Search pears")
+
+            // A report printed while searching counts at once, and shows when it matches.
+            probe.addPrintedReport("Search needles", "Station label", "PDF files (label archive)", "uuid-s3", "SN-S3")
+            compare(table.count, 2)
+            compare(count.text, "2 of " + (total + 1) + " rows")
+            field.selectAll()
+            keyClick(Qt.Key_Backspace)
+            compare(table.count, total + 1)
+        }
+
         // Labels that cannot print are listed with their reason; Retry and Discard act on them,
         // and the status line counts them.
         function test_labelsNotPrintedYet() {

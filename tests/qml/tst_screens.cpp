@@ -65,7 +65,11 @@ public:
     {
         emit PopupNoteProvider::instance()->dismissPopup(PopupNoteProvider::PopupNoteTypes(type));
     }
-    Q_INVOKABLE bool isPolling() const { return m_viewer && m_viewer->poller()->isEnabled(); }
+    // Whether the poller's timer would start a poll now.
+    Q_INVOKABLE bool isPolling() const
+    {
+        return m_viewer && m_viewer->poller()->isEnabled() && !m_viewer->poller()->isHeld();
+    }
     Q_INVOKABLE void addPrintedReport(const QString& job, const QString& layout, const QString& printer,
                                       const QString& uuid, const QString& customValue) const
     {

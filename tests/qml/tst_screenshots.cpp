@@ -32,7 +32,8 @@ private slots:
 
         const QStringList files =
             QDir(out.path()).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
-        QCOMPARE(files.size(), 8);
+        // Six views and states at two sizes.
+        QCOMPARE(files.size(), 12);
         for (const QString& name : files) {
             const QImage image(QDir(out.path()).filePath(name));
             QVERIFY2(!image.isNull(), qPrintable(name));

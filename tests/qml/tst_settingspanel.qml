@@ -1,8 +1,8 @@
 import QtQuick 2.15
 import QtTest 1.2
 
-// The settings panel writes every console key, the report id and the report log settings to the
-// global file as the user types, and pauses polling while it is open.
+// The settings panel writes every console key and the report log settings to the global file as
+// the user types, stores the report id when its editing ends, and holds polling while it is open.
 Item {
     id: stage
     width: 1200
@@ -53,13 +53,21 @@ Item {
             mouseClick(onlyReported)
             compare(String(probe.storedValue("MC/onlyreported")), "false")
 
+            // The report id is stored when its editing ends, never half typed.
+            settingsManager.removeKey("MC/lastReportId", true)
+            settingsManager.flush()
             var reportId = findChild(panel, "reportIdField")
             typeInto(reportId, "250")
+            verify(!probe.isStored("MC/lastReportId"))
+            keyClick(Qt.Key_Return)
             compare(String(probe.storedValue("MC/lastReportId")), "250")
             compare(settingsManager.getIntValue("MC/lastReportId", -1, true), 250)
-            // Not a number of 0 or more: the stored id stays.
+            // Digits only; an emptied field keeps the stored id.
             typeInto(reportId, "-")
+            compare(reportId.text, "")
+            keyClick(Qt.Key_Return)
             compare(String(probe.storedValue("MC/lastReportId")), "250")
+            compare(reportId.text, "250")
 
             typeInto(findChild(panel, "customFieldKeyField"), "/root/report/user_data/fields/info1")
             compare(reportList.selectedCustomContentKey, "/root/report/user_data/fields/info1")
@@ -73,6 +81,42 @@ Item {
             compare(findChild(panel, "addressField").text, "http://127.0.0.1")
             compare(findChild(panel, "reportIdField").text, "250")
             verify(!findChild(panel, "onlyReportedBox").checked)
+        }
+
+        // An id that skips or repeats reports says how many and is stored only when confirmed,
+        // also when the panel is closed in the middle of editing; polling waits for the answer.
+        function test_reportIdChangeAsksFirst() {
+            settingsManager.setValue("MC/lastReportId", 1500, true)
+            settingsManager.flush()
+            var panel = createPanel()
+            var field = findChild(panel, "reportIdField")
+            var dialog = findChild(panel, "reportIdDialog")
+            compare(field.text, "1500")
+            typeInto(field, "1600")
+            compare(String(probe.storedValue("MC/lastReportId")), "1500")
+            keyClick(Qt.Key_Return)
+            tryCompare(dialog, "opened", true)
+            var question = findChild(dialog, "reportIdQuestion").text
+            verify(question.indexOf("1501") >= 0 && question.indexOf("100 reports") >= 0, question)
+            waitForRendering(dialog.contentItem)
+            mouseClick(findChild(dialog, "keepReportIdButton"))
+            tryCompare(dialog, "visible", false)
+            compare(String(probe.storedValue("MC/lastReportId")), "1500")
+            compare(field.text, "1500")
+
+            mcconnector.setMcStatus("Connected")
+            typeInto(field, "1400")
+            mouseClick(findChild(panel, "closeButton"))
+            tryCompare(dialog, "opened", true)
+            verify(findChild(dialog, "reportIdQuestion").text.indexOf("again") >= 0)
+            verify(panel.visible)
+            verify(!probe.isPolling())
+            waitForRendering(dialog.contentItem)
+            mouseClick(findChild(dialog, "storeReportIdButton"))
+            tryCompare(panel, "visible", false)
+            compare(String(probe.storedValue("MC/lastReportId")), "1400")
+            verify(probe.isPolling())
+            mcconnector.setMcStatus("Failed to connect")
         }
 
         function test_logPathFromTheFileDialog() {
@@ -107,6 +151,11 @@ Item {
             verify(offered.text.indexOf("AB:AB:AB") >= 0)
             verify(trusted.text.indexOf("11:11:11") === 0)
 
+            // The button is low in the form: scrolled into view (once laid out) as a user would.
+            var flick = findChild(panel, "settingsScroller").contentItem
+            waitForRendering(panel.contentItem)
+            flick.contentY = Math.max(0, flick.contentHeight - flick.height)
+            waitForRendering(panel.contentItem)
             mouseClick(trust)
             tryVerify(function() { return trusted.text.indexOf("AB:AB:AB") === 0 })
             tryCompare(trust, "visible", false)
@@ -129,9 +178,10 @@ Item {
             tryCompare(mcconnector, "connectionState", "Failed to connect", 20000)
             compare(findChild(panel, "panelConnectionState").text, "Failed to connect")
 
-            // Closing resumes polling only when connected.
+            // No poll while the panel is open, even once a check connected; closing resumes
+            // polling only when connected.
             mcconnector.setMcStatus("Connected")
-            verify(probe.isPolling())
+            verify(!probe.isPolling())
             panel.close()
             tryCompare(panel, "visible", false)
             verify(probe.isPolling())
@@ -142,6 +192,15 @@ Item {
             panel.close()
             tryCompare(panel, "visible", false)
             verify(!probe.isPolling())
+
+            // Settings that cannot work name the missing fields.
+            panel.open()
+            tryCompare(panel, "opened", true)
+            typeInto(findChild(panel, "portField"), "")
+            typeInto(findChild(panel, "usernameField"), "")
+            mcconnector.setMcStatus("Invalid settings")
+            compare(findChild(panel, "panelConnectionState").text, "Invalid settings: missing Port, Username")
+            panel.close()
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include "app/viewer.h"
 #include "printing/reportlistmodel.h"
+#include "settings/joblistmodel.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -21,9 +22,12 @@ ScreenshotDriver::ScreenshotDriver(Viewer* viewer, const QString& outputDir, int
                                    QObject* parent)
     : QObject(parent), m_viewer(viewer), m_outputDir(outputDir), m_timeoutSeconds(timeoutSeconds)
 {
-    for (const QSize& size : {QSize(1200, 800), QSize(1920, 1080)}) {
-        for (const char* view : {"jobs", "layouts", "reports", "settings"})
-            m_shots.append({size, QString::fromLatin1(view)});
+    // The states an operator meets beyond the plain views: a new job (inactive, with a job whose
+    // layout is gone beside it) and the Report Log narrowed by a search.
+    const char* const views[] = {"jobs", "layouts", "reports", "settings", "newjob", "search"};
+    for (int i = 0; i < int(sizeof(views) / sizeof(views[0])); ++i) {
+        for (const QSize& size : {QSize(1200, 800), QSize(1920, 1080)})
+            m_shots.append({size, QString::fromLatin1(views[i]), i + 1});
     }
     m_timer.setSingleShot(true);
 }
@@ -70,13 +74,24 @@ void ScreenshotDriver::prepareNext()
     const Shot& shot = m_shots.at(m_next);
     if (m_viewer->size() != shot.size)
         m_viewer->resize(shot.size);
+    QObject* search = frame->findChild<QObject*>(QStringLiteral("reportSearchField"));
+    if (search)
+        search->setProperty("text",
+                            shot.view == QLatin1String("search") ? QStringLiteral("Apple") : QString());
     if (shot.view == QLatin1String("settings")) {
         QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("jobs")));
         QMetaObject::invokeMethod(frame, "openSettings");
     } else {
         if (QObject* panel = frame->property("settingsPanel").value<QObject*>())
             QMetaObject::invokeMethod(panel, "close");
-        QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, shot.view));
+        if (shot.view == QLatin1String("newjob")) {
+            showNewJob(frame);
+            QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("jobs")));
+        } else if (shot.view == QLatin1String("search")) {
+            QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("reports")));
+        } else {
+            QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, shot.view));
+        }
     }
     m_timer.start(kSettleMs);
 }
@@ -89,7 +104,7 @@ void ScreenshotDriver::grabCurrent()
                              .filePath(QStringLiteral("%1x%2-%3-%4.png")
                                            .arg(shot.size.width())
                                            .arg(shot.size.height())
-                                           .arg(m_next % 4 + 1)
+                                           .arg(shot.order)
                                            .arg(shot.view));
     if (image.isNull() || !image.save(file)) {
         std::fprintf(stderr, "screenshots: could not save %s\n", qPrintable(file));
@@ -103,6 +118,24 @@ void ScreenshotDriver::grabCurrent()
         return;
     }
     prepareNext();
+}
+
+void ScreenshotDriver::showNewJob(QQuickItem* frame)
+{
+    QObject* jobsView = frame->findChild<QObject*>(QStringLiteral("jobsView"));
+    JobListModel* jobs = m_viewer->jobs();
+    if (!jobsView || !jobs)
+        return;
+    if (m_newJobId.isEmpty()) {
+        const QString retired = jobs->createJob(QStringLiteral("Tablets (old label)"));
+        jobs->setPrinter(retired, QStringLiteral("PDF files (label archive)"));
+        jobs->setLayout(retired, QStringLiteral("Retired label"));
+        QVariant id;
+        QMetaObject::invokeMethod(jobsView, "createJob", Q_RETURN_ARG(QVariant, id));
+        m_newJobId = id.toString();
+    } else {
+        QMetaObject::invokeMethod(jobsView, "selectJob", Q_ARG(QVariant, m_newJobId));
+    }
 }
 
 void ScreenshotDriver::finish(int exitCode)

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTimer>
 
+class QQuickItem;
 class Viewer;
 
 class ScreenshotDriver : public QObject
@@ -23,13 +24,16 @@ private:
     struct Shot
     {
         QSize size;
-        QString view; // a view name, or "settings" for the settings panel over the first view
+        QString view; // a view name, "settings" for the settings panel over the first view, or a state
+        int order;    // the picture's number in its file name
     };
 
     void waitForStation();
     void prepareNext();
     void grabCurrent();
     void finish(int exitCode);
+    // A new job selected in the job list, beside a job whose layout does not exist.
+    void showNewJob(QQuickItem* frame);
 
     Viewer* m_viewer;
     QString m_outputDir;
@@ -38,4 +42,5 @@ private:
     QTimer m_timer;
     QList<Shot> m_shots;
     int m_next = 0;
+    QString m_newJobId;
 };

@@ -17,6 +17,8 @@ Rectangle {
     property string filterValue
     property bool stored: false
     property bool dirty: true
+    // What the row still lacks before it can be saved; empty when it can be.
+    property string problem: ""
 
     signal changeRequested(string name, var value)
     signal saveRequested()
@@ -26,7 +28,7 @@ Rectangle {
     // The category's fields narrowed by the hint; labels and search paths go in step, since a
     // label alone does not name one field (several fields share a label).
     readonly property var fields: buildFields(category, hint)
-    readonly property bool complete: searchPath.length > 0 && operatorSymbol.length > 0
+    readonly property bool complete: problem.length === 0
 
     function buildFields(cat, hintText) {
         var labels = mcReportFields.getLabels(cat)
@@ -102,7 +104,13 @@ Rectangle {
                     placeholderText: qsTr("Field to filter")
                     selectByMouse: true
                     text: row.hint
-                    onTextEdited: row.changeRequested("hint", text)
+                    onTextEdited: {
+                        row.changeRequested("hint", text)
+                        // A hint that names one field chooses it, as if picked from the list.
+                        var path = mcReportFields.fieldForHint(row.category, text)
+                        if (path.length > 0 && path !== row.searchPath)
+                            row.chooseField(path)
+                    }
                 }
             }
             ColumnLayout {
@@ -119,8 +127,13 @@ Rectangle {
                     textRole: "label"
                     currentIndex: row.indexOfPath(row.fields, row.searchPath)
                     // A field outside the current category or hint still shows what is stored.
-                    displayText: currentIndex >= 0 ? currentText
-                                 : (row.searchPath.length > 0 ? row.searchPath : qsTr("Choose a field"))
+                    // Shown from the row's own field, never from whatever entry the box lands on.
+                    displayText: {
+                        if (row.searchPath.length === 0)
+                            return qsTr("Choose a field")
+                        var i = row.indexOfPath(row.fields, row.searchPath)
+                        return i >= 0 ? row.fields[i].label : row.searchPath
+                    }
                     onActivated: row.chooseField(row.fields[index].path)
                     delegate: ItemDelegate {
                         width: fieldBox.popup.width
@@ -207,6 +220,8 @@ Rectangle {
                         font.pixelSize: theme.fontSize
                         enabled: row.dirty && row.complete
                         highlighted: row.dirty && row.complete
+                        ToolTip.visible: hovered && row.problem.length > 0
+                        ToolTip.text: row.problem
                         onClicked: row.saveRequested()
                     }
                     ToolButton {
@@ -226,6 +241,16 @@ Rectangle {
             }
         }
 
+        Label {
+            objectName: "filterProblem"
+            Layout.fillWidth: true
+            visible: row.dirty
+            text: row.problem.length > 0 ? row.problem
+                                         : qsTr("Not saved yet: press Save (it is saved by itself when another job is chosen).")
+            font.pixelSize: theme.smallFontSize
+            color: row.problem.length > 0 ? theme.failed : theme.working
+            wrapMode: Text.Wrap
+        }
         Label {
             objectName: "descriptionLabel"
             Layout.fillWidth: true

@@ -3,104 +3,117 @@ import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 
 // The "Print Jobs" view: the console connection, the list of jobs and the editor of the selected
-// job with its filters. Job and filter keys go to the global settings file, where the poller
-// reads them, and are flushed at once.
+// job with its filters. The jobs live in the native job list (jobListModel), which stores them in
+// the global settings where the poller reads them; this view only keeps the filter rows being edited.
 Item {
     id: view
 
-    readonly property alias jobs: jobModel
+    readonly property var jobs: jobListModel
     readonly property alias filters: filterModel
     property string selectedJobId: ""
-    property int selectedIndex: -1
-    // Set while the list is rebuilt, when the list view's current row means nothing.
-    property bool loading: false
-
-    readonly property string idCharacters: "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"
-
-    function randomId(length, taken) {
-        var id
-        do {
-            id = ""
-            for (var i = 0; i < length; ++i)
-                id += idCharacters.charAt(Math.floor(Math.random() * idCharacters.length))
-        } while (taken.indexOf(id) >= 0)
-        return id
+    // The selected job as stored, read again after every change of the list.
+    readonly property var job: {
+        jobListModel.revision
+        var stored = jobListModel.job(selectedJobId)
+        return stored.id !== undefined ? stored : null
     }
-
-    function indexOfJob(id) {
-        for (var i = 0; i < jobModel.count; ++i) {
-            if (jobModel.get(i).uniqueId === id)
-                return i
-        }
-        return -1
-    }
-
-    function jobKey(id, key) {
-        return "jobs/" + id + "/" + key
+    readonly property int selectedIndex: { jobListModel.revision; return jobListModel.indexOf(selectedJobId) }
+    readonly property string activationBlocker: {
+        jobListModel.revision
+        return selectedIndex >= 0 ? jobListModel.activationBlocker(selectedJobId) : ""
     }
 
     function loadJobs() {
-        loading = true
-        jobModel.clear()
-        var ids = settingsManager.childGroupsOfGroup("jobs", true)
-        for (var i = 0; i < ids.length; ++i) {
-            var id = ids[i]
-            jobModel.append({
-                uniqueId: id,
-                jobname: settingsManager.getValue(jobKey(id, "jobname"), "", true),
-                printer: settingsManager.getValue(jobKey(id, "printer"), "", true),
-                layout: settingsManager.getValue(jobKey(id, "layout"), "", true),
-                isactive: settingsManager.getBooleanValue(jobKey(id, "active"), true, true)
-            })
-        }
-        loading = false
-        if (indexOfJob(selectedJobId) >= 0)
-            selectJob(selectedJobId)
+        jobListModel.reload()
+        if (jobListModel.indexOf(selectedJobId) >= 0)
+            loadFilters()
         else
-            selectJob(jobModel.count > 0 ? jobModel.get(0).uniqueId : "")
+            selectJob(jobListModel.count > 0 ? jobListModel.idAt(0) : "")
     }
 
     function selectJob(id) {
+        if (id === selectedJobId && jobListModel.indexOf(id) >= 0)
+            return
+        leaveJob()
         selectedJobId = id
-        selectedIndex = indexOfJob(id)
         loadFilters()
     }
 
+    // Rows being edited are not lost when another job is shown: complete ones are saved, the
+    // others are kept as drafts of their job.
+    function leaveJob() {
+        if (jobListModel.indexOf(selectedJobId) < 0)
+            return
+        saveCompleteRows()
+        var drafts = []
+        for (var i = 0; i < filterModel.count; ++i) {
+            var f = filterModel.get(i)
+            if (f.dirty)
+                drafts.push({ filterId: f.filterId, category: f.category, hint: f.hint, searchPath: f.searchPath,
+                              dataType: f.dataType, operatorSymbol: f.operatorSymbol, filterValue: f.filterValue })
+        }
+        jobListModel.keepDrafts(selectedJobId, drafts)
+    }
+
+    function saveCompleteRows() {
+        for (var i = 0; i < filterModel.count; ++i) {
+            var f = filterModel.get(i)
+            if (f.dirty && jobListModel.filterProblem(f.searchPath, f.operatorSymbol).length === 0)
+                saveFilter(i)
+        }
+    }
+
     function createJob() {
-        var id = randomId(12, settingsManager.childGroupsOfGroup("jobs", true))
-        settingsManager.setValue(jobKey(id, "jobname"), qsTr("New job"), true)
-        settingsManager.setValue(jobKey(id, "active"), true, true)
-        settingsManager.setValue(jobKey(id, "layout"), "", true)
-        settingsManager.setValue(jobKey(id, "printer"), "", true)
-        settingsManager.flush()
-        loadJobs()
+        leaveJob()
+        var id = jobListModel.createJob(qsTr("New job"))
         selectJob(id)
         nameField.forceActiveFocus()
         nameField.selectAll()
         return id
     }
 
-    // The whole group goes, filters included.
     function removeJob(id) {
         if (id.length === 0)
             return
-        settingsManager.removeKey("jobs/" + id, true)
-        settingsManager.flush()
-        if (id === selectedJobId)
+        jobListModel.removeJob(id)
+        // Another job's form stays as it is; only a removed selection moves on.
+        if (id === selectedJobId) {
+            filterModel.clear()
             selectedJobId = ""
-        loadJobs()
-    }
-
-    function setJobValue(key, role, value) {
-        if (selectedIndex < 0)
-            return
-        settingsManager.setValue(jobKey(selectedJobId, key), value, true)
-        settingsManager.flush()
-        jobModel.setProperty(selectedIndex, role, value)
+            selectJob(jobListModel.count > 0 ? jobListModel.idAt(0) : "")
+        }
     }
 
     function setActive(active) {
-        setJobValue("active", "isactive", active)
+        if (selectedIndex < 0)
+            return false
+        if (!active) {
+            jobListModel.setActive(selectedJobId, false)
+            waitingDialog.askFor(selectedJobId, job.name)
+            return true
+        }
+        // The filters shown are the filters it runs with.
+        saveCompleteRows()
+        if (unsavedRows() > 0) {
+            activeNote.show(qsTr("Finish or remove the filter rows that are not saved first."))
+            return false
+        }
+        if (activationBlocker.length > 0)
+            return false
+        if (jobListModel.needsUnfilteredConfirmation(selectedJobId)) {
+            unfilteredDialog.askFor(selectedJobId, job.name)
+            return false
+        }
+        return jobListModel.setActive(selectedJobId, true)
+    }
+
+    function unsavedRows() {
+        var count = 0
+        for (var i = 0; i < filterModel.count; ++i) {
+            if (filterModel.get(i).dirty)
+                ++count
+        }
+        return count
     }
 
     function categoryOf(path) {
@@ -114,34 +127,44 @@ Item {
 
     function loadFilters() {
         filterModel.clear()
-        if (selectedJobId.length === 0)
+        if (jobListModel.indexOf(selectedJobId) < 0)
             return
-        var ids = settingsManager.childGroupsOfSubGroup("jobs", selectedJobId, true)
-        for (var i = 0; i < ids.length; ++i) {
-            var key = "jobs/" + selectedJobId + "/" + ids[i] + "/"
-            var path = settingsManager.getValue(key + "filterName", "", true)
+        var stored = jobListModel.filters(selectedJobId)
+        for (var i = 0; i < stored.length; ++i) {
+            var f = stored[i]
             filterModel.append({
-                filterId: ids[i],
-                category: categoryOf(path),
+                filterId: f.filterId,
+                category: categoryOf(f.searchPath),
                 hint: "",
-                searchPath: path,
-                dataType: settingsManager.getValue(key + "operatorType", mcReportFields.getDataType(path, "string"), true),
-                operatorSymbol: settingsManager.getValue(key + "operator", "==", true),
-                filterValue: settingsManager.getValue(key + "filterValue", "", true),
+                searchPath: f.searchPath,
+                dataType: f.dataType.length > 0 ? f.dataType : mcReportFields.getDataType(f.searchPath, "string"),
+                operatorSymbol: f.operatorSymbol,
+                filterValue: f.filterValue,
                 stored: true,
                 dirty: false
+            })
+        }
+        var drafts = jobListModel.drafts(selectedJobId)
+        for (var j = 0; j < drafts.length; ++j) {
+            var d = drafts[j]
+            filterModel.append({
+                filterId: d.filterId, category: d.category, hint: d.hint, searchPath: d.searchPath,
+                dataType: d.dataType, operatorSymbol: d.operatorSymbol, filterValue: d.filterValue,
+                stored: false, dirty: true
             })
         }
     }
 
     function addFilter() {
-        if (selectedJobId.length === 0)
+        if (selectedIndex < 0)
             return -1
-        var taken = settingsManager.childGroupsOfSubGroup("jobs", selectedJobId, true)
-        for (var i = 0; i < filterModel.count; ++i)
-            taken.push(filterModel.get(i).filterId)
+        var id = jobListModel.newFilterId(selectedJobId)
+        for (var i = 0; i < filterModel.count; ++i) {
+            if (filterModel.get(i).filterId === id)
+                return addFilter()
+        }
         filterModel.append({
-            filterId: randomId(8, taken),
+            filterId: id,
             category: mcReportFields.categories.length > 0 ? mcReportFields.categories[0] : "",
             hint: "",
             searchPath: "",
@@ -156,33 +179,38 @@ Item {
     }
 
     function saveFilter(index) {
+        if (index < 0 || index >= filterModel.count)
+            return false
         var f = filterModel.get(index)
-        if (selectedJobId.length === 0 || f.searchPath.length === 0)
-            return
-        var key = "jobs/" + selectedJobId + "/" + f.filterId + "/"
-        settingsManager.setValue(key + "filterName", f.searchPath, true)
-        settingsManager.setValue(key + "operatorType", f.dataType, true)
-        settingsManager.setValue(key + "operator", f.operatorSymbol, true)
-        settingsManager.setValue(key + "filterValue", f.filterValue, true)
-        settingsManager.flush()
+        if (!jobListModel.saveFilter(selectedJobId, f.filterId, f.searchPath, f.dataType, f.operatorSymbol, f.filterValue))
+            return false
         filterModel.setProperty(index, "stored", true)
         filterModel.setProperty(index, "dirty", false)
+        return true
+    }
+
+    function indexOfFilter(filterId) {
+        for (var i = 0; i < filterModel.count; ++i) {
+            if (filterModel.get(i).filterId === filterId)
+                return i
+        }
+        return -1
     }
 
     function removeFilter(index) {
-        var f = filterModel.get(index)
-        if (f.stored) {
-            settingsManager.removeValueOfGroup("jobs/" + selectedJobId, f.filterId, true)
-            settingsManager.flush()
-        }
+        if (index < 0 || index >= filterModel.count)
+            return
+        jobListModel.removeFilter(selectedJobId, filterModel.get(index).filterId)
         filterModel.remove(index)
     }
 
     StationTheme { id: theme }
-    ListModel { id: jobModel }
     ListModel { id: filterModel }
 
     Component.onCompleted: loadJobs()
+    // Printers come and go while another view is shown.
+    onVisibleChanged: if (visible) jobListModel.refreshAvailability()
+    Component.onDestruction: leaveJob()
 
     ColumnLayout {
         anchors.fill: parent
@@ -255,14 +283,13 @@ Item {
                         Layout.fillHeight: true
                         clip: true
                         spacing: 4
-                        model: jobModel
+                        model: jobListModel
                         currentIndex: view.selectedIndex
                         keyNavigationEnabled: true
                         activeFocusOnTab: true
                         onCurrentIndexChanged: {
-                            if (!view.loading && currentIndex >= 0 && currentIndex < jobModel.count
-                                    && jobModel.get(currentIndex).uniqueId !== view.selectedJobId)
-                                view.selectJob(jobModel.get(currentIndex).uniqueId)
+                            if (currentIndex >= 0 && jobListModel.idAt(currentIndex) !== view.selectedJobId)
+                                view.selectJob(jobListModel.idAt(currentIndex))
                         }
                         ScrollBar.vertical: ScrollBar {}
 
@@ -270,7 +297,7 @@ Item {
                             id: jobRow
                             objectName: "jobRow_" + model.uniqueId
                             width: jobList.width
-                            height: 48
+                            height: model.problem.length > 0 ? 60 : 48
                             radius: 4
                             readonly property bool selected: model.uniqueId === view.selectedJobId
                             color: selected ? theme.selection : (rowMouse.containsMouse ? theme.rowAlternate : "transparent")
@@ -291,18 +318,49 @@ Item {
                                 anchors.rightMargin: 4
                                 spacing: 8
                                 Rectangle {
+                                    visible: model.problem.length === 0
                                     Layout.preferredWidth: 10
                                     Layout.preferredHeight: 10
                                     radius: 5
                                     color: model.isactive ? theme.connected : "#b0b8c1"
                                 }
-                                Label {
+                                // A job that cannot print says so instead of showing a plain dot.
+                                Rectangle {
+                                    objectName: "jobWarning_" + model.uniqueId
+                                    visible: model.problem.length > 0
+                                    Layout.preferredWidth: 18
+                                    Layout.preferredHeight: 18
+                                    Layout.leftMargin: -4
+                                    radius: 9
+                                    color: model.isactive ? theme.failed : theme.working
+                                    Label {
+                                        anchors.centerIn: parent
+                                        text: "!"
+                                        font.bold: true
+                                        font.pixelSize: theme.smallFontSize
+                                        color: "white"
+                                    }
+                                }
+                                ColumnLayout {
                                     Layout.fillWidth: true
-                                    text: model.jobname
-                                    elide: Text.ElideRight
-                                    font.pixelSize: theme.fontSize + 1
-                                    font.bold: jobRow.selected
-                                    color: model.isactive ? theme.text : theme.mutedText
+                                    spacing: 0
+                                    Label {
+                                        Layout.fillWidth: true
+                                        text: model.jobname
+                                        elide: Text.ElideRight
+                                        font.pixelSize: theme.fontSize + 1
+                                        font.bold: jobRow.selected
+                                        color: model.isactive ? theme.text : theme.mutedText
+                                    }
+                                    Label {
+                                        objectName: "jobProblem"
+                                        Layout.fillWidth: true
+                                        visible: model.problem.length > 0
+                                        text: model.problem
+                                        elide: Text.ElideRight
+                                        font.pixelSize: theme.smallFontSize
+                                        color: model.isactive ? theme.failed : theme.working
+                                    }
                                 }
                                 ToolButton {
                                     objectName: "removeJobButton"
@@ -355,7 +413,7 @@ Item {
                     anchors.margins: 16
                     spacing: 12
                     visible: view.selectedIndex >= 0
-                    readonly property var job: view.selectedIndex >= 0 ? jobModel.get(view.selectedIndex) : null
+                    readonly property var job: view.job
 
                     GridLayout {
                         Layout.fillWidth: true
@@ -371,8 +429,8 @@ Item {
                             Layout.columnSpan: 3
                             font.pixelSize: theme.fontSize
                             selectByMouse: true
-                            text: editor.job ? editor.job.jobname : ""
-                            onTextEdited: view.setJobValue("jobname", "jobname", text)
+                            text: editor.job ? editor.job.name : ""
+                            onTextEdited: jobListModel.setName(view.selectedJobId, text)
                         }
 
                         Label { text: qsTr("Printer:"); font.pixelSize: theme.fontSize; color: theme.text }
@@ -386,7 +444,7 @@ Item {
                             currentIndex: editor.job ? printers.indexOf(editor.job.printer) : -1
                             displayText: currentIndex >= 0 ? currentText
                                          : (editor.job && editor.job.printer.length > 0 ? editor.job.printer : qsTr("Not selected"))
-                            onActivated: view.setJobValue("printer", "printer", printers[index])
+                            onActivated: jobListModel.setPrinter(view.selectedJobId, printers[index])
                             popup.onAboutToShow: printers = printerInterface.activePrinters()
                         }
 
@@ -400,21 +458,62 @@ Item {
                             currentIndex: editor.job ? layoutmanager.customLayouts.indexOf(editor.job.layout) : -1
                             displayText: currentIndex >= 0 ? currentText
                                          : (editor.job && editor.job.layout.length > 0 ? editor.job.layout : qsTr("Not selected"))
-                            onActivated: view.setJobValue("layout", "layout", layoutmanager.customLayouts[index])
+                            onActivated: jobListModel.setLayout(view.selectedJobId, layoutmanager.customLayouts[index])
                         }
 
                         Item { width: 1; height: 1 }
-                        CheckBox {
-                            id: activeBox
-                            objectName: "activeBox"
+                        ColumnLayout {
                             Layout.columnSpan: 3
-                            text: qsTr("Active")
-                            font.pixelSize: theme.fontSize
-                            checked: editor.job ? editor.job.isactive : false
-                            onToggled: {
-                                view.setActive(checked)
-                                if (!checked)
-                                    waitingDialog.askFor(view.selectedJobId, editor.job ? editor.job.jobname : "")
+                            Layout.fillWidth: true
+                            spacing: 2
+                            CheckBox {
+                                id: activeBox
+                                objectName: "activeBox"
+                                text: qsTr("Active")
+                                font.pixelSize: theme.fontSize
+                                checked: editor.job ? editor.job.active : false
+                                // An incomplete job cannot be switched on; one that is on can always be switched off.
+                                enabled: editor.job !== null && (checked || view.activationBlocker.length === 0)
+                                onToggled: {
+                                    view.setActive(checked)
+                                    checked = Qt.binding(function () { return editor.job ? editor.job.active : false })
+                                }
+                            }
+                            Label {
+                                objectName: "jobStateNote"
+                                Layout.fillWidth: true
+                                readonly property string reason: !editor.job ? ""
+                                    : (!activeBox.checked && view.activationBlocker.length > 0 ? view.activationBlocker
+                                                                                               : editor.job.problem)
+                                visible: reason.length > 0
+                                text: (activeBox.checked ? qsTr("Its labels cannot print: %1.") : qsTr("To make it active: %1."))
+                                      .arg(reason.charAt(0).toLowerCase() + reason.slice(1))
+                                wrapMode: Text.Wrap
+                                font.pixelSize: theme.smallFontSize
+                                color: activeBox.checked ? theme.failed : theme.working
+                            }
+                            Label {
+                                objectName: "activeHint"
+                                Layout.fillWidth: true
+                                text: qsTr("An inactive job passes new reports by for good: they are not printed later. "
+                                           + "To hold labels for a while, use \"Pause printing\" in the Report Log.")
+                                wrapMode: Text.Wrap
+                                font.pixelSize: theme.smallFontSize
+                                color: theme.mutedText
+                            }
+                            Label {
+                                id: activeNote
+                                objectName: "activeNote"
+                                function show(message) { text = message }
+                                Layout.fillWidth: true
+                                visible: text.length > 0
+                                wrapMode: Text.Wrap
+                                font.pixelSize: theme.smallFontSize
+                                color: theme.failed
+                                Connections {
+                                    target: view
+                                    function onSelectedJobIdChanged() { activeNote.text = "" }
+                                }
                             }
                         }
                     }
@@ -460,13 +559,15 @@ Item {
                             filterValue: model.filterValue
                             stored: model.stored
                             dirty: model.dirty
+                            problem: { jobListModel.revision; return jobListModel.filterProblem(model.searchPath, model.operatorSymbol) }
                             onChangeRequested: {
                                 filterModel.setProperty(index, name, value)
                                 if (name !== "hint" && name !== "category")
                                     filterModel.setProperty(index, "dirty", true)
                             }
-                            onSaveRequested: view.saveFilter(index)
-                            onRemoveRequested: view.removeFilter(index)
+                            // By id: a row being rebuilt may no longer know its index.
+                            onSaveRequested: view.saveFilter(view.indexOfFilter(filterId))
+                            onRemoveRequested: view.removeFilter(view.indexOfFilter(filterId))
                         }
                     }
                 }
@@ -515,6 +616,48 @@ Item {
             view.removeJob(jobId)
             waitingDialog.askFor(jobId, jobName)
         }
+    }
+
+    // A job without filters prints a label for every report the console gets: asked once.
+    Dialog {
+        id: unfilteredDialog
+        objectName: "unfilteredDialog"
+        property string jobId
+        property string jobName
+
+        function askFor(id, name) {
+            jobId = id
+            jobName = name
+            open()
+        }
+
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        width: Math.min(560, parent ? parent.width - 48 : 560)
+        modal: true
+        title: qsTr("Print every report?")
+        font.pixelSize: theme.fontSize
+
+        Label {
+            width: unfilteredDialog.availableWidth
+            text: qsTr("The job \"%1\" has no filters: it prints a label for every new report. Make it active?")
+                  .arg(unfilteredDialog.jobName)
+            font.pixelSize: theme.fontSize
+            wrapMode: Text.Wrap
+        }
+
+        footer: DialogButtonBox {
+            Button {
+                objectName: "confirmUnfilteredButton"
+                text: qsTr("Print every report")
+                DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
+            }
+            Button {
+                text: qsTr("Cancel")
+                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+            }
+        }
+        onAccepted: jobListModel.setActive(jobId, true, true)
     }
 
     // A job that is removed or made inactive may still have labels in the spool: print them with

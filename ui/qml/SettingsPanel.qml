@@ -3,9 +3,9 @@ import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import Qt.labs.platform 1.1 as Platform
 
-// The console connection and report log settings. Every field writes its key to the global
-// settings file as it changes; polling pauses while the panel is open so that a poll does not
-// move the report id the user is editing.
+// The console connection and report log settings. The connection fields write their keys to the
+// global settings file as they change; the report id is stored when its editing ends, after a
+// question when it skips or repeats reports. No poll starts while the panel is open.
 Popup {
     id: panel
     objectName: "settingsPanel"
@@ -19,10 +19,47 @@ Popup {
         return Qt.platform.os === "windows" ? text : "/" + text
     }
 
+    // Goes up with every write, so what is derived from the stored fields is read again.
+    property int revision: 0
+    readonly property var missingFields: { revision; return connectionForm.missingFields() }
+
     function writeValue(key, value) {
         settingsManager.setValue(key, value, true)
         settingsManager.flush()
+        ++revision
     }
+
+    // Stores the edited report id, asking first when it skips or repeats reports; false while the
+    // question is open.
+    function commitReportId() {
+        if (reportIdDialog.visible)
+            return false
+        var text = reportIdField.text
+        if (text.length === 0 || String(connectionForm.reportId()) === text) {
+            showStoredReportId()
+            return true
+        }
+        var question = connectionForm.reportIdQuestion(text)
+        if (question.length > 0) {
+            reportIdDialog.ask(text, question)
+            return false
+        }
+        connectionForm.commitReportId(text)
+        return true
+    }
+
+    function showStoredReportId() {
+        var lastId = connectionForm.reportId()
+        reportIdField.text = lastId >= 0 ? String(lastId) : ""
+    }
+
+    function finish() {
+        if (commitReportId())
+            close()
+        else
+            closeAfterQuestion = true
+    }
+    property bool closeAfterQuestion: false
 
     function load() {
         addressField.text = settingsManager.getValue("MC/address", "", true)
@@ -30,8 +67,8 @@ Popup {
         usernameField.text = settingsManager.getValue("MC/username", "", true)
         passwordField.text = settingsManager.getValue("MC/password", "", true)
         onlyReportedBox.checked = settingsManager.getBooleanValue("MC/onlyreported", true, true)
-        var lastId = settingsManager.getIntValue("MC/lastReportId", -1, true)
-        reportIdField.text = lastId >= 0 ? String(lastId) : ""
+        showStoredReportId()
+        ++revision
         customFieldKeyField.text = reportList.selectedCustomContentKey
     }
 
@@ -51,11 +88,14 @@ Popup {
 
     onAboutToShow: load()
     onOpened: {
-        xmlpoller.setEnabled(false)
+        xmlpoller.setHeld(true)
         addressField.forceActiveFocus()
     }
-    onClosed: xmlpoller.setEnabled(mcconnector.connectionState === "Connected"
-                                   || mcconnector.consoleBehindId >= 0)
+    onClosed: {
+        // Closed by Escape or a press outside: the edited id still gets its answer first.
+        if (commitReportId())
+            xmlpoller.setHeld(false)
+    }
 
     StationTheme { id: theme }
 
@@ -93,6 +133,7 @@ Popup {
 
         ScrollView {
             id: scroller
+            objectName: "settingsScroller"
             Layout.fillWidth: true
             Layout.fillHeight: true
             Layout.preferredHeight: form.implicitHeight + 40
@@ -109,6 +150,9 @@ Popup {
                 rowSpacing: 12
 
                 component FieldLabel: Label {
+                    // Level with the first line of its field, also when help text follows the field.
+                    Layout.alignment: Qt.AlignTop | Qt.AlignLeft
+                    topPadding: 10
                     Layout.preferredWidth: 300
                     Layout.maximumWidth: 300
                     wrapMode: Text.Wrap
@@ -160,37 +204,73 @@ Popup {
                     onTextEdited: panel.writeValue("MC/password", text)
                 }
 
+                component HelpText: Label {
+                    Layout.fillWidth: true
+                    wrapMode: Text.Wrap
+                    font.pixelSize: theme.smallFontSize
+                    color: theme.mutedText
+                }
+
                 FieldLabel { text: qsTr("Handle only already exported reports:") }
-                CheckBox {
-                    id: onlyReportedBox
-                    objectName: "onlyReportedBox"
-                    Layout.alignment: Qt.AlignLeft
-                    Accessible.name: qsTr("Handle only already exported reports:")
-                    onToggled: panel.writeValue("MC/onlyreported", checked)
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 2
+                    CheckBox {
+                        id: onlyReportedBox
+                        objectName: "onlyReportedBox"
+                        Layout.alignment: Qt.AlignLeft
+                        Accessible.name: qsTr("Handle only already exported reports:")
+                        onToggled: panel.writeValue("MC/onlyreported", checked)
+                    }
+                    HelpText {
+                        objectName: "onlyReportedHelp"
+                        text: qsTr("Ticked, a report is printed only once the console has exported it (for example "
+                                   + "to a customer's system); unticked, every report prints as soon as it arrives.")
+                    }
                 }
 
                 FieldLabel { text: qsTr("Current report.id") }
-                TextField {
-                    id: reportIdField
-                    objectName: "reportIdField"
-                    Layout.preferredWidth: 200
-                    font.pixelSize: theme.fontSize
-                    selectByMouse: true
-                    validator: IntValidator { bottom: 0; top: 2147483647 }
-                    // An emptied field keeps the stored id: -1 would re-initialise it.
-                    onTextEdited: if (acceptableInput) panel.writeValue("MC/lastReportId", parseInt(text, 10))
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 2
+                    TextField {
+                        id: reportIdField
+                        objectName: "reportIdField"
+                        Layout.preferredWidth: 200
+                        font.pixelSize: theme.fontSize
+                        selectByMouse: true
+                        // Digits only; stored when editing ends (Enter, leaving the field, Close), so a
+                        // poll never sees a half-typed id.
+                        validator: RegularExpressionValidator { regularExpression: /[0-9]{0,10}/ }
+                        inputMethodHints: Qt.ImhDigitsOnly
+                        onEditingFinished: panel.commitReportId()
+                    }
+                    HelpText {
+                        objectName: "reportIdHelp"
+                        text: qsTr("The newest report already handled: the jobs print reports above it. "
+                                   + "Example: 1500 prints report 1501 and later; a lower number prints reports again.")
+                    }
                 }
 
                 FieldLabel { text: qsTr("Report list's Custom Field key:") }
-                TextField {
-                    id: customFieldKeyField
-                    objectName: "customFieldKeyField"
+                ColumnLayout {
                     Layout.fillWidth: true
-                    font.pixelSize: theme.fontSize
-                    selectByMouse: true
-                    onTextEdited: {
-                        reportList.selectedCustomContentKey = text
-                        panel.writeValue("ReportView/customFieldKey", text)
+                    spacing: 2
+                    TextField {
+                        id: customFieldKeyField
+                        objectName: "customFieldKeyField"
+                        Layout.fillWidth: true
+                        font.pixelSize: theme.fontSize
+                        selectByMouse: true
+                        onTextEdited: {
+                            reportList.selectedCustomContentKey = text
+                            panel.writeValue("ReportView/customFieldKey", text)
+                        }
+                    }
+                    HelpText {
+                        objectName: "customFieldKeyHelp"
+                        text: qsTr("The report value shown in the Report Log's last column, as a path in the report. "
+                                   + "Example: /root/report/user_data/fields/info1")
                     }
                 }
 
@@ -278,7 +358,13 @@ Popup {
             Label {
                 objectName: "panelConnectionState"
                 Layout.fillWidth: true
-                text: mcconnector.connectionState
+                readonly property string detail: {
+                    var state = mcconnector.connectionState
+                    if (state === "Invalid settings" && panel.missingFields.length > 0)
+                        return qsTr("missing %1").arg(panel.missingFields.join(", "))
+                    return state === "Failed to connect" ? connectionForm.failureDetail() : ""
+                }
+                text: detail.length > 0 ? mcconnector.connectionState + ": " + detail : mcconnector.connectionState
                 elide: Text.ElideRight
                 font.pixelSize: theme.fontSize
                 color: theme.stateColor(mcconnector.connectionState)
@@ -296,7 +382,60 @@ Popup {
                 text: qsTr("Close")
                 font.pixelSize: theme.fontSize
                 highlighted: true
-                onClicked: panel.close()
+                // Pressing it leaves the focus where it is: the edited id is asked about once, then the panel closes.
+                focusPolicy: Qt.NoFocus
+                onClicked: panel.finish()
+            }
+        }
+    }
+
+    Dialog {
+        id: reportIdDialog
+        objectName: "reportIdDialog"
+        property string entered
+
+        function ask(value, question) {
+            entered = value
+            questionText.text = question
+            open()
+        }
+
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        width: Math.min(560, parent ? parent.width - 48 : 560)
+        modal: true
+        closePolicy: Popup.NoAutoClose
+        title: qsTr("Change the report id?")
+        font.pixelSize: theme.fontSize
+
+        Label {
+            id: questionText
+            objectName: "reportIdQuestion"
+            width: reportIdDialog.availableWidth
+            font.pixelSize: theme.fontSize
+            wrapMode: Text.Wrap
+        }
+
+        footer: DialogButtonBox {
+            Button {
+                objectName: "storeReportIdButton"
+                text: qsTr("Store it")
+                DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
+            }
+            Button {
+                objectName: "keepReportIdButton"
+                text: qsTr("Keep the stored id")
+                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+            }
+        }
+        onAccepted: connectionForm.commitReportId(entered)
+        onClosed: {
+            panel.showStoredReportId()
+            if (panel.closeAfterQuestion) {
+                panel.closeAfterQuestion = false
+                panel.close()
+            } else if (!panel.visible) {
+                xmlpoller.setHeld(false)
             }
         }
     }

@@ -162,17 +162,26 @@ Item {
         }
     }
 
+    // Jobs that print with the layout are named: without it each of their labels fails.
     Dialog {
         id: confirmRemove
+        objectName: "confirmRemoveLayout"
         title: qsTr("Remove")
         modal: true
         anchors.centerIn: Overlay.overlay
         standardButtons: Dialog.Yes | Dialog.No
-        width: 420
+        width: 480
+        property var usedBy: []
+        onAboutToShow: usedBy = jobListModel.jobsUsingLayout(layoutsView.selectedName)
         Label {
+            objectName: "removeLayoutText"
             width: parent.width
             wrapMode: Text.Wrap
-            text: qsTr("Remove the layout \"%1\"?").arg(layoutsView.selectedName)
+            text: confirmRemove.usedBy.length === 0
+                  ? qsTr("Remove the layout \"%1\"?").arg(layoutsView.selectedName)
+                  : qsTr("The layout \"%1\" is used by the job(s) %2. Their labels fail until they get another "
+                         + "layout. Remove it anyway?").arg(layoutsView.selectedName)
+                    .arg(confirmRemove.usedBy.map(function (name) { return "\"" + name + "\"" }).join(", "))
         }
         onAccepted: layoutmanager.removeLayout(layoutsView.selectedName)
     }

@@ -63,6 +63,23 @@ Item {
                     reportList.clearSelection()
                 }
             }
+            TextField {
+                id: searchField
+                objectName: "reportSearchField"
+                Layout.preferredWidth: 260
+                font.pixelSize: theme.fontSize
+                placeholderText: qsTr("Search all columns")
+                selectByMouse: true
+                onTextChanged: reportList.shownRows.searchText = text
+            }
+            Label {
+                objectName: "rowCountLabel"
+                text: reportList.shownRows.searchText.trim().length > 0
+                      ? qsTr("%1 of %2 rows").arg(reportList.shownRows.shownCount).arg(reportList.shownRows.totalCount)
+                      : qsTr("%1 rows").arg(reportList.shownRows.totalCount)
+                font.pixelSize: theme.fontSize
+                color: theme.mutedText
+            }
             Label {
                 objectName: "spoolStateText"
                 Layout.fillWidth: true
@@ -86,7 +103,7 @@ Item {
                 objectName: "reportTable"
                 anchors.fill: parent
                 anchors.margins: 1
-                model: reportList
+                model: reportList.shownRows
                 clip: true
                 headerPositioning: ListView.OverlayHeader
                 boundsBehavior: Flickable.StopAtBounds

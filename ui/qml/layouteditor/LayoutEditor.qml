@@ -898,8 +898,10 @@ FocusScope {
         onAboutToShow: { printerChoice.model = printerInterface.activePrinters(); outcome = "" }
         function printOnce() {
             var ok = printerInterface.testPrint(JSON.parse(editor.currentText()), printerChoice.currentText)
-            outcome = ok ? qsTr("Printed once on %1 with example values.").arg(printerChoice.currentText)
-                        : qsTr("The test print failed; see the note for the reason.")
+            var file = ok ? printerInterface.lastTestPrintFile() : ""
+            outcome = !ok ? qsTr("The test print failed; see the note for the reason.")
+                    : file.length > 0 ? qsTr("Printed once with example values into the file %1").arg(file)
+                    : qsTr("Sent once with example values to the print queue of %1.").arg(printerChoice.currentText)
             return ok
         }
         ColumnLayout {
