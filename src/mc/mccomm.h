@@ -30,8 +30,6 @@ public:
 
     // An HTTPS console presented a key other than the trusted one; this client sends nothing more.
     bool certificateRefused() const { return m_certificateRefused; }
-    // The HTTP status of the last answer (0 when none came), so a refused login can be named.
-    long lastHttpStatus() const { return m_lastHttpStatus; }
 
     // Namespace of the report service's search requests.
     static const char* const kNamespace;
