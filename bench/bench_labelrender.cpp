@@ -1,9 +1,12 @@
 // Labels rendered per second: a 62 x 100 mm label with two barcodes, six text objects and a logo,
 // filled from a report and painted into the one-bit label image; also the peak memory.
 
+#include "app/applicationsetup.h"
+#include "printing/layoutmanager.h"
 #include "printing/printworker.h"
 #include "report/reportdevice.h"
 #include "report/reportdocument.h"
+#include "settings/systempaths.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -60,10 +63,16 @@ int main(int argc, char** argv)
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
 
     QTemporaryDir dir;
-    const QString logo = dir.filePath(QStringLiteral("logo.png"));
+    // Logos print only from the logo folder of the data root.
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(dir.path() + "/share"));
+    qputenv("HOME", QFile::encodeName(dir.path() + "/home"));
+    ApplicationSetup::applyIdentity();
+    SystemPaths::selectComputedLayout();
+    QDir().mkpath(LayoutManager::localLogoDir());
+    const QString logo = QStringLiteral("logo.png");
     QImage logoImage(240, 120, QImage::Format_RGB32);
     logoImage.fill(Qt::darkGray);
-    logoImage.save(logo, "PNG");
+    logoImage.save(LayoutManager::localLogoDir() + logo, "PNG");
 
     const QJsonArray objects{
         placed({{"type", "ShapeObject.qml"}, {"sourceImage", logo}, {"maintainAspectRation", true}}, 248, 50,
