@@ -1,5 +1,7 @@
 #include "report/device.h"
 
+#include "report/devicestates.h"
+
 Device::Device(QObject* parent) : QObject(parent)
 {
     for (int i = 0; i < kIdentifierSlots; ++i)
@@ -45,25 +47,27 @@ void Device::setIdentifier(int slot, const QString& value)
 int Device::simStatus() const
 {
     if (m_info.simInfoPresent == 0)
-        return -1;
+        return SimStatus::NoInformation;
     const QVector<SimCard>& cards = m_info.simCards;
     if (cards.isEmpty())
-        return 0;
+        return SimStatus::NoCards;
     if (cards.size() == 1)
-        return cards.first().present ? 2 : 1;
-    return cards.at(0).present || cards.at(1).present ? 3 : 1;
+        return cards.first().present ? SimStatus::Inserted : SimStatus::NotInserted;
+    return cards.at(0).present || cards.at(1).present ? SimStatus::InsertedOfTwo : SimStatus::NotInserted;
 }
 
 int Device::diagnosticsStatus() const
 {
-    if (m_info.diagnosticsState == 0 || m_info.diagnosticsState == 1)
+    if (m_info.diagnosticsState == DiagnosticsStatus::NotDiagnosed ||
+        m_info.diagnosticsState == DiagnosticsStatus::Failed)
         return m_info.diagnosticsState;
+    // Otherwise the worst result code among the tests ("=0" failed, "=1" passed, "=2" not performed).
     const QString& results = m_info.diagnosticsResults;
     if (results.contains(QLatin1String("=0")))
-        return 4;
+        return DiagnosticsStatus::TestsFailed;
     if (results.contains(QLatin1String("=1")) || results.isEmpty())
-        return 2;
+        return DiagnosticsStatus::Passed;
     if (results.contains(QLatin1String("=2")))
-        return 3;
-    return 4;
+        return DiagnosticsStatus::NotPerformed;
+    return DiagnosticsStatus::TestsFailed;
 }

@@ -65,7 +65,9 @@ public:
     const DeviceInfo& info() const { return m_info; }
     DeviceInfo& info() { return m_info; }
 
+    // A SimStatus value.
     int simStatus() const;
+    // A DiagnosticsStatus value.
     int diagnosticsStatus() const;
 
 signals:

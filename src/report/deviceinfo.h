@@ -1,6 +1,8 @@
 #pragma once
-// The block of device attributes shared by a report and a device record; copied as a whole.
+// The block of device attributes shared by a report and a device record; copied as a whole. The
+// states are plain ints named by report/devicestates.h.
 
+#include "report/devicestates.h"
 #include "report/simcard.h"
 
 #include <QMap>
@@ -21,14 +23,14 @@ struct DeviceInfo
     int erasureMethodParameter = 0;
     QString deviceIdentifier;
     QMap<QString, QVariant> customFieldValues;
-    int diagnosticsState = 0;
+    int diagnosticsState = DiagnosticsStatus::NotDiagnosed; // or Failed; other values: see the results
     QString diagnosticsResults;
     bool unsupported = false;
-    int fmipState = -3; // -1 not obtained, 0 off, 1 on
-    int rootState = -1; // -1 not available, 0 not rooted, 1 rooted, 2 custom firmware, 3 rooted
+    int fmipState = FmipState::NotChecked;
+    int rootState = RootState::NotAvailable;
     int simInfoPresent = 0;
     QVector<SimCard> simCards;
-    int simLockState = 0; // 1 unlocked, 2 locked
+    int simLockState = SimLockState::Unknown;
     QString batterySerial;
     int batteryDesignCapacity = 0;
     int batteryCurrentCapacity = 0;
@@ -37,10 +39,12 @@ struct DeviceInfo
     int batteryTemperature = 0; // hundredths of a degree
     bool batteryHealthValid = false;
     bool batteryTemperatureValid = false;
-    int subscriptionStates[3] = {-3, -3, -3}; // KDDI, SoftBank, docomo
-    int lostState = -3;                       // -3 and -2 not tested, 0 no, 1 yes
-    int stolenState = -3;
-    int blockedState = -3;
+    // KDDI, SoftBank, docomo
+    int subscriptionStates[3] = {SubscriptionState::NotChecked, SubscriptionState::NotChecked,
+                                 SubscriptionState::NotChecked};
+    int lostState = TheftState::NotTested;
+    int stolenState = TheftState::NotTested;
+    int blockedState = TheftState::NotTested;
     QString wifiMac;
     QString mdmStatus;
     QString deviceColor;

@@ -200,11 +200,27 @@ bool ReportDocument::parse(const QString& xml, QString* error)
         if (m_documentId.isEmpty())
             return true;
     }
+    if (!readDate(dom)) {
+        m_date = QDateTime();
+        return true;
+    }
+    readSections(dom);
+    readCustomFields(dom);
+    // A report without a usable date is not printable: keep none of its report data.
+    if (m_xml.isEmpty() || !m_date.isValid()) {
+        dropUndated();
+        if (error)
+            *error = QStringLiteral("the report has no usable report date");
+        return false;
+    }
+    return true;
+}
 
+bool ReportDocument::readDate(const QDomDocument& dom)
+{
     // The first dated entry of a product other than the console gives the report date.
     QString productId;
     QString productText;
-    QString productName;
     const QDomNodeList logEntries = dom.elementsByTagName(QStringLiteral("log_entry"));
     for (int i = 0; i < logEntries.size(); ++i) {
         const QDomElement entry = logEntries.at(i).toElement();
@@ -213,11 +229,9 @@ bool ReportDocument::parse(const QString& xml, QString* error)
             continue;
         productId = product.attribute(QStringLiteral("id"));
         productText = product.text();
-        productName = product.attribute(QStringLiteral("name"));
         if (productId == kConsoleProductId || productText == kConsoleProductName) {
             productId.clear();
             productText.clear();
-            productName.clear();
             continue;
         }
         const QDomElement date = firstChildNamed(entry, QStringLiteral("date"));
@@ -226,11 +240,11 @@ bool ReportDocument::parse(const QString& xml, QString* error)
             break;
         }
     }
-    if (productText.isEmpty() && productId.isEmpty()) {
-        m_date = QDateTime();
-        return true;
-    }
+    return !productText.isEmpty() || !productId.isEmpty();
+}
 
+void ReportDocument::readSections(const QDomDocument& dom)
+{
     const QDomNodeList sections = dom.elementsByTagName(QStringLiteral("entries"));
     for (int i = 0; i < sections.size(); ++i) {
         const QDomElement section = sections.at(i).toElement();
@@ -242,7 +256,10 @@ bool ReportDocument::parse(const QString& xml, QString* error)
         else if (name == QLatin1String("system"))
             readSystem(section);
     }
+}
 
+void ReportDocument::readCustomFields(const QDomDocument& dom)
+{
     const QDomNodeList userData = dom.elementsByTagName(QStringLiteral("user_data"));
     for (int i = 0; i < userData.size(); ++i) {
         for (QDomElement fields = userData.at(i).firstChildElement(); !fields.isNull();
@@ -257,24 +274,20 @@ bool ReportDocument::parse(const QString& xml, QString* error)
             }
         }
     }
+}
 
-    // A report without a usable date is not printable: keep none of its report data.
-    if (m_xml.isEmpty() || !m_date.isValid()) {
-        m_documentId.clear();
-        m_testResults.clear();
-        m_xml.clear();
-        m_queryCache.reset();
-        m_date = QDateTime();
-        m_erasures.clear();
-        m_erasureTargets.clear();
-        m_erasureDetails.clear();
-        m_testingDuration = 0;
-        m_testSummary = SummaryNone;
-        if (error)
-            *error = QStringLiteral("the report has no usable report date");
-        return false;
-    }
-    return true;
+void ReportDocument::dropUndated()
+{
+    m_documentId.clear();
+    m_testResults.clear();
+    m_xml.clear();
+    m_queryCache.reset();
+    m_date = QDateTime();
+    m_erasures.clear();
+    m_erasureTargets.clear();
+    m_erasureDetails.clear();
+    m_testingDuration = 0;
+    m_testSummary = SummaryNone;
 }
 
 void ReportDocument::readSystem(const QDomElement& section)

@@ -14,6 +14,7 @@
 
 #include <memory>
 
+class QDomDocument;
 class QDomElement;
 
 class ReportDocument
@@ -62,6 +63,13 @@ private:
     class QueryCache;
 
     void reset();
+    // The report date from the product log entries; false when no product other than the console
+    // wrote one.
+    bool readDate(const QDomDocument& dom);
+    void readSections(const QDomDocument& dom);
+    void readCustomFields(const QDomDocument& dom);
+    // A report without a usable date is not printable: keep none of its report data.
+    void dropUndated();
     void readSystem(const QDomElement& section);
     void readHardwareTests(const QDomElement& section);
     void readErasures(const QDomElement& section);

@@ -1,5 +1,8 @@
 #pragma once
-// Turns label text with tags into printed text for one device, or example text without one.
+// Turns label text with tags into printed text for one device, or example text without one. The
+// tags, their scanning order and their handlers are the tables of report/tagtable.h.
+
+#include "report/tagcontext.h"
 
 #include <QObject>
 #include <QString>
@@ -39,16 +42,8 @@ public:
     static constexpr int kMaxNesting = 32;
 
 private:
-    struct Context
-    {
-        Device* device = nullptr;
-        bool emptyForUnknown = false;
-        bool quiet = false;
-        bool translate = true;
-        int depth = 0;
-        const char* signature = "";
-        const QString* original = nullptr; // the unformatted text, for messages
-    };
+    friend struct TagContext;
+
     enum class Outcome
     {
         Replace, // the tag gives way to the value
@@ -56,22 +51,12 @@ private:
         NoMatch  // not a tag: scanning goes on one character after its "<"
     };
 
-    void formatTags(QString& content, Context context);
-    Outcome handleTag(const QString& tag, Context& context, QString* value);
-    Outcome handleArgumentTag(const QString& tag, Context& context, QString* value);
-    QString valueForLabel(const QString& label, const Context& context);
-    QString propertyValue(const QString& label, const Context& context);
-    QString firstOf(const QString& arg, bool wantName, Context& context);
-    QString mapValue(const QString& arg, const Context& context);
-    QString diagnosticsList(const QString& arg, const Context& context);
-    // The device's own field, else its report's "user_data" field, else the store's.
-    QString deviceCustomField(Device* device, const QString& name, bool* found) const;
-    // The store's field, else the bound report's.
-    QString customField(Device* device, const QString& name, bool* found) const;
-    QString formatNested(const QString& text, const Context& context);
+    void formatTags(QString& content, const TagContext& context);
+    Outcome handleTag(const QString& tag, const TagContext& context, QString* value);
+    QString formatNested(const QString& text, const TagContext& context);
     DiagnosticsTestCatalogue* catalogue();
 
     bool m_diagnosticsList = false;
-    Context m_current; // the call in progress, for valueForLabel
+    TagContext m_current; // the call in progress, for valueForLabel
     std::unique_ptr<DiagnosticsTestCatalogue> m_catalogue;
 };
