@@ -1,10 +1,11 @@
 // Management Console requests against a scripted loopback server: time requests, the status rule,
-// the search and export envelopes on the wire, the splitting of export replies, the time provider.
+// the search lines and the envelopes on the wire, the splitting of export replies, the time provider.
 
 #include "localhttpserver.h"
 #include "logcapture.h"
 #include "logging/logger.h"
 #include "mc/mccomm.h"
+#include "mc/mcrequest.h"
 #include "mc/timeprovider.h"
 #include "settings/systempaths.h"
 #include "standinprocess.h"
@@ -71,6 +72,8 @@ private slots:
     void statusRule_data();
     void statusRule();
 
+    void searchLines_data();
+    void searchLines();
     void searchReports_data();
     void searchReports();
     void exportReports_data();
@@ -263,6 +266,54 @@ void TestMCComm::statusRule()
                  QStringLiteral("Should never receive this. Something is wrong with curl!\n"));
 }
 
+// The console parses these texts strictly: every byte is pinned.
+void TestMCComm::searchLines_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("only exported")
+        << McRequest::onlyExportedLine()
+        << "<search path=\"report.was_exported\" value=\"1\" operator=\"eq\" datatype=\"uint\" "
+           "conjunction=\"true\" />";
+    QTest::newRow("id bound") << McRequest::idLine("lte", 105)
+                              << "<search path=\"report.id\" value=\"105\" operator=\"lte\" "
+                                 "datatype=\"uint\" conjunction=\"true\" />";
+    QTest::newRow("report date")
+        << McRequest::reportDateLine(QDateTime(QDate(2019, 3, 28), QTime(10, 0, 0)).addDays(-27))
+        << " <search path=\"report.report_date\" value=\"2019-03-01 10:00:00\" operator=\"gt\" "
+           "datatype=\"date\" conjunction=\"true\"/>";
+    const struct
+    {
+        const char* op;
+        const char* mcOp;
+    } operators[] = {{"==", "eq"}, {"<", "lt"}, {">", "gt"}, {"!=", "neq"}, {"~", "like"}, {"=~", "eq"}};
+    for (const auto& o : operators)
+        QTest::addRow("filter %s", o.op)
+            << McRequest::filterLine("user_data.fields.info1", "PO-%", o.op)
+            << QString("<search path=\"user_data.fields.info1\" value=\"PO-%\" operator=\"%1\" "
+                       "datatype=\"string\" conjunction=\"true\" />\n")
+                   .arg(o.mcOp);
+    QTest::newRow("filter without field") << McRequest::filterLine("", "x", "==") << QString();
+    // Quotes and markup from the user cannot leave the attribute.
+    QTest::newRow("filter escaped")
+        << McRequest::filterLine("a\"b", "<x> & \"y\"", "!=")
+        << "<search path=\"a&quot;b\" value=\"&lt;x&gt; &amp; &quot;y&quot;\" operator=\"neq\" "
+           "datatype=\"string\" conjunction=\"true\" />\n";
+    QTest::newRow("ids of all reports")
+        << McRequest::idSearch(false, 7)
+        << "          <search path=\"report.id\" value=\"7\" operator=\"gt\" datatype=\"uint\" "
+           "conjunction=\"true\" />          <reportColumns>          <columnPath>report.id</columnPath>"
+           "          </reportColumns>          <csv-options csvLanguage=\"en_US\" delimiter=\";\" "
+           "subDelimiter=\":\"/>";
+}
+
+void TestMCComm::searchLines()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, expected);
+    QCOMPARE(line, expected);
+}
+
 void TestMCComm::searchReports_data()
 {
     QTest::addColumn<int>("status");
@@ -281,13 +332,9 @@ void TestMCComm::searchReports()
                      [&](const httplib::Request&, httplib::Response& res) { answerWith(res, status, csv); });
     QVERIFY(mc.start());
 
-    const QStringList lines{
-        QStringLiteral("<search path=\"report.id\" value=\"10\" operator=\"gt\" datatype=\"uint\" "
-                       "conjunction=\"true\" />"),
-        QStringLiteral("          <search path=\"user_data.fields.owner\" value=\"J\u00fcrgen\" "
-                       "operator=\"eq\" datatype=\"string\" conjunction=\"true\" />"),
-        QStringLiteral("          <reportColumns>          <columnPath>report.id</columnPath>          "
-                       "</reportColumns>")};
+    // The connection check's request for the first watermark.
+    const QStringList lines{McRequest::idSearch(
+        true, 1, McRequest::reportDateLine(QDateTime(QDate(2019, 3, 1), QTime(10, 0, 0))))};
     MCComm comm(nullptr, mc.baseUrl() + QStringLiteral("/"), QStringLiteral("demo"), QStringLiteral("demo"),
                 true);
     QString reply;
@@ -301,10 +348,15 @@ void TestMCComm::searchReports()
         "     xsi:schemaLocation=\"http://www.korvex.example/schemas/service-request service-request.xsd\">\n"
         "      <export-report>\n"
         "          <report mode=\"original\"/>\n"
-        "<search path=\"report.id\" value=\"10\" operator=\"gt\" datatype=\"uint\" conjunction=\"true\" />"
-        "          <search path=\"user_data.fields.owner\" value=\"J\xc3\xbcrgen\" operator=\"eq\" "
-        "datatype=\"string\" conjunction=\"true\" />"
+        " <search path=\"report.report_date\" value=\"2019-03-01 10:00:00\" operator=\"gt\" "
+        "datatype=\"date\" "
+        "conjunction=\"true\"/>"
+        "     <search path=\"report.was_exported\" value=\"1\" operator=\"eq\" datatype=\"uint\" "
+        "conjunction=\"true\" />"
+        "          <search path=\"report.id\" value=\"1\" operator=\"gt\" datatype=\"uint\" "
+        "conjunction=\"true\" />"
         "          <reportColumns>          <columnPath>report.id</columnPath>          </reportColumns>"
+        "          <csv-options csvLanguage=\"en_US\" delimiter=\";\" subDelimiter=\":\"/>"
         "       </export-report>\n"
         "  </request>\n";
     const std::vector<httplib::Request> requests = mc.requests();
@@ -360,11 +412,10 @@ void TestMCComm::exportReports()
     });
     QVERIFY(mc.start());
 
-    const QStringList lines{
-        QStringLiteral("<search path=\"report.id\" value=\"100\" operator=\"gt\" datatype=\"uint\" "
-                       "conjunction=\"true\" />"),
-        QStringLiteral("<search path=\"report.id\" value=\"105\" operator=\"lte\" datatype=\"uint\" "
-                       "conjunction=\"true\" />")};
+    // A job's page request with one filter.
+    const QStringList lines{McRequest::onlyExportedLine(), McRequest::idLine("gt", 100),
+                            McRequest::idLine("lte", 105),
+                            McRequest::filterLine("user_data.fields.owner", "J\u00fcrgen", "==")};
     MCComm comm(nullptr, mc.baseUrl(), QStringLiteral("demo"), QStringLiteral("demo"), true);
     QStringList result{QStringLiteral("stale")};
     QCOMPARE(comm.exportReports(lines, &result), ok);
@@ -375,27 +426,19 @@ void TestMCComm::exportReports()
         "  <request>\n"
         "      <export-report>\n"
         "          <report mode=\"original\"/>\n"
+        "<search path=\"report.was_exported\" value=\"1\" operator=\"eq\" datatype=\"uint\" "
+        "conjunction=\"true\" />\n"
         "<search path=\"report.id\" value=\"100\" operator=\"gt\" datatype=\"uint\" conjunction=\"true\" />\n"
         "<search path=\"report.id\" value=\"105\" operator=\"lte\" datatype=\"uint\" conjunction=\"true\" "
         "/>\n"
+        "<search path=\"user_data.fields.owner\" value=\"J\xc3\xbcrgen\" operator=\"eq\" datatype=\"string\" "
+        "conjunction=\"true\" />\n\n"
         "       </export-report>\n"
         "  </request>\n";
     const std::vector<httplib::Request> requests = mc.requests();
     QCOMPARE(int(requests.size()), 1);
     QCOMPARE(onlyPart(requests[0]), qMakePair(QByteArray("xmlRequest"), expected));
 }
-
-namespace {
-
-QString idLine(const char* op, int id)
-{
-    return QStringLiteral("<search path=\"report.id\" value=\"%1\" operator=\"%2\" datatype=\"uint\" "
-                          "conjunction=\"true\" />")
-        .arg(id)
-        .arg(QLatin1String(op));
-}
-
-} // namespace
 
 void TestMCComm::standInTime()
 {
@@ -420,7 +463,7 @@ void TestMCComm::standInWrongCredentials()
     QSignalSpy errorSpy(&comm, &MCComm::networkError);
     QVERIFY(!comm.checkConnection());
     QString reply;
-    QVERIFY(!comm.searchReports({idLine("gt", 0)}, QStringLiteral("csv"), &reply));
+    QVERIFY(!comm.searchReports({McRequest::idLine("gt", 0)}, QStringLiteral("csv"), &reply));
     // Refused, not unreachable.
     QCOMPARE(errorSpy.count(), 0);
 }
@@ -455,13 +498,8 @@ void TestMCComm::standInCsvSearchWithIdBounds()
     QCOMPARE(ids.size(), 6);
     MCComm comm(nullptr, standIn.baseUrl(), QStringLiteral("demo"), QStringLiteral("demo"), true);
 
-    const QString columns =
-        QStringLiteral("          <reportColumns>          <columnPath>report.id</columnPath>          "
-                       "</reportColumns>          <csv-options csvLanguage=\"en_US\" delimiter=\";\" "
-                       "subDelimiter=\":\"/>");
     QString reply;
-    QVERIFY(comm.searchReports({QStringLiteral("          ") + idLine("gt", ids.at(1)) + columns},
-                               QStringLiteral("csv"), &reply));
+    QVERIFY(comm.searchReports({McRequest::idSearch(false, ids.at(1))}, QStringLiteral("csv"), &reply));
     // Ids may come quoted; every other line is ignored.
     QList<int> found;
     for (const QString& line : reply.remove(QLatin1Char('"')).split(QLatin1Char('\n'))) {
@@ -483,7 +521,8 @@ void TestMCComm::standInExportSplitsReports()
     MCComm comm(nullptr, standIn.baseUrl(), QStringLiteral("demo"), QStringLiteral("demo"), true);
 
     QStringList reports;
-    QVERIFY(comm.exportReports({idLine("gt", ids.at(0)), idLine("lte", ids.at(2))}, &reports));
+    QVERIFY(comm.exportReports({McRequest::idLine("gt", ids.at(0)), McRequest::idLine("lte", ids.at(2))},
+                               &reports));
     QCOMPARE(reports.size(), 2);
     for (const QString& report : qAsConst(reports)) {
         QVERIFY(report.startsWith(QStringLiteral("<root>")));
@@ -493,7 +532,7 @@ void TestMCComm::standInExportSplitsReports()
         QVERIFY2(document.setContent(report, &error), qPrintable(error));
         QCOMPARE(document.documentElement().tagName(), QStringLiteral("root"));
     }
-    QVERIFY(comm.exportReports({idLine("gt", ids.last())}, &reports));
+    QVERIFY(comm.exportReports({McRequest::idLine("gt", ids.last())}, &reports));
     QVERIFY(reports.isEmpty());
 }
 
@@ -505,11 +544,11 @@ void TestMCComm::standInDroppedExport()
     QVERIFY(standIn.setFault(QStringLiteral("/rest-service/report/export/xml"), QStringLiteral("drop")));
     MCComm comm(nullptr, standIn.baseUrl(), QStringLiteral("demo"), QStringLiteral("demo"), true);
     QStringList reports{QStringLiteral("stale")};
-    QVERIFY(!comm.exportReports({idLine("gt", 0)}, &reports));
+    QVERIFY(!comm.exportReports({McRequest::idLine("gt", 0)}, &reports));
     QVERIFY(reports.isEmpty());
     QVERIFY(QDir(m_appData->path() + QStringLiteral("/TVKR/tmp")).isEmpty());
     // The fault was for one request only.
-    QVERIFY(comm.exportReports({idLine("gt", 0)}, &reports));
+    QVERIFY(comm.exportReports({McRequest::idLine("gt", 0)}, &reports));
     QCOMPARE(reports.size(), 2);
 }
 

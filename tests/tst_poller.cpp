@@ -1,5 +1,5 @@
 // The connection check and the report poller against the stand-in console: states, the report-id
-// watermark, job search lines and filters, issue reports, and a failed export fetched again later.
+// watermark, jobs and their filters, issue reports, and a failed export fetched again later.
 
 #include "mc/certificatetrust.h"
 #include "mc/connectioncheck.h"
@@ -157,49 +157,6 @@ private slots:
         QVERIFY(server.setFault("/rest-service/report/export/csv", "status", 500));
         QCOMPARE(check(), QStringList({"Updating ReportInfo", "Failed to fetch Report info"}));
         QVERIFY(!m_settings->contains("MC/lastReportId", true));
-    }
-
-    void reportDateLine()
-    {
-        const QDateTime at(QDate(2019, 3, 28), QTime(10, 0, 0));
-        QCOMPARE(ConnectionCheck::reportDateLine(at.addDays(-27)),
-                 QString(" <search path=\"report.report_date\" value=\"2019-03-01 10:00:00\" operator=\"gt\" "
-                         "datatype=\"date\" conjunction=\"true\"/>"));
-    }
-
-    void filterLines_data()
-    {
-        QTest::addColumn<QString>("op");
-        QTest::addColumn<QString>("mcOp");
-        QTest::newRow("equal") << "=="
-                               << "eq";
-        QTest::newRow("less") << "<"
-                              << "lt";
-        QTest::newRow("greater") << ">"
-                                 << "gt";
-        QTest::newRow("not equal") << "!="
-                                   << "neq";
-        QTest::newRow("like") << "~"
-                              << "like";
-        QTest::newRow("unknown") << "=~"
-                                 << "eq";
-    }
-    void filterLines()
-    {
-        QFETCH(QString, op);
-        QFETCH(QString, mcOp);
-        QCOMPARE(
-            XMLPoller::filterLine("user_data.fields.info1", "PO-%", op),
-            QString(
-                "<search path=\"user_data.fields.info1\" value=\"PO-%\" operator=\"%1\" datatype=\"string\" "
-                "conjunction=\"true\" />\n")
-                .arg(mcOp));
-        QVERIFY(XMLPoller::filterLine("", "x", op).isEmpty());
-        // Quotes and markup from the user cannot leave the attribute.
-        QCOMPARE(XMLPoller::filterLine("a\"b", "<x> & \"y\"", op),
-                 QString("<search path=\"a&quot;b\" value=\"&lt;x&gt; &amp; &quot;y&quot;\" operator=\"%1\" "
-                         "datatype=\"string\" conjunction=\"true\" />\n")
-                     .arg(mcOp));
     }
 
     void pollsJobsByFilter()

@@ -2,19 +2,12 @@
 
 #include "mc/mccomm.h"
 #include "mc/mcconnectionsettings.h"
+#include "mc/mcrequest.h"
 #include "settings/settingsmanager.h"
 #include "shared/durationlog.h"
 
 #include <QDebug>
 #include <QMutex>
-
-QString ConnectionCheck::reportDateLine(const QDateTime& since)
-{
-    return QStringLiteral(
-               " <search path=\"report.report_date\" value=\"%1\" operator=\"gt\" datatype=\"date\" "
-               "conjunction=\"true\"/>")
-        .arg(since.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
-}
 
 namespace {
 QMutex g_detailLock;
@@ -60,7 +53,7 @@ void ConnectionCheck::run(SettingsManager* settings, const std::function<void(co
     DurationLog duration("REPORT DURATION");
     deliver(kUpdatingReportInfo);
     QString reply;
-    const QString search = connection.newestIdSearch(1, reportDateLine(since));
+    const QString search = McRequest::idSearch(connection.onlyReported, 1, McRequest::reportDateLine(since));
     if (!mc->searchReports({search}, QStringLiteral("csv"), &reply)) {
         deliver(mc->certificateRefused() ? kCertificateChanged : kFailedToFetch);
         return;

@@ -31,7 +31,4 @@ void run(SettingsManager* settings, const std::function<void(const QString&)>& d
 // Why the last check failed beyond its state (a refused user name or password); empty otherwise.
 QString lastFailureDetail();
 
-// The search line that bounds the report date from below.
-QString reportDateLine(const QDateTime& since);
-
 } // namespace ConnectionCheck

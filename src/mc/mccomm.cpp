@@ -4,6 +4,7 @@
 #include "mc/basichttpauthenticationclient.h"
 #include "mc/certificatetrust.h"
 #include "mc/curlwrapper.h"
+#include "mc/mcrequest.h"
 #include "mc/timeprovider.h"
 
 #include <QDebug>
@@ -17,15 +18,7 @@ const qint64 kTimeTimeout = 60;
 const qint64 kExportTimeout = 60;
 const qint64 kSearchTimeout = 300000; // seconds, as every transfer limit
 
-const QString kXmlDeclaration = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
-const QString kEnvelopeBody = QStringLiteral("      <export-report>\n"
-                                             "          <report mode=\"original\"/>\n");
-const QString kEnvelopeEnd = QStringLiteral("       </export-report>\n"
-                                            "  </request>\n");
-
 } // namespace
-
-const char* const MCComm::kNamespace = "http://www.korvex.example/schemas/service-request";
 
 MCComm::MCComm(QObject* parent, const QString& baseUrl, const QString& userName, const QString& password,
                bool insecure)
@@ -166,31 +159,6 @@ bool MCComm::getTime()
     return mcTimeGood || legacyGood;
 }
 
-QString MCComm::searchEnvelope(const QStringList& lines)
-{
-    const QString ns = QLatin1String(kNamespace);
-    QString envelope = kXmlDeclaration;
-    envelope += QStringLiteral("  <request xmlns=\"%1\"\n").arg(ns);
-    envelope += QStringLiteral("     xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n");
-    envelope += QStringLiteral("     xsi:schemaLocation=\"%1 service-request.xsd\">\n").arg(ns);
-    envelope += kEnvelopeBody;
-    for (const QString& line : lines)
-        envelope += line;
-    envelope += kEnvelopeEnd;
-    return envelope;
-}
-
-QString MCComm::exportEnvelope(const QStringList& lines)
-{
-    QString envelope = kXmlDeclaration;
-    envelope += QStringLiteral("  <request>\n");
-    envelope += kEnvelopeBody;
-    for (const QString& line : lines)
-        envelope += line + QLatin1Char('\n');
-    envelope += kEnvelopeEnd;
-    return envelope;
-}
-
 bool MCComm::splitReports(const QString& reply, QStringList* reports, QString* error)
 {
     // Read as XML, not searched for "</report>": a report may hold that text in a CDATA section.
@@ -243,7 +211,7 @@ bool MCComm::searchReports(const QStringList& lines, const QString& format, QStr
 {
     bool ok = false;
     const QString body = sendPost(m_baseUrl + QStringLiteral("/rest-service/report/export/%1").arg(format),
-                                  searchEnvelope(lines), &ok, kFieldName, kSearchTimeout);
+                                  McRequest::searchEnvelope(lines), &ok, kFieldName, kSearchTimeout);
     if (reply)
         *reply = body;
     return ok;
@@ -253,7 +221,7 @@ bool MCComm::exportReports(const QStringList& lines, QStringList* reports)
 {
     bool ok = false;
     const QString body = sendPost(m_baseUrl + QStringLiteral("/rest-service/report/export/xml"),
-                                  exportEnvelope(lines), &ok, kFieldName, kExportTimeout);
+                                  McRequest::exportEnvelope(lines), &ok, kFieldName, kExportTimeout);
     QStringList parsed;
     QString error;
     // Only a whole export counts: a partial one would let the watermark pass reports never seen.

@@ -31,17 +31,11 @@ public:
     // An HTTPS console presented a key other than the trusted one; this client sends nothing more.
     bool certificateRefused() const { return m_certificateRefused; }
 
-    // Namespace of the report service's search requests.
-    static const char* const kNamespace;
-
 signals:
     void newMCTime(int delta);
     void networkError(QString reason, int code);
 
 private:
-    // Request envelopes and reply splitting of the report service.
-    static QString searchEnvelope(const QStringList& lines);
-    static QString exportEnvelope(const QStringList& lines);
     // The reports of an export reply, each wrapped in its own <root>; false with *error when the
     // reply is not one complete export.
     static bool splitReports(const QString& reply, QStringList* reports, QString* error);

@@ -33,25 +33,6 @@ std::unique_ptr<MCComm> MCConnectionSettings::createClient() const
     return std::make_unique<MCComm>(nullptr, baseUrl(), username, password, true);
 }
 
-QString MCConnectionSettings::newestIdSearch(qint64 fromId, const QString& dateLine) const
-{
-    QString text = dateLine;
-    if (onlyReported)
-        text += QStringLiteral(
-            "     <search path=\"report.was_exported\" value=\"1\" operator=\"eq\" datatype=\"uint\" "
-            "conjunction=\"true\" />");
-    text +=
-        QStringLiteral("          <search path=\"report.id\" value=\"%1\" operator=\"gt\" datatype=\"uint\" "
-                       "conjunction=\"true\" />")
-            .arg(fromId);
-    text += QStringLiteral("          <reportColumns>");
-    text += QStringLiteral("          <columnPath>report.id</columnPath>");
-    text += QStringLiteral("          </reportColumns>");
-    text +=
-        QStringLiteral("          <csv-options csvLanguage=\"en_US\" delimiter=\";\" subDelimiter=\":\"/>");
-    return text;
-}
-
 QList<qint64> MCConnectionSettings::ids(const QString& csvReply)
 {
     QList<qint64> list;

@@ -1,5 +1,5 @@
 #pragma once
-// The console connection as the settings store holds it, and the small protocol helpers that the
+// The console connection as the settings store holds it, and the reading of CSV id replies that the
 // connection check and the poller share.
 
 #include <QList>
@@ -28,9 +28,6 @@ struct MCConnectionSettings
     // the key met at the first HTTPS contact (CertificateTrust).
     std::unique_ptr<MCComm> createClient() const;
 
-    // Search lines asking for the ids (CSV column report.id) of reports above `fromId`; the date
-    // line, when given, comes first.
-    QString newestIdSearch(qint64 fromId, const QString& dateLine = QString()) const;
     // The largest decimal id among the lines of a CSV reply (quotes ignored); 0 when there is none.
     static qint64 largestId(const QString& csvReply);
     // Every id of a CSV reply of ids, ascending.

@@ -2,6 +2,7 @@
 
 #include "mc/mccomm.h"
 #include "mc/mcconnectionsettings.h"
+#include "mc/mcrequest.h"
 #include "settings/joblistmodel.h"
 #include "settings/settingsmanager.h"
 #include "shared/durationlog.h"
@@ -22,21 +23,6 @@ const QString kRetryFrom = QStringLiteral("retryFromId");
 QString jobKey(const QString& job, const QString& key)
 {
     return QStringLiteral("jobs/%1/%2").arg(job, key);
-}
-
-QString onlyExportedLine()
-{
-    return QStringLiteral(
-        "<search path=\"report.was_exported\" value=\"1\" operator=\"eq\" datatype=\"uint\" "
-        "conjunction=\"true\" />");
-}
-
-QString idLine(const char* op, qint64 id)
-{
-    return QStringLiteral("<search path=\"report.id\" value=\"%1\" operator=\"%2\" datatype=\"uint\" "
-                          "conjunction=\"true\" />")
-        .arg(id)
-        .arg(QLatin1String(op));
 }
 
 // The lowest id after which an active job fetches this poll: the watermark or a missed range's start.
@@ -96,39 +82,16 @@ void XMLPoller::setHeld(bool held)
     m_held = held;
 }
 
-QString XMLPoller::mcOperator(const QString& symbol)
-{
-    if (symbol == QLatin1String("<"))
-        return QStringLiteral("lt");
-    if (symbol == QLatin1String(">"))
-        return QStringLiteral("gt");
-    if (symbol == QLatin1String("!="))
-        return QStringLiteral("neq");
-    if (symbol == QLatin1String("~"))
-        return QStringLiteral("like");
-    return QStringLiteral("eq");
-}
-
-QString XMLPoller::filterLine(const QString& filterName, const QString& filterValue, const QString& op)
-{
-    if (filterName.isEmpty())
-        return QString();
-    // Names and values come from the user: escaped, so a quote or "<" cannot break the request.
-    return QStringLiteral("<search path=\"%1\" value=\"%2\" operator=\"%3\" datatype=\"string\" "
-                          "conjunction=\"true\" />\n")
-        .arg(filterName.toHtmlEscaped(), filterValue.toHtmlEscaped(), mcOperator(op));
-}
-
 void XMLPoller::applyFilter(const QString& job, const QString& filterId, QStringList& list)
 {
     SettingsManager* settings = SettingsManager::instance();
     if (!settings)
         return;
     const QString base = QStringLiteral("jobs/%1/%2/").arg(job, filterId);
-    const QString line =
-        filterLine(settings->getValue(base + QStringLiteral("filterName"), QString(), true),
-                   settings->getValue(base + QStringLiteral("filterValue"), QString(), true),
-                   settings->getValue(base + QStringLiteral("operator"), QStringLiteral("=="), true));
+    const QString line = McRequest::filterLine(
+        settings->getValue(base + QStringLiteral("filterName"), QString(), true),
+        settings->getValue(base + QStringLiteral("filterValue"), QString(), true),
+        settings->getValue(base + QStringLiteral("operator"), QStringLiteral("=="), true));
     if (!line.isEmpty())
         list.append(line);
 }
@@ -138,7 +101,8 @@ QList<qint64> XMLPoller::reportIdsAbove(qint64 fromId)
     const MCConnectionSettings connection = MCConnectionSettings::read(SettingsManager::instance());
     std::unique_ptr<MCComm> mc = connection.createClient();
     QString reply;
-    if (!mc->searchReports({connection.newestIdSearch(fromId)}, QStringLiteral("csv"), &reply))
+    if (!mc->searchReports({McRequest::idSearch(connection.onlyReported, fromId)}, QStringLiteral("csv"),
+                           &reply))
         return {};
     return MCConnectionSettings::ids(reply);
 }
@@ -168,7 +132,8 @@ qint64 XMLPoller::getLatestReportId(qint64 fromId)
     const MCConnectionSettings connection = MCConnectionSettings::read(SettingsManager::instance());
     std::unique_ptr<MCComm> mc = connection.createClient();
     QString reply;
-    if (!mc->searchReports({connection.newestIdSearch(fromId)}, QStringLiteral("csv"), &reply))
+    if (!mc->searchReports({McRequest::idSearch(connection.onlyReported, fromId)}, QStringLiteral("csv"),
+                           &reply))
         return 0;
     return MCConnectionSettings::largestId(reply);
 }
@@ -195,7 +160,8 @@ void XMLPoller::checkConsoleBehind(qint64 lastId, qint64 newestAboveWatermark)
     // The newest id above `from`, or -1 when the search failed (a failure proves nothing).
     const auto newestAbove = [&](qint64 from) -> qint64 {
         QString reply;
-        if (!mc->searchReports({connection.newestIdSearch(from)}, QStringLiteral("csv"), &reply))
+        if (!mc->searchReports({McRequest::idSearch(connection.onlyReported, from)}, QStringLiteral("csv"),
+                               &reply))
             return -1;
         return MCConnectionSettings::largestId(reply);
     };
@@ -306,11 +272,11 @@ void XMLPoller::doCheck()
             for (const auto& page : pageRanges(ids, fromId, newest, kPageSize)) {
                 QStringList lines;
                 if (connection.onlyReported)
-                    lines.append(onlyExportedLine());
-                lines.append(idLine("gt", page.first));
-                lines.append(idLine("lte", page.second));
+                    lines.append(McRequest::onlyExportedLine());
+                lines.append(McRequest::idLine(QStringLiteral("gt"), page.first));
+                lines.append(McRequest::idLine(QStringLiteral("lte"), page.second));
                 for (const JobListModel::Filter& filter : stored.filters)
-                    lines.append(filterLine(filter.field, filter.value, filter.op));
+                    lines.append(McRequest::filterLine(filter.field, filter.value, filter.op));
 
                 QStringList reports;
                 const bool exported = mc->exportReports(lines, &reports);

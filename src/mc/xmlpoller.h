@@ -41,11 +41,6 @@ public:
                                                    int pageSize);
     static constexpr int kPageSize = 200;
 
-    // MC operator name of a filter editor symbol.
-    static QString mcOperator(const QString& symbol);
-    // The search line of one job filter, or an empty string when the filter names no field.
-    static QString filterLine(const QString& filterName, const QString& filterValue, const QString& op);
-
     static constexpr int kIntervalMs = 10000;
 
     // Where fetched reports are kept before the watermark may move past them. `stage` writes one
