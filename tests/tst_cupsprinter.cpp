@@ -9,7 +9,7 @@
 #include "printing/reportlistmodel.h"
 #include "samplereports.h"
 #include "settings/settingsmanager.h"
-#include "settings/systempaths.h"
+#include "stationfixture.h"
 #include "testsupport.h"
 
 #include <QApplication>
@@ -59,8 +59,7 @@ private slots:
 
         m_root = new TestSupport::IsolatedDataRoot;
         QVERIFY(SettingsManager::instance());
-        QVERIFY(QFile::copy(LABELPRINTER_SOURCE_DIR "/resources/demo/Station label.lyson",
-                            SystemPaths::instance().layoutDir + "Station label.lyson"));
+        QVERIFY(TestSupport::installStationLayout());
         ReportListModel::instance()->setReportLogPath(m_root->path() + "/log.csv");
         PopupNoteProvider::instance()->ready();
     }

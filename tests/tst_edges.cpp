@@ -7,7 +7,6 @@
 #include "app/viewer.h"
 #include "barcodedecode.h"
 #include "logging/logger.h"
-#include "mc/xmlpoller.h"
 #include "printing/fileprinter.h"
 #include "printing/layoutmanager.h"
 #include "printing/printhandler.h"
@@ -17,14 +16,12 @@
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
 #include "standinprocess.h"
+#include "stationfixture.h"
 #include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
 #include <QImage>
-#include <QProcess>
-#include <QQmlEngine>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -35,13 +32,11 @@
 
 namespace {
 
-const QString kExportPath = QStringLiteral("/rest-service/report/export/xml");
+using TestSupport::labelFiles;
+using TestSupport::readAll;
+using TestSupport::Station;
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+const QString kExportPath = QStringLiteral("/rest-service/report/export/xml");
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -51,24 +46,6 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QCOMPARE(f.write(bytes), qint64(bytes.size()));
 }
 
-QStringList labelFiles(const QString& dir)
-{
-    return QDir(dir).entryList({"*.pdf"}, QDir::Files, QDir::Name);
-}
-
-// A 30 x 20 mm label with the IMEI and the model as text and the IMEI as Code 128.
-QByteArray smallLayout(const QString& name)
-{
-    return QStringLiteral(
-               R"({"name":"%1","width":240,"height":160,"fixedsize":true,"version":"1.2.0.0","objects":[)"
-               R"({"type":"TextObject.qml","unformattedString":"<IMEI> <model>","x":120,"y":20,)"
-               R"("width":220,"height":30,"rotation":0,"pixelSize":14,"background":false,"elide":"Right"},)"
-               R"({"type":"BarCode.qml","contentOrder":"IMEI","symbology":"code128","prefixString":"",)"
-               R"("attachText":"false","x":120,"y":95,"width":230,"height":90,"rotation":0}]})")
-        .arg(name)
-        .toUtf8();
-}
-
 // One active job for every report, printing `layout` on the built-in PDF printer.
 void prepareStation(const QString& labels, const QString& csv, int port, int watermark,
                     const QString& layout = QStringLiteral("Edge label"))
@@ -76,22 +53,15 @@ void prepareStation(const QString& labels, const QString& csv, int port, int wat
     SettingsManager* s = SettingsManager::instance();
     s->removeKey("jobs", true);
     s->removeKey("MC", true);
-    writeFile(SystemPaths::instance().layoutDir + "Edge label.lyson", smallLayout("Edge label"));
+    QVERIFY(TestSupport::writeLayout("Edge label", TestSupport::smallLayout("Edge label", "<IMEI> <model>")));
     QDir(labels).removeRecursively();
     QFile::remove(csv);
     ReportListModel::instance()->setReportLogPath(csv);
     s->setValue(FilePrinter::kFolderKey, labels, true);
     s->setValue("ReportView/reportLogPath", csv, true);
-    s->setValue("jobs/all/jobname", "All phones", true);
-    s->setValue("jobs/all/active", true, true);
-    s->setValue("jobs/all/layout", layout, true);
-    s->setValue("jobs/all/printer", FilePrinter::kName, true);
-    s->setValue("MC/address", "http://127.0.0.1", true);
-    s->setValue("MC/port", QString::number(port), true);
-    s->setValue("MC/username", "demo", true);
-    s->setValue("MC/password", "demo", true);
+    TestSupport::addJob("all", "All phones", true, layout, FilePrinter::kName);
     s->setValue("MC/lastReportId", watermark, true);
-    s->flush();
+    TestSupport::setConsole(port);
 }
 
 // How many label files and printed-reports lines name report variant n.
@@ -114,68 +84,6 @@ int freePort()
     QTcpServer probe;
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : -1;
 }
-
-// The window and its services in this process; polls on request.
-class Station
-{
-public:
-    Station() : m_viewer(qobject_cast<QGuiApplication*>(qApp), &m_engine)
-    {
-        PopupNoteProvider::instance()->ready(); // no QML here: notes go straight to their signals
-    }
-    ~Station() { m_viewer.waitForWorkers(30000); }
-    Viewer& viewer() { return m_viewer; }
-    PrintHandler* handler() { return m_viewer.printHandler(); }
-    bool connected()
-    {
-        return QTest::qWaitFor([this] { return m_viewer.connectionState() == QLatin1String("Connected"); },
-                               15000);
-    }
-    // One poll, then printing until nothing waits.
-    void pollNow()
-    {
-        XMLPoller* poller = m_viewer.poller();
-        poller->checkNow();
-        QTest::qWait(200);
-        QTRY_VERIFY_WITH_TIMEOUT(poller->waitForPoll(0), 30000);
-        QTest::qWait(100); // delivers the spool's and the poller's queued signals
-        QTRY_COMPARE_WITH_TIMEOUT(handler()->pendingReports(), 0, 30000);
-    }
-
-private:
-    QQmlEngine m_engine;
-    Viewer m_viewer;
-};
-
-// The real program as a child process.
-class Program
-{
-public:
-    explicit Program(const TestSupport::IsolatedDataRoot& root) : m_root(root) {}
-    ~Program() { stop(); }
-    void start()
-    {
-        QFile::remove(logFile());
-        m_process.setProcessEnvironment(m_root.environment());
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(TestSupport::programPath(), {"--logto", "disk"});
-        m_process.waitForStarted(10000);
-    }
-    int stop(int signal = SIGTERM)
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return m_process.exitCode();
-        ::kill(pid_t(m_process.processId()), signal);
-        m_process.waitForFinished(30000);
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
-    QString logFile() const { return m_root.dataRoot() + "/home/global/TVKRsupport.log"; }
-    QString log() const { return QString::fromLatin1(readAll(logFile())); }
-
-private:
-    const TestSupport::IsolatedDataRoot& m_root;
-    QProcess m_process;
-};
 
 } // namespace
 
@@ -414,7 +322,7 @@ private slots:
         const int port = freePort();
         QVERIFY(port > 0);
         prepareStation(m_labels, m_csv, port, 0);
-        Program program(*m_root);
+        TestSupport::ProgramProcess program(*m_root);
         program.start();
         QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Failed to connect\""), 20000);
 
@@ -439,7 +347,7 @@ private slots:
         big.insert(at + model.size(), QByteArray(10 * 1024 * 1024, 'M'));
         QCOMPARE(server.addReport(big, true), 1);
 
-        Program program(*m_root);
+        TestSupport::ProgramProcess program(*m_root);
         program.start();
         QTRY_COMPARE_WITH_TIMEOUT(labelFiles(m_labels).size(), 1, 60000);
         QCOMPARE(program.stop(), 0);
@@ -453,7 +361,7 @@ private slots:
         TestSupport::StandInProcess server;
         QVERIFY(server.start());
         prepareStation(m_labels, m_csv, server.port(), 0);
-        Program program(*m_root);
+        TestSupport::ProgramProcess program(*m_root);
         program.start();
         QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Connected\""), 20000);
         QCOMPARE(program.stop(SIGHUP), 0);
@@ -493,7 +401,7 @@ private slots:
             text.insert(jobs, "this line has no equals sign\n");
         writeFile(file, text);
 
-        Program program(*m_root);
+        TestSupport::ProgramProcess program(*m_root);
         program.start();
         QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Connected\""), 20000);
         const QStringList copies = QDir(folder).entryList({"settingsStorage.ini.damaged-*"});

@@ -6,7 +6,6 @@
 #include "app/popupnoteprovider.h"
 #include "app/viewer.h"
 #include "barcodedecode.h"
-#include "mc/xmlpoller.h"
 #include "printing/fileprinter.h"
 #include "printing/printhandler.h"
 #include "printing/reportlistmodel.h"
@@ -14,14 +13,12 @@
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
 #include "standinprocess.h"
+#include "stationfixture.h"
 #include "testsupport.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QGuiApplication>
-#include <QProcess>
-#include <QQmlEngine>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -32,86 +29,38 @@
 
 namespace {
 
-const QString kManufacturerPath = QStringLiteral("korvex_data.korvex_hardware_report.system.manufacturer");
+using TestSupport::labelFiles;
+using TestSupport::ProgramProcess;
+using TestSupport::readAll;
+using TestSupport::setConsole;
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+const QString kManufacturerPath = QStringLiteral("korvex_data.korvex_hardware_report.system.manufacturer");
 
 QString ago(int days)
 {
     return QDateTime::currentDateTime().addDays(-days).toString("yyyy-MM-dd hh:mm:ss");
 }
 
-// The station's data: the demo layout with its logo, the console, the jobs and where output goes.
+// The station's data: the demo layout with its logo and where output goes.
 void prepareStation(const QString& labels, const QString& csv)
 {
-    const SystemPaths& paths = SystemPaths::instance();
-    QDir().mkpath(paths.layoutDir);
-    QFile::remove(paths.layoutDir + "Station label.lyson");
-    QVERIFY(QFile::copy(QStringLiteral(LABELPRINTER_SOURCE_DIR "/resources/demo/Station label.lyson"),
-                        paths.layoutDir + "Station label.lyson"));
-    const QString logos = paths.rootDir + "/custom/userapps/logos/";
-    QDir().mkpath(logos);
-    QFile::remove(logos + "korvex-logo.png");
-    QVERIFY(QFile::copy(QStringLiteral(LABELPRINTER_SOURCE_DIR "/resources/demo/korvex-logo.png"),
-                        logos + "korvex-logo.png"));
+    QVERIFY(TestSupport::installStationLayout());
     SettingsManager* s = SettingsManager::instance();
     s->setValue(FilePrinter::kFolderKey, labels, true);
     s->setValue("ReportView/reportLogPath", csv, true);
 }
 
+// A job printing the station label on the built-in printer, for one manufacturer or for all.
 void addJob(const QString& id, const QString& name, bool active, const QString& manufacturer)
 {
-    SettingsManager* s = SettingsManager::instance();
-    s->setValue(QString("jobs/%1/jobname").arg(id), name, true);
-    s->setValue(QString("jobs/%1/active").arg(id), active, true);
-    s->setValue(QString("jobs/%1/layout").arg(id), "Station label", true);
-    s->setValue(QString("jobs/%1/printer").arg(id), FilePrinter::kName, true);
-    if (!manufacturer.isEmpty()) {
-        s->setValue(QString("jobs/%1/f/filterName").arg(id), kManufacturerPath, true);
-        s->setValue(QString("jobs/%1/f/operator").arg(id), "==", true);
-        s->setValue(QString("jobs/%1/f/filterValue").arg(id), manufacturer, true);
-        s->setValue(QString("jobs/%1/f/operatorType").arg(id), "string", true);
-    }
-}
-
-void setConsole(int port)
-{
-    SettingsManager* s = SettingsManager::instance();
-    s->setValue("MC/address", "http://127.0.0.1", true);
-    s->setValue("MC/port", QString::number(port), true);
-    s->setValue("MC/username", "demo", true);
-    s->setValue("MC/password", "demo", true);
-    s->flush();
-}
-
-QStringList labelFiles(const QString& dir)
-{
-    return QDir(dir).entryList({"*.pdf"}, QDir::Files, QDir::Name);
+    TestSupport::addJob(id, name, active, "Station label", FilePrinter::kName,
+                        manufacturer.isEmpty() ? QString() : kManufacturerPath, "==", manufacturer);
 }
 
 // The IMEI on a printed label, read back as a scanner would.
 QStringList decodedLabel(const QString& pdf)
 {
     return TestSupport::decodeBarcodes(TestSupport::rasterisePdf(pdf, 300));
-}
-
-// A small label (30 x 20 mm: the IMEI as text and as Code 128) so a backlog prints quickly.
-void writeSmallLayout()
-{
-    const QByteArray json =
-        R"({"name":"Small label","width":240,"height":160,"fixedsize":true,)"
-        R"("sizestr":"30mm x 20mm","version":"1.2.0.0","objects":[)"
-        R"({"type":"TextObject.qml","unformattedString":"<IMEI>","x":120,"y":20,)"
-        R"("width":220,"height":30,"rotation":0,"pixelSize":14,"background":false,"elide":"Right"},)"
-        R"({"type":"BarCode.qml","contentOrder":"IMEI","symbology":"code128","prefixString":"",)"
-        R"("attachText":"false","x":120,"y":95,"width":230,"height":90,"rotation":0}]})";
-    QFile file(SystemPaths::instance().layoutDir + "Small label.lyson");
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(json);
 }
 
 // How many label files and CSV lines name each report of 1..count (by document id).
@@ -127,38 +76,6 @@ void countLabels(const QString& labels, const QString& csv, int count, QMap<int,
         (*lines)[n] = log.count(id.toLatin1());
     }
 }
-
-class Program
-{
-public:
-    explicit Program(const TestSupport::IsolatedDataRoot& root) : m_root(root) {}
-    ~Program() { stop(); }
-    void start()
-    {
-        // Only this run's lines count; the program would rotate the file away anyway.
-        QFile::remove(m_root.dataRoot() + "/home/global/TVKRsupport.log");
-        m_process.setProcessEnvironment(m_root.environment());
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(TestSupport::programPath(), {"--logto", "disk"});
-        m_process.waitForStarted(10000);
-    }
-    int stop(int signal = SIGTERM)
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return m_process.exitCode();
-        ::kill(pid_t(m_process.processId()), signal);
-        m_process.waitForFinished(30000);
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
-    QString log() const
-    {
-        return QString::fromLatin1(readAll(m_root.dataRoot() + "/home/global/TVKRsupport.log"));
-    }
-
-private:
-    const TestSupport::IsolatedDataRoot& m_root;
-    QProcess m_process;
-};
 
 } // namespace
 
@@ -196,14 +113,14 @@ private slots:
 
         {
             // Without the console settings the program says so and asks nothing.
-            Program program(*m_root);
+            ProgramProcess program(*m_root);
             program.start();
             QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Invalid settings\""), 15000);
             QCOMPARE(program.stop(), 0);
         }
 
         setConsole(server.port());
-        Program program(*m_root);
+        ProgramProcess program(*m_root);
         program.start();
         QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Connected\""), 15000);
         const QString log = program.log();
@@ -246,7 +163,7 @@ private slots:
         QCOMPARE(global.value("MC/lastReportId").toInt(), 8);
 
         // A watermark that exists goes straight to "Connected", without the initial search.
-        Program again(*m_root);
+        ProgramProcess again(*m_root);
         again.start();
         QTRY_VERIFY_WITH_TIMEOUT(again.log().contains("MC Connection: \"Connected\""), 15000);
         QVERIFY(!again.log().contains("Updating ReportInfo"));
@@ -266,7 +183,7 @@ private slots:
         const QString labels = root.path() + "/backlog-labels";
         const QString csv = root.path() + "/backlog.csv";
         prepareStation(labels, csv);
-        writeSmallLayout();
+        QVERIFY(TestSupport::writeLayout("Small label", TestSupport::smallLayout("Small label")));
         addJob("all", "All phones", true, "");
         s->setValue("jobs/all/layout", "Small label", true);
         s->setValue("MC/lastReportId", 0, true);
@@ -287,7 +204,7 @@ private slots:
         QMap<int, int> files, lines;
         {
             // Paused: the reports are fetched into the spool and the watermark moves; nothing prints.
-            Program program(root);
+            ProgramProcess program(root);
             program.start();
             QTRY_COMPARE_WITH_TIMEOUT(spooled(), backlog, 40000);
             QCOMPARE(program.stop(), 0);
@@ -305,7 +222,7 @@ private slots:
         QSettings(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat)
             .setValue("printing/paused", false);
         {
-            Program program(root);
+            ProgramProcess program(root);
             program.start();
             QTRY_VERIFY_WITH_TIMEOUT(labelFiles(labels).size() >= 20, 60000);
             QElapsedTimer stopping;
@@ -317,7 +234,7 @@ private slots:
         }
         QCOMPARE(QDir(spool + "/damaged").entryList(QDir::Files).size(), 1);
         {
-            Program program(root);
+            ProgramProcess program(root);
             program.start();
             QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), backlog - 1, 90000);
             // A second backlog, killed in the middle of printing.
@@ -327,7 +244,7 @@ private slots:
             QCOMPARE(program.stop(SIGKILL), -1);
         }
         {
-            Program program(root);
+            ProgramProcess program(root);
             program.start();
             QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), 2 * backlog - 1, 90000);
             QTRY_COMPARE_WITH_TIMEOUT(spooled(), 0, 10000);
@@ -367,23 +284,15 @@ private slots:
         s->setValue("MC/lastReportId", 0, true);
         setConsole(server->port());
 
-        QQmlEngine engine;
-        Viewer viewer(qobject_cast<QGuiApplication*>(qApp), &engine);
-        QTRY_COMPARE_WITH_TIMEOUT(viewer.connectionState(), QString("Connected"), 15000);
-        XMLPoller* poller = viewer.poller();
+        TestSupport::Station station;
+        QVERIFY(station.connected());
+        Viewer& viewer = station.viewer();
         PopupNoteProvider* notes = PopupNoteProvider::instance();
-        notes->ready(); // no QML here: notes go straight to their signals
         QSignalSpy errors(notes, &PopupNoteProvider::showErrorText);
         QSignalSpy popups(notes, &PopupNoteProvider::showPopup);
-        PrintHandler* handler = viewer.printHandler();
-        // One poll; then printing until `waiting` labels are left (those whose printer is missing).
-        auto pollNow = [&](int waiting = 0) {
-            poller->checkNow();
-            QTest::qWait(200);
-            QTRY_VERIFY_WITH_TIMEOUT(poller->waitForPoll(0), 20000);
-            // Fetched reports are printed on this thread, one per turn of the event loop.
-            QTest::qWait(100); // delivers the spool's queued signals
-            QTRY_COMPARE_WITH_TIMEOUT(handler->pendingReports(), waiting, 30000);
+        PrintHandler* handler = station.handler();
+        const auto pollNow = [&](int waiting = 0) {
+            station.pollNow(waiting);
         };
 
         // An export answered with 500 for the first job: its range comes again later; the other

@@ -7,6 +7,7 @@
 #include "samplereports.h"
 #include "settings/settingsmanager.h"
 #include "standinprocess.h"
+#include "stationfixture.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -50,25 +51,23 @@ private:
     {
         m_settings->removeKey("MC", true);
         m_settings->removeKey("jobs", true);
-        m_settings->setValue("MC/address", "http://127.0.0.1", true);
-        m_settings->setValue("MC/port", QString::number(server.port()), true);
-        m_settings->setValue("MC/username", "demo", true);
-        m_settings->setValue("MC/password", password, true);
+        TestSupport::setConsole(server.port(), password);
+    }
+
+    // The stand-in started, the station pointed at it and the watermark at 0.
+    bool startConsole(TestSupport::StandInProcess& server)
+    {
+        if (!server.start())
+            return false;
+        configure(server);
+        m_settings->setValue("MC/lastReportId", 0, true);
+        return true;
     }
 
     void addJob(const QString& id, const QString& name, bool active, const QString& filterName = {},
                 const QString& op = {}, const QString& value = {})
     {
-        m_settings->setValue(QString("jobs/%1/jobname").arg(id), name, true);
-        m_settings->setValue(QString("jobs/%1/active").arg(id), active, true);
-        m_settings->setValue(QString("jobs/%1/layout").arg(id), name + " layout", true);
-        m_settings->setValue(QString("jobs/%1/printer").arg(id), "PDF", true);
-        if (!filterName.isEmpty()) {
-            m_settings->setValue(QString("jobs/%1/f1/filterName").arg(id), filterName, true);
-            m_settings->setValue(QString("jobs/%1/f1/operator").arg(id), op, true);
-            m_settings->setValue(QString("jobs/%1/f1/filterValue").arg(id), value, true);
-            m_settings->setValue(QString("jobs/%1/f1/operatorType").arg(id), "string", true);
-        }
+        TestSupport::addJob(id, name, active, name + " layout", "PDF", filterName, op, value);
     }
 
     QStringList check()
@@ -162,9 +161,7 @@ private slots:
     void pollsJobsByFilter()
     {
         TestSupport::StandInProcess server;
-        QVERIFY(server.start());
-        configure(server);
-        m_settings->setValue("MC/lastReportId", 0, true);
+        QVERIFY(startConsole(server));
         const char* makers[] = {"Apple", "Samsung", "Apple", "Google", "Samsung", "Apple"};
         for (int i = 0; i < 6; ++i)
             QCOMPARE(server.addReport(report(makers[i], i + 1), true), i + 1);
@@ -210,9 +207,7 @@ private slots:
     void inactiveJobsKeepTheWatermark()
     {
         TestSupport::StandInProcess server;
-        QVERIFY(server.start());
-        configure(server);
-        m_settings->setValue("MC/lastReportId", 0, true);
+        QVERIFY(startConsole(server));
         QCOMPARE(server.addReport(report("Apple", 1), true), 1);
         addJob("j1", "Apple job", false);
         XMLPoller poller;
@@ -226,9 +221,7 @@ private slots:
     void consoleDownChangesNothing()
     {
         TestSupport::StandInProcess server;
-        QVERIFY(server.start());
-        configure(server);
-        m_settings->setValue("MC/lastReportId", 0, true);
+        QVERIFY(startConsole(server));
         QCOMPARE(server.addReport(report("Apple", 1), true), 1);
         addJob("j1", "Apple job", true);
         m_settings->setValue("MC/password", "wrong", true);
@@ -242,9 +235,7 @@ private slots:
     void failedExportIsFetchedAgain()
     {
         TestSupport::StandInProcess server;
-        QVERIFY(server.start());
-        configure(server);
-        m_settings->setValue("MC/lastReportId", 0, true);
+        QVERIFY(startConsole(server));
         QCOMPARE(server.addReport(report("Apple", 1), true), 1);
         QCOMPARE(server.addReport(report("Samsung", 2), true), 2);
         // Job "a" sorts first, so the single injected failure hits its export.
@@ -323,9 +314,7 @@ private slots:
     void backlogIsFetchedInPages()
     {
         TestSupport::StandInProcess server;
-        QVERIFY(server.start());
-        configure(server);
-        m_settings->setValue("MC/lastReportId", 0, true);
+        QVERIFY(startConsole(server));
         addJob("all", "All", true);
         for (int n = 1; n <= 450; ++n)
             QCOMPARE(server.addReport(report("Apple", n), true), n);
@@ -412,9 +401,7 @@ private slots:
     void timerStartsPollsOnlyWhenEnabled()
     {
         TestSupport::StandInProcess server;
-        QVERIFY(server.start());
-        configure(server);
-        m_settings->setValue("MC/lastReportId", 0, true);
+        QVERIFY(startConsole(server));
         QCOMPARE(server.addReport(report("Apple", 1), true), 1);
         addJob("j1", "Apple job", true);
         XMLPoller poller;
@@ -435,9 +422,7 @@ private slots:
     void heldPollerStartsNoPoll()
     {
         TestSupport::StandInProcess server;
-        QVERIFY(server.start());
-        configure(server);
-        m_settings->setValue("MC/lastReportId", 0, true);
+        QVERIFY(startConsole(server));
         QCOMPARE(server.addReport(report("Apple", 1), true), 1);
         addJob("j1", "Apple job", true);
         XMLPoller poller;

@@ -8,7 +8,7 @@
 #include "printing/reportlistmodel.h"
 #include "samplereports.h"
 #include "settings/settingsmanager.h"
-#include "settings/systempaths.h"
+#include "stationfixture.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -39,9 +39,7 @@ private slots:
         s->setValue(FilePrinter::kFolderKey, m_labels, true);
         s->setValue("ReportView/reportLogPath", m_root->path() + "/log.csv", true);
         ReportListModel::instance()->setReportLogPath(m_root->path() + "/log.csv");
-        const QString layoutDir = SystemPaths::instance().layoutDir;
-        QVERIFY(QFile::copy(LABELPRINTER_SOURCE_DIR "/resources/demo/Station label.lyson",
-                            layoutDir + "Station label.lyson"));
+        QVERIFY(TestSupport::installStationLayout());
         PopupNoteProvider::instance()->ready();
     }
 

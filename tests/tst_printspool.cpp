@@ -13,6 +13,7 @@
 #include "samplereports.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
+#include "stationfixture.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -77,13 +78,7 @@ private slots:
         m_csv = m_root->path() + "/log.csv";
         s->setValue(FilePrinter::kFolderKey, m_labels, true);
         ReportListModel::instance()->setReportLogPath(m_csv);
-        const QString layoutDir = SystemPaths::instance().layoutDir;
-        QVERIFY(QFile::copy(LABELPRINTER_SOURCE_DIR "/resources/demo/Station label.lyson",
-                            layoutDir + "Station label.lyson"));
-        const QString logos = SystemPaths::instance().rootDir + "/custom/userapps/logos/";
-        QDir().mkpath(logos);
-        QVERIFY(QFile::copy(LABELPRINTER_SOURCE_DIR "/resources/demo/korvex-logo.png",
-                            logos + "korvex-logo.png"));
+        QVERIFY(TestSupport::installStationLayout());
         PopupNoteProvider::instance()->ready();
     }
 
