@@ -20,8 +20,6 @@ private slots:
     void initTestCase();
     void cleanup();
 
-    void commandLine_data();
-    void commandLine();
     void widthLine_data();
     void widthLine();
     void moduleArithmetic_data();
@@ -75,23 +73,6 @@ bool TestBarCode::isBlank(const QImage& image)
             if (qGray(gray.pixel(x, y)) < 128)
                 return false;
     return true;
-}
-
-void TestBarCode::commandLine_data()
-{
-    QTest::addColumn<QString>("symbology");
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("code128") << "code128" << QStringList{"-c", "-e", "code128", "-b", "A 1"};
-    QTest::newRow("code39") << "code39" << QStringList{"-c", "-e", "code39", "-b", "A 1"};
-    QTest::newRow("capital Code") << "Code128" << QStringList{"-e", "Code128", "-b", "A 1"};
-    QTest::newRow("ean13") << "ean13" << QStringList{"-e", "ean13", "-b", "A 1"};
-}
-
-void TestBarCode::commandLine()
-{
-    QFETCH(QString, symbology);
-    QFETCH(QStringList, arguments);
-    QCOMPARE(BarCode::arguments(QStringLiteral("A 1"), symbology), arguments);
 }
 
 void TestBarCode::widthLine_data()

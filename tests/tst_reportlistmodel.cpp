@@ -107,29 +107,6 @@ private slots:
         SettingsManager::instance()->removeKey(QStringLiteral("ReportView/reportLogPath"), true);
     }
 
-    void roleNames_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("role");
-        QTest::newRow("selected") << "selected" << 257;
-        QTest::newRow("printTime") << "printTime" << 258;
-        QTest::newRow("jobName") << "jobName" << 259;
-        QTest::newRow("layoutName") << "layoutName" << 260;
-        QTest::newRow("printerName") << "printerName" << 261;
-        QTest::newRow("reportUuid") << "reportUuid" << 262;
-        QTest::newRow("customContent") << "customContent" << 263;
-        QTest::newRow("unknown") << "display" << -1;
-    }
-    void roleNames()
-    {
-        QFETCH(QString, name);
-        QFETCH(int, role);
-        ReportListModel model;
-        QCOMPARE(model.roleNameFor(name), role);
-        if (role > 0)
-            QCOMPARE(model.roleNames().value(role), name.toUtf8());
-    }
-
     void rowsAndSelection()
     {
         ReportListModel model;
