@@ -13,10 +13,22 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <unistd.h>
 
 namespace {
+
+// One data row per line: the row's name, then a text for each column.
+void addRows(std::initializer_list<std::initializer_list<const char*>> rows)
+{
+    for (const auto& row : rows) {
+        const char* const* cell = row.begin();
+        QTestData& data = QTest::newRow(*cell);
+        for (++cell; cell != row.end(); ++cell)
+            data << QString::fromUtf8(*cell);
+    }
+}
 
 // A device whose lists a test can fill.
 class TestDevice : public ReportDevice
@@ -223,111 +235,43 @@ void TestTagParser::plainTags_data()
     QTest::addColumn<QString>("tag");
     QTest::addColumn<QString>("withDevice");
     QTest::addColumn<QString>("withoutDevice");
-    QTest::newRow("devstatus") << "<devstatus>"
-                               << "erasure successful"
-                               << "Erasure Successfull";
-    QTest::newRow("model") << "<model>"
-                           << "iPhone 7 128GB"
-                           << "IPhone4(GSM) 8GB White";
-    QTest::newRow("diagstatus") << "<diagstatus>"
-                                << "Passed"
-                                << "not diagnosed";
-    QTest::newRow("rooted") << "<rooted>"
-                            << "Not rooted"
-                            << "Not available";
-    QTest::newRow("frp") << "<frp>"
-                         << "Passed"
-                         << "Unknown";
-    QTest::newRow("CARRIERNAME") << "<CARRIERNAME>"
-                                 << "Carrier X"
-                                 << "Unknown";
-    QTest::newRow("SIMLOCKED") << "<SIMLOCKED>"
-                               << "Locked"
-                               << "Unknown";
-    QTest::newRow("unsupported") << "<unsupported>"
-                                 << "Passed"
-                                 << "Unknown";
-    QTest::newRow("eraseduration") << "<eraseduration>"
-                                   << "00:00:00"
-                                   << "Unknown";
-    QTest::newRow("erasemethod") << "<erasemethod>"
-                                 << "Unknown"
-                                 << "Unknown";
-    QTest::newRow("eraserounds") << "<eraserounds>"
-                                 << "Unknown"
-                                 << "Unknown";
-    QTest::newRow("simstatus") << "<simstatus>"
-                               << "No"
-                               << "";
-    QTest::newRow("disksize") << "<disksize>"
-                              << "128GB"
-                              << "Unknown";
-    QTest::newRow("diskdesign") << "<diskdesign>"
-                                << "128GB"
-                                << "Unknown";
-    QTest::newRow("manufacturer") << "<manufacturer>"
-                                  << "Apple"
-                                  << "Korvex Labs";
-    QTest::newRow("wifimac") << "<wifimac>"
-                             << "f0:99:b6:12:34:56"
-                             << "XX:XX:XX:XX:XX";
-    QTest::newRow("batteryserial") << "<batteryserial>"
-                                   << "BS-1"
-                                   << "AXXXXXYYYYYAAA";
-    QTest::newRow("batteryhealth") << "<batteryhealth>"
-                                   << "93%"
-                                   << "-1%";
-    QTest::newRow("batterycycles") << "<batterycycles>"
-                                   << "412"
-                                   << "10";
-    QTest::newRow("batterycapacurrent") << "<batterycapacurrent>"
-                                        << "2480"
-                                        << "1000";
-    QTest::newRow("batterycapadesign") << "<batterycapadesign>"
-                                       << "2815"
-                                       << "1001";
-    QTest::newRow("batterytemperature") << "<batterytemperature>"
-                                        << "30"
-                                        << "25";
-    QTest::newRow("devid") << "<devid>"
-                           << "DEV-1"
-                           << "Custom Id";
-    QTest::newRow("usbid") << "<usbid>"
-                           << "1-1.4"
-                           << "1-1.2";
-    QTest::newRow("type") << "<type>"
-                          << "phone"
-                          << "example_type";
-    QTest::newRow("amodelnumber") << "<amodelnumber>"
-                                  << "A1778"
-                                  << "example_amodelnumber";
-    QTest::newRow("alternativeserial") << "<alternativeserial>"
-                                       << "Not enabled"
-                                       << "Not available";
-    QTest::newRow("alternativesourceandserial") << "<alternativesourceandserial>"
-                                                << "Not enabled"
-                                                << "Not available";
-    QTest::newRow("fmip") << "<fmip>"
-                          << "Locked"
-                          << "Unknown";
-    QTest::newRow("mdm") << "<mdm>"
-                         << "Locked"
-                         << "Unknown";
-    QTest::newRow("substatus") << "<substatus>"
-                               << "No restrictions"
-                               << "Not found";
-    QTest::newRow("lsb") << "<lsb>"
-                         << "Lost, Blocked"
-                         << "Unknown";
-    QTest::newRow("region") << "<region>"
-                            << "LL/A"
-                            << "";
-    QTest::newRow("map alone") << "a<map>b"
-                               << "ab"
-                               << "ab";
-    QTest::newRow("in running text") << "Made by <manufacturer>."
-                                     << "Made by Apple."
-                                     << "Made by Korvex Labs.";
+    addRows({
+        {"devstatus", "<devstatus>", "erasure successful", "Erasure Successfull"},
+        {"model", "<model>", "iPhone 7 128GB", "IPhone4(GSM) 8GB White"},
+        {"diagstatus", "<diagstatus>", "Passed", "not diagnosed"},
+        {"rooted", "<rooted>", "Not rooted", "Not available"},
+        {"frp", "<frp>", "Passed", "Unknown"},
+        {"CARRIERNAME", "<CARRIERNAME>", "Carrier X", "Unknown"},
+        {"SIMLOCKED", "<SIMLOCKED>", "Locked", "Unknown"},
+        {"unsupported", "<unsupported>", "Passed", "Unknown"},
+        {"eraseduration", "<eraseduration>", "00:00:00", "Unknown"},
+        {"erasemethod", "<erasemethod>", "Unknown", "Unknown"},
+        {"eraserounds", "<eraserounds>", "Unknown", "Unknown"},
+        {"simstatus", "<simstatus>", "No", ""},
+        {"disksize", "<disksize>", "128GB", "Unknown"},
+        {"diskdesign", "<diskdesign>", "128GB", "Unknown"},
+        {"manufacturer", "<manufacturer>", "Apple", "Korvex Labs"},
+        {"wifimac", "<wifimac>", "f0:99:b6:12:34:56", "XX:XX:XX:XX:XX"},
+        {"batteryserial", "<batteryserial>", "BS-1", "AXXXXXYYYYYAAA"},
+        {"batteryhealth", "<batteryhealth>", "93%", "-1%"},
+        {"batterycycles", "<batterycycles>", "412", "10"},
+        {"batterycapacurrent", "<batterycapacurrent>", "2480", "1000"},
+        {"batterycapadesign", "<batterycapadesign>", "2815", "1001"},
+        {"batterytemperature", "<batterytemperature>", "30", "25"},
+        {"devid", "<devid>", "DEV-1", "Custom Id"},
+        {"usbid", "<usbid>", "1-1.4", "1-1.2"},
+        {"type", "<type>", "phone", "example_type"},
+        {"amodelnumber", "<amodelnumber>", "A1778", "example_amodelnumber"},
+        {"alternativeserial", "<alternativeserial>", "Not enabled", "Not available"},
+        {"alternativesourceandserial", "<alternativesourceandserial>", "Not enabled", "Not available"},
+        {"fmip", "<fmip>", "Locked", "Unknown"},
+        {"mdm", "<mdm>", "Locked", "Unknown"},
+        {"substatus", "<substatus>", "No restrictions", "Not found"},
+        {"lsb", "<lsb>", "Lost, Blocked", "Unknown"},
+        {"region", "<region>", "LL/A", ""},
+        {"map alone", "a<map>b", "ab", "ab"},
+        {"in running text", "Made by <manufacturer>.", "Made by Apple.", "Made by Korvex Labs."},
+    });
 }
 
 void TestTagParser::plainTags()
@@ -351,38 +295,16 @@ void TestTagParser::emptyForUnknown_data()
     QTest::addColumn<QString>("setup"); // "none" for no device
     QTest::addColumn<QString>("expected");
     QTest::addColumn<QString>("expectedEmptyForUnknown");
-    QTest::newRow("fmip, no device") << "<fmip>"
-                                     << "none"
-                                     << "Unknown"
-                                     << "";
-    QTest::newRow("rooted, no device") << "<rooted>"
-                                       << "none"
-                                       << "Not available"
-                                       << "";
-    QTest::newRow("fmip not obtained") << "<fmip>"
-                                       << "fmip=-1"
-                                       << "Unknown"
-                                       << "";
-    QTest::newRow("fmip not tested") << "<fmip>"
-                                     << "fmip=-3"
-                                     << ""
-                                     << "";
-    QTest::newRow("mdm other") << "<mdm>"
-                               << "mdm=Maybe"
-                               << "Unknown"
-                               << "";
-    QTest::newRow("lsb not 1") << "<lsb>"
-                               << "lsb=0,-3,0"
-                               << "Unknown"
-                               << "";
-    QTest::newRow("lsb untested") << "<lsb>"
-                                  << "lsb=-3,-2,-3"
-                                  << ""
-                                  << "";
-    QTest::newRow("lsb clear") << "<lsb>"
-                               << "lsb=0,0,0"
-                               << "Passed"
-                               << "Passed";
+    addRows({
+        {"fmip, no device", "<fmip>", "none", "Unknown", ""},
+        {"rooted, no device", "<rooted>", "none", "Not available", ""},
+        {"fmip not obtained", "<fmip>", "fmip=-1", "Unknown", ""},
+        {"fmip not tested", "<fmip>", "fmip=-3", "", ""},
+        {"mdm other", "<mdm>", "mdm=Maybe", "Unknown", ""},
+        {"lsb not 1", "<lsb>", "lsb=0,-3,0", "Unknown", ""},
+        {"lsb untested", "<lsb>", "lsb=-3,-2,-3", "", ""},
+        {"lsb clear", "<lsb>", "lsb=0,0,0", "Passed", "Passed"},
+    });
     // Fixed example words are not "unknown" values.
     QTest::newRow("frp, no device") << "<frp>"
                                     << "none"
@@ -413,26 +335,18 @@ void TestTagParser::letterCase_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("SIMSTATUS") << "<SIMSTATUS>"
-                               << "No";
-    QTest::newRow("SimStatus") << "<SimStatus>"
-                               << "No";
-    QTest::newRow("DiskSize") << "<DiskSize>"
-                              << "128GB";
-    QTest::newRow("DISKDESIGN") << "<DISKDESIGN>"
-                                << "128GB";
-    QTest::newRow("Model stays") << "<Model>"
-                                 << "<Model>";
-    QTest::newRow("MANUFACTURER stays") << "<MANUFACTURER>"
-                                        << "<MANUFACTURER>";
-    QTest::newRow("carriername stays") << "<carriername>"
-                                       << "<carriername>";
-    QTest::newRow("DEVSTATUS choice stays") << "<DEVSTATUS a,b,c>"
-                                            << "<DEVSTATUS a,b,c>";
-    QTest::newRow("CUSTOMFIELD any case") << "<CUSTOMFIELD line>"
-                                          << "L2";
-    QTest::newRow("CustomField any case") << "<CustomField line>"
-                                          << "L2";
+    addRows({
+        {"SIMSTATUS", "<SIMSTATUS>", "No"},
+        {"SimStatus", "<SimStatus>", "No"},
+        {"DiskSize", "<DiskSize>", "128GB"},
+        {"DISKDESIGN", "<DISKDESIGN>", "128GB"},
+        {"Model stays", "<Model>", "<Model>"},
+        {"MANUFACTURER stays", "<MANUFACTURER>", "<MANUFACTURER>"},
+        {"carriername stays", "<carriername>", "<carriername>"},
+        {"DEVSTATUS choice stays", "<DEVSTATUS a,b,c>", "<DEVSTATUS a,b,c>"},
+        {"CUSTOMFIELD any case", "<CUSTOMFIELD line>", "L2"},
+        {"CustomField any case", "<CustomField line>", "L2"},
+    });
 }
 
 void TestTagParser::letterCase()
@@ -453,213 +367,101 @@ void TestTagParser::choiceTags_data()
     QTest::addColumn<QString>("setup"); // "none" for no device
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("devstatus erased") << "<devstatus A,B,C>"
-                                      << "status=8"
-                                      << "A";
-    QTest::newRow("devstatus failed") << "<devstatus A,B,C>"
-                                      << "status=9"
-                                      << "B";
-    QTest::newRow("devstatus other") << "<devstatus A,B,C>"
-                                     << "status=3"
-                                     << "C";
-    QTest::newRow("devstatus past the end") << "<devstatus A,B>"
-                                            << "status=3"
-                                            << "";
-    QTest::newRow("devstatus no device") << "<devstatus A,B,C>"
-                                         << "none"
-                                         << "A";
-    QTest::newRow("devstatus trimmed") << "<devstatus  Erased , Failed ,Other>"
-                                       << "status=9"
-                                       << "Failed";
+    addRows({
+        {"devstatus erased", "<devstatus A,B,C>", "status=8", "A"},
+        {"devstatus failed", "<devstatus A,B,C>", "status=9", "B"},
+        {"devstatus other", "<devstatus A,B,C>", "status=3", "C"},
+        {"devstatus past the end", "<devstatus A,B>", "status=3", ""},
+        {"devstatus no device", "<devstatus A,B,C>", "none", "A"},
+        {"devstatus trimmed", "<devstatus  Erased , Failed ,Other>", "status=9", "Failed"},
+    });
 
-    QTest::newRow("rooted 1") << "<rooted A,B,C>"
-                              << "root=1"
-                              << "A";
-    QTest::newRow("rooted 3") << "<rooted A,B,C>"
-                              << "root=3"
-                              << "A";
-    QTest::newRow("rooted unlisted") << "<rooted A,B,C>"
-                                     << "root=7"
-                                     << "A";
-    QTest::newRow("rooted not rooted") << "<rooted A,B,C>"
-                                       << "root=0"
-                                       << "B";
-    QTest::newRow("rooted n/a") << "<rooted A,B,C>"
-                                << "root=-1"
-                                << "C";
-    QTest::newRow("rooted firmware") << "<rooted A,B,C>"
-                                     << "root=2"
-                                     << "C";
-    QTest::newRow("rooted no device") << "<rooted A,B,C>"
-                                      << "none"
-                                      << "A";
-    QTest::newRow("rooted past the end") << "<rooted A,B>"
-                                         << "root=2"
-                                         << "";
+    addRows({
+        {"rooted 1", "<rooted A,B,C>", "root=1", "A"},
+        {"rooted 3", "<rooted A,B,C>", "root=3", "A"},
+        {"rooted unlisted", "<rooted A,B,C>", "root=7", "A"},
+        {"rooted not rooted", "<rooted A,B,C>", "root=0", "B"},
+        {"rooted n/a", "<rooted A,B,C>", "root=-1", "C"},
+        {"rooted firmware", "<rooted A,B,C>", "root=2", "C"},
+        {"rooted no device", "<rooted A,B,C>", "none", "A"},
+        {"rooted past the end", "<rooted A,B>", "root=2", ""},
+    });
 
-    QTest::newRow("frp locked") << "<frp A,B>"
-                                << "frp=1"
-                                << "A";
-    QTest::newRow("frp open") << "<frp A,B>"
-                              << "frp=0"
-                              << "B";
-    QTest::newRow("frp no device") << "<frp A,B>"
-                                   << "none"
-                                   << "A";
-    QTest::newRow("frp past the end") << "<frp A>"
-                                      << "frp=0"
-                                      << "";
+    addRows({
+        {"frp locked", "<frp A,B>", "frp=1", "A"},
+        {"frp open", "<frp A,B>", "frp=0", "B"},
+        {"frp no device", "<frp A,B>", "none", "A"},
+        {"frp past the end", "<frp A>", "frp=0", ""},
+    });
 
-    QTest::newRow("unsupported yes") << "<unsupported A,B>"
-                                     << "unsupported=1"
-                                     << "A";
-    QTest::newRow("unsupported no") << "<unsupported A,B>"
-                                    << "unsupported=0"
-                                    << "B";
-    QTest::newRow("unsupported no device") << "<unsupported A,B>"
-                                           << "none"
-                                           << "A";
+    addRows({
+        {"unsupported yes", "<unsupported A,B>", "unsupported=1", "A"},
+        {"unsupported no", "<unsupported A,B>", "unsupported=0", "B"},
+        {"unsupported no device", "<unsupported A,B>", "none", "A"},
+    });
 
-    QTest::newRow("diagstatus passed") << "<diagstatus A,B,C,D>"
-                                       << "diagstate=2;diag=x=1"
-                                       << "A";
-    QTest::newRow("diagstatus not performed") << "<diagstatus A,B,C,D>"
-                                              << "diagstate=2;diag=x=2"
-                                              << "B";
-    QTest::newRow("diagstatus failed 1") << "<diagstatus A,B,C,D>"
-                                         << "diagstate=1"
-                                         << "C";
-    QTest::newRow("diagstatus failed 4") << "<diagstatus A,B,C,D>"
-                                         << "diagstate=2;diag=x=0"
-                                         << "C";
-    QTest::newRow("diagstatus not diagnosed") << "<diagstatus A,B,C,D>"
-                                              << "diagstate=0"
-                                              << "D";
-    QTest::newRow("diagstatus no device") << "<diagstatus A,B,C,D>"
-                                          << "none"
-                                          << "D";
-    QTest::newRow("diagstatus past the end") << "<diagstatus A,B,C>"
-                                             << "diagstate=0"
-                                             << "";
+    addRows({
+        {"diagstatus passed", "<diagstatus A,B,C,D>", "diagstate=2;diag=x=1", "A"},
+        {"diagstatus not performed", "<diagstatus A,B,C,D>", "diagstate=2;diag=x=2", "B"},
+        {"diagstatus failed 1", "<diagstatus A,B,C,D>", "diagstate=1", "C"},
+        {"diagstatus failed 4", "<diagstatus A,B,C,D>", "diagstate=2;diag=x=0", "C"},
+        {"diagstatus not diagnosed", "<diagstatus A,B,C,D>", "diagstate=0", "D"},
+        {"diagstatus no device", "<diagstatus A,B,C,D>", "none", "D"},
+        {"diagstatus past the end", "<diagstatus A,B,C>", "diagstate=0", ""},
+    });
 
-    QTest::newRow("fmip on") << "<fmip A,B,C,D>"
-                             << "fmip=1"
-                             << "A";
-    QTest::newRow("fmip off") << "<fmip A,B,C,D>"
-                              << "fmip=0"
-                              << "B";
-    QTest::newRow("fmip not obtained") << "<fmip A,B,C,D>"
-                                       << "fmip=-1"
-                                       << "C";
-    QTest::newRow("fmip other") << "<fmip A,B,C,D>"
-                                << "fmip=-3"
-                                << "D";
-    QTest::newRow("fmip no device") << "<fmip A,B,C,D>"
-                                    << "none"
-                                    << "B";
+    addRows({
+        {"fmip on", "<fmip A,B,C,D>", "fmip=1", "A"},
+        {"fmip off", "<fmip A,B,C,D>", "fmip=0", "B"},
+        {"fmip not obtained", "<fmip A,B,C,D>", "fmip=-1", "C"},
+        {"fmip other", "<fmip A,B,C,D>", "fmip=-3", "D"},
+        {"fmip no device", "<fmip A,B,C,D>", "none", "B"},
+    });
 
-    QTest::newRow("mdm locked") << "<mdm A,B,C>"
-                                << "mdm=Locked"
-                                << "A";
-    QTest::newRow("mdm unlocked") << "<mdm A,B,C>"
-                                  << "mdm=Unlocked"
-                                  << "B";
-    QTest::newRow("mdm other") << "<mdm A,B,C>"
-                               << "mdm="
-                               << "C";
-    QTest::newRow("mdm no device") << "<mdm A,B,C>"
-                                   << "none"
-                                   << "A";
+    addRows({
+        {"mdm locked", "<mdm A,B,C>", "mdm=Locked", "A"},
+        {"mdm unlocked", "<mdm A,B,C>", "mdm=Unlocked", "B"},
+        {"mdm other", "<mdm A,B,C>", "mdm=", "C"},
+        {"mdm no device", "<mdm A,B,C>", "none", "A"},
+    });
 
-    QTest::newRow("substatus all restricted") << "<substatus all,A,B,C,D,E,F>"
-                                              << "sub=3,-3,-3"
-                                              << "A";
-    QTest::newRow("substatus empty carrier") << "<substatus ,A,B,C,D,E,F>"
-                                             << "sub=2,1,-1"
-                                             << "B";
-    QTest::newRow("substatus all untested") << "<substatus all,A,B,C,D,E,F>"
-                                            << "sub=-3,-3,-3"
-                                            << "F";
-    QTest::newRow("substatus all zero") << "<substatus all,A,B,C,D,E,F>"
-                                        << "sub=0,0,0"
-                                        << "D";
-    QTest::newRow("substatus kddi") << "<substatus kddi,A,B,C,D,E,F>"
-                                    << "sub=2,-3,-3"
-                                    << "B";
-    QTest::newRow("substatus SoftBank") << "<substatus SoftBank,A,B,C,D,E,F>"
-                                        << "sub=2,-1,-3"
-                                        << "E";
-    QTest::newRow("substatus DOCOMO") << "<substatus DOCOMO,A,B,C,D,E,F>"
-                                      << "sub=2,-1,0"
-                                      << "D";
-    QTest::newRow("substatus unknown carrier") << "<substatus vodafone,A,B,C,D,E,F>"
-                                               << "sub=3,3,3"
-                                               << "";
-    QTest::newRow("substatus no device") << "<substatus all,A,B,C,D,E,F>"
-                                         << "none"
-                                         << "D";
-    QTest::newRow("substatus past the end") << "<substatus all,A,B>"
-                                            << "sub=-3,-3,-3"
-                                            << "";
+    addRows({
+        {"substatus all restricted", "<substatus all,A,B,C,D,E,F>", "sub=3,-3,-3", "A"},
+        {"substatus empty carrier", "<substatus ,A,B,C,D,E,F>", "sub=2,1,-1", "B"},
+        {"substatus all untested", "<substatus all,A,B,C,D,E,F>", "sub=-3,-3,-3", "F"},
+        {"substatus all zero", "<substatus all,A,B,C,D,E,F>", "sub=0,0,0", "D"},
+        {"substatus kddi", "<substatus kddi,A,B,C,D,E,F>", "sub=2,-3,-3", "B"},
+        {"substatus SoftBank", "<substatus SoftBank,A,B,C,D,E,F>", "sub=2,-1,-3", "E"},
+        {"substatus DOCOMO", "<substatus DOCOMO,A,B,C,D,E,F>", "sub=2,-1,0", "D"},
+        {"substatus unknown carrier", "<substatus vodafone,A,B,C,D,E,F>", "sub=3,3,3", ""},
+        {"substatus no device", "<substatus all,A,B,C,D,E,F>", "none", "D"},
+        {"substatus past the end", "<substatus all,A,B>", "sub=-3,-3,-3", ""},
+    });
 
-    QTest::newRow("lsb short, lost") << "<lsb Yes,No>"
-                                     << "lsb=1,0,0"
-                                     << "Yes";
-    QTest::newRow("lsb short, clear") << "<lsb Yes,No>"
-                                      << "lsb=0,0,0"
-                                      << "No";
-    QTest::newRow("lsb short, no device") << "<lsb Yes,No>"
-                                          << "none"
-                                          << "No";
-    QTest::newRow("lsb short, partly tested") << "<lsb Yes,No>"
-                                              << "lsb=-3,0,0"
-                                              << "";
-    QTest::newRow("lsb long, two") << "<lsb L,S,B,Clean,None,Untested>"
-                                   << "lsb=1,0,1"
-                                   << "L, B";
-    QTest::newRow("lsb long, clear") << "<lsb L,S,B,Clean,None,Untested>"
-                                     << "lsb=0,0,0"
-                                     << "Clean";
-    QTest::newRow("lsb long, untested") << "<lsb L,S,B,Clean,None,Untested>"
-                                        << "lsb=-3,-2,-3"
-                                        << "Untested";
-    QTest::newRow("lsb long, none is 1") << "<lsb L,S,B,Clean,None,Untested>"
-                                         << "lsb=0,-3,0"
-                                         << "None";
-    QTest::newRow("lsb long, no device") << "<lsb L,S,B,Clean,None,Untested>"
-                                         << "none"
-                                         << "Clean";
-    QTest::newRow("lsb long, as written") << "<lsb L , S,B,Clean,None,Untested>"
-                                          << "lsb=1,1,0"
-                                          << "L ,  S";
-    QTest::newRow("lsb long, past the end") << "<lsb L,S,B>"
-                                            << "lsb=-3,-3,-3"
-                                            << "";
+    addRows({
+        {"lsb short, lost", "<lsb Yes,No>", "lsb=1,0,0", "Yes"},
+        {"lsb short, clear", "<lsb Yes,No>", "lsb=0,0,0", "No"},
+        {"lsb short, no device", "<lsb Yes,No>", "none", "No"},
+        {"lsb short, partly tested", "<lsb Yes,No>", "lsb=-3,0,0", ""},
+        {"lsb long, two", "<lsb L,S,B,Clean,None,Untested>", "lsb=1,0,1", "L, B"},
+        {"lsb long, clear", "<lsb L,S,B,Clean,None,Untested>", "lsb=0,0,0", "Clean"},
+        {"lsb long, untested", "<lsb L,S,B,Clean,None,Untested>", "lsb=-3,-2,-3", "Untested"},
+        {"lsb long, none is 1", "<lsb L,S,B,Clean,None,Untested>", "lsb=0,-3,0", "None"},
+        {"lsb long, no device", "<lsb L,S,B,Clean,None,Untested>", "none", "Clean"},
+        {"lsb long, as written", "<lsb L , S,B,Clean,None,Untested>", "lsb=1,1,0", "L ,  S"},
+        {"lsb long, past the end", "<lsb L,S,B>", "lsb=-3,-3,-3", ""},
+    });
 
-    QTest::newRow("diagresult passed") << "<diagresult camera,P,F,NP,NA>"
-                                       << "diag=camera=1"
-                                       << "P";
-    QTest::newRow("diagresult failed") << "<diagresult camera,P,F,NP,NA>"
-                                       << "diag=x=1,CAMERA=0"
-                                       << "F";
-    QTest::newRow("diagresult odd code") << "<diagresult camera,P,F,NP,NA>"
-                                         << "diag=camera=x"
-                                         << "NP";
-    QTest::newRow("diagresult missing") << "<diagresult camera,P,F,NP,NA>"
-                                        << "diag=speaker=1"
-                                        << "NA";
-    QTest::newRow("diagresult short form") << "<diagresult camera,P,F, , >"
-                                           << "diag=camera=2"
-                                           << " ";
-    QTest::newRow("diagresult past the end") << "<diagresult camera,P>"
-                                             << "diag=camera=0"
-                                             << "";
-    QTest::newRow("diagresult word") << "<diagresult camera>"
-                                     << "diag=camera=0"
-                                     << "Failed";
-    QTest::newRow("diagresult no device") << "<diagresult camera>"
-                                          << "none"
-                                          << "Not available";
+    addRows({
+        {"diagresult passed", "<diagresult camera,P,F,NP,NA>", "diag=camera=1", "P"},
+        {"diagresult failed", "<diagresult camera,P,F,NP,NA>", "diag=x=1,CAMERA=0", "F"},
+        {"diagresult odd code", "<diagresult camera,P,F,NP,NA>", "diag=camera=x", "NP"},
+        {"diagresult missing", "<diagresult camera,P,F,NP,NA>", "diag=speaker=1", "NA"},
+        {"diagresult short form", "<diagresult camera,P,F, , >", "diag=camera=2", " "},
+        {"diagresult past the end", "<diagresult camera,P>", "diag=camera=0", ""},
+        {"diagresult word", "<diagresult camera>", "diag=camera=0", "Failed"},
+        {"diagresult no device", "<diagresult camera>", "none", "Not available"},
+    });
 }
 
 void TestTagParser::choiceTags()
@@ -681,87 +483,35 @@ void TestTagParser::propertyValues_data()
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("MEID") << "MEID"
-                          << "meid=A1"
-                          << "A1";
-    QTest::newRow("IMEI") << "IMEI"
-                          << "imei=35"
-                          << "35";
-    QTest::newRow("PIN without 0x") << "PIN"
-                                    << ""
-                                    << "1a2b";
-    QTest::newRow("USB serial cut") << "USB serial"
-                                    << ""
-                                    << "ABC";
-    QTest::newRow("ECID") << "ECID"
-                          << ""
-                          << "E1";
-    QTest::newRow("System serial") << "System serial"
-                                   << ""
-                                   << "S1";
-    QTest::newRow("status blacklisted") << "Device status"
-                                        << "status=21"
-                                        << "not supported";
-    QTest::newRow("status unknown") << "Device status"
-                                    << "status=5"
-                                    << "unknown";
-    QTest::newRow("diag FAILED") << "Diagnostics status"
-                                 << "diag=a=0"
-                                 << "FAILED";
-    QTest::newRow("diag not performed") << "Diagnostics status"
-                                        << "diag=a=2"
-                                        << "Not performed";
-    QTest::newRow("rooted") << "Rooted"
-                            << "root=3"
-                            << "ROOTED";
-    QTest::newRow("custom firmware") << "Rooted"
-                                     << "root=2"
-                                     << "Custom Firmware";
-    QTest::newRow("rooted unknown value") << "Rooted"
-                                          << "root=9"
-                                          << "";
-    QTest::newRow("fmip odd value") << "Find My iPhone"
-                                    << "fmip=7"
-                                    << "";
-    QTest::newRow("fmip 2") << "Find My iPhone"
-                            << "fmip=2"
-                            << "Unknown";
-    QTest::newRow("lost only") << "Lost/Stolen/Blocked"
-                               << "lsb=1,0,0"
-                               << "Lost";
-    QTest::newRow("all three") << "Lost/Stolen/Blocked"
-                               << "lsb=1,1,1"
-                               << "Lost, Stolen, Blocked";
-    QTest::newRow("subscription any 4") << "Subscription status"
-                                        << "sub=4,3,1"
-                                        << "";
-    QTest::newRow("subscription may be") << "Subscription status"
-                                         << "sub=2,1,0"
-                                         << "May be restricted";
-    QTest::newRow("subscription not obtained") << "Subscription status"
-                                               << "sub=-1,0,0"
-                                               << "Unknown";
-    QTest::newRow("disk from TB model") << "DiskSize"
-                                        << "model=Tab 2TB 64GB"
-                                        << "64GB";
-    QTest::newRow("disk last word wins") << "DiskSize"
-                                         << "model=Tab 64GB 2TB"
-                                         << "2TB";
-    QTest::newRow("disk lower case unit") << "DiskSize"
-                                          << "model=Tab 64gb"
-                                          << "Unknown";
-    QTest::newRow("devcustomfield") << "(devcustomfield)colour"
-                                    << ""
-                                    << "blue";
-    QTest::newRow("devcustomfield missing") << "(devcustomfield)nothing"
-                                            << ""
-                                            << "";
-    QTest::newRow("freetext") << "(freetext)By <manufacturer>"
-                              << ""
-                              << "By Apple";
-    QTest::newRow("unknown label") << "No such label"
-                                   << ""
-                                   << "";
+    addRows({
+        {"MEID", "MEID", "meid=A1", "A1"},
+        {"IMEI", "IMEI", "imei=35", "35"},
+        {"PIN without 0x", "PIN", "", "1a2b"},
+        {"USB serial cut", "USB serial", "", "ABC"},
+        {"ECID", "ECID", "", "E1"},
+        {"System serial", "System serial", "", "S1"},
+        {"status blacklisted", "Device status", "status=21", "not supported"},
+        {"status unknown", "Device status", "status=5", "unknown"},
+        {"diag FAILED", "Diagnostics status", "diag=a=0", "FAILED"},
+        {"diag not performed", "Diagnostics status", "diag=a=2", "Not performed"},
+        {"rooted", "Rooted", "root=3", "ROOTED"},
+        {"custom firmware", "Rooted", "root=2", "Custom Firmware"},
+        {"rooted unknown value", "Rooted", "root=9", ""},
+        {"fmip odd value", "Find My iPhone", "fmip=7", ""},
+        {"fmip 2", "Find My iPhone", "fmip=2", "Unknown"},
+        {"lost only", "Lost/Stolen/Blocked", "lsb=1,0,0", "Lost"},
+        {"all three", "Lost/Stolen/Blocked", "lsb=1,1,1", "Lost, Stolen, Blocked"},
+        {"subscription any 4", "Subscription status", "sub=4,3,1", ""},
+        {"subscription may be", "Subscription status", "sub=2,1,0", "May be restricted"},
+        {"subscription not obtained", "Subscription status", "sub=-1,0,0", "Unknown"},
+        {"disk from TB model", "DiskSize", "model=Tab 2TB 64GB", "64GB"},
+        {"disk last word wins", "DiskSize", "model=Tab 64GB 2TB", "2TB"},
+        {"disk lower case unit", "DiskSize", "model=Tab 64gb", "Unknown"},
+        {"devcustomfield", "(devcustomfield)colour", "", "blue"},
+        {"devcustomfield missing", "(devcustomfield)nothing", "", ""},
+        {"freetext", "(freetext)By <manufacturer>", "", "By Apple"},
+        {"unknown label", "No such label", "", ""},
+    });
 }
 
 void TestTagParser::propertyValues()
@@ -904,49 +654,29 @@ void TestTagParser::mapLanguage_data()
     const QString fmip =
         QStringLiteral("<map src=\"Find My iPhone\" in=Locked out=ON in=Unlocked out=OFF else=?>");
     QTest::newRow("example") << fmip << "ON";
-    QTest::newRow("no match") << "<map src=Model in=X out=Y>"
-                              << "";
-    QTest::newRow("else") << "<map src=Model in=X out=Y else=Z>"
-                          << "Z";
-    QTest::newRow("short keys") << "<map s=Model i=X o=Y e=Z>"
-                                << "Z";
-    QTest::newRow("keys in any case") << "<map SRC=Model IN=\"iPhone 7 128GB\" OUT=yes>"
-                                      << "yes";
-    QTest::newRow("case-sensitive by default") << "<map src=Model in=\"IPHONE 7 128GB\" out=yes else=no>"
-                                               << "no";
-    QTest::newRow("cis") << "<map src=Model cis=t in=\"IPHONE 7 128GB\" out=yes else=no>"
-                         << "yes";
-    QTest::newRow("prefix") << "<map src=Model cmp=st in=iPhone out=apple>"
-                            << "apple";
-    QTest::newRow("cmp eq") << "<map src=Model cmp=START cmp=eq in=iPhone out=apple else=no>"
-                            << "no";
-    QTest::newRow("cmp unknown never matches")
-        << "<map src=Model cmp=like in=\"iPhone 7 128GB\" out=a else=b>"
-        << "b";
-    QTest::newRow("stop false collects") << "<map src=Model cmp=st stop=false in=iPhone out=A in=iP out=B>"
-                                         << "AB";
-    QTest::newRow("else after output") << "<map src=Model stop=false in=\"iPhone 7 128GB\" out=A else=B>"
-                                       << "A";
-    QTest::newRow("escapes") << "<map src=Model in=X else=\"say \\\"hi\\\" \\\\o/\">"
-                             << "say \"hi\" \\o/";
-    QTest::newRow("unterminated quote") << "<map src=Model in=X else=\"open end>"
-                                        << "open end";
-    QTest::newRow("unknown key stops") << "<map src=Model foo=1 else=Z>"
-                                       << "";
-    QTest::newRow("value glued to next") << "<map src=Model in=\"X\"else=Z>"
-                                         << "";
-    QTest::newRow("no source") << "<map in=X out=Y else=none>"
-                               << "none";
-    QTest::newRow("custom field source") << "<map src=\"customfield:line\" in=L2 out=second>"
-                                         << "second";
-    QTest::newRow("device custom field source") << "<map src=\"Device custom field: colour\" in=blue out=B>"
-                                                << "B";
-    QTest::newRow("diagnostics source") << "<map src=diagresult:camera in=Passed out=ok>"
-                                        << "ok";
-    QTest::newRow("subscription source") << "<map src=substatus:kddi in=\"No restrictions\" out=free>"
-                                         << "free";
-    QTest::newRow("not localised") << "<map loc=false src=\"Device status\" in=\"erasure successful\" out=E>"
-                                   << "E";
+    addRows({
+        {"no match", "<map src=Model in=X out=Y>", ""},
+        {"else", "<map src=Model in=X out=Y else=Z>", "Z"},
+        {"short keys", "<map s=Model i=X o=Y e=Z>", "Z"},
+        {"keys in any case", "<map SRC=Model IN=\"iPhone 7 128GB\" OUT=yes>", "yes"},
+        {"case-sensitive by default", "<map src=Model in=\"IPHONE 7 128GB\" out=yes else=no>", "no"},
+        {"cis", "<map src=Model cis=t in=\"IPHONE 7 128GB\" out=yes else=no>", "yes"},
+        {"prefix", "<map src=Model cmp=st in=iPhone out=apple>", "apple"},
+        {"cmp eq", "<map src=Model cmp=START cmp=eq in=iPhone out=apple else=no>", "no"},
+        {"cmp unknown never matches", "<map src=Model cmp=like in=\"iPhone 7 128GB\" out=a else=b>", "b"},
+        {"stop false collects", "<map src=Model cmp=st stop=false in=iPhone out=A in=iP out=B>", "AB"},
+        {"else after output", "<map src=Model stop=false in=\"iPhone 7 128GB\" out=A else=B>", "A"},
+        {"escapes", "<map src=Model in=X else=\"say \\\"hi\\\" \\\\o/\">", "say \"hi\" \\o/"},
+        {"unterminated quote", "<map src=Model in=X else=\"open end>", "open end"},
+        {"unknown key stops", "<map src=Model foo=1 else=Z>", ""},
+        {"value glued to next", "<map src=Model in=\"X\"else=Z>", ""},
+        {"no source", "<map in=X out=Y else=none>", "none"},
+        {"custom field source", "<map src=\"customfield:line\" in=L2 out=second>", "second"},
+        {"device custom field source", "<map src=\"Device custom field: colour\" in=blue out=B>", "B"},
+        {"diagnostics source", "<map src=diagresult:camera in=Passed out=ok>", "ok"},
+        {"subscription source", "<map src=substatus:kddi in=\"No restrictions\" out=free>", "free"},
+        {"not localised", "<map loc=false src=\"Device status\" in=\"erasure successful\" out=E>", "E"},
+    });
     // Map values are inserted as written, not formatted.
     QTest::newRow("tag in value stays") << "<map src=Model in=X else=\"<manufacturer>\">"
                                         << "<manufacturer>";
@@ -969,36 +699,23 @@ void TestTagParser::humanReadableSize_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("MB") << "<bytes2human 1500000>"
-                        << "1.50 MB";
-    QTest::newRow("kiB") << "<bytes2ihuman 1536>"
-                         << "1.50 kiB";
-    QTest::newRow("equal to base stays") << "<bytes2human 1000>"
-                                         << "1000.00 B";
-    QTest::newRow("equal to binary base stays") << "<bytes2ihuman 1024>"
-                                                << "1024.00 B";
-    QTest::newRow("just above base") << "<bytes2human 1001>"
-                                     << "1.00 kB";
-    QTest::newRow("rounds down") << "<bytes2human 1999>"
-                                 << "1.99 kB";
-    QTest::newRow("no binary noise") << "<bytes2human 1150>"
-                                     << "1.15 kB";
-    QTest::newRow("no binary noise, large") << "<bytes2human 4100000000>"
-                                            << "4.10 GB";
-    QTest::newRow("zero") << "<bytes2human 0>"
-                          << "0.00 B";
-    QTest::newRow("largest") << "<bytes2human 18446744073709551615>"
-                             << "18.44 EB";
-    QTest::newRow("largest binary") << "<bytes2ihuman 18446744073709551615>"
-                                    << "15.99 EiB";
-    QTest::newRow("not a number") << "<bytes2human abc>"
-                                  << "abc";
-    QTest::newRow("negative") << "<bytes2human -5>"
-                              << "-5";
-    QTest::newRow("too large") << "<bytes2human 18446744073709551616>"
-                               << "18446744073709551616";
-    QTest::newRow("argument is a tag") << "<bytes2human <batterycycles>>"
-                                       << "412.00 B";
+    addRows({
+        {"MB", "<bytes2human 1500000>", "1.50 MB"},
+        {"kiB", "<bytes2ihuman 1536>", "1.50 kiB"},
+        {"equal to base stays", "<bytes2human 1000>", "1000.00 B"},
+        {"equal to binary base stays", "<bytes2ihuman 1024>", "1024.00 B"},
+        {"just above base", "<bytes2human 1001>", "1.00 kB"},
+        {"rounds down", "<bytes2human 1999>", "1.99 kB"},
+        {"no binary noise", "<bytes2human 1150>", "1.15 kB"},
+        {"no binary noise, large", "<bytes2human 4100000000>", "4.10 GB"},
+        {"zero", "<bytes2human 0>", "0.00 B"},
+        {"largest", "<bytes2human 18446744073709551615>", "18.44 EB"},
+        {"largest binary", "<bytes2ihuman 18446744073709551615>", "15.99 EiB"},
+        {"not a number", "<bytes2human abc>", "abc"},
+        {"negative", "<bytes2human -5>", "-5"},
+        {"too large", "<bytes2human 18446744073709551616>", "18446744073709551616"},
+        {"argument is a tag", "<bytes2human <batterycycles>>", "412.00 B"},
+    });
 }
 
 void TestTagParser::humanReadableSize()
@@ -1015,28 +732,21 @@ void TestTagParser::nesting_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("tag in brackets") << "<<model>>"
-                                     << "<iPhone 7 128GB>";
-    QTest::newRow("unknown tag stays") << "<foo> <model>"
-                                       << "<foo> iPhone 7 128GB";
-    QTest::newRow("no closing bracket") << "abc <model"
-                                        << "abc <model";
-    QTest::newRow("later unclosed") << "<model> and <model"
-                                    << "iPhone 7 128GB and <model";
-    QTest::newRow("unclosed stops scanning") << "<<model> <type>"
-                                             << "<<model> <type>";
-    QTest::newRow("lone closing bracket") << "a > b <type>"
-                                          << "a > b phone";
-    QTest::newRow("value not formatted again") << "<model>"
-                                               << "<manufacturer>";
-    QTest::newRow("size of a report value")
-        << "<bytes2human <xmlreport /root/report/korvex_data/korvex_erasure_report/erasures/erasure/target/"
-           "capacity>>"
-        << "128.00 GB";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("brackets only") << "<>"
-                                   << "<>";
+    addRows({
+        {"tag in brackets", "<<model>>", "<iPhone 7 128GB>"},
+        {"unknown tag stays", "<foo> <model>", "<foo> iPhone 7 128GB"},
+        {"no closing bracket", "abc <model", "abc <model"},
+        {"later unclosed", "<model> and <model", "iPhone 7 128GB and <model"},
+        {"unclosed stops scanning", "<<model> <type>", "<<model> <type>"},
+        {"lone closing bracket", "a > b <type>", "a > b phone"},
+        {"value not formatted again", "<model>", "<manufacturer>"},
+        {"size of a report value",
+         "<bytes2human <xmlreport /root/report/korvex_data/korvex_erasure_report/erasures/erasure/target/"
+         "capacity>>",
+         "128.00 GB"},
+        {"empty", "", ""},
+        {"brackets only", "<>", "<>"},
+    });
 }
 
 void TestTagParser::nesting()
@@ -1077,36 +787,18 @@ void TestTagParser::firstIdAndValue_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("value, MEID only") << "<firstvalue IMEI,MEID>"
-                                      << "imei=;meid=M1"
-                                      << "M1";
-    QTest::newRow("id, MEID only") << "<firstid IMEI,MEID>"
-                                   << "imei=;meid=M1"
-                                   << "MEID";
-    QTest::newRow("value, first wins") << "<firstvalue MEID,IMEI>"
-                                       << "imei=I1;meid=M1"
-                                       << "M1";
-    QTest::newRow("id, first wins") << "<firstid IMEI, MEID>"
-                                    << "imei=I1;meid=M1"
-                                    << "IMEI";
-    QTest::newRow("value, neither") << "a<firstvalue IMEI,MEID>b"
-                                    << "imei=;meid="
-                                    << "ab";
-    QTest::newRow("id, freetext") << "<firstid IMEI,(freetext)No <type>>"
-                                  << "imei="
-                                  << "No phone";
-    QTest::newRow("value, freetext") << "<firstvalue IMEI,(freetext)none>"
-                                     << "imei="
-                                     << "none";
-    QTest::newRow("id, custom field name") << "<firstid IMEI,(devcustomfield)colour>"
-                                           << "imei="
-                                           << "colour";
-    QTest::newRow("id, other label kept") << "<firstid Manufacturer>"
-                                          << ""
-                                          << "Manufacturer";
-    QTest::newRow("unknown words count as values") << "<firstvalue IMEI,MDM>"
-                                                   << "imei=;mdm=x"
-                                                   << "Unknown";
+    addRows({
+        {"value, MEID only", "<firstvalue IMEI,MEID>", "imei=;meid=M1", "M1"},
+        {"id, MEID only", "<firstid IMEI,MEID>", "imei=;meid=M1", "MEID"},
+        {"value, first wins", "<firstvalue MEID,IMEI>", "imei=I1;meid=M1", "M1"},
+        {"id, first wins", "<firstid IMEI, MEID>", "imei=I1;meid=M1", "IMEI"},
+        {"value, neither", "a<firstvalue IMEI,MEID>b", "imei=;meid=", "ab"},
+        {"id, freetext", "<firstid IMEI,(freetext)No <type>>", "imei=", "No phone"},
+        {"value, freetext", "<firstvalue IMEI,(freetext)none>", "imei=", "none"},
+        {"id, custom field name", "<firstid IMEI,(devcustomfield)colour>", "imei=", "colour"},
+        {"id, other label kept", "<firstid Manufacturer>", "", "Manufacturer"},
+        {"unknown words count as values", "<firstvalue IMEI,MDM>", "imei=;mdm=x", "Unknown"},
+    });
 }
 
 void TestTagParser::firstIdAndValue()
@@ -1193,28 +885,18 @@ void TestTagParser::xmlReport_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("binding"); // "report", "undated", "none" (no device)
     QTest::addColumn<QString>("expected");
-    QTest::newRow("value") << "<xmlreport /root/report/korvex_data/description/document_id>"
-                           << "report"
-                           << "doc-7";
-    QTest::newRow("section entry")
-        << "<xmlreport /root/report/korvex_data/korvex_hardware_report/system/imei>"
-        << "report"
-        << "356789104567892";
-    QTest::newRow("missing") << "<xmlreport /root/report/korvex_data/nothing/here>"
-                             << "report"
-                             << ".../nothing/here";
-    QTest::newRow("short path") << "<xmlreport /x>"
-                                << "report"
-                                << "/x";
-    QTest::newRow("preview") << "<xmlreport /root/report/korvex_data/description/document_id>"
-                             << "none"
-                             << ".../description/document_id";
-    QTest::newRow("undated report") << "<xmlreport /root/report/korvex_data/description/document_id>"
-                                    << "undated"
-                                    << ".../description/document_id";
-    QTest::newRow("refused path") << "<xmlreport /root/report/x|doc('/etc/hostname')>"
-                                  << "report"
-                                  << ".../etc/hostname')";
+    addRows({
+        {"value", "<xmlreport /root/report/korvex_data/description/document_id>", "report", "doc-7"},
+        {"section entry", "<xmlreport /root/report/korvex_data/korvex_hardware_report/system/imei>", "report",
+         "356789104567892"},
+        {"missing", "<xmlreport /root/report/korvex_data/nothing/here>", "report", ".../nothing/here"},
+        {"short path", "<xmlreport /x>", "report", "/x"},
+        {"preview", "<xmlreport /root/report/korvex_data/description/document_id>", "none",
+         ".../description/document_id"},
+        {"undated report", "<xmlreport /root/report/korvex_data/description/document_id>", "undated",
+         ".../description/document_id"},
+        {"refused path", "<xmlreport /root/report/x|doc('/etc/hostname')>", "report", ".../etc/hostname')"},
+    });
 }
 
 void TestTagParser::xmlReport()
