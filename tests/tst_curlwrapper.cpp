@@ -71,7 +71,6 @@ private slots:
     void getReturnsBodyOfErrorStatus();
     void getHeaders_data();
     void getHeaders();
-    void getWithoutListener();
 
     void postSendsDocumentAsFilePart();
     void postWithoutListener();
@@ -190,21 +189,6 @@ void TestCurlWrapper::getHeaders()
     QCOMPARE(QByteArray::fromStdString(header(requests[0], "Content-Type")), receivedType);
     QCOMPARE(QByteArray::fromStdString(header(requests[0], "Authorization")),
              "Basic " + credentials.toBase64());
-}
-
-void TestCurlWrapper::getWithoutListener()
-{
-    long httpCode = -1;
-    QString errorText;
-    int errorCode = 0;
-    const std::string body =
-        CurlWrapper::get("http://127.0.0.1:" + std::to_string(closedPort()) + "/mc/time", &httpCode,
-                         "text/xml", nullptr, 10, nullptr, nullptr, false, &errorText, &errorCode);
-    QVERIFY(body.empty());
-    QCOMPARE(httpCode, 0L);
-    QCOMPARE(errorCode, 7);
-    QCOMPARE(errorText, QString::fromLocal8Bit(curl_easy_strerror(CURLE_COULDNT_CONNECT)));
-    QCOMPARE(logLines(), QStringList{QStringLiteral("CurlWrapper::get: connection error\n")});
 }
 
 void TestCurlWrapper::postSendsDocumentAsFilePart()
