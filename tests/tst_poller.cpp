@@ -218,18 +218,6 @@ private slots:
         QCOMPARE(poll(poller).value("Apple job"), QStringList({"SER000001"}));
     }
 
-    void consoleDownChangesNothing()
-    {
-        TestSupport::StandInProcess server;
-        QVERIFY(startConsole(server));
-        QCOMPARE(server.addReport(report("Apple", 1), true), 1);
-        addJob("j1", "Apple job", true);
-        m_settings->setValue("MC/password", "wrong", true);
-        XMLPoller poller;
-        QVERIFY(poll(poller).isEmpty());
-        QCOMPARE(m_settings->getIntValue("MC/lastReportId", -1, true), 0);
-    }
-
     // One job's export fails: its range is fetched again by later polls until it succeeds; the
     // other job goes on and is not given its reports twice.
     void failedExportIsFetchedAgain()

@@ -9,6 +9,7 @@
 #include "mc/xmlpoller.h"
 #include "settings/settingsmanager.h"
 #include "standinprocess.h"
+#include "stationfixture.h"
 #include "testsupport.h"
 
 #include <QApplication>
@@ -100,11 +101,8 @@ private slots:
         TestSupport::StandInProcess server;
         QVERIFY(server.start());
         SettingsManager* settings = SettingsManager::instance();
-        settings->setValue("MC/address", "http://127.0.0.1", true);
-        settings->setValue("MC/port", QString::number(server.port()), true);
-        settings->setValue("MC/username", "demo", true);
-        settings->setValue("MC/password", "demo", true);
         settings->removeKey("MC/lastReportId", true);
+        TestSupport::setConsole(server.port());
         const QMetaObject::Connection hold = connect(
             Logger::instance(), &Logger::delayed, this,
             [](const QString& line) {
