@@ -47,7 +47,6 @@ private slots:
     void sampleCustomFields();
     void productDate_data();
     void productDate();
-    void emptyDocumentIdStops();
     void noDateEmptiesReport();
     void notXml_data();
     void notXml();
@@ -166,7 +165,7 @@ void TestReportDocument::productDate_data()
 {
     QTest::addColumn<QString>("logEntries");
     QTest::addColumn<QString>("date");
-    QTest::addColumn<QString>("documentId");
+    QTest::addColumn<QString>("documentId"); // given and expected
 
     QTest::newRow("console entry skipped") << kConsoleLog + kProductLog << "2026-12-01T09:14:05+02:00"
                                            << "doc-1";
@@ -191,6 +190,8 @@ void TestReportDocument::productDate_data()
     QTest::newRow("no log entries") << QString() << QString() << "doc-1";
     QTest::newRow("entry without product name")
         << "<log_entry><date>2026-12-01T09:14:05Z</date></log_entry>" << QString() << "doc-1";
+    // Without a document id nothing is read.
+    QTest::newRow("empty document id") << kProductLog << QString() << QString();
 }
 
 void TestReportDocument::productDate()
@@ -199,20 +200,11 @@ void TestReportDocument::productDate()
     QFETCH(QString, date);
     QFETCH(QString, documentId);
     ReportDocument doc;
-    doc.parse(report(logEntries, systemSection(QStringLiteral("<entry name=\"model\">M</entry>"))));
+    doc.parse(
+        report(logEntries, systemSection(QStringLiteral("<entry name=\"model\">M</entry>")), documentId));
     QCOMPARE(doc.date(), date.isEmpty() ? QDateTime() : QDateTime::fromString(date, Qt::ISODate));
     QCOMPARE(doc.documentId(), documentId);
     QCOMPARE(doc.info().model, date.isEmpty() ? QString() : QStringLiteral("M"));
-}
-
-void TestReportDocument::emptyDocumentIdStops()
-{
-    ReportDocument doc;
-    doc.parse(
-        report(kProductLog, systemSection(QStringLiteral("<entry name=\"model\">M</entry>")), QString()));
-    QVERIFY(doc.documentId().isEmpty());
-    QVERIFY(!doc.date().isValid());
-    QVERIFY(doc.info().model.isEmpty());
 }
 
 void TestReportDocument::noDateEmptiesReport()
@@ -388,10 +380,10 @@ void TestReportDocument::testSummary_data()
 {
     QTest::addColumn<QString>("summary");
     QTest::addColumn<int>("expected");
-    QTest::newRow("failed") << "failed" << 4;
-    QTest::newRow("successful") << "successful" << 2;
-    QTest::newRow("not performed") << "not performed" << 3;
-    QTest::newRow("other") << "Failed" << 0;
+    QTest::newRow("failed") << "failed" << int(ReportDocument::SummaryFailed);
+    QTest::newRow("successful") << "successful" << int(ReportDocument::SummarySuccessful);
+    QTest::newRow("not performed") << "not performed" << int(ReportDocument::SummaryNotPerformed);
+    QTest::newRow("other") << "Failed" << int(ReportDocument::SummaryNone);
 }
 
 void TestReportDocument::testSummary()
