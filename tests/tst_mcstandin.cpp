@@ -522,16 +522,10 @@ void TestMcStandIn::faults_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("status");
     QTest::addColumn<int>("delayMs");
-    QTest::newRow("status on time") << "/mc/time"
-                                    << "status" << 503 << 0;
     QTest::newRow("status on export") << "/rest-service/report/export/xml"
                                       << "status" << 500 << 0;
     QTest::newRow("garbage on time") << "/mc/time"
                                      << "garbage" << 0 << 0;
-    QTest::newRow("garbage on export") << "/rest-service/report/export/xml"
-                                       << "garbage" << 0 << 0;
-    QTest::newRow("drop on time") << "/mc/time"
-                                  << "drop" << 0 << 0;
     QTest::newRow("drop on search") << "/rest-service/report/export/csv"
                                     << "drop" << 0 << 0;
     QTest::newRow("delay on legacy time") << "/bls/bls.asp"
