@@ -33,6 +33,8 @@
 namespace {
 
 using TestSupport::labelFiles;
+using TestSupport::labelsOf;
+using TestSupport::linesOf;
 using TestSupport::readAll;
 using TestSupport::Station;
 
@@ -62,21 +64,6 @@ void prepareStation(const QString& labels, const QString& csv, int port, int wat
     TestSupport::addJob("all", "All phones", true, layout, FilePrinter::kName);
     s->setValue("MC/lastReportId", watermark, true);
     TestSupport::setConsole(port);
-}
-
-// How many label files and printed-reports lines name report variant n.
-int labelsOf(const QString& labels, int n)
-{
-    const QString id = TestSupport::variantDocumentId(n);
-    int count = 0;
-    for (const QString& f : labelFiles(labels))
-        count += f.contains(id) ? 1 : 0;
-    return count;
-}
-
-int linesOf(const QString& csv, int n)
-{
-    return readAll(csv).count(TestSupport::variantDocumentId(n).toLatin1());
 }
 
 int freePort()

@@ -23,7 +23,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <algorithm>
 #include <csignal>
 #include <memory>
 
@@ -61,20 +60,6 @@ void addJob(const QString& id, const QString& name, bool active, const QString& 
 QStringList decodedLabel(const QString& pdf)
 {
     return TestSupport::decodeBarcodes(TestSupport::rasterisePdf(pdf, 300));
-}
-
-// How many label files and CSV lines name each report of 1..count (by document id).
-void countLabels(const QString& labels, const QString& csv, int count, QMap<int, int>* files,
-                 QMap<int, int>* lines)
-{
-    const QStringList names = labelFiles(labels);
-    const QByteArray log = readAll(csv);
-    for (int n = 1; n <= count; ++n) {
-        const QString id = TestSupport::variantDocumentId(n);
-        (*files)[n] =
-            int(std::count_if(names.begin(), names.end(), [&](const QString& f) { return f.contains(id); }));
-        (*lines)[n] = log.count(id.toLatin1());
-    }
 }
 
 } // namespace
@@ -201,7 +186,6 @@ private slots:
         const auto spooled = [&] {
             return QDir(spool).entryList({"*.entry"}, QDir::Files).size();
         };
-        QMap<int, int> files, lines;
         {
             // Paused: the reports are fetched into the spool and the watermark moves; nothing prints.
             ProgramProcess program(root);
@@ -251,11 +235,10 @@ private slots:
             QTest::qWait(1000);
             QCOMPARE(program.stop(), 0);
         }
-        countLabels(labels, csv, 2 * backlog, &files, &lines);
         for (int n = 1; n <= 2 * backlog; ++n) {
             const int expected = n == backlog ? 0 : 1; // the torn entry is gone, and said so
-            QCOMPARE(files.value(n), expected);
-            QCOMPARE(lines.value(n), expected);
+            QCOMPARE(TestSupport::labelsOf(labels, n), expected);
+            QCOMPARE(TestSupport::linesOf(csv, n), expected);
         }
         const QFileInfoList all = QDir(labels).entryInfoList(QDir::Files);
         for (const QFileInfo& f : all) {

@@ -4,6 +4,7 @@
 #include "mc/xmlpoller.h"
 #include "printing/layoutmanager.h"
 #include "printing/printhandler.h"
+#include "samplereports.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
 #include "testsupport.h"
@@ -24,6 +25,20 @@ QByteArray readAll(const QString& path)
 QStringList labelFiles(const QString& dir)
 {
     return QDir(dir).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
+}
+
+int labelsOf(const QString& labels, int n)
+{
+    const QString id = variantDocumentId(n);
+    int count = 0;
+    for (const QString& f : labelFiles(labels))
+        count += f.contains(id) ? 1 : 0;
+    return count;
+}
+
+int linesOf(const QString& csv, int n)
+{
+    return readAll(csv).count(variantDocumentId(n).toLatin1());
 }
 
 namespace {

@@ -19,6 +19,10 @@ class IsolatedDataRoot;
 QByteArray readAll(const QString& path);
 // The label files (*.pdf) in `dir`, by name.
 QStringList labelFiles(const QString& dir);
+// How many label files in `labels`, and how many lines of the printed-reports log `csv`, name the
+// sample report variant n.
+int labelsOf(const QString& labels, int n);
+int linesOf(const QString& csv, int n);
 
 // The demo layout "Station label" in the layout folder and its logo in the logo folder.
 bool installStationLayout();
