@@ -12,7 +12,6 @@
 #include "testsupport.h"
 
 #include <QDir>
-#include <QDomDocument>
 #include <QMutex>
 #include <QSettings>
 #include <QSignalSpy>
@@ -21,7 +20,6 @@
 
 #include <curl/curl.h>
 
-#include <algorithm>
 #include <memory>
 #include <thread>
 
@@ -84,8 +82,6 @@ private slots:
     void standInWrongCredentials();
     void standInHttps_data();
     void standInHttps();
-    void standInCsvSearchWithIdBounds();
-    void standInExportSplitsReports();
     void standInDroppedExport();
 
 private:
@@ -488,52 +484,6 @@ void TestMCComm::standInHttps()
     QCOMPARE(errorSpy.count(), insecure ? 0 : 2);
     if (!insecure)
         QCOMPARE(errorSpy.at(0).at(1).toInt(), int(CURLE_PEER_FAILED_VERIFICATION));
-}
-
-void TestMCComm::standInCsvSearchWithIdBounds()
-{
-    TestSupport::StandInProcess standIn;
-    QVERIFY(standIn.start());
-    const QList<int> ids = standIn.generate(6);
-    QCOMPARE(ids.size(), 6);
-    MCComm comm(nullptr, standIn.baseUrl(), QStringLiteral("demo"), QStringLiteral("demo"), true);
-
-    QString reply;
-    QVERIFY(comm.searchReports({McRequest::idSearch(false, ids.at(1))}, QStringLiteral("csv"), &reply));
-    // Ids may come quoted; every other line is ignored.
-    QList<int> found;
-    for (const QString& line : reply.remove(QLatin1Char('"')).split(QLatin1Char('\n'))) {
-        bool ok = false;
-        const int id = line.trimmed().toInt(&ok);
-        if (ok)
-            found << id;
-    }
-    std::sort(found.begin(), found.end());
-    QCOMPARE(found, ids.mid(2));
-}
-
-void TestMCComm::standInExportSplitsReports()
-{
-    TestSupport::StandInProcess standIn;
-    QVERIFY(standIn.start());
-    const QList<int> ids = standIn.generate(4);
-    QCOMPARE(ids.size(), 4);
-    MCComm comm(nullptr, standIn.baseUrl(), QStringLiteral("demo"), QStringLiteral("demo"), true);
-
-    QStringList reports;
-    QVERIFY(comm.exportReports({McRequest::idLine("gt", ids.at(0)), McRequest::idLine("lte", ids.at(2))},
-                               &reports));
-    QCOMPARE(reports.size(), 2);
-    for (const QString& report : qAsConst(reports)) {
-        QVERIFY(report.startsWith(QStringLiteral("<root>")));
-        QVERIFY(report.endsWith(QStringLiteral("</report></root>")));
-        QDomDocument document;
-        QString error;
-        QVERIFY2(document.setContent(report, &error), qPrintable(error));
-        QCOMPARE(document.documentElement().tagName(), QStringLiteral("root"));
-    }
-    QVERIFY(comm.exportReports({McRequest::idLine("gt", ids.last())}, &reports));
-    QVERIFY(reports.isEmpty());
 }
 
 void TestMCComm::standInDroppedExport()
