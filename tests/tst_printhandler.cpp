@@ -33,14 +33,8 @@ private slots:
     void initTestCase()
     {
         m_root = new TestSupport::IsolatedDataRoot;
-        SettingsManager* s = SettingsManager::instance();
-        QVERIFY(s);
         m_labels = m_root->path() + "/labels";
-        s->setValue(FilePrinter::kFolderKey, m_labels, true);
-        s->setValue("ReportView/reportLogPath", m_root->path() + "/log.csv", true);
-        ReportListModel::instance()->setReportLogPath(m_root->path() + "/log.csv");
-        QVERIFY(TestSupport::installStationLayout());
-        PopupNoteProvider::instance()->ready();
+        QVERIFY(TestSupport::preparePrinting(m_labels, m_root->path() + "/log.csv"));
     }
 
     void printsInOrderWithProgress()

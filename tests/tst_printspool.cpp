@@ -72,14 +72,9 @@ private slots:
     void initTestCase()
     {
         m_root = new TestSupport::IsolatedDataRoot;
-        SettingsManager* s = SettingsManager::instance();
-        QVERIFY(s);
         m_labels = m_root->path() + "/labels";
         m_csv = m_root->path() + "/log.csv";
-        s->setValue(FilePrinter::kFolderKey, m_labels, true);
-        ReportListModel::instance()->setReportLogPath(m_csv);
-        QVERIFY(TestSupport::installStationLayout());
-        PopupNoteProvider::instance()->ready();
+        QVERIFY(TestSupport::preparePrinting(m_labels, m_csv));
     }
 
     // Staged entries are invisible until committed; at start-up a staged entry is kept only when

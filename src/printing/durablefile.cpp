@@ -46,7 +46,7 @@ bool DurableFile::syncFolder(const QString& folder)
     return syncPath(folder, true);
 }
 
-bool DurableFile::write(const QString& path, const QByteArray& data, QString* error)
+bool DurableFile::write(const QString& path, const QByteArray& data, QString* error, bool sync)
 {
     QSaveFile file(path);
     // QSaveFile syncs the data before it renames the file into place.
@@ -56,7 +56,8 @@ bool DurableFile::write(const QString& path, const QByteArray& data, QString* er
         qDebug() << Q_FUNC_INFO << "cannot write" << path << file.errorString();
         return false;
     }
-    syncFolder(QFileInfo(path).absolutePath());
+    if (sync)
+        syncFolder(QFileInfo(path).absolutePath());
     return true;
 }
 

@@ -7,8 +7,9 @@
 
 namespace DurableFile {
 
-// Writes the whole file under a temporary name, syncs it and renames it into place.
-bool write(const QString& path, const QByteArray& data, QString* error = nullptr);
+// Writes the whole file under a temporary name, syncs it and renames it into place; with `sync`
+// the folder is synced too (without, the caller syncs it once for many files).
+bool write(const QString& path, const QByteArray& data, QString* error = nullptr, bool sync = true);
 // Renames (also across folders of one file system) and, with `sync`, syncs both folders.
 bool rename(const QString& from, const QString& to, QString* error = nullptr, bool sync = true);
 // Removes the file and syncs its folder.

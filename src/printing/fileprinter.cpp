@@ -11,15 +11,20 @@
 #include <QPrinter>
 #include <QRegularExpression>
 
-QString FilePrinter::safeNamePart(const QString& text, int maxLength)
+namespace {
+
+QString safeNamePart(const QString& text, int maxLength)
 {
     // Names come from job settings and reports: keep them to characters every file system takes.
     static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]+"));
     QString part = text;
     part.replace(unsafe, QStringLiteral("-"));
-    part.remove(QRegularExpression(QStringLiteral("^[-.]+")));
+    static const QRegularExpression leading(QStringLiteral("^[-.]+"));
+    part.remove(leading);
     return part.left(maxLength);
 }
+
+} // namespace
 
 bool FilePrinter::isFilePrinter(const QString& printerName)
 {
@@ -58,19 +63,24 @@ QPrinter* FilePrinter::create()
     return printer;
 }
 
-QString FilePrinter::nextFileName(const QString& jobName, const QString& reportId)
+QString FilePrinter::baseName(const QDateTime& time, const QString& jobName, const QString& reportId)
 {
-    static QMutex lock;
-    QMutexLocker locker(&lock);
-    const QString dir = folder();
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"));
-    QString base = stamp;
+    QString base = time.toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"));
     const QString job = safeNamePart(jobName, 40);
     const QString report = safeNamePart(reportId, 60);
     if (!job.isEmpty())
         base += QLatin1Char('_') + job;
     if (!report.isEmpty())
         base += QLatin1Char('_') + report;
+    return base;
+}
+
+QString FilePrinter::nextFileName(const QString& jobName, const QString& reportId)
+{
+    static QMutex lock;
+    QMutexLocker locker(&lock);
+    const QString dir = folder();
+    const QString base = baseName(QDateTime::currentDateTime(), jobName, reportId);
     QString path = QStringLiteral("%1/%2.pdf").arg(dir, base);
     for (int n = 2; QFile::exists(path); ++n)
         path = QStringLiteral("%1/%2_%3.pdf").arg(dir, base).arg(n);

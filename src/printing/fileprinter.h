@@ -2,6 +2,7 @@
 // The built-in printer that is always listed: each printed label becomes a PDF file of its own in a
 // folder, so a station can archive labels or run without a physical printer.
 
+#include <QDateTime>
 #include <QString>
 
 class QPrinter;
@@ -23,7 +24,8 @@ QString folder();
 QPrinter* create();
 // A file name in the folder that no earlier label uses, built from the time, job and report.
 QString nextFileName(const QString& jobName, const QString& reportId);
-// A part of a label file name made of `text`: characters every file system takes, at most maxLength.
-QString safeNamePart(const QString& text, int maxLength);
+// The name of a label file without its ending: the time, the job and the report, in characters
+// every file system takes.
+QString baseName(const QDateTime& time, const QString& jobName, const QString& reportId);
 
 } // namespace FilePrinter

@@ -31,12 +31,11 @@ QString setting(const QString& key)
     return settings ? settings->getValue(key, QString(), true) : QString();
 }
 
-// Whether the built-in printer's folder exists (or can be made) and takes new files.
+// Whether the built-in printer's folder takes new files; asked only after a hand-off failed, to
+// tell the user why.
 bool labelFolderWritable(const QString& folder)
 {
-    if (!QDir().mkpath(folder))
-        return false;
-    QFile probe(folder + QStringLiteral("/.write-test-") + QString::number(quintptr(&folder)));
+    QFile probe(folder + QStringLiteral("/.write-test"));
     if (!probe.open(QIODevice::WriteOnly))
         return false;
     probe.close();
@@ -109,7 +108,7 @@ QJsonObject LabelJob::loadLayoutFile(const QString& layoutName)
 
 QPrinter* LabelJob::loadPrinter(const QString& name)
 {
-    const QString printerName = name.isEmpty() ? setting(QStringLiteral("defaultPrinter")) : name;
+    const QString printerName = printerKeyOf(name);
     if (printerName.isEmpty()) {
         qDebug() << Q_FUNC_INFO << "DefaultPrinter not set";
         return nullptr;
@@ -135,12 +134,24 @@ void LabelJob::release()
     m_page = QImage();
 }
 
-bool LabelJob::prepare()
+QString LabelJob::printerKeyOf(const QString& printerName)
+{
+    return printerName.isEmpty() ? setting(QStringLiteral("defaultPrinter")) : printerName;
+}
+
+bool LabelJob::prepare(QHash<QString, QJsonObject>* layouts)
 {
     usedLayout = layoutName.isEmpty() ? setting(QStringLiteral("defaultLayout")) : layoutName;
     if (printerKey.isEmpty()) // set by whoever issued the job's ticket
-        printerKey = printerName.isEmpty() ? setting(QStringLiteral("defaultPrinter")) : printerName;
-    m_layout = loadLayoutFile(usedLayout);
+        printerKey = printerKeyOf(printerName);
+    // A batch of one job's labels reads its layout once.
+    if (layouts && layouts->contains(usedLayout)) {
+        m_layout = layouts->value(usedLayout);
+    } else {
+        m_layout = loadLayoutFile(usedLayout);
+        if (layouts)
+            layouts->insert(usedLayout, m_layout);
+    }
     if (m_layout.isEmpty()) {
         outcome = Outcome::Failed;
         qDebug() << Q_FUNC_INFO << "Failed to load layout:" << usedLayout;
@@ -165,17 +176,8 @@ bool LabelJob::prepare()
         return false;
     }
     const bool filePrinter = FilePrinter::isFilePrinter(printerKey);
-    if (filePrinter) {
-        const QString folder = FilePrinter::folder();
-        if (!labelFolderWritable(folder)) {
-            reason = QStringLiteral("the label folder %1 cannot be written").arg(folder);
-            noteType = PopupNoteProvider::PrinterNotWorking;
-            qDebug() << Q_FUNC_INFO << reason;
-            return false;
-        }
-        if (!labelBaseName.isEmpty())
-            m_finalPath = QStringLiteral("%1/%2.pdf").arg(folder, labelBaseName);
-    }
+    if (filePrinter && !labelBaseName.isEmpty())
+        m_finalPath = QStringLiteral("%1/%2.pdf").arg(FilePrinter::folder(), labelBaseName);
 
     m_document = std::make_unique<ReportDocument>();
     QString parseError;
@@ -259,8 +261,12 @@ void LabelJob::handOver(HandOffGate* gate)
         reason = QStringLiteral("the printer did not accept the label");
         if (platform && gate)
             gate->block(printerKey);
-        if (!platform)
+        if (!platform) {
             QFile::remove(m_finalPath + kPartSuffix);
+            const QString folder = QFileInfo(m_finalPath).absolutePath();
+            if (!labelFolderWritable(folder))
+                reason = QStringLiteral("the label folder %1 cannot be written").arg(folder);
+        }
         return;
     }
     if (!platform) {
@@ -287,10 +293,11 @@ void LabelJob::runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const s
                         const std::function<void(LabelJob*)>& ended)
 {
     QList<LabelJob*> prepared;
+    QHash<QString, QJsonObject> layouts;
     for (LabelJob* job : jobs) {
         if (stopping && stopping->load())
             job->outcome = Outcome::Dropped;
-        else if (job->prepare())
+        else if (job->prepare(&layouts))
             prepared << job;
     }
     // One run of the barcode program per symbology for the whole batch.

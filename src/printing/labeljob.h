@@ -4,6 +4,7 @@
 // label file of the built-in PDF printer). Touches no interface object. A batch of jobs encodes all
 // its barcodes in one run of the barcode program first.
 
+#include <QHash>
 #include <QImage>
 #include <QJsonObject>
 #include <QList>
@@ -88,7 +89,7 @@ public:
 
     // Loads the layout, opens the printer and parses the report; false when the job has ended
     // (outcome set), including a label completed before a stop, which counts as printed.
-    bool prepare();
+    bool prepare(QHash<QString, QJsonObject>* layouts = nullptr);
     // Paints the page; false (outcome Failed) when the layout cannot be drawn.
     bool render();
     // Sends the page (waiting for its turn at `gate` on a platform printer); sets the outcome.
@@ -103,6 +104,8 @@ public:
 
     // The layout document of a layout name; empty when it cannot be loaded.
     static QJsonObject loadLayoutFile(const QString& layoutName);
+    // The printer a job names, or the default printer when it names none.
+    static QString printerKeyOf(const QString& printerName);
     // A printer by name (or the default printer); null when there is none.
     static QPrinter* loadPrinter(const QString& name);
 

@@ -1,25 +1,19 @@
 #include "printing/printhandler.h"
 
 #include "app/popupnoteprovider.h"
-#include "printing/durablefile.h"
 #include "printing/fileprinter.h"
 #include "printing/layoutcheck.h"
-#include "printing/layoutmanager.h"
 #include "printing/printworker.h"
 #include "printing/reportlistmodel.h"
 #include "printing/spoollistmodel.h"
 #include "printing/textprintitem_.h"
-#include "report/reportdevice.h"
 #include "report/reportdocument.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QJsonDocument>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QThread>
@@ -35,12 +29,6 @@ constexpr int kBackoffMs = 30000;
 constexpr int kPrinterListCheckMs = 5000;
 // Labels a worker takes at once: their barcodes are encoded in one run of the barcode program.
 constexpr int kBatchSize = 25;
-
-QString setting(const QString& key)
-{
-    SettingsManager* settings = SettingsManager::instance();
-    return settings ? settings->getValue(key, QString(), true) : QString();
-}
 
 void logPrinter(const QPrinterInfo& info)
 {
@@ -211,6 +199,12 @@ bool PrintHandler::stageReports(const QString& jobId, const QString& jobName, co
         }
         ids << entry.id;
     }
+    // The page's files are on the disk before the poller may store the watermark past them.
+    if (!ids.isEmpty() && !m_spool->syncStaged()) {
+        qWarning() << "Job" << jobName << ": the spool folder cannot be synced";
+        m_spool->discardStaged(ids);
+        return false;
+    }
     *staged += ids;
     return true;
 }
@@ -244,23 +238,21 @@ void PrintHandler::schedulePrint()
     QTimer::singleShot(0, this, &PrintHandler::printNext);
 }
 
-QString PrintHandler::printerKeyOf(const QString& printer) const
+QHash<QString, JobListModel::Job> PrintHandler::storedJobs()
 {
-    return printer.isEmpty() ? setting(QStringLiteral("defaultPrinter")) : printer;
+    QHash<QString, JobListModel::Job> jobs;
+    for (const JobListModel::Job& job : JobListModel::read(SettingsManager::instance()))
+        jobs.insert(job.id, job);
+    return jobs;
 }
 
-void PrintHandler::resolveJob(const SpoolEntry& entry, QString* layout, QString* printer) const
+void PrintHandler::resolveJob(const SpoolEntry& entry, const QHash<QString, JobListModel::Job>& jobs,
+                              QString* layout, QString* printer)
 {
-    *layout = entry.layout;
-    *printer = entry.printer;
-    SettingsManager* settings = SettingsManager::instance();
-    if (!settings || entry.jobId.isEmpty())
-        return;
-    const QString base = QStringLiteral("jobs/%1/").arg(entry.jobId);
-    if (!settings->contains(base + QStringLiteral("jobname"), true))
-        return; // the job is gone: its labels print as they were spooled
-    *layout = settings->getValue(base + QStringLiteral("layout"), QString(), true);
-    *printer = settings->getValue(base + QStringLiteral("printer"), QString(), true);
+    const auto job = jobs.constFind(entry.jobId);
+    // A job that is gone leaves its labels to print as they were spooled.
+    *layout = job == jobs.constEnd() ? entry.layout : job->layout;
+    *printer = job == jobs.constEnd() ? entry.printer : job->printer;
 }
 
 void PrintHandler::printNext()
@@ -273,22 +265,26 @@ void PrintHandler::printNext()
     const int batchSize = kBatchSize;
     const ReportListModel* log = ReportListModel::instance();
     const QString customKey = log ? log->selectedCustomContentKey() : QString();
+    if (m_inFlight.size() >= 2 * workers * batchSize)
+        return;
+    // A backlog holds many entries of few jobs: each job is read and looked up once per round.
+    const QHash<QString, JobListModel::Job> jobs = storedJobs();
+    QHash<QString, bool> jobWaits;
     while (m_inFlight.size() < 2 * workers * batchSize) {
         QList<std::shared_ptr<Flight>> batch;
         while (batch.size() < batchSize) {
             // Labels for a printer that waits stay where they are; other printers go on.
             SpoolEntry entry;
-            QHash<QString, bool> jobWaits; // a backlog holds many entries of few jobs: look each up once
             const bool found = m_spool->claimNext(
-                [this, &jobWaits](const SpoolEntry& e) {
+                [this, &jobs, &jobWaits](const SpoolEntry& e) {
                     if (m_waiting.isEmpty())
                         return true;
                     const QString key = e.jobId + QLatin1Char('\n') + e.printer;
                     auto known = jobWaits.constFind(key);
                     if (known == jobWaits.constEnd()) {
                         QString layout, printer;
-                        resolveJob(e, &layout, &printer);
-                        known = jobWaits.insert(key, m_waiting.contains(printerKeyOf(printer)));
+                        resolveJob(e, jobs, &layout, &printer);
+                        known = jobWaits.insert(key, m_waiting.contains(LabelJob::printerKeyOf(printer)));
                     }
                     return !known.value();
                 },
@@ -299,9 +295,9 @@ void PrintHandler::printNext()
             flight->entry = entry;
             flight->job = std::make_shared<LabelJob>();
             LabelJob& job = *flight->job;
-            resolveJob(entry, &job.layoutName, &job.printerName);
+            resolveJob(entry, jobs, &job.layoutName, &job.printerName);
             flight->jobPrinter = job.printerName;
-            job.printerKey = printerKeyOf(job.printerName);
+            job.printerKey = LabelJob::printerKeyOf(job.printerName);
             job.ticket = m_gate->nextTicket(job.printerKey);
             job.title = entry.title();
             job.labelBaseName = entry.labelBaseName();
@@ -435,10 +431,11 @@ void PrintHandler::printerUnavailable(const QString& printerKey, const LabelJob&
     if (!m_backoffTimer.isActive())
         m_backoffTimer.start();
     int count = 0;
+    const QHash<QString, JobListModel::Job> jobs = storedJobs();
     for (const SpoolEntry& e : m_spool->pending()) {
         QString layout, printer;
-        resolveJob(e, &layout, &printer);
-        count += printerKeyOf(printer) == printerKey ? 1 : 0;
+        resolveJob(e, jobs, &layout, &printer);
+        count += LabelJob::printerKeyOf(printer) == printerKey ? 1 : 0;
     }
     qDebug() << "Printer" << printerKey << "unavailable:" << result.reason << "-" << count << "labels wait";
     if (first)

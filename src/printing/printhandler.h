@@ -16,6 +16,7 @@
 
 #include "printing/labeljob.h"
 #include "printing/printspool.h"
+#include "settings/joblistmodel.h"
 
 #include <QThreadPool>
 
@@ -116,9 +117,11 @@ private:
     void printNext();
     void onBatchDone();
     void finishEntry(const SpoolEntry& entry, const LabelJob& job, const QString& jobPrinter);
+    // The jobs as stored, by id.
+    static QHash<QString, JobListModel::Job> storedJobs();
     // The layout and printer an entry prints with: its job's current ones while the job exists.
-    void resolveJob(const SpoolEntry& entry, QString* layout, QString* printer) const;
-    QString printerKeyOf(const QString& printer) const;
+    static void resolveJob(const SpoolEntry& entry, const QHash<QString, JobListModel::Job>& jobs,
+                           QString* layout, QString* printer);
     void printerUnavailable(const QString& printerKey, const LabelJob& job);
     void onBackoffTimer();
     void clearWaiting(const QString& printerKey);

@@ -146,13 +146,7 @@ QString SpoolEntry::labelBaseName() const
     // The id starts with the spool time in milliseconds; the rest tells entries of one millisecond apart.
     const qint64 serial = id.toLongLong();
     const QDateTime at = QDateTime::fromMSecsSinceEpoch(serial / 1000);
-    QString base = at.toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"));
-    const QString job = FilePrinter::safeNamePart(jobName, 40);
-    const QString report = FilePrinter::safeNamePart(reportUuid, 60);
-    if (!job.isEmpty())
-        base += QLatin1Char('_') + job;
-    if (!report.isEmpty())
-        base += QLatin1Char('_') + report;
+    QString base = FilePrinter::baseName(at, jobName, reportUuid);
     if (serial % 1000 != 0)
         base += QStringLiteral("_%1").arg(serial % 1000 + 1);
     return base;
@@ -218,7 +212,8 @@ void PrintSpool::load()
             DurableFile::remove(path(id));
     }
     // Half-written files of a crash.
-    const QStringList temporary = QDir(m_folder).entryList({QStringLiteral("*.entry.*")}, QDir::Files);
+    const QStringList temporary =
+        QDir(m_folder).entryList({QStringLiteral("*.entry.*"), QStringLiteral("*.staged.*")}, QDir::Files);
     for (const QString& name : temporary)
         QFile::remove(m_folder + QLatin1Char('/') + name);
 }
@@ -232,17 +227,28 @@ QString PrintSpool::nextId()
     return QStringLiteral("%1").arg(m_lastSerial, 17, 10, QLatin1Char('0'));
 }
 
-bool PrintSpool::write(SpoolEntry* entry, const QString& suffix, QString* error)
+bool PrintSpool::write(SpoolEntry* entry, const QString& suffix, QString* error, bool syncFolder)
 {
     entry->id = nextId();
     if (!entry->spooledAt.isValid())
         entry->spooledAt = QDateTime::currentDateTime();
-    return DurableFile::write(path(entry->id, suffix), encode(*entry), error);
+    return DurableFile::write(path(entry->id, suffix), encode(*entry), error, syncFolder);
 }
 
 bool PrintSpool::stage(SpoolEntry* entry, QString* error)
 {
-    return write(entry, kStaged, error);
+    if (!write(entry, kStaged, error, false))
+        return false;
+    SpoolEntry header = *entry;
+    header.report.clear();
+    QMutexLocker locker(&m_lock);
+    m_staged.insert(entry->id, header);
+    return true;
+}
+
+bool PrintSpool::syncStaged()
+{
+    return DurableFile::syncFolder(m_folder);
 }
 
 void PrintSpool::commitStaged(const QStringList& ids)
@@ -250,25 +256,37 @@ void PrintSpool::commitStaged(const QStringList& ids)
     bool any = false;
     for (const QString& id : ids) {
         SpoolEntry entry;
+        {
+            QMutexLocker locker(&m_lock);
+            entry = m_staged.take(id);
+        }
         QString reason;
-        if (!readFile(path(id, kStaged), false, &entry, &reason)) {
+        // Staged by an earlier run (start-up recovery): the header comes from the file.
+        if (entry.id.isEmpty() && !readFile(path(id, kStaged), false, &entry, &reason)) {
             moveAside(path(id, kStaged), reason);
             continue;
         }
-        if (!DurableFile::rename(path(id, kStaged), path(id)))
+        if (!DurableFile::rename(path(id, kStaged), path(id), nullptr, false))
             continue; // stays staged; start-up recovery commits it
         QMutexLocker locker(&m_lock);
         m_pending.insert(id, entry);
         any = true;
     }
+    // One folder sync for the whole poll instead of one per label.
+    DurableFile::syncFolder(m_folder);
     if (any)
         emit changed();
 }
 
 void PrintSpool::discardStaged(const QStringList& ids)
 {
-    for (const QString& id : ids)
+    for (const QString& id : ids) {
+        {
+            QMutexLocker locker(&m_lock);
+            m_staged.remove(id);
+        }
         DurableFile::remove(path(id, kStaged));
+    }
 }
 
 bool PrintSpool::add(SpoolEntry* entry, QString* error)
@@ -409,6 +427,7 @@ bool PrintSpool::moveToFailed(const QString& id, const QString& reason)
     SpoolEntry entry;
     QString error;
     if (!readFile(path(id), true, &entry, &error)) {
+        entry.id = id; // drops the entry and moves its unreadable file aside
         readReport(&entry, &error);
         return false;
     }

@@ -70,8 +70,10 @@ public:
     static PrintSpool* instance();
     QString folder() const { return m_folder; }
 
-    // Writes a poll's entry durably but keeps it from printing until commitStaged; assigns its id.
+    // Writes a poll's entry but keeps it from printing until commitStaged; assigns its id. The
+    // entries are durable once syncStaged returned.
     bool stage(SpoolEntry* entry, QString* error = nullptr);
+    bool syncStaged();
     // Makes staged entries printable (after the watermark has been stored).
     void commitStaged(const QStringList& ids);
     // Forgets staged entries whose range is fetched again anyway.
@@ -127,7 +129,7 @@ signals:
 
 private:
     QString nextId();
-    bool write(SpoolEntry* entry, const QString& suffix, QString* error);
+    bool write(SpoolEntry* entry, const QString& suffix, QString* error, bool syncFolder = true);
     void load();
     QString path(const QString& id, const QString& suffix = QStringLiteral(".entry")) const;
     void moveAside(const QString& file, const QString& reason);
@@ -136,6 +138,7 @@ private:
     mutable QMutex m_lock;
     QMap<QString, SpoolEntry> m_pending; // by id: spool order
     QMap<QString, SpoolEntry> m_failed;
+    QMap<QString, SpoolEntry> m_staged; // headers of this run's staged entries, by id
     QSet<QString> m_claimed;
     qint64 m_lastSerial = 0;
 };

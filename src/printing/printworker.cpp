@@ -179,22 +179,33 @@ QList<QPair<QString, QString>> PrintWorker::barcodeContents() const
     return contents;
 }
 
-QImage PrintWorker::renderLabel()
+bool PrintWorker::drawableSize(QSize* units) const
 {
     if (!hasLayoutKeys(m_layout)) {
         logPrintf("%s Missing data! [%s]\n", Q_FUNC_INFO, qPrintable(m_layout.keys().join(QLatin1Char(','))));
-        return QImage();
+        return false;
     }
-    const int width = LayoutLength::fromJson(m_layout.value(QLatin1String("width"))).labelPixels();
-    const int height = LayoutLength::fromJson(m_layout.value(QLatin1String("height"))).labelPixels();
     if (!m_layout.value(QLatin1String("objects")).isArray()) {
         logPrintf("%s Invalid objects definition\n", Q_FUNC_INFO);
-        return QImage();
+        return false;
     }
+    const int width = LayoutLength::fromJson(m_layout.value(QLatin1String("width"))).units();
+    const int height = LayoutLength::fromJson(m_layout.value(QLatin1String("height"))).units();
     if (width <= 0 || height <= 0) {
         logPrintf("%s Invalid label size %d x %d\n", Q_FUNC_INFO, width, height);
-        return QImage();
+        return false;
     }
+    *units = QSize(width, height);
+    return true;
+}
+
+QImage PrintWorker::renderLabel()
+{
+    QSize units;
+    if (!drawableSize(&units))
+        return QImage();
+    const int width = units.width() * LayoutLength::kLabelPixelsPerUnit;
+    const int height = units.height() * LayoutLength::kLabelPixelsPerUnit;
     QImage image(width, height, QImage::Format_Mono);
     // Painting then happens in layout units while every unit holds five pixels.
     image.setDevicePixelRatio(LayoutLength::kLabelPixelsPerUnit);
@@ -241,20 +252,11 @@ QImage PrintWorker::renderPage(QPrinter* printer)
 
 QImage PrintWorker::renderPageImage(const QSize& pagePixels)
 {
-    if (!hasLayoutKeys(m_layout)) {
-        logPrintf("%s Missing data! [%s]\n", Q_FUNC_INFO, qPrintable(m_layout.keys().join(QLatin1Char(','))));
+    QSize units;
+    if (!drawableSize(&units) || pagePixels.isEmpty())
         return QImage();
-    }
-    const int width = LayoutLength::fromJson(m_layout.value(QLatin1String("width"))).units();
-    const int height = LayoutLength::fromJson(m_layout.value(QLatin1String("height"))).units();
-    if (!m_layout.value(QLatin1String("objects")).isArray()) {
-        logPrintf("%s Invalid objects definition\n", Q_FUNC_INFO);
-        return QImage();
-    }
-    if (width <= 0 || height <= 0 || pagePixels.isEmpty()) {
-        logPrintf("%s Invalid label size %d x %d\n", Q_FUNC_INFO, width, height);
-        return QImage();
-    }
+    const int width = units.width();
+    const int height = units.height();
     // Painted in grey (the raster engine's fast path), then cut to black and white once.
     QImage work(pagePixels, QImage::Format_Grayscale8);
     {
@@ -280,11 +282,12 @@ QImage PrintWorker::renderPageImage(const QSize& pagePixels)
 
 QImage PrintWorker::renderLabelAt(double dotsPerInch)
 {
+    QSize units;
+    if (!drawableSize(&units))
+        return QImage();
     const double unitsToDots = dotsPerInch / 25.4 / LayoutLength::kUnitsPerMillimetre;
-    const int width = LayoutLength::fromJson(m_layout.value(QLatin1String("width"))).units();
-    const int height = LayoutLength::fromJson(m_layout.value(QLatin1String("height"))).units();
     return renderPageImage(
-        QSize(int(std::lround(width * unitsToDots)), int(std::lround(height * unitsToDots))));
+        QSize(int(std::lround(units.width() * unitsToDots)), int(std::lround(units.height() * unitsToDots))));
 }
 
 bool PrintWorker::sendPage(QPrinter* printer, const QImage& page)

@@ -76,6 +76,9 @@ signals:
     void invalidPaperDefinition();
 
 private:
+    // The layout's size in units; false (with a log line) when it lacks its keys, its objects are
+    // not a list or a side is not positive.
+    bool drawableSize(QSize* units) const;
     // Paints each valid object of the layout; objects are deleted right after painting.
     static void paintObjects(const QJsonArray& objects, Device* device, QImage* image, QPainter* painter,
                              bool preview, QStringList* problems = nullptr);

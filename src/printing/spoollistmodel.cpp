@@ -1,6 +1,6 @@
 #include "printing/spoollistmodel.h"
 
-#include "settings/settingsmanager.h"
+#include "printing/labeljob.h"
 
 SpoolListModel::SpoolListModel(PrintSpool* spool, QObject* parent)
     : QAbstractListModel(parent), m_spool(spool)
@@ -25,6 +25,7 @@ void SpoolListModel::setWaiting(const QString& printer, const QString& reason, c
 void SpoolListModel::refresh()
 {
     beginResetModel();
+    m_defaultPrinter = LabelJob::printerKeyOf(QString());
     m_rows.clear();
     const QList<SpoolEntry> failed = m_spool->failed();
     for (const SpoolEntry& entry : failed)
@@ -49,11 +50,7 @@ QVariant SpoolListModel::data(const QModelIndex& index, int role) const
     const Row& row = m_rows.at(index.row());
     const SpoolEntry& e = row.entry;
     // A job that names no printer prints on the default printer; the note is kept under that name.
-    QString printer = e.printer;
-    if (printer.isEmpty()) {
-        if (SettingsManager* settings = SettingsManager::instance())
-            printer = settings->getValue(QStringLiteral("defaultPrinter"), QString(), true);
-    }
+    const QString printer = e.printer.isEmpty() ? m_defaultPrinter : e.printer;
     const auto unavailable = m_unavailable.constFind(printer);
     switch (role) {
     case EntryIdRole:

@@ -55,4 +55,5 @@ private:
     int m_hidden = 0;
     QHash<QString, QPair<QString, QDateTime>> m_unavailable; // printer: reason, since
     QTimer m_refresh;
+    QString m_defaultPrinter;
 };

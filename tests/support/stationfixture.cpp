@@ -2,8 +2,10 @@
 
 #include "app/popupnoteprovider.h"
 #include "mc/xmlpoller.h"
+#include "printing/fileprinter.h"
 #include "printing/layoutmanager.h"
 #include "printing/printhandler.h"
+#include "printing/reportlistmodel.h"
 #include "samplereports.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
@@ -49,6 +51,18 @@ bool copyReplacing(const QString& from, const QString& to)
     return QFile::copy(from, to);
 }
 } // namespace
+
+bool preparePrinting(const QString& labels, const QString& csv)
+{
+    SettingsManager* settings = SettingsManager::instance();
+    if (!settings)
+        return false;
+    settings->setValue(FilePrinter::kFolderKey, labels, true);
+    settings->setValue(QStringLiteral("ReportView/reportLogPath"), csv, true);
+    ReportListModel::instance()->setReportLogPath(csv);
+    PopupNoteProvider::instance()->ready();
+    return installStationLayout();
+}
 
 bool installStationLayout()
 {

@@ -26,6 +26,9 @@ int linesOf(const QString& csv, int n);
 
 // The demo layout "Station label" in the layout folder and its logo in the logo folder.
 bool installStationLayout();
+// Printing into a test's folder: PDF labels to `labels`, the printed-reports log to `csv`, the demo
+// layout installed and popup notes delivered at once (no window).
+bool preparePrinting(const QString& labels, const QString& csv);
 // A 30 x 20 mm layout `name`: `text` as text and the IMEI as Code 128, so backlogs print quickly.
 QByteArray smallLayout(const QString& name, const QString& text = QStringLiteral("<IMEI>"));
 bool writeLayout(const QString& name, const QByteArray& json);
