@@ -188,28 +188,19 @@ QString TagParser::propertyValue(Device* device, QString label, bool emptyForUnk
 
 QString TagParser::propertyName(QString label)
 {
-    if (label == QLatin1String("IMEI"))
-        return tr("IMEI");
-    if (label == QLatin1String("IMEI2"))
-        return tr("IMEI2");
-    if (label == QLatin1String("MEID"))
-        return tr("MEID");
-    if (label == QLatin1String("MEID14"))
-        return tr("MEID14");
-    if (label == QLatin1String("USB serial"))
-        return tr("USB serial");
-    if (label == QLatin1String("System serial"))
-        return tr("System serial");
-    if (label == QLatin1String("PIN"))
-        return tr("PIN");
-    if (label == QLatin1String("Type"))
-        return tr("Type");
-    if (label == QLatin1String("Find My iPhone"))
-        return tr("Find My iPhone");
+    // Labels shown in the user's language; any other label is shown as it stands.
+    static const char* const kTranslatedLabels[] = {
+        QT_TR_NOOP("IMEI"),   QT_TR_NOOP("IMEI2"),      QT_TR_NOOP("MEID"),
+        QT_TR_NOOP("MEID14"), QT_TR_NOOP("USB serial"), QT_TR_NOOP("System serial"),
+        QT_TR_NOOP("PIN"),    QT_TR_NOOP("Type"),       QT_TR_NOOP("Find My iPhone")};
     if (label == QLatin1String("Device identifier")) {
         SettingsManager* settings = SettingsManager::instance();
         const QString custom = settings ? settings->getValue(QStringLiteral("customidname")) : QString();
         return custom.isEmpty() ? tr("Device identifier") : custom;
+    }
+    for (const char* translated : kTranslatedLabels) {
+        if (label == QLatin1String(translated))
+            return tr(translated);
     }
     return label;
 }
