@@ -191,453 +191,430 @@ class TestTagParser : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-
-    void plainTags_data();
-    void plainTags();
-    void tags_data();
-    void tags();
-    void deepNestingBounded();
-    void firstMessages();
-    void diagnosticsList_data();
-    void diagnosticsList();
-    void finalPass_data();
-    void finalPass();
+    void initTestCase()
+    {
+        m_root = std::make_unique<TestSupport::IsolatedDataRoot>();
+        QVERIFY(m_root->isValid());
+        QVERIFY(SettingsManager::instance());
+        m_log = std::make_unique<TestSupport::LogCapture>();
+    }
+    void init()
+    {
+        CustomFieldStore::instance()->clear();
+        CustomFieldStore::instance()->setValue(QStringLiteral("line"), QStringLiteral("L2"));
+        CustomFieldStore::instance()->setValue(QStringLiteral("empty"), QString());
+        SettingsManager::instance()->removeKey(QStringLiteral("androidsettings_alternativeserial"));
+        SettingsManager::instance()->removeKey(QStringLiteral("customidname"));
+    }
+    void plainTags_data()
+    {
+        QTest::addColumn<QString>("tag");
+        QTest::addColumn<QString>("withDevice");
+        QTest::addColumn<QString>("withoutDevice");
+        addRows({
+            {"devstatus", "<devstatus>", "erasure successful", "Erasure Successfull"},
+            {"model", "<model>", "iPhone 7 128GB", "IPhone4(GSM) 8GB White"},
+            {"diagstatus", "<diagstatus>", "Passed", "not diagnosed"},
+            {"rooted", "<rooted>", "Not rooted", "Not available"},
+            {"frp", "<frp>", "Passed", "Unknown"},
+            {"CARRIERNAME", "<CARRIERNAME>", "Carrier X", "Unknown"},
+            {"SIMLOCKED", "<SIMLOCKED>", "Locked", "Unknown"},
+            {"unsupported", "<unsupported>", "Passed", "Unknown"},
+            {"eraseduration", "<eraseduration>", "00:00:00", "Unknown"},
+            {"erasemethod", "<erasemethod>", "Unknown", "Unknown"},
+            {"eraserounds", "<eraserounds>", "Unknown", "Unknown"},
+            {"simstatus", "<simstatus>", "No", ""},
+            {"disksize", "<disksize>", "128GB", "Unknown"},
+            {"diskdesign", "<diskdesign>", "128GB", "Unknown"},
+            {"manufacturer", "<manufacturer>", "Apple", "Korvex Labs"},
+            {"wifimac", "<wifimac>", "f0:99:b6:12:34:56", "XX:XX:XX:XX:XX"},
+            {"batteryserial", "<batteryserial>", "BS-1", "AXXXXXYYYYYAAA"},
+            {"batteryhealth", "<batteryhealth>", "93%", "-1%"},
+            {"batterycycles", "<batterycycles>", "412", "10"},
+            {"batterycapacurrent", "<batterycapacurrent>", "2480", "1000"},
+            {"batterycapadesign", "<batterycapadesign>", "2815", "1001"},
+            {"batterytemperature", "<batterytemperature>", "30", "25"},
+            {"devid", "<devid>", "DEV-1", "Custom Id"},
+            {"usbid", "<usbid>", "1-1.4", "1-1.2"},
+            {"type", "<type>", "phone", "example_type"},
+            {"amodelnumber", "<amodelnumber>", "A1778", "example_amodelnumber"},
+            {"alternativeserial", "<alternativeserial>", "Not enabled", "Not available"},
+            {"alternativesourceandserial", "<alternativesourceandserial>", "Not enabled", "Not available"},
+            {"fmip", "<fmip>", "Locked", "Unknown"},
+            {"mdm", "<mdm>", "Locked", "Unknown"},
+            {"substatus", "<substatus>", "No restrictions", "Not found"},
+            {"lsb", "<lsb>", "Lost, Blocked", "Unknown"},
+            {"region", "<region>", "LL/A", ""},
+            {"map alone", "a<map>b", "ab", "ab"},
+            {"in running text", "Made by <manufacturer>.", "Made by Apple.", "Made by Korvex Labs."},
+        });
+    }
+    void plainTags()
+    {
+        QFETCH(QString, tag);
+        QFETCH(QString, withDevice);
+        QFETCH(QString, withoutDevice);
+        TagParser parser;
+        auto device = fullDevice();
+        QString text = tag;
+        QVERIFY(parser.formatContent(text, device.get(), false, true));
+        QCOMPARE(text, withDevice);
+        text = tag;
+        QVERIFY(parser.formatContent(text, nullptr, false, true));
+        QCOMPARE(text, withoutDevice);
+    }
+    // Rows: the text, what it formats to, and the device's setup: "none" formats without a device,
+    // "empty" with empty values for unknown ones, "label" reads the text as a property label ("raw":
+    // untranslated), other keys see configure().
+    void tags_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("setup");
+        addRows({
+            {"devstatus erased", "<devstatus A,B,C>", "A", "status=8"},
+            {"devstatus failed", "<devstatus A,B,C>", "B", "status=9"},
+            {"devstatus other", "<devstatus A,B,C>", "C", "status=3"},
+            {"devstatus past the end", "<devstatus A,B>", "", "status=3"},
+            {"devstatus no device", "<devstatus A,B,C>", "A", "none"},
+            {"devstatus trimmed", "<devstatus  Erased , Failed ,Other>", "Failed", "status=9"},
+            {"rooted 3", "<rooted A,B,C>", "A", "root=3"},
+            {"rooted unlisted", "<rooted A,B,C>", "A", "root=7"},
+            {"rooted not rooted", "<rooted A,B,C>", "B", "root=0"},
+            {"rooted n/a", "<rooted A,B,C>", "C", "root=-1"},
+            {"rooted firmware", "<rooted A,B,C>", "C", "root=2"},
+            {"rooted no device", "<rooted A,B,C>", "A", "none"},
+            {"frp locked", "<frp A,B>", "A", "frp=1"},
+            {"frp open", "<frp A,B>", "B", "frp=0"},
+            {"frp no device", "<frp A,B>", "A", "none"},
+            {"unsupported yes", "<unsupported A,B>", "A", "unsupported=1"},
+            {"unsupported no", "<unsupported A,B>", "B", "unsupported=0"},
+            {"unsupported no device", "<unsupported A,B>", "A", "none"},
+            {"diagstatus passed", "<diagstatus A,B,C,D>", "A", "diagstate=2;diag=x=1"},
+            {"diagstatus not performed", "<diagstatus A,B,C,D>", "B", "diagstate=2;diag=x=2"},
+            {"diagstatus failed 1", "<diagstatus A,B,C,D>", "C", "diagstate=1"},
+            {"diagstatus failed 4", "<diagstatus A,B,C,D>", "C", "diagstate=2;diag=x=0"},
+            {"diagstatus not diagnosed", "<diagstatus A,B,C,D>", "D", "diagstate=0"},
+            {"diagstatus no device", "<diagstatus A,B,C,D>", "D", "none"},
+            {"fmip on", "<fmip A,B,C,D>", "A", "fmip=1"},
+            {"fmip off", "<fmip A,B,C,D>", "B", "fmip=0"},
+            {"fmip not obtained", "<fmip A,B,C,D>", "C", "fmip=-1"},
+            {"fmip other", "<fmip A,B,C,D>", "D", "fmip=-3"},
+            {"fmip no device", "<fmip A,B,C,D>", "B", "none"},
+            {"mdm locked", "<mdm A,B,C>", "A", "mdm=Locked"},
+            {"mdm unlocked", "<mdm A,B,C>", "B", "mdm=Unlocked"},
+            {"mdm other", "<mdm A,B,C>", "C", "mdm="},
+            {"mdm no device", "<mdm A,B,C>", "A", "none"},
+            {"substatus all restricted", "<substatus all,A,B,C,D,E,F>", "A", "sub=3,-3,-3"},
+            {"substatus empty carrier", "<substatus ,A,B,C,D,E,F>", "B", "sub=2,1,-1"},
+            {"substatus all untested", "<substatus all,A,B,C,D,E,F>", "F", "sub=-3,-3,-3"},
+            {"substatus all zero", "<substatus all,A,B,C,D,E,F>", "D", "sub=0,0,0"},
+            {"substatus kddi", "<substatus kddi,A,B,C,D,E,F>", "B", "sub=2,-3,-3"},
+            {"substatus SoftBank", "<substatus SoftBank,A,B,C,D,E,F>", "E", "sub=2,-1,-3"},
+            {"substatus DOCOMO", "<substatus DOCOMO,A,B,C,D,E,F>", "D", "sub=2,-1,0"},
+            {"substatus unknown carrier", "<substatus vodafone,A,B,C,D,E,F>", "", "sub=3,3,3"},
+            {"substatus no device", "<substatus all,A,B,C,D,E,F>", "D", "none"},
+            {"substatus past the end", "<substatus all,A,B>", "", "sub=-3,-3,-3"},
+            {"lsb short, lost", "<lsb Yes,No>", "Yes", "lsb=1,0,0"},
+            {"lsb short, clear", "<lsb Yes,No>", "No", "lsb=0,0,0"},
+            {"lsb short, no device", "<lsb Yes,No>", "No", "none"},
+            {"lsb short, partly tested", "<lsb Yes,No>", "", "lsb=-3,0,0"},
+            {"lsb long, two", "<lsb L,S,B,Clean,None,Untested>", "L, B", "lsb=1,0,1"},
+            {"lsb long, clear", "<lsb L,S,B,Clean,None,Untested>", "Clean", "lsb=0,0,0"},
+            {"lsb long, untested", "<lsb L,S,B,Clean,None,Untested>", "Untested", "lsb=-3,-2,-3"},
+            {"lsb long, none is 1", "<lsb L,S,B,Clean,None,Untested>", "None", "lsb=0,-3,0"},
+            {"lsb long, no device", "<lsb L,S,B,Clean,None,Untested>", "Clean", "none"},
+            {"lsb long, as written", "<lsb L , S,B,Clean,None,Untested>", "L ,  S", "lsb=1,1,0"},
+            {"lsb long, past the end", "<lsb L,S,B>", "", "lsb=-3,-3,-3"},
+            {"diagresult passed", "<diagresult camera,P,F,NP,NA>", "P", "diag=camera=1"},
+            {"diagresult failed", "<diagresult camera,P,F,NP,NA>", "F", "diag=x=1,CAMERA=0"},
+            {"diagresult odd code", "<diagresult camera,P,F,NP,NA>", "NP", "diag=camera=x"},
+            {"diagresult missing", "<diagresult camera,P,F,NP,NA>", "NA", "diag=speaker=1"},
+            {"diagresult short form", "<diagresult camera,P,F, , >", " ", "diag=camera=2"},
+            {"diagresult past the end", "<diagresult camera,P>", "", "diag=camera=0"},
+            {"diagresult word", "<diagresult camera>", "Failed", "diag=camera=0"},
+            {"diagresult no device", "<diagresult camera>", "Not available", "none"},
+            // Letter case: only the tags meant to match in any case do.
+            {"SIMSTATUS", "<SIMSTATUS>", "No"},
+            {"DiskSize", "<DiskSize>", "128GB"},
+            {"DISKDESIGN", "<DISKDESIGN>", "128GB"},
+            {"Model stays", "<Model>", "<Model>"},
+            {"MANUFACTURER stays", "<MANUFACTURER>", "<MANUFACTURER>"},
+            {"carriername stays", "<carriername>", "<carriername>"},
+            {"DEVSTATUS choice stays", "<DEVSTATUS a,b,c>", "<DEVSTATUS a,b,c>"},
+            {"CUSTOMFIELD any case", "<CUSTOMFIELD line>", "L2"},
+            {"no match", "<map src=Model in=X out=Y>", ""},
+            {"else", "<map src=Model in=X out=Y else=Z>", "Z"},
+            {"short keys", "<map s=Model i=X o=Y e=Z>", "Z"},
+            {"keys in any case", "<map SRC=Model IN=\"iPhone 7 128GB\" OUT=yes>", "yes"},
+            {"case-sensitive by default", "<map src=Model in=\"IPHONE 7 128GB\" out=yes else=no>", "no"},
+            {"cis", "<map src=Model cis=t in=\"IPHONE 7 128GB\" out=yes else=no>", "yes"},
+            {"prefix", "<map src=Model cmp=st in=iPhone out=apple>", "apple"},
+            {"cmp eq", "<map src=Model cmp=START cmp=eq in=iPhone out=apple else=no>", "no"},
+            {"cmp unknown never matches", "<map src=Model cmp=like in=\"iPhone 7 128GB\" out=a else=b>", "b"},
+            {"stop false collects", "<map src=Model cmp=st stop=false in=iPhone out=A in=iP out=B>", "AB"},
+            {"else after output", "<map src=Model stop=false in=\"iPhone 7 128GB\" out=A else=B>", "A"},
+            {"escapes", "<map src=Model in=X else=\"say \\\"hi\\\" \\\\o/\">", "say \"hi\" \\o/"},
+            {"unterminated quote", "<map src=Model in=X else=\"open end>", "open end"},
+            {"unknown key stops", "<map src=Model foo=1 else=Z>", ""},
+            {"value glued to next", "<map src=Model in=\"X\"else=Z>", ""},
+            {"no source", "<map in=X out=Y else=none>", "none"},
+            {"custom field source", "<map src=\"customfield:line\" in=L2 out=second>", "second"},
+            {"device custom field source", "<map src=\"Device custom field: colour\" in=blue out=B>", "B"},
+            {"diagnostics source", "<map src=diagresult:camera in=Passed out=ok>", "ok"},
+            {"subscription source", "<map src=substatus:kddi in=\"No restrictions\" out=free>", "free"},
+            {"not localised", "<map loc=false src=\"Device status\" in=\"erasure successful\" out=E>", "E"},
+            {"MB", "<bytes2human 1500000>", "1.50 MB"},
+            {"kiB", "<bytes2ihuman 1536>", "1.50 kiB"},
+            {"equal to base stays", "<bytes2human 1000>", "1000.00 B"},
+            {"equal to binary base stays", "<bytes2ihuman 1024>", "1024.00 B"},
+            {"just above base", "<bytes2human 1001>", "1.00 kB"},
+            {"rounds down", "<bytes2human 1999>", "1.99 kB"},
+            {"no binary noise", "<bytes2human 1150>", "1.15 kB"},
+            {"no binary noise, large", "<bytes2human 4100000000>", "4.10 GB"},
+            {"zero", "<bytes2human 0>", "0.00 B"},
+            {"largest", "<bytes2human 18446744073709551615>", "18.44 EB"},
+            {"largest binary", "<bytes2ihuman 18446744073709551615>", "15.99 EiB"},
+            {"not a number", "<bytes2human abc>", "abc"},
+            {"negative", "<bytes2human -5>", "-5"},
+            {"too large", "<bytes2human 18446744073709551616>", "18446744073709551616"},
+            {"argument is a tag", "<bytes2human <batterycycles>>", "412.00 B"},
+            {"tag in brackets", "<<model>>", "<iPhone 7 128GB>"},
+            {"unknown tag stays", "<foo> <model>", "<foo> iPhone 7 128GB"},
+            {"no closing bracket", "abc <model", "abc <model"},
+            {"later unclosed", "<model> and <model", "iPhone 7 128GB and <model"},
+            {"unclosed stops scanning", "<<model> <type>", "<<model> <type>"},
+            {"lone closing bracket", "a > b <type>", "a > b phone"},
+            {"value not formatted again", "<model>", "<manufacturer>", "model=<manufacturer>"},
+            {"empty", "", ""},
+            {"brackets only", "<>", "<>"},
+            {"value, MEID only", "<firstvalue IMEI,MEID>", "M1", "imei=;meid=M1"},
+            {"id, MEID only", "<firstid IMEI,MEID>", "MEID", "imei=;meid=M1"},
+            {"value, first wins", "<firstvalue MEID,IMEI>", "M1", "imei=I1;meid=M1"},
+            {"id, first wins", "<firstid IMEI, MEID>", "IMEI", "imei=I1;meid=M1"},
+            {"value, neither", "a<firstvalue IMEI,MEID>b", "ab", "imei=;meid="},
+            {"id, freetext", "<firstid IMEI,(freetext)No <type>>", "No phone", "imei="},
+            {"value, freetext", "<firstvalue IMEI,(freetext)none>", "none", "imei="},
+            {"id, custom field name", "<firstid IMEI,(devcustomfield)colour>", "colour", "imei="},
+            {"id, other label kept", "<firstid Manufacturer>", "Manufacturer"},
+            {"unknown words count as values", "<firstvalue IMEI,MDM>", "Unknown", "imei=;mdm=x"},
+            {"tag in value stays", "<map src=Model in=X else=\"<manufacturer>\">", "<manufacturer>"},
+            {"nested in the bound", "<bytes2human <bytes2ihuman <batterycycles>>>", "10.00 B", "none"},
+            {"size of a report value",
+             "<bytes2human <xmlreport /root/report/korvex_data/korvex_erasure_report/erasures/erasure/target/"
+             "capacity>>",
+             "128.00 GB", "report"},
+            // Empty for unknown values; fixed example words stay.
+            {"fmip, no device, empty", "<fmip>", "", "none;empty"},
+            {"rooted, no device, empty", "<rooted>", "", "none;empty"},
+            {"fmip not obtained, empty", "<fmip>", "", "fmip=-1;empty"},
+            {"mdm other", "<mdm>", "Unknown", "mdm=Maybe"},
+            {"mdm other, empty", "<mdm>", "", "mdm=Maybe;empty"},
+            {"lsb not 1", "<lsb>", "Unknown", "lsb=0,-3,0"},
+            {"lsb not 1, empty", "<lsb>", "", "lsb=0,-3,0;empty"},
+            {"lsb untested", "<lsb>", "", "lsb=-3,-2,-3"},
+            {"lsb clear, empty", "<lsb>", "Passed", "lsb=0,0,0;empty"},
+            {"frp, no device, empty", "<frp>", "Unknown", "none;empty"},
+            // Map: the device has fmip 1 (Locked) and the model "iPhone 7 128GB".
+            {"map example", "<map src=\"Find My iPhone\" in=Locked out=ON in=Unlocked out=OFF else=?>", "ON"},
+            // Durations and disk sizes: one or more erasures, leading process steps, sizes by rounding.
+            {"one erasure", "<eraseduration>|<disksize>|<diskdesign>", "01:02:03|120GB|128GB",
+             "disks=128000000000:3723"},
+            {"two erasures", "<eraseduration>|<disksize>|<diskdesign>", "101:00:00|64GB2GB|64GB2GB",
+             "disks=68719476736:3600,2147483648:360000"},
+            {"leading steps", "<eraseduration>|<disksize>|<diskdesign>", "00:02:00|1GB|2GB",
+             "steps=1,1,2,1;disks=1"},
+            {"nothing", "<eraseduration>|<disksize>|<diskdesign>", "00:00:00|128GB|128GB"},
+            {"beyond 1 TiB", "<eraseduration>|<disksize>|<diskdesign>", "00:00:00|1863GB|1863GB",
+             "disks=2000000000000:0"},
+            {"exact multiple", "<disksize>|<diskdesign>", "256GB|256GB", "disks=274877906944:0"},
+            {"just above", "<disksize>|<diskdesign>", "257GB|512GB", "disks=274877906945:0"},
+            // Custom fields: the store's, the device's (falling back to the store's), the preview's.
+            {"store", "<customfield line>", "L2"},
+            {"store, empty value", "[<customfield empty>]", "[]"},
+            {"store, unknown stays", "<customfield nothing> <type>", "<customfield nothing> phone"},
+            {"device field", "<devcustomfield colour>", "blue"},
+            {"device falls back to store", "<devcustomfield line>", "L2"},
+            {"device, unknown stays", "<devcustomfield nothing> <type>", "<devcustomfield nothing> phone"},
+            {"device field, preview", "<devcustomfield colour>", "example_field", "none"},
+            // Report paths: values, the path shown where there is none, refused path syntax.
+            {"xml value", "<xmlreport /root/report/korvex_data/description/document_id>", "doc-7", "report"},
+            {"xml section entry", "<xmlreport /root/report/korvex_data/korvex_hardware_report/system/imei>",
+             "356789104567892", "report"},
+            {"xml missing", "<xmlreport /root/report/korvex_data/nothing/here>", ".../nothing/here",
+             "report"},
+            {"xml short path", "<xmlreport /x>", "/x", "report"},
+            {"xml preview", "<xmlreport /root/report/korvex_data/description/document_id>",
+             ".../description/document_id", "none"},
+            {"xml undated report", "<xmlreport /root/report/korvex_data/description/document_id>",
+             ".../description/document_id", "undated"},
+            {"xml refused path", "<xmlreport /root/report/x|doc('/etc/hostname')>", ".../etc/hostname')",
+             "report"},
+            {"alternative serials when enabled", "<alternativeserial>|<alternativesourceandserial>",
+             "ALT-1|src:ALT-1", "alt"},
+            {"own name of the device identifier",
+             "<firstid Device identifier>: <firstvalue Device identifier>", "Asset tag: DEV-1",
+             "idname=Asset tag"},
+            {"label MEID", "MEID", "A1", "label;meid=A1"},
+            {"label IMEI", "IMEI", "35", "label;imei=35"},
+            {"label PIN without 0x", "PIN", "1a2b", "label"},
+            {"label USB serial cut", "USB serial", "ABC", "label"},
+            {"label ECID", "ECID", "E1", "label"},
+            {"label System serial", "System serial", "S1", "label"},
+            {"label status blacklisted", "Device status", "not supported", "label;status=21"},
+            {"label status unknown", "Device status", "unknown", "label;status=5"},
+            {"label diag FAILED", "Diagnostics status", "FAILED", "label;diag=a=0"},
+            {"label diag not performed", "Diagnostics status", "Not performed", "label;diag=a=2"},
+            {"label rooted", "Rooted", "ROOTED", "label;root=3"},
+            {"label custom firmware", "Rooted", "Custom Firmware", "label;root=2"},
+            {"label rooted unknown value", "Rooted", "", "label;root=9"},
+            {"label fmip odd value", "Find My iPhone", "", "label;fmip=7"},
+            {"label fmip 2", "Find My iPhone", "Unknown", "label;fmip=2"},
+            {"label lost only", "Lost/Stolen/Blocked", "Lost", "label;lsb=1,0,0"},
+            {"label all three", "Lost/Stolen/Blocked", "Lost, Stolen, Blocked", "label;lsb=1,1,1"},
+            {"label subscription any 4", "Subscription status", "", "label;sub=4,3,1"},
+            {"label subscription may be", "Subscription status", "May be restricted", "label;sub=2,1,0"},
+            {"label subscription not obtained", "Subscription status", "Unknown", "label;sub=-1,0,0"},
+            {"label disk from TB model", "DiskSize", "64GB", "label;model=Tab 2TB 64GB"},
+            {"label disk last word wins", "DiskSize", "2TB", "label;model=Tab 64GB 2TB"},
+            {"label disk lower case unit", "DiskSize", "Unknown", "label;model=Tab 64gb"},
+            {"label devcustomfield", "(devcustomfield)colour", "blue", "label"},
+            {"label devcustomfield missing", "(devcustomfield)nothing", "", "label"},
+            {"label freetext", "(freetext)By <manufacturer>", "By Apple", "label"},
+            {"label unknown label", "No such label", "", "label"},
+            // Untranslated words, battery bounds and rounding.
+            {"label status blacklisted, raw", "Device status", "blacklisted", "label;raw;status=21"},
+            {"label diag not diagnosed, raw", "Diagnostics status", "Not diagnosed", "label;raw;diagstate=0"},
+            {"label status preview, raw", "Device status", "erasure successful", "label;raw;none"},
+            {"label diag preview, raw", "Diagnostics status", "Not diagnosed", "label;raw;none"},
+            {"label health over 100", "Battery Health", "0%", "label;wear=120"},
+            {"label health below 0", "Battery Health", "100%", "label;wear=-4"},
+            {"label health invalid", "Battery Health", "-1%", "label;nohealth"},
+            {"label temperature up", "Battery temperature", "30", "label;temp=2950"},
+            {"label temperature down", "Battery temperature", "29", "label;temp=2949"},
+            {"label temperature below 0", "Battery temperature", "-29", "label;temp=-2950"},
+            {"label temperature below 0, down", "Battery temperature", "-30", "label;temp=-2951"},
+            {"label temperature invalid", "Battery temperature", "", "label;notemp"},
+        });
+        QTest::newRow("date") << "<date  yyyy-MM >"
+                              << QDate::currentDate().toString(QStringLiteral("yyyy-MM")) << QString();
+    }
+    void tags()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QFETCH(QString, setup);
+        const QStringList keys = setup.split(QLatin1Char(';'));
+        auto device = fullDevice();
+        configure(device.get(), setup);
+        Device* used = keys.contains(QLatin1String("none")) ? nullptr : device.get();
+        const bool emptyForUnknown = keys.contains(QLatin1String("empty"));
+        TagParser parser;
+        if (keys.contains(QLatin1String("label")))
+            text = parser.propertyValue(used, text, emptyForUnknown, !keys.contains(QLatin1String("raw")));
+        else
+            QVERIFY(parser.formatContent(text, used, emptyForUnknown, true));
+        QCOMPARE(text, expected);
+    }
+    void deepNestingBounded()
+    {
+        QString text = QStringLiteral("<bytes2human ").repeated(2000) + QStringLiteral("1500000");
+        text += QString(2000, QLatin1Char('>'));
+        TagParser parser;
+        parser.formatContent(text, nullptr, false, true);
+        QVERIFY(!text.isEmpty());
+    }
+    void firstMessages()
+    {
+        auto device = fullDevice();
+        configure(device.get(), QStringLiteral("imei=;meid="));
+        TagParser parser;
+        const QString original = QStringLiteral("ID <firstid IMEI,MEID> V <firstvalue MEID,IMEI>");
+        QString quiet = original;
+        parser.formatContent(quiet, device.get(), false, true);
+        QCOMPARE(m_log->count(QStringLiteral("'<first")), 0);
+        QString text = original;
+        parser.formatContent(text, device.get(), false, false);
+        QCOMPARE(text, QStringLiteral("ID  V "));
+        // Each tag without a value is named once, in text order.
+        const QString log = m_log->lines().join(QLatin1Char('\n'));
+        QVERIFY2(log.indexOf(QStringLiteral("'<firstid'")) >= 0, qPrintable(log));
+        QVERIFY(log.indexOf(QStringLiteral("'<firstid'")) < log.indexOf(QStringLiteral("'<firstvalue'")));
+        QCOMPARE(m_log->count(QStringLiteral("'<first")), 2);
+    }
+    void diagnosticsList_data()
+    {
+        QTest::addColumn<QString>("filters");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("quiet");
+        addRows({
+            {"failed and ok", "FAILED,OK", "cam: Passed\nmic: Failed"},
+            {"not performed", "NOT PERFORMED", "gps: Not performed\nnfc: Not performed"},
+            {"not available", "NOT AVAILABLE", "lte: Not available"},
+            {"lower case ignored", "ok,failed", ""},
+            {"examples when quiet", "OK,FAILED",
+             "Example test: Failed\nExample test (Assisted): Failed\nExample test: Passed\n"
+             "Example test (Assisted): Passed",
+             "quiet"},
+        });
+    }
+    void diagnosticsList()
+    {
+        QFETCH(QString, filters);
+        QFETCH(QString, expected);
+        QFETCH(QString, quiet);
+        auto device = fullDevice();
+        device->info().diagnosticsResults = QStringLiteral("cam=1,mic=0,gps=x,nfc=2,lte=3,odd=7,broken");
+        TagParser parser;
+        QString text = QStringLiteral("<diaglist %1>").arg(filters);
+        parser.formatContent(text, device.get(), false, !quiet.isEmpty());
+        QCOMPARE(text, expected);
+        QVERIFY(parser.hasDiagnosticsList());
+        QString plain = QStringLiteral("<model>");
+        parser.formatContent(plain, device.get(), false, !quiet.isEmpty());
+        QVERIFY(!parser.hasDiagnosticsList());
+    }
+    void finalPass_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("formatted");
+        QTest::addColumn<QString>("patched");
+        QTest::addColumn<QString>("mode"); // "loud", "preview" (quiet, no device), else quiet
+        addRows<4>({
+            {"market name", "<MARKETNAME>", "iPhone 12", "iPhone 12", "loud"},
+            {"quiet leaves it to the patch", "<MARKETNAME>", "<MARKETNAME>", "iPhone 12"},
+            {"preview shows examples", "<MARKETNAME> <IMEI>/<MEID>", "<MARKETNAME> <IMEI>/<MEID>",
+             "iPhone 4 012345678901234/012345678901234", "preview"},
+            {"identifiers", "<IMEI>/<MEID>", "<IMEI>/<MEID>", "356789104567892/35678910456789"},
+            {"other upper-case tags stay", "<SERVERVALUE x> <MARKETNAME>", "<SERVERVALUE x> <MARKETNAME>",
+             "<SERVERVALUE x> iPhone 12"},
+            {"text outside the local code page", "Grüße 日本 <MARKETNAME>", "Grüße 日本 <MARKETNAME>",
+             "Grüße 日本 iPhone 12"},
+        });
+    }
+    void finalPass()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, formatted);
+        QFETCH(QString, patched);
+        QFETCH(QString, mode);
+        ReportDevice device;
+        device.setReport(sampleReport(true), true);
+        Device* used = mode == QLatin1String("preview") ? nullptr : &device;
+        const bool quiet = mode != QLatin1String("loud");
+        TagParser parser;
+        QString viaFormat = text;
+        parser.formatContent(viaFormat, used, false, quiet);
+        QCOMPARE(viaFormat, formatted);
+        QString viaPatch = text;
+        QVERIFY(parser.formatAndPatch(viaPatch, used, false, quiet));
+        QCOMPARE(viaPatch, patched);
+    }
 
 private:
     std::unique_ptr<TestSupport::IsolatedDataRoot> m_root;
     std::unique_ptr<TestSupport::LogCapture> m_log;
 };
-
-void TestTagParser::initTestCase()
-{
-    m_root = std::make_unique<TestSupport::IsolatedDataRoot>();
-    QVERIFY(m_root->isValid());
-    QVERIFY(SettingsManager::instance());
-    m_log = std::make_unique<TestSupport::LogCapture>();
-}
-
-void TestTagParser::init()
-{
-    CustomFieldStore::instance()->clear();
-    CustomFieldStore::instance()->setValue(QStringLiteral("line"), QStringLiteral("L2"));
-    CustomFieldStore::instance()->setValue(QStringLiteral("empty"), QString());
-    SettingsManager::instance()->removeKey(QStringLiteral("androidsettings_alternativeserial"));
-    SettingsManager::instance()->removeKey(QStringLiteral("customidname"));
-}
-
-void TestTagParser::plainTags_data()
-{
-    QTest::addColumn<QString>("tag");
-    QTest::addColumn<QString>("withDevice");
-    QTest::addColumn<QString>("withoutDevice");
-    addRows({
-        {"devstatus", "<devstatus>", "erasure successful", "Erasure Successfull"},
-        {"model", "<model>", "iPhone 7 128GB", "IPhone4(GSM) 8GB White"},
-        {"diagstatus", "<diagstatus>", "Passed", "not diagnosed"},
-        {"rooted", "<rooted>", "Not rooted", "Not available"},
-        {"frp", "<frp>", "Passed", "Unknown"},
-        {"CARRIERNAME", "<CARRIERNAME>", "Carrier X", "Unknown"},
-        {"SIMLOCKED", "<SIMLOCKED>", "Locked", "Unknown"},
-        {"unsupported", "<unsupported>", "Passed", "Unknown"},
-        {"eraseduration", "<eraseduration>", "00:00:00", "Unknown"},
-        {"erasemethod", "<erasemethod>", "Unknown", "Unknown"},
-        {"eraserounds", "<eraserounds>", "Unknown", "Unknown"},
-        {"simstatus", "<simstatus>", "No", ""},
-        {"disksize", "<disksize>", "128GB", "Unknown"},
-        {"diskdesign", "<diskdesign>", "128GB", "Unknown"},
-        {"manufacturer", "<manufacturer>", "Apple", "Korvex Labs"},
-        {"wifimac", "<wifimac>", "f0:99:b6:12:34:56", "XX:XX:XX:XX:XX"},
-        {"batteryserial", "<batteryserial>", "BS-1", "AXXXXXYYYYYAAA"},
-        {"batteryhealth", "<batteryhealth>", "93%", "-1%"},
-        {"batterycycles", "<batterycycles>", "412", "10"},
-        {"batterycapacurrent", "<batterycapacurrent>", "2480", "1000"},
-        {"batterycapadesign", "<batterycapadesign>", "2815", "1001"},
-        {"batterytemperature", "<batterytemperature>", "30", "25"},
-        {"devid", "<devid>", "DEV-1", "Custom Id"},
-        {"usbid", "<usbid>", "1-1.4", "1-1.2"},
-        {"type", "<type>", "phone", "example_type"},
-        {"amodelnumber", "<amodelnumber>", "A1778", "example_amodelnumber"},
-        {"alternativeserial", "<alternativeserial>", "Not enabled", "Not available"},
-        {"alternativesourceandserial", "<alternativesourceandserial>", "Not enabled", "Not available"},
-        {"fmip", "<fmip>", "Locked", "Unknown"},
-        {"mdm", "<mdm>", "Locked", "Unknown"},
-        {"substatus", "<substatus>", "No restrictions", "Not found"},
-        {"lsb", "<lsb>", "Lost, Blocked", "Unknown"},
-        {"region", "<region>", "LL/A", ""},
-        {"map alone", "a<map>b", "ab", "ab"},
-        {"in running text", "Made by <manufacturer>.", "Made by Apple.", "Made by Korvex Labs."},
-    });
-}
-
-void TestTagParser::plainTags()
-{
-    QFETCH(QString, tag);
-    QFETCH(QString, withDevice);
-    QFETCH(QString, withoutDevice);
-    TagParser parser;
-    auto device = fullDevice();
-    QString text = tag;
-    QVERIFY(parser.formatContent(text, device.get(), false, true));
-    QCOMPARE(text, withDevice);
-    text = tag;
-    QVERIFY(parser.formatContent(text, nullptr, false, true));
-    QCOMPARE(text, withoutDevice);
-}
-
-// Rows: the text, what it formats to, and the device's setup: "none" formats without a device,
-// "empty" with empty values for unknown ones, "label" reads the text as a property label ("raw":
-// untranslated), other keys see configure().
-void TestTagParser::tags_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-    QTest::addColumn<QString>("setup");
-    addRows({
-        {"devstatus erased", "<devstatus A,B,C>", "A", "status=8"},
-        {"devstatus failed", "<devstatus A,B,C>", "B", "status=9"},
-        {"devstatus other", "<devstatus A,B,C>", "C", "status=3"},
-        {"devstatus past the end", "<devstatus A,B>", "", "status=3"},
-        {"devstatus no device", "<devstatus A,B,C>", "A", "none"},
-        {"devstatus trimmed", "<devstatus  Erased , Failed ,Other>", "Failed", "status=9"},
-        {"rooted 3", "<rooted A,B,C>", "A", "root=3"},
-        {"rooted unlisted", "<rooted A,B,C>", "A", "root=7"},
-        {"rooted not rooted", "<rooted A,B,C>", "B", "root=0"},
-        {"rooted n/a", "<rooted A,B,C>", "C", "root=-1"},
-        {"rooted firmware", "<rooted A,B,C>", "C", "root=2"},
-        {"rooted no device", "<rooted A,B,C>", "A", "none"},
-        {"frp locked", "<frp A,B>", "A", "frp=1"},
-        {"frp open", "<frp A,B>", "B", "frp=0"},
-        {"frp no device", "<frp A,B>", "A", "none"},
-        {"unsupported yes", "<unsupported A,B>", "A", "unsupported=1"},
-        {"unsupported no", "<unsupported A,B>", "B", "unsupported=0"},
-        {"unsupported no device", "<unsupported A,B>", "A", "none"},
-        {"diagstatus passed", "<diagstatus A,B,C,D>", "A", "diagstate=2;diag=x=1"},
-        {"diagstatus not performed", "<diagstatus A,B,C,D>", "B", "diagstate=2;diag=x=2"},
-        {"diagstatus failed 1", "<diagstatus A,B,C,D>", "C", "diagstate=1"},
-        {"diagstatus failed 4", "<diagstatus A,B,C,D>", "C", "diagstate=2;diag=x=0"},
-        {"diagstatus not diagnosed", "<diagstatus A,B,C,D>", "D", "diagstate=0"},
-        {"diagstatus no device", "<diagstatus A,B,C,D>", "D", "none"},
-        {"fmip on", "<fmip A,B,C,D>", "A", "fmip=1"},
-        {"fmip off", "<fmip A,B,C,D>", "B", "fmip=0"},
-        {"fmip not obtained", "<fmip A,B,C,D>", "C", "fmip=-1"},
-        {"fmip other", "<fmip A,B,C,D>", "D", "fmip=-3"},
-        {"fmip no device", "<fmip A,B,C,D>", "B", "none"},
-        {"mdm locked", "<mdm A,B,C>", "A", "mdm=Locked"},
-        {"mdm unlocked", "<mdm A,B,C>", "B", "mdm=Unlocked"},
-        {"mdm other", "<mdm A,B,C>", "C", "mdm="},
-        {"mdm no device", "<mdm A,B,C>", "A", "none"},
-        {"substatus all restricted", "<substatus all,A,B,C,D,E,F>", "A", "sub=3,-3,-3"},
-        {"substatus empty carrier", "<substatus ,A,B,C,D,E,F>", "B", "sub=2,1,-1"},
-        {"substatus all untested", "<substatus all,A,B,C,D,E,F>", "F", "sub=-3,-3,-3"},
-        {"substatus all zero", "<substatus all,A,B,C,D,E,F>", "D", "sub=0,0,0"},
-        {"substatus kddi", "<substatus kddi,A,B,C,D,E,F>", "B", "sub=2,-3,-3"},
-        {"substatus SoftBank", "<substatus SoftBank,A,B,C,D,E,F>", "E", "sub=2,-1,-3"},
-        {"substatus DOCOMO", "<substatus DOCOMO,A,B,C,D,E,F>", "D", "sub=2,-1,0"},
-        {"substatus unknown carrier", "<substatus vodafone,A,B,C,D,E,F>", "", "sub=3,3,3"},
-        {"substatus no device", "<substatus all,A,B,C,D,E,F>", "D", "none"},
-        {"substatus past the end", "<substatus all,A,B>", "", "sub=-3,-3,-3"},
-        {"lsb short, lost", "<lsb Yes,No>", "Yes", "lsb=1,0,0"},
-        {"lsb short, clear", "<lsb Yes,No>", "No", "lsb=0,0,0"},
-        {"lsb short, no device", "<lsb Yes,No>", "No", "none"},
-        {"lsb short, partly tested", "<lsb Yes,No>", "", "lsb=-3,0,0"},
-        {"lsb long, two", "<lsb L,S,B,Clean,None,Untested>", "L, B", "lsb=1,0,1"},
-        {"lsb long, clear", "<lsb L,S,B,Clean,None,Untested>", "Clean", "lsb=0,0,0"},
-        {"lsb long, untested", "<lsb L,S,B,Clean,None,Untested>", "Untested", "lsb=-3,-2,-3"},
-        {"lsb long, none is 1", "<lsb L,S,B,Clean,None,Untested>", "None", "lsb=0,-3,0"},
-        {"lsb long, no device", "<lsb L,S,B,Clean,None,Untested>", "Clean", "none"},
-        {"lsb long, as written", "<lsb L , S,B,Clean,None,Untested>", "L ,  S", "lsb=1,1,0"},
-        {"lsb long, past the end", "<lsb L,S,B>", "", "lsb=-3,-3,-3"},
-        {"diagresult passed", "<diagresult camera,P,F,NP,NA>", "P", "diag=camera=1"},
-        {"diagresult failed", "<diagresult camera,P,F,NP,NA>", "F", "diag=x=1,CAMERA=0"},
-        {"diagresult odd code", "<diagresult camera,P,F,NP,NA>", "NP", "diag=camera=x"},
-        {"diagresult missing", "<diagresult camera,P,F,NP,NA>", "NA", "diag=speaker=1"},
-        {"diagresult short form", "<diagresult camera,P,F, , >", " ", "diag=camera=2"},
-        {"diagresult past the end", "<diagresult camera,P>", "", "diag=camera=0"},
-        {"diagresult word", "<diagresult camera>", "Failed", "diag=camera=0"},
-        {"diagresult no device", "<diagresult camera>", "Not available", "none"},
-        // Letter case: only the tags meant to match in any case do.
-        {"SIMSTATUS", "<SIMSTATUS>", "No"},
-        {"DiskSize", "<DiskSize>", "128GB"},
-        {"DISKDESIGN", "<DISKDESIGN>", "128GB"},
-        {"Model stays", "<Model>", "<Model>"},
-        {"MANUFACTURER stays", "<MANUFACTURER>", "<MANUFACTURER>"},
-        {"carriername stays", "<carriername>", "<carriername>"},
-        {"DEVSTATUS choice stays", "<DEVSTATUS a,b,c>", "<DEVSTATUS a,b,c>"},
-        {"CUSTOMFIELD any case", "<CUSTOMFIELD line>", "L2"},
-        {"no match", "<map src=Model in=X out=Y>", ""},
-        {"else", "<map src=Model in=X out=Y else=Z>", "Z"},
-        {"short keys", "<map s=Model i=X o=Y e=Z>", "Z"},
-        {"keys in any case", "<map SRC=Model IN=\"iPhone 7 128GB\" OUT=yes>", "yes"},
-        {"case-sensitive by default", "<map src=Model in=\"IPHONE 7 128GB\" out=yes else=no>", "no"},
-        {"cis", "<map src=Model cis=t in=\"IPHONE 7 128GB\" out=yes else=no>", "yes"},
-        {"prefix", "<map src=Model cmp=st in=iPhone out=apple>", "apple"},
-        {"cmp eq", "<map src=Model cmp=START cmp=eq in=iPhone out=apple else=no>", "no"},
-        {"cmp unknown never matches", "<map src=Model cmp=like in=\"iPhone 7 128GB\" out=a else=b>", "b"},
-        {"stop false collects", "<map src=Model cmp=st stop=false in=iPhone out=A in=iP out=B>", "AB"},
-        {"else after output", "<map src=Model stop=false in=\"iPhone 7 128GB\" out=A else=B>", "A"},
-        {"escapes", "<map src=Model in=X else=\"say \\\"hi\\\" \\\\o/\">", "say \"hi\" \\o/"},
-        {"unterminated quote", "<map src=Model in=X else=\"open end>", "open end"},
-        {"unknown key stops", "<map src=Model foo=1 else=Z>", ""},
-        {"value glued to next", "<map src=Model in=\"X\"else=Z>", ""},
-        {"no source", "<map in=X out=Y else=none>", "none"},
-        {"custom field source", "<map src=\"customfield:line\" in=L2 out=second>", "second"},
-        {"device custom field source", "<map src=\"Device custom field: colour\" in=blue out=B>", "B"},
-        {"diagnostics source", "<map src=diagresult:camera in=Passed out=ok>", "ok"},
-        {"subscription source", "<map src=substatus:kddi in=\"No restrictions\" out=free>", "free"},
-        {"not localised", "<map loc=false src=\"Device status\" in=\"erasure successful\" out=E>", "E"},
-        {"MB", "<bytes2human 1500000>", "1.50 MB"},
-        {"kiB", "<bytes2ihuman 1536>", "1.50 kiB"},
-        {"equal to base stays", "<bytes2human 1000>", "1000.00 B"},
-        {"equal to binary base stays", "<bytes2ihuman 1024>", "1024.00 B"},
-        {"just above base", "<bytes2human 1001>", "1.00 kB"},
-        {"rounds down", "<bytes2human 1999>", "1.99 kB"},
-        {"no binary noise", "<bytes2human 1150>", "1.15 kB"},
-        {"no binary noise, large", "<bytes2human 4100000000>", "4.10 GB"},
-        {"zero", "<bytes2human 0>", "0.00 B"},
-        {"largest", "<bytes2human 18446744073709551615>", "18.44 EB"},
-        {"largest binary", "<bytes2ihuman 18446744073709551615>", "15.99 EiB"},
-        {"not a number", "<bytes2human abc>", "abc"},
-        {"negative", "<bytes2human -5>", "-5"},
-        {"too large", "<bytes2human 18446744073709551616>", "18446744073709551616"},
-        {"argument is a tag", "<bytes2human <batterycycles>>", "412.00 B"},
-        {"tag in brackets", "<<model>>", "<iPhone 7 128GB>"},
-        {"unknown tag stays", "<foo> <model>", "<foo> iPhone 7 128GB"},
-        {"no closing bracket", "abc <model", "abc <model"},
-        {"later unclosed", "<model> and <model", "iPhone 7 128GB and <model"},
-        {"unclosed stops scanning", "<<model> <type>", "<<model> <type>"},
-        {"lone closing bracket", "a > b <type>", "a > b phone"},
-        {"value not formatted again", "<model>", "<manufacturer>", "model=<manufacturer>"},
-        {"empty", "", ""},
-        {"brackets only", "<>", "<>"},
-        {"value, MEID only", "<firstvalue IMEI,MEID>", "M1", "imei=;meid=M1"},
-        {"id, MEID only", "<firstid IMEI,MEID>", "MEID", "imei=;meid=M1"},
-        {"value, first wins", "<firstvalue MEID,IMEI>", "M1", "imei=I1;meid=M1"},
-        {"id, first wins", "<firstid IMEI, MEID>", "IMEI", "imei=I1;meid=M1"},
-        {"value, neither", "a<firstvalue IMEI,MEID>b", "ab", "imei=;meid="},
-        {"id, freetext", "<firstid IMEI,(freetext)No <type>>", "No phone", "imei="},
-        {"value, freetext", "<firstvalue IMEI,(freetext)none>", "none", "imei="},
-        {"id, custom field name", "<firstid IMEI,(devcustomfield)colour>", "colour", "imei="},
-        {"id, other label kept", "<firstid Manufacturer>", "Manufacturer"},
-        {"unknown words count as values", "<firstvalue IMEI,MDM>", "Unknown", "imei=;mdm=x"},
-        {"tag in value stays", "<map src=Model in=X else=\"<manufacturer>\">", "<manufacturer>"},
-        {"nested in the bound", "<bytes2human <bytes2ihuman <batterycycles>>>", "10.00 B", "none"},
-        {"size of a report value",
-         "<bytes2human <xmlreport /root/report/korvex_data/korvex_erasure_report/erasures/erasure/target/"
-         "capacity>>",
-         "128.00 GB", "report"},
-        // Empty for unknown values; fixed example words stay.
-        {"fmip, no device, empty", "<fmip>", "", "none;empty"},
-        {"rooted, no device, empty", "<rooted>", "", "none;empty"},
-        {"fmip not obtained, empty", "<fmip>", "", "fmip=-1;empty"},
-        {"mdm other", "<mdm>", "Unknown", "mdm=Maybe"},
-        {"mdm other, empty", "<mdm>", "", "mdm=Maybe;empty"},
-        {"lsb not 1", "<lsb>", "Unknown", "lsb=0,-3,0"},
-        {"lsb not 1, empty", "<lsb>", "", "lsb=0,-3,0;empty"},
-        {"lsb untested", "<lsb>", "", "lsb=-3,-2,-3"},
-        {"lsb clear, empty", "<lsb>", "Passed", "lsb=0,0,0;empty"},
-        {"frp, no device, empty", "<frp>", "Unknown", "none;empty"},
-        // Map: the device has fmip 1 (Locked) and the model "iPhone 7 128GB".
-        {"map example", "<map src=\"Find My iPhone\" in=Locked out=ON in=Unlocked out=OFF else=?>", "ON"},
-        // Durations and disk sizes: one or more erasures, leading process steps, sizes by rounding.
-        {"one erasure", "<eraseduration>|<disksize>|<diskdesign>", "01:02:03|120GB|128GB",
-         "disks=128000000000:3723"},
-        {"two erasures", "<eraseduration>|<disksize>|<diskdesign>", "101:00:00|64GB2GB|64GB2GB",
-         "disks=68719476736:3600,2147483648:360000"},
-        {"leading steps", "<eraseduration>|<disksize>|<diskdesign>", "00:02:00|1GB|2GB",
-         "steps=1,1,2,1;disks=1"},
-        {"nothing", "<eraseduration>|<disksize>|<diskdesign>", "00:00:00|128GB|128GB"},
-        {"beyond 1 TiB", "<eraseduration>|<disksize>|<diskdesign>", "00:00:00|1863GB|1863GB",
-         "disks=2000000000000:0"},
-        {"exact multiple", "<disksize>|<diskdesign>", "256GB|256GB", "disks=274877906944:0"},
-        {"just above", "<disksize>|<diskdesign>", "257GB|512GB", "disks=274877906945:0"},
-        // Custom fields: the store's, the device's (falling back to the store's), the preview's.
-        {"store", "<customfield line>", "L2"},
-        {"store, empty value", "[<customfield empty>]", "[]"},
-        {"store, unknown stays", "<customfield nothing> <type>", "<customfield nothing> phone"},
-        {"device field", "<devcustomfield colour>", "blue"},
-        {"device falls back to store", "<devcustomfield line>", "L2"},
-        {"device, unknown stays", "<devcustomfield nothing> <type>", "<devcustomfield nothing> phone"},
-        {"device field, preview", "<devcustomfield colour>", "example_field", "none"},
-        // Report paths: values, the path shown where there is none, refused path syntax.
-        {"xml value", "<xmlreport /root/report/korvex_data/description/document_id>", "doc-7", "report"},
-        {"xml section entry", "<xmlreport /root/report/korvex_data/korvex_hardware_report/system/imei>",
-         "356789104567892", "report"},
-        {"xml missing", "<xmlreport /root/report/korvex_data/nothing/here>", ".../nothing/here", "report"},
-        {"xml short path", "<xmlreport /x>", "/x", "report"},
-        {"xml preview", "<xmlreport /root/report/korvex_data/description/document_id>",
-         ".../description/document_id", "none"},
-        {"xml undated report", "<xmlreport /root/report/korvex_data/description/document_id>",
-         ".../description/document_id", "undated"},
-        {"xml refused path", "<xmlreport /root/report/x|doc('/etc/hostname')>", ".../etc/hostname')",
-         "report"},
-        {"alternative serials when enabled", "<alternativeserial>|<alternativesourceandserial>",
-         "ALT-1|src:ALT-1", "alt"},
-        {"own name of the device identifier", "<firstid Device identifier>: <firstvalue Device identifier>",
-         "Asset tag: DEV-1", "idname=Asset tag"},
-        {"label MEID", "MEID", "A1", "label;meid=A1"},
-        {"label IMEI", "IMEI", "35", "label;imei=35"},
-        {"label PIN without 0x", "PIN", "1a2b", "label"},
-        {"label USB serial cut", "USB serial", "ABC", "label"},
-        {"label ECID", "ECID", "E1", "label"},
-        {"label System serial", "System serial", "S1", "label"},
-        {"label status blacklisted", "Device status", "not supported", "label;status=21"},
-        {"label status unknown", "Device status", "unknown", "label;status=5"},
-        {"label diag FAILED", "Diagnostics status", "FAILED", "label;diag=a=0"},
-        {"label diag not performed", "Diagnostics status", "Not performed", "label;diag=a=2"},
-        {"label rooted", "Rooted", "ROOTED", "label;root=3"},
-        {"label custom firmware", "Rooted", "Custom Firmware", "label;root=2"},
-        {"label rooted unknown value", "Rooted", "", "label;root=9"},
-        {"label fmip odd value", "Find My iPhone", "", "label;fmip=7"},
-        {"label fmip 2", "Find My iPhone", "Unknown", "label;fmip=2"},
-        {"label lost only", "Lost/Stolen/Blocked", "Lost", "label;lsb=1,0,0"},
-        {"label all three", "Lost/Stolen/Blocked", "Lost, Stolen, Blocked", "label;lsb=1,1,1"},
-        {"label subscription any 4", "Subscription status", "", "label;sub=4,3,1"},
-        {"label subscription may be", "Subscription status", "May be restricted", "label;sub=2,1,0"},
-        {"label subscription not obtained", "Subscription status", "Unknown", "label;sub=-1,0,0"},
-        {"label disk from TB model", "DiskSize", "64GB", "label;model=Tab 2TB 64GB"},
-        {"label disk last word wins", "DiskSize", "2TB", "label;model=Tab 64GB 2TB"},
-        {"label disk lower case unit", "DiskSize", "Unknown", "label;model=Tab 64gb"},
-        {"label devcustomfield", "(devcustomfield)colour", "blue", "label"},
-        {"label devcustomfield missing", "(devcustomfield)nothing", "", "label"},
-        {"label freetext", "(freetext)By <manufacturer>", "By Apple", "label"},
-        {"label unknown label", "No such label", "", "label"},
-        // Untranslated words, battery bounds and rounding.
-        {"label status blacklisted, raw", "Device status", "blacklisted", "label;raw;status=21"},
-        {"label diag not diagnosed, raw", "Diagnostics status", "Not diagnosed", "label;raw;diagstate=0"},
-        {"label status preview, raw", "Device status", "erasure successful", "label;raw;none"},
-        {"label diag preview, raw", "Diagnostics status", "Not diagnosed", "label;raw;none"},
-        {"label health over 100", "Battery Health", "0%", "label;wear=120"},
-        {"label health below 0", "Battery Health", "100%", "label;wear=-4"},
-        {"label health invalid", "Battery Health", "-1%", "label;nohealth"},
-        {"label temperature up", "Battery temperature", "30", "label;temp=2950"},
-        {"label temperature down", "Battery temperature", "29", "label;temp=2949"},
-        {"label temperature below 0", "Battery temperature", "-29", "label;temp=-2950"},
-        {"label temperature below 0, down", "Battery temperature", "-30", "label;temp=-2951"},
-        {"label temperature invalid", "Battery temperature", "", "label;notemp"},
-    });
-    QTest::newRow("date") << "<date  yyyy-MM >" << QDate::currentDate().toString(QStringLiteral("yyyy-MM"))
-                          << QString();
-}
-
-void TestTagParser::tags()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    QFETCH(QString, setup);
-    const QStringList keys = setup.split(QLatin1Char(';'));
-    auto device = fullDevice();
-    configure(device.get(), setup);
-    Device* used = keys.contains(QLatin1String("none")) ? nullptr : device.get();
-    const bool emptyForUnknown = keys.contains(QLatin1String("empty"));
-    TagParser parser;
-    if (keys.contains(QLatin1String("label")))
-        text = parser.propertyValue(used, text, emptyForUnknown, !keys.contains(QLatin1String("raw")));
-    else
-        QVERIFY(parser.formatContent(text, used, emptyForUnknown, true));
-    QCOMPARE(text, expected);
-}
-
-void TestTagParser::deepNestingBounded()
-{
-    QString text = QStringLiteral("<bytes2human ").repeated(2000) + QStringLiteral("1500000");
-    text += QString(2000, QLatin1Char('>'));
-    TagParser parser;
-    parser.formatContent(text, nullptr, false, true);
-    QVERIFY(!text.isEmpty());
-}
-
-void TestTagParser::firstMessages()
-{
-    auto device = fullDevice();
-    configure(device.get(), QStringLiteral("imei=;meid="));
-    TagParser parser;
-    const QString original = QStringLiteral("ID <firstid IMEI,MEID> V <firstvalue MEID,IMEI>");
-    QString quiet = original;
-    parser.formatContent(quiet, device.get(), false, true);
-    QCOMPARE(m_log->count(QStringLiteral("'<first")), 0);
-    QString text = original;
-    parser.formatContent(text, device.get(), false, false);
-    QCOMPARE(text, QStringLiteral("ID  V "));
-    // Each tag without a value is named once, in text order.
-    const QString log = m_log->lines().join(QLatin1Char('\n'));
-    QVERIFY2(log.indexOf(QStringLiteral("'<firstid'")) >= 0, qPrintable(log));
-    QVERIFY(log.indexOf(QStringLiteral("'<firstid'")) < log.indexOf(QStringLiteral("'<firstvalue'")));
-    QCOMPARE(m_log->count(QStringLiteral("'<first")), 2);
-}
-
-void TestTagParser::diagnosticsList_data()
-{
-    QTest::addColumn<QString>("filters");
-    QTest::addColumn<QString>("expected");
-    QTest::addColumn<QString>("quiet");
-    addRows({
-        {"failed and ok", "FAILED,OK", "cam: Passed\nmic: Failed"},
-        {"not performed", "NOT PERFORMED", "gps: Not performed\nnfc: Not performed"},
-        {"not available", "NOT AVAILABLE", "lte: Not available"},
-        {"lower case ignored", "ok,failed", ""},
-        {"examples when quiet", "OK,FAILED",
-         "Example test: Failed\nExample test (Assisted): Failed\nExample test: Passed\n"
-         "Example test (Assisted): Passed",
-         "quiet"},
-    });
-}
-
-void TestTagParser::diagnosticsList()
-{
-    QFETCH(QString, filters);
-    QFETCH(QString, expected);
-    QFETCH(QString, quiet);
-    auto device = fullDevice();
-    device->info().diagnosticsResults = QStringLiteral("cam=1,mic=0,gps=x,nfc=2,lte=3,odd=7,broken");
-    TagParser parser;
-    QString text = QStringLiteral("<diaglist %1>").arg(filters);
-    parser.formatContent(text, device.get(), false, !quiet.isEmpty());
-    QCOMPARE(text, expected);
-    QVERIFY(parser.hasDiagnosticsList());
-    QString plain = QStringLiteral("<model>");
-    parser.formatContent(plain, device.get(), false, !quiet.isEmpty());
-    QVERIFY(!parser.hasDiagnosticsList());
-}
-
-void TestTagParser::finalPass_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("formatted");
-    QTest::addColumn<QString>("patched");
-    QTest::addColumn<QString>("mode"); // "loud", "preview" (quiet, no device), else quiet
-    addRows<4>({
-        {"market name", "<MARKETNAME>", "iPhone 12", "iPhone 12", "loud"},
-        {"quiet leaves it to the patch", "<MARKETNAME>", "<MARKETNAME>", "iPhone 12"},
-        {"preview shows examples", "<MARKETNAME> <IMEI>/<MEID>", "<MARKETNAME> <IMEI>/<MEID>",
-         "iPhone 4 012345678901234/012345678901234", "preview"},
-        {"identifiers", "<IMEI>/<MEID>", "<IMEI>/<MEID>", "356789104567892/35678910456789"},
-        {"other upper-case tags stay", "<SERVERVALUE x> <MARKETNAME>", "<SERVERVALUE x> <MARKETNAME>",
-         "<SERVERVALUE x> iPhone 12"},
-        {"text outside the local code page", "Grüße 日本 <MARKETNAME>", "Grüße 日本 <MARKETNAME>",
-         "Grüße 日本 iPhone 12"},
-    });
-}
-
-void TestTagParser::finalPass()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, formatted);
-    QFETCH(QString, patched);
-    QFETCH(QString, mode);
-    ReportDevice device;
-    device.setReport(sampleReport(true), true);
-    Device* used = mode == QLatin1String("preview") ? nullptr : &device;
-    const bool quiet = mode != QLatin1String("loud");
-    TagParser parser;
-    QString viaFormat = text;
-    parser.formatContent(viaFormat, used, false, quiet);
-    QCOMPARE(viaFormat, formatted);
-    QString viaPatch = text;
-    QVERIFY(parser.formatAndPatch(viaPatch, used, false, quiet));
-    QCOMPARE(viaPatch, patched);
-}
 
 QTEST_GUILESS_MAIN(TestTagParser)
 #include "tst_tagparser.moc"
