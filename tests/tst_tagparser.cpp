@@ -90,7 +90,7 @@ const QStringList kSlotKeys = {"imei", "meid", "region", "pin", "ecid", "serial"
 const int kSlots[] = {Device::Imei, Device::Meid, Device::Region, Device::Pin, Device::Ecid, Device::Serial};
 
 // Applies "key=value;..." settings of a test row to a device. Keys without a value ("none",
-// "empty", "label", "raw") are read by the tests themselves.
+// "empty", "label", "raw", "loud", "patch") are read by the tests themselves.
 void configure(TestDevice* device, const QString& setup)
 {
     DeviceInfo& info = device->info();
@@ -117,6 +117,10 @@ void configure(TestDevice* device, const QString& setup)
                 info.subscriptionStates[i] = values.at(i).toInt();
         } else if (key == QLatin1String("report") || key == QLatin1String("undated")) {
             device->setReport(sampleReport(key == QLatin1String("report")), false);
+        } else if (key == QLatin1String("results")) {
+            info.diagnosticsResults = QStringLiteral("cam=1,mic=0,gps=x,nfc=2,lte=3,odd=7,broken");
+        } else if (key == QLatin1String("copied")) {
+            device->setReport(sampleReport(true), true);
         } else if (key == QLatin1String("idname")) {
             SettingsManager::instance()->setValue(QStringLiteral("customidname"), value);
         } else if (key == QLatin1String("alt")) {
@@ -141,7 +145,7 @@ void configure(TestDevice* device, const QString& setup)
                 record.target = disk;
                 device->m_erasureRecords.append(record);
             }
-        } else if (!QStringList({"none", "empty", "label", "raw"}).contains(key)) {
+        } else if (!QStringList({"none", "empty", "label", "raw", "loud", "patch"}).contains(key)) {
             qFatal("unknown test setup key %s", qPrintable(key));
         }
     }
@@ -237,8 +241,8 @@ private slots:
         QCOMPARE(text, withoutDevice);
     }
     // Rows: the text, what it formats to, and the device's setup: "none" formats without a device,
-    // "empty" with empty values for unknown ones, "label" reads the text as a property label ("raw":
-    // untranslated), other keys see configure().
+    // "empty" with empty values for unknown ones, "loud" not quietly, "patch" through formatAndPatch,
+    // "label" reads the text as a property label ("raw": untranslated); other keys see configure().
     void tags_data()
     {
         QTest::addColumn<QString>("text");
@@ -462,6 +466,29 @@ private slots:
             {"label temperature below 0", "Battery temperature", "-29", "label;temp=-2950"},
             {"label temperature below 0, down", "Battery temperature", "-30", "label;temp=-2951"},
             {"label temperature invalid", "Battery temperature", "", "label;tempvalid=0"},
+            // The final pass of the upper-case tags a report device fills: by the format itself when
+            // loud, by formatAndPatch otherwise, with examples in the preview; only these tags.
+            {"final market name, loud", "<MARKETNAME>", "iPhone 12", "copied;loud"},
+            {"final market name, quiet", "<MARKETNAME>", "<MARKETNAME>", "copied"},
+            {"final market name, patched", "<MARKETNAME>", "iPhone 12", "copied;patch"},
+            {"final preview", "<MARKETNAME> <IMEI>/<MEID>", "<MARKETNAME> <IMEI>/<MEID>", "none"},
+            {"final preview, patched", "<MARKETNAME> <IMEI>/<MEID>",
+             "iPhone 4 012345678901234/012345678901234", "none;patch"},
+            {"final identifiers", "<IMEI>/<MEID>", "356789104567892/35678910456789", "copied;patch"},
+            {"final other tags stay", "<SERVERVALUE x> <MARKETNAME>", "<SERVERVALUE x> iPhone 12",
+             "copied;patch"},
+            {"final text outside the local code page", "Grüße 日本 <MARKETNAME>", "Grüße 日本 iPhone 12",
+             "copied;patch"},
+            // Diagnostics lists by result; examples when quiet.
+            {"diaglist failed and ok", "<diaglist FAILED,OK>", "cam: Passed\nmic: Failed", "loud;results"},
+            {"diaglist not performed", "<diaglist NOT PERFORMED>", "gps: Not performed\nnfc: Not performed",
+             "loud;results"},
+            {"diaglist not available", "<diaglist NOT AVAILABLE>", "lte: Not available", "loud;results"},
+            {"diaglist lower case ignored", "<diaglist ok,failed>", "", "loud;results"},
+            {"diaglist examples when quiet", "<diaglist OK,FAILED>",
+             "Example test: Failed\nExample test (Assisted): Failed\nExample test: Passed\n"
+             "Example test (Assisted): Passed",
+             "results"},
         });
         QTest::newRow("date") << "<date  yyyy-MM >"
                               << QDate::currentDate().toString(QStringLiteral("yyyy-MM")) << QString();
@@ -476,12 +503,21 @@ private slots:
         configure(device.get(), setup);
         Device* used = keys.contains(QLatin1String("none")) ? nullptr : device.get();
         const bool emptyForUnknown = keys.contains(QLatin1String("empty"));
+        const bool quiet = !keys.contains(QLatin1String("loud"));
+        const bool list = text.startsWith(QLatin1String("<diaglist"));
         TagParser parser;
         if (keys.contains(QLatin1String("label")))
             text = parser.propertyValue(used, text, emptyForUnknown, !keys.contains(QLatin1String("raw")));
+        else if (keys.contains(QLatin1String("patch")))
+            QVERIFY(parser.formatAndPatch(text, used, emptyForUnknown, quiet));
         else
-            QVERIFY(parser.formatContent(text, used, emptyForUnknown, true));
+            QVERIFY(parser.formatContent(text, used, emptyForUnknown, quiet));
         QCOMPARE(text, expected);
+        // The parser tells whether the last text it formatted held a diagnostics list.
+        QCOMPARE(parser.hasDiagnosticsList(), list);
+        QString plain = QStringLiteral("<model>");
+        parser.formatContent(plain, used, false, quiet);
+        QVERIFY(!parser.hasDiagnosticsList());
     }
     void deepNestingBounded()
     {
@@ -508,74 +544,6 @@ private slots:
         QVERIFY2(log.indexOf(QStringLiteral("'<firstid'")) >= 0, qPrintable(log));
         QVERIFY(log.indexOf(QStringLiteral("'<firstid'")) < log.indexOf(QStringLiteral("'<firstvalue'")));
         QCOMPARE(m_log->count(QStringLiteral("'<first")), 2);
-    }
-    void diagnosticsList_data()
-    {
-        QTest::addColumn<QString>("filters");
-        QTest::addColumn<QString>("expected");
-        QTest::addColumn<QString>("quiet");
-        addRows({
-            {"failed and ok", "FAILED,OK", "cam: Passed\nmic: Failed"},
-            {"not performed", "NOT PERFORMED", "gps: Not performed\nnfc: Not performed"},
-            {"not available", "NOT AVAILABLE", "lte: Not available"},
-            {"lower case ignored", "ok,failed", ""},
-            {"examples when quiet", "OK,FAILED",
-             "Example test: Failed\nExample test (Assisted): Failed\nExample test: Passed\n"
-             "Example test (Assisted): Passed",
-             "quiet"},
-        });
-    }
-    void diagnosticsList()
-    {
-        QFETCH(QString, filters);
-        QFETCH(QString, expected);
-        QFETCH(QString, quiet);
-        auto device = fullDevice();
-        device->info().diagnosticsResults = QStringLiteral("cam=1,mic=0,gps=x,nfc=2,lte=3,odd=7,broken");
-        TagParser parser;
-        QString text = QStringLiteral("<diaglist %1>").arg(filters);
-        parser.formatContent(text, device.get(), false, !quiet.isEmpty());
-        QCOMPARE(text, expected);
-        QVERIFY(parser.hasDiagnosticsList());
-        QString plain = QStringLiteral("<model>");
-        parser.formatContent(plain, device.get(), false, !quiet.isEmpty());
-        QVERIFY(!parser.hasDiagnosticsList());
-    }
-    void finalPass_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("formatted");
-        QTest::addColumn<QString>("patched");
-        QTest::addColumn<QString>("mode"); // "loud", "preview" (quiet, no device), else quiet
-        addRows<4>({
-            {"market name", "<MARKETNAME>", "iPhone 12", "iPhone 12", "loud"},
-            {"quiet leaves it to the patch", "<MARKETNAME>", "<MARKETNAME>", "iPhone 12"},
-            {"preview shows examples", "<MARKETNAME> <IMEI>/<MEID>", "<MARKETNAME> <IMEI>/<MEID>",
-             "iPhone 4 012345678901234/012345678901234", "preview"},
-            {"identifiers", "<IMEI>/<MEID>", "<IMEI>/<MEID>", "356789104567892/35678910456789"},
-            {"other upper-case tags stay", "<SERVERVALUE x> <MARKETNAME>", "<SERVERVALUE x> <MARKETNAME>",
-             "<SERVERVALUE x> iPhone 12"},
-            {"text outside the local code page", "Grüße 日本 <MARKETNAME>", "Grüße 日本 <MARKETNAME>",
-             "Grüße 日本 iPhone 12"},
-        });
-    }
-    void finalPass()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, formatted);
-        QFETCH(QString, patched);
-        QFETCH(QString, mode);
-        ReportDevice device;
-        device.setReport(sampleReport(true), true);
-        Device* used = mode == QLatin1String("preview") ? nullptr : &device;
-        const bool quiet = mode != QLatin1String("loud");
-        TagParser parser;
-        QString viaFormat = text;
-        parser.formatContent(viaFormat, used, false, quiet);
-        QCOMPARE(viaFormat, formatted);
-        QString viaPatch = text;
-        QVERIFY(parser.formatAndPatch(viaPatch, used, false, quiet));
-        QCOMPARE(viaPatch, patched);
     }
 
 private:
