@@ -278,25 +278,12 @@ private slots:
         ReportDocument doc;
         doc.parse(kSampleReport);
         QCOMPARE(doc.query(path), expected);
-    }
-    void queryRepeatedAndCopied()
-    {
-        ReportDocument doc;
-        doc.parse(kSampleReport);
-        const QString imei = QStringLiteral("/root/report/korvex_data/korvex_hardware_report/system/imei");
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(doc.query(imei), QStringList{QStringLiteral("356789104567892")});
-            QCOMPARE(doc.query(QStringLiteral("/root/missing")), QStringList());
-            QCOMPARE(doc.query(kDocumentIdPath),
-                     QStringList{QStringLiteral("5e2a1c7f-3b9d-4c61-a0f4-9d2e6b8c1a35")});
-        }
+        QCOMPARE(doc.query(path), expected); // again, from the engine set up by the first query
+        // A copy keeps answering from its text when the original parses another.
         const ReportDocument copy = doc;
-        QCOMPARE(copy.query(imei), QStringList{QStringLiteral("356789104567892")});
-        // A new parse of the original must not change what the copy answers.
-        doc.parse(report(kProductLog, systemSection(QStringLiteral("<entry name=\"imei\">111</entry>"))));
-        QCOMPARE(doc.query(QStringLiteral("/root/report/korvex_data/system/imei")),
-                 QStringList{QStringLiteral("111")});
-        QCOMPARE(copy.query(imei), QStringList{QStringLiteral("356789104567892")});
+        doc.parse(report(kProductLog, QString()));
+        QCOMPARE(doc.query(kDocumentIdPath), QStringList{QStringLiteral("doc-1")});
+        QCOMPARE(copy.query(path), expected);
     }
     // Names with quotes and ampersands, and a large report parsed and queried in bounded time.
     void largeReport()
