@@ -92,18 +92,6 @@ private slots:
             QVERIFY2(p.startsWith(prefix), qPrintable(p));
     }
 
-    void lookups()
-    {
-        QCOMPARE(m_reader.getSearchPath("Date"), QString("report.report_date"));
-        QCOMPARE(m_reader.getSearchPath("No such label", "dflt"), QString("dflt"));
-        QCOMPARE(m_reader.getFormattedSearchPath("Info 1"), QString("/root/report/user_data/fields/info1"));
-        QCOMPARE(m_reader.getDataType("report.was_exported"), QString("uint"));
-        QCOMPARE(m_reader.getDataType("report.nothing", "none"), QString("none"));
-        QCOMPARE(m_reader.getDescription("report.nothing", "-"), QString("-"));
-        QVERIFY(m_reader.getLabels("NO SUCH CATEGORY").isEmpty());
-        QVERIFY(m_reader.getSearchPaths("NO SUCH CATEGORY").isEmpty());
-    }
-
     void operatorsForUi_data()
     {
         QTest::addColumn<QString>("type");

@@ -450,8 +450,6 @@ private slots:
             {"label disk last word wins", "DiskSize", "2TB", "label;model=Tab 64GB 2TB"},
             {"label disk lower case unit", "DiskSize", "Unknown", "label;model=Tab 64gb"},
             {"label devcustomfield", "(devcustomfield)colour", "blue", "label"},
-            {"label devcustomfield missing", "(devcustomfield)nothing", "", "label"},
-            {"label freetext", "(freetext)By <manufacturer>", "By Apple", "label"},
             {"label unknown label", "No such label", "", "label"},
             // Untranslated words, battery bounds and rounding.
             {"label status blacklisted, raw", "Device status", "blacklisted", "label;raw;status=21"},
