@@ -6,6 +6,7 @@
 #include "report/reportdevice.h"
 #include "report/reportdocument.h"
 #include "report/tagparser.h"
+#include "samplereports.h"
 #include "settings/settingsmanager.h"
 #include "shared/customfieldstore.h"
 #include "testsupport.h"
@@ -39,23 +40,16 @@ public:
     using ReportDevice::m_processSteps;
 };
 
-const QString kReport = QStringLiteral(
-    "<root><report><korvex_data><description><document_id>doc-7</document_id><document_log><log_entry>"
-    "<product_name id=\"23\">Korvex Mobile Eraser</product_name><date>2026-12-01T09:14:05+02:00</date>"
-    "</log_entry></document_log></description><korvex_erasure_report><entries name=\"erasures\">"
-    "<entries name=\"erasure\"><entries name=\"target\"><entry name=\"capacity\">128000000000</entry>"
-    "</entries></entries></entries></korvex_erasure_report><korvex_hardware_report><entries name=\"system\">"
-    "<entry name=\"model\">iPhone 12 128GB Blue</entry><entry name=\"market_name\">iPhone 12</entry>"
-    "<entry name=\"imei\">356789104567892</entry><entry name=\"meid\">35678910456789</entry>"
-    "</entries></korvex_hardware_report></korvex_data></report></root>");
+// The sample report of tests/data.
+const QString kReport = QString::fromUtf8(TestSupport::sampleReport());
 
 // kReport, or the same without its date (which empties it).
-ReportDocument* sampleReport(bool dated)
+ReportDocument* boundReport(bool dated)
 {
     static ReportDocument reports[2];
     if (reports[dated].documentId().isEmpty())
         reports[dated].parse(dated ? kReport
-                                   : QString(kReport).remove(QRegularExpression("<date>.*</date>")));
+                                   : QString(kReport).remove(QRegularExpression("<date>[^<]*</date>")));
     return &reports[dated];
 }
 
@@ -116,11 +110,11 @@ void configure(TestDevice* device, const QString& setup)
             for (int i = 0; i < 3; ++i)
                 info.subscriptionStates[i] = values.at(i).toInt();
         } else if (key == QLatin1String("report") || key == QLatin1String("undated")) {
-            device->setReport(sampleReport(key == QLatin1String("report")), false);
+            device->setReport(boundReport(key == QLatin1String("report")), false);
         } else if (key == QLatin1String("results")) {
             info.diagnosticsResults = QStringLiteral("cam=1,mic=0,gps=x,nfc=2,lte=3,odd=7,broken");
         } else if (key == QLatin1String("copied")) {
-            device->setReport(sampleReport(true), true);
+            device->setReport(boundReport(true), true);
         } else if (key == QLatin1String("idname")) {
             SettingsManager::instance()->setValue(QStringLiteral("customidname"), value);
         } else if (key == QLatin1String("alt")) {
@@ -188,12 +182,16 @@ private slots:
         SettingsManager::instance()->removeKey(QStringLiteral("androidsettings_alternativeserial"));
         SettingsManager::instance()->removeKey(QStringLiteral("customidname"));
     }
-    void plainTags_data()
+    // Rows: the text, what it formats to, and the device's setup: "none" formats without a device,
+    // "empty" with empty values for unknown ones, "loud" not quietly, "patch" through formatAndPatch,
+    // "label" reads the text as a property label ("raw": untranslated); other keys see configure().
+    void tags_data()
     {
-        QTest::addColumn<QString>("tag");
-        QTest::addColumn<QString>("withDevice");
-        QTest::addColumn<QString>("withoutDevice");
-        addRows({
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("setup");
+        // Plain tags, each with a device and in the preview (no device).
+        const char* const plain[][4] = {
             {"devstatus", "<devstatus>", "erasure successful", "Erasure Successfull"},
             {"model", "<model>", "iPhone 7 128GB", "IPhone4(GSM) 8GB White"},
             {"diagstatus", "<diagstatus>", "Passed", "not diagnosed"},
@@ -224,30 +222,12 @@ private slots:
              "1-1.2|example_type|example_amodelnumber|Unknown|"},
             {"map alone", "a<map>b", "ab", "ab"},
             {"in running text", "Made by <manufacturer>.", "Made by Apple.", "Made by Korvex Labs."},
-        });
-    }
-    void plainTags()
-    {
-        QFETCH(QString, tag);
-        QFETCH(QString, withDevice);
-        QFETCH(QString, withoutDevice);
-        TagParser parser;
-        auto device = fullDevice();
-        QString text = tag;
-        QVERIFY(parser.formatContent(text, device.get(), false, true));
-        QCOMPARE(text, withDevice);
-        text = tag;
-        QVERIFY(parser.formatContent(text, nullptr, false, true));
-        QCOMPARE(text, withoutDevice);
-    }
-    // Rows: the text, what it formats to, and the device's setup: "none" formats without a device,
-    // "empty" with empty values for unknown ones, "loud" not quietly, "patch" through formatAndPatch,
-    // "label" reads the text as a property label ("raw": untranslated); other keys see configure().
-    void tags_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected");
-        QTest::addColumn<QString>("setup");
+        };
+        for (const auto& row : plain) {
+            QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << QString::fromUtf8(row[2]) << QString();
+            QTest::newRow(QByteArray(row[0]).append(", preview").constData())
+                << QString::fromUtf8(row[1]) << QString::fromUtf8(row[3]) << QStringLiteral("none");
+        }
         addRows({
             {"devstatus erased", "<devstatus A,B,C>", "A", "status=8"},
             {"devstatus failed", "<devstatus A,B,C>", "B", "status=9"},
@@ -413,7 +393,8 @@ private slots:
             {"device, unknown stays", "<devcustomfield nothing> <type>", "<devcustomfield nothing> phone"},
             {"device field, preview", "<devcustomfield colour>", "example_field", "none"},
             // Report paths: values, the path shown where there is none, refused path syntax.
-            {"xml value", "<xmlreport /root/report/korvex_data/description/document_id>", "doc-7", "report"},
+            {"xml value", "<xmlreport /root/report/korvex_data/description/document_id>",
+             "5e2a1c7f-3b9d-4c61-a0f4-9d2e6b8c1a35", "report"},
             {"xml section entry", "<xmlreport /root/report/korvex_data/korvex_hardware_report/system/imei>",
              "356789104567892", "report"},
             {"xml missing", "<xmlreport /root/report/korvex_data/nothing/here>", ".../nothing/here",
