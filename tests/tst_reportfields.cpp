@@ -30,7 +30,6 @@ private slots:
         m_root = new TestSupport::IsolatedDataRoot;
         QVERIFY(m_reader.importKeylist(kResource));
     }
-
     void resourceShape()
     {
         QFile f(kResource);
@@ -57,7 +56,6 @@ private slots:
         std::sort(sorted.begin(), sorted.end());
         QCOMPARE(categories.mid(1), sorted);
     }
-
     // Each category's paths lie in its own part of a report.
     void categoryPrefixes_data()
     {
@@ -91,7 +89,6 @@ private slots:
         for (const QString& p : paths)
             QVERIFY2(p.startsWith(prefix), qPrintable(p));
     }
-
     void operatorsForUi_data()
     {
         QTest::addColumn<QString>("type");
@@ -108,7 +105,6 @@ private slots:
         QFETCH(QStringList, expected);
         QCOMPARE(m_reader.getValidOperationsForUI(type, {"fallback"}), expected);
     }
-
     void lineRules()
     {
         QTemporaryDir dir;
@@ -131,7 +127,6 @@ private slots:
         QCOMPARE(reader.getDataTypes(), QStringList({"string", "uint", "date"}));
         QCOMPARE(reader.categories(), QStringList({MCReportFieldReader::kAllCategories, "A", "B"}));
     }
-
     // Every field a job filter or a label tag can name is found in reports of the stand-in console.
     void everyPathResolvesInGeneratedReports()
     {
@@ -158,7 +153,6 @@ private slots:
         const QString model = m_reader.getFormattedSearchPath("Hardware test summary");
         QVERIFY(!documents.first().query(model).isEmpty() || !documents.at(1).query(model).isEmpty());
     }
-
     void missingFile()
     {
         MCReportFieldReader reader;

@@ -69,7 +69,6 @@ private slots:
         QVERIFY(m_files.isValid());
     }
     void cleanupTestCase() { delete m_root; }
-
     void settingsAreReadAtConstruction()
     {
         const QString path = freshPath();
@@ -82,7 +81,6 @@ private slots:
         SettingsManager::instance()->removeKey(QStringLiteral("ReportView/customFieldKey"), true);
         SettingsManager::instance()->removeKey(QStringLiteral("ReportView/reportLogPath"), true);
     }
-
     void rowsAndSelection()
     {
         ReportListModel model;
@@ -121,7 +119,6 @@ private slots:
         QCOMPARE(keySpy.count(), 1);
         QCOMPARE(model.data(second, ReportListModel::CustomContentRole).toString(), QString());
     }
-
     // The Report Log's search: any column, any case; counts follow; a tick on a shown row ticks
     // that row of the log.
     void searchShowsMatchingRows()
@@ -162,7 +159,6 @@ private slots:
         shown->setSearchText(QString());
         QCOMPARE(shown->shownCount(), 4);
     }
-
     void fieldQuoting_data()
     {
         QTest::addColumn<QString>("jobName");
@@ -196,7 +192,6 @@ private slots:
         QCOMPARE(text.mid(header.size()).section(QLatin1Char(','), 1),
                  written + ",Layout,Printer,uuid,SN 1\n");
     }
-
     // The file accumulates across runs: a later model appends below, a file that is not empty gets
     // no header, a last line without line feed (e.g. saved by a spreadsheet program) is not glued
     // to, and the value written follows the key at the time of printing.
@@ -229,7 +224,6 @@ private slots:
         QCOMPARE(field(records.at(3), 4), QStringLiteral("uuid-3"));
         QVERIFY(QDateTime::fromString(field(records.at(3), 0), Qt::TextDate).isValid());
     }
-
     void unwritableLogRaisesNote_data()
     {
         QTest::addColumn<QString>("path");

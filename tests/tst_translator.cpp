@@ -79,7 +79,6 @@ private slots:
         m_root = new TestSupport::IsolatedDataRoot;
         QVERIFY(SettingsManager::instance());
     }
-
     void withoutLanguageFiles()
     {
         Translator translator(qApp, nullptr, true);
@@ -94,7 +93,6 @@ private slots:
         QCOMPARE(translator.getLanguageFromSettings("German"), QString("English"));
         QCOMPARE(translator.languageForSettings("Deutsch"), QString("English"));
     }
-
     void escaping_data()
     {
         QTest::addColumn<QString>("text");
@@ -118,7 +116,6 @@ private slots:
         QCOMPARE(translator.escaped("<a href=\"x\">&</a>"),
                  QString("&lt;a href=&quot;x&quot;&gt;&amp;&lt;/a&gt;"));
     }
-
     void withCompiledTranslation()
     {
         QVERIFY(buildLanguageResource());
