@@ -106,6 +106,7 @@ private slots:
         QVERIFY(model.setData(second, true, ReportListModel::SelectedRole));
         QCOMPARE(model.data(second, ReportListModel::SelectedRole).toBool(), false);
         QCOMPARE(changed.count(), 2);
+        QCOMPARE(changed.at(0).at(2).value<QVector<int>>(), QVector<int>{ReportListModel::SelectedRole});
 
         QVERIFY(!model.setData(second, "Other", ReportListModel::JobNameRole));
         QCOMPARE(model.data(second, ReportListModel::JobNameRole).toString(), QStringLiteral("Job B"));
