@@ -15,44 +15,150 @@
 class TestBarCode : public QObject
 {
     Q_OBJECT
-
 private slots:
-    void initTestCase();
-    void cleanup();
-
-    void widthLine_data();
-    void widthLine();
-    void moduleArithmetic_data();
-    void moduleArithmetic();
-    void drawnBarsDecode_data();
-    void drawnBarsDecode();
-    void contentIsOneArgument();
-    void badContentDrawsNothing();
-    void missingProgramDrawsNothingAndSaysWhich();
-    void batchRunMatchesSingleRuns_data();
-    void batchRunMatchesSingleRuns();
+    void initTestCase()
+    {
+        m_root = std::make_unique<TestSupport::IsolatedDataRoot>();
+        QVERIFY(m_root->isValid());
+        QVERIFY(SettingsManager::instance());
+        m_log = std::make_unique<TestSupport::LogCapture>();
+    }
+    void cleanup() { m_log->clear(); }
+    void widthLine_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("pattern");
+        const char* const rows[][3] = {
+            {"after the marker line",
+             "%!PS\n% Printing barcode for \"x\"\n"
+             "% The space/bar succession is represented by the following widths (space first):\n"
+             "% 911132111123\n[\n",
+             "911132111123"},
+            {"line beginning with % 0", "%!PS\n% 0211214\n[\n% 0999\n", "0211214"},
+            {"first of two", "% 0211\n% 0333\n", "0211"},
+            {"carriage return kept", "% 0211\r\n", "0211\r"},
+            {"stop at [", "%!PS\n[\n% 0211214\n", ""},
+            {"marker as last line", "x\n% The space/bar", ""},
+            {"nothing", "%!PS\nshowpage\n", ""},
+        };
+        for (const auto& row : rows)
+            QTest::newRow(row[0]) << QString(row[1]) << QString(row[2]);
+    }
+    void widthLine()
+    {
+        QFETCH(QString, output);
+        QFETCH(QString, pattern);
+        QCOMPARE(BarCode::patternFromOutput(output), pattern);
+    }
+    void moduleArithmetic_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QRectF>("rect");
+        QTest::addColumn<QVector<QRectF>>("bars");
+        // 1 + 11 modules in 120 * 0.99 units: 9.9 per module; the left margin is one module.
+        QTest::newRow("module from the box")
+            << "0211214" << QRectF(0, 0, 120, 10)
+            << QVector<QRectF>{{9.9, 0, 19.8, 10}, {39.6, 0, 9.9, 10}, {69.3, 0, 9.9, 10}};
+        // 1 + 2 modules in 297 units would be 99 per module; capped.
+        QTest::newRow("offset box") << "02" << QRectF(10, 5, 300, 7) << QVector<QRectF>{{35, 5, 50, 7}};
+        // A wide box caps the module, leaving white on the right.
+        QTest::newRow("capped at 25") << "0211214" << QRectF(0, 0, 10000, 10)
+                                      << QVector<QRectF>{{25, 0, 50, 10}, {100, 0, 25, 10}, {175, 0, 25, 10}};
+        // Unknown characters are one module; zero-width bars are left out.
+        QTest::newRow("other characters")
+            << "9x0a1" << QRectF(0, 0, 99, 10)
+            << QVector<QRectF>{{24.5025, 0, 24.5025, 10}, {49.005, 0, 24.5025, 10}};
+        QTest::newRow("empty") << "" << QRectF(0, 0, 100, 10) << QVector<QRectF>{};
+    }
+    void moduleArithmetic()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QRectF, rect);
+        QFETCH(QVector<QRectF>, bars);
+        // Compared to a millionth of a unit, so that rounding noise does not count.
+        auto text = [](const QVector<QRectF>& rects) {
+            QStringList out;
+            for (const QRectF& r : rects)
+                out << QString::asprintf("%.6f %.6f %.6f %.6f", r.x(), r.y(), r.width(), r.height());
+            return out;
+        };
+        QCOMPARE(text(BarCode::barRects(pattern, rect)), text(bars));
+    }
+    void drawnBarsDecode_data()
+    {
+        QTest::addColumn<QString>("symbology");
+        QTest::addColumn<QString>("code");
+        const char* const rows[][3] = {
+            {"code128 in a narrow box", "code128", "354187110234563"},
+            // Quotes and blanks in report values must reach the program as they are.
+            {"code128, quotes and blanks", "code128", "A \"B\" -e C"},
+        };
+        for (const auto& row : rows)
+            QTest::newRow(row[0]) << QString(row[1]) << QString(row[2]);
+    }
+    void drawnBarsDecode()
+    {
+        QFETCH(QString, symbology);
+        QFETCH(QString, code);
+        const QSize size = QString::fromLatin1(QTest::currentDataTag()).contains("narrow") ? QSize(600, 200)
+                                                                                           : QSize(1600, 400);
+        const QImage image = draw(symbology, code, size);
+        QCOMPARE(TestSupport::decodeBarcodes(image), QStringList{code});
+    }
+    void badContentDrawsNothing()
+    {
+        QVERIFY(isBlank(draw(QStringLiteral("ean13"), QStringLiteral("not digits"))));
+        QVERIFY(m_log->contains(QStringLiteral("Failed to create barcode for ")));
+        QVERIFY(!BarCode(QStringLiteral("ean13"))
+                     .readPattern(QStringLiteral("not digits"), QStringLiteral("ean13")));
+    }
+    void batchRunMatchesSingleRuns_data()
+    {
+        QTest::addColumn<QString>("symbology");
+        for (const QString& symbology : LayoutDocument::symbologies())
+            QTest::newRow(qPrintable(symbology)) << symbology;
+    }
+    // One run for many codes gives each code the widths a run of its own gives, and leaves out exactly
+    // the codes a run of their own cannot encode: spaces, quotes, non-ASCII and odd lengths included.
+    void batchRunMatchesSingleRuns()
+    {
+        QFETCH(QString, symbology);
+        QStringList codes;
+        for (int n = 0; n < 200; ++n) {
+            const QString forms[] = {
+                QString::number(400638133393LL + n * 7919LL), // 12 digits: EAN gets its check digit
+                QStringLiteral("SN %1-%2").arg(n).arg(n * 31, 4, 16, QLatin1Char('0')).toUpper(),
+                QStringLiteral("a\"b' %1").arg(n),
+                QStringLiteral("Größe %1 µ").arg(n),
+                QString::number(35678910456789LL + n) + QString::number(n % 10),
+                QStringLiteral("  leading and trailing  %1 ").arg(n),
+                QStringLiteral("lower-case %1 $/+%").arg(n),
+                QString(QLatin1Char('X')).repeated(n % 40 + 1),
+            };
+            codes << forms[n % 8];
+        }
+        bool ran = false;
+        const QHash<QString, QString> batch = BarCode::readPatterns(codes, symbology, &ran);
+        QVERIFY(ran);
+        int encoded = 0;
+        for (const QString& code : codes) {
+            QProcess process;
+            process.start(BarCode::program(), BarCode::arguments(code, symbology));
+            QVERIFY(process.waitForFinished(10000));
+            const QString alone =
+                BarCode::patternFromOutput(QString::fromLocal8Bit(process.readAllStandardOutput()));
+            QVERIFY2(batch.value(code) == alone, qPrintable(code));
+            encoded += alone.isEmpty() ? 0 : 1;
+        }
+        QVERIFY(encoded > 20); // the comparison covered codes the symbology takes, not only refusals
+    }
 
 private:
     static QImage draw(const QString& symbology, const QString& code, QSize size = QSize(1600, 400));
     static bool isBlank(const QImage& image);
-
     std::unique_ptr<TestSupport::IsolatedDataRoot> m_root;
     std::unique_ptr<TestSupport::LogCapture> m_log;
 };
-
-void TestBarCode::initTestCase()
-{
-    m_root = std::make_unique<TestSupport::IsolatedDataRoot>();
-    QVERIFY(m_root->isValid());
-    QVERIFY(SettingsManager::instance());
-    m_log = std::make_unique<TestSupport::LogCapture>();
-}
-
-void TestBarCode::cleanup()
-{
-    SettingsManager::instance()->removeKey(QLatin1String(BarCode::kProgramKey), true);
-    m_log->clear();
-}
 
 QImage TestBarCode::draw(const QString& symbology, const QString& code, QSize size)
 {
@@ -73,185 +179,6 @@ bool TestBarCode::isBlank(const QImage& image)
             if (qGray(gray.pixel(x, y)) < 128)
                 return false;
     return true;
-}
-
-void TestBarCode::widthLine_data()
-{
-    QTest::addColumn<QString>("output");
-    QTest::addColumn<QString>("pattern");
-    QTest::newRow("after the marker line")
-        << "%!PS\n% Printing barcode for \"x\"\n"
-           "% The space/bar succession is represented by the following widths (space first):\n"
-           "% 911132111123\n[\n"
-        << "911132111123";
-    QTest::newRow("line beginning with % 0") << "%!PS\n% 0211214\n[\n% 0999\n"
-                                             << "0211214";
-    QTest::newRow("first of two") << "% 0211\n% 0333\n"
-                                  << "0211";
-    QTest::newRow("carriage return kept") << "% 0211\r\n"
-                                          << "0211\r";
-    QTest::newRow("stop at [") << "%!PS\n[\n% 0211214\n"
-                               << "";
-    QTest::newRow("marker as last line") << "x\n% The space/bar"
-                                         << "";
-    QTest::newRow("nothing") << "%!PS\nshowpage\n"
-                             << "";
-}
-
-void TestBarCode::widthLine()
-{
-    QFETCH(QString, output);
-    QFETCH(QString, pattern);
-    QCOMPARE(BarCode::patternFromOutput(output), pattern);
-}
-
-void TestBarCode::moduleArithmetic_data()
-{
-    QTest::addColumn<QString>("pattern");
-    QTest::addColumn<QRectF>("rect");
-    QTest::addColumn<QVector<QRectF>>("bars");
-    // 1 + 11 modules in 120 * 0.99 units: 9.9 per module; the left margin is one module.
-    QTest::newRow("module from the box")
-        << "0211214" << QRectF(0, 0, 120, 10)
-        << QVector<QRectF>{{9.9, 0, 19.8, 10}, {39.6, 0, 9.9, 10}, {69.3, 0, 9.9, 10}};
-    // 1 + 2 modules in 297 units would be 99 per module; capped.
-    QTest::newRow("offset box") << "02" << QRectF(10, 5, 300, 7) << QVector<QRectF>{{35, 5, 50, 7}};
-    // A wide box caps the module, leaving white on the right.
-    QTest::newRow("capped at 25") << "0211214" << QRectF(0, 0, 10000, 10)
-                                  << QVector<QRectF>{{25, 0, 50, 10}, {100, 0, 25, 10}, {175, 0, 25, 10}};
-    // Unknown characters are one module; zero-width bars are left out.
-    QTest::newRow("other characters") << "9x0a1" << QRectF(0, 0, 99, 10)
-                                      << QVector<QRectF>{{24.5025, 0, 24.5025, 10}, {49.005, 0, 24.5025, 10}};
-    QTest::newRow("empty") << "" << QRectF(0, 0, 100, 10) << QVector<QRectF>{};
-}
-
-void TestBarCode::moduleArithmetic()
-{
-    QFETCH(QString, pattern);
-    QFETCH(QRectF, rect);
-    QFETCH(QVector<QRectF>, bars);
-    const QVector<QRectF> actual = BarCode::barRects(pattern, rect);
-    QCOMPARE(actual.size(), bars.size());
-    for (int i = 0; i < bars.size(); ++i) {
-        QVERIFY2(
-            qAbs(actual[i].left() - bars[i].left()) < 1e-9 &&
-                qAbs(actual[i].width() - bars[i].width()) < 1e-9,
-            qPrintable(
-                QStringLiteral("bar %1: %2 wide at %3").arg(i).arg(actual[i].width()).arg(actual[i].left())));
-        QCOMPARE(actual[i].top(), bars[i].top());
-        QCOMPARE(actual[i].height(), bars[i].height());
-    }
-}
-
-void TestBarCode::drawnBarsDecode_data()
-{
-    QTest::addColumn<QString>("symbology");
-    QTest::addColumn<QString>("code");
-    QTest::newRow("code128") << "code128"
-                             << "SN-4711/abc";
-    QTest::newRow("code39") << "code39"
-                            << "R58M12ABCDE";
-    QTest::newRow("ean13") << "ean13"
-                           << "4006381333931";
-    QTest::newRow("code128 in a narrow box") << "code128"
-                                             << "354187110234563";
-}
-
-void TestBarCode::drawnBarsDecode()
-{
-    QFETCH(QString, symbology);
-    QFETCH(QString, code);
-    const QSize size =
-        QString::fromLatin1(QTest::currentDataTag()).contains("narrow") ? QSize(600, 200) : QSize(1600, 400);
-    const QImage image = draw(symbology, code, size);
-    QCOMPARE(TestSupport::decodeBarcodes(image), QStringList{code});
-}
-
-void TestBarCode::contentIsOneArgument()
-{
-    // Quotes and blanks in report values must reach the program as they are.
-    const QString code = QStringLiteral("A \"B\" -e C");
-    BarCode barcode(QStringLiteral("code128"));
-    QVERIFY(barcode.readPattern(code, QStringLiteral("code128")));
-    QCOMPARE(TestSupport::decodeBarcodes(draw(QStringLiteral("code128"), code)), QStringList{code});
-}
-
-void TestBarCode::badContentDrawsNothing()
-{
-    BarCode barcode(QStringLiteral("ean13"));
-    QVERIFY(!barcode.readPattern(QStringLiteral("not digits"), QStringLiteral("ean13")));
-    QVERIFY(isBlank(draw(QStringLiteral("ean13"), QStringLiteral("not digits"))));
-    QVERIFY(m_log->contains(QStringLiteral("Failed to create barcode for ")));
-}
-
-void TestBarCode::missingProgramDrawsNothingAndSaysWhich()
-{
-    const QString missing = QStringLiteral("/nonexistent/bin/barcode-missing");
-    SettingsManager::instance()->setValue(QLatin1String(BarCode::kProgramKey), missing, true);
-    QCOMPARE(BarCode::program(), missing);
-    QVERIFY(isBlank(draw(QStringLiteral("code128"), QStringLiteral("X1"))));
-    QCOMPARE(m_log->count(missing), 1);
-    QVERIFY(m_log->contains(QStringLiteral("Failed to create barcode for ")));
-
-    SettingsManager::instance()->removeKey(QLatin1String(BarCode::kProgramKey), true);
-    QCOMPARE(BarCode::program(), BarCode::defaultProgram());
-}
-
-void TestBarCode::batchRunMatchesSingleRuns_data()
-{
-    QTest::addColumn<QString>("symbology");
-    for (const QString& symbology : LayoutDocument::symbologies())
-        QTest::newRow(qPrintable(symbology)) << symbology;
-}
-
-// One run for many codes gives each code the widths a run of its own gives, and leaves out exactly
-// the codes a run of their own cannot encode: spaces, quotes, non-ASCII and odd lengths included.
-void TestBarCode::batchRunMatchesSingleRuns()
-{
-    QFETCH(QString, symbology);
-    QStringList codes;
-    for (int n = 0; n < 200; ++n) {
-        switch (n % 8) {
-        case 0:
-            codes << QString::number(400638133393LL + n * 7919LL); // 12 digits: EAN gets its check digit
-            break;
-        case 1:
-            codes << QStringLiteral("SN %1-%2").arg(n).arg(n * 31, 4, 16, QLatin1Char('0')).toUpper();
-            break;
-        case 2:
-            codes << QStringLiteral("a\"b' %1").arg(n);
-            break;
-        case 3:
-            codes << QStringLiteral("Größe %1 µ").arg(n);
-            break;
-        case 4:
-            codes << QString::number(35678910456789LL + n) + QString::number(n % 10);
-            break;
-        case 5:
-            codes << QStringLiteral("  leading and trailing  %1 ").arg(n);
-            break;
-        case 6:
-            codes << QStringLiteral("lower-case %1 $/+%").arg(n);
-            break;
-        default:
-            codes << QString(QLatin1Char('X')).repeated(n % 40 + 1);
-        }
-    }
-    bool ran = false;
-    const QHash<QString, QString> batch = BarCode::readPatterns(codes, symbology, &ran);
-    QVERIFY(ran);
-    int encoded = 0;
-    for (const QString& code : codes) {
-        BarCode single(symbology);
-        QProcess process;
-        process.start(BarCode::program(), BarCode::arguments(code, symbology));
-        QVERIFY(process.waitForFinished(10000));
-        const QString alone =
-            BarCode::patternFromOutput(QString::fromLocal8Bit(process.readAllStandardOutput()));
-        QVERIFY2(batch.value(code) == alone, qPrintable(code));
-        encoded += alone.isEmpty() ? 0 : 1;
-    }
-    QVERIFY(encoded > 20); // the comparison covered codes the symbology takes, not only refusals
 }
 
 QTEST_MAIN(TestBarCode)

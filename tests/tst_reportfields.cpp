@@ -1,4 +1,4 @@
-// The report field catalogue: the compiled-in resource's shape and counts, the reader's lookups, and
+// The report field catalogue: the compiled-in resource's shape, the reader's lookups, and
 // the CSV line rules (quotes, doubled quotes, fields over several lines).
 
 #include "mc/mcreportfieldreader.h"
@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 const QString kResource = QStringLiteral(":/resources/resources/report_columns.csv");
 }
@@ -22,25 +24,13 @@ private:
     TestSupport::IsolatedDataRoot* m_root = nullptr;
     MCReportFieldReader m_reader;
 
-    QString writeCsv(const QByteArray& content)
-    {
-        static QTemporaryDir dir;
-        static int n = 0;
-        const QString path = dir.path() + QString("/c%1.csv").arg(++n);
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.write(content);
-        return path;
-    }
-
 private slots:
     void initTestCase()
     {
         m_root = new TestSupport::IsolatedDataRoot;
         QVERIFY(m_reader.importKeylist(kResource));
     }
-
-    void resourceFormat()
+    void resourceShape()
     {
         QFile f(kResource);
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -48,12 +38,8 @@ private slots:
         QVERIFY(bytes.startsWith("Category,Search path,Label,Description,Data type,Valid operators\r\n"));
         // Every line ends in CR LF; there is no bare LF.
         QCOMPARE(bytes.count("\r\n"), bytes.count('\n'));
-        QCOMPARE(bytes.count('\n'), 539);
         QVERIFY(bytes.endsWith("\r\n"));
-    }
 
-    void counts()
-    {
         const QStringList paths = m_reader.getSearchPaths();
         QCOMPARE(paths.size(), 538);
         QCOMPARE(QSet<QString>(paths.begin(), paths.end()).size(), 538);
@@ -70,73 +56,39 @@ private slots:
         std::sort(sorted.begin(), sorted.end());
         QCOMPARE(categories.mid(1), sorted);
     }
-
-    void categoryTable_data()
+    // Each category's paths lie in its own part of a report.
+    void categoryPrefixes_data()
     {
         QTest::addColumn<QString>("category");
-        QTest::addColumn<int>("rows");
         QTest::addColumn<QString>("prefix");
-        QTest::newRow("console") << "ZMC SPECIFIC REPORT VALUES" << 11 << "report.";
-        QTest::newRow("description") << "DESCRIPTION" << 8 << "korvex_data.description.description_entries.";
-        QTest::newRow("erasure") << "ERASURE REPORT - ERASURE INFORMATION" << 70
-                                 << "korvex_data.korvex_erasure_report.erasures.erasure.";
-        QTest::newRow("battery") << "HARDWARE REPORT - BATTERY INFORMATION" << 18
-                                 << "korvex_data.korvex_hardware_report.batteries.battery.";
-        QTest::newRow("disk") << "HARDWARE REPORT - DISK INFORMATION" << 47
-                              << "korvex_data.korvex_hardware_report.disks.disk.";
-        QTest::newRow("tests") << "HARDWARE REPORT - HARDWARE TESTS INFORMATION" << 48
-                               << "korvex_data.korvex_hardware_report.";
-        QTest::newRow("processor") << "HARDWARE REPORT - PROCESSOR INFORMATION" << 19
-                                   << "korvex_data.korvex_hardware_report.processors.";
-        QTest::newRow("system") << "HARDWARE REPORT - SYSTEM INFORMATION" << 9
-                                << "korvex_data.korvex_hardware_report.system.";
-        QTest::newRow("issue") << "ISSUE REPORT" << 1 << "korvex_data.korvex_issue_report.issues.";
-        QTest::newRow("legacy") << "LEGACY VALUES" << 49 << "";
-        QTest::newRow("custom") << "USER DATA - CUSTOM FIELDS" << 50 << "user_data.fields.";
-        QTest::newRow("templates") << "USER DATA - CUSTOM FIELDS (REPORT TEMPLATES)" << 22 << "user_data.";
-        QTest::newRow("info") << "USER DATA - INFO FIELDS" << 5 << "user_data.fields.info";
+        const char* const rows[][2] = {
+            {"ZMC SPECIFIC REPORT VALUES", "report."},
+            {"DESCRIPTION", "korvex_data.description.description_entries."},
+            {"ERASURE REPORT - ERASURE INFORMATION", "korvex_data.korvex_erasure_report.erasures.erasure."},
+            {"HARDWARE REPORT - BATTERY INFORMATION",
+             "korvex_data.korvex_hardware_report.batteries.battery."},
+            {"HARDWARE REPORT - DISK INFORMATION", "korvex_data.korvex_hardware_report.disks.disk."},
+            {"HARDWARE REPORT - HARDWARE TESTS INFORMATION", "korvex_data.korvex_hardware_report."},
+            {"HARDWARE REPORT - PROCESSOR INFORMATION", "korvex_data.korvex_hardware_report.processors."},
+            {"HARDWARE REPORT - SYSTEM INFORMATION", "korvex_data.korvex_hardware_report.system."},
+            {"ISSUE REPORT", "korvex_data.korvex_issue_report.issues."},
+            {"USER DATA - CUSTOM FIELDS", "user_data.fields."},
+            {"USER DATA - CUSTOM FIELDS (REPORT TEMPLATES)", "user_data."},
+            {"USER DATA - INFO FIELDS", "user_data.fields.info"},
+        };
+        for (const auto& row : rows)
+            QTest::newRow(row[0]) << QString(row[0]) << QString(row[1]);
     }
-    void categoryTable()
+    void categoryPrefixes()
     {
         QFETCH(QString, category);
-        QFETCH(int, rows);
         QFETCH(QString, prefix);
         const QStringList paths = m_reader.getSearchPaths(category);
-        QCOMPARE(paths.size(), rows);
-        QCOMPARE(m_reader.getLabels(category).size(), rows);
+        QVERIFY(!paths.isEmpty());
+        QCOMPARE(m_reader.getLabels(category).size(), paths.size());
         for (const QString& p : paths)
             QVERIFY2(p.startsWith(prefix), qPrintable(p));
     }
-
-    void productCategories()
-    {
-        int categories = 0;
-        int rows = 0;
-        for (const QString& c : m_reader.categories()) {
-            if (c.contains('(') && !c.contains("REPORT TEMPLATES")) {
-                ++categories;
-                rows += m_reader.getSearchPaths(c).size();
-            }
-        }
-        QCOMPARE(categories, 8);
-        QCOMPARE(rows, 71);
-    }
-
-    void lookups()
-    {
-        QCOMPARE(m_reader.getSearchPath("Date"), QString("report.report_date"));
-        QCOMPARE(m_reader.getSearchPath("No such label", "dflt"), QString("dflt"));
-        QCOMPARE(m_reader.getFormattedSearchPath("Report ID"), QString("/root/report/report/id"));
-        QCOMPARE(m_reader.getFormattedSearchPath("Info 1"), QString("/root/report/user_data/fields/info1"));
-        QCOMPARE(m_reader.getDataType("report.was_exported"), QString("uint"));
-        QCOMPARE(m_reader.getDataType("report.nothing", "none"), QString("none"));
-        QCOMPARE(m_reader.getDescription("report.is_edited"),
-                 QString("Report edited status (false=not edited,true=edited)"));
-        QCOMPARE(m_reader.getDescription("report.nothing", "-"), QString("-"));
-        QVERIFY(m_reader.getLabels("NO SUCH CATEGORY").isEmpty());
-        QVERIFY(m_reader.getSearchPaths("NO SUCH CATEGORY").isEmpty());
-    }
-
     void operatorsForUi_data()
     {
         QTest::addColumn<QString>("type");
@@ -153,14 +105,18 @@ private slots:
         QFETCH(QStringList, expected);
         QCOMPARE(m_reader.getValidOperationsForUI(type, {"fallback"}), expected);
     }
-
     void lineRules()
     {
-        const QString path = writeCsv("Category,Search path,Label,Description,Data type,Valid operators\r\n"
-                                      "A,a.one,One,\"Say \"\"hi\"\", then go\",string,\"eq, like\"\r\n"
-                                      "A,a.two,Two,\"first line\r\nsecond, line\",uint,\"eq, neq\"\r\n"
-                                      "short,row\r\n"
-                                      "B,b.one,One,plain,date,\"eq, neq, lt, gt\"\r\n");
+        QTemporaryDir dir;
+        const QString path = dir.filePath("columns.csv");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("Category,Search path,Label,Description,Data type,Valid operators\r\n"
+                   "A,a.one,One,\"Say \"\"hi\"\", then go\",string,\"eq, like\"\r\n"
+                   "A,a.two,Two,\"first line\r\nsecond, line\",uint,\"eq, neq\"\r\n"
+                   "short,row\r\n"
+                   "B,b.one,One,plain,date,\"eq, neq, lt, gt\"\r\n");
+        file.close();
         MCReportFieldReader reader;
         QVERIFY(reader.importKeylist(path));
         QCOMPARE(reader.getDescription("a.one"), QString("Say \"hi\",then go"));
@@ -171,7 +127,6 @@ private slots:
         QCOMPARE(reader.getDataTypes(), QStringList({"string", "uint", "date"}));
         QCOMPARE(reader.categories(), QStringList({MCReportFieldReader::kAllCategories, "A", "B"}));
     }
-
     // Every field a job filter or a label tag can name is found in reports of the stand-in console.
     void everyPathResolvesInGeneratedReports()
     {
@@ -183,31 +138,21 @@ private slots:
             documents.append(document);
         }
         QStringList missing;
-        int resolved = 0;
         for (const QString& path : m_reader.getSearchPaths()) {
             if (path.startsWith("report.")) // the console's own columns, not report content
                 continue;
             const QString xmlPath = QString("/root/report/" + path).replace('.', '/');
-            bool found = false;
-            for (const ReportDocument& document : qAsConst(documents)) {
-                const QStringList values = document.query(xmlPath);
-                if (!values.isEmpty() && !values.first().isEmpty()) {
-                    found = true;
-                    break;
-                }
-            }
-            if (found)
-                ++resolved;
-            else
+            if (std::none_of(documents.begin(), documents.end(), [&xmlPath](const ReportDocument& document) {
+                    const QStringList values = document.query(xmlPath);
+                    return !values.isEmpty() && !values.first().isEmpty();
+                }))
                 missing.append(path);
         }
         QVERIFY2(missing.isEmpty(), qPrintable(missing.join(", ")));
-        QCOMPARE(resolved, 538 - 11);
         // The layout editor's form of a path finds the same value.
         const QString model = m_reader.getFormattedSearchPath("Hardware test summary");
         QVERIFY(!documents.first().query(model).isEmpty() || !documents.at(1).query(model).isEmpty());
     }
-
     void missingFile()
     {
         MCReportFieldReader reader;
