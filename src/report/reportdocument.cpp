@@ -84,7 +84,10 @@ public:
         QStringList mapped;
         mapped.reserve(parts.size());
         for (const QString& part : parts) {
-            if (m_sections.contains(part)) {
+            // An empty part is the root or a "//" step, never a nameless section or entry.
+            if (part.isEmpty()) {
+                mapped << part;
+            } else if (m_sections.contains(part)) {
                 mapped << QStringLiteral("entries[@name='%1']").arg(quoted(part));
             } else if (m_entries.contains(part)) {
                 mapped << QStringLiteral("entry[@name='%1']").arg(quoted(part));
