@@ -6,7 +6,6 @@
 #include "mc/mcrequest.h"
 #include "mc/timeprovider.h"
 #include "settings/systempaths.h"
-#include "standinprocess.h"
 #include "testsupport.h"
 
 #include <QSettings>
@@ -140,6 +139,7 @@ private slots:
         row("mc only", 200, "NOW+100", 500, "1550000000", true, true);
         row("200 but not numbers", 200, "<html>busy</html>", 200, "soon", false, false);
         row("2xx other than 200", 201, "NOW+100", 204, "", false, false);
+        row("refused login", 401, "", 401, "", false, false); // refused, not unreachable: no network error
     }
 
     void getTime()
@@ -346,44 +346,6 @@ private slots:
         const std::vector<httplib::Request> requests = mc.requests();
         QCOMPARE(int(requests.size()), 1);
         QCOMPARE(onlyPart(requests[0]), qMakePair(QByteArray("xmlRequest"), expected));
-    }
-
-    // Against the stand-in: one of the two time requests is enough; a refused login is not reported
-    // as unreachable.
-    void standInTimeAndCredentials()
-    {
-        TestSupport::StandInProcess standIn;
-        QVERIFY(standIn.start());
-        const auto comm = client(standIn.baseUrl());
-        QSignalSpy timeSpy(comm.get(), &MCComm::newMCTime);
-        QVERIFY(comm->checkConnection());
-        QCOMPARE(timeSpy.count(), 1);
-        QVERIFY(standIn.setFault("/mc/time", "garbage"));
-        QVERIFY(comm->getTime());
-        QCOMPARE(timeSpy.count(), 1);
-
-        const auto refused = client(standIn.baseUrl(), "wrong");
-        QSignalSpy errorSpy(refused.get(), &MCComm::networkError);
-        QVERIFY(!refused->checkConnection());
-        QString reply;
-        QVERIFY(!refused->searchReports({McRequest::idLine("gt", 0)}, "csv", &reply));
-        QCOMPARE(errorSpy.count(), 0);
-    }
-
-    // The stand-in's certificate is self-signed: only an insecure client gets through.
-    void standInHttps()
-    {
-        TestSupport::StandInProcess standIn({QStringLiteral("--tls")});
-        QVERIFY(standIn.start());
-        QVERIFY2(standIn.baseUrl().startsWith("https://"), qPrintable(standIn.baseUrl()));
-        for (bool insecure : {true, false}) {
-            const auto comm = client(standIn.baseUrl(), "demo", insecure);
-            QSignalSpy errorSpy(comm.get(), &MCComm::networkError);
-            QCOMPARE(comm->checkConnection(), insecure);
-            QCOMPARE(errorSpy.count(), insecure ? 0 : 2);
-            if (!insecure)
-                QCOMPARE(errorSpy.at(0).at(1).toInt(), int(CURLE_PEER_FAILED_VERIFICATION));
-        }
     }
 };
 
