@@ -1,7 +1,6 @@
-// Settings store: typed access, enciphered passwords, group operations, broadcasts, persistence
+// Settings store: typed access, enciphered passwords, group operations, persistence
 // and use from several threads at once.
 
-#include "settings/settingscategory.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
 #include "testsupport.h"
@@ -12,7 +11,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -159,56 +157,6 @@ private slots:
         for (const char* key : {"MC/address", "MC/port", "OtherMC/address"})
             QVERIFY2(!m_settings->contains(key, true), key);
         QVERIFY(m_settings->contains("ab/c", true));
-    }
-
-    void findKeysByValue()
-    {
-        m_settings->setValue("Find/a/printer", "foo");
-        m_settings->setValue("Find/b/printer", "bar");
-        m_settings->setValue("Find/c/layout", "foo");
-        m_settings->setValue("Find/d/printer", "foo");
-        QCOMPARE(m_settings->findKeysByValue("foo", "Find/printer"),
-                 QStringList({"Find/a/printer", "Find/d/printer"}));
-        QVERIFY(m_settings->findKeysByValue("none", "Find/printer").isEmpty());
-        // The search leaves the group it entered.
-        QVERIFY(m_settings->contains("Find/a/printer"));
-    }
-
-    // A flush announces each changed category once, to the manager's and the category's listeners.
-    void flushBroadcasts()
-    {
-        QSignalSpy changed(m_settings, &SettingsManager::categoryChanged);
-        QList<QSignalSpy*> perCategory;
-        for (SettingsCategory* c : m_settings->categories())
-            perCategory.append(new QSignalSpy(c, &SettingsCategory::dataChanged));
-        m_settings->flush();
-        QCOMPARE(changed.count(), 0);
-        m_settings->flush(SettingsManager::GENERAL_SETTINGS);
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(changed.at(0).at(0).value<SettingsManager::SettingsCategories>(),
-                 SettingsManager::GENERAL_SETTINGS);
-        for (int i = 0; i < perCategory.size(); ++i)
-            QCOMPARE(perCategory[i]->count(),
-                     m_settings->categories()[i]->category() == SettingsManager::GENERAL_SETTINGS ? 1 : 0);
-        changed.clear();
-        m_settings->flush(SettingsManager::IOS | SettingsManager::REPORT | SettingsManager::ANDROID);
-        QCOMPARE(changed.count(), 3);
-        qDeleteAll(perCategory);
-    }
-
-    void exportToOtherUser()
-    {
-        const QString home = SystemPaths::instance().homeDir;
-        QDir().mkpath(home + "/alice");
-        QSettings(home + "/alice/.settingsStorage", QSettings::NativeFormat).setValue("unrelated", 1);
-        m_settings->setValue("USER_PWD/alice", "x", true);
-        m_settings->setValue("USER_PWD/bob", "y", true); // no settings file: skipped
-        m_settings->setValue("Shared/choice", QByteArray("blue"));
-        m_settings->exportToOtherUser("Shared/choice");
-        QSettings alice(home + "/alice/.settingsStorage", QSettings::NativeFormat);
-        QCOMPARE(alice.value("Shared/choice").toByteArray(), QByteArray("blue"));
-        QCOMPARE(alice.value("unrelated").toInt(), 1);
-        QVERIFY(!QFileInfo::exists(home + "/bob/.settingsStorage"));
     }
 
     // Three threads use one manager at once, as the GUI, checker and poller threads do.
