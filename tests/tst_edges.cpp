@@ -1,11 +1,10 @@
 // The station at its edges, against the stand-in console: replies that are not a usable export,
-// reports and layouts that cannot be printed, logos from elsewhere, a console whose ids went back
-// or that is down at start, a damaged settings file and a hang-up signal. Each case counts the
-// labels: none lost, none printed twice, none blank.
+// reports and layouts that cannot be printed, a console whose ids went back or that is down at start,
+// a damaged settings file and a hang-up signal. Each case counts the labels: none lost, none printed
+// twice, none blank.
 
 #include "app/popupnoteprovider.h"
 #include "app/viewer.h"
-#include "barcodedecode.h"
 #include "logging/logger.h"
 #include "printing/fileprinter.h"
 #include "printing/layoutmanager.h"
@@ -21,7 +20,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -138,29 +136,6 @@ private slots:
         QCOMPARE(labelFiles(m_labels).size(), 5);
     }
 
-    // "</report>" inside a CDATA section is text, not the end of the report.
-    void reportHoldingItsEndTagAsText()
-    {
-        StandInProcess server;
-        QVERIFY(startConsole(server, 0));
-        QByteArray tricky = variant(1);
-        tricky.insert(tricky.lastIndexOf("</report>"),
-                      "<operator_note><![CDATA[closed with </report> then <report> again]]></operator_note>");
-        QCOMPARE(server.addReport(tricky, true), 1);
-        QCOMPARE(server.addReport(variant(2), true), 2);
-
-        Station station;
-        QVERIFY(station.connected());
-        station.pollNow();
-        QCOMPARE(labelFiles(m_labels).size(), 2);
-        QCOMPARE(labelsOf(m_labels, 1), 1);
-        QCOMPARE(linesOf(m_csv, 1), 1);
-        const QString label =
-            m_labels + "/" + labelFiles(m_labels).filter(TestSupport::variantDocumentId(1)).first();
-        QVERIFY(TestSupport::decodeBarcodes(TestSupport::rasterisePdf(label, 300))
-                    .contains(TestSupport::variantImei(1)));
-    }
-
     // A console restored with lower ids is reported once and waits for the user's decision.
     void reportIdsThatWentBack()
     {
@@ -253,49 +228,6 @@ private slots:
         QCOMPARE(labelFiles(m_labels).size(), 1);
         QCOMPARE(readAll(m_csv).trimmed().count('\n'), 1); // the header and report 2
         discardFailed(station);
-    }
-
-    // Only pictures in the logo folder are printed; the label says it has a gap.
-    void logosFromOutsideTheLogoFolder_data()
-    {
-        QTest::addColumn<bool>("relative");
-        QTest::newRow("absolute path") << false;
-        QTest::newRow("path with ../") << true;
-    }
-
-    void logosFromOutsideTheLogoFolder()
-    {
-        QFETCH(bool, relative);
-        StandInProcess server;
-        QVERIFY(startConsole(server, 1, 0, "Logo label"));
-        QImage black(40, 40, QImage::Format_RGB32);
-        black.fill(Qt::black);
-        const QString outside = m_root->path() + "/private/secret.png";
-        QDir().mkpath(m_root->path() + "/private");
-        QVERIFY(black.save(outside, "PNG"));
-        const QString source = relative ? QDir::current().relativeFilePath(outside) : outside;
-        writeFile(
-            SystemPaths::instance().layoutDir + "Logo label.lyson",
-            QStringLiteral("{\"name\":\"Logo label\",\"width\":240,\"height\":160,\"objects\":[{\"type\":"
-                           "\"ShapeObject.qml\",\"sourceImage\":\"%1\",\"maintainAspectRation\":false,"
-                           "\"x\":120,\"y\":80,\"width\":200,\"height\":120,\"rotation\":0}]}")
-                .arg(source)
-                .toUtf8());
-
-        Station station;
-        QVERIFY(station.connected());
-        QSignalSpy notes(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
-        station.pollNow();
-        QCOMPARE(labelFiles(m_labels).size(), 1);
-        const QImage page = TestSupport::rasterisePdf(m_labels + "/" + labelFiles(m_labels).first(), 100)
-                                .convertToFormat(QImage::Format_Grayscale8);
-        QVERIFY(!page.isNull());
-        int dark = 0;
-        for (int y = 0; y < page.height(); ++y)
-            for (int x = 0; x < page.width(); ++x)
-                dark += qGray(page.pixel(x, y)) < 128 ? 1 : 0;
-        QCOMPARE(dark, 0);
-        QCOMPARE(notes.count(), 1); // the gap is named
     }
 
     // Without a window nobody else checks again: the program does, and prints once the console is up.
