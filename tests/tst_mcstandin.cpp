@@ -1,10 +1,9 @@
 // The stand-in Management Console: its console requests, filters, control endpoints and faults,
-// tested against the real server process; the report generator in-process.
+// tested against the real server process.
 
 #include "mc/basichttpauthenticationclient.h"
 #include "mc/curlwrapper.h"
 #include "mc/mcrequest.h"
-#include "reportgenerator.h"
 #include "reportstore.h"
 #include "standinprocess.h"
 #include "testsupport.h"
@@ -14,7 +13,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSet>
 #include <QtTest>
 
 #include <memory>
@@ -362,35 +360,6 @@ private slots:
         for (int i = 1; i < reports.size(); ++i)
             QVERIFY(listedDate(reports.at(i - 1)) < listedDate(reports.at(i)));
         QVERIFY(listedDate(reports.last()) < now);
-    }
-
-    // Generated reports carry the date asked for, unique ids and IMEIs with a valid check digit.
-    void generatedReports()
-    {
-        QCOMPARE(ReportGenerator::luhnCheckDigit("7992739871"), 3);
-        QCOMPARE(ReportGenerator::luhnCheckDigit("35678910456789"), 4);
-        ReportGenerator generator(1);
-        const QDateTime date(QDate(2026, 11, 3), QTime(10, 20, 30));
-        QSet<QString> uuids;
-        int phones = 0;
-        for (int i = 0; i < 100; ++i) {
-            const ReportGenerator::Report report = generator.next(date);
-            ReportStore::Record record;
-            QString error;
-            QVERIFY2(ReportStore::parseReport(report.xml, std::nullopt, &record, &error), qPrintable(error));
-            QCOMPARE(record.date, date);
-            QCOMPARE(record.issue, report.issue);
-            uuids.insert(record.uuid);
-            const QString imei =
-                record.index.values("korvex_data.korvex_hardware_report.system.imei").value(0);
-            if (imei.isEmpty())
-                continue; // a computer
-            ++phones;
-            QCOMPARE(imei.size(), 15);
-            QCOMPARE(ReportGenerator::luhnCheckDigit(imei.left(14)), imei.at(14).digitValue());
-        }
-        QCOMPARE(uuids.size(), 100);
-        QVERIFY(phones > 50);
     }
 };
 
