@@ -130,33 +130,11 @@ private slots:
         m_settings->removeValueOfGroup("jobs", "top", true);
         QVERIFY(!m_settings->contains("jobs/top", true));
 
-        // A trailing "/" does not name the group exactly, so nothing is removed.
-        m_settings->removeKeysOfGroup("jobs/1/", true);
-        QVERIFY(m_settings->contains("jobs/1/name", true));
-        m_settings->removeKeysOfGroup("jobs/1", true);
-        QVERIFY(!m_settings->contains("jobs/1/name", true));
-        QVERIFY(!m_settings->contains("jobs/1/filters/7/value", true));
-        QVERIFY(m_settings->contains("jobs/2/name", true));
-
         // Group operations leave the current group where they found it.
         m_settings->setValue("plainKey", "p", true);
         QVERIFY(m_settings->contains("plainKey", true));
         m_settings->removeKey("jobs", true);
         QVERIFY(!m_settings->contains("jobs/2/name", true));
-    }
-
-    // removeKeys removes keys containing the text, never a key that only starts a group's name.
-    void removeKeysGuard()
-    {
-        for (const char* key : {"MC/address", "MC/port", "OtherMC/address", "ab/c"})
-            m_settings->setValue(key, "v", true);
-        m_settings->removeKeys("ab", true);
-        QVERIFY(m_settings->contains("ab/c", true));
-        QVERIFY(m_settings->contains("MC/address", true));
-        m_settings->removeKeys("MC/", true);
-        for (const char* key : {"MC/address", "MC/port", "OtherMC/address"})
-            QVERIFY2(!m_settings->contains(key, true), key);
-        QVERIFY(m_settings->contains("ab/c", true));
     }
 
     // Three threads use one manager at once, as the GUI, checker and poller threads do.
