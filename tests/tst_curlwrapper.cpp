@@ -96,15 +96,11 @@ private slots:
         QTest::addColumn<QByteArray>("contentType");
         QTest::addColumn<QByteArray>("user");
         QTest::addColumn<QByteArray>("password");
-        QTest::addColumn<QByteArray>("receivedType");
-        const auto row = [](const char* name, const char* type, const char* user, const char* password,
-                            const char* received) {
-            QTest::newRow(name) << QByteArray(type) << QByteArray(user) << QByteArray(password)
-                                << QByteArray(received);
-        };
-        row("no type, empty credentials", "", "", "", "<none>");
-        row("colon in password", "text/xml", "demo", "pa:ss", "text/xml");
-        row("utf-8 credentials", "text/xml", "j\xc3\xbcrgen", "\xc3\xa9t\xc3\xa9", "text/xml");
+        QTest::newRow("no type, empty credentials") << QByteArray() << QByteArray() << QByteArray();
+        QTest::newRow("colon in password")
+            << QByteArray("text/xml") << QByteArray("demo") << QByteArray("pa:ss");
+        QTest::newRow("utf-8 credentials")
+            << QByteArray("text/xml") << QByteArray("j\xc3\xbcrgen") << QByteArray("\xc3\xa9t\xc3\xa9");
     }
 
     // Basic credentials go with the first request, without waiting for a challenge.
@@ -113,7 +109,6 @@ private slots:
         QFETCH(QByteArray, contentType);
         QFETCH(QByteArray, user);
         QFETCH(QByteArray, password);
-        QFETCH(QByteArray, receivedType);
         BasicHttpAuthenticationClient auth(user.toStdString(), password.toStdString());
         Server mc;
         mc.server().Get("/mc/time",
@@ -124,31 +119,10 @@ private slots:
         QCOMPARE(httpCode, 200L);
         const std::vector<httplib::Request> requests = mc.requests();
         QCOMPARE(int(requests.size()), 1);
-        QCOMPARE(QByteArray::fromStdString(header(requests[0], "Content-Type")), receivedType);
+        QCOMPARE(QByteArray::fromStdString(header(requests[0], "Content-Type")),
+                 contentType.isEmpty() ? QByteArray("<none>") : contentType);
         QCOMPARE(QByteArray::fromStdString(header(requests[0], "Authorization")),
                  "Basic " + (user + ':' + password).toBase64());
-    }
-
-    void postSendsDocumentAsFilePart()
-    {
-        Server mc;
-        mc.server().Post("/upload",
-                         [](const httplib::Request&, httplib::Response& res) { reply(res, 500, "kept"); });
-        QVERIFY(mc.start());
-        // Bytes pass unchanged: multi-byte UTF-8, CR LF, a NUL.
-        const std::string document = std::string("<?xml version=\"1.0\"?>\r\n<r>\xc3\xa4\xe2\x82\xac</r>\n") +
-                                     std::string(1, '\0') + std::string(70000, 'x');
-        long httpCode = 0;
-        std::string errorText = "stale";
-        QCOMPARE(QByteArray::fromStdString(post(mc.url("/upload"), document, &httpCode, &errorText)),
-                 QByteArray("kept"));
-        QCOMPARE(httpCode, 500L);
-        QVERIFY(errorText.empty());
-        const std::vector<httplib::Request> requests = mc.requests();
-        QCOMPARE(int(requests.size()), 1);
-        QCOMPARE(int(requests[0].files.size()), 1);
-        QVERIFY(requests[0].get_file_value("xmlRequest").content == document);
-        QVERIFY(tempFiles().isEmpty());
     }
 
     void postWithoutListener()
