@@ -80,7 +80,6 @@ QList<int> selectedIds(const QString& path, const QByteArray& body)
 }
 
 const QString manufacturerPath = QStringLiteral("korvex_data.korvex_hardware_report.system.manufacturer");
-const QString modelPath = QStringLiteral("korvex_data.korvex_hardware_report.system.model");
 const QString imeiTwoPath = QStringLiteral("korvex_data.korvex_hardware_report.system.imei_two");
 const QString capacityPath =
     QStringLiteral("korvex_data.korvex_erasure_report.erasures.erasure.target.capacity");
@@ -180,10 +179,8 @@ private slots:
         row("neq means no value equal", {line(capacityPath, "512", "neq", u)}, {1, 2, 3, 4});
         row("string eq is case-sensitive", {line(manufacturerPath, "apple", "eq", s)}, {});
         row("neq skips reports without the field", {line(imeiTwoPath, "356789104567884", "neq", s)}, {3});
-        row("path that no report has", {line("korvex_data.nothing.here", "x", "eq", s)}, {});
         row("date one second apart", {line("report.report_date", "2026-02-10 18:45:29", "gt", "date")},
             {4, 5});
-        row("like infix", {line(modelPath, "%128GB%", "like", s)}, {1, 2});
         row("like one character", {line(info1Path, "PO-_", "like", s)}, {1, 2});
         row("like escaped wildcard", {line(info1Path, "PO\\_%", "like", s)}, {5});
         row("like is case-sensitive", {line(info1Path, "po-%", "like", s)}, {4});
