@@ -36,8 +36,8 @@ Item {
         // Runs first: the note provider becomes ready only once per process.
         function test_1_notesRaisedBeforeReadyAppearAfterIt() {
             verify(!probe.isNoteProviderReady())
-            probe.raiseNote(PopupNoteTypes.PrinterRemoved)
-            probe.raiseNoteWithInfo(PopupNoteTypes.MCCommFailed, "connection refused")
+            popupProvider.showPopup(PopupNoteTypes.PrinterRemoved)
+            popupProvider.showPopupWithInfo(PopupNoteTypes.MCCommFailed, "connection refused")
 
             var frame = createFrame()
             verify(probe.isNoteProviderReady())
@@ -51,14 +51,14 @@ Item {
             // Closing one leaves the other; a dismiss request closes by type.
             mouseClick(findChild(first, "noteAccept"))
             compare(frame.notes.count, 1)
-            probe.dismissNote(PopupNoteTypes.PrinterRemoved)
+            popupProvider.dismissPopup(PopupNoteTypes.PrinterRemoved)
             compare(frame.notes.count, 0)
 
             // After ready a note shows at once, and the same note is not stacked twice.
-            probe.raiseNote(PopupNoteTypes.PrintedReportsWritingToLogFailed)
-            probe.raiseNote(PopupNoteTypes.PrintedReportsWritingToLogFailed)
+            popupProvider.showPopup(PopupNoteTypes.PrintedReportsWritingToLogFailed)
+            popupProvider.showPopup(PopupNoteTypes.PrintedReportsWritingToLogFailed)
             compare(frame.notes.count, 1)
-            probe.raiseNote(PopupNoteTypes.PrinterNotConfigured)
+            popupProvider.showPopup(PopupNoteTypes.PrinterNotConfigured)
             compare(frame.notes.count, 2)
             verify(noteAt(frame, 1).text !== noteAt(frame, 0).text)
         }
