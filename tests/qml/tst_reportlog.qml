@@ -8,10 +8,7 @@ Item {
     height: 800
 
     TestCase {
-        id: testCase
         name: "ReportLog"
-        width: 1200
-        height: 800
         when: windowShown
 
         function test_rowsAndClipboard() {

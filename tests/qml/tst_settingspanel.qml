@@ -9,10 +9,7 @@ Item {
     height: 800
 
     TestCase {
-        id: testCase
         name: "SettingsPanel"
-        width: 1200
-        height: 800
         when: windowShown
 
         function createPanel() {

@@ -19,7 +19,6 @@ Item {
     LayoutDocument { id: doc }
 
     TestCase {
-        id: test
         name: "LayoutEditor"
         when: windowShown && loader.status === Loader.Ready
 
