@@ -319,18 +319,23 @@ Item {
             canvas.moveSelectionBy(0, 80)
             followsBelow(pastedText, pasted)
             followsBelow(text, barcode)
+            // Pasted again, it lands further on.
+            canvas.select(barcode, false)
+            keyClick(Qt.Key_V, Qt.ControlModifier)
+            compare(canvas.selection.filter(function(o) { return o.objectType === "BarCode.qml" })[0].ux,
+                    barcode.ux + 2 * canvas.clipboard.offset)
 
             // Ctrl+D: a copy of the selection next to it, selected; one undo step removes it.
             canvas.select(text, false)
             keyClick(Qt.Key_D, Qt.ControlModifier)
-            compare(canvas.objects().length, 5)
+            compare(canvas.objects().length, 7)
             compare(canvas.selection[0].followItem, -1, "a text copied without its barcode stands alone")
             keyClick(Qt.Key_Z, Qt.ControlModifier)
-            compare(canvas.objects().length, 4)
+            compare(canvas.objects().length, 6)
 
             // Every id is unique.
             var ids = canvas.objects().map(function(o) { return o.itemId })
-            compare(ids.filter(function(id, i) { return ids.indexOf(id) === i }).length, 4)
+            compare(ids.filter(function(id, i) { return ids.indexOf(id) === i }).length, 6)
             canvas.finished(false, "")
         }
 
