@@ -134,8 +134,6 @@ private slots:
         const QPoint ds(100, 0), de(0, 50);
         QTest::newRow("detour first vertical") << ds << de << QPointF(121, 10) << true;
         QTest::newRow("detour middle") << ds << de << QPointF(50, 27) << true;
-        QTest::newRow("detour second vertical") << ds << de << QPointF(-20, 40) << true;
-        QTest::newRow("detour last piece") << ds << de << QPointF(-5, 50) << true;
         QTest::newRow("inside the detour") << ds << de << QPointF(50, 40) << false;
         QTest::newRow("straight line") << QPoint(0, 10) << QPoint(100, 10) << QPointF(50, 10) << true;
     }
