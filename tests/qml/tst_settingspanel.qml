@@ -16,10 +16,16 @@ Item {
             var component = Qt.createComponent("qrc:/ui/qml/SettingsPanel.qml")
             verify(component.status === Component.Ready, component.errorString())
             var panel = createTemporaryObject(component, stage)
-            verify(panel)
-            panel.open()
-            tryCompare(panel, "opened", true)
+            show(panel, true)
             return panel
+        }
+
+        function show(panel, shown) {
+            if (shown)
+                panel.open()
+            else
+                panel.close()
+            tryCompare(panel, shown ? "opened" : "visible", shown)
         }
 
         readonly property var consoleFields: [["addressField", "MC/address", "http://127.0.0.1"], ["portField", "MC/port", "1"],
@@ -80,8 +86,7 @@ Item {
             // Reopened, the panel shows what is stored.
             mouseClick(findChild(panel, "closeButton"))
             tryCompare(panel, "visible", false)
-            panel.open()
-            tryCompare(panel, "opened", true)
+            show(panel, true)
             compare([findChild(panel, "addressField").text, reportId.text], ["http://127.0.0.1", "250"])
             verify(!findChild(panel, "onlyReportedBox").checked)
         }
@@ -111,8 +116,7 @@ Item {
             mouseClick(findChild(panel, "closeButton"))
             tryCompare(dialog, "opened", true)
             verify(findChild(dialog, "reportIdQuestion").text.indexOf("again") >= 0)
-            verify(panel.visible)
-            verify(!probe.isPolling())
+            verify(panel.visible && !probe.isPolling())
             waitForRendering(dialog.contentItem)
             mouseClick(findChild(dialog, "storeReportIdButton"))
             tryCompare(panel, "visible", false)
@@ -128,15 +132,13 @@ Item {
             var trust = findChild(panel, "trustCertificateButton")
             probe.meetCertificate("https://mc.example:8443", 0x11)
             tryVerify(function() { return trusted.text.indexOf("11:11:11") === 0 })
-            verify(!offered.visible)
-            verify(!trust.visible)
+            compare([offered.visible, trust.visible], [false, false])
 
             // A console with another key: refused, and the panel offers the new one.
             probe.refuseCertificate("https://mc.example:8443", 0xab)
             tryCompare(mcconnector, "connectionState", "Certificate changed")
             tryCompare(trust, "visible", true)
-            verify(offered.visible)
-            verify(offered.text.indexOf("AB:AB:AB") >= 0)
+            verify(offered.visible && offered.text.indexOf("AB:AB:AB") >= 0, offered.text)
             verify(trusted.text.indexOf("11:11:11") === 0)
 
             // The button is low in the form: scrolled into view (once laid out) as a user would.
@@ -148,8 +150,7 @@ Item {
             tryVerify(function() { return trusted.text.indexOf("AB:AB:AB") === 0 })
             tryCompare(trust, "visible", false)
             verify(!offered.visible)
-            verify(String(probe.storedValue("MC/certificateKey")).length > 0)
-            compare(probe.isStored("MC/offeredCertificateKey"), false)
+            compare([probe.isStored("MC/certificateKey"), probe.isStored("MC/offeredCertificateKey")], [true, false])
             // Trusting starts a new check at once.
             verify(mcconnector.connectionState !== "Certificate changed")
         }
@@ -166,20 +167,16 @@ Item {
             // polling only when connected.
             mcconnector.setMcStatus("Connected")
             verify(!probe.isPolling())
-            panel.close()
-            tryCompare(panel, "visible", false)
+            show(panel, false)
             verify(probe.isPolling())
-            panel.open()
-            tryCompare(panel, "opened", true)
+            show(panel, true)
             verify(!probe.isPolling())
             mcconnector.setMcStatus("Failed to connect")
-            panel.close()
-            tryCompare(panel, "visible", false)
+            show(panel, false)
             verify(!probe.isPolling())
 
             // Settings that cannot work name the missing fields.
-            panel.open()
-            tryCompare(panel, "opened", true)
+            show(panel, true)
             typeInto(findChild(panel, "portField"), "")
             typeInto(findChild(panel, "usernameField"), "")
             mcconnector.setMcStatus("Invalid settings")
