@@ -30,34 +30,41 @@ Item {
             return panels[i]
         }
 
-        // Runs first: the note provider becomes ready only once per process.
+        // Runs first: the note provider becomes ready only once per process. Notes of every kind
+        // raised before it are shown once, newest first, with their texts.
         function test_1_notesRaisedBeforeReadyAppearAfterIt() {
             verify(!probe.isNoteProviderReady())
             popupProvider.showPopup(PopupNoteTypes.PrinterRemoved)
             popupProvider.showPopupWithInfo(PopupNoteTypes.MCCommFailed, "connection refused")
+            popupProvider.showErrorText("Printer jammed", "Open the lid", PopupNoteTypes.PrinterNotWorking)
+            popupProvider.showErrorConfirm("Update", "Install now?", "Yes", "Later", "", "", "",
+                                           PopupNoteTypes.UpdateAvailableConfirm)
 
             var frame = createFrame()
             verify(probe.isNoteProviderReady())
-            compare(frame.notes.count, 2)
-            // Delivered newest first.
-            var first = noteAt(frame, 0)
-            compare(first.text, "Cannot connect to Management Console")
-            compare(first.info, "connection refused")
-            verify(first.visible)
+            popupProvider.ready() // a second call replays nothing
+            compare(frame.notes.count, 4)
+            var held = []
+            for (var i = 0; i < 4; ++i) {
+                var n = frame.notes.get(i)
+                held.push([n.noteType, n.title, n.text, n.info, n.confirmText, n.rejectText].join("|"))
+            }
+            compare(held, [PopupNoteTypes.UpdateAvailableConfirm + "|Update|Install now?||Yes|Later",
+                           PopupNoteTypes.PrinterNotWorking + "|Printer jammed|Open the lid|||",
+                           PopupNoteTypes.MCCommFailed + "||Cannot connect to Management Console|connection refused||",
+                           PopupNoteTypes.PrinterRemoved + "||" + noteAt(frame, 3).text + "|||"])
+            verify(noteAt(frame, 0).visible)
 
-            // Closing one leaves the other; a dismiss request closes by type.
-            mouseClick(findChild(first, "noteAccept"))
-            compare(frame.notes.count, 1)
+            // Closing one leaves the others; a dismiss request closes by type.
+            mouseClick(findChild(noteAt(frame, 0), "noteAccept"))
+            compare(frame.notes.count, 3)
             popupProvider.dismissPopup(PopupNoteTypes.PrinterRemoved)
-            compare(frame.notes.count, 0)
+            compare(frame.notes.count, 2)
 
             // After ready a note shows at once, and the same note is not stacked twice.
             popupProvider.showPopup(PopupNoteTypes.PrintedReportsWritingToLogFailed)
             popupProvider.showPopup(PopupNoteTypes.PrintedReportsWritingToLogFailed)
-            compare(frame.notes.count, 1)
-            popupProvider.showPopup(PopupNoteTypes.PrinterNotConfigured)
-            compare(frame.notes.count, 2)
-            verify(noteAt(frame, 1).text !== noteAt(frame, 0).text)
+            compare(frame.notes.count, 3)
         }
 
         function test_connectionLineFollowsState() {
