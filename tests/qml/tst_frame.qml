@@ -53,7 +53,7 @@ Item {
                            PopupNoteTypes.PrinterNotWorking + "|Printer jammed|Open the lid|||",
                            PopupNoteTypes.MCCommFailed + "||Cannot connect to Management Console|connection refused||",
                            PopupNoteTypes.PrinterRemoved + "||" + noteAt(frame, 3).text + "|||"])
-            verify(noteAt(frame, 0).visible)
+            verify(noteAt(frame, 0).visible && noteAt(frame, 3).text.length > 0)
 
             // Closing one leaves the others; a dismiss request closes by type.
             mouseClick(findChild(noteAt(frame, 0), "noteAccept"))
