@@ -9,10 +9,7 @@ Item {
     height: 800
 
     TestCase {
-        id: testCase
         name: "Jobs"
-        width: 1200
-        height: 800
         when: windowShown
 
         readonly property string filePrinter: "PDF files (label archive)"
@@ -43,9 +40,7 @@ Item {
         function createView() {
             var component = Qt.createComponent("qrc:/ui/qml/JobConfigs.qml")
             verify(component.status === Component.Ready, component.errorString())
-            var view = createTemporaryObject(component, stage, { width: 1200, height: 760 })
-            verify(view)
-            return view
+            return createTemporaryObject(component, stage, { width: 1200, height: 760 })
         }
 
         function typeInto(field, text) {
@@ -57,15 +52,21 @@ Item {
         }
 
         function choose(comboBox, text) {
-            var model = comboBox.model
-            var index = -1
-            for (var i = 0; i < model.length; ++i) {
-                if (model[i] === text)
-                    index = i
-            }
+            var index = comboBox.model.indexOf(text)
             verify(index >= 0, text + " is offered")
             comboBox.currentIndex = index
             comboBox.activated(index)
+        }
+
+        // What the file holds under the job, as text.
+        function stored(id, key) {
+            return String(probe.storedValue("jobs/" + id + "/" + key))
+        }
+
+        function removeJob(view, id) {
+            tryVerify(function () { return findChild(view, "jobRow_" + id) !== null })
+            mouseClick(findChild(findChild(view, "jobRow_" + id), "removeJobButton"))
+            clickInDialog(findChild(view, "removeJobDialog"), "confirmRemoveButton")
         }
 
         function filterRow(view, index) {
@@ -89,49 +90,28 @@ Item {
             var view = createView()
             compare(view.jobs.count, 0)
             var id = createJob(view)
-            verify(/^[A-Za-z0-9]{12}$/.test(id), id)
             compare(probe.storedGroups("jobs"), [id])
             compare(probe.storedKeys("jobs/" + id).sort(), ["active", "jobname", "layout", "printer"])
-            compare(String(probe.storedValue("jobs/" + id + "/active")), "false")
-            compare(probe.storedValue("jobs/" + id + "/printer"), "")
-            compare(view.jobs.count, 1)
+            compare(stored(id, "active"), "false")
             // Empty, it cannot be switched on, and the form says why.
             var active = findChild(view, "activeBox")
-            verify(!active.checked)
             verify(!active.enabled)
             verify(findChild(view, "jobStateNote").text.indexOf("choose a printer and a layout") >= 0)
             mouseClick(active)
-            compare(String(probe.storedValue("jobs/" + id + "/active")), "false")
+            compare(stored(id, "active"), "false")
             verify(findChild(view, "jobWarning_" + id).visible)
 
-            // A second job gets a different id and becomes the selected one.
-            var second = createJob(view)
-            verify(second !== id)
-            compare(probe.storedGroups("jobs").length, 2)
-            compare(view.selectedJobId, second)
-        }
-
-        function test_editorChangesAreWrittenAndFlushed() {
-            var view = createView()
-            var id = createJob(view)
-            var key = "jobs/" + id + "/"
-
+            // Each change is written to the file at once.
             typeInto(findChild(view, "jobNameField"), "Apple, phones")
-            compare(probe.storedValue(key + "jobname"), "Apple, phones")
-            compare(view.job.name, "Apple, phones")
-
+            compare(stored(id, "jobname"), "Apple, phones")
             choose(findChild(view, "printerBox"), filePrinter)
-            compare(probe.storedValue(key + "printer"), filePrinter)
+            compare(stored(id, "printer"), filePrinter)
             verify(!findChild(view, "activeBox").enabled)
-
             choose(findChild(view, "layoutBox"), "Station label")
-            compare(probe.storedValue(key + "layout"), "Station label")
+            compare(stored(id, "layout"), "Station label")
             verify(!findChild(view, "jobWarning_" + id).visible)
 
             // Without filters it asks once before it prints every report; "Cancel" leaves it off.
-            var active = findChild(view, "activeBox")
-            verify(active.enabled)
-            verify(findChild(view, "activeHint").text.indexOf("Pause printing") >= 0)
             verify(!findChild(view, "jobStateNote").visible)
             var unfiltered = findChild(view, "unfilteredDialog")
             mouseClick(active)
@@ -139,20 +119,23 @@ Item {
             verify(!active.checked)
             unfiltered.reject()
             tryCompare(unfiltered, "visible", false)
-            compare(String(probe.storedValue(key + "active")), "false")
+            compare(stored(id, "active"), "false")
             mouseClick(active)
             clickInDialog(unfiltered, "confirmUnfilteredButton")
-            compare(String(probe.storedValue(key + "active")), "true")
+            compare(stored(id, "active"), "true")
             verify(active.checked)
             mouseClick(active)
-            compare(String(probe.storedValue(key + "active")), "false")
+            compare(stored(id, "active"), "false")
 
+            // A second job gets a different id and becomes the selected one.
+            var second = createJob(view)
+            compare(probe.storedGroups("jobs").sort(), [id, second].sort())
+            compare(view.selectedJobId, second)
             // Shown again from the file by a new view.
             var again = createView()
-            compare(again.jobs.count, 1)
-            compare(findChild(again, "jobNameField").text, "Apple, phones")
-            compare(findChild(again, "printerBox").currentText, filePrinter)
-            compare(findChild(again, "layoutBox").currentText, "Station label")
+            again.selectJob(id)
+            compare([findChild(again, "jobNameField").text, findChild(again, "printerBox").currentText,
+                     findChild(again, "layoutBox").currentText], ["Apple, phones", filePrinter, "Station label"])
         }
 
         function test_filterRowSavesAndRemovesItsFourKeys() {
@@ -161,8 +144,7 @@ Item {
             mouseClick(findChild(view, "addFilterButton"))
             compare(view.filters.count, 1)
             var row = filterRow(view, 0)
-            var filterId = row.filterId
-            var key = "jobs/" + id + "/" + filterId + "/"
+            var key = row.filterId + "/"
             // Not stored before it is saved.
             compare(probe.storedGroups("jobs/" + id), [])
             verify(!findChild(row, "saveFilterButton").enabled)
@@ -171,17 +153,12 @@ Item {
             typeInto(findChild(row, "hintField"), "info1")
             verify(row.fields.length < 10)
             chooseField(row, "user_data.fields.info1")
-            compare(row.dataType, "string")
-            compare(findChild(row, "operatorBox").model, ["==", "~"])
-            verify(findChild(row, "descriptionLabel").text.indexOf("Description: ") === 0)
-            findChild(row, "operatorBox").activated(1)
+            findChild(row, "operatorBox").activated(1) // "~"
             typeInto(findChild(row, "contentField"), "Station <7>")
             mouseClick(findChild(row, "saveFilterButton"))
 
-            compare(probe.storedValue(key + "filterName"), "user_data.fields.info1")
-            compare(probe.storedValue(key + "operatorType"), "string")
-            compare(probe.storedValue(key + "operator"), "~")
-            compare(probe.storedValue(key + "filterValue"), "Station <7>")
+            compare(["filterName", "operatorType", "operator", "filterValue"].map(function (k) { return stored(id, key + k) }),
+                    ["user_data.fields.info1", "string", "~", "Station <7>"])
             verify(!view.filters.get(0).dirty)
 
             // A new view rebuilds the row from the file, in the field's category.
@@ -190,33 +167,12 @@ Item {
             var loaded = filterRow(again, 0)
             compare(loaded.category, "USER DATA - INFO FIELDS")
             compare(findChild(loaded, "fieldBox").currentIndex, loaded.indexOfPath(loaded.fields, "user_data.fields.info1"))
-            compare(findChild(loaded, "operatorBox").currentText, "~")
-            compare(findChild(loaded, "contentField").text, "Station <7>")
+            compare([findChild(loaded, "operatorBox").currentText, findChild(loaded, "contentField").text], ["~", "Station <7>"])
 
             mouseClick(findChild(loaded, "removeFilterButton"))
             compare(again.filters.count, 0)
             compare(probe.storedGroups("jobs/" + id), [])
-            compare(probe.storedKeys("jobs/" + id).sort(), ["active", "jobname", "layout", "printer"])
-        }
-
-        // Several fields share a label ("Date" twice among the console's own columns): the field
-        // chosen is the one saved, not the last field of that label.
-        function test_sharedLabelsSaveTheChosenField() {
-            var view = createView()
-            var id = createJob(view)
-            view.addFilter()
-            var row = filterRow(view, 0)
-            findChild(row, "categoryBox").activated(mcReportFields.categories.indexOf("ZMC SPECIFIC REPORT VALUES"))
-            compare(row.category, "ZMC SPECIFIC REPORT VALUES")
-            var dates = row.fields.filter(function (f) { return f.label === "Date" })
-            compare(dates.length, 2)
-            chooseField(row, "report.date")
-            compare(row.dataType, "date")
-            compare(findChild(row, "operatorBox").model, ["==", "!=", "<", ">"])
-            typeInto(findChild(row, "contentField"), "2024-01-01")
-            keyClick(Qt.Key_Return)
-            compare(probe.storedValue("jobs/" + id + "/" + row.filterId + "/filterName"), "report.date")
-            compare(probe.storedValue("jobs/" + id + "/" + row.filterId + "/operatorType"), "date")
+            compare(probe.storedKeys("jobs/" + id).length, 4)
         }
 
         // Typing a field's name chooses it, so the row that looks set is the row that is saved;
@@ -227,21 +183,16 @@ Item {
             mouseClick(findChild(view, "addFilterButton"))
             var row = filterRow(view, 0)
             var problem = findChild(row, "filterProblem")
-            verify(problem.visible)
             verify(problem.text.indexOf("choose the field") >= 0, problem.text)
             verify(!findChild(row, "saveFilterButton").enabled)
 
             typeInto(findChild(row, "hintField"), "manufacturer")
-            compare(row.searchPath, "korvex_data.korvex_hardware_report.system.manufacturer")
             compare(findChild(row, "fieldBox").displayText, "Manufacturer")
             typeInto(findChild(row, "contentField"), "Apple")
-            var save = findChild(row, "saveFilterButton")
-            verify(save.enabled)
-            mouseClick(save)
-            var key = "jobs/" + id + "/" + row.filterId + "/"
-            compare(probe.storedValue(key + "filterName"), "korvex_data.korvex_hardware_report.system.manufacturer")
-            compare(probe.storedValue(key + "filterValue"), "Apple")
-            verify(!findChild(row, "filterProblem").visible)
+            mouseClick(findChild(row, "saveFilterButton"))
+            compare(stored(id, row.filterId + "/filterName"), "korvex_data.korvex_hardware_report.system.manufacturer")
+            compare(stored(id, row.filterId + "/filterValue"), "Apple")
+            verify(!problem.visible)
 
             // A hint of several fields chooses none.
             view.addFilter()
@@ -249,6 +200,18 @@ Item {
             typeInto(findChild(second, "hintField"), "info")
             compare(second.searchPath, "")
             compare(findChild(second, "fieldBox").displayText, "Choose a field")
+
+            // Several fields share a label ("Date" twice among the console's own columns): the field
+            // chosen is the one saved, not the last field of that label.
+            view.addFilter()
+            var row3 = filterRow(view, 2)
+            findChild(row3, "categoryBox").activated(mcReportFields.categories.indexOf("ZMC SPECIFIC REPORT VALUES"))
+            compare(row3.fields.filter(function (f) { return f.label === "Date" }).length, 2)
+            chooseField(row3, "report.date")
+            typeInto(findChild(row3, "contentField"), "2024-01-01")
+            keyClick(Qt.Key_Return)
+            compare(stored(id, row3.filterId + "/filterName"), "report.date")
+            compare(stored(id, row3.filterId + "/operatorType"), "date")
         }
 
         // Switching jobs saves complete rows and keeps unfinished ones with their job.
@@ -265,52 +228,53 @@ Item {
             var completeId = complete.filterId
             var unfinishedId = unfinished.filterId
 
-            var second = createJob(view)
-            compare(view.selectedJobId, second)
+            createJob(view)
             compare(view.filters.count, 0)
-            compare(probe.storedValue("jobs/" + first + "/" + completeId + "/filterValue"), "u-1")
+            compare(stored(first, completeId + "/filterValue"), "u-1")
             compare(probe.storedGroups("jobs/" + first), [completeId])
 
             view.selectJob(first)
             compare(view.filters.count, 2)
-            compare(view.filters.get(0).filterId, completeId)
-            verify(!view.filters.get(0).dirty)
-            compare(view.filters.get(1).filterId, unfinishedId)
-            compare(view.filters.get(1).hint, "info")
-            verify(view.filters.get(1).dirty)
+            compare([view.filters.get(0).filterId, view.filters.get(0).dirty], [completeId, false])
+            compare([view.filters.get(1).filterId, view.filters.get(1).hint, view.filters.get(1).dirty], [unfinishedId, "info", true])
 
             // It cannot be switched on while a row it would not run with is shown.
             choose(findChild(view, "printerBox"), filePrinter)
             choose(findChild(view, "layoutBox"), "Station label")
             mouseClick(findChild(view, "activeBox"))
-            compare(String(probe.storedValue("jobs/" + first + "/active")), "false")
+            compare(stored(first, "active"), "false")
             verify(findChild(view, "activeNote").text.length > 0)
             mouseClick(findChild(filterRow(view, 1), "removeFilterButton"))
             mouseClick(findChild(view, "activeBox"))
-            compare(String(probe.storedValue("jobs/" + first + "/active")), "true")
+            compare(stored(first, "active"), "true")
         }
 
-        // Removing one job leaves the form of the selected one as stored.
-        function test_removingAnotherJobKeepsTheForm() {
+        // Removing one job leaves the form of the selected one as stored; a removed job's filters go too.
+        function test_removingAJobKeepsTheOthers() {
             var view = createView()
             var keep = setUpJob(view, "Apple phones")
             view.addFilter()
             chooseField(filterRow(view, 0), "report.uuid")
             view.saveFilter(0)
             mouseClick(findChild(view, "activeBox"))
-            compare(String(probe.storedValue("jobs/" + keep + "/active")), "true")
+            compare(stored(keep, "active"), "true")
             var other = createJob(view)
+            view.addFilter()
+            chooseField(filterRow(view, 0), "report.uuid")
+            view.saveFilter(0)
             view.selectJob(keep)
 
-            tryVerify(function () { return findChild(view, "jobRow_" + other) !== null })
-            mouseClick(findChild(findChild(view, "jobRow_" + other), "removeJobButton"))
-            clickInDialog(findChild(view, "removeJobDialog"), "confirmRemoveButton")
+            removeJob(view, other)
             compare(probe.storedGroups("jobs"), [keep])
+            compare(probe.storedKeys("jobs/" + other), [])
             compare(view.selectedJobId, keep)
-            compare(findChild(view, "jobNameField").text, "Apple phones")
-            compare(findChild(view, "printerBox").displayText, filePrinter)
-            compare(findChild(view, "layoutBox").displayText, "Station label")
+            compare([findChild(view, "jobNameField").text, findChild(view, "printerBox").displayText,
+                     findChild(view, "layoutBox").displayText], ["Apple phones", filePrinter, "Station label"])
             verify(findChild(view, "activeBox").checked)
+            compare(view.filters.count, 1)
+            // Removing the job shown moves to the one left.
+            removeJob(view, createJob(view))
+            compare(view.selectedJobId, keep)
             compare(view.filters.count, 1)
         }
 
@@ -319,19 +283,11 @@ Item {
             var view = createView()
             var id = setUpJob(view, "Apple phones")
             setUpJob(view, "Samsung phones")
-            layoutmanager.saveLayout("{\"name\":\"Spare\"}", "Spare.lyson")
 
             var component = Qt.createComponent("qrc:/ui/qml/StandaloneLayouts.qml")
             verify(component.status === Component.Ready, component.errorString())
             var layouts = createTemporaryObject(component, stage, { width: 1200, height: 760 })
             var dialog = findChild(layouts, "confirmRemoveLayout")
-            layouts.selectedName = "Spare"
-            dialog.open()
-            tryCompare(dialog, "opened", true)
-            compare(dialog.usedBy.length, 0)
-            dialog.close()
-            tryCompare(dialog, "visible", false)
-
             layouts.selectedName = "Station label"
             dialog.open()
             tryCompare(dialog, "opened", true)
@@ -340,40 +296,10 @@ Item {
             dialog.accept()
             tryCompare(dialog, "visible", false)
 
-            var warning = findChild(view, "jobWarning_" + id)
-            tryVerify(function () { return warning.visible })
+            tryVerify(function () { return findChild(view, "jobWarning_" + id).visible })
             var problem = findChild(findChild(view, "jobRow_" + id), "jobProblem")
             verify(problem.text.indexOf("Station label") >= 0, problem.text)
             verify(!findChild(view, "activeBox").enabled)
-            layoutmanager.removeLayout("Spare")
-        }
-
-        function test_removingAJobRemovesItsFilters() {
-            var view = createView()
-            var keep = createJob(view)
-            var id = createJob(view)
-            view.addFilter()
-            var row = filterRow(view, 0)
-            chooseField(row, "report.uuid")
-            view.saveFilter(0)
-            compare(probe.storedGroups("jobs/" + id).length, 1)
-
-            tryVerify(function () { return findChild(view, "jobRow_" + id) !== null })
-            var jobRow = findChild(view, "jobRow_" + id)
-            mouseClick(findChild(jobRow, "removeJobButton"))
-            var dialog = findChild(view, "removeJobDialog")
-            tryCompare(dialog, "opened", true)
-            var confirm = findChild(dialog, "confirmRemoveButton")
-            // The press must reach the dialog once it is drawn, or it counts as outside.
-            waitForRendering(dialog.contentItem)
-            mouseClick(confirm)
-            tryCompare(dialog, "visible", false)
-
-            compare(probe.storedGroups("jobs"), [keep])
-            compare(probe.storedKeys("jobs/" + id), [])
-            compare(view.jobs.count, 1)
-            compare(view.selectedJobId, keep)
-            compare(view.filters.count, 0)
         }
 
         // Labels still in the spool are not dropped silently: making the job inactive asks, and
@@ -387,28 +313,16 @@ Item {
             probe.spoolForJob(other, 1)
             view.selectJob(id)
             verify(jobListModel.setActive(id, true, true))
-            var active = findChild(view, "activeBox")
-            verify(active.checked)
-            mouseClick(active)
+            mouseClick(findChild(view, "activeBox"))
             var dialog = findChild(view, "waitingLabelsDialog")
             tryCompare(dialog, "opened", true)
             compare(dialog.waiting, 2)
-            waitForRendering(dialog.contentItem)
-            mouseClick(findChild(dialog, "discardWaitingButton"))
-            tryCompare(dialog, "visible", false)
+            clickInDialog(dialog, "discardWaitingButton")
             compare(printerInterface.waitingForJob(id), 0)
             compare(printerInterface.waitingForJob(other), 1)
 
-            tryVerify(function () { return findChild(view, "jobRow_" + other) !== null })
-            mouseClick(findChild(findChild(view, "jobRow_" + other), "removeJobButton"))
-            var remove = findChild(view, "removeJobDialog")
-            tryCompare(remove, "opened", true)
-            waitForRendering(remove.contentItem)
-            mouseClick(findChild(remove, "confirmRemoveButton"))
-            tryCompare(dialog, "opened", true)
-            waitForRendering(dialog.contentItem)
-            mouseClick(findChild(dialog, "printWaitingButton"))
-            tryCompare(dialog, "visible", false)
+            removeJob(view, other)
+            clickInDialog(dialog, "printWaitingButton")
             compare(printerInterface.waitingForJob(other), 1)
             printerInterface.discardJob(other)
             printerInterface.paused = false

@@ -23,48 +23,18 @@
 namespace {
 
 // What the tests need beyond the published services: the file as a fresh reader sees it (so a
-// missing flush shows), the clipboard, and native-side notes and prints.
+// missing flush shows), the clipboard, and native-side state and prints.
 class ScreensProbe : public QObject
 {
     Q_OBJECT
 public:
-    Q_INVOKABLE QVariant storedValue(const QString& key) const
-    {
-        QSettings file(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat);
-        return file.value(key);
-    }
-    Q_INVOKABLE bool isStored(const QString& key) const
-    {
-        QSettings file(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat);
-        return file.contains(key);
-    }
-    Q_INVOKABLE QStringList storedGroups(const QString& group) const
-    {
-        QSettings file(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat);
-        file.beginGroup(group);
-        return file.childGroups();
-    }
-    Q_INVOKABLE QStringList storedKeys(const QString& group) const
-    {
-        QSettings file(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat);
-        file.beginGroup(group);
-        return file.allKeys();
-    }
+    Q_INVOKABLE QVariant storedValue(const QString& key) const { return QSettings(file(), kIni).value(key); }
+    Q_INVOKABLE bool isStored(const QString& key) const { return QSettings(file(), kIni).contains(key); }
+    Q_INVOKABLE QStringList storedGroups(const QString& group) const { return Group(group).childGroups(); }
+    Q_INVOKABLE QStringList storedKeys(const QString& group) const { return Group(group).allKeys(); }
     Q_INVOKABLE QString clipboardText() const { return QGuiApplication::clipboard()->text(); }
     Q_INVOKABLE void clearClipboard() const { QGuiApplication::clipboard()->clear(); }
     Q_INVOKABLE bool isNoteProviderReady() const { return PopupNoteProvider::instance()->isReady(); }
-    Q_INVOKABLE void raiseNote(int type) const
-    {
-        emit PopupNoteProvider::instance()->showPopup(PopupNoteProvider::PopupNoteTypes(type));
-    }
-    Q_INVOKABLE void raiseNoteWithInfo(int type, const QString& info) const
-    {
-        emit PopupNoteProvider::instance()->showPopupWithInfo(PopupNoteProvider::PopupNoteTypes(type), info);
-    }
-    Q_INVOKABLE void dismissNote(int type) const
-    {
-        emit PopupNoteProvider::instance()->dismissPopup(PopupNoteProvider::PopupNoteTypes(type));
-    }
     // Whether the poller's timer would start a poll now.
     Q_INVOKABLE bool isPolling() const
     {
@@ -118,6 +88,14 @@ public:
     void setViewer(Viewer* viewer) { m_viewer = viewer; }
 
 private:
+    static constexpr QSettings::Format kIni = QSettings::IniFormat;
+    static QString file() { return SystemPaths::instance().globalSettingsFile; }
+    // Only the keys under the group, as a fresh reader sees them.
+    struct Group : QSettings
+    {
+        explicit Group(const QString& group) : QSettings(file(), kIni) { beginGroup(group); }
+    };
+
     Viewer* m_viewer = nullptr;
 };
 

@@ -9,20 +9,34 @@ Item {
     height: 800
 
     TestCase {
-        id: testCase
         name: "SettingsPanel"
-        width: 1200
-        height: 800
         when: windowShown
 
         function createPanel() {
             var component = Qt.createComponent("qrc:/ui/qml/SettingsPanel.qml")
             verify(component.status === Component.Ready, component.errorString())
             var panel = createTemporaryObject(component, stage)
-            verify(panel)
-            panel.open()
-            tryCompare(panel, "opened", true)
+            show(panel, true)
             return panel
+        }
+
+        function show(panel, shown) {
+            if (shown)
+                panel.open()
+            else
+                panel.close()
+            tryCompare(panel, shown ? "opened" : "visible", shown)
+        }
+
+        readonly property var consoleFields: [["addressField", "MC/address", "http://127.0.0.1"], ["portField", "MC/port", "1"],
+                                              ["usernameField", "MC/username", "station"], ["passwordField", "MC/password", "s3cr,et"]]
+        function fillConsole(panel) {
+            for (var i = 0; i < consoleFields.length; ++i)
+                typeInto(findChild(panel, consoleFields[i][0]), consoleFields[i][2])
+        }
+
+        function stored(key) {
+            return String(probe.storedValue(key))
         }
 
         function typeInto(field, text) {
@@ -35,23 +49,13 @@ Item {
 
         function test_fieldsWriteTheirKeys() {
             var panel = createPanel()
-            typeInto(findChild(panel, "addressField"), "http://127.0.0.1")
-            typeInto(findChild(panel, "portField"), "1")
-            typeInto(findChild(panel, "usernameField"), "station")
-            var password = findChild(panel, "passwordField")
-            typeInto(password, "s3cr,et")
-
             // Read back from the file itself: each change is flushed.
-            compare(probe.storedValue("MC/address"), "http://127.0.0.1")
-            compare(probe.storedValue("MC/port"), "1")
-            compare(probe.storedValue("MC/username"), "station")
-            compare(probe.storedValue("MC/password"), "s3cr,et")
-            verify(password.displayText.indexOf("s3cr") < 0)
-
-            var onlyReported = findChild(panel, "onlyReportedBox")
-            verify(onlyReported.checked) // default: only exported reports
-            mouseClick(onlyReported)
-            compare(String(probe.storedValue("MC/onlyreported")), "false")
+            fillConsole(panel)
+            for (var i = 0; i < consoleFields.length; ++i)
+                compare(stored(consoleFields[i][1]), consoleFields[i][2])
+            verify(findChild(panel, "passwordField").displayText.indexOf("s3cr") < 0)
+            mouseClick(findChild(panel, "onlyReportedBox"))
+            compare(stored("MC/onlyreported"), "false")
 
             // The report id is stored when its editing ends, never half typed.
             settingsManager.removeKey("MC/lastReportId", true)
@@ -60,26 +64,30 @@ Item {
             typeInto(reportId, "250")
             verify(!probe.isStored("MC/lastReportId"))
             keyClick(Qt.Key_Return)
-            compare(String(probe.storedValue("MC/lastReportId")), "250")
-            compare(settingsManager.getIntValue("MC/lastReportId", -1, true), 250)
+            compare(stored("MC/lastReportId"), "250")
             // Digits only; an emptied field keeps the stored id.
             typeInto(reportId, "-")
             compare(reportId.text, "")
             keyClick(Qt.Key_Return)
-            compare(String(probe.storedValue("MC/lastReportId")), "250")
+            compare(stored("MC/lastReportId"), "250")
             compare(reportId.text, "250")
 
-            typeInto(findChild(panel, "customFieldKeyField"), "/root/report/user_data/fields/info1")
-            compare(reportList.selectedCustomContentKey, "/root/report/user_data/fields/info1")
-            compare(probe.storedValue("ReportView/customFieldKey"), "/root/report/user_data/fields/info1")
+            var key = "/root/report/user_data/fields/info1"
+            typeInto(findChild(panel, "customFieldKeyField"), key)
+            compare(reportList.selectedCustomContentKey, key)
+            compare(stored("ReportView/customFieldKey"), key)
+            // The log file as the file dialog hands it over.
+            var path = reportList.reportLogPath.replace(/[^\/]*$/, "Station log.csv")
+            panel.setLogPath(panel.localPath("file:///" + path.replace(/^\//, "").replace(/ /g, "%20")))
+            compare(reportList.reportLogPath, path)
+            compare(stored("ReportView/reportLogPath"), path)
+            compare(findChild(panel, "logPathLabel").text, "Report Log File: " + path)
 
             // Reopened, the panel shows what is stored.
             mouseClick(findChild(panel, "closeButton"))
             tryCompare(panel, "visible", false)
-            panel.open()
-            tryCompare(panel, "opened", true)
-            compare(findChild(panel, "addressField").text, "http://127.0.0.1")
-            compare(findChild(panel, "reportIdField").text, "250")
+            show(panel, true)
+            compare([findChild(panel, "addressField").text, reportId.text], ["http://127.0.0.1", "250"])
             verify(!findChild(panel, "onlyReportedBox").checked)
         }
 
@@ -93,7 +101,6 @@ Item {
             var dialog = findChild(panel, "reportIdDialog")
             compare(field.text, "1500")
             typeInto(field, "1600")
-            compare(String(probe.storedValue("MC/lastReportId")), "1500")
             keyClick(Qt.Key_Return)
             tryCompare(dialog, "opened", true)
             var question = findChild(dialog, "reportIdQuestion").text
@@ -101,7 +108,7 @@ Item {
             waitForRendering(dialog.contentItem)
             mouseClick(findChild(dialog, "keepReportIdButton"))
             tryCompare(dialog, "visible", false)
-            compare(String(probe.storedValue("MC/lastReportId")), "1500")
+            compare(stored("MC/lastReportId"), "1500")
             compare(field.text, "1500")
 
             mcconnector.setMcStatus("Connected")
@@ -109,28 +116,13 @@ Item {
             mouseClick(findChild(panel, "closeButton"))
             tryCompare(dialog, "opened", true)
             verify(findChild(dialog, "reportIdQuestion").text.indexOf("again") >= 0)
-            verify(panel.visible)
-            verify(!probe.isPolling())
+            verify(panel.visible && !probe.isPolling())
             waitForRendering(dialog.contentItem)
             mouseClick(findChild(dialog, "storeReportIdButton"))
             tryCompare(panel, "visible", false)
-            compare(String(probe.storedValue("MC/lastReportId")), "1400")
+            compare(stored("MC/lastReportId"), "1400")
             verify(probe.isPolling())
             mcconnector.setMcStatus("Failed to connect")
-        }
-
-        function test_logPathFromTheFileDialog() {
-            var panel = createPanel()
-            if (Qt.platform.os === "windows")
-                compare(panel.localPath("file:///C:/logs/Printed%20Reports.csv"), "C:/logs/Printed Reports.csv")
-            else
-                compare(panel.localPath("file:///home/station/Printed%20Reports.csv"), "/home/station/Printed Reports.csv")
-
-            var path = reportList.reportLogPath.replace(/[^\/]*$/, "Station log.csv")
-            panel.setLogPath(path)
-            compare(reportList.reportLogPath, path)
-            compare(probe.storedValue("ReportView/reportLogPath"), path)
-            verify(findChild(panel, "logPathLabel").text === "Report Log File: " + path)
         }
 
         function test_certificateTrust() {
@@ -140,15 +132,13 @@ Item {
             var trust = findChild(panel, "trustCertificateButton")
             probe.meetCertificate("https://mc.example:8443", 0x11)
             tryVerify(function() { return trusted.text.indexOf("11:11:11") === 0 })
-            verify(!offered.visible)
-            verify(!trust.visible)
+            compare([offered.visible, trust.visible], [false, false])
 
             // A console with another key: refused, and the panel offers the new one.
             probe.refuseCertificate("https://mc.example:8443", 0xab)
             tryCompare(mcconnector, "connectionState", "Certificate changed")
             tryCompare(trust, "visible", true)
-            verify(offered.visible)
-            verify(offered.text.indexOf("AB:AB:AB") >= 0)
+            verify(offered.visible && offered.text.indexOf("AB:AB:AB") >= 0, offered.text)
             verify(trusted.text.indexOf("11:11:11") === 0)
 
             // The button is low in the form: scrolled into view (once laid out) as a user would.
@@ -160,21 +150,16 @@ Item {
             tryVerify(function() { return trusted.text.indexOf("AB:AB:AB") === 0 })
             tryCompare(trust, "visible", false)
             verify(!offered.visible)
-            verify(String(probe.storedValue("MC/certificateKey")).length > 0)
-            compare(probe.isStored("MC/offeredCertificateKey"), false)
+            compare([probe.isStored("MC/certificateKey"), probe.isStored("MC/offeredCertificateKey")], [true, false])
             // Trusting starts a new check at once.
             verify(mcconnector.connectionState !== "Certificate changed")
         }
 
         function test_checkConnectionAndPollingPause() {
             var panel = createPanel()
-            typeInto(findChild(panel, "addressField"), "http://127.0.0.1")
-            typeInto(findChild(panel, "portField"), "1")
-            typeInto(findChild(panel, "usernameField"), "station")
-            typeInto(findChild(panel, "passwordField"), "secret")
+            fillConsole(panel) // nothing listens on port 1
             mouseClick(findChild(panel, "checkConnectionButton"))
             compare(mcconnector.connectionState, "Connecting")
-            // Nothing listens on port 1.
             tryCompare(mcconnector, "connectionState", "Failed to connect", 20000)
             compare(findChild(panel, "panelConnectionState").text, "Failed to connect")
 
@@ -182,20 +167,16 @@ Item {
             // polling only when connected.
             mcconnector.setMcStatus("Connected")
             verify(!probe.isPolling())
-            panel.close()
-            tryCompare(panel, "visible", false)
+            show(panel, false)
             verify(probe.isPolling())
-            panel.open()
-            tryCompare(panel, "opened", true)
+            show(panel, true)
             verify(!probe.isPolling())
             mcconnector.setMcStatus("Failed to connect")
-            panel.close()
-            tryCompare(panel, "visible", false)
+            show(panel, false)
             verify(!probe.isPolling())
 
             // Settings that cannot work name the missing fields.
-            panel.open()
-            tryCompare(panel, "opened", true)
+            show(panel, true)
             typeInto(findChild(panel, "portField"), "")
             typeInto(findChild(panel, "usernameField"), "")
             mcconnector.setMcStatus("Invalid settings")

@@ -1,7 +1,6 @@
 #include "editortesthelper.h"
 
 #include "barcodedecode.h"
-#include "printing/fileprinter.h"
 #include "printing/printhandler.h"
 #include "printing/printworker.h"
 #include "settings/systempaths.h"
@@ -14,6 +13,17 @@
 #include <QQuickWindow>
 #include <QTemporaryDir>
 
+namespace {
+
+QImage renderStoredLayout(const QString& name)
+{
+    PrintWorker worker(QString(), PrintHandler::loadLayoutFile(name), QSizeF(60, 60), QString(), nullptr, 1,
+                       false);
+    return worker.renderLabel();
+}
+
+} // namespace
+
 QString EditorTestHelper::layoutFileText(const QString& name) const
 {
     QFile file(SystemPaths::instance().layoutDir + name + QStringLiteral(".lyson"));
@@ -22,23 +32,14 @@ QString EditorTestHelper::layoutFileText(const QString& name) const
     return QString::fromUtf8(file.readAll());
 }
 
-bool EditorTestHelper::fileExists(const QString& path) const
-{
-    return QFile::exists(path);
-}
-
 QStringList EditorTestHelper::decodeStoredLayout(const QString& name) const
 {
-    PrintWorker worker(QString(), PrintHandler::loadLayoutFile(name), QSizeF(60, 60), QString(), nullptr, 1,
-                       false);
-    return TestSupport::decodeBarcodes(worker.renderLabel());
+    return TestSupport::decodeBarcodes(renderStoredLayout(name));
 }
 
 int EditorTestHelper::blackPixelsIn(const QString& name, int x, int y, int width, int height) const
 {
-    PrintWorker worker(QString(), PrintHandler::loadLayoutFile(name), QSizeF(60, 60), QString(), nullptr, 1,
-                       false);
-    const QImage label = worker.renderLabel().convertToFormat(QImage::Format_Grayscale8);
+    const QImage label = renderStoredLayout(name).convertToFormat(QImage::Format_Grayscale8);
     const int scale = 5; // label pixels per layout unit
     const QRect box = QRect(x * scale, y * scale, width * scale, height * scale).intersected(label.rect());
     int count = 0;
@@ -60,11 +61,6 @@ QString EditorTestHelper::makePicture(const QString& fileName, int width, int he
     painter.end();
     const QString path = folder.filePath(fileName);
     return image.save(path) ? path : QString();
-}
-
-QStringList EditorTestHelper::labelFiles() const
-{
-    return QDir(FilePrinter::folder()).entryList({QStringLiteral("*.pdf")}, QDir::Files);
 }
 
 QString EditorTestHelper::screenshotDir() const

@@ -1,6 +1,6 @@
 #pragma once
 // What the editor's QML tests need beyond the window's services: the stored layout text, the
-// label as the printing side renders it, scanner decoding, test logos and window pictures.
+// label as the printing side renders it, test logos and window pictures.
 
 #include <QObject>
 #include <QStringList>
@@ -13,16 +13,13 @@ public:
 
     // The raw text of a stored layout file; empty when there is none.
     Q_INVOKABLE QString layoutFileText(const QString& name) const;
-    Q_INVOKABLE bool fileExists(const QString& path) const;
     // Barcodes zbarimg reads on the label the printing side renders from the stored layout
     // (no report: example values).
     Q_INVOKABLE QStringList decodeStoredLayout(const QString& name) const;
-    // Count of black pixels of the rendered stored layout inside a box given in layout units.
+    // Count of black pixels of that label inside a box given in layout units.
     Q_INVOKABLE int blackPixelsIn(const QString& name, int x, int y, int width, int height) const;
     // A small picture file outside the logo folder, to import as a logo; its path.
     Q_INVOKABLE QString makePicture(const QString& fileName, int width, int height) const;
-    // PDF files the built-in file printer has written.
-    Q_INVOKABLE QStringList labelFiles() const;
     // Saves a picture of the window that shows the item (popups included) when a folder is set
     // in EDITOR_SCREENSHOTS_DIR; the path, or empty.
     Q_INVOKABLE QString screenshot(QObject* item, const QString& name) const;

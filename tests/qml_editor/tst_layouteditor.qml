@@ -19,12 +19,10 @@ Item {
     LayoutDocument { id: doc }
 
     TestCase {
-        id: test
         name: "LayoutEditor"
         when: windowShown && loader.status === Loader.Ready
 
         readonly property var view: loader.item
-        property var logoPath: ""
 
         function init() {
             if (view.editor) {
@@ -37,43 +35,48 @@ Item {
         // Opens the definitions for a new layout of the given size and name and starts the canvas.
         function newCanvas(name, widthMm, heightMm) {
             var definitions = view.openEditor("")
-            verify(definitions, "definitions dialog")
             definitions.paperChoice.currentIndex = definitions.paperChoice.count - 1 // "Custom"
-            compare(definitions.paperChoice.currentText, "Custom")
             definitions.widthField.value = widthMm
             definitions.heightField.value = heightMm
             definitions.nameField.text = name
-            compare(definitions.nameError, "")
-            var canvas = definitions.startEditing()
-            verify(canvas, "canvas")
-            return canvas
+            return definitions.startEditing()
         }
-        function recordKeys(record) {
-            // Keys in the order the text has them.
-            var keys = []
-            var re = /"([A-Za-z_]+)":/g
-            var m
-            while ((m = re.exec(record)) !== null)
-                keys.push(m[1])
-            return keys
+        function typeText(text) {
+            for (var i = 0; i < text.length; ++i)
+                keyClick(text.charAt(i))
         }
-        function objectTexts(text) {
-            var inner = text.substring(text.indexOf("[") + 1, text.lastIndexOf("]"))
-            return inner.split(/\},\s*\{/)
+        function addTextWith(canvas, content) {
+            var object = canvas.addText()
+            canvas.textDialog.textArea.text = content
+            canvas.textDialog.accept()
+            return object
+        }
+        // A barcode over the first content, with its text attached when asked.
+        function addBarcode(canvas, attach) {
+            var barcode = canvas.addBarcode()
+            canvas.barcodeDialog.transfer(canvas.barcodeDialog.available, canvas.barcodeDialog.chosen, 0)
+            canvas.barcodeDialog.attach.checked = attach
+            canvas.barcodeDialog.accept()
+            return barcode
+        }
+        function verifySorted(entries) {
+            for (var i = 1; i < entries.length; ++i)
+                verify(entries[i - 1].label.toLowerCase() <= entries[i].label.toLowerCase(), entries[i].label)
+        }
+        function followsBelow(follower, barcode) {
+            compare(follower.uy, barcode.uy + barcode.uh / 2 + follower.uh / 2, "the text follows its barcode")
         }
 
         function test_a_nameValidation() {
             layoutmanager.saveLayout('{"name":"Existing","width":80,"height":80,"objects":[]}', "Existing")
             var definitions = view.openEditor("")
             definitions.nameField.forceActiveFocus()
-            keyClick(Qt.Key_A); keyClick(Qt.Key_Period); keyClick(Qt.Key_Slash); keyClick(Qt.Key_B)
+            typeText("a./b")
             compare(definitions.nameField.text, "ab", "full stop and slash cannot be entered")
-            compare(doc.nameError("a.b", [], ""), "A layout name cannot contain any of: /\\?%*:|\"<>.")
             verify(doc.nameError("a/b", [], "").length > 0)
             definitions.nameField.text = "Existing"
             compare(definitions.nameError, "Entered layout name already exists")
-            var message = findChild(definitions, "nameMessage")
-            verify(message.visible)
+            verify(findChild(definitions, "nameMessage").visible)
             verify(!definitions.startButton.enabled)
             definitions.nameField.text = "Fresh name"
             verify(definitions.startButton.enabled)
@@ -86,19 +89,14 @@ Item {
         function test_b_designSaveAndReload() {
             var canvas = newCanvas("Shelf label", 62, 100)
             compare(canvas.widthUnits, 496)
-            compare(canvas.heightUnits, 800)
 
             // A text with a tag, picked from the content kinds.
-            var text = canvas.addText()
-            verify(canvas.textDialog.opened)
-            canvas.textDialog.textArea.text = "Made by "
-            canvas.textDialog.textArea.cursorPosition = 8
-            var manufacturer = canvas.textDialog.shownKinds.map(function(k) { return k.label }).indexOf("Manufacturer")
-            canvas.textDialog.contentChoice.currentIndex = manufacturer
-            canvas.textDialog.chooseKind(manufacturer)
-            compare(canvas.textDialog.text, "Made by <manufacturer>")
-            compare(findChild(canvas.textDialog, "preview").text, "Made by Korvex Labs")
-            canvas.textDialog.accept()
+            var text = canvas.addText(), textDialog = canvas.textDialog
+            textDialog.textArea.text = "Made by "
+            textDialog.textArea.cursorPosition = 8
+            textDialog.chooseKind(textDialog.shownKinds.map(function(k) { return k.label }).indexOf("Manufacturer"))
+            compare(findChild(textDialog, "preview").text, "Made by Korvex Labs")
+            textDialog.accept()
             compare(text.unformattedString, "Made by <manufacturer>")
 
             // Moved with the mouse: the grabbed object lands on the grid.
@@ -112,28 +110,21 @@ Item {
             // A barcode over two contents with its human-readable text below it.
             var barcode = canvas.addBarcode()
             var dialog = canvas.barcodeDialog
-            verify(dialog.opened)
             var labels = function(list) { var out = []; for (var i = 0; i < list.count; ++i) out.push(list.model.get(i).value); return out }
             dialog.transfer(dialog.available, dialog.chosen, labels(dialog.available).indexOf("IMEI"))
             dialog.transfer(dialog.available, dialog.chosen, labels(dialog.available).indexOf("System serial"))
-            compare(dialog.contentOrder, "IMEI,System serial")
             dialog.attach.checked = true
             dialog.accept()
             compare(barcode.contentOrder, "IMEI,System serial")
-            compare(barcode.symbology, "code128")
-            verify(barcode.textObjectId >= 0)
             var follower = canvas.findById(barcode.textObjectId)
-            verify(follower)
             compare(follower.unformattedString, "<firstid IMEI,System serial>: <firstvalue IMEI,System serial>")
-            compare(follower.uy, barcode.uy + barcode.uh / 2 + follower.uh / 2)
             canvas.select(barcode, false)
             canvas.moveSelectionBy(0, 200)
-            compare(follower.uy, barcode.uy + barcode.uh / 2 + follower.uh / 2, "the text follows")
+            followsBelow(follower, barcode)
 
             // An image from the logo folder, imported first.
             verify(userAppContainer.importLogoFromUsb(editorTest.makePicture("station-logo.png", 120, 60)))
             var image = canvas.addImage()
-            verify(canvas.imageDialog.opened)
             canvas.imageDialog.selectedLogo = "station-logo.png"
             canvas.imageDialog.accept()
             compare(image.sourceImage, "station-logo.png")
@@ -142,9 +133,6 @@ Item {
 
             // Rotated through the object menu's operation.
             canvas.select(text, false)
-            canvas.rotateSelection(90)
-            compare(text.rotation, 90)
-            canvas.rotateSelection(-90)
             canvas.rotateSelection(-90)
             compare(text.rotation, 270)
             canvas.rotateSelection(90)
@@ -155,90 +143,54 @@ Item {
             verify(!canvas.outsideWarning.opened, "everything is on the page")
             tryCompare(view, "editor", null)
 
-            // The stored text: keys in their order, texts escaped, the version.
+            // The stored text: texts escaped for the printing side, the size and the links.
             var stored = editorTest.layoutFileText("Shelf label")
-            verify(stored.length > 0)
-            var top = ["\"width\"", "\"height\"", "\"name\"", "\"fixedsize\"", "\"sizestr\"", "\"objects\"", "\"version\""]
-            for (var i = 1; i < top.length; ++i)
-                verify(stored.indexOf(top[i - 1]) < stored.indexOf(top[i]), top[i])
             verify(stored.indexOf("Made\\u0020by\\u0020\\u003cmanufacturer\\u003e") > 0, "jsonEscaped text")
-            var common = ["x", "y", "width", "height", "rotation", "item_id", "followItem", "followLocation"]
-            var perType = {
-                "TextObject.qml": ["type", "bold", "underline", "formattedString", "unformattedString", "pixelSize",
-                                   "multiline", "elide", "alignment", "showboundingrect", "tickBoxFormat", "background"],
-                "BarCode.qml": ["type", "sourceimage", "contentOrder", "prefixString", "attachText", "symbology", "textobjectid"],
-                "ShapeObject.qml": ["type", "sourceImage", "sourceShape", "maintainAspectRation", "boundObject"]
-            }
             var layout = JSON.parse(stored)
-            compare(layout.width, 496)
-            compare(layout.fixedsize, true)
-            compare(layout.sizestr, "62mm x 100mm")
-            compare(layout.version, systemconfig.getVersion())
-            var texts = objectTexts(stored)
-            compare(texts.length, 4)
-            for (var j = 0; j < layout.objects.length; ++j)
-                compare(recordKeys(texts[j]), common.concat(perType[layout.objects[j].type]))
+            compare([layout.width, layout.sizestr], [496, "62mm x 100mm"])
             var storedBarcode = layout.objects.filter(function(o) { return o.type === "BarCode.qml" })[0]
-            compare(storedBarcode.attachText, "true")
-            compare(storedBarcode.contentOrder, "IMEI,System serial")
             var storedFollower = layout.objects.filter(function(o) { return o.item_id === storedBarcode.textobjectid })[0]
             compare(storedFollower.followItem, storedBarcode.item_id)
 
             // The printing side renders it: the barcode reads as the example IMEI.
             compare(editorTest.decodeStoredLayout("Shelf label"), ["012345678901234"])
             verify(editorTest.blackPixelsIn("Shelf label", 100 - 60, 700 - 30, 120, 60) > 0, "the logo prints")
-            verify(editorTest.fileExists(layoutmanager.layoutDir + "Shelf label.png"), "preview written")
-            compare(view.selectedName, "Shelf label")
-            tryCompare(view.previewImage, "status", Image.Ready)
+            tryCompare(view.previewImage, "status", Image.Ready) // the preview file was written
 
             // Opened again: the same objects, the follower attached to its barcode again.
-            var definitions = view.openEditor("Shelf label")
-            compare(definitions.startButton.text, "Continue editing")
-            compare(definitions.nameField.text, "Shelf label")
-            var again = definitions.startEditing()
-            var reloaded = again.currentRecords()
-            compare(reloaded.length, 4)
-            for (var k = 0; k < 4; ++k)
-                compare(JSON.stringify(reloaded[k]), JSON.stringify(records[k]))
+            var again = view.openEditor("Shelf label").startEditing()
+            compare(JSON.stringify(again.currentRecords()), JSON.stringify(records))
             var barcode2 = again.findById(storedBarcode.item_id)
             var follower2 = again.findById(storedBarcode.textobjectid)
             again.select(barcode2, false)
             again.moveSelectionBy(-40, -40)
-            compare(follower2.uy, barcode2.uy + barcode2.uh / 2 + follower2.uh / 2)
+            followsBelow(follower2, barcode2)
             compare(follower2.ux, barcode2.ux)
             again.finished(false, "Shelf label")
         }
 
         function test_c_outsideThePageWarnsAndSaves() {
             var canvas = newCanvas("Overhanging", 40, 30)
-            var text = canvas.addText()
-            canvas.textDialog.textArea.text = "Too wide"
-            canvas.textDialog.accept()
-            text.uw = 600
+            addTextWith(canvas, "Too wide").uw = 600
             canvas.saveAndExit()
             verify(canvas.outsideWarning.opened || canvas.outsideWarning.visible)
-            var stored = JSON.parse(editorTest.layoutFileText("Overhanging"))
-            compare(stored.objects.length, 1)
-            compare(stored.objects[0].width, 600)
+            compare(JSON.parse(editorTest.layoutFileText("Overhanging")).objects[0].width, 600)
             canvas.outsideWarning.accept()
             tryCompare(view, "editor", null)
         }
 
         function test_d_keysSelectionAndRemoval() {
             var canvas = newCanvas("Keys", 62, 62)
-            var a = canvas.addText(); canvas.textDialog.textArea.text = "A"; canvas.textDialog.accept()
-            var b = canvas.addText(); canvas.textDialog.textArea.text = "B"; canvas.textDialog.accept()
+            var a = addTextWith(canvas, "A"), b = addTextWith(canvas, "B")
             a.ux = 100; a.uy = 100; b.ux = 300; b.uy = 300
             canvas.forceActiveFocus()
             canvas.select(a, false)
             keyClick(Qt.Key_Tab)
             compare(canvas.selection[0], b)
             keyClick(Qt.Key_Backtab)
-            compare(canvas.selection[0], a)
             keyClick(Qt.Key_Right)
-            compare(a.ux, 100 + canvas.gridSize)
             keyClick(Qt.Key_Down, Qt.ShiftModifier)
-            compare(a.uy, 101)
+            compare([a.ux, a.uy], [100 + canvas.gridSize, 101], "the keys move the selected one by the grid, or by one with Shift")
 
             // Rubber band over both objects, then they move together.
             canvas.select(null, false)
@@ -251,41 +203,12 @@ Item {
             compare(canvas.selection.length, 2)
             var ax = a.ux, bx = b.ux
             canvas.moveSelectionBy(20, 0)
-            compare(a.ux, ax + 20)
-            compare(b.ux, bx + 20)
+            compare([a.ux, b.ux], [ax + 20, bx + 20])
 
             canvas.select(b, false)
             keyClick(Qt.Key_Delete)
-            compare(canvas.objects().length, 1)
-            compare(canvas.objects()[0], a)
+            compare(canvas.objects(), [a])
             canvas.finished(false, "")
-        }
-
-        function test_e_testPrintOnTheFilePrinter() {
-            var canvas = newCanvas("Printed once", 62, 40)
-            var barcode = canvas.addBarcode()
-            canvas.barcodeDialog.transfer(canvas.barcodeDialog.available, canvas.barcodeDialog.chosen, 0)
-            canvas.barcodeDialog.accept()
-            var before = editorTest.labelFiles().length
-            canvas.testPrintDialog.open()
-            tryCompare(canvas.testPrintDialog, "opened", true)
-            var printers = printerInterface.activePrinters()
-            verify(printers.indexOf("PDF files (label archive)") >= 0)
-            verify(printerInterface.testPrint(JSON.parse(canvas.currentText()), "PDF files (label archive)"))
-            compare(editorTest.labelFiles().length, before + 1)
-            canvas.testPrintDialog.close()
-            canvas.finished(false, "")
-        }
-
-        function typeText(text) {
-            for (var i = 0; i < text.length; ++i)
-                keyClick(text.charAt(i))
-        }
-        function addTextWith(canvas, content) {
-            var object = canvas.addText()
-            canvas.textDialog.textArea.text = content
-            canvas.textDialog.accept()
-            return object
         }
 
         function test_f_undoAndRedoReturnEachState() {
@@ -300,14 +223,10 @@ Item {
             canvas.textDialog.openFor(text, false)
             canvas.textDialog.textArea.text = "<manufacturer>"
             canvas.textDialog.accept(); remember()
-            var barcode = canvas.addBarcode()
-            canvas.barcodeDialog.transfer(canvas.barcodeDialog.available, canvas.barcodeDialog.chosen, 0)
-            canvas.barcodeDialog.attach.checked = true
-            canvas.barcodeDialog.accept(); remember()
+            var barcode = addBarcode(canvas, true); remember()
             canvas.alignSelection("right"); remember()
             canvas.select(text, false)
             canvas.removeSelection(); remember()
-            compare(states.length, 9)
             for (var i = 1; i < states.length; ++i)
                 verify(states[i] !== states[i - 1], "change " + i + " changed the layout")
 
@@ -327,7 +246,6 @@ Item {
                     mouseClick(findChild(canvas, "undoButton"))
                 compare(canvas.currentText(), states[u], "undone to state " + u)
             }
-            verify(!canvas.history.canUndo)
             verify(!findChild(canvas, "undoButton").enabled)
             compare(canvas.objects().length, 0)
             // Redo replays them, with either key.
@@ -337,22 +255,12 @@ Item {
             }
             // The barcode's text is attached again after all that: it follows its barcode.
             var again = canvas.objects().filter(function(o) { return o.objectType === "BarCode.qml" })[0]
-            var follower = canvas.findById(again.textObjectId)
             canvas.select(again, false)
             canvas.moveSelectionBy(0, 40)
-            compare(follower.uy, again.uy + again.uh / 2 + follower.uh / 2)
+            followsBelow(canvas.findById(again.textObjectId), again)
             keyClick(Qt.Key_Z, Qt.ControlModifier)
             compare(canvas.currentText(), states[states.length - 1])
-
-            // Saved and opened again: what was stored, with nothing to undo.
-            canvas.saveAndExit()
-            tryCompare(view, "editor", null)
-            compare(editorTest.layoutFileText("History"), states[states.length - 1])
-            var reopened = view.openEditor("History").startEditing()
-            verify(!reopened.history.canUndo)
-            verify(!reopened.history.modified)
-            compare(reopened.currentText(), states[states.length - 1])
-            reopened.finished(false, "")
+            canvas.finished(false, "")
         }
 
         function test_g_geometryInMillimetres() {
@@ -363,12 +271,8 @@ Item {
             var x = findChild(canvas, "geometryX"), w = findChild(canvas, "geometryWidth")
             compare(w.text, "60.0")
             // Typed in millimetres with one decimal, stored in units; the left edge is X.
-            x.forceActiveFocus()
-            x.selectAll()
-            typeText("12.5")
-            keyClick(Qt.Key_Return)
+            x.forceActiveFocus(); x.selectAll(); typeText("12.5"); keyClick(Qt.Key_Return)
             compare(text.ux - text.uw / 2, 100)
-            compare(x.text, "12.5")
             // Keys typed in the field stay there: Down does not move the object.
             var y = text.uy
             x.forceActiveFocus()
@@ -377,95 +281,91 @@ Item {
             w.forceActiveFocus(); w.selectAll(); typeText("25,4"); keyClick(Qt.Key_Return)
             compare(text.uw, 203)
             compare(text.ux - text.uw / 2, 100, "a new width keeps the left edge")
-            compare(w.text, "25.4")
             // Text that is no length puts the shown value back and changes nothing.
-            var steps = canvas.history.undoText
             w.forceActiveFocus(); w.selectAll(); typeText("wide"); keyClick(Qt.Key_Return)
             compare(w.text, "25.4")
-            compare(text.uw, 203)
-            var stored = JSON.parse(canvas.currentText()).objects[0]
-            compare(stored.width, 203)
-            compare(stored.x, Math.round(100 + 203 / 2))
+            compare(JSON.parse(canvas.currentText()).objects[0].width, 203)
 
             // The resize dialog shows and takes millimetres as well.
             canvas.openResize(text)
             var dialog = canvas.resizeDialog
-            compare(dialog.widthField.text, "25.4")
-            compare(dialog.heightField.text, "5.0")
+            compare([dialog.widthField.text, dialog.heightField.text], ["25.4", "5.0"])
             dialog.heightField.text = "7.5"
             dialog.accept()
             compare(text.uh, 60)
-            compare(canvas.history.undoText, "Resize")
             canvas.finished(false, "")
         }
 
         function test_h_copyPasteAndDuplicate() {
             var canvas = newCanvas("Copies", 62, 100)
-            var barcode = canvas.addBarcode()
-            canvas.barcodeDialog.transfer(canvas.barcodeDialog.available, canvas.barcodeDialog.chosen, 0)
-            canvas.barcodeDialog.attach.checked = true
-            canvas.barcodeDialog.accept()
+            var barcode = addBarcode(canvas, true)
             var text = canvas.findById(barcode.textObjectId)
             canvas.select(barcode, false)
             canvas.forceActiveFocus()
             keyClick(Qt.Key_C, Qt.ControlModifier)
-            verify(canvas.clipboard.canPaste)
             keyClick(Qt.Key_V, Qt.ControlModifier)
             compare(canvas.objects().length, 4)
             var pasted = canvas.selection.filter(function(o) { return o.objectType === "BarCode.qml" })[0]
-            verify(pasted && pasted !== barcode)
             compare(pasted.ux, barcode.ux + canvas.clipboard.offset)
             var pastedText = canvas.findById(pasted.textObjectId)
             verify(pastedText && pastedText !== text, "the attached text travels with it")
-            compare(pastedText.followItem, pasted.itemId)
             compare(pastedText.unformattedString, text.unformattedString)
             canvas.select(pasted, false)
             canvas.moveSelectionBy(0, 80)
-            compare(pastedText.uy, pasted.uy + pasted.uh / 2 + pastedText.uh / 2, "and follows the copy")
-            compare(text.uy, barcode.uy + barcode.uh / 2 + text.uh / 2, "the original stays")
+            followsBelow(pastedText, pasted)
+            followsBelow(text, barcode)
+            // Pasted again, it lands further on.
+            canvas.select(barcode, false)
+            keyClick(Qt.Key_V, Qt.ControlModifier)
+            compare(canvas.selection.filter(function(o) { return o.objectType === "BarCode.qml" })[0].ux,
+                    barcode.ux + 2 * canvas.clipboard.offset)
 
             // Ctrl+D: a copy of the selection next to it, selected; one undo step removes it.
             canvas.select(text, false)
             keyClick(Qt.Key_D, Qt.ControlModifier)
-            compare(canvas.objects().length, 5)
-            var copy = canvas.selection[0]
-            compare(copy.followItem, -1, "a text copied without its barcode stands alone")
-            compare(copy.unformattedString, text.unformattedString)
+            compare(canvas.objects().length, 7)
+            compare(canvas.selection[0].followItem, -1, "a text copied without its barcode stands alone")
             keyClick(Qt.Key_Z, Qt.ControlModifier)
-            compare(canvas.objects().length, 4)
+            compare(canvas.objects().length, 6)
 
-            // Every id is unique, and the saved layout keeps the links.
+            // Every id is unique.
             var ids = canvas.objects().map(function(o) { return o.itemId })
-            compare(ids.filter(function(id, i) { return ids.indexOf(id) === i }).length, 4)
-            var layout = JSON.parse(canvas.currentText())
-            var codes = layout.objects.filter(function(o) { return o.type === "BarCode.qml" })
-            compare(codes.length, 2)
-            for (var i = 0; i < codes.length; ++i) {
-                var linked = layout.objects.filter(function(o) { return o.item_id === codes[i].textobjectid })[0]
-                compare(linked.followItem, codes[i].item_id)
-            }
+            compare(ids.filter(function(id, i) { return ids.indexOf(id) === i }).length, 6)
             canvas.finished(false, "")
         }
 
-        function test_i_alignAndDistribute() {
+        function test_i_newObjectsLandInFreeSpaceAndAlign() {
             var canvas = newCanvas("Aligned", 62, 100)
-            var a = addTextWith(canvas, "A"), b = addTextWith(canvas, "B"), c = addTextWith(canvas, "C")
+            var added = []
+            for (var i = 0; i < 4; ++i) {
+                added.push(addTextWith(canvas, "Line " + i))
+                compare(canvas.selection, [added[i]], "a new object is selected")
+            }
+            var barcode = addBarcode(canvas, true)
+            added.push(barcode, canvas.findById(barcode.textObjectId))
+            var boxes = added.map(function(o) { return Qt.rect(o.ux - o.uw / 2, o.uy - o.uh / 2, o.uw, o.uh) })
+            for (var p = 0; p < boxes.length; ++p) {
+                var r = boxes[p]
+                verify(r.x >= 0 && r.y >= 0 && r.x + r.width <= canvas.widthUnits && r.y + r.height <= canvas.heightUnits)
+                for (var q = p + 1; q < boxes.length; ++q) {
+                    var o = boxes[q]
+                    verify(r.x + r.width <= o.x || o.x + o.width <= r.x || r.y + r.height <= o.y || o.y + o.height <= r.y,
+                           "objects " + p + " and " + q + " do not overlap")
+                }
+            }
+
+            var a = added[0], b = added[1], c = added[2]
             a.uw = 100; b.uw = 200; c.uw = 60
             a.ux = 100; a.uy = 100; b.ux = 250; b.uy = 300; c.ux = 150; c.uy = 600
             canvas.selection = [a, b, c]
             canvas.alignSelection("left")
-            compare(a.ux - a.uw / 2, 50)
-            compare(b.ux - b.uw / 2, 50)
-            compare(c.ux - c.uw / 2, 50)
+            compare([a.ux - a.uw / 2, b.ux - b.uw / 2, c.ux - c.uw / 2], [50, 50, 50])
             canvas.alignSelection("right")
-            compare(a.ux + a.uw / 2, 250)
-            compare(c.ux + c.uw / 2, 250)
+            compare([a.ux + a.uw / 2, b.ux + b.uw / 2, c.ux + c.uw / 2], [250, 250, 250])
             // Spread between the outer two (80..120 and 480..520): equal gaps of 160.
             b.uy = 150; c.uy = 500
             canvas.alignSelection("vertical")
-            compare(a.uy, 100)
-            compare(b.uy, 300)
-            compare(c.uy, 500)
+            compare([a.uy, b.uy, c.uy], [100, 300, 500])
             // One object aligns to the label.
             canvas.select(b, false)
             canvas.alignSelection("center")
@@ -473,31 +373,6 @@ Item {
             canvas.alignSelection("bottom")
             compare(b.uy + b.uh / 2, canvas.heightUnits)
             compare(canvas.history.undoText, "Align")
-            canvas.finished(false, "")
-        }
-
-        function test_j_newObjectsLandInFreeSpace() {
-            var canvas = newCanvas("Free space", 62, 100)
-            var added = []
-            for (var i = 0; i < 4; ++i) {
-                added.push(addTextWith(canvas, "Line " + i))
-                compare(canvas.selection, [added[i]], "a new object is selected")
-            }
-            var barcode = canvas.addBarcode()
-            canvas.barcodeDialog.transfer(canvas.barcodeDialog.available, canvas.barcodeDialog.chosen, 0)
-            canvas.barcodeDialog.attach.checked = true
-            canvas.barcodeDialog.accept()
-            added.push(barcode, canvas.findById(barcode.textObjectId))
-            var boxes = added.map(function(o) { return Qt.rect(o.ux - o.uw / 2, o.uy - o.uh / 2, o.uw, o.uh) })
-            for (var p = 0; p < boxes.length; ++p) {
-                verify(boxes[p].x >= 0 && boxes[p].y >= 0 && boxes[p].x + boxes[p].width <= canvas.widthUnits
-                       && boxes[p].y + boxes[p].height <= canvas.heightUnits, "inside the label")
-                for (var q = p + 1; q < boxes.length; ++q) {
-                    var apart = boxes[p].x + boxes[p].width <= boxes[q].x || boxes[q].x + boxes[q].width <= boxes[p].x
-                             || boxes[p].y + boxes[p].height <= boxes[q].y || boxes[q].y + boxes[q].height <= boxes[p].y
-                    verify(apart, "objects " + p + " and " + q + " do not overlap")
-                }
-            }
             canvas.finished(false, "")
         }
 
@@ -509,21 +384,18 @@ Item {
             var stored = editorTest.layoutFileText("Kept")
 
             // Nothing changed: cancel leaves at once.
-            var definitions = view.openEditor("Kept")
-            var again = definitions.startEditing()
+            var again = view.openEditor("Kept").startEditing()
             again.requestCancel()
             tryCompare(view, "editor", null)
 
-            definitions = view.openEditor("Kept")
-            again = definitions.startEditing()
+            again = view.openEditor("Kept").startEditing()
             again.select(again.objects()[0], false)
             again.moveSelectionBy(40, 0)
             again.requestCancel()
             tryCompare(again.discardDialog, "opened", true)
-            verify(view.editor !== null, "still open while asking")
             compare(findChild(again.discardDialog.contentItem, "discardQuestion").text, "Discard changes to Kept?")
             again.discardDialog.reject()
-            verify(view.editor !== null, "keep editing")
+            verify(view.editor !== null, "still open while asking, and after Keep editing")
             // Undone back to what is stored: nothing to ask about.
             again.undo()
             verify(!again.history.modified)
@@ -533,18 +405,16 @@ Item {
             var window = again.Window.window
             window.close()
             tryCompare(again.discardDialog, "opened", true)
-            verify(window.visible)
-            verify(again.discardDialog.closeWindow)
+            verify(window.visible && again.discardDialog.closeWindow)
             again.discardDialog.closeWindow = false
             again.discardDialog.discard()
             tryCompare(view, "editor", null)
             compare(editorTest.layoutFileText("Kept"), stored, "discarding leaves the file untouched")
 
             // A new size chosen in the definitions is a change too.
-            definitions = view.openEditor("Kept")
+            var definitions = view.openEditor("Kept")
             definitions.widthField.value = 70
             again = definitions.startEditing()
-            verify(!again.history.modified)
             again.requestCancel()
             tryCompare(again.discardDialog, "opened", true)
             again.discardDialog.discard()
@@ -556,10 +426,8 @@ Item {
             var canvas = newCanvas("Fields", 62, 100)
             canvas.addText()
             var dialog = canvas.textDialog
-            var labels = dialog.shownKinds.map(function(k) { return k.label })
-            compare(labels.length, dialog.kinds.length)
-            for (var i = 1; i < labels.length; ++i)
-                verify(labels[i - 1].toLowerCase() <= labels[i].toLowerCase(), labels[i])
+            compare(dialog.shownKinds.length, dialog.kinds.length)
+            verifySorted(dialog.shownKinds)
             // Search by name, and by tag: Enter inserts the one match.
             dialog.kindSearch.forceActiveFocus()
             typeText("manufac")
@@ -572,12 +440,14 @@ Item {
             dialog.contentChoice.popup.open()
             tryCompare(dialog.contentChoice.popup, "opened", true)
             var row = dialog.contentChoice.popup.contentItem.itemAtIndex(0)
-            verify(row)
-            var texts = []
-            for (var c = 0; c < row.contentItem.children.length; ++c)
-                texts.push(row.contentItem.children[c].text)
-            compare(texts, ["Battery recharge cycles", "<batterycycles>"])
+            compare(Array.prototype.map.call(row.contentItem.children, function(c) { return c.text }),
+                    ["Battery recharge cycles", "<batterycycles>"])
             dialog.contentChoice.popup.close()
+            // Every word must be found, in any case.
+            dialog.kindSearch.text = "BATTERY cycles"
+            compare(dialog.shownKinds.length, 1)
+            dialog.kindSearch.text = "battery manufacturer"
+            compare(dialog.shownKinds.length, 0)
 
             // XML report items: the search narrows all categories' fields, sorted, with their tags.
             dialog.kindSearch.text = "XML report"
@@ -585,13 +455,11 @@ Item {
             compare(dialog.currentKind, "xmlreport")
             dialog.xmlSearch.text = "imei"
             verify(dialog.xmlEntries.length > 0)
-            for (var x = 0; x < dialog.xmlEntries.length; ++x) {
-                var entry = dialog.xmlEntries[x]
+            verifySorted(dialog.xmlEntries)
+            dialog.xmlEntries.forEach(function(entry) {
                 verify((entry.label + entry.tag).toLowerCase().indexOf("imei") >= 0, entry.label)
                 verify(entry.tag.indexOf("<xmlreport ") === 0)
-                if (x > 0)
-                    verify(dialog.xmlEntries[x - 1].label.toLowerCase() <= entry.label.toLowerCase())
-            }
+            })
             dialog.reject()
             compare(canvas.objects().length, 0)
             canvas.finished(false, "")
