@@ -1,16 +1,12 @@
-// The program's command line (the options, the older "width=N" forms, what is ignored and why),
-// --help and --version of the real program, and the icon the window shows the desktop.
+// The program's command line (the options, the older "width=N" forms, what is ignored), --help and
+// --version of the real program, and the window icon. Ignored options in the log: tst_logging.
 
 #include "app/applicationsetup.h"
 #include "app/commandline.h"
 #include "testsupport.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QIcon>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 
 Q_DECLARE_METATYPE(CommandLine::Action)
 
@@ -94,24 +90,6 @@ private slots:
         const QByteArray out = p.readAllStandardOutput();
         QVERIFY2(out.contains(expected.toUtf8()), out.constData());
         QVERIFY(QDir(dir.path()).isEmpty());
-    }
-
-    // Ignored arguments are named in the log, so a typo in a service's command line shows up there.
-    void ignoredArgumentIsLogged()
-    {
-        TestSupport::IsolatedDataRoot root;
-        QProcess p;
-        p.setProcessEnvironment(root.environment());
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(TestSupport::programPath(), {"--logto", "console", "--fulscreen"});
-        QVERIFY(p.waitForStarted());
-        QByteArray out;
-        QTRY_VERIFY_WITH_TIMEOUT((out += p.readAll()).contains("Starting"), 15000);
-        p.terminate();
-        QVERIFY(p.waitForFinished(20000));
-        out += p.readAll();
-        QCOMPARE(p.exitCode(), 0);
-        QVERIFY2(out.contains("Command line: Unknown option 'fulscreen'."), out.constData());
     }
 
     // The desktop entry's icon is drawn from this picture; it must load and draw at desktop sizes.
