@@ -1,6 +1,5 @@
-// A real platform printer: a private CUPS server with a cups-pdf queue that declares label sizes.
-// The label goes through Qt's print support and CUPS like on a station; the resulting PDF must have
-// the label's size and a barcode a scanner reads. Skipped where CUPS cannot be started (not root).
+// A real platform printer: a private CUPS server with a cups-pdf queue declaring label sizes; the
+// printed PDF must have the label's size and a barcode a scanner reads. Skipped without CUPS.
 
 #include "app/popupnoteprovider.h"
 #include "barcodedecode.h"
@@ -13,12 +12,7 @@
 #include "testsupport.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QJsonArray>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 
 #include <unistd.h>
 

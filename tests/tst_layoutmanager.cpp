@@ -4,13 +4,6 @@
 #include "settings/systempaths.h"
 #include "testsupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <unistd.h>

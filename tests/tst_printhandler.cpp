@@ -11,11 +11,8 @@
 #include "stationfixture.h"
 #include "testsupport.h"
 
-#include <QDir>
-#include <QFile>
 #include <QPrinter>
-#include <QSignalSpy>
-#include <QTest>
+#include <QtTest>
 
 #include <memory>
 

@@ -8,10 +8,6 @@
 #include "settings/settingsmanager.h"
 #include "testsupport.h"
 
-#include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>

@@ -4,12 +4,7 @@
 #include "shared/userappcontainer.h"
 #include "testsupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QImage>
-#include <QSignalSpy>
-#include <QTest>
-#include <QUrl>
+#include <QtTest>
 
 #include <unistd.h>
 
