@@ -16,36 +16,28 @@
 #include <QtTest>
 
 #include <csignal>
-#include <memory>
 
 namespace {
 
 using TestSupport::labelFiles;
-using TestSupport::ProgramProcess;
 using TestSupport::readAll;
-using TestSupport::setConsole;
-
-const QString kManufacturerPath = QStringLiteral("korvex_data.korvex_hardware_report.system.manufacturer");
-
-QString ago(int days)
-{
-    return QDateTime::currentDateTime().addDays(-days).toString("yyyy-MM-dd hh:mm:ss");
-}
-
-// The station's data: the demo layout with its logo and where output goes.
-void prepareStation(const QString& labels, const QString& csv)
-{
-    QVERIFY(TestSupport::installStationLayout());
-    SettingsManager* s = SettingsManager::instance();
-    s->setValue(FilePrinter::kFolderKey, labels, true);
-    s->setValue("ReportView/reportLogPath", csv, true);
-}
+using TestSupport::sampleReportVariant;
 
 // A job printing the station label on the built-in printer, for one manufacturer or for all.
-void addJob(const QString& id, const QString& name, bool active, const QString& manufacturer)
+void addJob(const QString& id, const QString& name, bool active, const QString& manufacturer = {})
 {
     TestSupport::addJob(id, name, active, "Station label", FilePrinter::kName,
-                        manufacturer.isEmpty() ? QString() : kManufacturerPath, "==", manufacturer);
+                        manufacturer.isEmpty() ? QString()
+                                               : "korvex_data.korvex_hardware_report.system.manufacturer",
+                        "==", manufacturer);
+}
+
+// The watermark the program stored.
+int storedWatermark()
+{
+    return QSettings(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat)
+        .value("MC/lastReportId")
+        .toInt();
 }
 
 } // namespace
@@ -53,10 +45,20 @@ void addJob(const QString& id, const QString& name, bool active, const QString& 
 class TestEndToEnd : public QObject
 {
     Q_OBJECT
-private:
     TestSupport::IsolatedDataRoot* m_root = nullptr;
     QString m_labels;
     QString m_csv;
+
+    // A fresh station: the demo layout, output into the test's folder, no jobs, no watermark.
+    void prepareStation(const QString& labels, const QString& csv)
+    {
+        QVERIFY(TestSupport::installStationLayout());
+        SettingsManager* s = SettingsManager::instance();
+        s->removeKey("jobs", true);
+        s->removeKey("MC", true);
+        s->setValue(FilePrinter::kFolderKey, labels, true);
+        s->setValue("ReportView/reportLogPath", csv, true);
+    }
 
 private slots:
     void initTestCase()
@@ -65,7 +67,6 @@ private slots:
         QVERIFY(SettingsManager::instance());
         m_labels = m_root->path() + "/labels";
         m_csv = m_root->path() + "/PrintedReports.csv";
-        QVERIFY(!TestSupport::sampleReport().isEmpty());
     }
 
     void programPrintsNewReports()
@@ -73,34 +74,34 @@ private slots:
         TestSupport::StandInProcess server;
         QVERIFY(server.start());
         // History: one old report, two from the last 27 days; the newest of those becomes the watermark.
-        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 1), true, ago(40)), 1);
-        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 2), true, ago(10)), 2);
-        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Samsung", 3), true, ago(2)), 3);
+        const std::pair<int, int> history[] = {{1, 40}, {2, 10}, {3, 2}}; // report, days ago
+        for (auto [n, days] : history) {
+            const QString date = QDateTime::currentDateTime().addDays(-days).toString("yyyy-MM-dd hh:mm:ss");
+            QCOMPARE(server.addReport(sampleReportVariant(n == 3 ? "Samsung" : "Apple", n), true, date), n);
+        }
         prepareStation(m_labels, m_csv);
         addJob("apple", "Apple phones", true, "Apple");
         addJob("samsung", "Samsung phones", true, "Samsung");
-        addJob("idle", "Idle job", false, "");
+        addJob("idle", "Idle job", false);
+        TestSupport::setConsole(server.port());
         SettingsManager::instance()->flush();
 
-        setConsole(server.port());
-        ProgramProcess program(*m_root);
+        TestSupport::ProgramProcess program(*m_root);
         program.start();
         QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Connected\""), 15000);
-
         // New reports while the station runs: two Apple, one Samsung, one nobody prints, one issue report.
         const char* makers[] = {"Apple", "Samsung", "Google", "Apple", "Apple"};
         for (int n = 4; n <= 8; ++n)
-            QCOMPARE(server.addReport(TestSupport::sampleReportVariant(makers[n - 4], n, n == 7), true), n);
-
+            QCOMPARE(server.addReport(sampleReportVariant(makers[n - 4], n, n == 7), true), n);
         QTRY_COMPARE_WITH_TIMEOUT(labelFiles(m_labels).size(), 3, 40000);
         QTest::qWait(11000); // one more poll: nothing is printed twice
         QCOMPARE(program.stop(), 0);
+        QCOMPARE(labelFiles(m_labels).size(), 3);
+        QCOMPARE(storedWatermark(), 8);
 
-        const QStringList files = labelFiles(m_labels);
-        QCOMPARE(files.size(), 3);
         // Each label carries its report's IMEI (and the serial in a second barcode).
         QStringList jobAndCode;
-        for (const QString& f : files)
+        for (const QString& f : labelFiles(m_labels))
             for (const QString& code :
                  TestSupport::decodeBarcodes(TestSupport::rasterisePdf(m_labels + "/" + f, 300)))
                 jobAndCode << f.section('_', 1, 1) + " " + code;
@@ -108,16 +109,12 @@ private slots:
              {"Apple-phones " + TestSupport::variantImei(4), "Apple-phones " + TestSupport::variantImei(8),
               "Samsung-phones " + TestSupport::variantImei(5)})
             QVERIFY2(jobAndCode.contains(expected), qPrintable(jobAndCode.join(", ")));
-
         // The header and one line per label.
         const QByteArray csv = readAll(m_csv);
         QCOMPARE(csv.trimmed().count('\n'), 3);
         for (int n : {4, 5, 8})
-            QCOMPARE(csv.count(TestSupport::variantDocumentId(n).toLatin1()), 1);
+            QCOMPARE(TestSupport::linesOf(m_csv, n), 1);
         QVERIFY(csv.contains(",Apple phones,Station label,PDF files (label archive),"));
-
-        QSettings global(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat);
-        QCOMPARE(global.value("MC/lastReportId").toInt(), 8);
     }
 
     // A backlog on the built-in printer, stopped by SIGTERM and later killed with SIGKILL in the
@@ -126,91 +123,74 @@ private slots:
     // and a spool file cut short on disk is moved aside while the others print.
     void backlogSurvivesStopAndCrash()
     {
-        const TestSupport::IsolatedDataRoot& root = *m_root;
         SettingsManager* s = SettingsManager::instance();
-        s->removeKey("jobs", true);
-        s->removeKey("MC", true);
-        const QString labels = root.path() + "/backlog-labels";
-        const QString csv = root.path() + "/backlog.csv";
+        const QString labels = m_root->path() + "/backlog-labels";
+        const QString csv = m_root->path() + "/backlog.csv";
         prepareStation(labels, csv);
         QVERIFY(TestSupport::writeLayout("Small label", TestSupport::smallLayout("Small label")));
-        addJob("all", "All phones", true, "");
+        addJob("all", "All phones", true);
         s->setValue("jobs/all/layout", "Small label", true);
         s->setValue("MC/lastReportId", 0, true);
         s->setValue("printing/paused", true, true);
-        s->flush();
-
         TestSupport::StandInProcess server;
         QVERIFY(server.start());
-        setConsole(server.port());
+        TestSupport::setConsole(server.port());
+        s->flush();
         const int backlog = 120;
-        for (int n = 1; n <= backlog; ++n)
-            QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", n), true), n);
-
-        const QString spool = root.dataRoot() + "/spool";
-        const auto spooled = [&] {
-            return QDir(spool).entryList({"*.entry"}, QDir::Files).size();
+        const auto addReports = [&](int from, int to) {
+            for (int n = from; n <= to; ++n)
+                QCOMPARE(server.addReport(sampleReportVariant("Apple", n), true), n);
         };
-        {
-            // Paused: the reports are fetched into the spool and the watermark moves; nothing prints.
-            ProgramProcess program(root);
-            program.start();
-            QTRY_COMPARE_WITH_TIMEOUT(spooled(), backlog, 40000);
-            QCOMPARE(program.stop(), 0);
-            QSettings global(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat);
-            QCOMPARE(global.value("MC/lastReportId").toInt(), backlog);
-            QVERIFY(labelFiles(labels).isEmpty());
-        }
-        // One entry is cut short on disk (the last one, report 120).
-        const QStringList entries = QDir(spool).entryList({"*.entry"}, QDir::Files, QDir::Name);
-        QFile torn(spool + "/" + entries.last());
-        QVERIFY(torn.open(QIODevice::ReadWrite));
-        QVERIFY(torn.resize(100));
-        torn.close();
+        addReports(1, backlog);
 
+        const QString spool = m_root->dataRoot() + "/spool";
+        const auto spooled = [&] {
+            return QDir(spool).entryList({"*.entry"}, QDir::Files, QDir::Name);
+        };
+        TestSupport::ProgramProcess program(*m_root);
+        // Paused: the reports are fetched into the spool and the watermark moves; nothing prints.
+        program.start();
+        QTRY_COMPARE_WITH_TIMEOUT(spooled().size(), backlog, 40000);
+        QCOMPARE(program.stop(), 0);
+        QCOMPARE(storedWatermark(), backlog);
+        QVERIFY(labelFiles(labels).isEmpty());
+
+        // One entry is cut short on disk (the last one, report 120); printing resumes and is stopped.
+        QFile torn(spool + "/" + spooled().last());
+        QVERIFY(torn.open(QIODevice::ReadWrite) && torn.resize(100));
+        torn.close();
         QSettings(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat)
             .setValue("printing/paused", false);
-        {
-            ProgramProcess program(root);
-            program.start();
-            QTRY_VERIFY_WITH_TIMEOUT(labelFiles(labels).size() >= 20, 60000);
-            QElapsedTimer stopping;
-            stopping.start();
-            QCOMPARE(program.stop(), 0);
-            QVERIFY(stopping.elapsed() < 10000);
-            QVERIFY(labelFiles(labels).size() < backlog - 1);
-            QVERIFY(program.log().contains("cannot be read"));
-        }
+        program.start();
+        QTRY_VERIFY_WITH_TIMEOUT(labelFiles(labels).size() >= 20, 60000);
+        QElapsedTimer stopping;
+        stopping.start();
+        QCOMPARE(program.stop(), 0);
+        QVERIFY(stopping.elapsed() < 10000);
+        QVERIFY(labelFiles(labels).size() < backlog - 1);
         QCOMPARE(QDir(spool + "/damaged").entryList(QDir::Files).size(), 1);
-        {
-            ProgramProcess program(root);
-            program.start();
-            QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), backlog - 1, 90000);
-            // A second backlog, killed in the middle of printing.
-            for (int n = backlog + 1; n <= 2 * backlog; ++n)
-                QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", n), true), n);
-            QTRY_VERIFY_WITH_TIMEOUT(labelFiles(labels).size() >= backlog + 20, 60000);
-            QCOMPARE(program.stop(SIGKILL), -1);
-        }
-        {
-            ProgramProcess program(root);
-            program.start();
-            QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), 2 * backlog - 1, 90000);
-            QTRY_COMPARE_WITH_TIMEOUT(spooled(), 0, 10000);
-            QTest::qWait(1000);
-            QCOMPARE(program.stop(), 0);
-        }
+
+        // The rest prints; a second backlog is killed in the middle of printing, then finished.
+        program.start();
+        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), backlog - 1, 90000);
+        addReports(backlog + 1, 2 * backlog);
+        QTRY_VERIFY_WITH_TIMEOUT(labelFiles(labels).size() >= backlog + 20, 60000);
+        QCOMPARE(program.stop(SIGKILL), -1);
+        program.start();
+        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), 2 * backlog - 1, 90000);
+        QTRY_COMPARE_WITH_TIMEOUT(spooled().size(), 0, 10000);
+        QTest::qWait(1000);
+        QCOMPARE(program.stop(), 0);
+
         for (int n = 1; n <= 2 * backlog; ++n) {
-            const int expected = n == backlog ? 0 : 1; // the torn entry is gone, and said so
+            const int expected = n == backlog ? 0 : 1; // the torn entry is gone
             QCOMPARE(TestSupport::labelsOf(labels, n), expected);
             QCOMPARE(TestSupport::linesOf(csv, n), expected);
         }
-        const QFileInfoList all = QDir(labels).entryInfoList(QDir::Files);
-        for (const QFileInfo& f : all)
+        for (const QFileInfo& f : QDir(labels).entryInfoList(QDir::Files))
             QVERIFY2(f.suffix() == "pdf" && f.size() > 0, qPrintable(f.fileName()));
         // The program wrote the settings file; the in-process store reads it again.
         s->removeKey("printing/paused", true);
-        s->removeKey("jobs", true);
         s->flush();
     }
 
@@ -222,15 +202,12 @@ private slots:
         QDir(m_labels).removeRecursively();
         QFile::remove(m_csv);
         SettingsManager* s = SettingsManager::instance();
-        s->removeKey("jobs", true);
-        s->removeKey("MC", true);
-
         TestSupport::StandInProcess server;
         QVERIFY(server.start());
         prepareStation(m_labels, m_csv);
         addJob("a", "Apple phones", true, "Apple");
         s->setValue("MC/lastReportId", 0, true);
-        setConsole(server.port());
+        TestSupport::setConsole(server.port());
 
         TestSupport::Station station;
         QVERIFY(station.connected());
@@ -240,8 +217,11 @@ private slots:
             return readAll(m_csv).count('\n');
         };
         const auto printNext = [&](int n, int waiting = 0) {
-            QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", n), true), n - 10);
+            QCOMPARE(server.addReport(sampleReportVariant("Apple", n), true), n - 10);
             station.pollNow(waiting);
+        };
+        const auto lastNote = [&] {
+            return errors.last().at(2).value<PopupNoteProvider::PopupNoteTypes>();
         };
 
         // A layout that does not exist: the user is told, the label goes to the failed list and
@@ -251,23 +231,20 @@ private slots:
         QCOMPARE(errors.count(), 1);
         QVERIFY(errors.last().at(1).toString().contains("No such layout"));
         QCOMPARE(handler->failedLabels(), 1);
-        QCOMPARE(csvLines(), 0);
 
         // No printer at all: the label waits, and the user is told why.
         s->setValue("jobs/a/layout", "Station label", true);
         s->setValue("jobs/a/printer", "", true);
         printNext(12, 1);
         QTRY_COMPARE(errors.count(), 2);
-        QCOMPARE(errors.last().at(2).value<PopupNoteProvider::PopupNoteTypes>(),
-                 PopupNoteProvider::PrinterNotConfigured);
+        QCOMPARE(lastNote(), PopupNoteProvider::PrinterNotConfigured);
 
         // A printer that is not there: the waiting labels (the job's, with its new printer) wait on.
         s->setValue("jobs/a/printer", "Printer that was unplugged", true);
         handler->retryWaiting();
         printNext(13, 2);
         QTRY_COMPARE(errors.count(), 3);
-        QCOMPARE(errors.last().at(2).value<PopupNoteProvider::PopupNoteTypes>(),
-                 PopupNoteProvider::PrinterRemoved);
+        QCOMPARE(lastNote(), PopupNoteProvider::PrinterRemoved);
         QVERIFY(handler->spoolState().contains("2 labels waiting for Printer that was unplugged"));
         QCOMPARE(csvLines(), 0);
         QVERIFY(labelFiles(m_labels).isEmpty());
@@ -287,7 +264,6 @@ private slots:
         printNext(14);
         QCOMPARE(TestSupport::labelsOf(m_labels, 14), 1);
         ReportListModel::instance()->setReportLogPath(m_csv);
-
         // The status bar followed the printing.
         QVERIFY(station.viewer().statusBarMessage() != QString("Ready"));
         QVERIFY(station.viewer().waitForWorkers(30000));
