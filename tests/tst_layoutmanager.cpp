@@ -29,10 +29,10 @@ QString inLayoutDir(const QString& name)
     return QDir(SystemPaths::instance().layoutDir).filePath(name);
 }
 
-QString layoutText(const QString& name, const QJsonArray& objects = {})
+QByteArray layoutText(const QString& name, const QJsonArray& objects = {})
 {
-    QJsonObject layout{{"name", name}, {"width", 496}, {"height", 800}, {"objects", objects}};
-    return QString::fromUtf8(QJsonDocument(layout).toJson(QJsonDocument::Compact));
+    const QJsonObject layout{{"name", name}, {"width", 496}, {"height", 800}, {"objects", objects}};
+    return QJsonDocument(layout).toJson(QJsonDocument::Compact);
 }
 
 QJsonObject logoShape(const QString& source)
@@ -60,66 +60,64 @@ private slots:
         LayoutManager store;
         QSignalSpy changed(&store, &LayoutManager::layoutsChanged);
         // Written as given, not re-serialised: the editor's formatting and key order survive.
-        const QString text = QStringLiteral("{ \"name\": \"Shelf\",  \"width\": 500, \"objects\": [] }");
-        QVERIFY(store.saveLayout(text, QStringLiteral("Shelf")));
+        const QString text = "{ \"name\": \"Shelf\",  \"width\": 500, \"objects\": [] }";
+        QVERIFY(store.saveLayout(text, "Shelf"));
         QCOMPARE(changed.count(), 1);
-        QCOMPARE(readAll(inLayoutDir("Shelf.lyson")), text.toUtf8());
-        QCOMPARE(store.loadJsonLayout(QStringLiteral("Shelf")).value("width").toInt(), 500);
-        QVERIFY(store.loadJsonLayout(QStringLiteral("Nope")).isEmpty());
+        QCOMPARE(readAll(inLayoutDir("Shelf.lyson")), text);
+        QCOMPARE(store.loadJsonLayout("Shelf").value("width").toInt(), 500);
+        QVERIFY(store.loadJsonLayout("Nope").isEmpty());
         // A layout without a name is written but not listed.
-        QVERIFY(store.saveLayout(QStringLiteral("{\"objects\": []}"), QStringLiteral("anonymous")));
+        QVERIFY(store.saveLayout("{\"objects\": []}", "anonymous"));
         QVERIFY(QFileInfo::exists(inLayoutDir("anonymous.lyson")));
-        QCOMPARE(store.customLayouts(), QStringList{QStringLiteral("Shelf")});
+        QCOMPARE(store.customLayouts(), QStringList{"Shelf"});
 
         // A fresh store reads them back from the directory.
         LayoutManager reread;
-        QCOMPARE(reread.customLayouts(), QStringList{QStringLiteral("Shelf")});
+        QCOMPARE(reread.customLayouts(), QStringList{"Shelf"});
         QVERIFY(reread.layoutsModified());
 
         writeFile(inLayoutDir("Shelf.png"), "png");
-        QVERIFY(reread.removeLayout(QStringLiteral("Shelf")));
+        QVERIFY(reread.removeLayout("Shelf"));
         QVERIFY(!QFileInfo::exists(inLayoutDir("Shelf.lyson")));
         QVERIFY(!QFileInfo::exists(inLayoutDir("Shelf.png")));
         QVERIFY(reread.customLayouts().isEmpty());
         // Removing what is not there still succeeds.
-        QVERIFY(reread.removeLayout(QStringLiteral("Shelf")));
+        QVERIFY(reread.removeLayout("Shelf"));
     }
 
     void saveRefusesTextThatIsNotAnObject_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("garbage") << QStringLiteral("not json");
-        QTest::newRow("truncated") << QStringLiteral("{\"name\": \"Shelf\", \"objects\": [");
-        QTest::newRow("array") << QStringLiteral("[1, 2]");
+        QTest::newRow("garbage") << "not json";
+        QTest::newRow("truncated") << "{\"name\": \"Shelf\", \"objects\": [";
+        QTest::newRow("array") << "[1, 2]";
         QTest::newRow("empty") << QString();
     }
     void saveRefusesTextThatIsNotAnObject()
     {
         QFETCH(QString, text);
         LayoutManager store;
-        const QString good = layoutText(QStringLiteral("Shelf"));
-        QVERIFY(store.saveLayout(good, QStringLiteral("Shelf")));
+        const QString good = layoutText("Shelf");
+        QVERIFY(store.saveLayout(good, "Shelf"));
         QSignalSpy changed(&store, &LayoutManager::layoutsChanged);
 
-        QVERIFY(!store.saveLayout(text, QStringLiteral("Shelf")));
-        QCOMPARE(readAll(inLayoutDir("Shelf.lyson")), good.toUtf8());
-        QCOMPARE(store.customLayouts(), QStringList{QStringLiteral("Shelf")});
+        QVERIFY(!store.saveLayout(text, "Shelf"));
+        QCOMPARE(readAll(inLayoutDir("Shelf.lyson")), good);
+        QCOMPARE(store.customLayouts(), QStringList{"Shelf"});
         QCOMPARE(changed.count(), 0);
         // No stray temporary file is left beside the layout.
-        QCOMPARE(QDir(SystemPaths::instance().layoutDir).entryList(QDir::Files),
-                 QStringList{QStringLiteral("Shelf.lyson")});
+        QCOMPARE(QDir(SystemPaths::instance().layoutDir).entryList(QDir::Files), QStringList{"Shelf.lyson"});
     }
 
     // Listed once per name, sorted case-sensitively; broken files and other endings are left out.
     void listingFromDisk()
     {
         for (const char* name : {"b", "C", "a", "B"})
-            writeFile(inLayoutDir(QString::fromLatin1(name) + ".lyson"),
-                      layoutText(QString::fromLatin1(name)).toUtf8());
-        writeFile(inLayoutDir("one.lyson"), layoutText("Same").toUtf8());
-        writeFile(inLayoutDir("two.lyson"), layoutText("Same").toUtf8());
+            writeFile(inLayoutDir(name + QString(".lyson")), layoutText(name));
+        writeFile(inLayoutDir("one.lyson"), layoutText("Same"));
+        writeFile(inLayoutDir("two.lyson"), layoutText("Same"));
         writeFile(inLayoutDir("broken.lyson"), "{");
-        writeFile(inLayoutDir("other.json"), layoutText("Other").toUtf8());
+        writeFile(inLayoutDir("other.json"), layoutText("Other"));
         LayoutManager store;
         QCOMPARE(store.customLayouts(), (QStringList{"B", "C", "Same", "a", "b"}));
     }
@@ -139,21 +137,20 @@ private slots:
         QFETCH(QString, fixedsize);
         QFETCH(bool, custom);
         LayoutManager store;
-        const QString extra =
-            fixedsize.isEmpty() ? QString() : QStringLiteral(", \"fixedsize\": ") + fixedsize;
-        QVERIFY(store.saveLayout(QStringLiteral("{\"name\": \"L\", \"objects\": []%1}").arg(extra), "L"));
-        QCOMPARE(store.isCustomSizedLayout(QStringLiteral("L")), custom);
-        QVERIFY(!store.isCustomSizedLayout(QStringLiteral("unknown")));
+        const QString extra = fixedsize.isEmpty() ? QString() : ", \"fixedsize\": " + fixedsize;
+        QVERIFY(store.saveLayout(QString("{\"name\": \"L\", \"objects\": []%1}").arg(extra), "L"));
+        QCOMPARE(store.isCustomSizedLayout("L"), custom);
+        QVERIFY(!store.isCustomSizedLayout("unknown"));
     }
 
     void namesThatLeaveTheDirectoryAreRefused_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("parent") << QStringLiteral("../victim");
-        QTest::newRow("dots") << QStringLiteral("..");
-        QTest::newRow("sub") << QStringLiteral("sub/victim");
-        QTest::newRow("absolute") << QStringLiteral("/tmp/victim");
-        QTest::newRow("backslash") << QStringLiteral("..\\victim");
+        QTest::newRow("parent") << "../victim";
+        QTest::newRow("dots") << "..";
+        QTest::newRow("sub") << "sub/victim";
+        QTest::newRow("absolute") << "/tmp/victim";
+        QTest::newRow("backslash") << "..\\victim";
         QTest::newRow("empty") << QString();
     }
     void namesThatLeaveTheDirectoryAreRefused()
@@ -161,20 +158,20 @@ private slots:
         QFETCH(QString, name);
         LayoutManager store;
         // A file beside the layout directory that a "../victim" name would reach.
-        const QString outside = inLayoutDir(QStringLiteral("../victim.lyson"));
+        const QString outside = inLayoutDir("../victim.lyson");
         writeFile(outside, "keep");
 
-        QVERIFY(!store.saveLayout(layoutText(QStringLiteral("victim")), name));
+        QVERIFY(!store.saveLayout(layoutText("victim"), name));
         QVERIFY(!store.removeLayout(name));
-        QVERIFY(!store.exportLayout(name, QStringLiteral("stick")));
-        QVERIFY(!store.importLayout(name, QStringLiteral("stick")));
+        QVERIFY(!store.exportLayout(name, "stick"));
+        QVERIFY(!store.importLayout(name, "stick"));
         QCOMPARE(readAll(outside), QByteArray("keep"));
         QVERIFY(store.customLayouts().isEmpty());
 
         // Mount points must stay below the drive root as well.
-        QVERIFY(store.saveLayout(layoutText(QStringLiteral("ok")), QStringLiteral("ok")));
-        QVERIFY(!store.exportLayout(QStringLiteral("ok"), QStringLiteral("../tmp")));
-        QVERIFY(store.layoutsInDrive(QStringLiteral("stick/../../etc")).isEmpty());
+        QVERIFY(store.saveLayout(layoutText("ok"), "ok"));
+        QVERIFY(!store.exportLayout("ok", "../tmp"));
+        QVERIFY(store.layoutsInDrive("stick/../../etc").isEmpty());
     }
 
     void logoNamesAreUniqueAndStripped()
@@ -194,35 +191,31 @@ private slots:
 
     void driveExchangeWithLogos()
     {
-        if (geteuid() != 0 || !QFileInfo(QStringLiteral("/media")).isWritable())
+        if (geteuid() != 0 || !QFileInfo("/media").isWritable())
             QSKIP("Drive exchange needs a writable /media (run the tests as root)");
-        QTemporaryDir drive(QStringLiteral("/media/tst_layoutmanager-XXXXXX"));
+        QTemporaryDir drive("/media/tst_layoutmanager-XXXXXX");
         QVERIFY(drive.isValid());
         const QString mount = QFileInfo(drive.path()).fileName();
-        const QString driveLayouts = drive.path() + QStringLiteral("/customlayouts/");
+        const QString driveLayouts = drive.path() + "/customlayouts/";
 
         // A local layout whose two shapes share one logo, plus a logo that does not exist.
-        const QString logo = LayoutManager::localLogoDir() + QStringLiteral("logo.png");
+        const QString logo = LayoutManager::localLogoDir() + "logo.png";
         QDir().mkpath(LayoutManager::localLogoDir());
         writeFile(logo, "LOGO");
         LayoutManager store;
         const QJsonArray objects{logoShape(logo), logoShape(logo), logoShape("missing.png")};
-        QVERIFY(store.saveLayout(layoutText(QStringLiteral("Shelf"), objects), QStringLiteral("Shelf")));
+        QVERIFY(store.saveLayout(layoutText("Shelf", objects), "Shelf"));
 
-        QVERIFY(store.exportLayout(QStringLiteral("Shelf"), mount));
+        QVERIFY(store.exportLayout("Shelf", mount));
         QCOMPARE(QJsonDocument::fromJson(readAll(driveLayouts + "Shelf.lyson")).object(),
                  store.loadJsonLayout("Shelf"));
-        QCOMPARE(readAll(drive.path() + QStringLiteral("/logo.png")), QByteArray("LOGO"));
-        QVERIFY(!QFileInfo::exists(drive.path() + QStringLiteral("/missing.png")));
-
-        // An unknown layout exports as an empty object.
-        QVERIFY(store.exportLayout(QStringLiteral("Ghost"), mount));
-        QCOMPARE(readAll(driveLayouts + "Ghost.lyson"), QByteArray("{}"));
+        QCOMPARE(readAll(drive.path() + "/logo.png"), QByteArray("LOGO"));
+        QVERIFY(!QFileInfo::exists(drive.path() + "/missing.png"));
 
         // A file whose base name differs from its "name", and one without objects, are not listed.
-        writeFile(driveLayouts + "Renamed.lyson", layoutText("Original").toUtf8());
+        writeFile(driveLayouts + "Renamed.lyson", layoutText("Original"));
         writeFile(driveLayouts + "Bare.lyson", "{\"name\": \"Bare\"}");
-        QCOMPARE(store.layoutsInDrive(mount), QStringList{QStringLiteral("Shelf")});
+        QCOMPARE(store.layoutsInDrive(mount), QStringList{"Shelf"});
         for (const char* name : {"Renamed", "Original", "Bare"})
             QVERIFY2(!store.importLayout(QString::fromLatin1(name), mount), name);
 
@@ -232,18 +225,18 @@ private slots:
         QVERIFY(station.customLayouts().isEmpty());
         QSignalSpy changed(&station, &LayoutManager::layoutsChanged);
         // From the drive file (no listing first) ...
-        QVERIFY(station.importLayout(QStringLiteral("Shelf"), mount));
+        QVERIFY(station.importLayout("Shelf", mount));
         QCOMPARE(changed.count(), 1);
-        QCOMPARE(station.customLayouts(), QStringList{QStringLiteral("Shelf")});
-        QCOMPARE(readAll(LayoutManager::localLogoDir() + QStringLiteral("logo.png")), QByteArray("LOGO"));
+        QCOMPARE(station.customLayouts(), QStringList{"Shelf"});
+        QCOMPARE(readAll(LayoutManager::localLogoDir() + "logo.png"), QByteArray("LOGO"));
         QCOMPARE(readAll(inLayoutDir("Shelf.lyson")), readAll(driveLayouts + "Shelf.lyson"));
         // ... and from the drive cache after a listing.
         QVERIFY(QFile::remove(inLayoutDir("Shelf.lyson")));
-        QVERIFY(station.layoutsInDrive(mount).contains(QStringLiteral("Shelf")));
-        QVERIFY(station.importLayout(QStringLiteral("Shelf"), mount));
+        QVERIFY(station.layoutsInDrive(mount).contains("Shelf"));
+        QVERIFY(station.importLayout("Shelf", mount));
         QVERIFY(QFileInfo::exists(inLayoutDir("Shelf.lyson")));
         station.flushCache();
-        QVERIFY(!station.importLayout(QStringLiteral("Missing"), mount));
+        QVERIFY(!station.importLayout("Missing", mount));
     }
 };
 
