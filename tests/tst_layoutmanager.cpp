@@ -122,27 +122,6 @@ private slots:
         QCOMPARE(store.customLayouts(), (QStringList{"B", "C", "Same", "a", "b"}));
     }
 
-    void customSize_data()
-    {
-        QTest::addColumn<QString>("fixedsize"); // JSON text of the value, empty for absent
-        QTest::addColumn<bool>("custom");
-        QTest::newRow("true") << "true" << true;
-        QTest::newRow("false") << "false" << false;
-        QTest::newRow("string") << "\"true\"" << false;
-        QTest::newRow("number") << "1" << false;
-        QTest::newRow("absent") << "" << false;
-    }
-    void customSize()
-    {
-        QFETCH(QString, fixedsize);
-        QFETCH(bool, custom);
-        LayoutManager store;
-        const QString extra = fixedsize.isEmpty() ? QString() : ", \"fixedsize\": " + fixedsize;
-        QVERIFY(store.saveLayout(QString("{\"name\": \"L\", \"objects\": []%1}").arg(extra), "L"));
-        QCOMPARE(store.isCustomSizedLayout("L"), custom);
-        QVERIFY(!store.isCustomSizedLayout("unknown"));
-    }
-
     void namesThatLeaveTheDirectoryAreRefused_data()
     {
         QTest::addColumn<QString>("name");
