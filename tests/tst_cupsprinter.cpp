@@ -52,7 +52,6 @@ private slots:
         }
         if (!out.contains("ready"))
             QSKIP(qPrintable("CUPS could not be started here: " + QString::fromLocal8Bit(out).trimmed()));
-
         m_root = new TestSupport::IsolatedDataRoot;
         QVERIFY(SettingsManager::instance());
         QVERIFY(TestSupport::installStationLayout());
@@ -75,7 +74,6 @@ private slots:
         const QStringList sizes = handler.getAllPagesizes();
         QVERIFY2(sizes.contains("62mm x 100mm") && sizes.contains("102mm x 152mm"),
                  qPrintable(sizes.join(", ")));
-
         // 62 x 28.75 mm and not fixed to it: the queue's own 62 x 29 mm paper is taken, not a
         // stand-in size and not a custom size the driver does not know.
         const QJsonObject layout{

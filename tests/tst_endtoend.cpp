@@ -85,7 +85,6 @@ private slots:
         addJob("idle", "Idle job", false);
         TestSupport::setConsole(server.port());
         SettingsManager::instance()->flush();
-
         TestSupport::ProgramProcess program(*m_root);
         program.start();
         QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Connected\""), 15000);
@@ -98,7 +97,6 @@ private slots:
         QCOMPARE(program.stop(), 0);
         QCOMPARE(labelFiles(m_labels).size(), 3);
         QCOMPARE(storedWatermark(), 8);
-
         // Each label carries its report's IMEI (and the serial in a second barcode).
         QStringList jobAndCode;
         for (const QString& f : labelFiles(m_labels))
@@ -142,7 +140,6 @@ private slots:
                 QCOMPARE(server.addReport(sampleReportVariant("Apple", n), true), n);
         };
         addReports(1, backlog);
-
         const QString spool = m_root->dataRoot() + "/spool";
         const auto spooled = [&] {
             return QDir(spool).entryList({"*.entry"}, QDir::Files, QDir::Name);
@@ -154,7 +151,6 @@ private slots:
         QCOMPARE(program.stop(), 0);
         QCOMPARE(storedWatermark(), backlog);
         QVERIFY(labelFiles(labels).isEmpty());
-
         // One entry is cut short on disk (the last one, report 120); printing resumes and is stopped.
         QFile torn(spool + "/" + spooled().last());
         QVERIFY(torn.open(QIODevice::ReadWrite) && torn.resize(100));
@@ -169,7 +165,6 @@ private slots:
         QVERIFY(stopping.elapsed() < 10000);
         QVERIFY(labelFiles(labels).size() < backlog - 1);
         QCOMPARE(QDir(spool + "/damaged").entryList(QDir::Files).size(), 1);
-
         // The rest prints; a second backlog is killed in the middle of printing, then finished.
         program.start();
         QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), backlog - 1, 90000);
@@ -181,7 +176,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(spooled().size(), 0, 10000);
         QTest::qWait(1000);
         QCOMPARE(program.stop(), 0);
-
         for (int n = 1; n <= 2 * backlog; ++n) {
             const int expected = n == backlog ? 0 : 1; // the torn entry is gone
             QCOMPARE(TestSupport::labelsOf(labels, n), expected);
@@ -208,7 +202,6 @@ private slots:
         addJob("a", "Apple phones", true, "Apple");
         s->setValue("MC/lastReportId", 0, true);
         TestSupport::setConsole(server.port());
-
         TestSupport::Station station;
         QVERIFY(station.connected());
         QSignalSpy errors(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
@@ -223,7 +216,6 @@ private slots:
         const auto lastNote = [&] {
             return errors.last().at(2).value<PopupNoteProvider::PopupNoteTypes>();
         };
-
         // A layout that does not exist: the user is told, the label goes to the failed list and
         // nothing is logged as printed.
         s->setValue("jobs/a/layout", "No such layout", true);
@@ -231,14 +223,12 @@ private slots:
         QCOMPARE(errors.count(), 1);
         QVERIFY(errors.last().at(1).toString().contains("No such layout"));
         QCOMPARE(handler->failedLabels(), 1);
-
         // No printer at all: the label waits, and the user is told why.
         s->setValue("jobs/a/layout", "Station label", true);
         s->setValue("jobs/a/printer", "", true);
         printNext(12, 1);
         QTRY_COMPARE(errors.count(), 2);
         QCOMPARE(lastNote(), PopupNoteProvider::PrinterNotConfigured);
-
         // A printer that is not there: the waiting labels (the job's, with its new printer) wait on.
         s->setValue("jobs/a/printer", "Printer that was unplugged", true);
         handler->retryWaiting();
@@ -248,7 +238,6 @@ private slots:
         QVERIFY(handler->spoolState().contains("2 labels waiting for Printer that was unplugged"));
         QCOMPARE(csvLines(), 0);
         QVERIFY(labelFiles(m_labels).isEmpty());
-
         // The job gets a working printer: both print, and the failed label prints after Retry.
         s->setValue("jobs/a/printer", FilePrinter::kName, true);
         handler->retryWaiting();
@@ -258,7 +247,6 @@ private slots:
         for (int n : {11, 12, 13})
             QCOMPARE(TestSupport::labelsOf(m_labels, n), 1);
         QCOMPARE(csvLines(), 4); // the header and the three
-
         // An unwritable printed-reports log (the note: tst_reportlistmodel) does not stop the label.
         ReportListModel::instance()->setReportLogPath(m_root->path() + "/no/such/folder/log.csv");
         printNext(14);

@@ -330,7 +330,6 @@ private slots:
         const QJsonObject emptyText = text(QString(), 50, 50, 80, 20);
         QVERIFY(!TextPrintItem_(nullptr, emptyText, 1).isValid());
         QVERIFY(TextPrintItem_(nullptr, with(emptyText, "tickBoxFormat", true), 1).isValid());
-
         // A tick box is a square of the box's height at its left with the first character inside.
         const QImage img = render(label({with(text(" X ", 248, 400, 200, 40), "tickBoxFormat", true)}));
         const QRectF ink = blackBoundsInUnits(img);
@@ -382,7 +381,6 @@ private slots:
         makeImage(LayoutManager::localLogoDir() + "station-logo.png", QSize(10, 10));
         QVERIFY(
             ShapeObject_(nullptr, image("/elsewhere/logos/station-logo.png", 10, 10, 10, 10), 1).isValid());
-
         const auto shape = [](const QString& name) {
             return placed({{"type", "ShapeObject.qml"}, {"sourceShape", name}}, 248, 400, 100, 60, 0);
         };
@@ -395,7 +393,6 @@ private slots:
         // An unknown shape is valid and prints nothing.
         QVERIFY(ShapeObject_(nullptr, shape("star"), 1).isValid());
         QVERIFY(blackBoundsInUnits(render(label({shape("star")}))).isNull());
-
         // Later objects paint over earlier ones.
         const QJsonObject cover = with(text(".", 248, 400, 100, 100), "background", true);
         const QJsonObject logo = image(wide, 248, 400, 200, 200);
@@ -435,7 +432,6 @@ private slots:
         const QRectF ink = blackBoundsInUnits(render(label(objects), &m_sample->device));
         QVERIFY(!ink.isNull());
         QVERIFY2(QRectF(148, 580, 200, 40).contains(ink), qPrintable(describe(ink)));
-
         QJsonObject noName = label(objects);
         noName.remove(QStringLiteral("name"));
         QVERIFY(render(noName, &m_sample->device).isNull());
@@ -499,7 +495,6 @@ private slots:
         const QImage preview(QDir(store.layoutDir()).filePath(QStringLiteral("Test label.png")));
         QCOMPARE(preview.size(), QSize(496, 800));
         QVERIFY(!blackBoundsInUnits(preview).isNull());
-
         QJsonObject escaping = layout;
         escaping.insert(QStringLiteral("name"), QStringLiteral("../escaped"));
         QVERIFY(!PrintWorker::createPreviewImage(escaping, store.layoutDir()));

@@ -70,12 +70,10 @@ private slots:
         QVERIFY(store.saveLayout("{\"objects\": []}", "anonymous"));
         QVERIFY(QFileInfo::exists(inLayoutDir("anonymous.lyson")));
         QCOMPARE(store.customLayouts(), QStringList{"Shelf"});
-
         // A fresh store reads them back from the directory.
         LayoutManager reread;
         QCOMPARE(reread.customLayouts(), QStringList{"Shelf"});
         QVERIFY(reread.layoutsModified());
-
         writeFile(inLayoutDir("Shelf.png"), "png");
         QVERIFY(reread.removeLayout("Shelf"));
         QVERIFY(!QFileInfo::exists(inLayoutDir("Shelf.lyson")));
@@ -100,7 +98,6 @@ private slots:
         const QString good = layoutText("Shelf");
         QVERIFY(store.saveLayout(good, "Shelf"));
         QSignalSpy changed(&store, &LayoutManager::layoutsChanged);
-
         QVERIFY(!store.saveLayout(text, "Shelf"));
         QCOMPARE(readAll(inLayoutDir("Shelf.lyson")), good);
         QCOMPARE(store.customLayouts(), QStringList{"Shelf"});
@@ -139,14 +136,12 @@ private slots:
         // A file beside the layout directory that a "../victim" name would reach.
         const QString outside = inLayoutDir("../victim.lyson");
         writeFile(outside, "keep");
-
         QVERIFY(!store.saveLayout(layoutText("victim"), name));
         QVERIFY(!store.removeLayout(name));
         QVERIFY(!store.exportLayout(name, "stick"));
         QVERIFY(!store.importLayout(name, "stick"));
         QCOMPARE(readAll(outside), QByteArray("keep"));
         QVERIFY(store.customLayouts().isEmpty());
-
         // Mount points must stay below the drive root as well.
         QVERIFY(store.saveLayout(layoutText("ok"), "ok"));
         QVERIFY(!store.exportLayout("ok", "../tmp"));
@@ -176,7 +171,6 @@ private slots:
         QVERIFY(drive.isValid());
         const QString mount = QFileInfo(drive.path()).fileName();
         const QString driveLayouts = drive.path() + "/customlayouts/";
-
         // A local layout whose two shapes share one logo, plus a logo that does not exist.
         const QString logo = LayoutManager::localLogoDir() + "logo.png";
         QDir().mkpath(LayoutManager::localLogoDir());
@@ -184,20 +178,17 @@ private slots:
         LayoutManager store;
         const QJsonArray objects{logoShape(logo), logoShape(logo), logoShape("missing.png")};
         QVERIFY(store.saveLayout(layoutText("Shelf", objects), "Shelf"));
-
         QVERIFY(store.exportLayout("Shelf", mount));
         QCOMPARE(QJsonDocument::fromJson(readAll(driveLayouts + "Shelf.lyson")).object(),
                  store.loadJsonLayout("Shelf"));
         QCOMPARE(readAll(drive.path() + "/logo.png"), QByteArray("LOGO"));
         QVERIFY(!QFileInfo::exists(drive.path() + "/missing.png"));
-
         // A file whose base name differs from its "name", and one without objects, are not listed.
         writeFile(driveLayouts + "Renamed.lyson", layoutText("Original"));
         writeFile(driveLayouts + "Bare.lyson", "{\"name\": \"Bare\"}");
         QCOMPARE(store.layoutsInDrive(mount), QStringList{"Shelf"});
         for (const char* name : {"Renamed", "Original", "Bare"})
             QVERIFY2(!store.importLayout(QString::fromLatin1(name), mount), name);
-
         // Import into a fresh station: the layout and its logo arrive.
         m_root = std::make_unique<TestSupport::IsolatedDataRoot>();
         LayoutManager station;

@@ -123,7 +123,6 @@ private slots:
         for (qint64 written = 0; written < 16 * 1024 * 1024; written += chunk.size())
             qDebug("%s", qPrintable(chunk));
         qDebug("after the roll-over");
-
         const QByteArray now = readAll(current());
         QVERIFY(now.contains("after the roll-over"));
         QVERIFY(!now.contains("before the roll-over"));
@@ -133,11 +132,9 @@ private slots:
         QVERIFY(previous.size() <= Logger::kRollOverBytes);
         QVERIFY(!QFileInfo::exists("/var/log/quillon.log") ||
                 !readAll("/var/log/quillon.log").contains("after the roll-over"));
-
         const QStringList reaped = QDir(m_logDir).entryList({"ReapLog*"}, QDir::Files, QDir::Name);
         QCOMPARE(reaped.size(), 10);
         QCOMPARE(reaped.first(), QStringLiteral("ReapLog02"));
-
         // Under 150 MiB in all nothing is removed, and a missing folder is no harm.
         QTemporaryDir dir;
         for (int i = 0; i < 11; ++i) {
@@ -177,7 +174,6 @@ private slots:
         QFETCH(bool, consoleLines);
         QFETCH(int, signal);
         QFETCH(QString, named);
-
         TestSupport::IsolatedDataRoot root;
         const QString logDir = root.dataRoot() + "/home/global/";
         QDir().mkpath(logDir);
@@ -185,7 +181,6 @@ private slots:
         QVERIFY(previous.open(QIODevice::WriteOnly));
         previous.write("previous run\n");
         previous.close();
-
         QProcess p;
         p.setProcessEnvironment(root.environment());
         p.start(TestSupport::programPath(), args);

@@ -80,14 +80,12 @@ private slots:
         ReportListModel* log = ReportListModel::instance();
         QSignalSpy errors(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
         const int rows = log->rowCount();
-
         // No layout named and no default layout: refused before anything is logged.
         QString error;
         QVERIFY(!handler.doPrint(TestSupport::sampleReport(), "Job", "", FilePrinter::kName, error));
         QVERIFY(!error.isEmpty());
         QCOMPARE(log->rowCount(), rows);
         QCOMPARE(errors.count(), 1);
-
         // The default layout and the default printer stand in for a job that names none; the log
         // keeps the printer name the job gave (none).
         s->setValue("defaultLayout", "Station label", true);
@@ -100,7 +98,6 @@ private slots:
         QCOMPARE(log->data(last, log->roleNameFor("printerName")).toString(), QString());
         QCOMPARE(log->data(last, log->roleNameFor("reportUuid")).toString(),
                  QString("5e2a1c7f-3b9d-4c61-a0f4-9d2e6b8c1a35"));
-
         // Text that is not a report prints no blank label and gets no log line; the reason is given.
         const int notes = errors.count();
         QVERIFY(!handler.doPrint("this is not xml", "Job", "Station label", FilePrinter::kName, error));

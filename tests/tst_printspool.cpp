@@ -101,7 +101,6 @@ private slots:
         spool.recoverStaged([](const SpoolEntry& e) { return e.jobId == "apple"; });
         QCOMPARE(uuids(spool.pending()), (QStringList{variantDocumentId(1), variantDocumentId(2)}));
         QVERIFY(QDir(dir.path()).entryList({"*.staged"}, QDir::Files).isEmpty());
-
         // A file cut short on disk is moved aside when read; the others stay.
         QFile torn(dir.path() + "/" + staged.at(1) + ".entry");
         QVERIFY(torn.open(QIODevice::ReadWrite) && torn.resize(torn.size() / 2));
@@ -109,7 +108,6 @@ private slots:
         PrintSpool again(dir.path());
         QCOMPARE(again.pendingCount(), 1);
         QCOMPARE(QDir(dir.path() + "/damaged").entryList(QDir::Files).size(), 1);
-
         SpoolEntry claimed;
         QVERIFY(again.claimNext([](const SpoolEntry&) { return true; }, &claimed));
         QVERIFY(!again.claimNext([](const SpoolEntry&) { return true; }, &claimed)); // held once
@@ -136,7 +134,6 @@ private slots:
         QVERIFY(p.notes.last().at(1).toString().contains("4 labels wait"));
         QCOMPARE(p.spool.pendingCount(), 4);
         QCOMPARE(csvLines(), lines);
-
         QVERIFY(QFile::remove(m_labels));
         p.handler.retryWaiting();
         QTRY_COMPARE_WITH_TIMEOUT(p.spool.pendingCount(), 0, 30000);
@@ -205,7 +202,6 @@ private slots:
         QCOMPARE(decoded(second), decoded(first));
         QVERIFY(decoded(first).contains(TestSupport::variantImei(8)));
         QCOMPARE(p.handler.reprint({"no-such-entry"}), 0);
-
         // A report without IMEI or serial under a layout whose barcodes need them.
         SpoolEntry gap = entryFor(9);
         gap.report.replace("<entry name=\"imei\"", "<entry name=\"nothing\"");

@@ -51,7 +51,6 @@ private slots:
         QFETCH(int, width);
         QFETCH(int, height);
         QFETCH(int, warnings);
-
         const CommandLine commandLine(QStringList({"labelprinter"}) + args);
         QCOMPARE(commandLine.action(), action);
         QCOMPARE(commandLine.showUi(), ui);
@@ -80,7 +79,6 @@ private slots:
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-
         QProcess p;
         p.setProcessEnvironment(env);
         p.start(TestSupport::programPath(), args);

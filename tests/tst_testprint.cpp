@@ -71,7 +71,6 @@ private slots:
         QSignalSpy status(&handler, &PrintHandler::statusBarMessage);
         QSignalSpy notes(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
         const QStringList before = pdfFiles();
-
         QCOMPARE(handler.testPrint(layout, printer), printed);
         SettingsManager::instance()->removeKey(QStringLiteral("defaultPrinter"), true);
         QCOMPARE(notes.count(), printed ? 0 : 1);

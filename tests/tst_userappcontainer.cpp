@@ -22,7 +22,6 @@ private slots:
         UserAppContainer apps;
         QSignalSpy changed(&apps, &UserAppContainer::logosChanged);
         QVERIFY(apps.logos().isEmpty());
-
         const QString png = m_root->path() + "/Shield Logo.png";
         QImage image(40, 20, QImage::Format_RGB32);
         image.fill(Qt::black);
@@ -30,14 +29,12 @@ private slots:
         // Text under a picture's name.
         const QString text = m_root->path() + "/notes.png";
         QVERIFY(QFile::copy(LABELPRINTER_SOURCE_DIR "/CMakeLists.txt", text));
-
         QVERIFY(apps.importLogoFromUsb(QUrl::fromLocalFile(png).toString())); // a file: URL from the dialog
         QVERIFY(apps.importLogoFromUsb(png));                                 // again: replaced
         QVERIFY(!apps.importLogoFromUsb(text));
         QVERIFY(!apps.importLogoFromUsb(m_root->path() + "/missing.png"));
         QCOMPARE(apps.logos(), QStringList({"Shield Logo.png"}));
         QCOMPARE(changed.count(), 2);
-
         QVERIFY(!apps.removeLocalLogo("../Shield Logo.png"));
         QVERIFY(!apps.removeLocalLogo("other.png"));
         QVERIFY(apps.removeLocalLogo("Shield Logo.png"));
