@@ -1,8 +1,7 @@
-// The print driver: reports printed in order with their progress texts, layout and printer lookup,
-// the printed-reports log entry, and the built-in PDF printer's files.
+// The print driver: reports printed in order with their progress texts, layout lookup, the default
+// layout and printer, and the printed-reports log entry.
 
 #include "app/popupnoteprovider.h"
-#include "barcodedecode.h"
 #include "printing/fileprinter.h"
 #include "printing/printhandler.h"
 #include "printing/reportlistmodel.h"
@@ -46,12 +45,9 @@ private slots:
             expected << QString("Job: Job A, Reports: 11 - 13, Printing Report: %1/3").arg(i);
         QCOMPARE(progress.filter("Job: Job A, Reports"), expected);
         QCOMPARE(written.count(), 3);
-        for (int i = 0; i < 3; ++i) {
-            const QString pdf = written.at(i).at(0).toString();
-            QVERIFY(pdf.contains(TestSupport::variantDocumentId(i + 1)));
-            QVERIFY(TestSupport::decodeBarcodes(TestSupport::rasterisePdf(pdf, 203))
-                        .contains(TestSupport::variantImei(i + 1)));
-        }
+        // In order; what is on the labels: tst_printspool, tst_endtoend and tst_cupsprinter scan them.
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(written.at(i).at(0).toString().contains(TestSupport::variantDocumentId(i + 1)));
         // Names never collide, even within one millisecond.
         QCOMPARE(TestSupport::labelFiles(m_labels).size(), 3);
     }
