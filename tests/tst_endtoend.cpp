@@ -189,8 +189,7 @@ private slots:
     }
 
     // The same window and services in this process, for the failures. A console that goes away:
-    // tst_edges' consoleDownAtStart and tst_poller's connectionStates; a failed export: tst_edges'
-    // unusableExportIsFetchedAgain.
+    // tst_edges' consoleDownAtStart and tst_poller's connectionStates.
     void failuresAreShownAndRecovered()
     {
         QDir(m_labels).removeRecursively();
@@ -205,6 +204,7 @@ private slots:
         TestSupport::Station station;
         QVERIFY(station.connected());
         QSignalSpy errors(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
+        QSignalSpy popups(PopupNoteProvider::instance(), &PopupNoteProvider::showPopup);
         PrintHandler* handler = station.handler();
         const auto csvLines = [&] {
             return readAll(m_csv).count('\n');
@@ -216,41 +216,52 @@ private slots:
         const auto lastNote = [&] {
             return errors.last().at(2).value<PopupNoteProvider::PopupNoteTypes>();
         };
+        // An export answered with 500: its range comes again with a later poll and prints once.
+        QVERIFY(server.setFault("/rest-service/report/export/xml", "status", 500, 0, 1));
+        printNext(11);
+        QCOMPARE(TestSupport::labelsOf(m_labels, 11), 0);
+        station.pollNow();
+        station.pollNow();
+        QCOMPARE(TestSupport::labelsOf(m_labels, 11), 1);
         // A layout that does not exist: the user is told, the label goes to the failed list and
         // nothing is logged as printed.
         s->setValue("jobs/a/layout", "No such layout", true);
-        printNext(11);
+        printNext(12);
         QCOMPARE(errors.count(), 1);
         QVERIFY(errors.last().at(1).toString().contains("No such layout"));
         QCOMPARE(handler->failedLabels(), 1);
         // No printer at all: the label waits, and the user is told why.
         s->setValue("jobs/a/layout", "Station label", true);
         s->setValue("jobs/a/printer", "", true);
-        printNext(12, 1);
+        printNext(13, 1);
         QTRY_COMPARE(errors.count(), 2);
         QCOMPARE(lastNote(), PopupNoteProvider::PrinterNotConfigured);
         // A printer that is not there: the waiting labels (the job's, with its new printer) wait on.
         s->setValue("jobs/a/printer", "Printer that was unplugged", true);
         handler->retryWaiting();
-        printNext(13, 2);
+        printNext(14, 2);
         QTRY_COMPARE(errors.count(), 3);
         QCOMPARE(lastNote(), PopupNoteProvider::PrinterRemoved);
         QVERIFY(handler->spoolState().contains("2 labels waiting for Printer that was unplugged"));
-        QCOMPARE(csvLines(), 0);
-        QVERIFY(labelFiles(m_labels).isEmpty());
+        QCOMPARE(csvLines(), 2); // the header and report 11
+        QCOMPARE(labelFiles(m_labels).size(), 1);
         // The job gets a working printer: both print, and the failed label prints after Retry.
         s->setValue("jobs/a/printer", FilePrinter::kName, true);
         handler->retryWaiting();
         QTRY_COMPARE_WITH_TIMEOUT(handler->pendingReports(), 0, 30000);
         QVERIFY(handler->retryFailed(handler->spool()->failed().first().id));
         QTRY_COMPARE_WITH_TIMEOUT(handler->pendingReports(), 0, 30000);
-        for (int n : {11, 12, 13})
+        for (int n : {11, 12, 13, 14})
             QCOMPARE(TestSupport::labelsOf(m_labels, n), 1);
-        QCOMPARE(csvLines(), 4); // the header and the three
-        // An unwritable printed-reports log (the note: tst_reportlistmodel) does not stop the label.
+        QCOMPARE(csvLines(), 5);
+        // An unwritable printed-reports log: the user is told and the label still prints.
         ReportListModel::instance()->setReportLogPath(m_root->path() + "/no/such/folder/log.csv");
-        printNext(14);
-        QCOMPARE(TestSupport::labelsOf(m_labels, 14), 1);
+        printNext(15);
+        QCOMPARE(TestSupport::labelsOf(m_labels, 15), 1);
+        QVERIFY(std::any_of(popups.cbegin(), popups.cend(), [](const QVariantList& args) {
+            return args.at(0).value<PopupNoteProvider::PopupNoteTypes>() ==
+                   PopupNoteProvider::PrintedReportsWritingToLogFailed;
+        }));
         ReportListModel::instance()->setReportLogPath(m_csv);
         // The status bar followed the printing.
         QVERIFY(station.viewer().statusBarMessage() != QString("Ready"));

@@ -2,6 +2,7 @@
 // text where its box says, objects in drawing order, and what is left out.
 
 #include "barcodedecode.h"
+#include "logcapture.h"
 #include "printing/barcode.h"
 #include "printing/fileprinter.h"
 #include "printing/layoutmanager.h"
@@ -155,6 +156,7 @@ private:
 
     std::unique_ptr<TestSupport::IsolatedDataRoot> m_root;
     std::unique_ptr<Sample> m_sample;
+    std::unique_ptr<TestSupport::LogCapture> m_log;
     QTemporaryDir m_files;
 
 private slots:
@@ -163,11 +165,16 @@ private slots:
         m_root = std::make_unique<TestSupport::IsolatedDataRoot>();
         QVERIFY(m_root->isValid());
         QVERIFY(SettingsManager::instance());
+        m_log = std::make_unique<TestSupport::LogCapture>();
         m_sample = std::make_unique<Sample>();
         QVERIFY(m_sample->report.date().isValid());
     }
 
-    void init() { SettingsManager::instance()->removeKey(QLatin1String(BarCode::kProgramKey), true); }
+    void init()
+    {
+        SettingsManager::instance()->removeKey(QLatin1String(BarCode::kProgramKey), true);
+        m_log->clear();
+    }
 
     void pageMatchesThePreview_data()
     {
@@ -210,9 +217,10 @@ private slots:
         value("status, one of two failed", status, "erasure failed", "mixed");
         value("status, no erasure", status, "connected", "none");
         value("status, erasure without result", status, "connected", "unfinished");
-        // Other tag forms and missing fields: tst_tagparser.
+        // Other tag forms: tst_tagparser.
         value("device custom field", "(devcustomfield)info1", "PO-2026-1187");
         value("custom field tag", "(freetext)<customfield info1>", "PO-2026-1187");
+        value("unknown custom field gives nothing", "(devcustomfield)nothing,IMEI", kImei);
         value("comments are no custom field", "(freetext)<customfield Comments>", "<customfield Comments>");
     }
 
@@ -332,10 +340,12 @@ private slots:
         QFETCH(QRectF, box);
         QFETCH(QString, fill);
         QFETCH(bool, programMissing);
+        const QString missing = m_files.filePath(QStringLiteral("no-such-barcode"));
         if (programMissing)
-            SettingsManager::instance()->setValue(QLatin1String(BarCode::kProgramKey),
-                                                  m_files.filePath(QStringLiteral("no-such-barcode")), true);
+            SettingsManager::instance()->setValue(QLatin1String(BarCode::kProgramKey), missing, true);
         const QRectF ink = blackBoundsInUnits(render(label(objects), &m_sample->device));
+        // A missing barcode program is named, once.
+        QCOMPARE(m_log->count(missing), programMissing ? 1 : 0);
         const QByteArray where = describe(ink).toUtf8();
         if (box.isNull() || fill == "exact") {
             QCOMPARE(ink, box);
@@ -413,10 +423,15 @@ private slots:
         QVERIFY(ShapeObject_(nullptr, shape("star"), 1).isValid()); // prints nothing: inkLandsInItsBox
         QVERIFY(!ShapeObject_(nullptr, image(m_files.filePath("missing.png"), 10, 10, 10, 10), 1).isValid());
         // An imported layout names the other station's path; the local logo of that name is used.
-        // (Pictures from outside the logo folder: tst_edges' logosFromOutsideTheLogoFolder.)
         makeImage(LayoutManager::localLogoDir() + "station-logo.png", QSize(10, 10));
         QVERIFY(
             ShapeObject_(nullptr, image("/elsewhere/logos/station-logo.png", 10, 10, 10, 10), 1).isValid());
+        // Pictures outside the logo folder are refused, however they are named.
+        const QString outside = makeImage(m_files.filePath("private.png"), QSize(10, 10));
+        const QString upward = QDir::current().relativeFilePath(outside);
+        QVERIFY(upward.startsWith(QLatin1String("../")));
+        for (const QString& path : {outside, upward})
+            QVERIFY2(!ShapeObject_(nullptr, image(path, 10, 10, 10, 10), 1).isValid(), qPrintable(path));
         // Later objects paint over earlier ones.
         const QJsonObject cover = with(text(".", 248, 400, 100, 100), "background", true);
         const QJsonObject logo =

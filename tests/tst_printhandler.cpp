@@ -101,6 +101,8 @@ private slots:
         QCOMPARE(log->rowCount(), rows + 1);
         s->removeKey("defaultLayout", true);
         s->removeKey("defaultPrinter", true);
+        // The printer list of the jobs and the editor offers the built-in printer.
+        QVERIFY(handler.activePrinters().contains(FilePrinter::kName));
         // The editor's preview text: markup dropped, example values for the tags.
         QCOMPARE(handler.formatText("<b>Made by <manufacturer>", false), QString("Made by Korvex Labs"));
     }
