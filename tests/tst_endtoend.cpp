@@ -1,10 +1,7 @@
-// The whole station: the real program against the stand-in console on loopback, headless. From a
-// fresh data root to printed label files, the printed-reports log and the watermark; then the
-// failures a station meets (console down, a failed export, missing layout or printer, an unwritable
-// log), run in-process with the same window and services so each case is quick.
+// The whole station against the stand-in console: the real program from a fresh data root to label
+// files, the printed-reports log and the watermark, then the failures a station meets, in-process.
 
 #include "app/popupnoteprovider.h"
-#include "app/viewer.h"
 #include "barcodedecode.h"
 #include "printing/fileprinter.h"
 #include "printing/printhandler.h"
@@ -16,50 +13,31 @@
 #include "stationfixture.h"
 #include "testsupport.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QSettings>
-#include <QSignalSpy>
-#include <QTest>
+#include <QtTest>
 
 #include <csignal>
-#include <memory>
 
 namespace {
 
 using TestSupport::labelFiles;
-using TestSupport::ProgramProcess;
 using TestSupport::readAll;
-using TestSupport::setConsole;
-
-const QString kManufacturerPath = QStringLiteral("korvex_data.korvex_hardware_report.system.manufacturer");
-
-QString ago(int days)
-{
-    return QDateTime::currentDateTime().addDays(-days).toString("yyyy-MM-dd hh:mm:ss");
-}
-
-// The station's data: the demo layout with its logo and where output goes.
-void prepareStation(const QString& labels, const QString& csv)
-{
-    QVERIFY(TestSupport::installStationLayout());
-    SettingsManager* s = SettingsManager::instance();
-    s->setValue(FilePrinter::kFolderKey, labels, true);
-    s->setValue("ReportView/reportLogPath", csv, true);
-}
+using TestSupport::sampleReportVariant;
 
 // A job printing the station label on the built-in printer, for one manufacturer or for all.
-void addJob(const QString& id, const QString& name, bool active, const QString& manufacturer)
+void addJob(const QString& id, const QString& name, bool active, const QString& manufacturer = {})
 {
     TestSupport::addJob(id, name, active, "Station label", FilePrinter::kName,
-                        manufacturer.isEmpty() ? QString() : kManufacturerPath, "==", manufacturer);
+                        manufacturer.isEmpty() ? QString()
+                                               : "korvex_data.korvex_hardware_report.system.manufacturer",
+                        "==", manufacturer);
 }
 
-// The IMEI on a printed label, read back as a scanner would.
-QStringList decodedLabel(const QString& pdf)
+// The watermark the program stored.
+int storedWatermark()
 {
-    return TestSupport::decodeBarcodes(TestSupport::rasterisePdf(pdf, 300));
+    return QSettings(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat)
+        .value("MC/lastReportId")
+        .toInt();
 }
 
 } // namespace
@@ -67,10 +45,20 @@ QStringList decodedLabel(const QString& pdf)
 class TestEndToEnd : public QObject
 {
     Q_OBJECT
-private:
     TestSupport::IsolatedDataRoot* m_root = nullptr;
     QString m_labels;
     QString m_csv;
+
+    // A fresh station: the demo layout, output into the test's folder, no jobs, no watermark.
+    void prepareStation(const QString& labels, const QString& csv)
+    {
+        QVERIFY(TestSupport::installStationLayout());
+        SettingsManager* s = SettingsManager::instance();
+        s->removeKey("jobs", true);
+        s->removeKey("MC", true);
+        s->setValue(FilePrinter::kFolderKey, labels, true);
+        s->setValue("ReportView/reportLogPath", csv, true);
+    }
 
 private slots:
     void initTestCase()
@@ -79,7 +67,6 @@ private slots:
         QVERIFY(SettingsManager::instance());
         m_labels = m_root->path() + "/labels";
         m_csv = m_root->path() + "/PrintedReports.csv";
-        QVERIFY(!TestSupport::sampleReport().isEmpty());
     }
 
     void programPrintsNewReports()
@@ -87,72 +74,45 @@ private slots:
         TestSupport::StandInProcess server;
         QVERIFY(server.start());
         // History: one old report, two from the last 27 days; the newest of those becomes the watermark.
-        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 1), true, ago(40)), 1);
-        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 2), true, ago(10)), 2);
-        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Samsung", 3), true, ago(2)), 3);
+        const std::pair<int, int> history[] = {{1, 40}, {2, 10}, {3, 2}}; // report, days ago
+        for (auto [n, days] : history) {
+            const QString date = QDateTime::currentDateTime().addDays(-days).toString("yyyy-MM-dd hh:mm:ss");
+            QCOMPARE(server.addReport(sampleReportVariant(n == 3 ? "Samsung" : "Apple", n), true, date), n);
+        }
         prepareStation(m_labels, m_csv);
         addJob("apple", "Apple phones", true, "Apple");
         addJob("samsung", "Samsung phones", true, "Samsung");
-        addJob("idle", "Idle job", false, "");
+        addJob("idle", "Idle job", false);
+        TestSupport::setConsole(server.port());
         SettingsManager::instance()->flush();
-
-        {
-            // Without the console settings the program says so and asks nothing.
-            ProgramProcess program(*m_root);
-            program.start();
-            QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Invalid settings\""), 15000);
-            QCOMPARE(program.stop(), 0);
-        }
-
-        setConsole(server.port());
-        ProgramProcess program(*m_root);
+        TestSupport::ProgramProcess program(*m_root);
         program.start();
         QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Connected\""), 15000);
-        const QString log = program.log();
-        QVERIFY(log.indexOf("\"Updating ReportInfo\"") < log.indexOf("\"Connected\""));
-
         // New reports while the station runs: two Apple, one Samsung, one nobody prints, one issue report.
-        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 4), true), 4);
-        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Samsung", 5), true), 5);
-        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Google", 6), true), 6);
-        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 7, true), true), 7);
-        QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", 8), true), 8);
-
+        const char* makers[] = {"Apple", "Samsung", "Google", "Apple", "Apple"};
+        for (int n = 4; n <= 8; ++n)
+            QCOMPARE(server.addReport(sampleReportVariant(makers[n - 4], n, n == 7), true), n);
         QTRY_COMPARE_WITH_TIMEOUT(labelFiles(m_labels).size(), 3, 40000);
         QTest::qWait(11000); // one more poll: nothing is printed twice
         QCOMPARE(program.stop(), 0);
-
-        const QStringList files = labelFiles(m_labels);
-        QCOMPARE(files.size(), 3);
+        QCOMPARE(labelFiles(m_labels).size(), 3);
+        QCOMPARE(storedWatermark(), 8);
         // Each label carries its report's IMEI (and the serial in a second barcode).
-        QMap<QString, QString> imeiByJob;
-        for (const QString& f : files) {
-            const QStringList codes = decodedLabel(m_labels + "/" + f);
-            QVERIFY2(!codes.isEmpty(), qPrintable(f));
-            for (const QString& code : codes)
-                imeiByJob.insert(f.section('_', 1, 1) + " " + code, f);
-        }
-        QVERIFY(imeiByJob.contains("Apple-phones " + TestSupport::variantImei(4)));
-        QVERIFY(imeiByJob.contains("Apple-phones " + TestSupport::variantImei(8)));
-        QVERIFY(imeiByJob.contains("Samsung-phones " + TestSupport::variantImei(5)));
-
-        const QList<QByteArray> lines = readAll(m_csv).trimmed().split('\n');
-        QCOMPARE(lines.size(), 4);
-        QVERIFY(lines.first().startsWith("Print time,Job name,Layout Name,Printer Name,Report UUID"));
+        QStringList jobAndCode;
+        for (const QString& f : labelFiles(m_labels))
+            for (const QString& code :
+                 TestSupport::decodeBarcodes(TestSupport::rasterisePdf(m_labels + "/" + f, 300)))
+                jobAndCode << f.section('_', 1, 1) + " " + code;
+        for (const QString& expected :
+             {"Apple-phones " + TestSupport::variantImei(4), "Apple-phones " + TestSupport::variantImei(8),
+              "Samsung-phones " + TestSupport::variantImei(5)})
+            QVERIFY2(jobAndCode.contains(expected), qPrintable(jobAndCode.join(", ")));
+        // The header and one line per label.
         const QByteArray csv = readAll(m_csv);
+        QCOMPARE(csv.trimmed().count('\n'), 3);
         for (int n : {4, 5, 8})
-            QCOMPARE(csv.count(TestSupport::variantDocumentId(n).toLatin1()), 1);
+            QCOMPARE(TestSupport::linesOf(m_csv, n), 1);
         QVERIFY(csv.contains(",Apple phones,Station label,PDF files (label archive),"));
-
-        QSettings global(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat);
-        QCOMPARE(global.value("MC/lastReportId").toInt(), 8);
-
-        // A watermark that exists goes straight to "Connected", without the initial search.
-        ProgramProcess again(*m_root);
-        again.start();
-        QTRY_VERIFY_WITH_TIMEOUT(again.log().contains("MC Connection: \"Connected\""), 15000);
-        QVERIFY(!again.log().contains("Updating ReportInfo"));
-        QCOMPARE(again.stop(), 0);
     }
 
     // A backlog on the built-in printer, stopped by SIGTERM and later killed with SIGKILL in the
@@ -161,206 +121,151 @@ private slots:
     // and a spool file cut short on disk is moved aside while the others print.
     void backlogSurvivesStopAndCrash()
     {
-        const TestSupport::IsolatedDataRoot& root = *m_root;
         SettingsManager* s = SettingsManager::instance();
-        s->removeKey("jobs", true);
-        s->removeKey("MC", true);
-        const QString labels = root.path() + "/backlog-labels";
-        const QString csv = root.path() + "/backlog.csv";
+        const QString labels = m_root->path() + "/backlog-labels";
+        const QString csv = m_root->path() + "/backlog.csv";
         prepareStation(labels, csv);
         QVERIFY(TestSupport::writeLayout("Small label", TestSupport::smallLayout("Small label")));
-        addJob("all", "All phones", true, "");
+        addJob("all", "All phones", true);
         s->setValue("jobs/all/layout", "Small label", true);
         s->setValue("MC/lastReportId", 0, true);
         s->setValue("printing/paused", true, true);
-        s->flush();
-
         TestSupport::StandInProcess server;
         QVERIFY(server.start());
-        setConsole(server.port());
+        TestSupport::setConsole(server.port());
+        s->flush();
         const int backlog = 120;
-        for (int n = 1; n <= backlog; ++n)
-            QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", n), true), n);
-
-        const QString spool = root.dataRoot() + "/spool";
-        const auto spooled = [&] {
-            return QDir(spool).entryList({"*.entry"}, QDir::Files).size();
+        const auto addReports = [&](int from, int to) {
+            for (int n = from; n <= to; ++n)
+                QCOMPARE(server.addReport(sampleReportVariant("Apple", n), true), n);
         };
-        {
-            // Paused: the reports are fetched into the spool and the watermark moves; nothing prints.
-            ProgramProcess program(root);
-            program.start();
-            QTRY_COMPARE_WITH_TIMEOUT(spooled(), backlog, 40000);
-            QCOMPARE(program.stop(), 0);
-            QSettings global(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat);
-            QCOMPARE(global.value("MC/lastReportId").toInt(), backlog);
-            QVERIFY(labelFiles(labels).isEmpty());
-        }
-        // One entry is cut short on disk (the last one, report 120).
-        const QStringList entries = QDir(spool).entryList({"*.entry"}, QDir::Files, QDir::Name);
-        QFile torn(spool + "/" + entries.last());
-        QVERIFY(torn.open(QIODevice::ReadWrite));
-        QVERIFY(torn.resize(100));
+        addReports(1, backlog);
+        const QString spool = m_root->dataRoot() + "/spool";
+        const auto spooled = [&] {
+            return QDir(spool).entryList({"*.entry"}, QDir::Files, QDir::Name);
+        };
+        TestSupport::ProgramProcess program(*m_root);
+        // Paused: the reports are fetched into the spool and the watermark moves; nothing prints.
+        program.start();
+        QTRY_COMPARE_WITH_TIMEOUT(spooled().size(), backlog, 40000);
+        QCOMPARE(program.stop(), 0);
+        QCOMPARE(storedWatermark(), backlog);
+        QVERIFY(labelFiles(labels).isEmpty());
+        // One entry is cut short on disk (the last one, report 120); printing resumes and is stopped.
+        QFile torn(spool + "/" + spooled().last());
+        QVERIFY(torn.open(QIODevice::ReadWrite) && torn.resize(100));
         torn.close();
-
         QSettings(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat)
             .setValue("printing/paused", false);
-        {
-            ProgramProcess program(root);
-            program.start();
-            QTRY_VERIFY_WITH_TIMEOUT(labelFiles(labels).size() >= 20, 60000);
-            QElapsedTimer stopping;
-            stopping.start();
-            QCOMPARE(program.stop(), 0);
-            QVERIFY(stopping.elapsed() < 10000);
-            QVERIFY(labelFiles(labels).size() < backlog - 1);
-            QVERIFY(program.log().contains("cannot be read"));
-        }
+        program.start();
+        QTRY_VERIFY_WITH_TIMEOUT(labelFiles(labels).size() >= 20, 60000);
+        QElapsedTimer stopping;
+        stopping.start();
+        QCOMPARE(program.stop(), 0);
+        QVERIFY(stopping.elapsed() < 10000);
+        QVERIFY(labelFiles(labels).size() < backlog - 1);
         QCOMPARE(QDir(spool + "/damaged").entryList(QDir::Files).size(), 1);
-        {
-            ProgramProcess program(root);
-            program.start();
-            QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), backlog - 1, 90000);
-            // A second backlog, killed in the middle of printing.
-            for (int n = backlog + 1; n <= 2 * backlog; ++n)
-                QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", n), true), n);
-            QTRY_VERIFY_WITH_TIMEOUT(labelFiles(labels).size() >= backlog + 20, 60000);
-            QCOMPARE(program.stop(SIGKILL), -1);
-        }
-        {
-            ProgramProcess program(root);
-            program.start();
-            QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), 2 * backlog - 1, 90000);
-            QTRY_COMPARE_WITH_TIMEOUT(spooled(), 0, 10000);
-            QTest::qWait(1000);
-            QCOMPARE(program.stop(), 0);
-        }
+        // The rest prints; a second backlog is killed in the middle of printing, then finished.
+        program.start();
+        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), backlog - 1, 90000);
+        addReports(backlog + 1, 2 * backlog);
+        QTRY_VERIFY_WITH_TIMEOUT(labelFiles(labels).size() >= backlog + 20, 60000);
+        QCOMPARE(program.stop(SIGKILL), -1);
+        program.start();
+        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), 2 * backlog - 1, 90000);
+        QTRY_COMPARE_WITH_TIMEOUT(spooled().size(), 0, 10000);
+        QTest::qWait(1000);
+        QCOMPARE(program.stop(), 0);
         for (int n = 1; n <= 2 * backlog; ++n) {
-            const int expected = n == backlog ? 0 : 1; // the torn entry is gone, and said so
+            const int expected = n == backlog ? 0 : 1; // the torn entry is gone
             QCOMPARE(TestSupport::labelsOf(labels, n), expected);
             QCOMPARE(TestSupport::linesOf(csv, n), expected);
         }
-        const QFileInfoList all = QDir(labels).entryInfoList(QDir::Files);
-        for (const QFileInfo& f : all) {
+        for (const QFileInfo& f : QDir(labels).entryInfoList(QDir::Files))
             QVERIFY2(f.suffix() == "pdf" && f.size() > 0, qPrintable(f.fileName()));
-        }
         // The program wrote the settings file; the in-process store reads it again.
         s->removeKey("printing/paused", true);
-        s->removeKey("jobs", true);
         s->flush();
     }
 
-    // The same window and services in this process, for the failures.
+    // The same window and services in this process, for the failures. A console that goes away:
+    // tst_edges' consoleDownAtStart and tst_poller's connectionStates.
     void failuresAreShownAndRecovered()
     {
         QDir(m_labels).removeRecursively();
         QFile::remove(m_csv);
         SettingsManager* s = SettingsManager::instance();
-        s->removeKey("jobs", true);
-        s->removeKey("MC", true);
-
-        auto server = std::make_unique<TestSupport::StandInProcess>();
-        QVERIFY(server->start());
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
         prepareStation(m_labels, m_csv);
         addJob("a", "Apple phones", true, "Apple");
-        addJob("b", "Samsung phones", true, "Samsung");
         s->setValue("MC/lastReportId", 0, true);
-        setConsole(server->port());
-
+        TestSupport::setConsole(server.port());
         TestSupport::Station station;
         QVERIFY(station.connected());
-        Viewer& viewer = station.viewer();
-        PopupNoteProvider* notes = PopupNoteProvider::instance();
-        QSignalSpy errors(notes, &PopupNoteProvider::showErrorText);
-        QSignalSpy popups(notes, &PopupNoteProvider::showPopup);
+        QSignalSpy errors(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
+        QSignalSpy popups(PopupNoteProvider::instance(), &PopupNoteProvider::showPopup);
         PrintHandler* handler = station.handler();
-        const auto pollNow = [&](int waiting = 0) {
+        const auto csvLines = [&] {
+            return readAll(m_csv).count('\n');
+        };
+        const auto printNext = [&](int n, int waiting = 0) {
+            QCOMPARE(server.addReport(sampleReportVariant("Apple", n), true), n - 10);
             station.pollNow(waiting);
         };
-
-        // An export answered with 500 for the first job: its range comes again later; the other
-        // job is not printed twice.
-        QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Apple", 11), true), 1);
-        QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Samsung", 12), true), 2);
-        QVERIFY(server->setFault("/rest-service/report/export/xml", "status", 500, 0, 1));
-        pollNow();
-        QCOMPARE(labelFiles(m_labels).size(), 1);
-        pollNow();
-        QCOMPARE(labelFiles(m_labels).size(), 2);
-        pollNow();
-        QCOMPARE(labelFiles(m_labels).size(), 2);
-
-        // The console goes away and comes back (on another port).
-        const int before = labelFiles(m_labels).size();
-        server.reset();
-        pollNow();
-        QCOMPARE(labelFiles(m_labels).size(), before);
-        QCOMPARE(s->getIntValue("MC/lastReportId", -1, true), 2);
-        server = std::make_unique<TestSupport::StandInProcess>();
-        QVERIFY(server->start());
-        setConsole(server->port());
-        s->setValue("MC/lastReportId", 0, true);
-        QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Apple", 13), true), 1);
-        pollNow();
-        QCOMPARE(labelFiles(m_labels).size(), before + 1);
-
+        const auto lastNote = [&] {
+            return errors.last().at(2).value<PopupNoteProvider::PopupNoteTypes>();
+        };
+        // An export answered with 500: its range comes again with a later poll and prints once.
+        QVERIFY(server.setFault("/rest-service/report/export/xml", "status", 500, 0, 1));
+        printNext(11);
+        QCOMPARE(TestSupport::labelsOf(m_labels, 11), 0);
+        station.pollNow();
+        station.pollNow();
+        QCOMPARE(TestSupport::labelsOf(m_labels, 11), 1);
         // A layout that does not exist: the user is told, the label goes to the failed list and
         // nothing is logged as printed.
-        const int csvLines = readAll(m_csv).count('\n');
         s->setValue("jobs/a/layout", "No such layout", true);
-        QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Apple", 14), true), 2);
-        pollNow();
+        printNext(12);
         QCOMPARE(errors.count(), 1);
         QVERIFY(errors.last().at(1).toString().contains("No such layout"));
         QCOMPARE(handler->failedLabels(), 1);
-        QCOMPARE(readAll(m_csv).count('\n'), csvLines);
-
         // No printer at all: the label waits, and the user is told why.
         s->setValue("jobs/a/layout", "Station label", true);
         s->setValue("jobs/a/printer", "", true);
-        QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Apple", 15), true), 3);
-        pollNow(1);
+        printNext(13, 1);
         QTRY_COMPARE(errors.count(), 2);
-        QCOMPARE(errors.last().at(2).value<PopupNoteProvider::PopupNoteTypes>(),
-                 PopupNoteProvider::PrinterNotConfigured);
-
+        QCOMPARE(lastNote(), PopupNoteProvider::PrinterNotConfigured);
         // A printer that is not there: the waiting labels (the job's, with its new printer) wait on.
         s->setValue("jobs/a/printer", "Printer that was unplugged", true);
-        QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Apple", 16), true), 4);
         handler->retryWaiting();
-        pollNow(2);
+        printNext(14, 2);
         QTRY_COMPARE(errors.count(), 3);
-        QCOMPARE(errors.last().at(2).value<PopupNoteProvider::PopupNoteTypes>(),
-                 PopupNoteProvider::PrinterRemoved);
+        QCOMPARE(lastNote(), PopupNoteProvider::PrinterRemoved);
         QVERIFY(handler->spoolState().contains("2 labels waiting for Printer that was unplugged"));
-        QCOMPARE(readAll(m_csv).count('\n'), csvLines);
-
+        QCOMPARE(csvLines(), 2); // the header and report 11
+        QCOMPARE(labelFiles(m_labels).size(), 1);
         // The job gets a working printer: both print, and the failed label prints after Retry.
         s->setValue("jobs/a/printer", FilePrinter::kName, true);
-        const int beforeRetry = labelFiles(m_labels).size();
         handler->retryWaiting();
         QTRY_COMPARE_WITH_TIMEOUT(handler->pendingReports(), 0, 30000);
         QVERIFY(handler->retryFailed(handler->spool()->failed().first().id));
         QTRY_COMPARE_WITH_TIMEOUT(handler->pendingReports(), 0, 30000);
-        QCOMPARE(labelFiles(m_labels).size(), beforeRetry + 3);
-        QCOMPARE(readAll(m_csv).count('\n'), csvLines + 3);
-
+        for (int n : {11, 12, 13, 14})
+            QCOMPARE(TestSupport::labelsOf(m_labels, n), 1);
+        QCOMPARE(csvLines(), 5);
         // An unwritable printed-reports log: the user is told and the label still prints.
         ReportListModel::instance()->setReportLogPath(m_root->path() + "/no/such/folder/log.csv");
-        const int labels = labelFiles(m_labels).size();
-        QCOMPARE(server->addReport(TestSupport::sampleReportVariant("Apple", 17), true), 5);
-        pollNow();
-        QCOMPARE(labelFiles(m_labels).size(), labels + 1);
-        bool logFailureShown = false;
-        for (const QVariantList& args : popups)
-            logFailureShown |= args.at(0).value<PopupNoteProvider::PopupNoteTypes>() ==
-                               PopupNoteProvider::PrintedReportsWritingToLogFailed;
-        QVERIFY(logFailureShown);
+        printNext(15);
+        QCOMPARE(TestSupport::labelsOf(m_labels, 15), 1);
+        QVERIFY(std::any_of(popups.cbegin(), popups.cend(), [](const QVariantList& args) {
+            return args.at(0).value<PopupNoteProvider::PopupNoteTypes>() ==
+                   PopupNoteProvider::PrintedReportsWritingToLogFailed;
+        }));
         ReportListModel::instance()->setReportLogPath(m_csv);
-
         // The status bar followed the printing.
-        QVERIFY(viewer.statusBarMessage() != QString("Ready"));
-        QVERIFY(viewer.waitForWorkers(30000));
+        QVERIFY(station.viewer().statusBarMessage() != QString("Ready"));
+        QVERIFY(station.viewer().waitForWorkers(30000));
     }
 };
 

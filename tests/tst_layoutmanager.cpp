@@ -1,19 +1,11 @@
-// The layout store: files and cache in step, refused names, drive exchange with logos.
+// The layout store: files and cache in step, refused names. Drive export and import (and logoNames)
+// have no caller in the program or its QML, so they are not tested here.
 
 #include "printing/layoutmanager.h"
 #include "settings/systempaths.h"
 #include "testsupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
-
-#include <unistd.h>
 
 namespace {
 
@@ -30,15 +22,16 @@ void writeFile(const QString& path, const QByteArray& data)
     file.write(data);
 }
 
-QString layoutText(const QString& name, const QJsonArray& objects = {})
+// A file in the layout folder.
+QString inLayoutDir(const QString& name)
 {
-    QJsonObject layout{{"name", name}, {"width", 496}, {"height", 800}, {"objects", objects}};
-    return QString::fromUtf8(QJsonDocument(layout).toJson(QJsonDocument::Compact));
+    return QDir(SystemPaths::instance().layoutDir).filePath(name);
 }
 
-QJsonObject logoShape(const QString& source)
+QByteArray layoutText(const QString& name)
 {
-    return QJsonObject{{"type", "ShapeObject.qml"}, {"sourceImage", source}};
+    const QJsonObject layout{{"name", name}, {"width", 496}, {"height", 800}, {"objects", QJsonArray()}};
+    return QJsonDocument(layout).toJson(QJsonDocument::Compact);
 }
 
 } // namespace
@@ -46,246 +39,103 @@ QJsonObject logoShape(const QString& source)
 class TestLayoutManager : public QObject
 {
     Q_OBJECT
+    std::unique_ptr<TestSupport::IsolatedDataRoot> m_root;
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_root = std::make_unique<TestSupport::IsolatedDataRoot>();
+        QVERIFY(m_root->isValid());
+    }
+    void cleanup() { m_root.reset(); }
 
-    void saveLoadRemoveRoundTrip();
-    void saveWithoutNameWritesButDoesNotCache();
-    void saveRefusesTextThatIsNotAnObject_data();
-    void saveRefusesTextThatIsNotAnObject();
-    void duplicateNamesOnDiskGiveOneEntry();
-    void customLayoutsAreSortedCaseSensitively();
-    void customSize_data();
-    void customSize();
-    void namesThatLeaveTheDirectoryAreRefused_data();
-    void namesThatLeaveTheDirectoryAreRefused();
-    void logoNamesAreUniqueAndStripped();
-    void driveExchangeWithLogos();
+    void saveLoadRemoveRoundTrip()
+    {
+        LayoutManager store;
+        QSignalSpy changed(&store, &LayoutManager::layoutsChanged);
+        // Written as given, not re-serialised: the editor's formatting and key order survive.
+        const QString text = "{ \"name\": \"Shelf\",  \"width\": 500, \"objects\": [] }";
+        QVERIFY(store.saveLayout(text, "Shelf"));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(readAll(inLayoutDir("Shelf.lyson")), text);
+        QCOMPARE(store.loadJsonLayout("Shelf").value("width").toInt(), 500);
+        QVERIFY(store.loadJsonLayout("Nope").isEmpty());
+        // A layout without a name is written but not listed.
+        QVERIFY(store.saveLayout("{\"objects\": []}", "anonymous"));
+        QVERIFY(QFileInfo::exists(inLayoutDir("anonymous.lyson")));
+        QCOMPARE(store.customLayouts(), QStringList{"Shelf"});
+        // A fresh store reads them back from the directory.
+        LayoutManager reread;
+        QCOMPARE(reread.customLayouts(), QStringList{"Shelf"});
+        QVERIFY(reread.layoutsModified());
+        writeFile(inLayoutDir("Shelf.png"), "png");
+        QVERIFY(reread.removeLayout("Shelf"));
+        QVERIFY(!QFileInfo::exists(inLayoutDir("Shelf.lyson")));
+        QVERIFY(!QFileInfo::exists(inLayoutDir("Shelf.png")));
+        QVERIFY(reread.customLayouts().isEmpty());
+        // Removing what is not there still succeeds.
+        QVERIFY(reread.removeLayout("Shelf"));
+    }
 
-private:
-    QString layoutDir() const { return SystemPaths::instance().layoutDir; }
-    std::unique_ptr<TestSupport::IsolatedDataRoot> m_root;
+    void saveRefusesTextThatIsNotAnObject_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("garbage") << "not json";
+        QTest::newRow("truncated") << "{\"name\": \"Shelf\", \"objects\": [";
+        QTest::newRow("array") << "[1, 2]";
+        QTest::newRow("empty") << QString();
+    }
+    void saveRefusesTextThatIsNotAnObject()
+    {
+        QFETCH(QString, text);
+        LayoutManager store;
+        const QString good = layoutText("Shelf");
+        QVERIFY(store.saveLayout(good, "Shelf"));
+        QSignalSpy changed(&store, &LayoutManager::layoutsChanged);
+        QVERIFY(!store.saveLayout(text, "Shelf"));
+        QCOMPARE(readAll(inLayoutDir("Shelf.lyson")), good);
+        QCOMPARE(store.customLayouts(), QStringList{"Shelf"});
+        QCOMPARE(changed.count(), 0);
+        // No stray temporary file is left beside the layout.
+        QCOMPARE(QDir(SystemPaths::instance().layoutDir).entryList(QDir::Files), QStringList{"Shelf.lyson"});
+    }
+
+    // Listed once per name, sorted case-sensitively; broken files and other endings are left out.
+    void listingFromDisk()
+    {
+        for (const char* name : {"b", "C", "a", "B"})
+            writeFile(inLayoutDir(name + QString(".lyson")), layoutText(name));
+        writeFile(inLayoutDir("one.lyson"), layoutText("Same"));
+        writeFile(inLayoutDir("two.lyson"), layoutText("Same"));
+        writeFile(inLayoutDir("broken.lyson"), "{");
+        writeFile(inLayoutDir("other.json"), layoutText("Other"));
+        LayoutManager store;
+        QCOMPARE(store.customLayouts(), (QStringList{"B", "C", "Same", "a", "b"}));
+    }
+
+    void namesThatLeaveTheDirectoryAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("parent") << "../victim";
+        QTest::newRow("dots") << "..";
+        QTest::newRow("sub") << "sub/victim";
+        QTest::newRow("absolute") << "/tmp/victim";
+        QTest::newRow("backslash") << "..\\victim";
+        QTest::newRow("empty") << QString();
+    }
+    void namesThatLeaveTheDirectoryAreRefused()
+    {
+        QFETCH(QString, name);
+        LayoutManager store;
+        // A file beside the layout directory that a "../victim" name would reach.
+        const QString outside = inLayoutDir("../victim.lyson");
+        writeFile(outside, "keep");
+        QVERIFY(!store.saveLayout(layoutText("victim"), name));
+        QVERIFY(!store.removeLayout(name));
+        QCOMPARE(readAll(outside), QByteArray("keep"));
+        QVERIFY(store.customLayouts().isEmpty());
+    }
 };
-
-void TestLayoutManager::init()
-{
-    m_root = std::make_unique<TestSupport::IsolatedDataRoot>();
-    QVERIFY(m_root->isValid());
-}
-
-void TestLayoutManager::cleanup()
-{
-    m_root.reset();
-}
-
-void TestLayoutManager::saveLoadRemoveRoundTrip()
-{
-    LayoutManager store;
-    QSignalSpy changed(&store, &LayoutManager::layoutsChanged);
-    QSignalSpy modified(&store, &LayoutManager::modified);
-    // Written as given, not re-serialised: the editor's formatting and key order survive.
-    const QString text = QStringLiteral("{ \"name\": \"Shelf\",  \"width\": 500, \"objects\": [] }");
-    QVERIFY(store.saveLayout(text, QStringLiteral("Shelf")));
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(modified.count(), 1);
-    const QString file = QDir(layoutDir()).filePath(QStringLiteral("Shelf.lyson"));
-    QCOMPARE(readAll(file), text.toUtf8());
-    QCOMPARE(store.loadJsonLayout(QStringLiteral("Shelf")).value("width").toInt(), 500);
-    QVERIFY(store.loadJsonLayout(QStringLiteral("Nope")).isEmpty());
-
-    // A fresh store reads it back from the directory.
-    LayoutManager reread;
-    QCOMPARE(reread.customLayouts(), QStringList{QStringLiteral("Shelf")});
-    QVERIFY(reread.layoutsModified());
-
-    writeFile(QDir(layoutDir()).filePath(QStringLiteral("Shelf.png")), "png");
-    QVERIFY(reread.removeLayout(QStringLiteral("Shelf")));
-    QVERIFY(!QFileInfo::exists(file));
-    QVERIFY(!QFileInfo::exists(QDir(layoutDir()).filePath(QStringLiteral("Shelf.png"))));
-    QVERIFY(reread.customLayouts().isEmpty());
-    // Removing what is not there still succeeds.
-    QVERIFY(reread.removeLayout(QStringLiteral("Shelf")));
-}
-
-void TestLayoutManager::saveWithoutNameWritesButDoesNotCache()
-{
-    LayoutManager store;
-    QVERIFY(store.saveLayout(QStringLiteral("{\"objects\": []}"), QStringLiteral("anonymous")));
-    QVERIFY(QFileInfo::exists(QDir(layoutDir()).filePath(QStringLiteral("anonymous.lyson"))));
-    QVERIFY(store.customLayouts().isEmpty());
-    LayoutManager reread;
-    QVERIFY(reread.customLayouts().isEmpty());
-}
-
-void TestLayoutManager::saveRefusesTextThatIsNotAnObject_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::newRow("garbage") << QStringLiteral("not json");
-    QTest::newRow("truncated") << QStringLiteral("{\"name\": \"Shelf\", \"objects\": [");
-    QTest::newRow("array") << QStringLiteral("[1, 2]");
-    QTest::newRow("empty") << QString();
-}
-
-void TestLayoutManager::saveRefusesTextThatIsNotAnObject()
-{
-    QFETCH(QString, text);
-    LayoutManager store;
-    const QString good = layoutText(QStringLiteral("Shelf"));
-    QVERIFY(store.saveLayout(good, QStringLiteral("Shelf")));
-    QSignalSpy changed(&store, &LayoutManager::layoutsChanged);
-
-    QVERIFY(!store.saveLayout(text, QStringLiteral("Shelf")));
-    QCOMPARE(readAll(QDir(layoutDir()).filePath(QStringLiteral("Shelf.lyson"))), good.toUtf8());
-    QCOMPARE(store.customLayouts(), QStringList{QStringLiteral("Shelf")});
-    QCOMPARE(changed.count(), 0);
-    // No stray temporary file is left beside the layout.
-    QCOMPARE(QDir(layoutDir()).entryList(QDir::Files), QStringList{QStringLiteral("Shelf.lyson")});
-}
-
-void TestLayoutManager::duplicateNamesOnDiskGiveOneEntry()
-{
-    writeFile(QDir(layoutDir()).filePath(QStringLiteral("one.lyson")), layoutText("Same").toUtf8());
-    writeFile(QDir(layoutDir()).filePath(QStringLiteral("two.lyson")), layoutText("Same").toUtf8());
-    writeFile(QDir(layoutDir()).filePath(QStringLiteral("broken.lyson")), "{");
-    writeFile(QDir(layoutDir()).filePath(QStringLiteral("other.json")), layoutText("Other").toUtf8());
-    LayoutManager store;
-    QCOMPARE(store.customLayouts(), QStringList{QStringLiteral("Same")});
-}
-
-void TestLayoutManager::customLayoutsAreSortedCaseSensitively()
-{
-    LayoutManager store;
-    for (const char* name : {"b", "C", "a", "B"})
-        QVERIFY(store.saveLayout(layoutText(QString::fromLatin1(name)), QString::fromLatin1(name)));
-    QCOMPARE(store.customLayouts(), (QStringList{"B", "C", "a", "b"}));
-}
-
-void TestLayoutManager::customSize_data()
-{
-    QTest::addColumn<QString>("fixedsize"); // JSON text of the value, empty for absent
-    QTest::addColumn<bool>("custom");
-    QTest::newRow("true") << "true" << true;
-    QTest::newRow("false") << "false" << false;
-    QTest::newRow("string") << "\"true\"" << false;
-    QTest::newRow("number") << "1" << false;
-    QTest::newRow("absent") << "" << false;
-}
-
-void TestLayoutManager::customSize()
-{
-    QFETCH(QString, fixedsize);
-    QFETCH(bool, custom);
-    LayoutManager store;
-    const QString extra = fixedsize.isEmpty() ? QString() : QStringLiteral(", \"fixedsize\": ") + fixedsize;
-    QVERIFY(store.saveLayout(QStringLiteral("{\"name\": \"L\", \"objects\": []%1}").arg(extra), "L"));
-    QCOMPARE(store.isCustomSizedLayout(QStringLiteral("L")), custom);
-    QVERIFY(!store.isCustomSizedLayout(QStringLiteral("unknown")));
-}
-
-void TestLayoutManager::namesThatLeaveTheDirectoryAreRefused_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("parent") << QStringLiteral("../victim");
-    QTest::newRow("dots") << QStringLiteral("..");
-    QTest::newRow("sub") << QStringLiteral("sub/victim");
-    QTest::newRow("absolute") << QStringLiteral("/tmp/victim");
-    QTest::newRow("backslash") << QStringLiteral("..\\victim");
-    QTest::newRow("empty") << QString();
-}
-
-void TestLayoutManager::namesThatLeaveTheDirectoryAreRefused()
-{
-    QFETCH(QString, name);
-    LayoutManager store;
-    // A file beside the layout directory that a "../victim" name would reach.
-    const QString outside = QDir(layoutDir()).absoluteFilePath(QStringLiteral("../victim.lyson"));
-    writeFile(outside, "keep");
-
-    QVERIFY(!store.saveLayout(layoutText(QStringLiteral("victim")), name));
-    QVERIFY(!store.removeLayout(name));
-    QVERIFY(!store.exportLayout(name, QStringLiteral("stick")));
-    QVERIFY(!store.importLayout(name, QStringLiteral("stick")));
-    QCOMPARE(readAll(outside), QByteArray("keep"));
-    QVERIFY(store.customLayouts().isEmpty());
-
-    // Mount points must stay below the drive root as well.
-    QVERIFY(store.saveLayout(layoutText(QStringLiteral("ok")), QStringLiteral("ok")));
-    QVERIFY(!store.exportLayout(QStringLiteral("ok"), QStringLiteral("../tmp")));
-    QVERIFY(store.layoutsInDrive(QStringLiteral("stick/../../etc")).isEmpty());
-}
-
-void TestLayoutManager::logoNamesAreUniqueAndStripped()
-{
-    const QJsonArray objects{logoShape("/x/logos/a.png"),
-                             QJsonObject{{"type", "TextObject.qml"}, {"sourceImage", "t.png"}},
-                             logoShape("b.png"),
-                             logoShape("/y/a.png"),
-                             logoShape("/x/logos/a.png"),
-                             logoShape(""),
-                             logoShape("C:\\logos\\evil.png"),
-                             logoShape("/x/..")};
-    const QJsonObject layout{{"name", "L"}, {"objects", objects}};
-    // The same file name from two folders is copied twice onto the same target: harmless.
-    QCOMPARE(LayoutManager::logoNames(layout), (QStringList{"a.png", "b.png", "a.png"}));
-}
-
-void TestLayoutManager::driveExchangeWithLogos()
-{
-    if (geteuid() != 0 || !QFileInfo(QStringLiteral("/media")).isWritable())
-        QSKIP("Drive exchange needs a writable /media (run the tests as root)");
-    QTemporaryDir drive(QStringLiteral("/media/tst_layoutmanager-XXXXXX"));
-    QVERIFY(drive.isValid());
-    const QString mount = QFileInfo(drive.path()).fileName();
-
-    // A local layout whose two shapes share one logo, plus a logo that does not exist.
-    QDir().mkpath(LayoutManager::localLogoDir());
-    writeFile(LayoutManager::localLogoDir() + QStringLiteral("logo.png"), "LOGO");
-    LayoutManager store;
-    const QJsonArray objects{logoShape(LayoutManager::localLogoDir() + "logo.png"),
-                             logoShape(LayoutManager::localLogoDir() + "logo.png"), logoShape("missing.png")};
-    QVERIFY(store.saveLayout(layoutText(QStringLiteral("Shelf"), objects), QStringLiteral("Shelf")));
-
-    QVERIFY(store.exportLayout(QStringLiteral("Shelf"), mount));
-    const QString driveFile = drive.path() + QStringLiteral("/customlayouts/Shelf.lyson");
-    QCOMPARE(QJsonDocument::fromJson(readAll(driveFile)).object(), store.loadJsonLayout("Shelf"));
-    QCOMPARE(readAll(drive.path() + QStringLiteral("/logo.png")), QByteArray("LOGO"));
-    QVERIFY(!QFileInfo::exists(drive.path() + QStringLiteral("/missing.png")));
-
-    // An unknown layout exports as an empty object.
-    QVERIFY(store.exportLayout(QStringLiteral("Ghost"), mount));
-    QCOMPARE(readAll(drive.path() + QStringLiteral("/customlayouts/Ghost.lyson")), QByteArray("{}"));
-
-    // A file whose base name differs from its "name", and one without objects, are not listed.
-    writeFile(drive.path() + QStringLiteral("/customlayouts/Renamed.lyson"), layoutText("Original").toUtf8());
-    writeFile(drive.path() + QStringLiteral("/customlayouts/Bare.lyson"), "{\"name\": \"Bare\"}");
-    QStringList listed = store.layoutsInDrive(mount);
-    listed.sort();
-    QCOMPARE(listed, QStringList{QStringLiteral("Shelf")});
-    QVERIFY(!store.importLayout(QStringLiteral("Renamed"), mount));
-    QVERIFY(!store.importLayout(QStringLiteral("Original"), mount));
-    QVERIFY(!store.importLayout(QStringLiteral("Bare"), mount));
-
-    // Import into a fresh station: the layout and its logo arrive.
-    m_root = std::make_unique<TestSupport::IsolatedDataRoot>();
-    LayoutManager station;
-    QVERIFY(station.customLayouts().isEmpty());
-    QSignalSpy changed(&station, &LayoutManager::layoutsChanged);
-    // From the drive file (no listing first) ...
-    QVERIFY(station.importLayout(QStringLiteral("Shelf"), mount));
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(station.customLayouts(), QStringList{QStringLiteral("Shelf")});
-    QCOMPARE(readAll(LayoutManager::localLogoDir() + QStringLiteral("logo.png")), QByteArray("LOGO"));
-    QCOMPARE(readAll(QDir(station.layoutDir()).filePath("Shelf.lyson")), readAll(driveFile));
-    // ... and from the drive cache after a listing.
-    QVERIFY(QFile::remove(QDir(station.layoutDir()).filePath("Shelf.lyson")));
-    QCOMPARE(station.layoutsInDrive(mount).contains(QStringLiteral("Shelf")), true);
-    QVERIFY(station.importLayout(QStringLiteral("Shelf"), mount));
-    QVERIFY(QFileInfo::exists(QDir(station.layoutDir()).filePath("Shelf.lyson")));
-    station.flushCache();
-    QVERIFY(!station.importLayout(QStringLiteral("Missing"), mount));
-}
 
 QTEST_MAIN(TestLayoutManager)
 #include "tst_layoutmanager.moc"

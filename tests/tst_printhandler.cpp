@@ -1,8 +1,7 @@
-// The print driver: reports printed in order with their progress texts, layout and printer lookup,
-// the printed-reports log entry, and the built-in PDF printer's files.
+// The print driver: reports printed in order with their progress texts, layout lookup, the default
+// layout and printer, and the printed-reports log entry.
 
 #include "app/popupnoteprovider.h"
-#include "barcodedecode.h"
 #include "printing/fileprinter.h"
 #include "printing/printhandler.h"
 #include "printing/reportlistmodel.h"
@@ -11,14 +10,7 @@
 #include "stationfixture.h"
 #include "testsupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QPrinter>
-#include <QSet>
-#include <QSignalSpy>
-#include <QTest>
-
-#include <memory>
+#include <QtTest>
 
 class TestPrintHandler : public QObject
 {
@@ -26,8 +18,6 @@ class TestPrintHandler : public QObject
 private:
     TestSupport::IsolatedDataRoot* m_root = nullptr;
     QString m_labels;
-
-    QStringList labels() const { return QDir(m_labels).entryList({"*.pdf"}, QDir::Files, QDir::Name); }
 
 private slots:
     void initTestCase()
@@ -48,26 +38,18 @@ private slots:
         handler.printReports("Job A", "Station label", FilePrinter::kName, reports, 11, 13);
         QCOMPARE(handler.pendingReports(), 3); // nothing prints before the event loop runs
         QTRY_COMPARE_WITH_TIMEOUT(handler.pendingReports(), 0, 20000);
-        QStringList progress;
-        for (const QVariantList& args : status) {
-            if (args.at(0).toString().startsWith("Job: Job A, Reports"))
-                progress << args.at(0).toString();
-        }
-        QCOMPARE(progress.size(), 3);
-        for (int i = 0; i < 3; ++i)
-            QCOMPARE(progress.at(i),
-                     QString("Job: Job A, Reports: 11 - 13, Printing Report: %1/3").arg(i + 1));
+        QStringList progress, expected;
+        for (const QVariantList& args : status)
+            progress << args.at(0).toString();
+        for (int i = 1; i <= 3; ++i)
+            expected << QString("Job: Job A, Reports: 11 - 13, Printing Report: %1/3").arg(i);
+        QCOMPARE(progress.filter("Job: Job A, Reports"), expected);
         QCOMPARE(written.count(), 3);
-        for (int i = 0; i < 3; ++i) {
-            const QString pdf = written.at(i).at(0).toString();
-            QVERIFY(pdf.contains(TestSupport::variantDocumentId(i + 1)));
-            QVERIFY(TestSupport::decodeBarcodes(TestSupport::rasterisePdf(pdf, 203))
-                        .contains(TestSupport::variantImei(i + 1)));
-        }
+        // In order; what is on the labels: tst_printspool, tst_endtoend and tst_cupsprinter scan them.
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(written.at(i).at(0).toString().contains(TestSupport::variantDocumentId(i + 1)));
         // Names never collide, even within one millisecond.
-        const QStringList files = labels();
-        QCOMPARE(files.size(), 3);
-        QCOMPARE(QSet<QString>(files.begin(), files.end()).size(), 3);
+        QCOMPARE(TestSupport::labelFiles(m_labels).size(), 3);
     }
 
     void layoutNames_data()
@@ -94,14 +76,12 @@ private slots:
         ReportListModel* log = ReportListModel::instance();
         QSignalSpy errors(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
         const int rows = log->rowCount();
-
         // No layout named and no default layout: refused before anything is logged.
         QString error;
         QVERIFY(!handler.doPrint(TestSupport::sampleReport(), "Job", "", FilePrinter::kName, error));
-        QCOMPARE(error, QString("Failed to load layout:"));
+        QVERIFY(!error.isEmpty());
         QCOMPARE(log->rowCount(), rows);
         QCOMPARE(errors.count(), 1);
-
         // The default layout and the default printer stand in for a job that names none; the log
         // keeps the printer name the job gave (none).
         s->setValue("defaultLayout", "Station label", true);
@@ -114,7 +94,6 @@ private slots:
         QCOMPARE(log->data(last, log->roleNameFor("printerName")).toString(), QString());
         QCOMPARE(log->data(last, log->roleNameFor("reportUuid")).toString(),
                  QString("5e2a1c7f-3b9d-4c61-a0f4-9d2e6b8c1a35"));
-
         // Text that is not a report prints no blank label and gets no log line; the reason is given.
         const int notes = errors.count();
         QVERIFY(!handler.doPrint("this is not xml", "Job", "Station label", FilePrinter::kName, error));
@@ -122,18 +101,9 @@ private slots:
         QCOMPARE(log->rowCount(), rows + 1);
         s->removeKey("defaultLayout", true);
         s->removeKey("defaultPrinter", true);
-    }
-
-    void printers()
-    {
-        PrintHandler handler;
+        // The printer list of the jobs and the editor offers the built-in printer.
         QVERIFY(handler.activePrinters().contains(FilePrinter::kName));
-        QVERIFY(!handler.loadPrinter(""));
-        QVERIFY(!handler.loadPrinter("No such printer"));
-        std::unique_ptr<QPrinter> file(handler.loadPrinter(FilePrinter::kName));
-        QVERIFY(file);
-        QCOMPARE(file->outputFormat(), QPrinter::PdfFormat);
-        QCOMPARE(file->resolution(), FilePrinter::kDefaultResolution);
+        // The editor's preview text: markup dropped, example values for the tags.
         QCOMPARE(handler.formatText("<b>Made by <manufacturer>", false), QString("Made by Korvex Labs"));
     }
 };

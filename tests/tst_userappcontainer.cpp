@@ -4,12 +4,7 @@
 #include "shared/userappcontainer.h"
 #include "testsupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QImage>
-#include <QSignalSpy>
-#include <QTest>
-#include <QUrl>
+#include <QtTest>
 
 #include <unistd.h>
 
@@ -26,26 +21,20 @@ private slots:
     {
         UserAppContainer apps;
         QSignalSpy changed(&apps, &UserAppContainer::logosChanged);
-        QVERIFY(apps.logoDir().endsWith('/'));
         QVERIFY(apps.logos().isEmpty());
-
         const QString png = m_root->path() + "/Shield Logo.png";
         QImage image(40, 20, QImage::Format_RGB32);
         image.fill(Qt::black);
         QVERIFY(image.save(png));
+        // Text under a picture's name.
         const QString text = m_root->path() + "/notes.png";
-        QFile fake(text);
-        QVERIFY(fake.open(QIODevice::WriteOnly));
-        fake.write("not an image");
-        fake.close();
-
+        QVERIFY(QFile::copy(LABELPRINTER_SOURCE_DIR "/CMakeLists.txt", text));
         QVERIFY(apps.importLogoFromUsb(QUrl::fromLocalFile(png).toString())); // a file: URL from the dialog
         QVERIFY(apps.importLogoFromUsb(png));                                 // again: replaced
         QVERIFY(!apps.importLogoFromUsb(text));
         QVERIFY(!apps.importLogoFromUsb(m_root->path() + "/missing.png"));
         QCOMPARE(apps.logos(), QStringList({"Shield Logo.png"}));
         QCOMPARE(changed.count(), 2);
-
         QVERIFY(!apps.removeLocalLogo("../Shield Logo.png"));
         QVERIFY(!apps.removeLocalLogo("other.png"));
         QVERIFY(apps.removeLocalLogo("Shield Logo.png"));
