@@ -1,6 +1,6 @@
-// The main window without QML: a check pressed as one ends, a refused certificate met twice, the
-// status-bar message from other threads with its fall-back, and the size arguments. The poller
-// following the connection state is in tests/qml/tst_settingspanel.qml.
+// The main window without QML: the size arguments, a check pressed as one ends, a refused
+// certificate met twice, and the status-bar message from other threads with its fall-back. The
+// poller following the connection state is in tests/qml/tst_settingspanel.qml.
 
 #include "app/popupnoteprovider.h"
 #include "app/viewer.h"
@@ -38,6 +38,14 @@ private slots:
         m_engine = new QQmlEngine;
         m_viewer = new Viewer(qobject_cast<QGuiApplication*>(qApp), m_engine);
         QCOMPARE(Viewer::instance(), m_viewer);
+        // main() gave the application "width=1500" and "height=abc", which is no number: ignored.
+        QCOMPARE(m_viewer->width(), 1500);
+        QCOMPARE(m_viewer->height(), QWindow().height());
+        // A second window leaves the first the one the services reach.
+        QQmlEngine engine;
+        Viewer second(qobject_cast<QGuiApplication*>(qApp), &engine);
+        QCOMPARE(Viewer::instance(), m_viewer);
+        QVERIFY(second.waitForWorkers(30000));
     }
 
     void cleanupTestCase()
@@ -45,13 +53,6 @@ private slots:
         QVERIFY(m_viewer->waitForWorkers(30000));
         delete m_viewer;
         delete m_engine;
-    }
-
-    void sizeArguments()
-    {
-        // main() gave the application "width=1500" and "height=abc".
-        QCOMPARE(m_viewer->width(), 1500);
-        QCOMPARE(m_viewer->height(), QWindow().height()); // "height=abc" is not a number: ignored
     }
 
     void pressAsACheckEndsGetsACheckOfItsOwn()
@@ -88,7 +89,7 @@ private slots:
         settings->removeKey("MC", true);
     }
 
-    void changedCertificateIsShownOnce()
+    void certificateNoteAndStatusBarMessage()
     {
         // A poll and the check may both meet the same refused certificate: one state, one note.
         QSignalSpy notes(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
@@ -101,11 +102,8 @@ private slots:
         QCOMPARE(notes.count(), 1);
         QCOMPARE(notes.at(0).at(0).toString(), QString("Certificate changed"));
         m_viewer->setMcStatus("Failed to connect");
-    }
 
-    void statusBarMessage()
-    {
-        // From a worker thread the text is handed to the window's thread.
+        // A status-bar message from a worker thread is handed to the window's thread.
         QThread* worker =
             QThread::create([this] { m_viewer->setStatusBarMessage("Fetching Reports: 1 - 5"); });
         worker->start();
@@ -114,14 +112,6 @@ private slots:
         QTRY_COMPARE(m_viewer->statusBarMessage(), QString("Fetching Reports: 1 - 5"));
         // ... and falls back to "Ready" ten seconds after the last change.
         QTRY_COMPARE_WITH_TIMEOUT(m_viewer->statusBarMessage(), QString("Ready"), 12000);
-    }
-
-    void secondWindowKeepsTheFirst()
-    {
-        QQmlEngine engine;
-        Viewer second(qobject_cast<QGuiApplication*>(qApp), &engine);
-        QCOMPARE(Viewer::instance(), m_viewer);
-        QVERIFY(second.waitForWorkers(30000));
     }
 };
 

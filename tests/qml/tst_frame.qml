@@ -15,19 +15,12 @@ Item {
         function createFrame() {
             var component = Qt.createComponent("qrc:/ui/qml/standalone.qml")
             verify(component.status === Component.Ready, component.errorString())
-            var frame = createTemporaryObject(component, stage, { width: 1200, height: 800 })
-            verify(frame)
-            return frame
+            return createTemporaryObject(component, stage, { width: 1200, height: 800 })
         }
 
         function noteAt(frame, i) {
-            var stack = findChild(frame, "noteStack")
-            var panels = []
-            for (var c = 0; c < stack.children.length; ++c) {
-                if (stack.children[c].objectName === "generalPopupNote")
-                    panels.push(stack.children[c])
-            }
-            return panels[i]
+            return Array.prototype.filter.call(findChild(frame, "noteStack").children,
+                                               function (c) { return c.objectName === "generalPopupNote" })[i]
         }
 
         // Runs first: the note provider becomes ready only once per process. Notes of every kind
@@ -67,13 +60,13 @@ Item {
             compare(frame.notes.count, 3)
         }
 
-        function test_connectionLineFollowsState() {
+        // One frame: the connection state, the status bar message, the tabs and the settings button.
+        function test_stateStatusTabsAndSettings() {
             // The window's first check with no console settings ends here.
             tryCompare(mcconnector, "connectionState", "Invalid settings", 10000)
+            settingsManager.setValue("lastView", "jobs")
             var frame = createFrame()
             var line = findChild(frame, "connectionLine")
-            var statusState = findChild(frame, "statusBarConnection")
-
             var cases = [["Connected", "#1e7d32"], ["Updating ReportInfo", "#9a5b00"],
                          ["Failed to fetch Report info", "#b3261e"], ["Connecting", "#9a5b00"],
                          ["Failed to connect", "#b3261e"], ["Invalid settings", "#b3261e"]]
@@ -81,46 +74,36 @@ Item {
                 mcconnector.setMcStatus(cases[i][0])
                 verify(line.text.indexOf(">" + cases[i][0] + "<") > 0, line.text)
                 compare(String(line.stateColor), cases[i][1], cases[i][0])
-                compare(statusState.text, cases[i][0])
+                compare(findChild(frame, "statusBarConnection").text, cases[i][0])
             }
-        }
 
-        function test_statusBarShowsTheWindowMessage() {
-            var frame = createFrame()
+            // The window's message, back to "Ready" when it times out.
             var status = findChild(frame, "statusBarText")
             mcconnector.statusBarMessage = "Fetching Reports: 101 - 105"
             compare(status.text, "Fetching Reports: 101 - 105")
             mcconnector.onStatusBarMessageTimeout()
             compare(status.text, "Ready")
-        }
 
-        function test_tabsSwitchViewsAndTheLastOneIsKept() {
-            settingsManager.setValue("lastView", "jobs")
-            var frame = createFrame()
+            // The tabs switch views; the last one shown is stored.
             compare(frame.currentView, "jobs")
             verify(findChild(frame, "jobsView").visible)
-
             var views = ["reports", "layouts"]
-            for (var i = 0; i < views.length; ++i) {
-                mouseClick(findChild(frame, "tab_" + views[i]))
-                compare(frame.currentView, views[i])
-                verify(findChild(frame, views[i] + "View").visible)
+            for (var v = 0; v < views.length; ++v) {
+                mouseClick(findChild(frame, "tab_" + views[v]))
+                compare(frame.currentView, views[v])
+                verify(findChild(frame, views[v] + "View").visible)
                 verify(!findChild(frame, "jobsView").visible)
-                compare(settingsManager.getValue("lastView"), views[i])
+                compare(settingsManager.getValue("lastView"), views[v])
             }
 
-            // A new frame opens on the view shown last.
-            keyClick(Qt.Key_3, Qt.ControlModifier)
-            var again = createFrame()
-            compare(again.currentView, "reports")
-        }
-
-        function test_settingsButtonOpensThePanel() {
-            var frame = createFrame()
             mouseClick(findChild(frame, "settingsButton"))
             tryCompare(frame.settingsPanel, "opened", true)
             keyClick(Qt.Key_Escape)
             tryCompare(frame.settingsPanel, "visible", false)
+
+            // A new frame opens on the view shown last.
+            keyClick(Qt.Key_3, Qt.ControlModifier)
+            compare(createFrame().currentView, "reports")
         }
     }
 }

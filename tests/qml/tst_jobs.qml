@@ -37,8 +37,8 @@ Item {
             tryCompare(dialog, "visible", false)
         }
 
-        function createView() {
-            var component = Qt.createComponent("qrc:/ui/qml/JobConfigs.qml")
+        function createView(url) {
+            var component = Qt.createComponent(url || "qrc:/ui/qml/JobConfigs.qml")
             verify(component.status === Component.Ready, component.errorString())
             return createTemporaryObject(component, stage, { width: 1200, height: 760 })
         }
@@ -88,7 +88,6 @@ Item {
 
         function test_createJobWritesItsKeys() {
             var view = createView()
-            compare(view.jobs.count, 0)
             var id = createJob(view)
             compare(probe.storedGroups("jobs"), [id])
             compare(probe.storedKeys("jobs/" + id).sort(), ["active", "jobname", "layout", "printer"])
@@ -130,7 +129,6 @@ Item {
             // A second job gets a different id and becomes the selected one.
             var second = createJob(view)
             compare(probe.storedGroups("jobs").sort(), [id, second].sort())
-            compare(view.selectedJobId, second)
             // Shown again from the file by a new view.
             var again = createView()
             again.selectJob(id)
@@ -138,7 +136,7 @@ Item {
                      findChild(again, "layoutBox").currentText], ["Apple, phones", filePrinter, "Station label"])
         }
 
-        function test_filterRowSavesAndRemovesItsFourKeys() {
+        function test_filterRowsSaveTheirKeysAndTypedFields() {
             var view = createView()
             var id = createJob(view)
             mouseClick(findChild(view, "addFilterButton"))
@@ -173,15 +171,11 @@ Item {
             compare(again.filters.count, 0)
             compare(probe.storedGroups("jobs/" + id), [])
             compare(probe.storedKeys("jobs/" + id).length, 4)
-        }
 
-        // Typing a field's name chooses it, so the row that looks set is the row that is saved;
-        // a row without a field says what it lacks.
-        function test_typedFieldIsChosenAndSaved() {
-            var view = createView()
-            var id = createJob(view)
-            mouseClick(findChild(view, "addFilterButton"))
-            var row = filterRow(view, 0)
+            // A row without a field says what it lacks; typing a field's name chooses it, so the
+            // row that looks set is the row that is saved.
+            mouseClick(findChild(again, "addFilterButton"))
+            row = filterRow(again, 0)
             var problem = findChild(row, "filterProblem")
             verify(problem.text.indexOf("choose the field") >= 0, problem.text)
             verify(!findChild(row, "saveFilterButton").enabled)
@@ -195,16 +189,16 @@ Item {
             verify(!problem.visible)
 
             // A hint of several fields chooses none.
-            view.addFilter()
-            var second = filterRow(view, 1)
+            again.addFilter()
+            var second = filterRow(again, 1)
             typeInto(findChild(second, "hintField"), "info")
             compare(second.searchPath, "")
             compare(findChild(second, "fieldBox").displayText, "Choose a field")
 
             // Several fields share a label ("Date" twice among the console's own columns): the field
             // chosen is the one saved, not the last field of that label.
-            view.addFilter()
-            var row3 = filterRow(view, 2)
+            again.addFilter()
+            var row3 = filterRow(again, 2)
             findChild(row3, "categoryBox").activated(mcReportFields.categories.indexOf("ZMC SPECIFIC REPORT VALUES"))
             compare(row3.fields.filter(function (f) { return f.label === "Date" }).length, 2)
             chooseField(row3, "report.date")
@@ -214,10 +208,12 @@ Item {
             compare(stored(id, row3.filterId + "/operatorType"), "date")
         }
 
-        // Switching jobs saves complete rows and keeps unfinished ones with their job.
-        function test_switchingJobsKeepsUnsavedRows() {
+        // Switching jobs saves complete rows and keeps unfinished ones with their job; removing
+        // another job leaves the form of the selected one as stored, the removed job's filters go too.
+        function test_switchingAndRemovingJobs() {
             var view = createView()
             var first = createJob(view)
+            typeInto(findChild(view, "jobNameField"), "Apple phones")
             view.addFilter()
             var complete = filterRow(view, 0)
             chooseField(complete, "report.uuid")
@@ -228,9 +224,12 @@ Item {
             var completeId = complete.filterId
             var unfinishedId = unfinished.filterId
 
-            createJob(view)
+            var other = createJob(view)
             compare(view.filters.count, 0)
             compare(stored(first, completeId + "/filterValue"), "u-1")
+            view.addFilter()
+            chooseField(filterRow(view, 0), "report.uuid")
+            view.saveFilter(0)
             compare(probe.storedGroups("jobs/" + first), [completeId])
 
             view.selectJob(first)
@@ -247,66 +246,27 @@ Item {
             mouseClick(findChild(filterRow(view, 1), "removeFilterButton"))
             mouseClick(findChild(view, "activeBox"))
             compare(stored(first, "active"), "true")
-        }
-
-        // Removing one job leaves the form of the selected one as stored; a removed job's filters go too.
-        function test_removingAJobKeepsTheOthers() {
-            var view = createView()
-            var keep = setUpJob(view, "Apple phones")
-            view.addFilter()
-            chooseField(filterRow(view, 0), "report.uuid")
-            view.saveFilter(0)
-            mouseClick(findChild(view, "activeBox"))
-            compare(stored(keep, "active"), "true")
-            var other = createJob(view)
-            view.addFilter()
-            chooseField(filterRow(view, 0), "report.uuid")
-            view.saveFilter(0)
-            view.selectJob(keep)
 
             removeJob(view, other)
-            compare(probe.storedGroups("jobs"), [keep])
+            compare(probe.storedGroups("jobs"), [first])
             compare(probe.storedKeys("jobs/" + other), [])
-            compare(view.selectedJobId, keep)
+            compare(view.selectedJobId, first)
             compare([findChild(view, "jobNameField").text, findChild(view, "printerBox").displayText,
                      findChild(view, "layoutBox").displayText], ["Apple phones", filePrinter, "Station label"])
             verify(findChild(view, "activeBox").checked)
             compare(view.filters.count, 1)
             // Removing the job shown moves to the one left.
             removeJob(view, createJob(view))
-            compare(view.selectedJobId, keep)
+            compare(view.selectedJobId, first)
             compare(view.filters.count, 1)
-        }
-
-        // Deleting a layout names the jobs that print with it; afterwards they carry a warning.
-        function test_deletingAUsedLayoutNamesItsJobs() {
-            var view = createView()
-            var id = setUpJob(view, "Apple phones")
-            setUpJob(view, "Samsung phones")
-
-            var component = Qt.createComponent("qrc:/ui/qml/StandaloneLayouts.qml")
-            verify(component.status === Component.Ready, component.errorString())
-            var layouts = createTemporaryObject(component, stage, { width: 1200, height: 760 })
-            var dialog = findChild(layouts, "confirmRemoveLayout")
-            layouts.selectedName = "Station label"
-            dialog.open()
-            tryCompare(dialog, "opened", true)
-            var text = findChild(dialog, "removeLayoutText").text
-            verify(text.indexOf("\"Apple phones\", \"Samsung phones\"") >= 0, text)
-            dialog.accept()
-            tryCompare(dialog, "visible", false)
-
-            tryVerify(function () { return findChild(view, "jobWarning_" + id).visible })
-            var problem = findChild(findChild(view, "jobRow_" + id), "jobProblem")
-            verify(problem.text.indexOf("Station label") >= 0, problem.text)
-            verify(!findChild(view, "activeBox").enabled)
         }
 
         // Labels still in the spool are not dropped silently: making the job inactive asks, and
         // "Discard them" removes exactly that job's labels; removing a job and printing keeps them.
-        function test_waitingLabelsAskBeforeTheyGo() {
+        // Deleting a layout then names the jobs that print with it, which then carry a warning.
+        function test_waitingLabelsAndDeletedLayouts() {
             var view = createView()
-            var id = setUpJob(view, "First")
+            var id = setUpJob(view, "Apple phones")
             var other = createJob(view)
             printerInterface.paused = true
             probe.spoolForJob(id, 2)
@@ -326,6 +286,21 @@ Item {
             compare(printerInterface.waitingForJob(other), 1)
             printerInterface.discardJob(other)
             printerInterface.paused = false
+
+            setUpJob(view, "Samsung phones")
+            var layouts = createView("qrc:/ui/qml/StandaloneLayouts.qml")
+            var removal = findChild(layouts, "confirmRemoveLayout")
+            layouts.selectedName = "Station label"
+            removal.open()
+            tryCompare(removal, "opened", true)
+            var text = findChild(removal, "removeLayoutText").text
+            verify(text.indexOf("\"Apple phones\", \"Samsung phones\"") >= 0, text)
+            removal.accept()
+            tryCompare(removal, "visible", false)
+            tryVerify(function () { return findChild(view, "jobWarning_" + id).visible })
+            var problem = findChild(findChild(view, "jobRow_" + id), "jobProblem")
+            verify(problem.text.indexOf("Station label") >= 0, problem.text)
+            verify(!findChild(view, "activeBox").enabled)
         }
     }
 }

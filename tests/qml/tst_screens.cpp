@@ -1,7 +1,6 @@
 // Runs the QML tests of the station screens (tst_*.qml beside this file) against the services of
 // a real main window, with a probe that reads the global settings file as stored on disk.
 
-#include "app/curveline.h"
 #include "app/popupnoteprovider.h"
 #include "app/viewer.h"
 #include "mc/certificatetrust.h"
@@ -135,7 +134,6 @@ int main(int argc, char** argv)
     if (!dataRoot.isValid())
         return 1;
     PopupNoteProvider::registerQmlType();
-    CurveLine::registerQmlType();
     ScreensSetup setup;
     return quick_test_main_with_setup(argc, argv, "screens", QUICK_TEST_SOURCE_DIR, &setup);
 }

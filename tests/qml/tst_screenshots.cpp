@@ -14,17 +14,18 @@ class TestScreenshots : public QObject
 {
     Q_OBJECT
 private slots:
-    void windowComesUpAndEveryViewIsDrawn()
+    void initTestCase()
     {
         if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty())
             QSKIP("xvfb-run is not installed (package xvfb)");
-        QTemporaryDir out;
-        QVERIFY(out.isValid());
+    }
 
+    void windowComesUpAndEveryViewIsDrawn()
+    {
+        QTemporaryDir out;
         QProcess script;
         script.setProcessChannelMode(QProcess::MergedChannels);
         script.start(QStringLiteral(SCREENSHOTS_SCRIPT), {out.path()});
-        QVERIFY(script.waitForStarted());
         QVERIFY2(script.waitForFinished(240000), "the screenshot script did not finish in time");
         const QString output = QString::fromLocal8Bit(script.readAll());
         QVERIFY2(script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0, qPrintable(output));
@@ -36,7 +37,6 @@ private slots:
         QCOMPARE(files.size(), 12);
         for (const QString& name : files) {
             const QImage image(QDir(out.path()).filePath(name));
-            QVERIFY2(!image.isNull(), qPrintable(name));
             const QSize expected =
                 name.startsWith(QLatin1String("1200x800")) ? QSize(1200, 800) : QSize(1920, 1080);
             QCOMPARE(image.size(), expected);
@@ -55,10 +55,7 @@ private slots:
 
     void editorPicturesFromTheSameBuild()
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty())
-            QSKIP("xvfb-run is not installed (package xvfb)");
         QTemporaryDir out;
-        QVERIFY(out.isValid());
         // Run as the README says: without BUILD_DIR when this build is the default folder.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         const QString build = QDir(QStringLiteral(BUILD_FOLDER)).canonicalPath();
@@ -71,7 +68,6 @@ private slots:
         script.setProcessEnvironment(environment);
         script.setProcessChannelMode(QProcess::MergedChannels);
         script.start(QStringLiteral(SOURCE_FOLDER "/scripts/editor-screenshots.sh"), {out.path()});
-        QVERIFY(script.waitForStarted());
         QVERIFY2(script.waitForFinished(240000), "the editor screenshot script did not finish in time");
         const QString output = QString::fromLocal8Bit(script.readAll());
         QVERIFY2(script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0, qPrintable(output));

@@ -28,13 +28,6 @@ Item {
             tryCompare(panel, shown ? "opened" : "visible", shown)
         }
 
-        readonly property var consoleFields: [["addressField", "MC/address", "http://127.0.0.1"], ["portField", "MC/port", "1"],
-                                              ["usernameField", "MC/username", "station"], ["passwordField", "MC/password", "s3cr,et"]]
-        function fillConsole(panel) {
-            for (var i = 0; i < consoleFields.length; ++i)
-                typeInto(findChild(panel, consoleFields[i][0]), consoleFields[i][2])
-        }
-
         function stored(key) {
             return String(probe.storedValue(key))
         }
@@ -47,12 +40,15 @@ Item {
                 keyClick(text.charAt(i))
         }
 
-        function test_fieldsWriteTheirKeys() {
+        function test_fieldsWriteTheirKeysAndCheckTheConnection() {
             var panel = createPanel()
             // Read back from the file itself: each change is flushed.
-            fillConsole(panel)
-            for (var i = 0; i < consoleFields.length; ++i)
+            var consoleFields = [["addressField", "MC/address", "http://127.0.0.1"], ["portField", "MC/port", "1"],
+                                 ["usernameField", "MC/username", "station"], ["passwordField", "MC/password", "s3cr,et"]]
+            for (var i = 0; i < consoleFields.length; ++i) {
+                typeInto(findChild(panel, consoleFields[i][0]), consoleFields[i][2])
                 compare(stored(consoleFields[i][1]), consoleFields[i][2])
+            }
             verify(findChild(panel, "passwordField").displayText.indexOf("s3cr") < 0)
             mouseClick(findChild(panel, "onlyReportedBox"))
             compare(stored("MC/onlyreported"), "false")
@@ -89,11 +85,37 @@ Item {
             show(panel, true)
             compare([findChild(panel, "addressField").text, reportId.text], ["http://127.0.0.1", "250"])
             verify(!findChild(panel, "onlyReportedBox").checked)
+
+            // Checked against the console filled in above: nothing listens on port 1.
+            mouseClick(findChild(panel, "checkConnectionButton"))
+            compare(mcconnector.connectionState, "Connecting")
+            tryCompare(mcconnector, "connectionState", "Failed to connect", 20000)
+            compare(findChild(panel, "panelConnectionState").text, "Failed to connect")
+
+            // No poll while the panel is open, even once a check connected; closing resumes
+            // polling only when connected.
+            mcconnector.setMcStatus("Connected")
+            verify(!probe.isPolling())
+            show(panel, false)
+            verify(probe.isPolling())
+            show(panel, true)
+            verify(!probe.isPolling())
+            mcconnector.setMcStatus("Failed to connect")
+            show(panel, false)
+            verify(!probe.isPolling())
+
+            // Settings that cannot work name the missing fields.
+            show(panel, true)
+            typeInto(findChild(panel, "portField"), "")
+            typeInto(findChild(panel, "usernameField"), "")
+            mcconnector.setMcStatus("Invalid settings")
+            compare(findChild(panel, "panelConnectionState").text, "Invalid settings: missing Port, Username")
+            panel.close()
         }
 
         // An id that skips or repeats reports says how many and is stored only when confirmed,
         // also when the panel is closed in the middle of editing; polling waits for the answer.
-        function test_reportIdChangeAsksFirst() {
+        function test_reportIdChangeAsksFirstAndCertificateTrust() {
             settingsManager.setValue("MC/lastReportId", 1500, true)
             settingsManager.flush()
             var panel = createPanel()
@@ -123,10 +145,9 @@ Item {
             compare(stored("MC/lastReportId"), "1400")
             verify(probe.isPolling())
             mcconnector.setMcStatus("Failed to connect")
-        }
 
-        function test_certificateTrust() {
-            var panel = createPanel()
+            // A console's certificate: the trusted key shown, a changed one offered to trust.
+            show(panel, true)
             var trusted = findChild(panel, "trustedFingerprint")
             var offered = findChild(panel, "offeredFingerprint")
             var trust = findChild(panel, "trustCertificateButton")
@@ -153,35 +174,6 @@ Item {
             compare([probe.isStored("MC/certificateKey"), probe.isStored("MC/offeredCertificateKey")], [true, false])
             // Trusting starts a new check at once.
             verify(mcconnector.connectionState !== "Certificate changed")
-        }
-
-        function test_checkConnectionAndPollingPause() {
-            var panel = createPanel()
-            fillConsole(panel) // nothing listens on port 1
-            mouseClick(findChild(panel, "checkConnectionButton"))
-            compare(mcconnector.connectionState, "Connecting")
-            tryCompare(mcconnector, "connectionState", "Failed to connect", 20000)
-            compare(findChild(panel, "panelConnectionState").text, "Failed to connect")
-
-            // No poll while the panel is open, even once a check connected; closing resumes
-            // polling only when connected.
-            mcconnector.setMcStatus("Connected")
-            verify(!probe.isPolling())
-            show(panel, false)
-            verify(probe.isPolling())
-            show(panel, true)
-            verify(!probe.isPolling())
-            mcconnector.setMcStatus("Failed to connect")
-            show(panel, false)
-            verify(!probe.isPolling())
-
-            // Settings that cannot work name the missing fields.
-            show(panel, true)
-            typeInto(findChild(panel, "portField"), "")
-            typeInto(findChild(panel, "usernameField"), "")
-            mcconnector.setMcStatus("Invalid settings")
-            compare(findChild(panel, "panelConnectionState").text, "Invalid settings: missing Port, Username")
-            panel.close()
         }
     }
 }

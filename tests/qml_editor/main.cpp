@@ -2,7 +2,6 @@
 // an isolated data root.
 
 #include "app/applicationsetup.h"
-#include "app/curveline.h"
 #include "app/imageprovider.h"
 #include "app/imageproviderproxy.h"
 #include "app/layoutdocument.h"
@@ -28,7 +27,6 @@ public slots:
         m_root = std::make_unique<TestSupport::IsolatedDataRoot>();
         SettingsManager::instance();
         ApplicationSetup::registerResources();
-        CurveLine::registerQmlType();
         PopupNoteProvider::registerQmlType();
         LayoutDocument::registerQmlType();
         m_viewerEngine = std::make_unique<QQmlEngine>();

@@ -88,7 +88,6 @@ Item {
 
         function test_b_designSaveAndReload() {
             var canvas = newCanvas("Shelf label", 62, 100)
-            compare(canvas.widthUnits, 496)
 
             // A text with a tag, picked from the content kinds.
             var text = canvas.addText(), textDialog = canvas.textDialog
@@ -97,7 +96,6 @@ Item {
             textDialog.chooseKind(textDialog.shownKinds.map(function(k) { return k.label }).indexOf("Manufacturer"))
             compare(findChild(textDialog, "preview").text, "Made by Korvex Labs")
             textDialog.accept()
-            compare(text.unformattedString, "Made by <manufacturer>")
 
             // Moved with the mouse: the grabbed object lands on the grid.
             canvas.select(null, false)
@@ -127,7 +125,6 @@ Item {
             var image = canvas.addImage()
             canvas.imageDialog.selectedLogo = "station-logo.png"
             canvas.imageDialog.accept()
-            compare(image.sourceImage, "station-logo.png")
             compare(image.uh * 2, image.uw, "a new image takes the logo's proportions")
             image.ux = 100; image.uy = 700
 
@@ -140,8 +137,7 @@ Item {
             var records = canvas.currentRecords()
             compare(records.length, 4)
             canvas.saveAndExit()
-            verify(!canvas.outsideWarning.opened, "everything is on the page")
-            tryCompare(view, "editor", null)
+            tryCompare(view, "editor", null) // no warning held it: everything is on the page
 
             // The stored text: texts escaped for the printing side, the size and the links.
             var stored = editorTest.layoutFileText("Shelf label")
@@ -167,48 +163,6 @@ Item {
             followsBelow(follower2, barcode2)
             compare(follower2.ux, barcode2.ux)
             again.finished(false, "Shelf label")
-        }
-
-        function test_c_outsideThePageWarnsAndSaves() {
-            var canvas = newCanvas("Overhanging", 40, 30)
-            addTextWith(canvas, "Too wide").uw = 600
-            canvas.saveAndExit()
-            verify(canvas.outsideWarning.opened || canvas.outsideWarning.visible)
-            compare(JSON.parse(editorTest.layoutFileText("Overhanging")).objects[0].width, 600)
-            canvas.outsideWarning.accept()
-            tryCompare(view, "editor", null)
-        }
-
-        function test_d_keysSelectionAndRemoval() {
-            var canvas = newCanvas("Keys", 62, 62)
-            var a = addTextWith(canvas, "A"), b = addTextWith(canvas, "B")
-            a.ux = 100; a.uy = 100; b.ux = 300; b.uy = 300
-            canvas.forceActiveFocus()
-            canvas.select(a, false)
-            keyClick(Qt.Key_Tab)
-            compare(canvas.selection[0], b)
-            keyClick(Qt.Key_Backtab)
-            keyClick(Qt.Key_Right)
-            keyClick(Qt.Key_Down, Qt.ShiftModifier)
-            compare([a.ux, a.uy], [100 + canvas.gridSize, 101], "the keys move the selected one by the grid, or by one with Shift")
-
-            // Rubber band over both objects, then they move together.
-            canvas.select(null, false)
-            var start = canvas.page.mapToItem(root, 2, 2)
-            var end = canvas.page.mapToItem(root, canvas.page.width - 2, canvas.page.height - 2)
-            mousePress(root, start.x - 10, start.y - 10)
-            mouseMove(root, (start.x + end.x) / 2, (start.y + end.y) / 2, -1, Qt.LeftButton)
-            mouseMove(root, end.x, end.y, -1, Qt.LeftButton)
-            mouseRelease(root, end.x, end.y)
-            compare(canvas.selection.length, 2)
-            var ax = a.ux, bx = b.ux
-            canvas.moveSelectionBy(20, 0)
-            compare([a.ux, b.ux], [ax + 20, bx + 20])
-
-            canvas.select(b, false)
-            keyClick(Qt.Key_Delete)
-            compare(canvas.objects(), [a])
-            canvas.finished(false, "")
         }
 
         function test_f_undoAndRedoReturnEachState() {
@@ -263,78 +217,7 @@ Item {
             canvas.finished(false, "")
         }
 
-        function test_g_geometryInMillimetres() {
-            var canvas = newCanvas("Millimetres", 62, 100)
-            var text = addTextWith(canvas, "Size")
-            canvas.select(text, false)
-            text.uw = 480; text.uh = 40
-            var x = findChild(canvas, "geometryX"), w = findChild(canvas, "geometryWidth")
-            compare(w.text, "60.0")
-            // Typed in millimetres with one decimal, stored in units; the left edge is X.
-            x.forceActiveFocus(); x.selectAll(); typeText("12.5"); keyClick(Qt.Key_Return)
-            compare(text.ux - text.uw / 2, 100)
-            // Keys typed in the field stay there: Down does not move the object.
-            var y = text.uy
-            x.forceActiveFocus()
-            keyClick(Qt.Key_Down)
-            compare(text.uy, y)
-            w.forceActiveFocus(); w.selectAll(); typeText("25,4"); keyClick(Qt.Key_Return)
-            compare(text.uw, 203)
-            compare(text.ux - text.uw / 2, 100, "a new width keeps the left edge")
-            // Text that is no length puts the shown value back and changes nothing.
-            w.forceActiveFocus(); w.selectAll(); typeText("wide"); keyClick(Qt.Key_Return)
-            compare(w.text, "25.4")
-            compare(JSON.parse(canvas.currentText()).objects[0].width, 203)
-
-            // The resize dialog shows and takes millimetres as well.
-            canvas.openResize(text)
-            var dialog = canvas.resizeDialog
-            compare([dialog.widthField.text, dialog.heightField.text], ["25.4", "5.0"])
-            dialog.heightField.text = "7.5"
-            dialog.accept()
-            compare(text.uh, 60)
-            canvas.finished(false, "")
-        }
-
-        function test_h_copyPasteAndDuplicate() {
-            var canvas = newCanvas("Copies", 62, 100)
-            var barcode = addBarcode(canvas, true)
-            var text = canvas.findById(barcode.textObjectId)
-            canvas.select(barcode, false)
-            canvas.forceActiveFocus()
-            keyClick(Qt.Key_C, Qt.ControlModifier)
-            keyClick(Qt.Key_V, Qt.ControlModifier)
-            compare(canvas.objects().length, 4)
-            var pasted = canvas.selection.filter(function(o) { return o.objectType === "BarCode.qml" })[0]
-            compare(pasted.ux, barcode.ux + canvas.clipboard.offset)
-            var pastedText = canvas.findById(pasted.textObjectId)
-            verify(pastedText && pastedText !== text, "the attached text travels with it")
-            compare(pastedText.unformattedString, text.unformattedString)
-            canvas.select(pasted, false)
-            canvas.moveSelectionBy(0, 80)
-            followsBelow(pastedText, pasted)
-            followsBelow(text, barcode)
-            // Pasted again, it lands further on.
-            canvas.select(barcode, false)
-            keyClick(Qt.Key_V, Qt.ControlModifier)
-            compare(canvas.selection.filter(function(o) { return o.objectType === "BarCode.qml" })[0].ux,
-                    barcode.ux + 2 * canvas.clipboard.offset)
-
-            // Ctrl+D: a copy of the selection next to it, selected; one undo step removes it.
-            canvas.select(text, false)
-            keyClick(Qt.Key_D, Qt.ControlModifier)
-            compare(canvas.objects().length, 7)
-            compare(canvas.selection[0].followItem, -1, "a text copied without its barcode stands alone")
-            keyClick(Qt.Key_Z, Qt.ControlModifier)
-            compare(canvas.objects().length, 6)
-
-            // Every id is unique.
-            var ids = canvas.objects().map(function(o) { return o.itemId })
-            compare(ids.filter(function(id, i) { return ids.indexOf(id) === i }).length, 6)
-            canvas.finished(false, "")
-        }
-
-        function test_i_newObjectsLandInFreeSpaceAndAlign() {
+        function test_h_freeSpaceAlignAndCopies() {
             var canvas = newCanvas("Aligned", 62, 100)
             var added = []
             for (var i = 0; i < 4; ++i) {
@@ -373,15 +256,53 @@ Item {
             canvas.alignSelection("bottom")
             compare(b.uy + b.uh / 2, canvas.heightUnits)
             compare(canvas.history.undoText, "Align")
+
+            // Copied and pasted, the barcode takes its text along.
+            var text = canvas.findById(barcode.textObjectId), n = canvas.objects().length
+            canvas.select(barcode, false)
+            canvas.forceActiveFocus()
+            keyClick(Qt.Key_C, Qt.ControlModifier)
+            keyClick(Qt.Key_V, Qt.ControlModifier)
+            compare(canvas.objects().length, n + 2)
+            var pasted = canvas.selection.filter(function(o) { return o.objectType === "BarCode.qml" })[0]
+            compare(pasted.ux, barcode.ux + canvas.clipboard.offset)
+            var pastedText = canvas.findById(pasted.textObjectId)
+            verify(pastedText && pastedText !== text, "the attached text travels with it")
+            compare(pastedText.unformattedString, text.unformattedString)
+            canvas.select(pasted, false)
+            canvas.moveSelectionBy(0, 80)
+            followsBelow(pastedText, pasted)
+            followsBelow(text, barcode)
+            // Pasted again, it lands further on.
+            canvas.select(barcode, false)
+            keyClick(Qt.Key_V, Qt.ControlModifier)
+            compare(canvas.selection.filter(function(o) { return o.objectType === "BarCode.qml" })[0].ux,
+                    barcode.ux + 2 * canvas.clipboard.offset)
+
+            // Ctrl+D: a copy of the selection next to it, selected; one undo step removes it.
+            canvas.select(text, false)
+            keyClick(Qt.Key_D, Qt.ControlModifier)
+            compare(canvas.objects().length, n + 5)
+            compare(canvas.selection[0].followItem, -1, "a text copied without its barcode stands alone")
+            keyClick(Qt.Key_Z, Qt.ControlModifier)
+            compare(canvas.objects().length, n + 4)
+
+            // Every id is unique.
+            var ids = canvas.objects().map(function(o) { return o.itemId })
+            compare(ids.filter(function(id, i) { return ids.indexOf(id) === i }).length, n + 4)
             canvas.finished(false, "")
         }
 
-        function test_k_cancelAsksBeforeDiscarding() {
+        function test_k_outsideWarnsAndCancelAsksBeforeDiscarding() {
+            // Saved with an object off the page: it warns, and stores it as it is.
             var canvas = newCanvas("Kept", 62, 100)
-            addTextWith(canvas, "Stored")
+            addTextWith(canvas, "Too wide").uw = 600
             canvas.saveAndExit()
-            tryCompare(view, "editor", null)
+            verify(canvas.outsideWarning.opened || canvas.outsideWarning.visible)
             var stored = editorTest.layoutFileText("Kept")
+            compare(JSON.parse(stored).objects[0].width, 600)
+            canvas.outsideWarning.accept()
+            tryCompare(view, "editor", null)
 
             // Nothing changed: cancel leaves at once.
             var again = view.openEditor("Kept").startEditing()
@@ -422,20 +343,81 @@ Item {
             compare(editorTest.layoutFileText("Kept"), stored)
         }
 
-        function test_l_fieldChooserSortedAndSearchable() {
-            var canvas = newCanvas("Fields", 62, 100)
+        function test_d_keysFieldsAndChooserOnOneCanvas() {
+            var canvas = newCanvas("Keys", 62, 100)
+            var a = addTextWith(canvas, "A"), b = addTextWith(canvas, "B")
+            a.ux = 100; a.uy = 100; b.ux = 300; b.uy = 300
+            canvas.forceActiveFocus()
+            canvas.select(a, false)
+            keyClick(Qt.Key_Tab)
+            compare(canvas.selection[0], b)
+            keyClick(Qt.Key_Backtab)
+            keyClick(Qt.Key_Right)
+            keyClick(Qt.Key_Down, Qt.ShiftModifier)
+            compare([a.ux, a.uy], [100 + canvas.gridSize, 101], "the keys move the selected one by the grid, or by one with Shift")
+
+            // Rubber band over both objects, then they move together.
+            canvas.select(null, false)
+            var start = canvas.page.mapToItem(root, 2, 2)
+            var end = canvas.page.mapToItem(root, canvas.page.width - 2, canvas.page.height - 2)
+            mousePress(root, start.x - 10, start.y - 10)
+            mouseMove(root, (start.x + end.x) / 2, (start.y + end.y) / 2, -1, Qt.LeftButton)
+            mouseMove(root, end.x, end.y, -1, Qt.LeftButton)
+            mouseRelease(root, end.x, end.y)
+            compare(canvas.selection.length, 2)
+            var ax = a.ux, bx = b.ux
+            canvas.moveSelectionBy(20, 0)
+            compare([a.ux, b.ux], [ax + 20, bx + 20])
+
+            canvas.select(b, false)
+            keyClick(Qt.Key_Delete)
+            compare(canvas.objects(), [a])
+
+            // Millimetre fields: typed with one decimal, stored in units; the left edge is X.
+            var text = a
+            canvas.select(text, false)
+            text.uw = 480; text.uh = 40
+            var x = findChild(canvas, "geometryX"), w = findChild(canvas, "geometryWidth")
+            compare(w.text, "60.0")
+            x.forceActiveFocus(); x.selectAll(); typeText("12.5"); keyClick(Qt.Key_Return)
+            compare(text.ux - text.uw / 2, 100)
+            // Keys typed in the field stay there: Down does not move the object.
+            var y = text.uy
+            x.forceActiveFocus()
+            keyClick(Qt.Key_Down)
+            compare(text.uy, y)
+            w.forceActiveFocus(); w.selectAll(); typeText("25,4"); keyClick(Qt.Key_Return)
+            compare(text.uw, 203)
+            compare(text.ux - text.uw / 2, 100, "a new width keeps the left edge")
+            // Text that is no length puts the shown value back and changes nothing.
+            w.forceActiveFocus(); w.selectAll(); typeText("wide"); keyClick(Qt.Key_Return)
+            compare(w.text, "25.4")
+            compare(JSON.parse(canvas.currentText()).objects[0].width, 203)
+
+            // The resize dialog shows and takes millimetres as well.
+            canvas.openResize(text)
+            var resize = canvas.resizeDialog
+            compare([resize.widthField.text, resize.heightField.text], ["25.4", "5.0"])
+            resize.heightField.text = "7.5"
+            resize.accept()
+            compare(text.uh, 60)
+
+            // The field chooser: sorted, searched by name and by tag.
             canvas.addText()
             var dialog = canvas.textDialog
             compare(dialog.shownKinds.length, dialog.kinds.length)
             verifySorted(dialog.shownKinds)
-            // Search by name, and by tag: Enter inserts the one match.
+            // Enter inserts the one match.
             dialog.kindSearch.forceActiveFocus()
             typeText("manufac")
             compare(dialog.shownKinds.length, 1)
             keyClick(Qt.Key_Return)
             compare(dialog.text, "<manufacturer>")
-            dialog.kindSearch.text = "batterycycles"
-            compare(dialog.shownKinds.map(function(k) { return k.label }), ["Battery recharge cycles"])
+            var shown = function(search) {
+                dialog.kindSearch.text = search
+                return dialog.shownKinds.map(function(k) { return k.label })
+            }
+            compare(shown("batterycycles"), ["Battery recharge cycles"])
             // The chooser shows the tag next to the name.
             dialog.contentChoice.popup.open()
             tryCompare(dialog.contentChoice.popup, "opened", true)
@@ -444,10 +426,8 @@ Item {
                     ["Battery recharge cycles", "<batterycycles>"])
             dialog.contentChoice.popup.close()
             // Every word must be found, in any case.
-            dialog.kindSearch.text = "BATTERY cycles"
-            compare(dialog.shownKinds.length, 1)
-            dialog.kindSearch.text = "battery manufacturer"
-            compare(dialog.shownKinds.length, 0)
+            compare(shown("BATTERY cycles"), ["Battery recharge cycles"])
+            compare(shown("battery manufacturer"), [])
 
             // XML report items: the search narrows all categories' fields, sorted, with their tags.
             dialog.kindSearch.text = "XML report"
@@ -461,7 +441,7 @@ Item {
                 verify(entry.tag.indexOf("<xmlreport ") === 0)
             })
             dialog.reject()
-            compare(canvas.objects().length, 0)
+            compare(canvas.objects(), [a])
             canvas.finished(false, "")
         }
     }
