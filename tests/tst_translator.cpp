@@ -40,36 +40,6 @@ class TestTranslator : public QObject
 private:
     TestSupport::IsolatedDataRoot* m_root = nullptr;
     QTemporaryDir m_work;
-    QString m_rcc;
-
-    // Builds ":/languages" and ":/i18n/German.qm" (one message translated) into a binary resource.
-    bool buildLanguageResource()
-    {
-        const QString dir = m_work.path();
-        auto ts = [](const QString& language, const QString& translation) {
-            return QStringLiteral(
-                       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE TS>\n<TS version=\"2.1\" "
-                       "language=\"%1\"><context><name>Jobs</name><message><source>Create new Job"
-                       "</source><translation>%2</translation></message></context></TS>\n")
-                .arg(language, translation)
-                .toUtf8();
-        };
-        const QByteArray languages = "languages=English German French\ndefault=English\n"
-                                     "[English]\nname=English\ndateformat=MM/dd/yyyy\ntimeformat=h:mm AP\n"
-                                     "[German]\nname=Deutsch\ndateformat=dd.MM.yyyy\ntimeformat=\n"
-                                     "[French]\nname=" +
-                                     kFrench.toUtf8() + "\n";
-        const QByteArray qrc = "<RCC><qresource prefix=\"/\"><file>languages</file>"
-                               "<file>i18n/German.qm</file><file>i18n/English.qm</file></qresource></RCC>\n";
-        QDir().mkpath(dir + "/i18n");
-        m_rcc = dir + "/languages.rcc";
-        return writeFile(dir + "/German.ts", ts("de_DE", "Neuer Auftrag")) &&
-               writeFile(dir + "/English.ts", ts("en_US", "Create new Job")) &&
-               writeFile(dir + "/languages", languages) && writeFile(dir + "/lang.qrc", qrc) &&
-               runTool("lrelease", {dir + "/German.ts", "-qm", dir + "/i18n/German.qm"}) &&
-               runTool("lrelease", {dir + "/English.ts", "-qm", dir + "/i18n/English.qm"}) &&
-               runTool("rcc", {"-binary", dir + "/lang.qrc", "-o", m_rcc});
-    }
 
 private slots:
     void initTestCase()
@@ -79,33 +49,15 @@ private slots:
         m_root = new TestSupport::IsolatedDataRoot;
         QVERIFY(SettingsManager::instance());
     }
-    void withoutLanguageFiles()
-    {
-        Translator translator(qApp, nullptr, true);
-        QSignalSpy changed(&translator, &Translator::languageChanged);
-        QCOMPARE(translator.availableLanguages(), QStringList({"English"}));
-        QCOMPARE(translator.selectedLanguage(), QString("English"));
-        QCOMPARE(translator.selectedLanguageTranslator(), QString("English"));
-        QCOMPARE(translator.translate("Jobs", "Create new Job"), QString("Create new Job"));
-        translator.setLanguage("English");
-        translator.setLanguage("Klingon");
-        QCOMPARE(changed.count(), 0);
-        QCOMPARE(translator.getLanguageFromSettings("German"), QString("English"));
-        QCOMPARE(translator.languageForSettings("Deutsch"), QString("English"));
-    }
     void escaping_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("json");
-        const char* const rows[][3] = {
-            {"ascii letters and digits", "Abc123", "Abc123"},
-            {"e acute", "\xc3\xa9", "\\u00e9"},
-            {"blank", " ", "\\u0020"},
-            {"quote and backslash", "\"\\", "\\u0022\\u005c"},
-            {"euro sign", "\xe2\x82\xac", "\\u20ac"},
-        };
-        for (const auto& row : rows)
-            QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << QString(row[2]);
+        QTest::newRow("ascii letters and digits") << "Abc123" << QString("Abc123");
+        QTest::newRow("e acute") << "\xc3\xa9" << QString("\\u00e9");
+        QTest::newRow("blank") << " " << QString("\\u0020");
+        QTest::newRow("quote and backslash") << "\"\\" << QString("\\u0022\\u005c");
+        QTest::newRow("euro sign") << "\xe2\x82\xac" << QString("\\u20ac");
     }
     void escaping()
     {
@@ -118,8 +70,46 @@ private slots:
     }
     void withCompiledTranslation()
     {
-        QVERIFY(buildLanguageResource());
-        QVERIFY(QResource::registerResource(m_rcc));
+        // Without language files: English only, texts as they are, no switching.
+        {
+            Translator translator(qApp, nullptr, true);
+            QSignalSpy changed(&translator, &Translator::languageChanged);
+            QCOMPARE(translator.availableLanguages(), QStringList({"English"}));
+            QCOMPARE(translator.selectedLanguageTranslator(), QString("English"));
+            QCOMPARE(translator.translate("Jobs", "Create new Job"), QString("Create new Job"));
+            translator.setLanguage("English");
+            translator.setLanguage("Klingon");
+            QCOMPARE(changed.count(), 0);
+            QCOMPARE(translator.getLanguageFromSettings("German"), QString("English"));
+            QCOMPARE(translator.languageForSettings("Deutsch"), QString("English"));
+        }
+        // Then ":/languages" and two compiled translations (French has none) in a resource.
+        const QString dir = m_work.path();
+        QVERIFY(QDir().mkpath(dir + "/i18n"));
+        for (const auto& [id, language, translation] :
+             {std::tuple<QString, QString, QString>{"German", "de_DE", "Neuer Auftrag"},
+              {"English", "en_US", "Create new Job"}}) {
+            QVERIFY(
+                writeFile(dir + "/" + id + ".ts",
+                          QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE TS>\n<TS "
+                                         "version=\"2.1\" language=\"%1\"><context><name>Jobs</name><message>"
+                                         "<source>Create new Job</source><translation>%2</translation>"
+                                         "</message></context></TS>\n")
+                              .arg(language, translation)
+                              .toUtf8()));
+            QVERIFY(runTool("lrelease", {dir + "/" + id + ".ts", "-qm", dir + "/i18n/" + id + ".qm"}));
+        }
+        QVERIFY(writeFile(dir + "/languages",
+                          "languages=English German French\ndefault=English\n"
+                          "[English]\nname=English\ndateformat=MM/dd/yyyy\ntimeformat=h:mm AP\n"
+                          "[German]\nname=Deutsch\ndateformat=dd.MM.yyyy\ntimeformat=\n"
+                          "[French]\nname=" +
+                              kFrench.toUtf8() + "\n"));
+        QVERIFY(writeFile(dir + "/lang.qrc",
+                          "<RCC><qresource prefix=\"/\"><file>languages</file><file>i18n/"
+                          "German.qm</file><file>i18n/English.qm</file></qresource></RCC>\n"));
+        QVERIFY(runTool("rcc", {"-binary", dir + "/lang.qrc", "-o", dir + "/languages.rcc"}));
+        QVERIFY(QResource::registerResource(dir + "/languages.rcc"));
         SettingsManager::instance()->removeKey("UI/language");
         {
             Translator translator(qApp, nullptr, true);
