@@ -14,13 +14,29 @@ namespace {
 // The console's export of one mobile erasure (tests/data).
 const QString kSampleReport = QString::fromUtf8(TestSupport::sampleReport());
 
-const QString kProductLog = QStringLiteral("<log_entry><product_name id=\"23\">Korvex Mobile "
-                                           "Eraser</product_name><date>2026-12-01T09:14:05+02:00</date>"
-                                           "</log_entry>");
-const QString kConsoleLog =
-    QStringLiteral("<log_entry><product_name id=\"51\">Korvex Management Console</product_name>"
-                   "<date>2026-12-01T10:00:00Z</date></log_entry>");
+// A product's log entry, dated when a date is given.
+QString logEntry(const QString& product, const QString& date = QString(),
+                 const QString& id = QStringLiteral("23"))
+{
+    return QStringLiteral("<log_entry><product_name id=\"%1\">%2</product_name>%3</log_entry>")
+        .arg(id, product, date.isEmpty() ? QString() : "<date>" + date + "</date>");
+}
+
+const QString kProductLog =
+    logEntry(QStringLiteral("Korvex Mobile Eraser"), QStringLiteral("2026-12-01T09:14:05+02:00"));
+const QString kConsoleLog = logEntry(QStringLiteral("Korvex Management Console"),
+                                     QStringLiteral("2026-12-01T10:00:00Z"), QStringLiteral("51"));
 const QString kDocumentIdPath = QStringLiteral("/root/report/korvex_data/description/document_id");
+
+QString entry(const QString& name, const QString& value)
+{
+    return QStringLiteral("<entry name=\"%1\">%2</entry>").arg(name, value);
+}
+
+QString section(const QString& name, const QString& entries)
+{
+    return QStringLiteral("<entries name=\"%1\">%2</entries>").arg(name, entries);
+}
 
 // One data row per line: the row's name, then a text for each column.
 void addRows(std::initializer_list<std::initializer_list<QString>> rows)
@@ -39,11 +55,6 @@ QString report(const QString& logEntries, const QString& sections,
     return QStringLiteral("<root><report><korvex_data><description><document_id>%1</document_id>"
                           "<document_log>%2</document_log></description>%3</korvex_data></report></root>")
         .arg(documentId, logEntries, sections);
-}
-
-QString systemSection(const QString& entries)
-{
-    return QStringLiteral("<entries name=\"system\">%1</entries>").arg(entries);
 }
 
 // What a parse kept: "part=value" for each part that is not empty; "ids" lists the identifiers
@@ -109,17 +120,15 @@ private slots:
 
         QCOMPARE(doc.erasures().size(), 1);
         const ErasureRecord& erasure = doc.erasures().first();
-        QCOMPARE(erasure.start,
-                 QDateTime::fromString(QStringLiteral("2026-12-01T09:05:11+02:00"), Qt::ISODate));
-        QCOMPARE(erasure.elapsedNanoseconds, 534LL * 1000000000LL);
-        QCOMPARE(erasure.standardName, QStringLiteral("Cryptographic erasure"));
-        QVERIFY(erasure.standard != 0);
-        QCOMPARE(erasure.state, int(ErasureRecord::Successful));
-        QVERIFY(erasure.hasRounds);
-        QCOMPARE(erasure.target.serial, QStringLiteral("F2LXK0QJHG7F"));
-        QCOMPARE(erasure.target.capacity, quint64(128000000000ULL));
-        QCOMPARE(erasure.target.kind, int(TargetDisk::InternalMemory));
-        QCOMPARE(erasure.details.value(QStringLiteral("verified_percentage")), QStringLiteral("100"));
+        QCOMPARE(QStringList({erasure.start.toUTC().toString(Qt::ISODate),
+                              QString::number(erasure.elapsedNanoseconds), erasure.standardName,
+                              QString::number(erasure.state), erasure.target.serial,
+                              QString::number(erasure.target.capacity), QString::number(erasure.target.kind),
+                              erasure.details.value(QStringLiteral("verified_percentage"))}),
+                 QStringList({"2026-12-01T07:05:11Z", "534000000000", "Cryptographic erasure",
+                              QString::number(ErasureRecord::Successful), "F2LXK0QJHG7F", "128000000000",
+                              QString::number(TargetDisk::InternalMemory), "100"}));
+        QVERIFY(erasure.standard != 0 && erasure.hasRounds);
         QCOMPARE(doc.erasureTargets().size(), 1);
         QCOMPARE(doc.erasureDetails().size(), 1);
 
@@ -133,33 +142,30 @@ private slots:
     {
         QTest::addColumn<QString>("xml");
         QTest::addColumn<QString>("expected");
-        const QString model = systemSection(QStringLiteral("<entry name=\"model\">M</entry>"));
-        const QString other = QStringLiteral("<log_entry><product_name id=\"9\">Other</product_name>");
+        const QString model = section("system", entry("model", "M"));
         const QString dated = QStringLiteral("id=doc-1 date=2026-12-01T07:14:05Z text=kept");
-        const QString hardwareTests =
-            QStringLiteral("<entries name=\"hardware_tests\"><entry name=\"summary\">%1</entry>"
-                           "<entry name=\"x\">maybe</entry><entry name=\"\">failed</entry></entries>");
+        auto hardwareTests = [](const QString& summary) {
+            return section("hardware_tests",
+                           entry("summary", summary) + entry("x", "maybe") + entry("", "failed"));
+        };
         auto system = [](const QString& entries) {
-            return report(kProductLog, systemSection(entries));
+            return report(kProductLog, section("system", entries));
         };
         auto tests = [&](const char* summary) {
-            return report(kProductLog, hardwareTests.arg(summary));
+            return report(kProductLog, hardwareTests(summary));
         };
-        const QString consoleByName =
-            QStringLiteral("<log_entry><product_name id=\"7\">Korvex Management Console</product_name>"
-                           "<date>2020-01-01T00:00:00Z</date></log_entry>");
-        const QString a = QStringLiteral("<entry name=\"a_model_number\">A2403</entry>");
-        const QString internal = QStringLiteral("<entry name=\"internal_model\">D53gAP</entry>");
-        const QString ram = QStringLiteral("<entry name=\"ram\">%1</entry>");
+        const QString a = entry("a_model_number", "A2403");
+        const QString internal = entry("internal_model", "D53gAP");
         addRows({
             // The date is the first dated entry of a product other than the console.
             {"console entry skipped", report(kConsoleLog + kProductLog, model), dated + " model=M"},
-            {"console by name only", report(consoleByName + kProductLog, model), dated + " model=M"},
-            {"undated product, then dated", report(other + "</log_entry>" + kProductLog, model),
+            {"console by name only",
+             report(logEntry("Korvex Management Console", "2020-01-01T00:00:00Z", "7") + kProductLog, model),
+             dated + " model=M"},
+            {"undated product, then dated", report(logEntry("Other", "", "9") + kProductLog, model),
              dated + " model=M"},
             {"first dated product wins",
-             report(kProductLog + other + "<date>2030-01-01T00:00:00Z</date></log_entry>", model),
-             dated + " model=M"},
+             report(kProductLog + logEntry("Other", "2030-01-01T00:00:00Z", "9"), model), dated + " model=M"},
             // Only the console touched it: the id stays, there is no date and nothing else is read.
             {"console only", report(kConsoleLog, model), "id=doc-1 text=kept"},
             {"no log entries", report("", model), "id=doc-1 text=kept"},
@@ -169,16 +175,11 @@ private slots:
             // and the device attributes stay.
             {"empty document id", report(kProductLog, model, ""), "text=kept"},
             {"product entry without date",
-             report("<log_entry><product_name id=\"23\">Korvex Mobile Eraser</product_name></log_entry>",
-                    systemSection("<entry name=\"model\">M</entry><entry name=\"imei\">1</entry>") +
-                        hardwareTests.arg("failed") +
-                        "<entries name=\"erasures\"><entries name=\"erasure\"><entry name=\"state\">Failed"
-                        "</entry></entries></entries>"),
+             report(logEntry("Korvex Mobile Eraser"),
+                    section("system", entry("model", "M") + entry("imei", "1")) + hardwareTests("failed") +
+                        section("erasures", section("erasure", entry("state", "Failed")))),
              "model=M ids=1"},
-            {"unreadable date",
-             report("<log_entry><product_name id=\"23\">P</product_name><date>yesterday</date></log_entry>",
-                    ""),
-             ""},
+            {"unreadable date", report(logEntry("P", "yesterday"), ""), ""},
             // Not a report at all.
             {"empty", "", ""},
             {"plain text", "not a report", ""},
@@ -190,15 +191,14 @@ private slots:
             // System entries: the later of the two model number entries wins, unless it is empty.
             {"a-model number later", system(internal + a), dated + " internal=A2403 ids=A2403"},
             {"internal model later", system(a + internal), dated + " internal=D53gAP ids=D53gAP"},
-            {"empty later entry ignored", system(internal + "<entry name=\"a_model_number\"></entry>"),
+            {"empty later entry ignored", system(internal + entry("a_model_number", "")),
              dated + " internal=D53gAP ids=D53gAP"},
-            {"RAM in GB", system(ram.arg("4GB")), dated + " ram=4GB"},
-            {"RAM in MB", system(ram.arg("512MB")), dated + " ram=512MB"},
-            {"RAM without number", system(ram.arg("GB")), dated + " ram=0GB"},
-            {"RAM not a number", system(ram.arg("lotsGB")), dated + " ram=0GB"},
+            {"RAM in GB", system(entry("ram", "4GB")), dated + " ram=4GB"},
+            {"RAM in MB", system(entry("ram", "512MB")), dated + " ram=512MB"},
+            {"RAM without number", system(entry("ram", "GB")), dated + " ram=0GB"},
+            {"RAM not a number", system(entry("ram", "lotsGB")), dated + " ram=0GB"},
             {"empty entry keeps value",
-             system("<entry name=\"model\">M1</entry><entry name=\"model\"></entry><entry "
-                    "name=\"manufacturer\"/>"),
+             system(entry("model", "M1") + entry("model", "") + "<entry name=\"manufacturer\"/>"),
              dated + " model=M1"},
             // Hardware test summaries by name; results only for the known words.
             {"summary failed", tests("failed"), dated + " summary=failed"},
@@ -239,10 +239,8 @@ private slots:
         QFETCH(qint64, seconds);
         QCOMPARE(ReportDocument::readDuration(text), seconds);
         ReportDocument doc;
-        doc.parse(report(kProductLog, QStringLiteral("<entries name=\"erasures\"><entries name=\"erasure\">"
-                                                     "<entry name=\"elapsed_time\">%1</entry></entries>"
-                                                     "<entries name=\"not_an_erasure\"/></entries>")
-                                          .arg(text)));
+        doc.parse(report(kProductLog, section("erasures", section("erasure", entry("elapsed_time", text)) +
+                                                              "<entries name=\"not_an_erasure\"/>")));
         QCOMPARE(doc.erasures().size(), 1);
         QCOMPARE(doc.erasures().first().elapsedNanoseconds, qMax(seconds, qint64(0)) * 1000000000LL);
         QVERIFY(!doc.erasures().first().hasRounds);
@@ -290,13 +288,11 @@ private slots:
     {
         QString entries;
         for (int i = 0; i < 20000; ++i)
-            entries += QStringLiteral("<entry name=\"e%1\">value %1</entry>").arg(i);
+            entries += entry(QStringLiteral("e%1").arg(i), QStringLiteral("value %1").arg(i));
         ReportDocument doc;
-        doc.parse(
-            report(kProductLog, QStringLiteral("<entries name=\"\"><entry name=\"\">blank</entry></entries>"
-                                               "<entries name=\"it's &amp; more\"><entry name=\"o'clock\">"
-                                               "5</entry></entries><entries name=\"bulk\">%1</entries>")
-                                    .arg(entries)));
+        doc.parse(report(kProductLog, section("", entry("", "blank")) +
+                                          section("it's &amp; more", entry("o'clock", "5")) +
+                                          section("bulk", entries)));
         QCOMPARE(doc.query(QStringLiteral("/root/report/korvex_data/it's & more/o'clock")),
                  QStringList{QStringLiteral("5")});
         QCOMPARE(doc.query(QStringLiteral("/root/report/korvex_data/bulk/e19999")),
@@ -324,6 +320,11 @@ private slots:
 
         ReportDevice source;
         source.setIdentifier(Device::AlternativeSerial, QStringLiteral("kept"));
+        // Slots past either end are ignored.
+        source.setIdentifier(-1, QStringLiteral("before"));
+        source.setIdentifier(Device::kIdentifierSlots, QStringLiteral("beyond"));
+        QVERIFY(source.identifier(-1).isEmpty() && source.identifier(Device::kIdentifierSlots).isEmpty());
+        QCOMPARE(source.identifiers().size(), Device::kIdentifierSlots);
         source.setReport(&doc, true);
         QCOMPARE(source.identifier(Device::Imei), QStringLiteral("356789104567892"));
         QCOMPARE(source.identifier(Device::Imei2), QStringLiteral("356789104567884"));
@@ -341,20 +342,9 @@ private slots:
         QCOMPARE(copy.state(), state);
         QCOMPARE(copy.status(), state);
         QCOMPARE(copy.report(), &doc);
-        QCOMPARE(copy.identifiers(), source.identifiers());
+        QCOMPARE(copy.identifiers(), source.identifiers()); // the last slot included
         QCOMPARE(copy.info().batteryCycles, 12);
         QCOMPARE(copy.info().model, source.info().model);
-    }
-    void identifierSlots()
-    {
-        Device device;
-        device.setIdentifier(17, QStringLiteral("last"));
-        device.setIdentifier(18, QStringLiteral("beyond"));
-        device.setIdentifier(-1, QStringLiteral("before"));
-        QCOMPARE(device.identifier(17), QStringLiteral("last"));
-        QVERIFY(device.identifier(18).isEmpty());
-        QVERIFY(device.identifier(-1).isEmpty());
-        QCOMPARE(device.identifiers().size(), Device::kIdentifierSlots);
     }
     // The SIM and diagnostics states a device derives from its attributes.
     void derivedStates_data()
