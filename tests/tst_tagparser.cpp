@@ -84,7 +84,7 @@ const QStringList kSlotKeys = {"imei", "meid", "region", "pin", "ecid", "serial"
 const int kSlots[] = {Device::Imei, Device::Meid, Device::Region, Device::Pin, Device::Ecid, Device::Serial};
 
 // Applies "key=value;..." settings of a test row to a device. Keys without a value ("none",
-// "empty", "label", "raw", "loud", "patch") are read by the tests themselves.
+// "empty", "label", "loud", "patch") are read by the tests themselves.
 void configure(TestDevice* device, const QString& setup)
 {
     DeviceInfo& info = device->info();
@@ -139,7 +139,7 @@ void configure(TestDevice* device, const QString& setup)
                 record.target = disk;
                 device->m_erasureRecords.append(record);
             }
-        } else if (!QStringList({"none", "empty", "label", "raw", "loud", "patch"}).contains(key)) {
+        } else if (!QStringList({"none", "empty", "label", "loud", "patch"}).contains(key)) {
             qFatal("unknown test setup key %s", qPrintable(key));
         }
     }
@@ -184,7 +184,7 @@ private slots:
     }
     // Rows: the text, what it formats to, and the device's setup: "none" formats without a device,
     // "empty" with empty values for unknown ones, "loud" not quietly, "patch" through formatAndPatch,
-    // "label" reads the text as a property label ("raw": untranslated); other keys see configure().
+    // "label" reads the text as a property label; other keys see configure().
     void tags_data()
     {
         QTest::addColumn<QString>("text");
@@ -432,11 +432,7 @@ private slots:
             {"label disk lower case unit", "DiskSize", "Unknown", "label;model=Tab 64gb"},
             {"label devcustomfield", "(devcustomfield)colour", "blue", "label"},
             {"label unknown label", "No such label", "", "label"},
-            // Untranslated words, battery bounds and rounding.
-            {"label status blacklisted, raw", "Device status", "blacklisted", "label;raw;status=21"},
-            {"label diag not diagnosed, raw", "Diagnostics status", "Not diagnosed", "label;raw;diagstate=0"},
-            {"label status preview, raw", "Device status", "erasure successful", "label;raw;none"},
-            {"label diag preview, raw", "Diagnostics status", "Not diagnosed", "label;raw;none"},
+            // Battery bounds and rounding.
             {"label health over 100", "Battery Health", "0%", "label;wear=120"},
             {"label health below 0", "Battery Health", "100%", "label;wear=-4"},
             {"label health invalid", "Battery Health", "-1%", "label;health=0"},
@@ -486,7 +482,7 @@ private slots:
         const bool list = text.startsWith(QLatin1String("<diaglist"));
         TagParser parser;
         if (keys.contains(QLatin1String("label")))
-            text = parser.propertyValue(used, text, emptyForUnknown, !keys.contains(QLatin1String("raw")));
+            text = parser.propertyValue(used, text, emptyForUnknown, true);
         else if (keys.contains(QLatin1String("patch")))
             QVERIFY(parser.formatAndPatch(text, used, emptyForUnknown, quiet));
         else
@@ -506,23 +502,21 @@ private slots:
         parser.formatContent(text, nullptr, false, true);
         QVERIFY(!text.isEmpty());
     }
+    // A first-of tag without a value is named in the log once, in text order, unless quiet.
     void firstMessages()
     {
         auto device = fullDevice();
         configure(device.get(), QStringLiteral("imei=;meid="));
         TagParser parser;
-        const QString original = QStringLiteral("ID <firstid IMEI,MEID> V <firstvalue MEID,IMEI>");
-        QString quiet = original;
-        parser.formatContent(quiet, device.get(), false, true);
-        QCOMPARE(m_log->count(QStringLiteral("'<first")), 0);
-        QString text = original;
-        parser.formatContent(text, device.get(), false, false);
-        QCOMPARE(text, QStringLiteral("ID  V "));
-        // Each tag without a value is named once, in text order.
+        for (const bool quiet : {true, false}) {
+            QString text = QStringLiteral("ID <firstid IMEI,MEID> V <firstvalue MEID,IMEI>");
+            parser.formatContent(text, device.get(), false, quiet);
+            QCOMPARE(text, QStringLiteral("ID  V "));
+            QCOMPARE(m_log->count(QStringLiteral("'<first")), quiet ? 0 : 2);
+        }
         const QString log = m_log->lines().join(QLatin1Char('\n'));
-        QVERIFY2(log.indexOf(QStringLiteral("'<firstid'")) >= 0, qPrintable(log));
-        QVERIFY(log.indexOf(QStringLiteral("'<firstid'")) < log.indexOf(QStringLiteral("'<firstvalue'")));
-        QCOMPARE(m_log->count(QStringLiteral("'<first")), 2);
+        const int firstId = log.indexOf(QStringLiteral("'<firstid'"));
+        QVERIFY2(firstId >= 0 && firstId < log.indexOf(QStringLiteral("'<firstvalue'")), qPrintable(log));
     }
 
 private:
