@@ -304,40 +304,6 @@ private slots:
         QCOMPARE(copy.info().batteryCycles, 12);
         QCOMPARE(copy.info().model, source.info().model);
     }
-    // The SIM and diagnostics states a device derives from its attributes.
-    void derivedStates_data()
-    {
-        QTest::addColumn<int>("present");
-        QTest::addColumn<QString>("cards"); // one character per card: 1 flag set, 0 not
-        QTest::addColumn<int>("sim");
-        QTest::addColumn<int>("diagState");
-        QTest::addColumn<QString>("results");
-        QTest::addColumn<int>("diagnostics");
-        QTest::newRow("no SIM information, not diagnosed") << 0 << "1" << -1 << 0 << "a=0" << 0;
-        QTest::newRow("no cards, state 1") << 1 << "" << 0 << 1 << "a=1" << 1;
-        QTest::newRow("one card flagged, a failure") << 1 << "1" << 2 << 2 << "a=1,b=0" << 4;
-        QTest::newRow("one card, all passed") << 1 << "0" << 1 << 2 << "a=1,b=1" << 2;
-        QTest::newRow("two, first flagged, no results") << 1 << "10" << 3 << 2 << "" << 2;
-        QTest::newRow("two, second flagged, not performed") << 1 << "01" << 3 << 2 << "a=2" << 3;
-        QTest::newRow("two, none flagged, unknown codes") << 1 << "00" << 1 << 2 << "a=7" << 4;
-    }
-    void derivedStates()
-    {
-        QFETCH(int, present);
-        QFETCH(QString, cards);
-        QFETCH(int, sim);
-        QFETCH(int, diagState);
-        QFETCH(QString, results);
-        QFETCH(int, diagnostics);
-        Device device;
-        device.info().simInfoPresent = present;
-        for (QChar c : cards)
-            device.info().simCards.append(SimCard{c == QLatin1Char('1')});
-        device.info().diagnosticsState = diagState;
-        device.info().diagnosticsResults = results;
-        QCOMPARE(device.simStatus(), sim);
-        QCOMPARE(device.diagnosticsStatus(), diagnostics);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestReportDocument)

@@ -121,6 +121,9 @@ void configure(TestDevice* device, const QString& setup)
             device->setIdentifier(Device::AlternativeSerial, QStringLiteral("ALT-1"));
             device->setIdentifier(Device::AlternativeSourceAndSerial, QStringLiteral("src:ALT-1"));
             SettingsManager::instance()->setValue(QStringLiteral("androidsettings_alternativeserial"), true);
+        } else if (key == QLatin1String("cards")) { // a SIM card per character, "1" when flagged
+            for (const QChar c : value)
+                info.simCards.append(SimCard{c == QLatin1Char('1')});
         } else if (key == QLatin1String("steps")) {
             for (const QString& group : values) // each step lasts a minute
                 device->m_processSteps.append(ProcessStep{group.toInt(), 60LL * 1000000000LL});
@@ -292,6 +295,13 @@ private slots:
             {"diagresult no device", "<diagresult camera>", "Not available", "none"},
             // Letter case: only the tags meant to match in any case do.
             {"SIMSTATUS", "<SIMSTATUS>", "No"},
+            // SIM status by the information present and the cards' flags.
+            {"simstatus no information", "<simstatus>", "N/A", "sim=0;cards=1"},
+            {"simstatus one card flagged", "<simstatus>", "Unknown", "cards=1"},
+            {"simstatus one card", "<simstatus>", "Yes", "cards=0"},
+            {"simstatus first of two flagged", "<simstatus>", "Unknown", "cards=10"},
+            {"simstatus second of two flagged", "<simstatus>", "Unknown", "cards=01"},
+            {"simstatus two, none flagged", "<simstatus>", "Yes", "cards=00"},
             {"DiskSize", "<DiskSize>", "128GB"},
             {"DISKDESIGN", "<DISKDESIGN>", "128GB"},
             {"Model stays", "<Model>", "<Model>"},
@@ -417,6 +427,11 @@ private slots:
             {"label status unknown", "Device status", "unknown", "label;status=5"},
             {"label diag FAILED", "Diagnostics status", "FAILED", "label;diag=a=0"},
             {"label diag not performed", "Diagnostics status", "Not performed", "label;diag=a=2"},
+            {"label diag state 1", "Diagnostics status", "Failed", "label;diagstate=1;diag=a=1"},
+            {"label diag one of two failed", "Diagnostics status", "FAILED", "label;diag=a=1,b=0"},
+            {"label diag unknown code", "Diagnostics status", "FAILED", "label;diag=a=7"},
+            {"label diag all passed", "Diagnostics status", "Passed", "label;diag=a=1,b=1"},
+            {"label diag no results", "Diagnostics status", "Passed", "label;diag="},
             {"label rooted", "Rooted", "ROOTED", "label;root=3"},
             {"label custom firmware", "Rooted", "Custom Firmware", "label;root=2"},
             {"label rooted unknown value", "Rooted", "", "label;root=9"},
