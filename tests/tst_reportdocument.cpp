@@ -270,12 +270,6 @@ private slots:
         QFETCH(int, state);
         ReportDocument doc;
         doc.parse(kSampleReport);
-        ReportDevice bound;
-        bound.setReport(&doc, false); // bound only: nothing copied
-        QCOMPARE(bound.report(), &doc);
-        QVERIFY(bound.identifier(Device::Imei).isEmpty());
-        QVERIFY(bound.info().model.isEmpty());
-
         ReportDevice source;
         source.setIdentifier(Device::AlternativeSerial, QStringLiteral("kept"));
         // Slots past either end are ignored.

@@ -37,9 +37,7 @@ QString field(const QString& line, int index)
 
 QMap<QString, QString> serial(const QString& value)
 {
-    QMap<QString, QString> map;
-    map.insert(kSerialKey, value);
-    return map;
+    return {{kSerialKey, value}};
 }
 
 } // namespace
@@ -97,7 +95,6 @@ private slots:
         model.addReport("Apple tablets", "Big label", "Office", "uuid-3", serial("XY9"));
         QCOMPARE(inserted.count(), 3);
         QCOMPARE(inserted.at(1).at(1).toInt(), 1);
-        QCOMPARE(model.rowCount(), 3);
         QVERIFY(counts.count() >= 3);
         QCOMPARE(shown->shownCount(), 3);
 
