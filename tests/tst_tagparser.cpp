@@ -62,26 +62,19 @@ int D::*const kNumbers[] = {
     &D::rootState,          &D::fmipState,     &D::diagnosticsState,       &D::batteryWearLevel,
     &D::batteryTemperature, &D::batteryCycles, &D::batteryCurrentCapacity, &D::batteryDesignCapacity,
     &D::simLockState,       &D::simInfoPresent};
-const QStringList kTextKeys = {"diag",  "mdm",   "model",     "maker", "market", "mac",    "battery",
-                               "devid", "usbid", "usbserial", "type",  "amodel", "carrier"};
-QString D::*const kTexts[] = {&D::diagnosticsResults,
-                              &D::mdmStatus,
-                              &D::model,
-                              &D::manufacturer,
-                              &D::marketName,
-                              &D::wifiMac,
-                              &D::batterySerial,
-                              &D::deviceIdentifier,
-                              &D::usbId,
-                              &D::usbSerial,
-                              &D::type,
-                              &D::aModelNumber,
-                              &D::carrierName};
+const QStringList kTextKeys = {"mdm",   "model", "maker",     "market", "mac",    "battery",
+                               "devid", "usbid", "usbserial", "type",   "amodel", "carrier"};
+QString D::*const kTexts[] = {&D::mdmStatus, &D::model,         &D::manufacturer,     &D::marketName,
+                              &D::wifiMac,   &D::batterySerial, &D::deviceIdentifier, &D::usbId,
+                              &D::usbSerial, &D::type,          &D::aModelNumber,     &D::carrierName};
 const QStringList kFlagKeys = {"frp", "unsupported", "health", "tempvalid"};
 bool D::*const kFlags[] = {&D::frpLocked, &D::unsupported, &D::batteryHealthValid,
                            &D::batteryTemperatureValid};
 const QStringList kSlotKeys = {"imei", "meid", "region", "pin", "ecid", "serial"};
 const int kSlots[] = {Device::Imei, Device::Meid, Device::Region, Device::Pin, Device::Ecid, Device::Serial};
+
+// Diagnostics results of every kind, with odd entries ("results" in a row's setup).
+const QString kMixedResults = QStringLiteral("cam=1,mic=0,gps=x,nfc=2,lte=3,odd=7,broken");
 
 // Applies "key=value;..." settings of a test row to a device. Keys without a value ("none",
 // "empty", "label", "loud", "patch") are read by the tests themselves.
@@ -111,8 +104,8 @@ void configure(TestDevice* device, const QString& setup)
                 info.subscriptionStates[i] = values.at(i).toInt();
         } else if (key == QLatin1String("report") || key == QLatin1String("undated")) {
             device->setReport(boundReport(key == QLatin1String("report")), false);
-        } else if (key == QLatin1String("results")) {
-            info.diagnosticsResults = QStringLiteral("cam=1,mic=0,gps=x,nfc=2,lte=3,odd=7,broken");
+        } else if (key == QLatin1String("diag") || key == QLatin1String("results")) {
+            info.diagnosticsResults = key == QLatin1String("results") ? kMixedResults : value;
         } else if (key == QLatin1String("copied")) {
             device->setReport(boundReport(true), true);
         } else if (key == QLatin1String("idname")) {
