@@ -92,6 +92,7 @@ class TestReportDocument : public QObject
 {
     Q_OBJECT
 private slots:
+    // The console's export of a mobile erasure, and the device records bound to it.
     void sampleReport()
     {
         ReportDocument doc;
@@ -120,6 +121,37 @@ private slots:
         QCOMPARE(erasure.target.kind, int(TargetDisk::InternalMemory));
         QCOMPARE(doc.customFields(), (QMap<QString, QString>{{"info1", "PO-2026-1187"},
                                                              {"info2", "Customer: Northwind Refurb"}}));
+
+        // A device takes the report's identifiers and attributes; slots past either end are ignored,
+        // and slots the report leaves empty do not wipe what the device held.
+        ReportDevice source;
+        source.setIdentifier(Device::AlternativeSerial, QStringLiteral("kept"));
+        source.setIdentifier(-1, QStringLiteral("before"));
+        source.setIdentifier(Device::kIdentifierSlots, QStringLiteral("beyond"));
+        QVERIFY(source.identifier(-1).isEmpty() && source.identifier(Device::kIdentifierSlots).isEmpty());
+        QCOMPARE(source.identifiers().size(), Device::kIdentifierSlots);
+        source.setReport(&doc, true);
+        QCOMPARE(source.identifier(Device::Imei), QStringLiteral("356789104567892"));
+        QCOMPARE(source.identifier(Device::Imei2), QStringLiteral("356789104567884"));
+        QCOMPARE(source.identifier(Device::AlternativeSerial), QStringLiteral("kept"));
+        QCOMPARE(source.info().marketName, QStringLiteral("iPhone 12"));
+        // Report-only data stays with the report.
+        QVERIFY(source.erasureRecords().isEmpty());
+        QVERIFY(source.disks().isEmpty());
+
+        // A copy of the device takes its records and report; its state is one a copy may have: erased
+        // and blacklisted stay, anything else becomes connected.
+        source.info().batteryCycles = 12;
+        for (const auto& [status, state] : {std::pair<int, int>{8, 8}, {21, 21}, {5, 3}}) {
+            source.setStatus(status);
+            ReportDevice copy(&source);
+            QCOMPARE(copy.state(), state);
+            QCOMPARE(copy.status(), state);
+            QCOMPARE(copy.report(), &doc);
+            QCOMPARE(copy.identifiers(), source.identifiers()); // the last slot included
+            QCOMPARE(copy.info().batteryCycles, 12);
+            QCOMPARE(copy.info().model, source.info().model);
+        }
     }
     // Each row is parsed after the sample report, so a part it does not have must come out empty.
     void parse_data()
@@ -248,48 +280,6 @@ private slots:
                  QStringList{QStringLiteral("5")});
         QCOMPARE(doc.query(QStringLiteral("/root/report/korvex_data/bulk/e19999")),
                  QStringList{QStringLiteral("value 19999")});
-    }
-    void bindAndCopy_data()
-    {
-        QTest::addColumn<int>("sourceStatus");
-        QTest::addColumn<int>("state");
-        QTest::newRow("erased") << 8 << 8;
-        QTest::newRow("blacklisted") << 21 << 21;
-        QTest::newRow("other becomes connected") << 5 << 3;
-    }
-    void bindAndCopy()
-    {
-        QFETCH(int, sourceStatus);
-        QFETCH(int, state);
-        ReportDocument doc;
-        doc.parse(kSampleReport);
-        ReportDevice source;
-        source.setIdentifier(Device::AlternativeSerial, QStringLiteral("kept"));
-        // Slots past either end are ignored.
-        source.setIdentifier(-1, QStringLiteral("before"));
-        source.setIdentifier(Device::kIdentifierSlots, QStringLiteral("beyond"));
-        QVERIFY(source.identifier(-1).isEmpty() && source.identifier(Device::kIdentifierSlots).isEmpty());
-        QCOMPARE(source.identifiers().size(), Device::kIdentifierSlots);
-        source.setReport(&doc, true);
-        QCOMPARE(source.identifier(Device::Imei), QStringLiteral("356789104567892"));
-        QCOMPARE(source.identifier(Device::Imei2), QStringLiteral("356789104567884"));
-        // Slots the report leaves empty do not wipe what the device held.
-        QCOMPARE(source.identifier(Device::AlternativeSerial), QStringLiteral("kept"));
-        QCOMPARE(source.info().marketName, QStringLiteral("iPhone 12"));
-        // Report-only data stays with the report.
-        QVERIFY(source.erasureRecords().isEmpty());
-        QVERIFY(source.disks().isEmpty());
-
-        // A copy of a device takes its records and report; its state is one a copy may have.
-        source.setStatus(sourceStatus);
-        source.info().batteryCycles = 12;
-        ReportDevice copy(&source);
-        QCOMPARE(copy.state(), state);
-        QCOMPARE(copy.status(), state);
-        QCOMPARE(copy.report(), &doc);
-        QCOMPARE(copy.identifiers(), source.identifiers()); // the last slot included
-        QCOMPARE(copy.info().batteryCycles, 12);
-        QCOMPARE(copy.info().model, source.info().model);
     }
 };
 
