@@ -51,12 +51,6 @@ private:
     int m_fileCounter = 0;
 
     QString freshPath() { return m_files.filePath(QStringLiteral("log%1.csv").arg(++m_fileCounter)); }
-    // A model writing to path (a fresh file when empty) and showing the serial number.
-    void setUp(ReportListModel& model, QString path = QString())
-    {
-        model.setReportLogPath(path.isEmpty() ? freshPath() : path);
-        model.setSelectedCustomContentKey(kSerialKey);
-    }
 
 private slots:
     void initTestCase()
@@ -65,6 +59,8 @@ private slots:
         QVERIFY(m_root->isValid());
         QVERIFY(SettingsManager::instance());
         QVERIFY(m_files.isValid());
+        // Every model shows the serial number unless a test picks another key.
+        SettingsManager::instance()->setValue(QStringLiteral("ReportView/customFieldKey"), kSerialKey, true);
     }
     void cleanupTestCase() { delete m_root; }
     // One log through its life: the settings read at construction, rows and their roles, selection,
@@ -73,16 +69,12 @@ private slots:
     void rowsSelectionAndSearch()
     {
         const QString path = freshPath();
-        SettingsManager* settings = SettingsManager::instance();
-        settings->setValue(QStringLiteral("ReportView/customFieldKey"), kImeiKey, true);
-        settings->setValue(QStringLiteral("ReportView/reportLogPath"), path, true);
+        SettingsManager::instance()->setValue(QStringLiteral("ReportView/reportLogPath"), path, true);
         ReportListModel model;
-        settings->removeKey(QStringLiteral("ReportView/customFieldKey"), true);
-        settings->removeKey(QStringLiteral("ReportView/reportLogPath"), true);
-        QCOMPARE(model.selectedCustomContentKey(), kImeiKey);
+        SettingsManager::instance()->removeKey(QStringLiteral("ReportView/reportLogPath"), true);
+        QCOMPARE(model.selectedCustomContentKey(), kSerialKey);
         QCOMPARE(model.reportLogPath(), path);
         QVERIFY(!QFile::exists(path)); // opened on first use
-        model.setSelectedCustomContentKey(kSerialKey);
 
         auto* shown = qobject_cast<ReportLogFilter*>(model.shownRows());
         QVERIFY(shown);
@@ -170,7 +162,7 @@ private slots:
         QFETCH(QString, written);
         ReportListModel model;
         const QString path = freshPath();
-        setUp(model, path);
+        model.setReportLogPath(path);
         model.addReport(jobName, "Layout", "Printer", "uuid", serial("SN 1"));
 
         // The header once, then one record: the time, then the job as written and the other fields.
@@ -192,14 +184,14 @@ private slots:
         existing.close();
         {
             ReportListModel first;
-            setUp(first, path);
+            first.setReportLogPath(path);
             QVERIFY(first.openReportLogFile());
             first.addReport("Job", "L", "P", "uuid-1", serial("SN1"));
             first.setSelectedCustomContentKey(kImeiKey);
             first.addReport("Job", "L", "P", "uuid-2", serial("SN2"));
         }
         ReportListModel second;
-        setUp(second, path);
+        second.setReportLogPath(path);
         second.addReport("Job", "L", "P", "uuid-3", serial("SN3"));
         QCOMPARE(second.rowCount(), 1);
 
