@@ -121,7 +121,6 @@ private slots:
         QCOMPARE(erasure.target.kind, int(TargetDisk::InternalMemory));
         QCOMPARE(doc.customFields(), (QMap<QString, QString>{{"info1", "PO-2026-1187"},
                                                              {"info2", "Customer: Northwind Refurb"}}));
-
         // A device takes the report's identifiers and attributes (the IMEI and market name as tst_tagparser
         // prints them); slots past either end are ignored, and slots the report leaves empty do not
         // wipe what the device held.
@@ -137,7 +136,6 @@ private slots:
         // Report-only data stays with the report.
         QVERIFY(source.erasureRecords().isEmpty());
         QVERIFY(source.disks().isEmpty());
-
         // A copy of the device takes its records and report; its state is one a copy may have: erased
         // and blacklisted stay, anything else becomes connected.
         source.info().batteryCycles = 12;

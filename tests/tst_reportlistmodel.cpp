@@ -95,7 +95,6 @@ private slots:
         QCOMPARE(model.data(second, ReportListModel::CustomContentRole).toString(),
                  QStringLiteral("SN2, SN3"));
         QVERIFY(model.data(second, ReportListModel::PrintTimeRole).toDateTime() >= before);
-
         // Selecting toggles whatever value is passed; other roles and rows are refused.
         QVERIFY(model.setData(second, true, ReportListModel::SelectedRole));
         QCOMPARE(model.data(second, ReportListModel::SelectedRole).toBool(), true);
@@ -108,7 +107,6 @@ private slots:
                  QStringLiteral("Samsung phones"));
         QVERIFY(!model.data(model.index(3), ReportListModel::JobNameRole).isValid());
         QVERIFY(!model.setData(model.index(5), true, ReportListModel::SelectedRole));
-
         // Search: job, printer, custom field and date columns, in any case.
         const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
         for (const auto& [text, count] : {std::pair<QString, int>{"apple", 2},
@@ -164,7 +162,6 @@ private slots:
         const QString path = freshPath();
         model.setReportLogPath(path);
         model.addReport(jobName, "Layout", "Printer", "uuid", serial("SN 1"));
-
         // The header once, then one record: the time, then the job as written and the other fields.
         const QString text = readText(path);
         const QString header = QString::fromLatin1(ReportListModel::kHeaderLine);
@@ -225,7 +222,6 @@ private slots:
         QCOMPARE(noteSpy.count(), 2);
         QCOMPARE(noteSpy.at(0).at(0).value<PopupNoteProvider::PopupNoteTypes>(),
                  PopupNoteProvider::PrintedReportsWritingToLogFailed);
-
         // A usable path again: the next print is written, with the header.
         const QString good = freshPath();
         model.setReportLogPath(good);

@@ -382,7 +382,6 @@ private slots:
              "disks=68719476736:3600,2147483648:360000"},
             {"leading steps", "<eraseduration>|<disksize>|<diskdesign>", "00:02:00|1GB|2GB",
              "steps=1,1,2,1;disks=1"},
-            {"nothing", "<eraseduration>|<disksize>|<diskdesign>", "00:00:00|128GB|128GB"},
             {"beyond 1 TiB", "<eraseduration>|<disksize>|<diskdesign>", "00:00:00|1863GB|1863GB",
              "disks=2000000000000:0"},
             {"exact multiple", "<disksize>|<diskdesign>", "256GB|256GB", "disks=274877906944:0"},
