@@ -5,6 +5,7 @@
 #include "report/reportdocument.h"
 #include "samplereports.h"
 
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <initializer_list>
@@ -78,12 +79,7 @@ QString digest(const ReportDocument& doc)
         "fields=" + QStringList(doc.customFields().keys()).join(QLatin1Char(',')),
         "ids=" + identifiers.join(QLatin1Char(',')),
     };
-    QStringList kept;
-    for (const QString& part : parts) {
-        if (!part.endsWith(QLatin1Char('=')))
-            kept << part;
-    }
-    return kept.join(QLatin1Char(' '));
+    return parts.filter(QRegularExpression(QStringLiteral("[^=]$"))).join(QLatin1Char(' '));
 }
 
 } // namespace
