@@ -5,6 +5,7 @@
 #include "report/reportdocument.h"
 #include "samplereports.h"
 
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <initializer_list>
@@ -14,13 +15,29 @@ namespace {
 // The console's export of one mobile erasure (tests/data).
 const QString kSampleReport = QString::fromUtf8(TestSupport::sampleReport());
 
-const QString kProductLog = QStringLiteral("<log_entry><product_name id=\"23\">Korvex Mobile "
-                                           "Eraser</product_name><date>2026-12-01T09:14:05+02:00</date>"
-                                           "</log_entry>");
-const QString kConsoleLog =
-    QStringLiteral("<log_entry><product_name id=\"51\">Korvex Management Console</product_name>"
-                   "<date>2026-12-01T10:00:00Z</date></log_entry>");
+// A product's log entry, dated when a date is given.
+QString logEntry(const QString& product, const QString& date = QString(),
+                 const QString& id = QStringLiteral("23"))
+{
+    return QStringLiteral("<log_entry><product_name id=\"%1\">%2</product_name>%3</log_entry>")
+        .arg(id, product, date.isEmpty() ? QString() : "<date>" + date + "</date>");
+}
+
+const QString kProductLog =
+    logEntry(QStringLiteral("Korvex Mobile Eraser"), QStringLiteral("2026-12-01T09:14:05+02:00"));
+const QString kConsoleLog = logEntry(QStringLiteral("Korvex Management Console"),
+                                     QStringLiteral("2026-12-01T10:00:00Z"), QStringLiteral("51"));
 const QString kDocumentIdPath = QStringLiteral("/root/report/korvex_data/description/document_id");
+
+QString entry(const QString& name, const QString& value)
+{
+    return QStringLiteral("<entry name=\"%1\">%2</entry>").arg(name, value);
+}
+
+QString section(const QString& name, const QString& entries)
+{
+    return QStringLiteral("<entries name=\"%1\">%2</entries>").arg(name, entries);
+}
 
 // One data row per line: the row's name, then a text for each column.
 void addRows(std::initializer_list<std::initializer_list<QString>> rows)
@@ -41,17 +58,14 @@ QString report(const QString& logEntries, const QString& sections,
         .arg(documentId, logEntries, sections);
 }
 
-QString systemSection(const QString& entries)
-{
-    return QStringLiteral("<entries name=\"system\">%1</entries>").arg(entries);
-}
-
-// What a parse kept: "part=value" for each part that is not empty; "ids" lists the identifiers
-// that are set, "text" tells whether the report text was kept.
+// What a parse kept: "part=value" for each part that is not empty; "erasures" lists their elapsed
+// seconds, "ids" the identifiers that are set, "text" tells whether the report text was kept.
 QString digest(const ReportDocument& doc)
 {
     const DeviceInfo& info = doc.info();
-    const char* const summaries[] = {"", "", "successful", "not performed", "failed"};
+    QStringList elapsed;
+    for (const ErasureRecord& erasure : doc.erasures())
+        elapsed << QString::number(erasure.elapsedNanoseconds / 1000000000LL);
     QStringList identifiers = doc.identifiers();
     identifiers.removeAll(QString());
     const QStringList parts = {
@@ -61,20 +75,11 @@ QString digest(const ReportDocument& doc)
         "model=" + info.model,
         "maker=" + info.manufacturer,
         "internal=" + doc.identifier(Device::InternalModel),
-        "ram=" + (info.ramUnit.isEmpty() ? QString() : QString::number(info.ramAmount) + info.ramUnit),
-        "summary=" + QString(summaries[qBound(0, doc.testSummary(), 4)]),
-        "results=" + doc.testResults(),
-        "duration=" + (doc.testingDuration() ? QString::number(doc.testingDuration()) : QString()),
-        "erasures=" + (doc.erasures().isEmpty() ? QString() : QString::number(doc.erasures().size())),
+        "erasures=" + elapsed.join(QLatin1Char(',')),
         "fields=" + QStringList(doc.customFields().keys()).join(QLatin1Char(',')),
         "ids=" + identifiers.join(QLatin1Char(',')),
     };
-    QStringList kept;
-    for (const QString& part : parts) {
-        if (!part.endsWith(QLatin1Char('=')))
-            kept << part;
-    }
-    return kept.join(QLatin1Char(' '));
+    return parts.filter(QRegularExpression(QStringLiteral("[^=]$"))).join(QLatin1Char(' '));
 }
 
 } // namespace
@@ -83,6 +88,7 @@ class TestReportDocument : public QObject
 {
     Q_OBJECT
 private slots:
+    // The console's export of a mobile erasure, and the device records bound to it.
     void sampleReport()
     {
         ReportDocument doc;
@@ -93,73 +99,79 @@ private slots:
         QCOMPARE(doc.xml(), kSampleReport);
 
         const DeviceInfo& info = doc.info();
-        QCOMPARE(QStringList({info.name, info.manufacturer, info.model, info.marketName, info.wifiMac,
-                              info.mdmStatus, info.deviceColor, info.aModelNumber, info.ramUnit}),
-                 QStringList({"iPhone of station-07", "Apple", "iPhone 12 128GB Blue", "iPhone 12",
-                              "f0:99:b6:12:34:56", "Unlocked", "Blue", "A2403", "GB"}));
-        QCOMPARE(info.ramAmount, 4);
+        QCOMPARE(QStringList({info.manufacturer, info.model, info.marketName, info.wifiMac, info.mdmStatus,
+                              info.aModelNumber}),
+                 QStringList({"Apple", "iPhone 12 128GB Blue", "iPhone 12", "f0:99:b6:12:34:56", "Unlocked",
+                              "A2403"}));
         // By slot: IMEI, internal model, serial, UUID, ECID, MEID, MEID14, region, IMEI2; the others empty.
         QCOMPARE(doc.identifiers().join(QLatin1Char('|')),
                  QStringLiteral("||356789104567892|A2403|F2LXK0QJHG7F|00008101-001A2B3C4D5E6F70||||"
                                 "|001A2B3C4D5E6F70|||35678910456789|35678910456789||LL/A|356789104567884"));
-
-        QCOMPARE(doc.testResults(), QStringLiteral("camera_front=1;camera_rear=1;touch_screen=0;speaker=2"));
-        QCOMPARE(doc.testSummary(), int(ReportDocument::SummaryFailed));
-        QCOMPARE(doc.testingDuration(), 192);
-
+        // The erasure as the erasure tags and the device status read it.
         QCOMPARE(doc.erasures().size(), 1);
         const ErasureRecord& erasure = doc.erasures().first();
-        QCOMPARE(erasure.start,
-                 QDateTime::fromString(QStringLiteral("2026-12-01T09:05:11+02:00"), Qt::ISODate));
         QCOMPARE(erasure.elapsedNanoseconds, 534LL * 1000000000LL);
-        QCOMPARE(erasure.standardName, QStringLiteral("Cryptographic erasure"));
-        QVERIFY(erasure.standard != 0);
         QCOMPARE(erasure.state, int(ErasureRecord::Successful));
-        QVERIFY(erasure.hasRounds);
         QCOMPARE(erasure.target.serial, QStringLiteral("F2LXK0QJHG7F"));
         QCOMPARE(erasure.target.capacity, quint64(128000000000ULL));
         QCOMPARE(erasure.target.kind, int(TargetDisk::InternalMemory));
-        QCOMPARE(erasure.details.value(QStringLiteral("verified_percentage")), QStringLiteral("100"));
-        QCOMPARE(doc.erasureTargets().size(), 1);
-        QCOMPARE(doc.erasureDetails().size(), 1);
-
-        QMap<QString, QString> custom;
-        custom.insert(QStringLiteral("info1"), QStringLiteral("PO-2026-1187"));
-        custom.insert(QStringLiteral("info2"), QStringLiteral("Customer: Northwind Refurb"));
-        QCOMPARE(doc.customFields(), custom);
+        QCOMPARE(doc.customFields(), (QMap<QString, QString>{{"info1", "PO-2026-1187"},
+                                                             {"info2", "Customer: Northwind Refurb"}}));
+        // A device takes the report's identifiers and attributes (the IMEI and market name as tst_tagparser
+        // prints them); slots past either end are ignored, and slots the report leaves empty do not
+        // wipe what the device held.
+        ReportDevice source;
+        source.setIdentifier(Device::AlternativeSerial, QStringLiteral("kept"));
+        source.setIdentifier(-1, QStringLiteral("before"));
+        source.setIdentifier(Device::kIdentifierSlots, QStringLiteral("beyond"));
+        QVERIFY(source.identifier(-1).isEmpty() && source.identifier(Device::kIdentifierSlots).isEmpty());
+        QCOMPARE(source.identifiers().size(), Device::kIdentifierSlots);
+        source.setReport(&doc, true);
+        QCOMPARE(source.identifier(Device::Imei2), QStringLiteral("356789104567884"));
+        QCOMPARE(source.identifier(Device::AlternativeSerial), QStringLiteral("kept"));
+        // Report-only data stays with the report.
+        QVERIFY(source.erasureRecords().isEmpty());
+        QVERIFY(source.disks().isEmpty());
+        // A copy of the device takes its records and report; its state is one a copy may have: erased
+        // and blacklisted stay, anything else becomes connected.
+        source.info().batteryCycles = 12;
+        for (const auto& [status, state] : {std::pair<int, int>{8, 8}, {21, 21}, {5, 3}}) {
+            source.setStatus(status);
+            ReportDevice copy(&source);
+            QCOMPARE(copy.state(), state);
+            QCOMPARE(copy.status(), state);
+            QCOMPARE(copy.report(), &doc);
+            QCOMPARE(copy.identifiers(), source.identifiers()); // the last slot included
+            QCOMPARE(copy.info().batteryCycles, 12);
+            QCOMPARE(copy.info().model, source.info().model);
+        }
     }
     // Each row is parsed after the sample report, so a part it does not have must come out empty.
     void parse_data()
     {
         QTest::addColumn<QString>("xml");
         QTest::addColumn<QString>("expected");
-        const QString model = systemSection(QStringLiteral("<entry name=\"model\">M</entry>"));
-        const QString other = QStringLiteral("<log_entry><product_name id=\"9\">Other</product_name>");
+        const QString model = section("system", entry("model", "M"));
         const QString dated = QStringLiteral("id=doc-1 date=2026-12-01T07:14:05Z text=kept");
-        const QString hardwareTests =
-            QStringLiteral("<entries name=\"hardware_tests\"><entry name=\"summary\">%1</entry>"
-                           "<entry name=\"x\">maybe</entry><entry name=\"\">failed</entry></entries>");
         auto system = [](const QString& entries) {
-            return report(kProductLog, systemSection(entries));
+            return report(kProductLog, section("system", entries));
         };
-        auto tests = [&](const char* summary) {
-            return report(kProductLog, hardwareTests.arg(summary));
+        const QString a = entry("a_model_number", "A2403");
+        const QString internal = entry("internal_model", "D53gAP");
+        auto erasure = [](const QString& elapsed) {
+            return report(kProductLog,
+                          section("erasures", section("erasure", entry("elapsed_time", elapsed)) +
+                                                  "<entries name=\"not_an_erasure\"/>"));
         };
-        const QString consoleByName =
-            QStringLiteral("<log_entry><product_name id=\"7\">Korvex Management Console</product_name>"
-                           "<date>2020-01-01T00:00:00Z</date></log_entry>");
-        const QString a = QStringLiteral("<entry name=\"a_model_number\">A2403</entry>");
-        const QString internal = QStringLiteral("<entry name=\"internal_model\">D53gAP</entry>");
-        const QString ram = QStringLiteral("<entry name=\"ram\">%1</entry>");
         addRows({
             // The date is the first dated entry of a product other than the console.
-            {"console entry skipped", report(kConsoleLog + kProductLog, model), dated + " model=M"},
-            {"console by name only", report(consoleByName + kProductLog, model), dated + " model=M"},
-            {"undated product, then dated", report(other + "</log_entry>" + kProductLog, model),
+            {"console by name only",
+             report(logEntry("Korvex Management Console", "2020-01-01T00:00:00Z", "7") + kProductLog, model),
+             dated + " model=M"},
+            {"undated product, then dated", report(logEntry("Other", "", "9") + kProductLog, model),
              dated + " model=M"},
             {"first dated product wins",
-             report(kProductLog + other + "<date>2030-01-01T00:00:00Z</date></log_entry>", model),
-             dated + " model=M"},
+             report(kProductLog + logEntry("Other", "2030-01-01T00:00:00Z", "9"), model), dated + " model=M"},
             // Only the console touched it: the id stays, there is no date and nothing else is read.
             {"console only", report(kConsoleLog, model), "id=doc-1 text=kept"},
             {"no log entries", report("", model), "id=doc-1 text=kept"},
@@ -169,16 +181,11 @@ private slots:
             // and the device attributes stay.
             {"empty document id", report(kProductLog, model, ""), "text=kept"},
             {"product entry without date",
-             report("<log_entry><product_name id=\"23\">Korvex Mobile Eraser</product_name></log_entry>",
-                    systemSection("<entry name=\"model\">M</entry><entry name=\"imei\">1</entry>") +
-                        hardwareTests.arg("failed") +
-                        "<entries name=\"erasures\"><entries name=\"erasure\"><entry name=\"state\">Failed"
-                        "</entry></entries></entries>"),
+             report(logEntry("Korvex Mobile Eraser"),
+                    section("system", entry("model", "M") + entry("imei", "1")) +
+                        section("erasures", section("erasure", entry("state", "Failed")))),
              "model=M ids=1"},
-            {"unreadable date",
-             report("<log_entry><product_name id=\"23\">P</product_name><date>yesterday</date></log_entry>",
-                    ""),
-             ""},
+            {"unreadable date", report(logEntry("P", "yesterday"), ""), ""},
             // Not a report at all.
             {"empty", "", ""},
             {"plain text", "not a report", ""},
@@ -190,21 +197,21 @@ private slots:
             // System entries: the later of the two model number entries wins, unless it is empty.
             {"a-model number later", system(internal + a), dated + " internal=A2403 ids=A2403"},
             {"internal model later", system(a + internal), dated + " internal=D53gAP ids=D53gAP"},
-            {"empty later entry ignored", system(internal + "<entry name=\"a_model_number\"></entry>"),
+            {"empty later entry ignored", system(internal + entry("a_model_number", "")),
              dated + " internal=D53gAP ids=D53gAP"},
-            {"RAM in GB", system(ram.arg("4GB")), dated + " ram=4GB"},
-            {"RAM in MB", system(ram.arg("512MB")), dated + " ram=512MB"},
-            {"RAM without number", system(ram.arg("GB")), dated + " ram=0GB"},
-            {"RAM not a number", system(ram.arg("lotsGB")), dated + " ram=0GB"},
             {"empty entry keeps value",
-             system("<entry name=\"model\">M1</entry><entry name=\"model\"></entry><entry "
-                    "name=\"manufacturer\"/>"),
+             system(entry("model", "M1") + entry("model", "") + "<entry name=\"manufacturer\"/>"),
              dated + " model=M1"},
-            // Hardware test summaries by name; results only for the known words.
-            {"summary failed", tests("failed"), dated + " summary=failed"},
-            {"summary successful", tests("successful"), dated + " summary=successful"},
-            {"summary not performed", tests("not performed"), dated + " summary=not performed"},
-            {"summary in other case", tests("Failed"), dated},
+            // An erasure's elapsed time, "h:m:s"; anything else, or a negative or absurd time, counts as
+            // none.
+            {"elapsed h:m:s", erasure("01:02:03"), dated + " erasures=3723"},
+            {"elapsed many hours", erasure("100:00:00"), dated + " erasures=360000"},
+            {"elapsed two parts", erasure("62:03"), dated + " erasures=0"},
+            {"elapsed four parts", erasure("1:2:3:4"), dated + " erasures=0"},
+            {"elapsed letters", erasure("a:b:c"), dated + " erasures=0"},
+            {"elapsed empty", erasure(""), dated + " erasures=0"},
+            {"elapsed absurd hours", erasure("99999999999999:00:00"), dated + " erasures=0"},
+            {"elapsed negative", erasure("-1:00:00"), dated + " erasures=0"},
         });
     }
     void parse()
@@ -219,52 +226,18 @@ private slots:
             QVERIFY(doc.query(kDocumentIdPath).isEmpty());
         QVERIFY(doc.xml().isEmpty() || doc.xml() == xml);
     }
-    void duration_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qint64>("seconds");
-        QTest::newRow("h:m:s") << "01:02:03" << qint64(3723);
-        QTest::newRow("two parts") << "62:03" << qint64(-1);
-        QTest::newRow("four parts") << "1:2:3:4" << qint64(-1);
-        QTest::newRow("letters") << "a:b:c" << qint64(-1);
-        QTest::newRow("empty") << "" << qint64(-1);
-        QTest::newRow("many hours") << "100:00:00" << qint64(360000);
-        QTest::newRow("absurd hours") << "99999999999999:00:00" << qint64(-1);
-        QTest::newRow("negative") << "-1:00:00" << qint64(-3600);
-    }
-    // The reader, and an erasure's elapsed time in a report, where a duration below 0 counts as none.
-    void duration()
-    {
-        QFETCH(QString, text);
-        QFETCH(qint64, seconds);
-        QCOMPARE(ReportDocument::readDuration(text), seconds);
-        ReportDocument doc;
-        doc.parse(report(kProductLog, QStringLiteral("<entries name=\"erasures\"><entries name=\"erasure\">"
-                                                     "<entry name=\"elapsed_time\">%1</entry></entries>"
-                                                     "<entries name=\"not_an_erasure\"/></entries>")
-                                          .arg(text)));
-        QCOMPARE(doc.erasures().size(), 1);
-        QCOMPARE(doc.erasures().first().elapsedNanoseconds, qMax(seconds, qint64(0)) * 1000000000LL);
-        QVERIFY(!doc.erasures().first().hasRounds);
-    }
     void query_data()
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QStringList>("expected");
         const QString base = QStringLiteral("/root/report/korvex_data/");
-        QTest::newRow("document id") << kDocumentIdPath
-                                     << QStringList{"5e2a1c7f-3b9d-4c61-a0f4-9d2e6b8c1a35"};
-        QTest::newRow("section and entry")
-            << base + "korvex_hardware_report/system/imei" << QStringList{"356789104567892"};
-        QTest::newRow("nested sections")
-            << base + "korvex_erasure_report/erasures/erasure/target/capacity" << QStringList{"128000000000"};
+        // Plain values, sections and misses are read through the xmlreport tag in tst_tagparser.
         QTest::newRow("custom field")
             << "/root/report/user_data/fields/info2" << QStringList{"Customer: Northwind Refurb"};
         QTest::newRow("several values")
             << base + "description/document_log/log_entry/product_version" << QStringList{"4.6.1", "7.2.0"};
         QTest::newRow("attribute") << base + "description/document_log/log_entry/product_name/@id"
                                    << QStringList{"51", "23"};
-        QTest::newRow("missing") << "/root/report/nothing/here" << QStringList();
         // Paths come from label texts: anything beyond names must not reach other documents.
         QTest::newRow("function refused") << kDocumentIdPath + "|doc('/etc/hostname')" << QStringList();
         QTest::newRow("predicate refused") << "/root/report[1]" << QStringList();
@@ -290,105 +263,15 @@ private slots:
     {
         QString entries;
         for (int i = 0; i < 20000; ++i)
-            entries += QStringLiteral("<entry name=\"e%1\">value %1</entry>").arg(i);
+            entries += entry(QStringLiteral("e%1").arg(i), QStringLiteral("value %1").arg(i));
         ReportDocument doc;
-        doc.parse(
-            report(kProductLog, QStringLiteral("<entries name=\"\"><entry name=\"\">blank</entry></entries>"
-                                               "<entries name=\"it's &amp; more\"><entry name=\"o'clock\">"
-                                               "5</entry></entries><entries name=\"bulk\">%1</entries>")
-                                    .arg(entries)));
+        doc.parse(report(kProductLog, section("", entry("", "blank")) +
+                                          section("it's &amp; more", entry("o'clock", "5")) +
+                                          section("bulk", entries)));
         QCOMPARE(doc.query(QStringLiteral("/root/report/korvex_data/it's & more/o'clock")),
                  QStringList{QStringLiteral("5")});
         QCOMPARE(doc.query(QStringLiteral("/root/report/korvex_data/bulk/e19999")),
                  QStringList{QStringLiteral("value 19999")});
-    }
-    void bindAndCopy_data()
-    {
-        QTest::addColumn<int>("sourceStatus");
-        QTest::addColumn<int>("state");
-        QTest::newRow("erased") << 8 << 8;
-        QTest::newRow("blacklisted") << 21 << 21;
-        QTest::newRow("other becomes connected") << 5 << 3;
-    }
-    void bindAndCopy()
-    {
-        QFETCH(int, sourceStatus);
-        QFETCH(int, state);
-        ReportDocument doc;
-        doc.parse(kSampleReport);
-        ReportDevice bound;
-        bound.setReport(&doc, false); // bound only: nothing copied
-        QCOMPARE(bound.report(), &doc);
-        QVERIFY(bound.identifier(Device::Imei).isEmpty());
-        QVERIFY(bound.info().model.isEmpty());
-
-        ReportDevice source;
-        source.setIdentifier(Device::AlternativeSerial, QStringLiteral("kept"));
-        source.setReport(&doc, true);
-        QCOMPARE(source.identifier(Device::Imei), QStringLiteral("356789104567892"));
-        QCOMPARE(source.identifier(Device::Imei2), QStringLiteral("356789104567884"));
-        // Slots the report leaves empty do not wipe what the device held.
-        QCOMPARE(source.identifier(Device::AlternativeSerial), QStringLiteral("kept"));
-        QCOMPARE(source.info().marketName, QStringLiteral("iPhone 12"));
-        // Report-only data stays with the report.
-        QVERIFY(source.erasureRecords().isEmpty());
-        QVERIFY(source.disks().isEmpty());
-
-        // A copy of a device takes its records and report; its state is one a copy may have.
-        source.setStatus(sourceStatus);
-        source.info().batteryCycles = 12;
-        ReportDevice copy(&source);
-        QCOMPARE(copy.state(), state);
-        QCOMPARE(copy.status(), state);
-        QCOMPARE(copy.report(), &doc);
-        QCOMPARE(copy.identifiers(), source.identifiers());
-        QCOMPARE(copy.info().batteryCycles, 12);
-        QCOMPARE(copy.info().model, source.info().model);
-    }
-    void identifierSlots()
-    {
-        Device device;
-        device.setIdentifier(17, QStringLiteral("last"));
-        device.setIdentifier(18, QStringLiteral("beyond"));
-        device.setIdentifier(-1, QStringLiteral("before"));
-        QCOMPARE(device.identifier(17), QStringLiteral("last"));
-        QVERIFY(device.identifier(18).isEmpty());
-        QVERIFY(device.identifier(-1).isEmpty());
-        QCOMPARE(device.identifiers().size(), Device::kIdentifierSlots);
-    }
-    // The SIM and diagnostics states a device derives from its attributes.
-    void derivedStates_data()
-    {
-        QTest::addColumn<int>("present");
-        QTest::addColumn<QString>("cards"); // one character per card: 1 flag set, 0 not
-        QTest::addColumn<int>("sim");
-        QTest::addColumn<int>("diagState");
-        QTest::addColumn<QString>("results");
-        QTest::addColumn<int>("diagnostics");
-        QTest::newRow("no SIM information, not diagnosed") << 0 << "1" << -1 << 0 << "a=0" << 0;
-        QTest::newRow("no cards, state 1") << 1 << "" << 0 << 1 << "a=1" << 1;
-        QTest::newRow("one card flagged, a failure") << 1 << "1" << 2 << 2 << "a=1,b=0" << 4;
-        QTest::newRow("one card, all passed") << 1 << "0" << 1 << 2 << "a=1,b=1" << 2;
-        QTest::newRow("two, first flagged, no results") << 1 << "10" << 3 << 2 << "" << 2;
-        QTest::newRow("two, second flagged, not performed") << 1 << "01" << 3 << 2 << "a=2" << 3;
-        QTest::newRow("two, none flagged, unknown codes") << 1 << "00" << 1 << 2 << "a=7" << 4;
-    }
-    void derivedStates()
-    {
-        QFETCH(int, present);
-        QFETCH(QString, cards);
-        QFETCH(int, sim);
-        QFETCH(int, diagState);
-        QFETCH(QString, results);
-        QFETCH(int, diagnostics);
-        Device device;
-        device.info().simInfoPresent = present;
-        for (QChar c : cards)
-            device.info().simCards.append(SimCard{c == QLatin1Char('1')});
-        device.info().diagnosticsState = diagState;
-        device.info().diagnosticsResults = results;
-        QCOMPARE(device.simStatus(), sim);
-        QCOMPARE(device.diagnosticsStatus(), diagnostics);
     }
 };
 

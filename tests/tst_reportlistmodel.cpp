@@ -37,9 +37,7 @@ QString field(const QString& line, int index)
 
 QMap<QString, QString> serial(const QString& value)
 {
-    QMap<QString, QString> map;
-    map.insert(kSerialKey, value);
-    return map;
+    return {{kSerialKey, value}};
 }
 
 } // namespace
@@ -53,12 +51,6 @@ private:
     int m_fileCounter = 0;
 
     QString freshPath() { return m_files.filePath(QStringLiteral("log%1.csv").arg(++m_fileCounter)); }
-    // A model writing to path (a fresh file when empty) and showing the serial number.
-    void setUp(ReportListModel& model, QString path = QString())
-    {
-        model.setReportLogPath(path.isEmpty() ? freshPath() : path);
-        model.setSelectedCustomContentKey(kSerialKey);
-    }
 
 private slots:
     void initTestCase()
@@ -67,75 +59,55 @@ private slots:
         QVERIFY(m_root->isValid());
         QVERIFY(SettingsManager::instance());
         QVERIFY(m_files.isValid());
+        // Every model shows the serial number unless a test picks another key.
+        SettingsManager::instance()->setValue(QStringLiteral("ReportView/customFieldKey"), kSerialKey, true);
     }
     void cleanupTestCase() { delete m_root; }
-    void settingsAreReadAtConstruction()
+    // One log through its life: the settings read at construction, rows and their roles, selection,
+    // the Report Log's search (any column, any case, counts following, a tick on a shown row ticking
+    // that row of the log), and a new key changing what earlier rows show.
+    void rowsSelectionAndSearch()
     {
         const QString path = freshPath();
-        SettingsManager::instance()->setValue(QStringLiteral("ReportView/customFieldKey"), kImeiKey, true);
         SettingsManager::instance()->setValue(QStringLiteral("ReportView/reportLogPath"), path, true);
         ReportListModel model;
-        QCOMPARE(model.selectedCustomContentKey(), kImeiKey);
+        SettingsManager::instance()->removeKey(QStringLiteral("ReportView/reportLogPath"), true);
+        QCOMPARE(model.selectedCustomContentKey(), kSerialKey);
         QCOMPARE(model.reportLogPath(), path);
         QVERIFY(!QFile::exists(path)); // opened on first use
-        SettingsManager::instance()->removeKey(QStringLiteral("ReportView/customFieldKey"), true);
-        SettingsManager::instance()->removeKey(QStringLiteral("ReportView/reportLogPath"), true);
-    }
-    void rowsAndSelection()
-    {
-        ReportListModel model;
-        setUp(model);
+
+        auto* shown = qobject_cast<ReportLogFilter*>(model.shownRows());
+        QVERIFY(shown);
+        QSignalSpy counts(shown, &ReportLogFilter::countsChanged);
         QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
         const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-        model.addReport("Job A", "Label", "Printer 1", "uuid-1", serial("SN1"));
-        model.addReport("Job B", "Label", "", "uuid-2", serial("SN2, SN3"));
-        QCOMPARE(inserted.count(), 2);
+        model.addReport("Apple phones", "Label", "PDF", "uuid-1", serial("SN1"));
+        model.addReport("Samsung phones", "Label", "", "uuid-2", serial("SN2, SN3"));
+        model.addReport("Apple tablets", "Big label", "Office", "uuid-3", serial("XY9"));
+        QCOMPARE(inserted.count(), 3);
         QCOMPARE(inserted.at(1).at(1).toInt(), 1);
-        QCOMPARE(model.rowCount(), 2);
+        QVERIFY(counts.count() >= 3);
+        QCOMPARE(shown->shownCount(), 3);
 
         const QModelIndex second = model.index(1);
         QCOMPARE(model.data(second, ReportListModel::ReportUuidRole).toString(), QStringLiteral("uuid-2"));
         QCOMPARE(model.data(second, ReportListModel::CustomContentRole).toString(),
                  QStringLiteral("SN2, SN3"));
         QVERIFY(model.data(second, ReportListModel::PrintTimeRole).toDateTime() >= before);
-
-        // Selecting toggles whatever value is passed.
+        // Selecting toggles whatever value is passed; other roles and rows are refused.
         QVERIFY(model.setData(second, true, ReportListModel::SelectedRole));
         QCOMPARE(model.data(second, ReportListModel::SelectedRole).toBool(), true);
         QVERIFY(model.setData(second, true, ReportListModel::SelectedRole));
         QCOMPARE(model.data(second, ReportListModel::SelectedRole).toBool(), false);
         QCOMPARE(changed.count(), 2);
         QCOMPARE(changed.at(0).at(2).value<QVector<int>>(), QVector<int>{ReportListModel::SelectedRole});
-
         QVERIFY(!model.setData(second, "Other", ReportListModel::JobNameRole));
-        QCOMPARE(model.data(second, ReportListModel::JobNameRole).toString(), QStringLiteral("Job B"));
-        QVERIFY(!model.data(model.index(2), ReportListModel::JobNameRole).isValid());
+        QCOMPARE(model.data(second, ReportListModel::JobNameRole).toString(),
+                 QStringLiteral("Samsung phones"));
+        QVERIFY(!model.data(model.index(3), ReportListModel::JobNameRole).isValid());
         QVERIFY(!model.setData(model.index(5), true, ReportListModel::SelectedRole));
-
-        // A new key changes what earlier rows show.
-        QSignalSpy keySpy(&model, &ReportListModel::selectedCustomContentKeyChanged);
-        model.setSelectedCustomContentKey(kImeiKey);
-        model.setSelectedCustomContentKey(kImeiKey);
-        QCOMPARE(keySpy.count(), 1);
-        QCOMPARE(model.data(second, ReportListModel::CustomContentRole).toString(), QString());
-    }
-    // The Report Log's search: any column, any case; counts follow; a tick on a shown row ticks
-    // that row of the log.
-    void searchShowsMatchingRows()
-    {
-        ReportListModel model;
-        setUp(model);
-        auto* shown = qobject_cast<ReportLogFilter*>(model.shownRows());
-        QVERIFY(shown);
-        QSignalSpy counts(shown, &ReportLogFilter::countsChanged);
-        model.addReport("Apple phones", "Label", "PDF", "uuid-1", serial("SN1"));
-        model.addReport("Samsung phones", "Label", "Office", "uuid-2", serial("SN2"));
-        model.addReport("Apple tablets", "Big label", "PDF", "uuid-3", serial("XY9"));
-        QVERIFY(counts.count() >= 3);
-        QCOMPARE(shown->shownCount(), 3);
-
-        // Job, printer, custom field and date columns, in any case.
+        // Search: job, printer, custom field and date columns, in any case.
         const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
         for (const auto& [text, count] : {std::pair<QString, int>{"apple", 2},
                                           {"office", 1},
@@ -148,7 +120,6 @@ private slots:
         }
         QCOMPARE(shown->data(shown->index(0, 0), ReportListModel::ReportUuidRole).toString(),
                  QStringLiteral("uuid-3"));
-
         // A row added while searching counts in the total, and shows when it matches.
         shown->setSearchText(QStringLiteral("Samsung"));
         model.addReport("Samsung tablets", "Label", "PDF", "uuid-4", serial("SN4"));
@@ -159,6 +130,12 @@ private slots:
         QVERIFY(!model.data(model.index(1), ReportListModel::SelectedRole).toBool());
         shown->setSearchText(QString());
         QCOMPARE(shown->shownCount(), 4);
+
+        QSignalSpy keySpy(&model, &ReportListModel::selectedCustomContentKeyChanged);
+        model.setSelectedCustomContentKey(kImeiKey);
+        model.setSelectedCustomContentKey(kImeiKey);
+        QCOMPARE(keySpy.count(), 1);
+        QCOMPARE(model.data(second, ReportListModel::CustomContentRole).toString(), QString());
     }
     void fieldQuoting_data()
     {
@@ -183,9 +160,8 @@ private slots:
         QFETCH(QString, written);
         ReportListModel model;
         const QString path = freshPath();
-        setUp(model, path);
+        model.setReportLogPath(path);
         model.addReport(jobName, "Layout", "Printer", "uuid", serial("SN 1"));
-
         // The header once, then one record: the time, then the job as written and the other fields.
         const QString text = readText(path);
         const QString header = QString::fromLatin1(ReportListModel::kHeaderLine);
@@ -205,14 +181,14 @@ private slots:
         existing.close();
         {
             ReportListModel first;
-            setUp(first, path);
+            first.setReportLogPath(path);
             QVERIFY(first.openReportLogFile());
             first.addReport("Job", "L", "P", "uuid-1", serial("SN1"));
             first.setSelectedCustomContentKey(kImeiKey);
             first.addReport("Job", "L", "P", "uuid-2", serial("SN2"));
         }
         ReportListModel second;
-        setUp(second, path);
+        second.setReportLogPath(path);
         second.addReport("Job", "L", "P", "uuid-3", serial("SN3"));
         QCOMPARE(second.rowCount(), 1);
 
@@ -246,7 +222,6 @@ private slots:
         QCOMPARE(noteSpy.count(), 2);
         QCOMPARE(noteSpy.at(0).at(0).value<PopupNoteProvider::PopupNoteTypes>(),
                  PopupNoteProvider::PrintedReportsWritingToLogFailed);
-
         // A usable path again: the next print is written, with the header.
         const QString good = freshPath();
         model.setReportLogPath(good);

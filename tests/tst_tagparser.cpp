@@ -62,29 +62,22 @@ int D::*const kNumbers[] = {
     &D::rootState,          &D::fmipState,     &D::diagnosticsState,       &D::batteryWearLevel,
     &D::batteryTemperature, &D::batteryCycles, &D::batteryCurrentCapacity, &D::batteryDesignCapacity,
     &D::simLockState,       &D::simInfoPresent};
-const QStringList kTextKeys = {"diag",  "mdm",   "model",     "maker", "market", "mac",    "battery",
-                               "devid", "usbid", "usbserial", "type",  "amodel", "carrier"};
-QString D::*const kTexts[] = {&D::diagnosticsResults,
-                              &D::mdmStatus,
-                              &D::model,
-                              &D::manufacturer,
-                              &D::marketName,
-                              &D::wifiMac,
-                              &D::batterySerial,
-                              &D::deviceIdentifier,
-                              &D::usbId,
-                              &D::usbSerial,
-                              &D::type,
-                              &D::aModelNumber,
-                              &D::carrierName};
+const QStringList kTextKeys = {"mdm",   "model", "maker",     "market", "mac",    "battery",
+                               "devid", "usbid", "usbserial", "type",   "amodel", "carrier"};
+QString D::*const kTexts[] = {&D::mdmStatus, &D::model,         &D::manufacturer,     &D::marketName,
+                              &D::wifiMac,   &D::batterySerial, &D::deviceIdentifier, &D::usbId,
+                              &D::usbSerial, &D::type,          &D::aModelNumber,     &D::carrierName};
 const QStringList kFlagKeys = {"frp", "unsupported", "health", "tempvalid"};
 bool D::*const kFlags[] = {&D::frpLocked, &D::unsupported, &D::batteryHealthValid,
                            &D::batteryTemperatureValid};
 const QStringList kSlotKeys = {"imei", "meid", "region", "pin", "ecid", "serial"};
 const int kSlots[] = {Device::Imei, Device::Meid, Device::Region, Device::Pin, Device::Ecid, Device::Serial};
 
+// Diagnostics results of every kind, with odd entries ("results" in a row's setup).
+const QString kMixedResults = QStringLiteral("cam=1,mic=0,gps=x,nfc=2,lte=3,odd=7,broken");
+
 // Applies "key=value;..." settings of a test row to a device. Keys without a value ("none",
-// "empty", "label", "raw", "loud", "patch") are read by the tests themselves.
+// "empty", "label", "loud", "patch") are read by the tests themselves.
 void configure(TestDevice* device, const QString& setup)
 {
     DeviceInfo& info = device->info();
@@ -111,8 +104,8 @@ void configure(TestDevice* device, const QString& setup)
                 info.subscriptionStates[i] = values.at(i).toInt();
         } else if (key == QLatin1String("report") || key == QLatin1String("undated")) {
             device->setReport(boundReport(key == QLatin1String("report")), false);
-        } else if (key == QLatin1String("results")) {
-            info.diagnosticsResults = QStringLiteral("cam=1,mic=0,gps=x,nfc=2,lte=3,odd=7,broken");
+        } else if (key == QLatin1String("diag") || key == QLatin1String("results")) {
+            info.diagnosticsResults = key == QLatin1String("results") ? kMixedResults : value;
         } else if (key == QLatin1String("copied")) {
             device->setReport(boundReport(true), true);
         } else if (key == QLatin1String("idname")) {
@@ -121,6 +114,9 @@ void configure(TestDevice* device, const QString& setup)
             device->setIdentifier(Device::AlternativeSerial, QStringLiteral("ALT-1"));
             device->setIdentifier(Device::AlternativeSourceAndSerial, QStringLiteral("src:ALT-1"));
             SettingsManager::instance()->setValue(QStringLiteral("androidsettings_alternativeserial"), true);
+        } else if (key == QLatin1String("cards")) { // a SIM card per character, "1" when flagged
+            for (const QChar c : value)
+                info.simCards.append(SimCard{c == QLatin1Char('1')});
         } else if (key == QLatin1String("steps")) {
             for (const QString& group : values) // each step lasts a minute
                 device->m_processSteps.append(ProcessStep{group.toInt(), 60LL * 1000000000LL});
@@ -139,7 +135,7 @@ void configure(TestDevice* device, const QString& setup)
                 record.target = disk;
                 device->m_erasureRecords.append(record);
             }
-        } else if (!QStringList({"none", "empty", "label", "raw", "loud", "patch"}).contains(key)) {
+        } else if (!QStringList({"none", "empty", "label", "loud", "patch"}).contains(key)) {
             qFatal("unknown test setup key %s", qPrintable(key));
         }
     }
@@ -184,7 +180,7 @@ private slots:
     }
     // Rows: the text, what it formats to, and the device's setup: "none" formats without a device,
     // "empty" with empty values for unknown ones, "loud" not quietly, "patch" through formatAndPatch,
-    // "label" reads the text as a property label ("raw": untranslated); other keys see configure().
+    // "label" reads the text as a property label; other keys see configure().
     void tags_data()
     {
         QTest::addColumn<QString>("text");
@@ -292,6 +288,13 @@ private slots:
             {"diagresult no device", "<diagresult camera>", "Not available", "none"},
             // Letter case: only the tags meant to match in any case do.
             {"SIMSTATUS", "<SIMSTATUS>", "No"},
+            // SIM status by the information present and the cards' flags.
+            {"simstatus no information", "<simstatus>", "N/A", "sim=0;cards=1"},
+            {"simstatus one card flagged", "<simstatus>", "Unknown", "cards=1"},
+            {"simstatus one card", "<simstatus>", "Yes", "cards=0"},
+            {"simstatus first of two flagged", "<simstatus>", "Unknown", "cards=10"},
+            {"simstatus second of two flagged", "<simstatus>", "Unknown", "cards=01"},
+            {"simstatus two, none flagged", "<simstatus>", "Yes", "cards=00"},
             {"DiskSize", "<DiskSize>", "128GB"},
             {"DISKDESIGN", "<DISKDESIGN>", "128GB"},
             {"Model stays", "<Model>", "<Model>"},
@@ -379,7 +382,6 @@ private slots:
              "disks=68719476736:3600,2147483648:360000"},
             {"leading steps", "<eraseduration>|<disksize>|<diskdesign>", "00:02:00|1GB|2GB",
              "steps=1,1,2,1;disks=1"},
-            {"nothing", "<eraseduration>|<disksize>|<diskdesign>", "00:00:00|128GB|128GB"},
             {"beyond 1 TiB", "<eraseduration>|<disksize>|<diskdesign>", "00:00:00|1863GB|1863GB",
              "disks=2000000000000:0"},
             {"exact multiple", "<disksize>|<diskdesign>", "256GB|256GB", "disks=274877906944:0"},
@@ -417,6 +419,11 @@ private slots:
             {"label status unknown", "Device status", "unknown", "label;status=5"},
             {"label diag FAILED", "Diagnostics status", "FAILED", "label;diag=a=0"},
             {"label diag not performed", "Diagnostics status", "Not performed", "label;diag=a=2"},
+            {"label diag state 1", "Diagnostics status", "Failed", "label;diagstate=1;diag=a=1"},
+            {"label diag one of two failed", "Diagnostics status", "FAILED", "label;diag=a=1,b=0"},
+            {"label diag unknown code", "Diagnostics status", "FAILED", "label;diag=a=7"},
+            {"label diag all passed", "Diagnostics status", "Passed", "label;diag=a=1,b=1"},
+            {"label diag no results", "Diagnostics status", "Passed", "label;diag="},
             {"label rooted", "Rooted", "ROOTED", "label;root=3"},
             {"label custom firmware", "Rooted", "Custom Firmware", "label;root=2"},
             {"label rooted unknown value", "Rooted", "", "label;root=9"},
@@ -432,11 +439,7 @@ private slots:
             {"label disk lower case unit", "DiskSize", "Unknown", "label;model=Tab 64gb"},
             {"label devcustomfield", "(devcustomfield)colour", "blue", "label"},
             {"label unknown label", "No such label", "", "label"},
-            // Untranslated words, battery bounds and rounding.
-            {"label status blacklisted, raw", "Device status", "blacklisted", "label;raw;status=21"},
-            {"label diag not diagnosed, raw", "Diagnostics status", "Not diagnosed", "label;raw;diagstate=0"},
-            {"label status preview, raw", "Device status", "erasure successful", "label;raw;none"},
-            {"label diag preview, raw", "Diagnostics status", "Not diagnosed", "label;raw;none"},
+            // Battery bounds and rounding.
             {"label health over 100", "Battery Health", "0%", "label;wear=120"},
             {"label health below 0", "Battery Health", "100%", "label;wear=-4"},
             {"label health invalid", "Battery Health", "-1%", "label;health=0"},
@@ -486,7 +489,7 @@ private slots:
         const bool list = text.startsWith(QLatin1String("<diaglist"));
         TagParser parser;
         if (keys.contains(QLatin1String("label")))
-            text = parser.propertyValue(used, text, emptyForUnknown, !keys.contains(QLatin1String("raw")));
+            text = parser.propertyValue(used, text, emptyForUnknown, true);
         else if (keys.contains(QLatin1String("patch")))
             QVERIFY(parser.formatAndPatch(text, used, emptyForUnknown, quiet));
         else
@@ -498,31 +501,26 @@ private slots:
         parser.formatContent(plain, used, false, quiet);
         QVERIFY(!parser.hasDiagnosticsList());
     }
-    void deepNestingBounded()
-    {
-        QString text = QStringLiteral("<bytes2human ").repeated(2000) + QStringLiteral("1500000");
-        text += QString(2000, QLatin1Char('>'));
-        TagParser parser;
-        parser.formatContent(text, nullptr, false, true);
-        QVERIFY(!text.isEmpty());
-    }
-    void firstMessages()
+    // Texts outside the table: a first-of tag without a value is named in the log once, in text
+    // order, unless quiet; tags nested far deeper than the bound neither crash nor vanish.
+    void firstMessagesAndDeepNesting()
     {
         auto device = fullDevice();
         configure(device.get(), QStringLiteral("imei=;meid="));
         TagParser parser;
-        const QString original = QStringLiteral("ID <firstid IMEI,MEID> V <firstvalue MEID,IMEI>");
-        QString quiet = original;
-        parser.formatContent(quiet, device.get(), false, true);
-        QCOMPARE(m_log->count(QStringLiteral("'<first")), 0);
-        QString text = original;
-        parser.formatContent(text, device.get(), false, false);
-        QCOMPARE(text, QStringLiteral("ID  V "));
-        // Each tag without a value is named once, in text order.
+        for (const bool quiet : {true, false}) {
+            QString text = QStringLiteral("ID <firstid IMEI,MEID> V <firstvalue MEID,IMEI>");
+            parser.formatContent(text, device.get(), false, quiet);
+            QCOMPARE(text, QStringLiteral("ID  V "));
+            QCOMPARE(m_log->count(QStringLiteral("'<first")), quiet ? 0 : 2);
+        }
         const QString log = m_log->lines().join(QLatin1Char('\n'));
-        QVERIFY2(log.indexOf(QStringLiteral("'<firstid'")) >= 0, qPrintable(log));
-        QVERIFY(log.indexOf(QStringLiteral("'<firstid'")) < log.indexOf(QStringLiteral("'<firstvalue'")));
-        QCOMPARE(m_log->count(QStringLiteral("'<first")), 2);
+        const int firstId = log.indexOf(QStringLiteral("'<firstid'"));
+        QVERIFY2(firstId >= 0 && firstId < log.indexOf(QStringLiteral("'<firstvalue'")), qPrintable(log));
+        QString text = QStringLiteral("<bytes2human ").repeated(2000) + QStringLiteral("1500000");
+        text += QString(2000, QLatin1Char('>'));
+        parser.formatContent(text, nullptr, false, true);
+        QVERIFY(!text.isEmpty());
     }
 
 private:
