@@ -110,16 +110,17 @@ private slots:
     // Each case its own printed-reports log: the log keeps its file open.
     void init() { m_csv = QStringLiteral("%1/PrintedReports-%2.csv").arg(m_root->path()).arg(++m_case); }
 
-    // Replies that are not a whole export (garbage, cut short, connection lost in the body) keep the
-    // range: nothing prints from them, and every report prints once, later.
-    void unusableExportIsFetchedAgain()
+    // One station through replies that are not a whole export (garbage, cut short, connection lost in the
+    // body: they keep the range, nothing prints from them and every report prints once, later), a report
+    // it cannot read, and a console whose ids went back.
+    void unusableRepliesAndReports()
     {
-        StandInProcess server;
-        QVERIFY(startConsole(server, 5));
+        auto server = std::make_unique<StandInProcess>();
+        QVERIFY(startConsole(*server, 5));
         Station station;
         QVERIFY(station.connected());
         for (const char* fault : {"garbage", "truncate", "cut"}) {
-            QVERIFY(server.setFault("/rest-service/report/export/xml", fault));
+            QVERIFY(server->setFault("/rest-service/report/export/xml", fault));
             station.pollNow();
             QVERIFY2(labelFiles(m_labels).isEmpty(), fault);
         }
@@ -129,32 +130,46 @@ private slots:
             QCOMPARE(linesOf(m_csv, n), 1);
         }
         QCOMPARE(labelFiles(m_labels).size(), 5);
-    }
 
-    // A console restored with lower ids is reported once and waits for the user's decision.
-    void reportIdsThatWentBack()
-    {
-        StandInProcess server;
-        QVERIFY(startConsole(server, 3, 30));
-        Station station;
-        QVERIFY(station.connected());
+        // A report that cannot be read (nested too deep) prints no blank label: it goes to the failed
+        // list. Stored as is: only the report element, no declaration or <root> inside the export.
+        QByteArray deep = variant(6);
+        deep = deep.left(deep.lastIndexOf("</report>") + 9).mid(deep.indexOf("<report"));
+        deep.insert(deep.lastIndexOf("</report>"),
+                    QByteArray("<n>").repeated(300) + QByteArray("</n>").repeated(300));
+        QCOMPARE(server->addRawReport(deep), 6);
+        QCOMPARE(server->addReport(variant(7), true), 7);
+        const int failedBefore = station.handler()->failedLabels();
+        station.pollNow();
+        QCOMPARE(station.handler()->failedLabels(), failedBefore + 1);
+        QCOMPARE(labelsOf(m_labels, 6), 0);
+        QCOMPARE(labelsOf(m_labels, 7), 1);
+        QCOMPARE(labelFiles(m_labels).size(), 6);
+        QCOMPARE(readAll(m_csv).trimmed().count('\n'), 6); // the header and the printed reports
+        discardFailed(station);
+
+        // A console restored with lower ids (a new one on the same port) is reported once, and nothing
+        // prints until the user moves the watermark to it.
+        const int port = server->port();
+        server.reset();
+        server = std::make_unique<StandInProcess>(QStringList{"--port", QString::number(port)});
+        QVERIFY(server->start());
+        for (int n = 11; n <= 13; ++n)
+            QCOMPARE(server->addReport(variant(n), true), n - 10);
         QSignalSpy notes(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
         station.pollNow();
         station.pollNow();
         QCOMPARE(notes.count(), 1);
         QCOMPARE(station.viewer().connectionState(), Viewer::kConsoleBehind);
         QCOMPARE(station.viewer().consoleBehindId(), qint64(3));
-        QVERIFY(labelFiles(m_labels).isEmpty());
-
+        QCOMPARE(labelFiles(m_labels).size(), 6);
         QVERIFY(station.viewer().moveWatermarkToConsole());
         QCOMPARE(SettingsManager::instance()->getIntValue("MC/lastReportId", -1, true), 3);
         QCOMPARE(station.viewer().connectionState(), QString("Connected"));
-        QCOMPARE(server.addReport(variant(4), true), 4);
-        QCOMPARE(server.addReport(variant(5), true), 5);
+        QCOMPARE(server->addReport(variant(14), true), 4);
         station.pollNow();
-        QCOMPARE(labelFiles(m_labels).size(), 2);
-        QCOMPARE(labelsOf(m_labels, 4), 1);
-        QCOMPARE(labelsOf(m_labels, 5), 1);
+        QCOMPARE(labelsOf(m_labels, 14), 1);
+        QCOMPARE(labelFiles(m_labels).size(), 7);
     }
 
     // Layouts that would crash the renderer or print a blank label: refused at load (the editor does not
@@ -199,30 +214,6 @@ private slots:
         discardFailed(station);
         for (int i = 0; i < layouts.size(); ++i)
             QFile::remove(SystemPaths::instance().layoutDir + QStringLiteral("Bad%1.lyson").arg(i));
-    }
-
-    // A report that cannot be read (nested too deep) prints no blank label: it goes to the failed list.
-    void reportsThatCannotBeRead()
-    {
-        QByteArray report = variant(1);
-        // Stored as is: only the report element, no declaration or <root> inside the export.
-        report = report.left(report.lastIndexOf("</report>") + 9).mid(report.indexOf("<report"));
-        report.insert(report.lastIndexOf("</report>"),
-                      QByteArray("<n>").repeated(300) + QByteArray("</n>").repeated(300));
-        StandInProcess server;
-        QVERIFY(startConsole(server, 0));
-        QCOMPARE(server.addRawReport(report), 1);
-        QCOMPARE(server.addReport(variant(2), true), 2);
-
-        Station station;
-        QVERIFY(station.connected());
-        const int failedBefore = station.handler()->failedLabels();
-        station.pollNow();
-        QCOMPARE(station.handler()->failedLabels(), failedBefore + 1);
-        QCOMPARE(labelFiles(m_labels), labelFiles(m_labels).filter(TestSupport::variantDocumentId(2)));
-        QCOMPARE(labelFiles(m_labels).size(), 1);
-        QCOMPARE(readAll(m_csv).trimmed().count('\n'), 1); // the header and report 2
-        discardFailed(station);
     }
 
     // Without a window nobody else checks again: the program does, and prints once the console is up.
