@@ -161,7 +161,6 @@ private slots:
         QTest::addColumn<QList<int>>("expected");
         const QString u = QStringLiteral("uint");
         const QString s = QStringLiteral("string");
-        const QString id = QStringLiteral("report.id");
         const auto row = [](const char* name, const QStringList& lines, const QList<int>& ids) {
             QTest::newRow(name) << lines << ids;
         };
@@ -177,9 +176,6 @@ private slots:
         row("like one character", {line(info1Path, "PO-_", "like", s)}, {1, 2});
         row("like escaped wildcard", {line(info1Path, "PO\\_%", "like", s)}, {5});
         row("like is case-sensitive", {line(info1Path, "po-%", "like", s)}, {4});
-        row("the poller's lines",
-            {line("report.was_exported", "1", "eq", u), line(id, "1", "gt", u), line(id, "4", "lte", u)},
-            {3, 4});
     }
 
     // The search and the export select the same reports, in id order. The export is one document
