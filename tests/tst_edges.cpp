@@ -5,7 +5,6 @@
 
 #include "app/popupnoteprovider.h"
 #include "app/viewer.h"
-#include "logging/logger.h"
 #include "printing/fileprinter.h"
 #include "printing/layoutmanager.h"
 #include "printing/printhandler.h"
