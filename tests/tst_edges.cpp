@@ -5,7 +5,6 @@
 
 #include "app/popupnoteprovider.h"
 #include "app/viewer.h"
-#include "logging/logger.h"
 #include "printing/fileprinter.h"
 #include "printing/layoutmanager.h"
 #include "printing/printhandler.h"
@@ -110,128 +109,116 @@ private slots:
     // Each case its own printed-reports log: the log keeps its file open.
     void init() { m_csv = QStringLiteral("%1/PrintedReports-%2.csv").arg(m_root->path()).arg(++m_case); }
 
-    // A reply that is not a whole export keeps the range: every report prints once, later.
-    void unusableExportIsFetchedAgain_data()
+    // One station through replies that are not a whole export (garbage, cut short, connection lost in the
+    // body: they keep the range, nothing prints from them and every report prints once, later), a report
+    // it cannot read, and a console whose ids went back.
+    void unusableRepliesAndReports()
     {
-        QTest::addColumn<QString>("fault");
-        QTest::newRow("garbage body") << "garbage";
-        QTest::newRow("export cut short") << "truncate";
-        QTest::newRow("connection lost in the body") << "cut";
-    }
-
-    void unusableExportIsFetchedAgain()
-    {
-        QFETCH(QString, fault);
-        StandInProcess server;
-        QVERIFY(startConsole(server, 5));
-        QVERIFY(server.setFault("/rest-service/report/export/xml", fault));
+        auto server = std::make_unique<StandInProcess>();
+        QVERIFY(startConsole(*server, 5));
         Station station;
         QVERIFY(station.connected());
-        station.pollNow();
+        for (const char* fault : {"garbage", "truncate", "cut"}) {
+            QVERIFY(server->setFault("/rest-service/report/export/xml", fault));
+            station.pollNow();
+            QVERIFY2(labelFiles(m_labels).isEmpty(), fault);
+        }
         station.pollNow();
         for (int n = 1; n <= 5; ++n) {
             QCOMPARE(labelsOf(m_labels, n), 1);
             QCOMPARE(linesOf(m_csv, n), 1);
         }
         QCOMPARE(labelFiles(m_labels).size(), 5);
-    }
 
-    // A console restored with lower ids is reported once and waits for the user's decision.
-    void reportIdsThatWentBack()
-    {
-        StandInProcess server;
-        QVERIFY(startConsole(server, 3, 30));
-        Station station;
-        QVERIFY(station.connected());
+        // A report that cannot be read (nested too deep) prints no blank label: it goes to the failed
+        // list. Stored as is: only the report element, no declaration or <root> inside the export.
+        QByteArray deep = variant(6);
+        deep = deep.left(deep.lastIndexOf("</report>") + 9).mid(deep.indexOf("<report"));
+        deep.insert(deep.lastIndexOf("</report>"),
+                    QByteArray("<n>").repeated(300) + QByteArray("</n>").repeated(300));
+        QCOMPARE(server->addRawReport(deep), 6);
+        QCOMPARE(server->addReport(variant(7), true), 7);
+        const int failedBefore = station.handler()->failedLabels();
+        station.pollNow();
+        QCOMPARE(station.handler()->failedLabels(), failedBefore + 1);
+        QCOMPARE(labelsOf(m_labels, 6), 0);
+        QCOMPARE(labelsOf(m_labels, 7), 1);
+        QCOMPARE(labelFiles(m_labels).size(), 6);
+        QCOMPARE(readAll(m_csv).trimmed().count('\n'), 6); // the header and the printed reports
+        discardFailed(station);
+
+        // A console restored with lower ids (a new one on the same port) is reported once, and nothing
+        // prints until the user moves the watermark to it.
+        const int port = server->port();
+        server.reset();
+        server = std::make_unique<StandInProcess>(QStringList{"--port", QString::number(port)});
+        QVERIFY(server->start());
+        for (int n = 11; n <= 13; ++n)
+            QCOMPARE(server->addReport(variant(n), true), n - 10);
         QSignalSpy notes(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
         station.pollNow();
         station.pollNow();
         QCOMPARE(notes.count(), 1);
         QCOMPARE(station.viewer().connectionState(), Viewer::kConsoleBehind);
         QCOMPARE(station.viewer().consoleBehindId(), qint64(3));
-        QVERIFY(labelFiles(m_labels).isEmpty());
-
+        QCOMPARE(labelFiles(m_labels).size(), 6);
         QVERIFY(station.viewer().moveWatermarkToConsole());
         QCOMPARE(SettingsManager::instance()->getIntValue("MC/lastReportId", -1, true), 3);
         QCOMPARE(station.viewer().connectionState(), QString("Connected"));
-        QCOMPARE(server.addReport(variant(4), true), 4);
-        QCOMPARE(server.addReport(variant(5), true), 5);
+        QCOMPARE(server->addReport(variant(14), true), 4);
         station.pollNow();
-        QCOMPARE(labelFiles(m_labels).size(), 2);
-        QCOMPARE(labelsOf(m_labels, 4), 1);
-        QCOMPARE(labelsOf(m_labels, 5), 1);
+        QCOMPARE(labelsOf(m_labels, 14), 1);
+        QCOMPARE(labelFiles(m_labels).size(), 7);
     }
 
-    // Layouts that would crash the renderer or print a blank label go to the failed list.
-    void layoutsThatCannotBePrinted_data()
-    {
-        QTest::addColumn<QByteArray>("layout");
-        QTest::addColumn<QString>("key");
-        const QByteArray text = "{\"type\":\"TextObject.qml\",\"unformattedString\":\"<IMEI>\",\"y\":20,"
-                                "\"height\":30,\"rotation\":0,";
-        const auto row = [](const char* name, const char* size, const QByteArray& objects, const char* key) {
-            QTest::newRow(name) << "{\"name\":\"Bad\"," + QByteArray(size) + ",\"objects\":" + objects + "}"
-                                << QString(key);
-        };
-        const char* size = "\"width\":240,\"height\":160";
-        row("100000 units a side", "\"width\":100000,\"height\":100000",
-            "[" + text + "\"x\":120,\"width\":220}]", "width");
-        row("width as text", "\"width\":\"240\",\"height\":160", "[" + text + "\"x\":120,\"width\":220}]",
-            "width");
-        row("objects not a list", size, "{\"a\":1}", "objects");
-        row("object that overflows", size, "[" + text + "\"x\":120,\"width\":3e9}]", "width");
-        row("object far outside", size, "[" + text + "\"x\":5000000,\"width\":220}]", "\"x\"");
-    }
-
+    // Layouts that would crash the renderer or print a blank label: refused at load (the editor does not
+    // list them), and each job's label goes to the failed list with the reason.
     void layoutsThatCannotBePrinted()
     {
-        QFETCH(QByteArray, layout);
-        QFETCH(QString, key);
+        const QByteArray text = "[{\"type\":\"TextObject.qml\",\"unformattedString\":\"<IMEI>\",\"y\":20,"
+                                "\"height\":30,\"rotation\":0,";
+        const QByteArray size = "\"width\":240,\"height\":160";
+        // The layout's size and objects, and the word its failure names.
+        const QList<std::tuple<QByteArray, QByteArray, QString>> layouts = {
+            {"\"width\":100000,\"height\":100000", text + "\"x\":120,\"width\":220}]", "width"},
+            {"\"width\":\"240\",\"height\":160", text + "\"x\":120,\"width\":220}]", "width"},
+            {size, "{\"a\":1}", "objects"},
+            {size, text + "\"x\":120,\"width\":3e9}]", "width"},
+            {size, text + "\"x\":5000000,\"width\":220}]", "\"x\""}};
         StandInProcess server;
-        QVERIFY(startConsole(server, 1, 0, "Bad"));
-        writeFile(SystemPaths::instance().layoutDir + "Bad.lyson", layout);
+        QVERIFY(startConsole(server, 1, 0, "Bad0"));
+        QHash<QString, QString> reasonOf; // layout name -> the word
+        for (int i = 0; i < layouts.size(); ++i) {
+            const auto& [bounds, objects, key] = layouts.at(i);
+            const QString name = QStringLiteral("Bad%1").arg(i);
+            writeFile(SystemPaths::instance().layoutDir + name + ".lyson",
+                      "{\"name\":\"" + name.toUtf8() + "\"," + bounds + ",\"objects\":" + objects + "}");
+            if (i > 0)
+                TestSupport::addJob(name, name, true, name, FilePrinter::kName);
+            reasonOf.insert(name, key);
+        }
 
         Station station;
         QVERIFY(station.connected());
-        // Refused at load too: the editor does not list it.
-        QVERIFY(!station.viewer().layoutManager()->customLayouts().contains("Bad"));
+        for (const QString& name : reasonOf.keys())
+            QVERIFY2(!station.viewer().layoutManager()->customLayouts().contains(name), qPrintable(name));
         const int failedBefore = station.handler()->failedLabels();
         station.pollNow();
-        QCOMPARE(station.handler()->failedLabels(), failedBefore + 1);
+        QCOMPARE(station.handler()->failedLabels(), failedBefore + layouts.size());
         QVERIFY(labelFiles(m_labels).isEmpty());
         QCOMPARE(linesOf(m_csv, 1), 0);
-        const QString reason = station.handler()->spool()->failed().last().reason;
-        QVERIFY2(reason.contains(key), qPrintable(reason));
+        for (const SpoolEntry& e : station.handler()->spool()->failed())
+            QVERIFY2(e.reason.contains(reasonOf.take(e.layout)), qPrintable(e.layout + ": " + e.reason));
+        QVERIFY(reasonOf.isEmpty());
         discardFailed(station);
-        QFile::remove(SystemPaths::instance().layoutDir + "Bad.lyson");
-    }
-
-    // A report that cannot be read (nested too deep) prints no blank label: it goes to the failed list.
-    void reportsThatCannotBeRead()
-    {
-        QByteArray report = variant(1);
-        // Stored as is: only the report element, no declaration or <root> inside the export.
-        report = report.left(report.lastIndexOf("</report>") + 9).mid(report.indexOf("<report"));
-        report.insert(report.lastIndexOf("</report>"),
-                      QByteArray("<n>").repeated(300) + QByteArray("</n>").repeated(300));
-        StandInProcess server;
-        QVERIFY(startConsole(server, 0));
-        QCOMPARE(server.addRawReport(report), 1);
-        QCOMPARE(server.addReport(variant(2), true), 2);
-
-        Station station;
-        QVERIFY(station.connected());
-        const int failedBefore = station.handler()->failedLabels();
-        station.pollNow();
-        QCOMPARE(station.handler()->failedLabels(), failedBefore + 1);
-        QCOMPARE(labelFiles(m_labels), labelFiles(m_labels).filter(TestSupport::variantDocumentId(2)));
-        QCOMPARE(labelFiles(m_labels).size(), 1);
-        QCOMPARE(readAll(m_csv).trimmed().count('\n'), 1); // the header and report 2
-        discardFailed(station);
+        for (int i = 0; i < layouts.size(); ++i)
+            QFile::remove(SystemPaths::instance().layoutDir + QStringLiteral("Bad%1.lyson").arg(i));
     }
 
     // Without a window nobody else checks again: the program does, and prints once the console is up.
-    void consoleDownAtStart()
+    // A report of megabytes is not copied into the log. A hang-up stops the program as SIGTERM does,
+    // with exit code 0.
+    void consoleDownAtStartAndHangUp()
     {
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
@@ -244,28 +231,14 @@ private slots:
 
         StandInProcess server({"--port", QString::number(port)});
         QVERIFY(server.start());
-        QCOMPARE(server.addReport(variant(1), true), 1);
-        QCOMPARE(server.addReport(variant(2), true), 2);
-        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(m_labels).size(), 2, 45000);
-        QCOMPARE(program.stop(), 0);
-    }
-
-    // A report of megabytes is not copied into the log. A hang-up then stops the program as SIGTERM
-    // does, with exit code 0.
-    void largeReportAndHangUp()
-    {
-        StandInProcess server;
-        QVERIFY(startConsole(server, 0));
         QByteArray big = variant(1);
         const QByteArray model = "<entry name=\"model\" type=\"string\">";
         const int at = big.indexOf(model);
         QVERIFY(at > 0);
         big.insert(at + model.size(), QByteArray(10 * 1024 * 1024, 'M'));
         QCOMPARE(server.addReport(big, true), 1);
-
-        TestSupport::ProgramProcess program(*m_root);
-        program.start();
-        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(m_labels).size(), 1, 60000);
+        QCOMPARE(server.addReport(variant(2), true), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(m_labels).size(), 2, 60000);
         QCOMPARE(program.stop(SIGHUP), 0);
         const qint64 logSize = QFileInfo(program.logFile()).size();
         QVERIFY2(logSize < 1024 * 1024, qPrintable(QString::number(logSize)));

@@ -27,7 +27,7 @@ struct Reply
 };
 
 // One request through the client's own transport: Basic credentials, the envelope as a file part.
-Reply call(const QString& url, const QByteArray& envelope = {}, const char* formField = "xmlRequest")
+Reply call(const QString& url, const QByteArray& envelope = {})
 {
     BasicHttpAuthenticationClient auth("demo", "demo");
     Reply reply;
@@ -36,7 +36,7 @@ Reply call(const QString& url, const QByteArray& envelope = {}, const char* form
         envelope.isNull() ? CurlWrapper::get(address, &reply.status, "text/xml", &auth, 30, nullptr, nullptr,
                                              false, nullptr, nullptr)
                           : CurlWrapper::blockingMultiPartPost(address, envelope.toStdString(), &reply.status,
-                                                               formField, &auth, 30, &reply.error, false));
+                                                               "xmlRequest", &auth, 30, &reply.error, false));
     return reply;
 }
 
@@ -50,12 +50,12 @@ QDateTime listedDate(const QJsonValue& report)
     return QDateTime::fromString(report.toObject().value("date").toString(), "yyyy-MM-dd hh:mm:ss");
 }
 
-QString line(const QString& path, const QString& value, const QString& op, const QString& type,
-             const QString& conjunction = QStringLiteral("true"))
+// A search line as the client writes them: always joined with "and".
+QString line(const QString& path, const QString& value, const QString& op, const QString& type)
 {
     return QStringLiteral(
-               "<search path=\"%1\" value=\"%2\" operator=\"%3\" datatype=\"%4\" conjunction=\"%5\" />")
-        .arg(path, value, op, type, conjunction);
+               "<search path=\"%1\" value=\"%2\" operator=\"%3\" datatype=\"%4\" conjunction=\"true\" />")
+        .arg(path, value, op, type);
 }
 
 const QString kCsvPath = QStringLiteral("/rest-service/report/export/csv");
@@ -88,7 +88,6 @@ const QString info1Path = QStringLiteral("user_data.fields.info1");
 struct KnownReport
 {
     const char* manufacturer;
-    const char* model;
     const char* info1;
     QStringList capacities;
     const char* date;
@@ -98,17 +97,12 @@ struct KnownReport
 
 // Five reports with values picked to tell the comparisons apart (ids 1 to 5).
 const QList<KnownReport> knownReports = {
-    {"Apple", "iPhone 12 128GB Blue", "PO-1", {"64"}, "2026-01-10 08:00:00", true, "356789104567884"},
-    {"Samsung", "Galaxy S21 128GB Gray", "PO-2", {"128"}, "2026-01-15 12:30:00", false, nullptr},
-    {"Google", "Pixel 7 256GB Snow", "PO-10", {"1000"}, "2026-02-01 00:00:00", true, "355605720000001"},
-    {"Apple", "iPhone 13 Pro 256GB Graphite", "po-4", {"256"}, "2026-02-10 18:45:30", true, nullptr},
-    {"Xiaomi", "Xiaomi 12 256GB Purple", "PO_5%", {"512", "32"}, "2026-03-01 09:00:00", false, nullptr},
+    {"Apple", "PO-1", {"64"}, "2026-01-10 08:00:00", true, "356789104567884"},
+    {"Samsung", "PO-2", {"128"}, "2026-01-15 12:30:00", false, nullptr},
+    {"Google", "PO-10", {"1000"}, "2026-02-01 00:00:00", true, "355605720000001"},
+    {"Apple", "po-4", {"256"}, "2026-02-10 18:45:30", true, nullptr},
+    {"Xiaomi", "PO_5%", {"512", "32"}, "2026-03-01 09:00:00", false, nullptr},
 };
-
-QString knownUuid(int id)
-{
-    return QStringLiteral("00000000-0000-4000-8000-%1").arg(id, 12, 10, QLatin1Char('0'));
-}
 
 QByteArray knownReportXml(int id)
 {
@@ -129,11 +123,11 @@ QByteArray knownReportXml(int id)
                "<product_name id='23'>Eraser</product_name><date>2025-12-01T09:14:05+02:00</date>"
                "</log_entry></document_log></description><korvex_erasure_report><entries name='erasures'>"
                "%2</entries></korvex_erasure_report><korvex_hardware_report><entries name='system'>"
-               "<entry name='manufacturer'>%3</entry><entry name='model'>%4</entry>%5</entries>"
+               "<entry name='manufacturer'>%3</entry>%4</entries>"
                "</korvex_hardware_report></korvex_data><user_data><entries name='fields'>"
-               "<entry name='info1'>%6</entry></entries></user_data></report></root>\n")
-        .arg(knownUuid(id), erasures, known.manufacturer, known.model, imeiTwo,
-             QString(known.info1).toHtmlEscaped())
+               "<entry name='info1'>%5</entry></entries></user_data></report></root>\n")
+        .arg(QStringLiteral("00000000-0000-4000-8000-%1").arg(id, 12, 10, QLatin1Char('0')), erasures,
+             known.manufacturer, imeiTwo, QString(known.info1).toHtmlEscaped())
         .toUtf8();
 }
 
@@ -167,12 +161,10 @@ private slots:
         QTest::addColumn<QList<int>>("expected");
         const QString u = QStringLiteral("uint");
         const QString s = QStringLiteral("string");
-        const QString id = QStringLiteral("report.id");
         const auto row = [](const char* name, const QStringList& lines, const QList<int>& ids) {
             QTest::newRow(name) << lines << ids;
         };
         row("no lines select all", {}, {1, 2, 3, 4, 5});
-        row("uint lte", {line(id, "3", "lte", u)}, {1, 2, 3});
         row("uint compares numbers", {line(capacityPath, "200", "gt", u)}, {3, 4, 5});
         row("string compares text", {line(capacityPath, "200", "gt", s)}, {1, 4, 5});
         row("any value of several", {line(capacityPath, "100", "lt", u)}, {1, 5});
@@ -184,19 +176,11 @@ private slots:
         row("like one character", {line(info1Path, "PO-_", "like", s)}, {1, 2});
         row("like escaped wildcard", {line(info1Path, "PO\\_%", "like", s)}, {5});
         row("like is case-sensitive", {line(info1Path, "po-%", "like", s)}, {4});
-        row("or",
-            {line(manufacturerPath, "Samsung", "eq", s), line(manufacturerPath, "Google", "eq", s, "false")},
-            {2, 3});
-        row("and binds tighter than or",
-            {line(manufacturerPath, "Apple", "eq", s), line(id, "1", "gt", u),
-             line(manufacturerPath, "Xiaomi", "eq", s, "false")},
-            {4, 5});
-        row("the poller's lines",
-            {line("report.was_exported", "1", "eq", u), line(id, "1", "gt", u), line(id, "4", "lte", u)},
-            {3, 4});
     }
 
-    // The search and the export select the same reports, in id order.
+    // The search and the export select the same reports, in id order. The export is one document
+    // with the reports right inside <root> (the client cuts it at those tags); the date given when a
+    // report was added replaced the product's date, not the console's.
     void filters()
     {
         QFETCH(QStringList, lines);
@@ -206,152 +190,104 @@ private slots:
             QCOMPARE(reply.status, 200L);
             QCOMPARE(selectedIds(path, reply.body), expected);
         }
-    }
-
-    void xmlExportShape()
-    {
-        const Reply reply = call(url(kXmlPath), envelope(kXmlPath, {line("report.id", "0", "gt", "uint")}));
-        QCOMPARE(reply.status, 200L);
-        QVERIFY(reply.body.startsWith("<root><report>"));
-        QVERIFY(reply.body.endsWith("</report></root>"));
+        const QByteArray body = call(url(kXmlPath), envelope(kXmlPath, lines)).body;
+        QVERIFY2(expected.isEmpty() ? body == "<root></root>"
+                                    : body.startsWith("<root><report>") && body.endsWith("</report></root>"),
+                 body.right(40).constData());
         QDomDocument document;
-        QVERIFY(document.setContent(reply.body));
+        QVERIFY(document.setContent(body));
         const QDomNodeList reports = document.documentElement().elementsByTagName("report");
-        QCOMPARE(reports.size(), knownReports.size());
         for (int i = 0; i < reports.size(); ++i) {
-            // The date given when the report was added replaced the product's date, not the console's.
             const QDomNodeList dates = reports.at(i).toElement().elementsByTagName("date");
             QCOMPARE(dates.size(), 2);
             QCOMPARE(dates.at(0).toElement().text(), QStringLiteral("2026-06-01T00:00:00Z"));
             const QDateTime productDate = QDateTime::fromString(dates.at(1).toElement().text(), Qt::ISODate);
-            QCOMPARE(ReportStore::formatDate(productDate), QLatin1String(knownReports.at(i).date));
+            QCOMPARE(ReportStore::formatDate(productDate),
+                     QLatin1String(knownReports.at(expected.at(i) - 1).date));
         }
-        const Reply none = call(url(kXmlPath), envelope(kXmlPath, {line("report.id", "99", "gt", "uint")}));
-        QCOMPARE(none.body, QByteArray("<root></root>"));
     }
 
-    void unparseableRequests_data()
+    // Requests that are not well-formed XML are refused on both paths (what the poller's escaping
+    // checks rely on). The faults the station's tests use hit their own path (each shows its own
+    // kind), once; then the server answers as before.
+    void refusalsAndFaults()
     {
-        QTest::addColumn<QByteArray>("request");
-        QTest::addColumn<QByteArray>("formField");
-        QTest::addColumn<QString>("reason");
-        const auto row = [](const char* name, const QByteArray& request, const char* reason,
-                            const char* formField = "xmlRequest") {
-            QTest::newRow(name) << request << QByteArray(formField) << reason;
-        };
-        row("not xml", "report.id > 5", "not well-formed");
-        row("unescaped quote in a value",
-            envelope(kXmlPath, {"<search path=\"user_data.fields.info1\" value=\"a\"b\" operator=\"eq\" "
-                                "datatype=\"string\" />"}),
-            "not well-formed");
-        row("unknown operator", envelope(kXmlPath, {line("report.id", "1", "between", "uint")}), "operator");
-        row("form part missing", envelope(kXmlPath, {}), "xmlRequest", "request");
-    }
-
-    void unparseableRequests()
-    {
-        QFETCH(QByteArray, request);
-        QFETCH(QByteArray, formField);
-        QFETCH(QString, reason);
-        for (const QString& path : {kCsvPath, kXmlPath}) {
-            const Reply reply = call(url(path), request, formField.constData());
-            QCOMPARE(reply.status, 400L);
-            QVERIFY2(QString::fromUtf8(reply.body).contains(reason), reply.body.constData());
+        for (const QByteArray& request :
+             {QByteArray("report.id > 5"),
+              envelope(kXmlPath, {"<search path=\"user_data.fields.info1\" value=\"a\"b\" "
+                                  "operator=\"eq\" datatype=\"string\" />"})}) {
+            for (const QString& path : {kCsvPath, kXmlPath}) {
+                const Reply reply = call(url(path), request);
+                QCOMPARE(reply.status, 400L);
+                QVERIFY2(reply.body.contains("not well-formed"), reply.body.constData());
+            }
         }
+
+        const QByteArray all = envelope(kXmlPath, {line("report.id", "0", "gt", "uint")});
+        const QByteArray search = envelope(kCsvPath, {});
+        QVERIFY(m_server->setFault(kXmlPath, "status"));
+        QVERIFY(m_server->setFault("/mc/time", "garbage"));
+        QVERIFY(m_server->setFault(kCsvPath, "drop"));
+
+        const Reply status = call(url(kXmlPath), all);
+        QCOMPARE(status.status, 500L);
+        QVERIFY(!status.body.isEmpty());
+        const Reply garbage = call(url("/mc/time"));
+        QCOMPARE(garbage.status, 200L);
+        bool isNumber = false;
+        garbage.body.trimmed().toLongLong(&isNumber);
+        QVERIFY(!isNumber);
+        QVERIFY(!QDomDocument().setContent(garbage.body));
+        const Reply dropped = call(url(kCsvPath), search);
+        QCOMPARE(dropped.status, 0L);
+        QVERIFY2(QString::fromStdString(dropped.error).startsWith("52 - "), dropped.error.c_str());
+
+        QCOMPARE(call(url(kXmlPath), all).status, 200L);
         QCOMPARE(call(url("/mc/time")).status, 200L);
+        QCOMPARE(call(url(kCsvPath), search).status, 200L);
     }
 
-    void controlEndpoints()
+    // A seeded start gives the same reports every time (the screenshots rely on it), spread over the
+    // last 40 days in id order; then the control endpoints add and generate reports.
+    void seedAndControlEndpoints()
     {
-        TestSupport::StandInProcess server;
+        const QStringList args{"--reports", "30", "--seed", "7"};
+        TestSupport::StandInProcess server(args);
+        TestSupport::StandInProcess second(args);
         QVERIFY(server.start());
-        QCOMPARE(server.addReport(knownReportXml(1), true, "2026-05-04 03:02:01"), 1);
+        QVERIFY(second.start());
+        const QJsonArray seeded = listing(server.baseUrl());
+        QCOMPARE(seeded.size(), 30);
+        QCOMPARE(listing(second.baseUrl()), seeded);
+        const QDateTime now = QDateTime::currentDateTime();
+        const qint64 oldest = listedDate(seeded.first()).daysTo(now);
+        QVERIFY2(oldest >= 27 && oldest <= 41, qPrintable(QString::number(oldest)));
+        for (int i = 1; i < seeded.size(); ++i)
+            QVERIFY(listedDate(seeded.at(i - 1)) < listedDate(seeded.at(i)));
+        QVERIFY(listedDate(seeded.last()) < now);
+
+        QCOMPARE(server.addReport(knownReportXml(1), true, "2026-05-04 03:02:01"), 31);
         // A bare <report> element without declaration, and without a date: it keeps the product's date.
         QByteArray bare = knownReportXml(2);
         bare = bare.mid(bare.indexOf("<report>"));
         bare.truncate(bare.lastIndexOf("</report>") + 9);
-        QCOMPARE(server.addReport(bare), 2);
+        QCOMPARE(server.addReport(bare), 32);
 
-        // Deep nesting is refused instead of exhausting the server's stack.
-        const QByteArray deep = "<report>" + QByteArray("<a>").repeated(100000) +
-                                QByteArray("</a>").repeated(100000) + "</report>";
-        for (const QByteArray& refused : {QByteArray("<report><unclosed></report>"), QByteArray("<device/>"),
-                                          QByteArray("<root><report/><report/></root>"), deep}) {
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refused the report"));
-            QCOMPARE(server.addReport(refused), -1);
-        }
+        // Nesting deep enough to exhaust the server's stack is refused.
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refused the report"));
-        QCOMPARE(server.addReport(knownReportXml(3), false, "not a date"), -1);
+        QCOMPARE(server.addReport("<report>" + QByteArray("<a>").repeated(100000) +
+                                  QByteArray("</a>").repeated(100000) + "</report>"),
+                 -1);
 
-        QCOMPARE(server.generate(3), (QList<int>{3, 4, 5}));
+        QCOMPARE(server.generate(3), (QList<int>{33, 34, 35}));
 
         const QJsonArray list = listing(server.baseUrl());
-        QCOMPARE(list.size(), 5);
-        QCOMPARE(list.at(0).toObject().value("date").toString(), QStringLiteral("2026-05-04 03:02:01"));
-        QCOMPARE(list.at(0).toObject().value("exported").toBool(), true);
-        QCOMPARE(list.at(1).toObject().value("exported").toBool(), false);
-        QCOMPARE(listedDate(list.at(1)),
+        QCOMPARE(list.size(), 35);
+        QCOMPARE(list.at(30).toObject().value("date").toString(), QStringLiteral("2026-05-04 03:02:01"));
+        QCOMPARE(listedDate(list.at(31)),
                  QDateTime::fromString("2025-12-01T09:14:05+02:00", Qt::ISODate).toLocalTime());
         // Generated reports arrive dated now.
-        QVERIFY(qAbs(listedDate(list.at(4)).secsTo(QDateTime::currentDateTime())) <= 5);
-    }
-
-    // The faults the station's tests use hit their own path, once.
-    void faults_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("status on export") << kXmlPath << "status";
-        QTest::newRow("garbage on time") << "/mc/time"
-                                         << "garbage";
-        QTest::newRow("drop on search") << kCsvPath << "drop";
-    }
-
-    void faults()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, kind);
-        const QByteArray request =
-            path.startsWith("/rest") ? envelope(path, {line("report.id", "0", "gt", "uint")}) : QByteArray();
-        QVERIFY(m_server->setFault(path, kind));
-        const QString other = path == QLatin1String("/mc/time") ? kCsvPath : QStringLiteral("/mc/time");
-        QCOMPARE(call(url(other), other == kCsvPath ? envelope(other, {}) : QByteArray()).status, 200L);
-
-        const Reply faulty = call(url(path), request);
-        if (kind == QLatin1String("status")) {
-            QCOMPARE(faulty.status, 500L);
-            QVERIFY(!faulty.body.isEmpty());
-        } else if (kind == QLatin1String("garbage")) {
-            QCOMPARE(faulty.status, 200L);
-            bool isNumber = false;
-            faulty.body.trimmed().toLongLong(&isNumber);
-            QVERIFY(!isNumber);
-            QVERIFY(!QDomDocument().setContent(faulty.body));
-        } else {
-            QCOMPARE(faulty.status, 0L);
-            QVERIFY2(QString::fromStdString(faulty.error).startsWith("52 - "), faulty.error.c_str());
-        }
-        QCOMPARE(call(url(path), request).status, 200L);
-    }
-
-    // The screenshots rely on a seeded start giving the same reports every time, spread over the last
-    // 40 days in id order.
-    void initialReportsAndSeed()
-    {
-        const QStringList args{"--reports", "30", "--seed", "7"};
-        TestSupport::StandInProcess first(args);
-        TestSupport::StandInProcess second(args);
-        QVERIFY(first.start());
-        QVERIFY(second.start());
-        const QJsonArray reports = listing(first.baseUrl());
-        QCOMPARE(reports.size(), 30);
-        QCOMPARE(listing(second.baseUrl()), reports);
-        const QDateTime now = QDateTime::currentDateTime();
-        QVERIFY(listedDate(reports.first()).daysTo(now) >= 27 &&
-                listedDate(reports.first()).daysTo(now) <= 41);
-        for (int i = 1; i < reports.size(); ++i)
-            QVERIFY(listedDate(reports.at(i - 1)) < listedDate(reports.at(i)));
-        QVERIFY(listedDate(reports.last()) < now);
+        QVERIFY(qAbs(listedDate(list.at(34)).secsTo(QDateTime::currentDateTime())) <= 5);
     }
 };
 

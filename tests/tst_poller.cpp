@@ -10,7 +10,6 @@
 #include "stationfixture.h"
 #include "testsupport.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -33,11 +32,8 @@ QString ago(int days)
 QStringList serials(const QStringList& reports)
 {
     QStringList result;
-    static const QRegularExpression re("SER\\d{6}");
-    for (const QString& r : reports) {
-        auto m = re.match(r);
-        result.append(m.hasMatch() ? m.captured() : QString("?"));
-    }
+    for (const QString& r : reports)
+        result.append(QRegularExpression("SER\\d{6}").match(r).captured());
     return result;
 }
 
@@ -103,10 +99,11 @@ private slots:
         m_root = new TestSupport::IsolatedDataRoot;
         m_settings = SettingsManager::instance();
         QVERIFY(m_settings);
-        QVERIFY(!TestSupport::sampleReport().isEmpty());
     }
 
-    void connectionStates()
+    // The check's states; without a watermark it takes the newest (exported) report of the last 27
+    // days, and a failed search stores none.
+    void connectionCheck()
     {
         TestSupport::StandInProcess server;
         QVERIFY(server.start());
@@ -120,19 +117,7 @@ private slots:
         QCOMPARE(check(), QStringList({"Connected"}));
         QCOMPARE(watermark(), 250);
 
-        // A console that does not answer.
-        m_settings->setValue("MC/port", "1", true);
-        QCOMPARE(check(), QStringList({"Failed to connect"}));
-        QCOMPARE(ConnectionCheck::lastFailureDetail(), QString());
-    }
-
-    // Without a watermark the check takes the newest (exported) report of the last 27 days; a failed
-    // search stores none.
-    void watermarkFromRecentReports()
-    {
-        TestSupport::StandInProcess server;
-        QVERIFY(server.start());
-        configure(server);
+        m_settings->removeKey("MC/lastReportId", true);
         QCOMPARE(server.addReport(report("Apple", 1), true, ago(40)), 1);
         QCOMPARE(server.addReport(report("Apple", 2), true, ago(30)), 2);
         QVERIFY(server.setFault("/rest-service/report/export/csv", "status", 500));
@@ -150,6 +135,11 @@ private slots:
         m_settings->setValue("MC/onlyreported", false, true);
         QCOMPARE(check(), QStringList({"Updating ReportInfo", "Connected"}));
         QCOMPARE(watermark(), 4);
+
+        // A console that does not answer.
+        m_settings->setValue("MC/port", "1", true);
+        QCOMPARE(check(), QStringList({"Failed to connect"}));
+        QCOMPARE(ConnectionCheck::lastFailureDetail(), QString());
     }
 
     void pollsJobsByFilter()
@@ -168,11 +158,10 @@ private slots:
 
         XMLPoller poller;
         QList<QVariantList> emitted;
-        QMap<QString, QStringList> got = poll(poller, &emitted);
-        QCOMPARE(got.value("Apple job"), QStringList({"SER000001", "SER000003", "SER000006"}));
-        QCOMPARE(got.value("S job"), QStringList({"SER000002", "SER000005"}));
-        QVERIFY(!got.contains("Idle job"));
-        QVERIFY(!got.contains("Quote job")); // the escaped value matches nothing, and breaks nothing
+        // Neither the inactive job nor the quoted value (escaped, it matches nothing and breaks nothing).
+        QCOMPARE(poll(poller, &emitted),
+                 (QMap<QString, QStringList>{{"Apple job", {"SER000001", "SER000003", "SER000006"}},
+                                             {"S job", {"SER000002", "SER000005"}}}));
         QCOMPARE(watermark(), 7);
         // Each job's reports go with its own layout and printer, and the range asked.
         for (const QVariantList& args : emitted) {
@@ -199,6 +188,24 @@ private slots:
         QCOMPARE(watermark(), 9);
         m_settings->setValue("jobs/j3/active", true, true);
         QCOMPARE(poll(poller), (QMap<QString, QStringList>{{"Idle job", {"SER000010"}}}));
+
+        // Ticks start a poll only while the poller is enabled and not held (the settings panel holds it,
+        // whatever enables it meanwhile); released, the next tick fetches the new report.
+        QCOMPARE(server.addReport(report("Apple", 11), true), 11);
+        QSignalSpy fetched(&poller, &XMLPoller::ReportsFetched);
+        poller.checkNow();
+        QTest::qWait(500);
+        QCOMPARE(fetched.count(), 0);
+        poller.setHeld(true);
+        poller.setEnabled(true);
+        poller.checkNow();
+        poller.timeout();
+        QTest::qWait(500);
+        QCOMPARE(fetched.count(), 0);
+        QCOMPARE(watermark(), 10);
+        poller.setHeld(false);
+        poller.timeout();
+        QTRY_COMPARE(fetched.count(), 1);
     }
 
     // One job's export fails: its range is fetched again by later polls until it succeeds, from the
@@ -235,34 +242,28 @@ private slots:
         QVERIFY(poll(poller).isEmpty());
     }
 
-    void pageRanges_data()
-    {
-        QTest::addColumn<QList<qint64>>("ids");
-        QTest::addColumn<qint64>("from");
-        QTest::addColumn<qint64>("newest");
-        QTest::addColumn<QString>("pages");
-        const auto row = [](const char* name, const QList<qint64>& ids, qint64 from, qint64 newest,
-                            const char* pages) {
-            QTest::newRow(name) << ids << from << newest << QString(pages);
-        };
-        row("fewer than a page", {3, 9}, 2, 9, "2-9");
-        row("two full pages", {1, 2, 3, 4}, 0, 4, "0-2 2-4");
-        row("ids with gaps", {5, 10, 11, 40, 41}, 0, 41, "0-10 10-40 40-41");
-        row("ids at or below the start are not counted", {1, 2, 3, 4, 5}, 3, 5, "3-5");
-        row("a missed range below known ids", {}, 0, 7, "0-7");
-        row("nothing to fetch", {1}, 1, 1, "");
-    }
-
+    // Pages of at most two ids, each (first, last]: ids at or below the start do not count, and a
+    // missed range below known ids is one page.
     void pageRanges()
     {
-        QFETCH(QList<qint64>, ids);
-        QFETCH(qint64, from);
-        QFETCH(qint64, newest);
-        QFETCH(QString, pages);
-        QStringList got;
-        for (const auto& page : XMLPoller::pageRanges(ids, from, newest, 2))
-            got << QString("%1-%2").arg(page.first).arg(page.second);
-        QCOMPARE(got.join(' '), pages);
+        const struct
+        {
+            QList<qint64> ids;
+            qint64 from;
+            qint64 newest;
+            const char* pages;
+        } cases[] = {{{3, 9}, 2, 9, "2-9"},
+                     {{1, 2, 3, 4}, 0, 4, "0-2 2-4"},
+                     {{5, 10, 11, 40, 41}, 0, 41, "0-10 10-40 40-41"},
+                     {{1, 2, 3, 4, 5}, 3, 5, "3-5"},
+                     {{}, 0, 7, "0-7"},
+                     {{1}, 1, 1, ""}};
+        for (const auto& c : cases) {
+            QStringList got;
+            for (const auto& page : XMLPoller::pageRanges(c.ids, c.from, c.newest, 2))
+                got << QString("%1-%2").arg(page.first).arg(page.second);
+            QCOMPARE(got.join(' '), QString(c.pages));
+        }
     }
 
     // A backlog comes in pages of at most 200 reports, in order, each staged before the next is asked.
@@ -343,33 +344,6 @@ private slots:
         QVERIFY(startConsole(plain));
         QCOMPARE(check(), QStringList({"Connected"}));
         QVERIFY(trust->trustedFingerprint().isEmpty());
-    }
-
-    // Ticks start a poll only while the poller is enabled and not held (the settings panel holds it,
-    // whatever enables it meanwhile); released, the next tick fetches the new report.
-    void pollsStartOnlyWhenEnabledAndNotHeld()
-    {
-        TestSupport::StandInProcess server;
-        QVERIFY(startConsole(server));
-        QCOMPARE(server.addReport(report("Apple", 1), true), 1);
-        addJob("j1", "Apple job", true);
-        XMLPoller poller;
-        QSignalSpy fetched(&poller, &XMLPoller::ReportsFetched);
-        poller.checkNow();
-        QTest::qWait(500);
-        QCOMPARE(fetched.count(), 0);
-
-        poller.setHeld(true);
-        poller.setEnabled(true);
-        poller.checkNow();
-        poller.timeout();
-        QTest::qWait(500);
-        QCOMPARE(fetched.count(), 0);
-        QCOMPARE(watermark(), 0);
-
-        poller.setHeld(false);
-        poller.timeout();
-        QTRY_COMPARE(fetched.count(), 1);
     }
 };
 
