@@ -67,7 +67,10 @@ private slots:
         }
     }
 
-    void queueIsListedWithLabelSizes()
+    // The queue is listed with its label sizes. Labels from the spool are rendered by the workers
+    // and reach the queue as jobs titled with the job and the report, so the queue (here: the file
+    // names it writes) tells them apart. Each page has the label's size and a barcode a scanner reads.
+    void labelsReachTheQueue()
     {
         PrintHandler handler;
         QTRY_VERIFY_WITH_TIMEOUT(handler.activePrinters().contains(kQueue), 10000);
@@ -83,14 +86,6 @@ private slots:
                               .size(QPageSize::Millimeter);
         QVERIFY2(qAbs(mm.width() - 62) < 0.1 && qAbs(mm.height() - 29) < 0.1,
                  qPrintable(QStringLiteral("%1 x %2").arg(mm.width()).arg(mm.height())));
-    }
-
-    // Labels from the spool are rendered by the workers and reach the queue as jobs titled with the
-    // job and the report, so the queue (here: the file names it writes) tells them apart. Each page
-    // has the label's size and a barcode a scanner reads.
-    void spooledLabelsReachTheQueue()
-    {
-        PrintHandler handler;
         QStringList reports;
         for (int n = 51; n <= 53; ++n)
             reports << QString::fromUtf8(TestSupport::sampleReportVariant("Apple", n));
