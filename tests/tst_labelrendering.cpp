@@ -72,15 +72,13 @@ QJsonObject label(const QJsonArray& objects, int width = 496, int height = 800)
     return QJsonObject{{"name", "Test label"}, {"width", width}, {"height", height}, {"objects", objects}};
 }
 
-// Bounds of the black pixels inside region (pixels), in layout units (five pixels each).
-QRectF blackBoundsInUnits(const QImage& img, QRect region = QRect())
+// Bounds of the black pixels, in layout units (five pixels each).
+QRectF blackBoundsInUnits(const QImage& img)
 {
     const QImage gray = img.convertToFormat(QImage::Format_Grayscale8);
-    if (region.isNull())
-        region = gray.rect();
     QRect ink;
-    for (int y = region.top(); y <= region.bottom(); ++y)
-        for (int x = region.left(); x <= region.right(); ++x)
+    for (int y = 0; y < gray.height(); ++y)
+        for (int x = 0; x < gray.width(); ++x)
             if (gray.constScanLine(y)[x] < 128)
                 ink |= QRect(x, y, 1, 1);
     const double dpr = img.devicePixelRatio();
