@@ -30,8 +30,6 @@ SpoolEntry entryFor(int n, const QString& job = QStringLiteral("apple"))
     e.printer = FilePrinter::kName;
     e.reportUuid = variantDocumentId(n);
     e.report = TestSupport::sampleReportVariant("Apple", n);
-    e.rangeFrom = 0;
-    e.rangeTo = 10;
     return e;
 }
 
@@ -96,7 +94,7 @@ private slots:
             spool.commitStaged({staged.at(0)});
             QCOMPARE(uuids(spool.pending()), QStringList{variantDocumentId(1)});
         }
-        // A new start, as after a crash: "apple" passed its range (watermark 10), "other" did not.
+        // A new start, as after a crash: "apple" passed its range, "other" did not.
         PrintSpool spool(dir.path());
         spool.recoverStaged([](const SpoolEntry& e) { return e.jobId == "apple"; });
         QCOMPARE(uuids(spool.pending()), (QStringList{variantDocumentId(1), variantDocumentId(2)}));
