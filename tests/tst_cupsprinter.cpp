@@ -42,15 +42,8 @@ private slots:
         m_cups.setProcessChannelMode(QProcess::MergedChannels);
         m_cups.start("bash",
                      {LABELPRINTER_SOURCE_DIR "/scripts/cups-label-queue.sh", g_cupsDir->path(), kQueue});
-        m_cups.waitForStarted(10000);
         QByteArray out;
-        QElapsedTimer timer;
-        timer.start();
-        while (!out.contains("ready") && timer.elapsed() < 20000 && m_cups.state() == QProcess::Running) {
-            m_cups.waitForReadyRead(200);
-            out += m_cups.readAll();
-        }
-        if (!out.contains("ready"))
+        if (!QTest::qWaitFor([&] { return (out += m_cups.readAll()).contains("ready"); }, 20000))
             QSKIP(qPrintable("CUPS could not be started here: " + QString::fromLocal8Bit(out).trimmed()));
         m_root = new TestSupport::IsolatedDataRoot;
         QVERIFY(SettingsManager::instance());
