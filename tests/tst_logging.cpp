@@ -39,8 +39,8 @@ private slots:
     }
 
     // Each kind of message is one stamped line, also from a worker thread; logPrintf cuts at 999
-    // characters, line break included. Seven starts keep six generations.
-    void linesAndGenerations()
+    // characters, line break included.
+    void linesInTheFile()
     {
         {
             Logger logger(qApp);
@@ -67,18 +67,6 @@ private slots:
             logPrintf("%s", QByteArray(999, 'y').constData());
             QCOMPARE(lines(current()).last().size(), 13 + 999 + 13 + 999);
         }
-        for (int run = 1; run <= 7; ++run) {
-            Logger logger(qApp);
-            qDebug("run %d", run);
-        }
-        for (int g = 0; g <= 6; ++g) // generation 0: the current log
-            QVERIFY2(readAll(g ? Logger::generationLogFile(m_logDir, g) : current())
-                         .contains("run " + QByteArray::number(7 - g)),
-                     qPrintable(QString("generation %1").arg(g)));
-        QVERIFY(!QFileInfo::exists(Logger::generationLogFile(m_logDir, 7)));
-        // The first log written before these seven runs is gone.
-        for (const QString& f : QDir(m_logDir).entryList({"TVKRsupport*"}))
-            QVERIFY(!readAll(m_logDir + f).contains("printf 42 text"));
     }
 
     void rollOverStaysInLogDirectory()
@@ -119,63 +107,58 @@ private slots:
         Logger::logCleanup(dir.path() + "/missing");
     }
 
-    // The real program, in each mode, stopped the way a service is stopped or interrupted.
-    void programModes_data()
+    // The real program in each mode, stopped the way a service is stopped or interrupted, one run after
+    // the other in one data root: every start rotates the log before it, and six generations are kept.
+    void programModesAndGenerations()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<bool>("fileWritten");
-        QTest::addColumn<bool>("consoleLines");
-        QTest::addColumn<int>("signal");
-        QTest::addColumn<QString>("named"); // what the console output must name
-        const auto row = [](const char* name, const QStringList& args, bool file, bool console,
-                            int signal = SIGTERM, const QString& named = {}) {
-            QTest::newRow(name) << args << file << console << signal << named;
-        };
-        row("default is dual", {}, true, true);
-        row("dual", {"--logto", "dual"}, true, true);
-        row("disk", {"--logto", "disk"}, true, false);
-        // An ignored argument is named, so a typo in a service's command line shows up.
-        row("console", {"--logto", "console", "--fulscreen"}, false, true, SIGTERM,
-            "Unknown option 'fulscreen'");
-        row("last argument", {"--ui-less", "--logto"}, false, true);
-        row("interrupted", {"--logto", "dual"}, true, true, SIGINT);
-    }
-    void programModes()
-    {
-        QFETCH(QStringList, args);
-        QFETCH(bool, fileWritten);
-        QFETCH(bool, consoleLines);
-        QFETCH(int, signal);
-        QFETCH(QString, named);
         TestSupport::IsolatedDataRoot root;
         const QString logDir = root.dataRoot() + "/home/global/";
-        QDir().mkpath(logDir);
-        QFile previous(Logger::currentLogFile(logDir));
-        QVERIFY(previous.open(QIODevice::WriteOnly) && previous.write("previous run\n") == 13);
-        previous.close();
-        QProcess p;
-        p.setProcessEnvironment(root.environment());
-        p.start(TestSupport::programPath(), args);
-        QVERIFY(p.waitForStarted(10000));
-        QByteArray out;
-        QTRY_VERIFY_WITH_TIMEOUT((out += p.readAllStandardOutput()).contains("Starting") ||
-                                     readAll(Logger::currentLogFile(logDir)).contains("Starting"),
-                                 15000);
-        ::kill(pid_t(p.processId()), signal);
-        QVERIFY(p.waitForFinished(15000));
-        out += p.readAllStandardOutput();
-        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p.exitCode(), 0);
-        QCOMPARE(out.contains("Debug:Starting"), consoleLines);
-        QVERIFY2(out.contains(named.toUtf8()), out.constData());
-        // The previous log is rotated in every mode.
-        QCOMPARE(readAll(Logger::generationLogFile(logDir, 1)), QByteArray("previous run\n"));
-        QCOMPARE(QFileInfo::exists(Logger::currentLogFile(logDir)), fileWritten);
-        // The log is complete up to the last line.
-        if (fileWritten)
-            QVERIFY(readAll(Logger::currentLogFile(logDir)).contains("Leaving with exit code 0"));
+        const QString current = Logger::currentLogFile(logDir);
+        const auto write = [](const QString& path, const QByteArray& text) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+        };
+        QVERIFY(QDir().mkpath(logDir));
+        write(Logger::generationLogFile(logDir, 6), "oldest\n");
+        int run = 0;
+        const auto mode = [&](const QStringList& args, bool fileWritten, bool consoleLines,
+                              int signal = SIGTERM, const QByteArray& named = {}) {
+            const QByteArray before = "before run " + QByteArray::number(++run) + "\n";
+            write(current, before);
+            QProcess p;
+            p.setProcessEnvironment(root.environment());
+            p.start(TestSupport::programPath(), args);
+            QVERIFY(p.waitForStarted(10000));
+            QByteArray out;
+            QTRY_VERIFY_WITH_TIMEOUT((out += p.readAllStandardOutput()).contains("Starting") ||
+                                         readAll(current).contains("Starting"),
+                                     15000);
+            ::kill(pid_t(p.processId()), signal);
+            QVERIFY(p.waitForFinished(15000));
+            out += p.readAllStandardOutput();
+            const QByteArray what = args.join(' ').toUtf8() + " gave: " + out;
+            QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, what.constData());
+            QVERIFY2(out.contains("Debug:Starting") == consoleLines && out.contains(named), what.constData());
+            QVERIFY2(QFileInfo::exists(current) == fileWritten, what.constData());
+            // The previous log is rotated in every mode.
+            QCOMPARE(readAll(Logger::generationLogFile(logDir, 1)), before);
+            // The log is complete up to the last line.
+            QVERIFY(!fileWritten || readAll(current).contains("Leaving with exit code 0"));
+        };
+        mode({}, true, true); // dual
+        mode({"--logto", "dual"}, true, true);
+        mode({"--logto", "disk"}, true, false);
+        // An ignored argument is named, so a typo in a service's command line shows up.
+        mode({"--logto", "console", "--fulscreen"}, false, true, SIGTERM, "Unknown option 'fulscreen'");
+        mode({"--ui-less", "--logto"}, false, true);
+        mode({"--logto", "dual"}, true, true, SIGINT);
         for (const char* dir : {"/active", "/home/global/customlayouts", "/home/global/customprocesses"})
             QVERIFY2(QFileInfo(root.dataRoot() + dir).isDir(), dir);
+        // Six generations, newest first; the oldest log before these six starts is gone.
+        for (int g = 1; g <= 6; ++g)
+            QCOMPARE(readAll(Logger::generationLogFile(logDir, g)),
+                     "before run " + QByteArray::number(7 - g) + "\n");
+        QVERIFY(!QFileInfo::exists(Logger::generationLogFile(logDir, 7)));
     }
 };
 
