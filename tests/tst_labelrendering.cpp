@@ -430,17 +430,13 @@ private slots:
         QVERIFY(render(noName).isNull());
         QVERIFY(render(with(label({}), "objects", "not a list")).isNull());
         // The editor's preview picture beside the layout, and never outside the layout folder.
-        LayoutManager store;
-        const QJsonObject layout =
-            label({text("<model>", 248, 400, 400, 40), barcode("IMEI", "code128", 248, 200, 400, 120)});
-        QVERIFY(PrintWorker::createPreviewImage(layout, store.layoutDir()));
-        const QImage preview(QDir(store.layoutDir()).filePath(QStringLiteral("Test label.png")));
-        QCOMPARE(preview.size(), QSize(496, 800));
-        QVERIFY(!blackBoundsInUnits(preview).isNull());
-        QJsonObject escaping = layout;
-        escaping.insert(QStringLiteral("name"), QStringLiteral("../escaped"));
-        QVERIFY(!PrintWorker::createPreviewImage(escaping, store.layoutDir()));
-        QVERIFY(!QFile::exists(QDir(store.layoutDir()).filePath(QStringLiteral("../escaped.png"))));
+        const QDir dir(LayoutManager().layoutDir());
+        const QJsonObject layout = label({barcode("IMEI", "code128", 248, 200, 400, 120)});
+        QVERIFY(PrintWorker::createPreviewImage(layout, dir.path()));
+        const QImage preview(dir.filePath("Test label.png"));
+        QVERIFY(preview.size() == QSize(496, 800) && !blackBoundsInUnits(preview).isNull());
+        QVERIFY(!PrintWorker::createPreviewImage(with(layout, "name", "../escaped"), dir.path()));
+        QVERIFY(!QFile::exists(dir.filePath("../escaped.png")));
     }
 
     void pageSize_data()
