@@ -4,7 +4,6 @@
 #include "app/popupnoteprovider.h"
 #include "barcodedecode.h"
 #include "printing/printhandler.h"
-#include "printing/printworker.h"
 #include "printing/reportlistmodel.h"
 #include "samplereports.h"
 #include "settings/settingsmanager.h"
@@ -42,15 +41,8 @@ private slots:
         m_cups.setProcessChannelMode(QProcess::MergedChannels);
         m_cups.start("bash",
                      {LABELPRINTER_SOURCE_DIR "/scripts/cups-label-queue.sh", g_cupsDir->path(), kQueue});
-        m_cups.waitForStarted(10000);
         QByteArray out;
-        QElapsedTimer timer;
-        timer.start();
-        while (!out.contains("ready") && timer.elapsed() < 20000 && m_cups.state() == QProcess::Running) {
-            m_cups.waitForReadyRead(200);
-            out += m_cups.readAll();
-        }
-        if (!out.contains("ready"))
+        if (!QTest::qWaitFor([&] { return (out += m_cups.readAll()).contains("ready"); }, 20000))
             QSKIP(qPrintable("CUPS could not be started here: " + QString::fromLocal8Bit(out).trimmed()));
         m_root = new TestSupport::IsolatedDataRoot;
         QVERIFY(SettingsManager::instance());
@@ -67,30 +59,17 @@ private slots:
         }
     }
 
-    void queueIsListedWithLabelSizes()
+    // The queue is listed with its label sizes, and its own paper is taken for the label (which paper
+    // a layout takes: tst_labelrendering's pageSize). Labels from the spool reach the queue as jobs
+    // titled with the job and the report, so the queue (here: the file names it writes) tells them
+    // apart. Each page has the label's size and a barcode a scanner reads.
+    void labelsReachTheQueue()
     {
         PrintHandler handler;
         QTRY_VERIFY_WITH_TIMEOUT(handler.activePrinters().contains(kQueue), 10000);
         const QStringList sizes = handler.getAllPagesizes();
         QVERIFY2(sizes.contains("62mm x 100mm") && sizes.contains("102mm x 152mm"),
                  qPrintable(sizes.join(", ")));
-        // 62 x 28.75 mm and not fixed to it: the queue's own 62 x 29 mm paper is taken, not a
-        // stand-in size and not a custom size the driver does not know.
-        const QJsonObject layout{
-            {"name", "Small"}, {"width", 496}, {"height", 230}, {"objects", QJsonArray()}};
-        const QSizeF mm = PrintWorker(kQueue, layout, QSizeF(60, 60), QString(), nullptr, 1, false)
-                              .pageSize()
-                              .size(QPageSize::Millimeter);
-        QVERIFY2(qAbs(mm.width() - 62) < 0.1 && qAbs(mm.height() - 29) < 0.1,
-                 qPrintable(QStringLiteral("%1 x %2").arg(mm.width()).arg(mm.height())));
-    }
-
-    // Labels from the spool are rendered by the workers and reach the queue as jobs titled with the
-    // job and the report, so the queue (here: the file names it writes) tells them apart. Each page
-    // has the label's size and a barcode a scanner reads.
-    void spooledLabelsReachTheQueue()
-    {
-        PrintHandler handler;
         QStringList reports;
         for (int n = 51; n <= 53; ++n)
             reports << QString::fromUtf8(TestSupport::sampleReportVariant("Apple", n));

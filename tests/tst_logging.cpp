@@ -36,9 +36,6 @@ private slots:
         m_root = new TestSupport::IsolatedDataRoot;
         QVERIFY(m_root->isValid());
         m_logDir = SystemPaths::instance().globalHomeDir;
-        QVERIFY(m_logDir.endsWith('/'));
-        // This executable runs with "--logto disk" (see main), so nothing floods the test output.
-        QVERIFY(QCoreApplication::arguments().contains("disk"));
     }
 
     // Each kind of message is one stamped line, also from a worker thread; logPrintf cuts at 999
@@ -47,7 +44,6 @@ private slots:
     {
         {
             Logger logger(qApp);
-            QVERIFY(QFileInfo::exists(current()));
             qDebug("plain debug");
             std::unique_ptr<QThread> worker(QThread::create([] { qWarning("a warning"); }));
             worker->start();
@@ -63,29 +59,14 @@ private slots:
             for (const QByteArray& text : l)
                 QVERIFY2(line.match(QString::fromLatin1(text)).hasMatch(), text.constData());
         }
-        Logger logger(qApp);
-        logPrintf("%s\n", QByteArray(1500, 'x').constData());
-        QCOMPARE(lines(current()).size(), 1);
-        QCOMPARE(lines(current()).at(0).size(), 13 + 999); // the cut also drops the line break
-        logPrintf("%s", QByteArray(999, 'y').constData());
-        QCOMPARE(lines(current()).last().size(), 13 + 999 + 13 + 999);
-    }
-
-    void sevenStartsKeepSixGenerations()
-    {
-        for (int run = 1; run <= 7; ++run) {
+        {
             Logger logger(qApp);
-            qDebug("run %d", run);
+            logPrintf("%s\n", QByteArray(1500, 'x').constData());
+            QCOMPARE(lines(current()).size(), 1);
+            QCOMPARE(lines(current()).at(0).size(), 13 + 999); // the cut also drops the line break
+            logPrintf("%s", QByteArray(999, 'y').constData());
+            QCOMPARE(lines(current()).last().size(), 13 + 999 + 13 + 999);
         }
-        QCOMPARE(readAll(current()).contains("run 7"), true);
-        for (int g = 1; g <= 6; ++g)
-            QVERIFY2(
-                readAll(Logger::generationLogFile(m_logDir, g)).contains("run " + QByteArray::number(7 - g)),
-                qPrintable(QString("generation %1").arg(g)));
-        QVERIFY(!QFileInfo::exists(Logger::generationLogFile(m_logDir, 7)));
-        // The log written before these seven runs is gone.
-        for (const QString& f : QDir(m_logDir).entryList({"TVKRsupport*"}))
-            QVERIFY(!readAll(m_logDir + f).contains("printf 42 text"));
     }
 
     void rollOverStaysInLogDirectory()
@@ -111,8 +92,7 @@ private slots:
         const QByteArray previous = readAll(Logger::generationLogFile(m_logDir, 1));
         QVERIFY(previous.contains("before the roll-over"));
         QVERIFY(previous.size() <= Logger::kRollOverBytes);
-        QVERIFY(!QFileInfo::exists("/var/log/quillon.log") ||
-                !readAll("/var/log/quillon.log").contains("after the roll-over"));
+        QVERIFY(!readAll("/var/log/quillon.log").contains("after the roll-over"));
         const QStringList reaped = QDir(m_logDir).entryList({"ReapLog*"}, QDir::Files, QDir::Name);
         QCOMPARE(reaped.size(), 10);
         QCOMPARE(reaped.first(), QStringLiteral("ReapLog02"));
@@ -127,64 +107,58 @@ private slots:
         Logger::logCleanup(dir.path() + "/missing");
     }
 
-    // The real program, in each mode, stopped the way a service is stopped or interrupted.
-    void programModes_data()
+    // The real program in each mode, stopped the way a service is stopped or interrupted, one run after
+    // the other in one data root: every start rotates the log before it, and six generations are kept.
+    void programModesAndGenerations()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<bool>("fileWritten");
-        QTest::addColumn<bool>("consoleLines");
-        QTest::addColumn<int>("signal");
-        QTest::addColumn<QString>("named"); // what the console output must name
-        const auto row = [](const char* name, const QStringList& args, bool file, bool console,
-                            int signal = SIGTERM, const QString& named = {}) {
-            QTest::newRow(name) << args << file << console << signal << named;
-        };
-        row("default is dual", {}, true, true);
-        row("dual", {"--logto", "dual"}, true, true);
-        row("disk", {"--logto", "disk"}, true, false);
-        // An ignored argument is named, so a typo in a service's command line shows up.
-        row("console", {"--logto", "console", "--fulscreen"}, false, true, SIGTERM,
-            "Unknown option 'fulscreen'");
-        row("last argument", {"--ui-less", "--logto"}, false, true);
-        row("interrupted", {"--logto", "dual"}, true, true, SIGINT);
-    }
-    void programModes()
-    {
-        QFETCH(QStringList, args);
-        QFETCH(bool, fileWritten);
-        QFETCH(bool, consoleLines);
-        QFETCH(int, signal);
-        QFETCH(QString, named);
         TestSupport::IsolatedDataRoot root;
         const QString logDir = root.dataRoot() + "/home/global/";
-        QDir().mkpath(logDir);
-        QFile previous(Logger::currentLogFile(logDir));
-        QVERIFY(previous.open(QIODevice::WriteOnly));
-        previous.write("previous run\n");
-        previous.close();
-        QProcess p;
-        p.setProcessEnvironment(root.environment());
-        p.start(TestSupport::programPath(), args);
-        QVERIFY(p.waitForStarted(10000));
-        QByteArray out;
-        QTRY_VERIFY_WITH_TIMEOUT((out += p.readAllStandardOutput()).contains("Starting") ||
-                                     readAll(Logger::currentLogFile(logDir)).contains("Starting"),
-                                 15000);
-        ::kill(pid_t(p.processId()), signal);
-        QVERIFY(p.waitForFinished(15000));
-        out += p.readAllStandardOutput();
-        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p.exitCode(), 0);
-        QCOMPARE(out.contains("Debug:Starting"), consoleLines);
-        QVERIFY2(out.contains(named.toUtf8()), out.constData());
-        // The previous log is rotated in every mode.
-        QCOMPARE(readAll(Logger::generationLogFile(logDir, 1)), QByteArray("previous run\n"));
-        QCOMPARE(QFileInfo::exists(Logger::currentLogFile(logDir)), fileWritten);
-        // The log is complete up to the last line.
-        if (fileWritten)
-            QVERIFY(readAll(Logger::currentLogFile(logDir)).contains("Leaving with exit code 0"));
+        const QString current = Logger::currentLogFile(logDir);
+        const auto write = [](const QString& path, const QByteArray& text) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+        };
+        QVERIFY(QDir().mkpath(logDir));
+        write(Logger::generationLogFile(logDir, 6), "oldest\n");
+        int run = 0;
+        const auto mode = [&](const QStringList& args, bool fileWritten, bool consoleLines,
+                              int signal = SIGTERM, const QByteArray& named = {}) {
+            const QByteArray before = "before run " + QByteArray::number(++run) + "\n";
+            write(current, before);
+            QProcess p;
+            p.setProcessEnvironment(root.environment());
+            p.start(TestSupport::programPath(), args);
+            QVERIFY(p.waitForStarted(10000));
+            QByteArray out;
+            QTRY_VERIFY_WITH_TIMEOUT((out += p.readAllStandardOutput()).contains("Starting") ||
+                                         readAll(current).contains("Starting"),
+                                     15000);
+            ::kill(pid_t(p.processId()), signal);
+            QVERIFY(p.waitForFinished(15000));
+            out += p.readAllStandardOutput();
+            const QByteArray what = args.join(' ').toUtf8() + " gave: " + out;
+            QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, what.constData());
+            QVERIFY2(out.contains("Debug:Starting") == consoleLines && out.contains(named), what.constData());
+            QVERIFY2(QFileInfo::exists(current) == fileWritten, what.constData());
+            // The previous log is rotated in every mode.
+            QCOMPARE(readAll(Logger::generationLogFile(logDir, 1)), before);
+            // The log is complete up to the last line.
+            QVERIFY(!fileWritten || readAll(current).contains("Leaving with exit code 0"));
+        };
+        mode({}, true, true); // dual
+        mode({"--logto", "dual"}, true, true);
+        mode({"--logto", "disk"}, true, false);
+        // An ignored argument is named, so a typo in a service's command line shows up.
+        mode({"--logto", "console", "--fulscreen"}, false, true, SIGTERM, "Unknown option 'fulscreen'");
+        mode({"--ui-less", "--logto"}, false, true);
+        mode({"--logto", "dual"}, true, true, SIGINT);
         for (const char* dir : {"/active", "/home/global/customlayouts", "/home/global/customprocesses"})
             QVERIFY2(QFileInfo(root.dataRoot() + dir).isDir(), dir);
+        // Six generations, newest first; the oldest log before these six starts is gone.
+        for (int g = 1; g <= 6; ++g)
+            QCOMPARE(readAll(Logger::generationLogFile(logDir, g)),
+                     "before run " + QByteArray::number(7 - g) + "\n");
+        QVERIFY(!QFileInfo::exists(Logger::generationLogFile(logDir, 7)));
     }
 };
 
