@@ -65,10 +65,6 @@ private slots:
         QCOMPARE(TestSupport::labelFiles(m_labels).size(), 4);
         s->removeKey("defaultLayout", true);
         s->removeKey("defaultPrinter", true);
-        // The printer list of the jobs and the editor offers the built-in printer.
-        QVERIFY(handler.activePrinters().contains(FilePrinter::kName));
-        // The editor's preview text: markup dropped, example values for the tags.
-        QCOMPARE(handler.formatText("<b>Made by <manufacturer>", false), QString("Made by Korvex Labs"));
     }
 
     void layoutNames_data()

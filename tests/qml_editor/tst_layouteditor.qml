@@ -89,10 +89,10 @@ Item {
         function test_b_designSaveAndReload() {
             var canvas = newCanvas("Shelf label", 62, 100)
 
-            // A text with a tag, picked from the content kinds.
+            // A text with a tag, picked from the content kinds; the preview drops the markup.
             var text = canvas.addText(), textDialog = canvas.textDialog
-            textDialog.textArea.text = "Made by "
-            textDialog.textArea.cursorPosition = 8
+            textDialog.textArea.text = "<b>Made by "
+            textDialog.textArea.cursorPosition = 11
             textDialog.chooseKind(textDialog.shownKinds.map(function(k) { return k.label }).indexOf("Manufacturer"))
             compare(findChild(textDialog, "preview").text, "Made by Korvex Labs")
             textDialog.accept()
