@@ -1,6 +1,6 @@
 // Job and console settings decisions the jobs view and the settings panel (tests/qml) cannot reach:
 // jobs whose layout or printer went away or that older programs wrote, filters stored only whole,
-// typed field hints, and report ids that are no number.
+// hints that name no field, and report ids that are no number.
 
 #include "mc/connectionform.h"
 #include "mc/mcreportfieldreader.h"
@@ -95,7 +95,7 @@ private slots:
         QCOMPARE(read.size(), 1);
         QCOMPARE(read.at(0).op + read.at(0).value, QStringLiteral("==Apple"));
 
-        // Saving a draft ends it; a removed job takes its drafts along.
+        // Saving a draft ends it; a removed job takes its drafts along (its stored filters: tst_jobs.qml).
         const QVariantList drafts{QVariantMap{{"filterId", "d1"}, {"hint", "imei"}}};
         model.keepDrafts(id, drafts);
         QVERIFY(model.newFilterId(id) != QStringLiteral("d1"));
@@ -104,18 +104,16 @@ private slots:
         model.keepDrafts(id, drafts);
         QVERIFY(model.removeJob(id));
         QVERIFY(model.drafts(id).isEmpty());
-        QVERIFY(!stored("jobs/" + id + "/f1/filterName").isValid());
     }
 
-    // Typing a field's name chooses it whatever its case and blanks; anything else chooses none.
+    // A hint that names no field chooses none (one that names a field: tst_jobs.qml).
     void typedHintChoosesOneField()
     {
         MCReportFieldReader reader;
         QVERIFY(reader.importKeylist(QStringLiteral(":/resources/resources/report_columns.csv")));
         const QString all = QString::fromLatin1(MCReportFieldReader::kAllCategories);
-        QCOMPARE(reader.fieldForHint(all, QStringLiteral(" REPORT.UUID ")), QStringLiteral("report.uuid"));
-        QCOMPARE(reader.fieldForHint(all, QStringLiteral("no such field at all")), QString());
-        QCOMPARE(reader.fieldForHint(all, QString()), QString());
+        for (const QString& hint : {QStringLiteral("no such field at all"), QString()})
+            QCOMPARE(reader.fieldForHint(all, hint), QString());
     }
 
     // A report id is stored only as a plain number that fits; anything else is refused without a question.
@@ -123,7 +121,6 @@ private slots:
     {
         m_settings->removeKey(QStringLiteral("MC"), true);
         ConnectionForm form(m_settings);
-        QCOMPARE(form.reportIdQuestion("1500"), QString()); // nothing stored yet: nothing to skip
         QVERIFY(form.commitReportId("1500"));
         for (const char* bad : {"", "15a0", "-3", "1.5", " 12", "99999999999"}) {
             QVERIFY2(!form.commitReportId(bad), bad);

@@ -216,7 +216,8 @@ Item {
             typeInto(findChild(view, "jobNameField"), "Apple phones")
             view.addFilter()
             var complete = filterRow(view, 0)
-            chooseField(complete, "report.uuid")
+            // A field's name typed whatever its case and blanks chooses it.
+            typeInto(findChild(complete, "hintField"), " REPORT.UUID ")
             typeInto(findChild(complete, "contentField"), "u-1")
             view.addFilter()
             var unfinished = filterRow(view, 1)
@@ -226,7 +227,7 @@ Item {
 
             var other = createJob(view)
             compare(view.filters.count, 0)
-            compare(stored(first, completeId + "/filterValue"), "u-1")
+            compare([stored(first, completeId + "/filterName"), stored(first, completeId + "/filterValue")], ["report.uuid", "u-1"])
             view.addFilter()
             chooseField(filterRow(view, 0), "report.uuid")
             view.saveFilter(0)
