@@ -46,13 +46,16 @@ private slots:
         QTest::addColumn<QJsonObject>("layout");
         QTest::addColumn<QString>("printer");
         QTest::addColumn<bool>("printed");
-        QJsonObject noObjects = exampleLayout();
+        QJsonObject noObjects = exampleLayout(), notAList = exampleLayout();
         noObjects.remove(QStringLiteral("objects"));
+        notAList.insert(QStringLiteral("objects"), QStringLiteral("not a list"));
         QTest::newRow("file printer") << exampleLayout() << FilePrinter::kName << true;
         QTest::newRow("unknown printer") << exampleLayout() << "No such printer 42" << false;
         // A default printer must not stand in for one the user did not pick.
         QTest::newRow("no printer chosen") << exampleLayout() << "" << false;
+        // A layout without its objects prints nothing at all.
         QTest::newRow("layout without objects") << noObjects << FilePrinter::kName << false;
+        QTest::newRow("objects not a list") << notAList << FilePrinter::kName << false;
     }
 
     // Printed once with example values, or the user is told why not and nothing is written.
