@@ -48,8 +48,6 @@ private slots:
         for (int i = 1; i <= 3; ++i)
             expected << QString("Job: Job A, Reports: 11 - 13, Printing Report: %1/3").arg(i);
         QCOMPARE(progress.filter("Job: Job A, Reports"), expected);
-        // The order of labels: tst_printspool; names that never collide: tst_endtoend's backlog.
-        QCOMPARE(written.count(), 3);
         // No layout named and no default layout.
         QString error;
         QVERIFY(!handler.doPrint(TestSupport::sampleReport(), "Job", "", FilePrinter::kName, error));
