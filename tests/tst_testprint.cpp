@@ -46,8 +46,9 @@ private slots:
         QTest::addColumn<QJsonObject>("layout");
         QTest::addColumn<QString>("printer");
         QTest::addColumn<bool>("printed");
-        QJsonObject noObjects = exampleLayout(), notAList = exampleLayout();
+        QJsonObject noObjects = exampleLayout(), notAList = exampleLayout(), noName = exampleLayout();
         noObjects.remove(QStringLiteral("objects"));
+        noName.remove(QStringLiteral("name"));
         notAList.insert(QStringLiteral("objects"), QStringLiteral("not a list"));
         QTest::newRow("file printer") << exampleLayout() << FilePrinter::kName << true;
         QTest::newRow("unknown printer") << exampleLayout() << "No such printer 42" << false;
@@ -56,6 +57,8 @@ private slots:
         // A layout without its objects prints nothing at all.
         QTest::newRow("layout without objects") << noObjects << FilePrinter::kName << false;
         QTest::newRow("objects not a list") << notAList << FilePrinter::kName << false;
+        // It used to send a blank page and report it as printed.
+        QTest::newRow("layout without a name") << noName << FilePrinter::kName << false;
     }
 
     // Printed once with example values, or the user is told why not and nothing is written.

@@ -69,6 +69,11 @@ bool LayoutCheck::check(const QJsonObject& layout, bool complete, QString* probl
         }
         size[i] = int(units);
     }
+    // The painter refuses a layout without a name, which would leave a blank page counted as printed.
+    if (complete && !layout.contains(QLatin1String("name"))) {
+        *problem = QStringLiteral("\"name\" is missing");
+        return false;
+    }
     const QJsonValue objects = layout.value(QLatin1String("objects"));
     if (objects.isUndefined() && !complete)
         return true;
