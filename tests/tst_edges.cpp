@@ -109,16 +109,16 @@ private slots:
     // Each case its own printed-reports log: the log keeps its file open.
     void init() { m_csv = QStringLiteral("%1/PrintedReports-%2.csv").arg(m_root->path()).arg(++m_case); }
 
-    // One station through replies that are not a whole export (garbage, cut short, connection lost in the
-    // body: they keep the range, nothing prints from them and every report prints once, later), a report
-    // it cannot read, and a console whose ids went back.
+    // One station through replies that are not a whole export (a failed status, garbage, cut short,
+    // connection lost in the body: they keep the range, nothing prints from them and every report prints
+    // once, later), a report it cannot read, and a console whose ids went back.
     void unusableRepliesAndReports()
     {
         auto server = std::make_unique<StandInProcess>();
         QVERIFY(startConsole(*server, 5));
         Station station;
         QVERIFY(station.connected());
-        for (const char* fault : {"garbage", "truncate", "cut"}) {
+        for (const char* fault : {"status", "garbage", "truncate", "cut"}) {
             QVERIFY(server->setFault("/rest-service/report/export/xml", fault));
             station.pollNow();
             QVERIFY2(labelFiles(m_labels).isEmpty(), fault);
