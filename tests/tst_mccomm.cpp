@@ -111,9 +111,9 @@ private slots:
         QCOMPARE(targets, (QStringList{"/mc/time", "/bls/bls.asp?cmd=time"}));
     }
 
-    // Only 200 is success; a failed status still hands its body back, for a get and for the connection
-    // check's search (its request on the wire too). libcurl treats a lone interim answer (100) as a
-    // broken transfer: no body.
+    // Only 200 is success; a failed status still hands its body back. libcurl treats a lone interim
+    // answer (100) as a broken transfer: no body. Then the connection check's search on the wire (a
+    // failed search: tst_poller's connectionCheck).
     void statusRuleAndSearch()
     {
         Server mc;
@@ -138,11 +138,10 @@ private slots:
 
         const QStringList lines{McRequest::idSearch(
             true, 1, McRequest::reportDateLine(QDateTime(QDate(2019, 3, 1), QTime(10, 0, 0))))};
-        for (status = 200; status <= 500; status += 300) {
-            QString reply;
-            QCOMPARE(client(mc.baseUrl() + "/")->searchReports(lines, "csv", &reply), status == 200);
-            QCOMPARE(reply, QString::fromUtf8(body));
-        }
+        status = 200;
+        QString reply;
+        QVERIFY(client(mc.baseUrl() + "/")->searchReports(lines, "csv", &reply));
+        QCOMPARE(reply, QString::fromUtf8(body));
         const QByteArray expected =
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
             "  <request xmlns=\"http://www.korvex.example/schemas/service-request\"\n"
