@@ -88,7 +88,6 @@ private slots:
         prepareStation(m_labels, m_csv);
         addJob("apple", "Apple phones", true, "Apple");
         addJob("samsung", "Samsung phones", true, "Samsung");
-        addJob("idle", "Idle job", false);
         // The backlog has a maker of its own and a small layout, so it prints quickly.
         QVERIFY(TestSupport::writeLayout("Small label", TestSupport::smallLayout("Small label")));
         addJob("backlog", "Backlog phones", true, "Nokia");
