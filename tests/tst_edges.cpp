@@ -1,7 +1,7 @@
 // The station at its edges, against the stand-in console: replies that are not a usable export,
-// reports and layouts that cannot be printed, a console whose ids went back or that is down at start,
-// a damaged settings file and a hang-up signal. Each case counts the labels: none lost, none printed
-// twice, none blank.
+// reports, layouts and printers that cannot be printed on, a console whose ids went back or that is
+// down at start, a damaged settings file and a hang-up signal. Each case counts the labels: none lost,
+// none printed twice, none blank.
 
 #include "app/popupnoteprovider.h"
 #include "app/viewer.h"
@@ -109,16 +109,16 @@ private slots:
     // Each case its own printed-reports log: the log keeps its file open.
     void init() { m_csv = QStringLiteral("%1/PrintedReports-%2.csv").arg(m_root->path()).arg(++m_case); }
 
-    // One station through replies that are not a whole export (garbage, cut short, connection lost in the
-    // body: they keep the range, nothing prints from them and every report prints once, later), a report
-    // it cannot read, and a console whose ids went back.
+    // One station through replies that are not a whole export (a failed status, garbage, cut short,
+    // connection lost in the body: they keep the range, nothing prints from them and every report prints
+    // once, later), a report it cannot read, and a console whose ids went back.
     void unusableRepliesAndReports()
     {
         auto server = std::make_unique<StandInProcess>();
         QVERIFY(startConsole(*server, 5));
         Station station;
         QVERIFY(station.connected());
-        for (const char* fault : {"garbage", "truncate", "cut"}) {
+        for (const char* fault : {"status", "garbage", "truncate", "cut"}) {
             QVERIFY(server->setFault("/rest-service/report/export/xml", fault));
             station.pollNow();
             QVERIFY2(labelFiles(m_labels).isEmpty(), fault);
@@ -172,8 +172,10 @@ private slots:
     }
 
     // Layouts that would crash the renderer or print a blank label: refused at load (the editor does not
-    // list them), and each job's label goes to the failed list with the reason.
-    void layoutsThatCannotBePrinted()
+    // list them), and each job's label goes to the failed list with the reason. Then, on the same
+    // station, a missing layout, a missing or unplugged printer and an unwritable log: the user is told,
+    // and the labels print once the job is fixed.
+    void labelsThatCannotBePrinted()
     {
         const QByteArray text = "[{\"type\":\"TextObject.qml\",\"unformattedString\":\"<IMEI>\",\"y\":20,"
                                 "\"height\":30,\"rotation\":0,";
@@ -211,8 +213,64 @@ private slots:
             QVERIFY2(e.reason.contains(reasonOf.take(e.layout)), qPrintable(e.layout + ": " + e.reason));
         QVERIFY(reasonOf.isEmpty());
         discardFailed(station);
-        for (int i = 0; i < layouts.size(); ++i)
+        SettingsManager* s = SettingsManager::instance();
+        for (int i = 0; i < layouts.size(); ++i) {
             QFile::remove(SystemPaths::instance().layoutDir + QStringLiteral("Bad%1.lyson").arg(i));
+            s->removeKey(QStringLiteral("jobs/Bad%1").arg(i), true);
+        }
+
+        // A layout that does not exist: the user is told, the label goes to the failed list and
+        // nothing is logged as printed.
+        QSignalSpy errors(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
+        QSignalSpy popups(PopupNoteProvider::instance(), &PopupNoteProvider::showPopup);
+        PrintHandler* handler = station.handler();
+        const auto printNext = [&](int n, int waiting = 0) {
+            QCOMPARE(server.addReport(variant(n), true), n);
+            station.pollNow(waiting);
+        };
+        const auto lastNote = [&] {
+            return errors.last().at(2).value<PopupNoteProvider::PopupNoteTypes>();
+        };
+        s->setValue("jobs/all/layout", "No such layout", true);
+        printNext(2);
+        QCOMPARE(errors.count(), 1);
+        QVERIFY(errors.last().at(1).toString().contains("No such layout"));
+        QCOMPARE(handler->failedLabels(), failedBefore + 1);
+        // No printer at all: the label waits, and the user is told why.
+        s->setValue("jobs/all/layout", "Edge label", true);
+        s->setValue("jobs/all/printer", "", true);
+        printNext(3, 1);
+        QTRY_COMPARE(errors.count(), 2);
+        QCOMPARE(lastNote(), PopupNoteProvider::PrinterNotConfigured);
+        // A printer that is not there: the waiting labels (the job's, with its new printer) wait on.
+        s->setValue("jobs/all/printer", "Printer that was unplugged", true);
+        handler->retryWaiting();
+        printNext(4, 2);
+        QTRY_COMPARE(errors.count(), 3);
+        QCOMPARE(lastNote(), PopupNoteProvider::PrinterRemoved);
+        QVERIFY(handler->spoolState().contains("2 labels waiting for Printer that was unplugged"));
+        QVERIFY(labelFiles(m_labels).isEmpty());
+        // The job gets a working printer: both print, and the failed label prints after Retry.
+        s->setValue("jobs/all/printer", FilePrinter::kName, true);
+        handler->retryWaiting();
+        QTRY_COMPARE_WITH_TIMEOUT(handler->pendingReports(), 0, 30000);
+        QVERIFY(handler->retryFailed(handler->spool()->failed().first().id));
+        QTRY_COMPARE_WITH_TIMEOUT(handler->pendingReports(), 0, 30000);
+        // An unwritable printed-reports log: the user is told and the label still prints.
+        ReportListModel::instance()->setReportLogPath(m_root->path() + "/no/such/folder/log.csv");
+        printNext(5);
+        QVERIFY(std::any_of(popups.cbegin(), popups.cend(), [](const QVariantList& args) {
+            return args.at(0).value<PopupNoteProvider::PopupNoteTypes>() ==
+                   PopupNoteProvider::PrintedReportsWritingToLogFailed;
+        }));
+        ReportListModel::instance()->setReportLogPath(m_csv);
+        for (int n = 2; n <= 5; ++n) {
+            QCOMPARE(labelsOf(m_labels, n), 1);
+            QCOMPARE(linesOf(m_csv, n), n < 5 ? 1 : 0);
+        }
+        // The status bar followed the printing.
+        QVERIFY(station.viewer().statusBarMessage() != QString("Ready"));
+        QVERIFY(station.viewer().waitForWorkers(30000));
     }
 
     // Without a window nobody else checks again: the program does, and prints once the console is up.

@@ -1,11 +1,8 @@
 // The whole station against the stand-in console: the real program from a fresh data root to label
-// files, the printed-reports log and the watermark, then the failures a station meets, in-process.
+// files, the printed-reports log and the watermark. The failures a station meets, in-process: tst_edges.
 
-#include "app/popupnoteprovider.h"
 #include "barcodedecode.h"
 #include "printing/fileprinter.h"
-#include "printing/printhandler.h"
-#include "printing/reportlistmodel.h"
 #include "samplereports.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
@@ -88,7 +85,6 @@ private slots:
         prepareStation(m_labels, m_csv);
         addJob("apple", "Apple phones", true, "Apple");
         addJob("samsung", "Samsung phones", true, "Samsung");
-        addJob("idle", "Idle job", false);
         // The backlog has a maker of its own and a small layout, so it prints quickly.
         QVERIFY(TestSupport::writeLayout("Small label", TestSupport::smallLayout("Small label")));
         addJob("backlog", "Backlog phones", true, "Nokia");
@@ -167,86 +163,6 @@ private slots:
         QCOMPARE(readAll(m_csv).trimmed().count('\n'), printed + 2 * backlog - 1); // and the header
         for (const QFileInfo& f : QDir(m_labels).entryInfoList(QDir::Files))
             QVERIFY2(f.suffix() == "pdf" && f.size() > 0, qPrintable(f.fileName()));
-        // The program wrote the settings file; the in-process store reads it again.
-        s->removeKey("printing/paused", true);
-        s->flush();
-    }
-
-    // The same window and services in this process, for the failures. A console that goes away:
-    // tst_edges' consoleDownAtStart and tst_poller's connectionStates.
-    void failuresAreShownAndRecovered()
-    {
-        QDir(m_labels).removeRecursively();
-        QFile::remove(m_csv);
-        SettingsManager* s = SettingsManager::instance();
-        TestSupport::StandInProcess server;
-        QVERIFY(server.start());
-        prepareStation(m_labels, m_csv);
-        addJob("a", "Apple phones", true, "Apple");
-        s->setValue("MC/lastReportId", 0, true);
-        TestSupport::setConsole(server.port());
-        TestSupport::Station station;
-        QVERIFY(station.connected());
-        QSignalSpy errors(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
-        QSignalSpy popups(PopupNoteProvider::instance(), &PopupNoteProvider::showPopup);
-        PrintHandler* handler = station.handler();
-        const auto printNext = [&](int n, int waiting = 0) {
-            QCOMPARE(server.addReport(sampleReportVariant("Apple", n), true), n - 10);
-            station.pollNow(waiting);
-        };
-        const auto lastNote = [&] {
-            return errors.last().at(2).value<PopupNoteProvider::PopupNoteTypes>();
-        };
-        // An export answered with 500: its range comes again with a later poll and prints once.
-        QVERIFY(server.setFault("/rest-service/report/export/xml", "status", 500, 0, 1));
-        printNext(11);
-        QCOMPARE(TestSupport::labelsOf(m_labels, 11), 0);
-        station.pollNow();
-        station.pollNow();
-        QCOMPARE(TestSupport::labelsOf(m_labels, 11), 1);
-        // A layout that does not exist: the user is told, the label goes to the failed list and
-        // nothing is logged as printed.
-        s->setValue("jobs/a/layout", "No such layout", true);
-        printNext(12);
-        QCOMPARE(errors.count(), 1);
-        QVERIFY(errors.last().at(1).toString().contains("No such layout"));
-        QCOMPARE(handler->failedLabels(), 1);
-        // No printer at all: the label waits, and the user is told why.
-        s->setValue("jobs/a/layout", "Station label", true);
-        s->setValue("jobs/a/printer", "", true);
-        printNext(13, 1);
-        QTRY_COMPARE(errors.count(), 2);
-        QCOMPARE(lastNote(), PopupNoteProvider::PrinterNotConfigured);
-        // A printer that is not there: the waiting labels (the job's, with its new printer) wait on.
-        s->setValue("jobs/a/printer", "Printer that was unplugged", true);
-        handler->retryWaiting();
-        printNext(14, 2);
-        QTRY_COMPARE(errors.count(), 3);
-        QCOMPARE(lastNote(), PopupNoteProvider::PrinterRemoved);
-        QVERIFY(handler->spoolState().contains("2 labels waiting for Printer that was unplugged"));
-        QCOMPARE(readAll(m_csv).count('\n'), 2); // the header and report 11
-        QCOMPARE(labelFiles(m_labels).size(), 1);
-        // The job gets a working printer: both print, and the failed label prints after Retry.
-        s->setValue("jobs/a/printer", FilePrinter::kName, true);
-        handler->retryWaiting();
-        QTRY_COMPARE_WITH_TIMEOUT(handler->pendingReports(), 0, 30000);
-        QVERIFY(handler->retryFailed(handler->spool()->failed().first().id));
-        QTRY_COMPARE_WITH_TIMEOUT(handler->pendingReports(), 0, 30000);
-        for (int n : {11, 12, 13, 14})
-            QCOMPARE(TestSupport::labelsOf(m_labels, n), 1);
-        QCOMPARE(readAll(m_csv).count('\n'), 5);
-        // An unwritable printed-reports log: the user is told and the label still prints.
-        ReportListModel::instance()->setReportLogPath(m_root->path() + "/no/such/folder/log.csv");
-        printNext(15);
-        QCOMPARE(TestSupport::labelsOf(m_labels, 15), 1);
-        QVERIFY(std::any_of(popups.cbegin(), popups.cend(), [](const QVariantList& args) {
-            return args.at(0).value<PopupNoteProvider::PopupNoteTypes>() ==
-                   PopupNoteProvider::PrintedReportsWritingToLogFailed;
-        }));
-        ReportListModel::instance()->setReportLogPath(m_csv);
-        // The status bar followed the printing.
-        QVERIFY(station.viewer().statusBarMessage() != QString("Ready"));
-        QVERIFY(station.viewer().waitForWorkers(30000));
     }
 };
 

@@ -41,8 +41,6 @@ std::unique_ptr<MCComm> client(const QString& baseUrl)
     return std::make_unique<MCComm>(nullptr, baseUrl, QStringLiteral("demo"), QStringLiteral("demo"), true);
 }
 
-const QByteArray kBasicDemo = "Basic " + QByteArray("demo:demo").toBase64();
-
 } // namespace
 
 class TestMCComm : public QObject
@@ -87,7 +85,6 @@ private slots:
         row("404 then legacy 200", 404, "not here", 200, "1550000000", true);
         row("mc only", 200, "1550000100", 500, "1550000000", true);
         row("200 but not numbers", 200, "<html>busy</html>", 200, "soon", false);
-        row("refused login", 401, "", 401, "", false);
     }
 
     void getTime()
@@ -104,19 +101,19 @@ private slots:
         QVERIFY(mc.start());
         QCOMPARE(client(mc.baseUrl() + baseSuffix)->checkConnection(), expected);
 
-        // Both requests, in order, each with the content type and the credentials.
+        // Both requests, in order, each with the content type. The credentials: tst_poller's
+        // connectionCheck, against a stand-in that refuses requests without them.
         QStringList targets;
         for (const httplib::Request& req : mc.requests()) {
             targets << QString::fromStdString(req.target);
             QCOMPARE(QByteArray::fromStdString(req.get_header_value("Content-Type")), QByteArray("text/xml"));
-            QCOMPARE(QByteArray::fromStdString(req.get_header_value("Authorization")), kBasicDemo);
         }
         QCOMPARE(targets, (QStringList{"/mc/time", "/bls/bls.asp?cmd=time"}));
     }
 
-    // Only 200 is success; a failed status still hands its body back, for a get and for the connection
-    // check's search (its request on the wire too). libcurl treats a lone interim answer (100) as a
-    // broken transfer: no body.
+    // Only 200 is success; a failed status still hands its body back. libcurl treats a lone interim
+    // answer (100) as a broken transfer: no body. Then the connection check's search on the wire (a
+    // failed search: tst_poller's connectionCheck).
     void statusRuleAndSearch()
     {
         Server mc;
@@ -141,11 +138,10 @@ private slots:
 
         const QStringList lines{McRequest::idSearch(
             true, 1, McRequest::reportDateLine(QDateTime(QDate(2019, 3, 1), QTime(10, 0, 0))))};
-        for (status = 200; status <= 500; status += 300) {
-            QString reply;
-            QCOMPARE(client(mc.baseUrl() + "/")->searchReports(lines, "csv", &reply), status == 200);
-            QCOMPARE(reply, QString::fromUtf8(body));
-        }
+        status = 200;
+        QString reply;
+        QVERIFY(client(mc.baseUrl() + "/")->searchReports(lines, "csv", &reply));
+        QCOMPARE(reply, QString::fromUtf8(body));
         const QByteArray expected =
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
             "  <request xmlns=\"http://www.korvex.example/schemas/service-request\"\n"
@@ -166,7 +162,6 @@ private slots:
             "  </request>\n";
         const httplib::Request search = mc.requests().back();
         QCOMPARE(QByteArray::fromStdString(search.target), QByteArray("/rest-service/report/export/csv"));
-        QCOMPARE(QByteArray::fromStdString(search.get_header_value("Authorization")), kBasicDemo);
         QCOMPARE(onlyPart(search), qMakePair(QByteArray("xmlRequest"), expected));
     }
 

@@ -208,8 +208,9 @@ private slots:
     }
 
     // Requests that are not well-formed XML are refused on both paths (what the poller's escaping
-    // checks rely on). The faults the station's tests use hit their own path (each shows its own
-    // kind), once; then the server answers as before.
+    // checks rely on). The faults the station's tests use hit their own path, each showing its own
+    // kind. That a fault hits once and the server then answers as before: tst_edges'
+    // unusableRepliesAndReports and tst_poller's failedExportIsFetchedAgain.
     void refusalsAndFaults()
     {
         for (const QByteArray& request :
@@ -241,10 +242,6 @@ private slots:
         const Reply dropped = call(url(kCsvPath), search);
         QCOMPARE(dropped.status, 0L);
         QVERIFY2(QString::fromStdString(dropped.error).startsWith("52 - "), dropped.error.c_str());
-
-        QCOMPARE(call(url(kXmlPath), all).status, 200L);
-        QCOMPARE(call(url("/mc/time")).status, 200L);
-        QCOMPARE(call(url(kCsvPath), search).status, 200L);
     }
 
     // A seeded start gives the same reports every time (the screenshots rely on it), spread over the

@@ -102,7 +102,8 @@ private slots:
     }
 
     // The check's states; without a watermark it takes the newest (exported) report of the last 27
-    // days, and a failed search stores none.
+    // days, and a failed search stores none. A console that does not answer: tst_edges'
+    // consoleDownAtStartAndHangUp.
     void connectionCheck()
     {
         TestSupport::StandInProcess server;
@@ -135,11 +136,6 @@ private slots:
         m_settings->setValue("MC/onlyreported", false, true);
         QCOMPARE(check(), QStringList({"Updating ReportInfo", "Connected"}));
         QCOMPARE(watermark(), 4);
-
-        // A console that does not answer.
-        m_settings->setValue("MC/port", "1", true);
-        QCOMPARE(check(), QStringList({"Failed to connect"}));
-        QCOMPARE(ConnectionCheck::lastFailureDetail(), QString());
     }
 
     void pollsJobsByFilter()
@@ -169,8 +165,6 @@ private slots:
             QCOMPARE(args.at(2).toString(), QString("PDF"));
             QCOMPARE(args.at(4).toInt(), 1);
             QCOMPARE(args.at(5).toInt(), 7);
-            for (const QString& doc : args.at(3).toStringList())
-                QVERIFY(doc.startsWith("<root>") && doc.endsWith("</report></root>"));
         }
 
         // Nothing new: no fetch, no change; then only new reports are fetched.
