@@ -62,21 +62,19 @@ bool LayoutHistory::commit(const QVariantList& records, const QString& descripti
 
 QVariantList LayoutHistory::undo()
 {
-    if (!m_undo.isEmpty()) {
-        const Step step = m_undo.takeLast();
-        m_redo.append({m_current, step.description});
-        m_current = step.state;
-        m_mergeKey.clear();
-        emit changed();
-    }
-    return parsed(m_current);
+    return stepBack(&m_undo, &m_redo);
 }
 
 QVariantList LayoutHistory::redo()
 {
-    if (!m_redo.isEmpty()) {
-        const Step step = m_redo.takeLast();
-        m_undo.append({m_current, step.description});
+    return stepBack(&m_redo, &m_undo);
+}
+
+QVariantList LayoutHistory::stepBack(QList<Step>* from, QList<Step>* to)
+{
+    if (!from->isEmpty()) {
+        const Step step = from->takeLast();
+        to->append({m_current, step.description});
         m_current = step.state;
         m_mergeKey.clear();
         emit changed();

@@ -54,6 +54,9 @@ private:
         QString description;
     };
 
+    // Takes the last step of `from` as the current state; the state it replaces goes onto `to`.
+    QVariantList stepBack(QList<Step>* from, QList<Step>* to);
+
     QList<Step> m_undo;
     QList<Step> m_redo;
     QByteArray m_current;

@@ -36,9 +36,12 @@ MCComm::~MCComm()
     delete m_auth;
 }
 
-bool MCComm::pinsCertificate() const
+PeerKeyPin* MCComm::pinFor(PeerKeyPin* pin) const
 {
-    return m_baseUrl.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+    if (!m_baseUrl.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+        return nullptr;
+    pin->expected = CertificateTrust::instance()->expectedKey(m_baseUrl);
+    return pin;
 }
 
 void MCComm::applyPeerKey(const PeerKeyPin& pin, bool transferred)
@@ -59,16 +62,14 @@ QString MCComm::sendGet(const QString& url, bool* ok, const QString& contentType
         return QString();
     }
     PeerKeyPin pin;
-    const bool pinned = pinsCertificate();
-    if (pinned)
-        pin.expected = CertificateTrust::instance()->expectedKey(m_baseUrl);
+    PeerKeyPin* const pinning = pinFor(&pin);
     long httpCode = 0;
     QString errorText;
     int errorCode = 0;
-    const std::string body = CurlWrapper::get(
-        url.toUtf8().toStdString(), &httpCode, contentType.toUtf8().toStdString(), m_auth, timeout, nullptr,
-        nullptr, m_insecure, &errorText, &errorCode, pinned ? &pin : nullptr);
-    if (pinned)
+    const std::string body =
+        CurlWrapper::get(url.toUtf8().toStdString(), &httpCode, contentType.toUtf8().toStdString(), m_auth,
+                         timeout, nullptr, nullptr, m_insecure, &errorText, &errorCode, pinning);
+    if (pinning)
         applyPeerKey(pin, errorCode == 0);
     const QString reply = QString::fromUtf8(body.data(), int(body.size()));
     m_lastHttpStatus = httpCode;
@@ -92,16 +93,13 @@ QString MCComm::sendPost(const QString& url, const QString& document, bool* ok, 
         return QString();
     }
     PeerKeyPin pin;
-    const bool pinned = pinsCertificate();
-    if (pinned)
-        pin.expected = CertificateTrust::instance()->expectedKey(m_baseUrl);
+    PeerKeyPin* const pinning = pinFor(&pin);
     long httpCode = 0;
     std::string transferError;
-    const std::string body =
-        CurlWrapper::blockingMultiPartPost(url.toUtf8().toStdString(), document.toUtf8().toStdString(),
-                                           &httpCode, fieldName.toUtf8().toStdString(), m_auth, timeout,
-                                           &transferError, m_insecure, pinned ? &pin : nullptr);
-    if (pinned)
+    const std::string body = CurlWrapper::blockingMultiPartPost(
+        url.toUtf8().toStdString(), document.toUtf8().toStdString(), &httpCode,
+        fieldName.toUtf8().toStdString(), m_auth, timeout, &transferError, m_insecure, pinning);
+    if (pinning)
         applyPeerKey(pin, transferError.empty());
     const QString reply = QString::fromUtf8(body.data(), int(body.size()));
     if (errorText)

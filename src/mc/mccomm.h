@@ -40,8 +40,9 @@ private:
     // reply is not one complete export.
     static bool splitReports(const QString& reply, QStringList* reports, QString* error);
     bool judgeStatus(long httpCode, const QString& reply) const;
-    // The pin for a request: only HTTPS consoles have a certificate to check.
-    bool pinsCertificate() const;
+    // The pin for a request, filled with the trusted key: null for plain HTTP, which has no
+    // certificate to check.
+    PeerKeyPin* pinFor(PeerKeyPin* pin) const;
     void applyPeerKey(const PeerKeyPin& pin, bool transferred);
 
     QString m_baseUrl;
