@@ -1,5 +1,5 @@
 // The editor's native side, where the canvas test cannot reach: bad stored records left out,
-// the page check with rotation, millimetre text, history merging and depth, aligning turned
+// the page check with rotation, millimetre text, history merging, aligning turned
 // objects and followers, free places, links of copied objects and every chooser tag's output.
 
 #include "app/layoutdocument.h"
