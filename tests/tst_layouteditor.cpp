@@ -1,5 +1,5 @@
 // The editor's native side, where the canvas test cannot reach: bad stored records left out,
-// the page check with rotation, millimetre text, history merging and depth, aligning turned
+// the page check with rotation, millimetre text, history merging, aligning turned
 // objects and followers, free places, links of copied objects and every chooser tag's output.
 
 #include "app/layoutdocument.h"
@@ -122,8 +122,6 @@ private slots:
     {
         // A stored width that is not whole millimetres prints (and shows) truncated.
         QCOMPARE(LayoutDocument::millimetresFromUnits(500), 62);
-        QCOMPARE(LayoutDocument::clampSideMm(5), 10);
-        QCOMPARE(LayoutDocument::clampSideMm(1200), 1000);
         QCOMPARE(LayoutDocument::paperSizeMillimetres("62mm x 100mm").value("height").toInt(), 100);
         QVERIFY(LayoutDocument::paperSizeMillimetres("Custom").isEmpty());
         // One decimal of a millimetre is finer than half a unit: what is shown reads back the same.
@@ -131,9 +129,9 @@ private slots:
             QCOMPARE(LayoutGeometry::unitsFromMillimetreText(LayoutGeometry::millimetreText(units)).toInt(),
                      units);
         QCOMPARE(LayoutGeometry::millimetreText(-0.2), QStringLiteral("0.0"));
-        // Beyond what the canvas test types ("12.5", "25,4", a word): the value, or none.
-        const QList<QPair<QString, QVariant>> texts{{" 7 mm ", 56}, {"-3", -24}, {"0.06", 0},
-                                                    {".", {}},      {"", {}},    {"1.2.3", {}}};
+        // Beyond what the canvas test types ("12.5"): the value, or none.
+        const QList<QPair<QString, QVariant>> texts{{"25,4", 203}, {" 7 mm ", 56}, {"-3", -24},  {"0.06", 0},
+                                                    {"wide", {}},  {"", {}},       {"1.2.3", {}}};
         for (const auto& [text, units] : texts)
             QCOMPARE(LayoutGeometry::unitsFromMillimetreText(text), units);
     }
@@ -165,16 +163,6 @@ private slots:
         history.undo();
         QVERIFY(history.commit(state(9), "Other"));
         QVERIFY(!history.canRedo());
-
-        history.reset(state(0));
-        const int changes = LayoutHistory::kDepth + 50;
-        for (int x = 1; x <= changes; ++x)
-            history.commit(state(x), "Move");
-        int steps = 0;
-        for (; history.canUndo(); ++steps)
-            history.undo();
-        QCOMPARE(steps, LayoutHistory::kDepth);
-        QCOMPARE(history.current(), state(changes - LayoutHistory::kDepth));
     }
 
     // Each object's shift, aligned the way asked or ("free") put where a new one lands.
@@ -187,7 +175,7 @@ private slots:
         QTest::addColumn<QVariantList>("shifts"); // dx, dy per object
         const QVariantList none;
         const QSize label(400, 300);
-        // The canvas test aligns plain boxes left, right, to the label's centre and bottom.
+        // The canvas test aligns plain boxes left and one to the label's centre.
         const QVariantMap a = box(1, 50, 50, 40, 20);   // 30..70 x 40..60
         const QVariantMap b = box(2, 200, 150, 80, 40); // 160..240 x 130..170
         QTest::newRow("middle") << QVariantList{a, b} << none << "middle" << label
@@ -205,8 +193,6 @@ private slots:
         // Given out of order: 0..20, 100..160 and 40..50; the outer two stay, the gaps become 35.
         const QVariantList spread{box(1, 10, 0, 20, 10), box(2, 130, 0, 60, 10), box(3, 45, 0, 10, 10)};
         QTest::newRow("spread") << spread << none << "horizontal" << label << QVariantList{0, 0, 0, 0, 15, 0};
-        QTest::newRow("two have no gap")
-            << spread.mid(0, 2) << none << "vertical" << label << QVariantList{0, 0, 0, 0};
 
         // A new object covering 200..300 x 200..240; the shift says where its corner lands.
         const QVariantList fresh{box(9, 250, 220, 100, 40)};

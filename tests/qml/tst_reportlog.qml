@@ -34,20 +34,16 @@ Item {
             compare(findChild(row, "rowNumberText").text, String(before + 2))
             compare(row.cells[1], "Other phones")
             verify(/^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d$/.test(row.cells[0]), row.cells[0])
-            probe.clearClipboard()
             mouseDoubleClickSequence(findChild(row, "cell_4"))
             compare(probe.clipboardText(), "uuid-2")
             mouseDoubleClickSequence(findChild(row, "rowNumber"))
             compare(probe.clipboardText(),
                     [row.cells[0], "Other phones", "Station label", "PDF files (label archive)", "uuid-2", "Needle-7"].join("\t"))
 
-            var count = findChild(view, "rowCountLabel")
-            compare(count.text, total + " rows")
             var field = findChild(view, "reportSearchField")
             field.forceActiveFocus()
             "needle".split("").forEach(function (c) { keyClick(c) })
             compare(table.count, 1)
-            compare(count.text, "1 of " + total + " rows")
             tryVerify(function () { return findChild(view, "reportRow_0") !== null })
             compare(findChild(view, "reportRow_0").cells[1], "Other phones")
             // Rows printed while searching: tst_reportlistmodel searchShowsMatchingRows.
@@ -80,13 +76,6 @@ Item {
             mouseClick(findChild(list.itemAtIndex(0), "discardButton"))
             tryVerify(function () { return list.count === 0 }, 5000)
             verify(!findChild(view, "spoolPanel").visible)
-
-            var pause = findChild(view, "pauseButton")
-            mouseClick(pause)
-            verify(printerInterface.paused)
-            compare(pause.text, "Resume printing")
-            mouseClick(pause)
-            verify(!printerInterface.paused)
         }
     }
 }

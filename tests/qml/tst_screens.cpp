@@ -32,7 +32,6 @@ public:
     Q_INVOKABLE QStringList storedGroups(const QString& group) const { return Group(group).childGroups(); }
     Q_INVOKABLE QStringList storedKeys(const QString& group) const { return Group(group).allKeys(); }
     Q_INVOKABLE QString clipboardText() const { return QGuiApplication::clipboard()->text(); }
-    Q_INVOKABLE void clearClipboard() const { QGuiApplication::clipboard()->clear(); }
     Q_INVOKABLE bool isNoteProviderReady() const { return PopupNoteProvider::instance()->isReady(); }
     // Whether the poller's timer would start a poll now.
     Q_INVOKABLE bool isPolling() const

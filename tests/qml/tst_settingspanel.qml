@@ -21,10 +21,7 @@ Item {
         }
 
         function show(panel, shown) {
-            if (shown)
-                panel.open()
-            else
-                panel.close()
+            shown ? panel.open() : panel.close()
             tryCompare(panel, shown ? "opened" : "visible", shown)
         }
 
@@ -33,18 +30,16 @@ Item {
         }
 
         function typeInto(field, text) {
-            field.forceActiveFocus()
-            field.selectAll()
-            keyClick(Qt.Key_Backspace)
-            for (var i = 0; i < text.length; ++i)
-                keyClick(text.charAt(i))
+            field.forceActiveFocus(); field.selectAll(); keyClick(Qt.Key_Backspace)
+            text.split("").forEach(function (c) { keyClick(c) })
         }
 
         function test_fieldsWriteTheirKeysAndCheckTheConnection() {
             var panel = createPanel()
             // Read back from the file itself: each change is flushed.
             var consoleFields = [["addressField", "MC/address", "http://127.0.0.1"], ["portField", "MC/port", "1"],
-                                 ["usernameField", "MC/username", "station"], ["passwordField", "MC/password", "s3cr,et"]]
+                                 ["usernameField", "MC/username", "station"], ["passwordField", "MC/password", "s3cr,et"],
+                                 ["customFieldKeyField", "ReportView/customFieldKey", "/root/report/user_data/fields/info1"]]
             for (var i = 0; i < consoleFields.length; ++i) {
                 typeInto(findChild(panel, consoleFields[i][0]), consoleFields[i][2])
                 compare(stored(consoleFields[i][1]), consoleFields[i][2])
@@ -61,30 +56,12 @@ Item {
             verify(!probe.isStored("MC/lastReportId"))
             keyClick(Qt.Key_Return)
             compare(stored("MC/lastReportId"), "250")
-            // Digits only; an emptied field keeps the stored id.
-            typeInto(reportId, "-")
-            compare(reportId.text, "")
-            keyClick(Qt.Key_Return)
-            compare(stored("MC/lastReportId"), "250")
-            compare(reportId.text, "250")
 
-            var key = "/root/report/user_data/fields/info1"
-            typeInto(findChild(panel, "customFieldKeyField"), key)
-            compare(reportList.selectedCustomContentKey, key)
-            compare(stored("ReportView/customFieldKey"), key)
             // The log file as the file dialog hands it over.
             var path = reportList.reportLogPath.replace(/[^\/]*$/, "Station log.csv")
             panel.setLogPath(panel.localPath("file:///" + path.replace(/^\//, "").replace(/ /g, "%20")))
             compare(reportList.reportLogPath, path)
             compare(stored("ReportView/reportLogPath"), path)
-            compare(findChild(panel, "logPathLabel").text, "Report Log File: " + path)
-
-            // Reopened, the panel shows what is stored.
-            mouseClick(findChild(panel, "closeButton"))
-            tryCompare(panel, "visible", false)
-            show(panel, true)
-            compare([findChild(panel, "addressField").text, reportId.text], ["http://127.0.0.1", "250"])
-            verify(!findChild(panel, "onlyReportedBox").checked)
 
             // Checked against the console filled in above: nothing listens on port 1.
             mouseClick(findChild(panel, "checkConnectionButton"))
@@ -103,14 +80,6 @@ Item {
             mcconnector.setMcStatus("Failed to connect")
             show(panel, false)
             verify(!probe.isPolling())
-
-            // Settings that cannot work name the missing fields.
-            show(panel, true)
-            typeInto(findChild(panel, "portField"), "")
-            typeInto(findChild(panel, "usernameField"), "")
-            mcconnector.setMcStatus("Invalid settings")
-            compare(findChild(panel, "panelConnectionState").text, "Invalid settings: missing Port, Username")
-            panel.close()
         }
 
         // An id that skips or repeats reports says how many and is stored only when confirmed,

