@@ -15,8 +15,6 @@
 #include <QTemporaryFile>
 #include <QtTest>
 
-#include <curl/curl.h>
-
 #include <atomic>
 #include <memory>
 #include <set>
@@ -184,23 +182,19 @@ private slots:
 
     void systemProxy_data()
     {
-        QTest::addColumn<QByteArray>("userInfo");
-        QTest::addColumn<QByteArray>("proxyAuthorization");
         QTest::addColumn<bool>("direct");
-        QTest::newRow("with user") << QByteArray("proxyuser:s3cret@")
-                                   << "Basic " + QByteArray("proxyuser:s3cret").toBase64() << false;
+        QTest::newRow("with user") << false;
         // libcurl alone would follow the environment; the host on its no-proxy list keeps it direct.
-        QTest::newRow("loopback console") << QByteArray() << QByteArray() << true;
+        QTest::newRow("loopback console") << true;
     }
 
     // The proxy of the environment answers in place of the console; with a user it first asks for
     // credentials.
     void systemProxy()
     {
-        QFETCH(QByteArray, userInfo);
-        QFETCH(QByteArray, proxyAuthorization);
         QFETCH(bool, direct);
-        const bool needsAuth = !userInfo.isEmpty();
+        const QByteArray user = "proxyuser:s3cret";
+        const bool needsAuth = !direct;
         Server proxy;
         proxy.server().Get(".*", [needsAuth](const httplib::Request& req, httplib::Response& res) {
             if (needsAuth && !req.has_header("Proxy-Authorization")) {
@@ -216,7 +210,7 @@ private slots:
             reply(res, 200, "1550000000");
         });
         QVERIFY(mc.start());
-        qputenv("http_proxy", "http://" + userInfo + "127.0.0.1:" + QByteArray::number(proxy.port()));
+        qputenv("http_proxy", "http://" + user + "@127.0.0.1:" + QByteArray::number(proxy.port()));
 
         // Qt never proxies loopback, so a proxied console gets a name that is not.
         const std::string url = direct ? mc.url("/mc/time") : "http://mc.station.invalid:8080/mc/time";
@@ -228,7 +222,7 @@ private slots:
         if (!direct) {
             QCOMPARE(requests.back().target, url);
             QCOMPARE(QByteArray::fromStdString(header(requests.back(), "Proxy-Authorization")),
-                     proxyAuthorization);
+                     "Basic " + user.toBase64());
         }
     }
 };
