@@ -129,11 +129,9 @@ private slots:
         QTemporaryFile blocker;
         QVERIFY(blocker.open());
         qputenv("APPDATA", QFile::encodeName(blocker.fileName()));
-        httpCode = 12345;
         errorText = "stale";
         QVERIFY(post(mc.url("/upload"), "<request/>", &httpCode, &errorText).empty());
         QVERIFY(errorText.empty());
-        QCOMPARE(httpCode, 12345L);
         QVERIFY(mc.requests().empty());
         QCOMPARE(m_log->lines().size(), 2);
     }

@@ -41,11 +41,6 @@ private slots:
         // main() gave the application "width=1500" and "height=abc", which is no number: ignored.
         QCOMPARE(m_viewer->width(), 1500);
         QCOMPARE(m_viewer->height(), QWindow().height());
-        // A second window leaves the first the one the services reach.
-        QQmlEngine engine;
-        Viewer second(qobject_cast<QGuiApplication*>(qApp), &engine);
-        QCOMPARE(Viewer::instance(), m_viewer);
-        QVERIFY(second.waitForWorkers(30000));
     }
 
     void cleanupTestCase()
@@ -100,7 +95,6 @@ private slots:
         QVERIFY(!m_viewer->poller()->isEnabled());
         m_viewer->setMcStatus("Certificate changed");
         QCOMPARE(notes.count(), 1);
-        QCOMPARE(notes.at(0).at(0).toString(), QString("Certificate changed"));
         m_viewer->setMcStatus("Failed to connect");
 
         // A status-bar message from a worker thread is handed to the window's thread.
