@@ -15,8 +15,6 @@
 #include <QTemporaryFile>
 #include <QtTest>
 
-#include <curl/curl.h>
-
 #include <atomic>
 #include <memory>
 #include <set>
@@ -85,36 +83,23 @@ private slots:
         m_log->clear();
     }
 
-    void getHeaders_data()
-    {
-        QTest::addColumn<QByteArray>("contentType");
-        QTest::addColumn<QByteArray>("user");
-        QTest::addColumn<QByteArray>("password");
-        QTest::newRow("no type, empty credentials") << QByteArray() << QByteArray() << QByteArray();
-        QTest::newRow("colon in password")
-            << QByteArray("text/xml") << QByteArray("demo") << QByteArray("pa:ss");
-        QTest::newRow("utf-8 credentials")
-            << QByteArray("text/xml") << QByteArray("j\xc3\xbcrgen") << QByteArray("\xc3\xa9t\xc3\xa9");
-    }
-
-    // Basic credentials go with the first request, without waiting for a challenge.
+    // Basic credentials go with the first request, without waiting for a challenge, a colon and UTF-8
+    // in them as they are. No content type is sent unless asked (text/xml: tst_mccomm's getTime).
     void getHeaders()
     {
-        QFETCH(QByteArray, contentType);
-        QFETCH(QByteArray, user);
-        QFETCH(QByteArray, password);
+        const QByteArray user("j\xc3\xbcrgen");
+        const QByteArray password("pa:\xc3\xa9t\xc3\xa9");
         BasicHttpAuthenticationClient auth(user.toStdString(), password.toStdString());
         Server mc;
         mc.server().Get("/mc/time",
                         [](const httplib::Request&, httplib::Response& res) { reply(res, 200, "1"); });
         QVERIFY(mc.start());
         long httpCode = 0;
-        get(mc.url("/mc/time"), &httpCode, contentType.toStdString(), &auth);
+        get(mc.url("/mc/time"), &httpCode, "", &auth);
         QCOMPARE(httpCode, 200L);
         const std::vector<httplib::Request> requests = mc.requests();
         QCOMPARE(int(requests.size()), 1);
-        QCOMPARE(QByteArray::fromStdString(header(requests[0], "Content-Type")),
-                 contentType.isEmpty() ? QByteArray("<none>") : contentType);
+        QCOMPARE(QByteArray::fromStdString(header(requests[0], "Content-Type")), QByteArray("<none>"));
         QCOMPARE(QByteArray::fromStdString(header(requests[0], "Authorization")),
                  "Basic " + (user + ':' + password).toBase64());
     }
@@ -144,11 +129,9 @@ private slots:
         QTemporaryFile blocker;
         QVERIFY(blocker.open());
         qputenv("APPDATA", QFile::encodeName(blocker.fileName()));
-        httpCode = 12345;
         errorText = "stale";
         QVERIFY(post(mc.url("/upload"), "<request/>", &httpCode, &errorText).empty());
         QVERIFY(errorText.empty());
-        QCOMPARE(httpCode, 12345L);
         QVERIFY(mc.requests().empty());
         QCOMPARE(m_log->lines().size(), 2);
     }
@@ -197,24 +180,19 @@ private slots:
 
     void systemProxy_data()
     {
-        QTest::addColumn<QByteArray>("userInfo");
-        QTest::addColumn<QByteArray>("proxyAuthorization");
         QTest::addColumn<bool>("direct");
-        QTest::newRow("with user") << QByteArray("proxyuser:s3cret@")
-                                   << "Basic " + QByteArray("proxyuser:s3cret").toBase64() << false;
-        QTest::newRow("without user") << QByteArray() << QByteArray("<none>") << false;
+        QTest::newRow("with user") << false;
         // libcurl alone would follow the environment; the host on its no-proxy list keeps it direct.
-        QTest::newRow("loopback console") << QByteArray() << QByteArray() << true;
+        QTest::newRow("loopback console") << true;
     }
 
     // The proxy of the environment answers in place of the console; with a user it first asks for
     // credentials.
     void systemProxy()
     {
-        QFETCH(QByteArray, userInfo);
-        QFETCH(QByteArray, proxyAuthorization);
         QFETCH(bool, direct);
-        const bool needsAuth = !userInfo.isEmpty();
+        const QByteArray user = "proxyuser:s3cret";
+        const bool needsAuth = !direct;
         Server proxy;
         proxy.server().Get(".*", [needsAuth](const httplib::Request& req, httplib::Response& res) {
             if (needsAuth && !req.has_header("Proxy-Authorization")) {
@@ -230,7 +208,7 @@ private slots:
             reply(res, 200, "1550000000");
         });
         QVERIFY(mc.start());
-        qputenv("http_proxy", "http://" + userInfo + "127.0.0.1:" + QByteArray::number(proxy.port()));
+        qputenv("http_proxy", "http://" + user + "@127.0.0.1:" + QByteArray::number(proxy.port()));
 
         // Qt never proxies loopback, so a proxied console gets a name that is not.
         const std::string url = direct ? mc.url("/mc/time") : "http://mc.station.invalid:8080/mc/time";
@@ -242,7 +220,7 @@ private slots:
         if (!direct) {
             QCOMPARE(requests.back().target, url);
             QCOMPARE(QByteArray::fromStdString(header(requests.back(), "Proxy-Authorization")),
-                     proxyAuthorization);
+                     "Basic " + user.toBase64());
         }
     }
 };

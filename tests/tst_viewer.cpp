@@ -1,6 +1,6 @@
 // The main window without QML: the size arguments, a check pressed as one ends, a refused
-// certificate met twice, and the status-bar message from other threads with its fall-back. The
-// poller following the connection state is in tests/qml/tst_settingspanel.qml.
+// certificate met twice, and the status-bar message from other threads. The poller following the
+// connection state is in tests/qml/tst_settingspanel.qml.
 
 #include "app/popupnoteprovider.h"
 #include "app/viewer.h"
@@ -41,11 +41,6 @@ private slots:
         // main() gave the application "width=1500" and "height=abc", which is no number: ignored.
         QCOMPARE(m_viewer->width(), 1500);
         QCOMPARE(m_viewer->height(), QWindow().height());
-        // A second window leaves the first the one the services reach.
-        QQmlEngine engine;
-        Viewer second(qobject_cast<QGuiApplication*>(qApp), &engine);
-        QCOMPARE(Viewer::instance(), m_viewer);
-        QVERIFY(second.waitForWorkers(30000));
     }
 
     void cleanupTestCase()
@@ -100,7 +95,6 @@ private slots:
         QVERIFY(!m_viewer->poller()->isEnabled());
         m_viewer->setMcStatus("Certificate changed");
         QCOMPARE(notes.count(), 1);
-        QCOMPARE(notes.at(0).at(0).toString(), QString("Certificate changed"));
         m_viewer->setMcStatus("Failed to connect");
 
         // A status-bar message from a worker thread is handed to the window's thread.
@@ -110,8 +104,6 @@ private slots:
         QVERIFY(worker->wait(5000));
         delete worker;
         QTRY_COMPARE(m_viewer->statusBarMessage(), QString("Fetching Reports: 1 - 5"));
-        // ... and falls back to "Ready" ten seconds after the last change.
-        QTRY_COMPARE_WITH_TIMEOUT(m_viewer->statusBarMessage(), QString("Ready"), 12000);
     }
 };
 
