@@ -118,14 +118,9 @@ private slots:
         QCOMPARE(doc.customFields(), (QMap<QString, QString>{{"info1", "PO-2026-1187"},
                                                              {"info2", "Customer: Northwind Refurb"}}));
         // A device takes the report's identifiers and attributes (the IMEI and market name as tst_tagparser
-        // prints them); slots past either end are ignored, and slots the report leaves empty do not
-        // wipe what the device held.
+        // prints them); slots the report leaves empty do not wipe what the device held.
         ReportDevice source;
         source.setIdentifier(Device::AlternativeSerial, QStringLiteral("kept"));
-        source.setIdentifier(-1, QStringLiteral("before"));
-        source.setIdentifier(Device::kIdentifierSlots, QStringLiteral("beyond"));
-        QVERIFY(source.identifier(-1).isEmpty() && source.identifier(Device::kIdentifierSlots).isEmpty());
-        QCOMPARE(source.identifiers().size(), Device::kIdentifierSlots);
         source.setReport(&doc, true);
         QCOMPARE(source.identifier(Device::Imei2), QStringLiteral("356789104567884"));
         QCOMPARE(source.identifier(Device::AlternativeSerial), QStringLiteral("kept"));
@@ -174,7 +169,6 @@ private slots:
              report(kProductLog + logEntry("Other", "2030-01-01T00:00:00Z", "9"), model), dated + " model=M"},
             // Only the console touched it: the id stays, there is no date and nothing else is read.
             {"console only", report(kConsoleLog, model), "id=doc-1 text=kept"},
-            {"no log entries", report("", model), "id=doc-1 text=kept"},
             {"entry without product name",
              report("<log_entry><date>2026-12-01T09:14:05Z</date></log_entry>", model), "id=doc-1 text=kept"},
             // Without a document id nothing is read; without a product date the report data is dropped
@@ -188,9 +182,7 @@ private slots:
             {"unreadable date", report(logEntry("P", "yesterday"), ""), ""},
             // Not a report at all.
             {"empty", "", ""},
-            {"plain text", "not a report", ""},
             {"unclosed", "<root><report>", ""},
-            {"two roots", "<root/><root/>", ""},
             // Nesting deep enough to exhaust a recursive reader is refused, not followed.
             {"deep nesting", QStringLiteral("<a>").repeated(20000) + QStringLiteral("</a>").repeated(20000),
              ""},
@@ -207,9 +199,7 @@ private slots:
             {"elapsed h:m:s", erasure("01:02:03"), dated + " erasures=3723"},
             {"elapsed many hours", erasure("100:00:00"), dated + " erasures=360000"},
             {"elapsed two parts", erasure("62:03"), dated + " erasures=0"},
-            {"elapsed four parts", erasure("1:2:3:4"), dated + " erasures=0"},
             {"elapsed letters", erasure("a:b:c"), dated + " erasures=0"},
-            {"elapsed empty", erasure(""), dated + " erasures=0"},
             {"elapsed absurd hours", erasure("99999999999999:00:00"), dated + " erasures=0"},
             {"elapsed negative", erasure("-1:00:00"), dated + " erasures=0"},
         });
