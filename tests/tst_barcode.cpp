@@ -52,7 +52,6 @@ private slots:
             {"carriage return kept", "% 0211\r\n", "0211\r"},
             {"stop at [", "%!PS\n[\n% 0211214\n", ""},
             {"marker as last line", "x\n% The space/bar", ""},
-            {"nothing", "%!PS\nshowpage\n", ""},
         };
         for (const auto& row : rows)
             QTest::newRow(row[0]) << QString(row[1]) << QString(row[2]);

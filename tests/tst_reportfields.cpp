@@ -63,10 +63,7 @@ private slots:
             {"ERASURE REPORT - ERASURE INFORMATION", "korvex_data.korvex_erasure_report.erasures.erasure."},
             {"HARDWARE REPORT - BATTERY INFORMATION",
              "korvex_data.korvex_hardware_report.batteries.battery."},
-            {"HARDWARE REPORT - DISK INFORMATION", "korvex_data.korvex_hardware_report.disks.disk."},
-            {"HARDWARE REPORT - PROCESSOR INFORMATION", "korvex_data.korvex_hardware_report.processors."},
             {"HARDWARE REPORT - SYSTEM INFORMATION", "korvex_data.korvex_hardware_report.system."},
-            {"ISSUE REPORT", "korvex_data.korvex_issue_report.issues."},
             {"USER DATA - CUSTOM FIELDS", "user_data.fields."},
             {"USER DATA - INFO FIELDS", "user_data.fields.info"},
         };
