@@ -245,8 +245,8 @@ private slots:
              "<diagresult pass,P,F,NP,NA>|<diagresult camera,P,F,NP,NA>|<diagresult odd,P,F,NP,NA>|"
              "<diagresult missing,P,F,NP,NA>",
              "P|F|NP|NA", "diag=pass=1,x=1,CAMERA=0,odd=x"},
-            {"diagresult short form", "<diagresult camera,P,F, , >", " ", "diag=camera=2"},
-            {"diagresult word", "<diagresult camera>", "Failed", "diag=camera=0"},
+            {"diagresult short form, word", "<diagresult camera,P,F, , >|<diagresult speaker>", " |Failed",
+             "diag=camera=2,speaker=0"},
             // SIM status by the information present and the cards' flags.
             {"simstatus no information", "<simstatus>", "N/A", "sim=0;cards=1"},
             {"simstatus one card", "<simstatus>", "Yes", "cards=0"},
@@ -256,10 +256,12 @@ private slots:
             {"letter case",
              "<SIMSTATUS>|<DiskSize>|<DISKDESIGN>|<CUSTOMFIELD line>|<Model>|<carriername>|<DEVSTATUS a,b,c>",
              "No|128GB|128GB|L2|<Model>|<carriername>|<DEVSTATUS a,b,c>"},
-            {"map keys",
+            {"map keys and stop",
              "<map src=Model in=X out=Y>|<map src=Model in=X out=Y else=Z>|<map s=Model i=X o=Y e=Z>|"
-             "<map SRC=Model IN=\"iPhone 7 128GB\" OUT=yes>",
-             "|Z|Z|yes"},
+             "<map SRC=Model IN=\"iPhone 7 128GB\" OUT=yes>|"
+             "<map src=Model cmp=st stop=false in=iPhone out=A in=iP out=B>|"
+             "<map src=Model stop=false in=\"iPhone 7 128GB\" out=A else=B>",
+             "|Z|Z|yes|AB|A"},
             {"map comparisons",
              "<map src=Model in=\"IPHONE 7 128GB\" out=yes else=no>|"
              "<map src=Model cis=t in=\"IPHONE 7 128GB\" out=yes else=no>|"
@@ -267,10 +269,6 @@ private slots:
              "<map src=Model cmp=START cmp=eq in=iPhone out=apple else=no>|"
              "<map src=Model cmp=like in=\"iPhone 7 128GB\" out=a else=b>",
              "no|yes|apple|no|b"},
-            {"map stop false",
-             "<map src=Model cmp=st stop=false in=iPhone out=A in=iP out=B>|"
-             "<map src=Model stop=false in=\"iPhone 7 128GB\" out=A else=B>",
-             "AB|A"},
             {"else values: escapes, tags stay",
              "<map src=Model in=X else=\"say \\\"hi\\\" \\\\o/\">|"
              "<map src=Model in=X else=\"<manufacturer>\">",
@@ -340,11 +338,10 @@ private slots:
             {"xml undated report", documentId, ".../description/document_id", "undated"},
             {"xml refused path", "<xmlreport /root/report/x|doc('/etc/hostname')>", ".../etc/hostname')",
              "report"},
-            {"alternative serials when enabled", "<alternativeserial>|<alternativesourceandserial>",
-             "ALT-1|src:ALT-1", "alt"},
-            {"own name of the device identifier",
-             "<firstid Device identifier>: <firstvalue Device identifier>", "Asset tag: DEV-1",
-             "idname=Asset tag"},
+            {"alternative serials when enabled, own name of the device identifier",
+             "<alternativeserial>|<alternativesourceandserial>|"
+             "<firstid Device identifier>: <firstvalue Device identifier>",
+             "ALT-1|src:ALT-1|Asset tag: DEV-1", "alt;idname=Asset tag"},
             // Property labels (a row's text holds several): values read differently from their tags,
             // bounds and rounding.
             {"labels of the device", "PIN|USB serial|(devcustomfield)colour|No such label", "1a2b|ABC|blue|",
