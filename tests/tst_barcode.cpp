@@ -77,7 +77,6 @@ private slots:
         QTest::newRow("other characters")
             << "9x0a1" << QRectF(0, 0, 99, 10)
             << QVector<QRectF>{{24.5025, 0, 24.5025, 10}, {49.005, 0, 24.5025, 10}};
-        QTest::newRow("empty") << "" << QRectF(0, 0, 100, 10) << QVector<QRectF>{};
     }
     void moduleArithmetic()
     {

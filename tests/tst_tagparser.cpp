@@ -291,7 +291,6 @@ private slots:
              "1.50 MB|1.50 kiB|1000.00 B|1.00 kB|1.99 kB|1.15 kB|0.00 B|18.44 EB|412.00 "
              "B|abc|-5|18446744073709551616"},
             {"unknown tag stays, tag in brackets", "<foo> <<model>>", "<foo> <iPhone 7 128GB>"},
-            {"no closing bracket", "abc <model", "abc <model"},
             {"unclosed stops scanning", "<<model> <type>", "<<model> <type>"},
             {"value not formatted again", "<model>", "<manufacturer>", "model=<manufacturer>"},
             {"empty", "", ""},
