@@ -110,7 +110,6 @@ private slots:
         // The erasure as the erasure tags and the device status read it.
         QCOMPARE(doc.erasures().size(), 1);
         const ErasureRecord& erasure = doc.erasures().first();
-        QCOMPARE(erasure.elapsedNanoseconds, 534LL * 1000000000LL);
         QCOMPARE(erasure.state, int(ErasureRecord::Successful));
         QCOMPARE(erasure.target.serial, QStringLiteral("F2LXK0QJHG7F"));
         QCOMPARE(erasure.target.capacity, quint64(128000000000ULL));
@@ -118,20 +117,14 @@ private slots:
         QCOMPARE(doc.customFields(), (QMap<QString, QString>{{"info1", "PO-2026-1187"},
                                                              {"info2", "Customer: Northwind Refurb"}}));
         // A device takes the report's identifiers and attributes (the IMEI and market name as tst_tagparser
-        // prints them); slots past either end are ignored, and slots the report leaves empty do not
-        // wipe what the device held.
+        // prints them); slots the report leaves empty do not wipe what the device held.
         ReportDevice source;
         source.setIdentifier(Device::AlternativeSerial, QStringLiteral("kept"));
-        source.setIdentifier(-1, QStringLiteral("before"));
-        source.setIdentifier(Device::kIdentifierSlots, QStringLiteral("beyond"));
-        QVERIFY(source.identifier(-1).isEmpty() && source.identifier(Device::kIdentifierSlots).isEmpty());
-        QCOMPARE(source.identifiers().size(), Device::kIdentifierSlots);
         source.setReport(&doc, true);
         QCOMPARE(source.identifier(Device::Imei2), QStringLiteral("356789104567884"));
         QCOMPARE(source.identifier(Device::AlternativeSerial), QStringLiteral("kept"));
         // Report-only data stays with the report.
-        QVERIFY(source.erasureRecords().isEmpty());
-        QVERIFY(source.disks().isEmpty());
+        QVERIFY(source.erasureRecords().isEmpty() && source.disks().isEmpty());
         // A copy of the device takes its records and report; its state is one a copy may have: erased
         // and blacklisted stay, anything else becomes connected.
         source.info().batteryCycles = 12;
@@ -143,7 +136,6 @@ private slots:
             QCOMPARE(copy.report(), &doc);
             QCOMPARE(copy.identifiers(), source.identifiers()); // the last slot included
             QCOMPARE(copy.info().batteryCycles, 12);
-            QCOMPARE(copy.info().model, source.info().model);
         }
     }
     // Each row is parsed after the sample report, so a part it does not have must come out empty.
@@ -174,9 +166,6 @@ private slots:
              report(kProductLog + logEntry("Other", "2030-01-01T00:00:00Z", "9"), model), dated + " model=M"},
             // Only the console touched it: the id stays, there is no date and nothing else is read.
             {"console only", report(kConsoleLog, model), "id=doc-1 text=kept"},
-            {"no log entries", report("", model), "id=doc-1 text=kept"},
-            {"entry without product name",
-             report("<log_entry><date>2026-12-01T09:14:05Z</date></log_entry>", model), "id=doc-1 text=kept"},
             // Without a document id nothing is read; without a product date the report data is dropped
             // and the device attributes stay.
             {"empty document id", report(kProductLog, model, ""), "text=kept"},
@@ -188,9 +177,7 @@ private slots:
             {"unreadable date", report(logEntry("P", "yesterday"), ""), ""},
             // Not a report at all.
             {"empty", "", ""},
-            {"plain text", "not a report", ""},
             {"unclosed", "<root><report>", ""},
-            {"two roots", "<root/><root/>", ""},
             // Nesting deep enough to exhaust a recursive reader is refused, not followed.
             {"deep nesting", QStringLiteral("<a>").repeated(20000) + QStringLiteral("</a>").repeated(20000),
              ""},
@@ -205,11 +192,7 @@ private slots:
             // An erasure's elapsed time, "h:m:s"; anything else, or a negative or absurd time, counts as
             // none.
             {"elapsed h:m:s", erasure("01:02:03"), dated + " erasures=3723"},
-            {"elapsed many hours", erasure("100:00:00"), dated + " erasures=360000"},
             {"elapsed two parts", erasure("62:03"), dated + " erasures=0"},
-            {"elapsed four parts", erasure("1:2:3:4"), dated + " erasures=0"},
-            {"elapsed letters", erasure("a:b:c"), dated + " erasures=0"},
-            {"elapsed empty", erasure(""), dated + " erasures=0"},
             {"elapsed absurd hours", erasure("99999999999999:00:00"), dated + " erasures=0"},
             {"elapsed negative", erasure("-1:00:00"), dated + " erasures=0"},
         });
@@ -231,11 +214,8 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QStringList>("expected");
         const QString base = QStringLiteral("/root/report/korvex_data/");
-        // Plain values, sections and misses are read through the xmlreport tag in tst_tagparser.
-        QTest::newRow("custom field")
-            << "/root/report/user_data/fields/info2" << QStringList{"Customer: Northwind Refurb"};
-        QTest::newRow("several values")
-            << base + "description/document_log/log_entry/product_version" << QStringList{"4.6.1", "7.2.0"};
+        // Plain values, sections and misses are read through the xmlreport tag in tst_tagparser, a
+        // custom field through tst_reportfields.
         QTest::newRow("attribute") << base + "description/document_log/log_entry/product_name/@id"
                                    << QStringList{"51", "23"};
         // Paths come from label texts: anything beyond names must not reach other documents.

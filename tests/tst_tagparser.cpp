@@ -70,11 +70,8 @@ QString D::*const kTexts[] = {&D::mdmStatus, &D::model,         &D::manufacturer
 const QStringList kFlagKeys = {"frp", "unsupported", "health", "tempvalid"};
 bool D::*const kFlags[] = {&D::frpLocked, &D::unsupported, &D::batteryHealthValid,
                            &D::batteryTemperatureValid};
-const QStringList kSlotKeys = {"imei", "meid", "region", "pin", "ecid", "serial"};
-const int kSlots[] = {Device::Imei, Device::Meid, Device::Region, Device::Pin, Device::Ecid, Device::Serial};
-
-// Diagnostics results of every kind, with odd entries ("results" in a row's setup).
-const QString kMixedResults = QStringLiteral("cam=1,mic=0,gps=x,nfc=2,lte=3,odd=7,broken");
+const QStringList kSlotKeys = {"imei", "meid", "region", "pin"};
+const int kSlots[] = {Device::Imei, Device::Meid, Device::Region, Device::Pin};
 
 // Applies "key=value;..." settings of a test row to a device. Keys without a value ("none",
 // "empty", "label", "loud", "patch") are read by the tests themselves.
@@ -105,7 +102,9 @@ void configure(TestDevice* device, const QString& setup)
         } else if (key == QLatin1String("report") || key == QLatin1String("undated")) {
             device->setReport(boundReport(key == QLatin1String("report")), false);
         } else if (key == QLatin1String("diag") || key == QLatin1String("results")) {
-            info.diagnosticsResults = key == QLatin1String("results") ? kMixedResults : value;
+            // "results": every kind, with odd entries.
+            info.diagnosticsResults =
+                key == QLatin1String("results") ? "cam=1,mic=0,gps=x,nfc=2,lte=3,odd=7,broken" : value;
         } else if (key == QLatin1String("copied")) {
             device->setReport(boundReport(true), true);
         } else if (key == QLatin1String("idname")) {
@@ -152,7 +151,7 @@ std::unique_ptr<TestDevice> fullDevice()
                        "devid=DEV-1;usbid=1-1.4;usbserial=ABC-quillon-7;type=phone;amodel=A1778;fmip=1;"
                        "mdm=Locked;root=0;carrier=Carrier X;simlock=2;sim=1;diagstate=2;"
                        "diag=camera=1,speaker=1;lsb=1,0,1;sub=1,1,1;region=LL/A;imei=356789104567892;"
-                       "pin=0x1a2b;ecid=E1;serial=S1;status=8"));
+                       "pin=0x1a2b;status=8"));
     device->info().customFieldValues.insert(QStringLiteral("colour"), QStringLiteral("blue"));
     return device;
 }
@@ -186,291 +185,191 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<QString>("setup");
-        // Plain tags, each with a device and in the preview (no device).
-        const char* const plain[][4] = {
-            {"devstatus", "<devstatus>", "erasure successful", "Erasure Successfull"},
-            {"model", "<model>", "iPhone 7 128GB", "IPhone4(GSM) 8GB White"},
-            {"diagstatus", "<diagstatus>", "Passed", "not diagnosed"},
-            {"rooted", "<rooted>", "Not rooted", "Not available"},
-            {"frp", "<frp>", "Passed", "Unknown"},
-            {"SIMLOCKED", "<SIMLOCKED>", "Locked", "Unknown"},
-            {"unsupported", "<unsupported>", "Passed", "Unknown"},
-            {"eraseduration", "<eraseduration>", "00:00:00", "Unknown"},
-            {"erasemethod", "<erasemethod>", "Unknown", "Unknown"},
-            {"eraserounds", "<eraserounds>", "Unknown", "Unknown"},
-            {"simstatus", "<simstatus>", "No", ""},
-            {"disksize", "<disksize>", "128GB", "Unknown"},
-            {"diskdesign", "<diskdesign>", "128GB", "Unknown"},
-            {"batteryhealth", "<batteryhealth>", "93%", "-1%"},
-            {"batterytemperature", "<batterytemperature>", "30", "25"},
-            {"alternativeserial", "<alternativeserial>", "Not enabled", "Not available"},
-            {"alternativesourceandserial", "<alternativesourceandserial>", "Not enabled", "Not available"},
-            {"fmip", "<fmip>", "Locked", "Unknown"},
-            {"mdm", "<mdm>", "Locked", "Unknown"},
-            {"substatus", "<substatus>", "No restrictions", "Not found"},
-            {"lsb", "<lsb>", "Lost, Blocked", "Unknown"},
-            // Attributes printed as they are; the preview shows examples.
+        const char* labels =
+            "Device status|Rooted|Find My iPhone|Lost/Stolen/Blocked|Subscription status|DiskSize|"
+            "Battery Health|Battery temperature";
+        const char* durations = "<eraseduration>|<disksize>|<diskdesign>";
+        const char* documentId = "<xmlreport /root/report/korvex_data/description/document_id>";
+        const char* choices =
+            "<devstatus A,B,C>|<rooted A,B,C>|<frp A,B>|<unsupported A,B>|<diagstatus A,B,C,D>|"
+            "<fmip A,B,C,D>|<mdm A,B,C>";
+        addRows({
+            // Plain tags; in the preview (no device) choices and formatted values show example words.
+            {"plain tags",
+             "<devstatus>|<model>|<diagstatus>|<rooted>|<frp>|<SIMLOCKED>|<unsupported>|<fmip>|<mdm>|"
+             "<substatus>|<lsb>",
+             "erasure successful|iPhone 7 128GB|Passed|Not rooted|Passed|Locked|Passed|Locked|Locked|"
+             "No restrictions|Lost, Blocked"},
+            {"erasure, disk and battery tags",
+             "<eraseduration>|<erasemethod>|<eraserounds>|<simstatus>|<disksize>|<diskdesign>|"
+             "<batteryhealth>|<batterytemperature>|<alternativeserial>|<alternativesourceandserial>",
+             "00:00:00|Unknown|Unknown|No|128GB|128GB|93%|30|Not enabled|Not enabled"},
+            {"preview", "<devstatus>|<rooted>|<simstatus>|<batteryhealth>|<substatus>|<lsb>|a<map>b",
+             "Erasure Successfull|Not available||-1%|Not found|Unknown|ab", "none"},
+            // Attributes printed as they are.
             {"attributes",
              "<manufacturer>|<wifimac>|<batteryserial>|<batterycycles>|<batterycapacurrent>|"
              "<batterycapadesign>|<devid>|<usbid>|<type>|<amodelnumber>|<CARRIERNAME>|<region>",
-             "Apple|f0:99:b6:12:34:56|BS-1|412|2480|2815|DEV-1|1-1.4|phone|A1778|Carrier X|LL/A",
-             "Korvex Labs|XX:XX:XX:XX:XX|AXXXXXYYYYYAAA|10|1000|1001|Custom Id|"
-             "1-1.2|example_type|example_amodelnumber|Unknown|"},
-            {"map alone", "a<map>b", "ab", "ab"},
-            {"in running text", "Made by <manufacturer>.", "Made by Apple.", "Made by Korvex Labs."},
-        };
-        for (const auto& row : plain) {
-            QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << QString::fromUtf8(row[2]) << QString();
-            QTest::newRow(QByteArray(row[0]).append(", preview").constData())
-                << QString::fromUtf8(row[1]) << QString::fromUtf8(row[3]) << QStringLiteral("none");
-        }
-        addRows({
-            {"devstatus erased", "<devstatus A,B,C>", "A", "status=8"},
-            {"devstatus failed", "<devstatus A,B,C>", "B", "status=9"},
-            {"devstatus other", "<devstatus A,B,C>", "C", "status=3"},
-            {"devstatus past the end", "<devstatus A,B>", "", "status=3"},
-            {"devstatus no device", "<devstatus A,B,C>", "A", "none"},
+             "Apple|f0:99:b6:12:34:56|BS-1|412|2480|2815|DEV-1|1-1.4|phone|A1778|Carrier X|LL/A"},
+            {"in running text, a bare map", "Made by <manufacturer>.<map>", "Made by Apple."},
+            // Choices by the device's state, the first or a fixed choice without a device.
+            {"choices, no device",
+             "<devstatus A,B,C>|<rooted A,B,C>|<frp A,B>|<unsupported A,B>|<diagstatus A,B,C,D>|"
+             "<fmip A,B,C,D>|<mdm A,B,C>|<substatus all,A,B,C,D,E,F>|<lsb Yes,No>|"
+             "<lsb L,S,B,Clean,None,Untested>|<diagresult camera>",
+             "A|A|A|A|D|B|A|D|No|Clean|Not available", "none"},
+            {"choices, first", choices, "A|B|A|A|A|A|A",
+             "status=8;root=0;frp=1;unsupported=1;diagstate=2;diag=x=1;fmip=1;mdm=Locked"},
+            {"choices, second", choices, "B|C|B|B|B|B|B",
+             "status=9;root=-1;frp=0;unsupported=0;diagstate=2;diag=x=2;fmip=0;mdm=Unlocked"},
+            {"choices, third", choices, "C|C|B|B|C|C|C", "status=3;root=2;diagstate=1;fmip=-1;mdm="},
+            {"choices, fourth", choices, "C|C|B|B|C|D|C",
+             "status=3;root=2;diagstate=2;diag=x=0;fmip=-3;mdm="},
+            {"devstatus past the end, not diagnosed", "<devstatus A,B>|<diagstatus A,B,C,D>", "|D",
+             "status=3;diagstate=0"},
             {"devstatus trimmed", "<devstatus  Erased , Failed ,Other>", "Failed", "status=9"},
             {"rooted unlisted", "<rooted A,B,C>", "A", "root=7"},
-            {"rooted not rooted", "<rooted A,B,C>", "B", "root=0"},
-            {"rooted n/a", "<rooted A,B,C>", "C", "root=-1"},
-            {"rooted firmware", "<rooted A,B,C>", "C", "root=2"},
-            {"rooted no device", "<rooted A,B,C>", "A", "none"},
-            {"frp locked", "<frp A,B>", "A", "frp=1"},
-            {"frp open", "<frp A,B>", "B", "frp=0"},
-            {"frp no device", "<frp A,B>", "A", "none"},
-            {"unsupported yes", "<unsupported A,B>", "A", "unsupported=1"},
-            {"unsupported no", "<unsupported A,B>", "B", "unsupported=0"},
-            {"unsupported no device", "<unsupported A,B>", "A", "none"},
-            {"diagstatus passed", "<diagstatus A,B,C,D>", "A", "diagstate=2;diag=x=1"},
-            {"diagstatus not performed", "<diagstatus A,B,C,D>", "B", "diagstate=2;diag=x=2"},
-            {"diagstatus failed 1", "<diagstatus A,B,C,D>", "C", "diagstate=1"},
-            {"diagstatus failed 4", "<diagstatus A,B,C,D>", "C", "diagstate=2;diag=x=0"},
-            {"diagstatus not diagnosed", "<diagstatus A,B,C,D>", "D", "diagstate=0"},
-            {"diagstatus no device", "<diagstatus A,B,C,D>", "D", "none"},
-            {"fmip on", "<fmip A,B,C,D>", "A", "fmip=1"},
-            {"fmip off", "<fmip A,B,C,D>", "B", "fmip=0"},
-            {"fmip not obtained", "<fmip A,B,C,D>", "C", "fmip=-1"},
-            {"fmip other", "<fmip A,B,C,D>", "D", "fmip=-3"},
-            {"fmip no device", "<fmip A,B,C,D>", "B", "none"},
-            {"mdm locked", "<mdm A,B,C>", "A", "mdm=Locked"},
-            {"mdm unlocked", "<mdm A,B,C>", "B", "mdm=Unlocked"},
-            {"mdm other", "<mdm A,B,C>", "C", "mdm="},
-            {"mdm no device", "<mdm A,B,C>", "A", "none"},
             {"substatus all restricted", "<substatus all,A,B,C,D,E,F>", "A", "sub=3,-3,-3"},
             {"substatus empty carrier", "<substatus ,A,B,C,D,E,F>", "B", "sub=2,1,-1"},
-            {"substatus all untested", "<substatus all,A,B,C,D,E,F>", "F", "sub=-3,-3,-3"},
-            {"substatus all zero", "<substatus all,A,B,C,D,E,F>", "D", "sub=0,0,0"},
+            {"substatus all untested, lsb past the end", "<substatus all,A,B,C,D,E,F>|<lsb L,S,B>", "F|",
+             "sub=-3,-3,-3;lsb=-3,-3,-3"},
             {"substatus kddi", "<substatus kddi,A,B,C,D,E,F>", "B", "sub=2,-3,-3"},
             {"substatus SoftBank", "<substatus SoftBank,A,B,C,D,E,F>", "E", "sub=2,-1,-3"},
             {"substatus DOCOMO", "<substatus DOCOMO,A,B,C,D,E,F>", "D", "sub=2,-1,0"},
             {"substatus unknown carrier", "<substatus vodafone,A,B,C,D,E,F>", "", "sub=3,3,3"},
-            {"substatus no device", "<substatus all,A,B,C,D,E,F>", "D", "none"},
-            {"substatus past the end", "<substatus all,A,B>", "", "sub=-3,-3,-3"},
-            {"lsb short, lost", "<lsb Yes,No>", "Yes", "lsb=1,0,0"},
-            {"lsb short, clear", "<lsb Yes,No>", "No", "lsb=0,0,0"},
-            {"lsb short, no device", "<lsb Yes,No>", "No", "none"},
+            {"lsb, two", "<lsb Yes,No>|<lsb L,S,B,Clean,None,Untested>", "Yes|L, B", "lsb=1,0,1"},
+            {"lsb, clear", "<lsb Yes,No>|<lsb L,S,B,Clean,None,Untested>", "No|Clean", "lsb=0,0,0"},
             {"lsb short, partly tested", "<lsb Yes,No>", "", "lsb=-3,0,0"},
-            {"lsb long, two", "<lsb L,S,B,Clean,None,Untested>", "L, B", "lsb=1,0,1"},
-            {"lsb long, clear", "<lsb L,S,B,Clean,None,Untested>", "Clean", "lsb=0,0,0"},
-            {"lsb long, untested", "<lsb L,S,B,Clean,None,Untested>", "Untested", "lsb=-3,-2,-3"},
-            {"lsb long, none is 1", "<lsb L,S,B,Clean,None,Untested>", "None", "lsb=0,-3,0"},
-            {"lsb long, no device", "<lsb L,S,B,Clean,None,Untested>", "Clean", "none"},
             {"lsb long, as written", "<lsb L , S,B,Clean,None,Untested>", "L ,  S", "lsb=1,1,0"},
-            {"lsb long, past the end", "<lsb L,S,B>", "", "lsb=-3,-3,-3"},
-            {"diagresult passed", "<diagresult camera,P,F,NP,NA>", "P", "diag=camera=1"},
-            {"diagresult failed", "<diagresult camera,P,F,NP,NA>", "F", "diag=x=1,CAMERA=0"},
-            {"diagresult odd code", "<diagresult camera,P,F,NP,NA>", "NP", "diag=camera=x"},
-            {"diagresult missing", "<diagresult camera,P,F,NP,NA>", "NA", "diag=speaker=1"},
-            {"diagresult short form", "<diagresult camera,P,F, , >", " ", "diag=camera=2"},
-            {"diagresult past the end", "<diagresult camera,P>", "", "diag=camera=0"},
-            {"diagresult word", "<diagresult camera>", "Failed", "diag=camera=0"},
-            {"diagresult no device", "<diagresult camera>", "Not available", "none"},
-            // Letter case: only the tags meant to match in any case do.
-            {"SIMSTATUS", "<SIMSTATUS>", "No"},
+            {"diagresult",
+             "<diagresult pass,P,F,NP,NA>|<diagresult camera,P,F,NP,NA>|<diagresult odd,P,F,NP,NA>|"
+             "<diagresult missing,P,F,NP,NA>",
+             "P|F|NP|NA", "diag=pass=1,x=1,CAMERA=0,odd=x"},
+            {"diagresult short form, word", "<diagresult camera,P,F, , >|<diagresult speaker>", " |Failed",
+             "diag=camera=2,speaker=0"},
             // SIM status by the information present and the cards' flags.
             {"simstatus no information", "<simstatus>", "N/A", "sim=0;cards=1"},
-            {"simstatus one card flagged", "<simstatus>", "Unknown", "cards=1"},
             {"simstatus one card", "<simstatus>", "Yes", "cards=0"},
-            {"simstatus first of two flagged", "<simstatus>", "Unknown", "cards=10"},
             {"simstatus second of two flagged", "<simstatus>", "Unknown", "cards=01"},
             {"simstatus two, none flagged", "<simstatus>", "Yes", "cards=00"},
-            {"DiskSize", "<DiskSize>", "128GB"},
-            {"DISKDESIGN", "<DISKDESIGN>", "128GB"},
-            {"Model stays", "<Model>", "<Model>"},
-            {"carriername stays", "<carriername>", "<carriername>"},
-            {"DEVSTATUS choice stays", "<DEVSTATUS a,b,c>", "<DEVSTATUS a,b,c>"},
-            {"CUSTOMFIELD any case", "<CUSTOMFIELD line>", "L2"},
-            {"no match", "<map src=Model in=X out=Y>", ""},
-            {"else", "<map src=Model in=X out=Y else=Z>", "Z"},
-            {"short keys", "<map s=Model i=X o=Y e=Z>", "Z"},
-            {"keys in any case", "<map SRC=Model IN=\"iPhone 7 128GB\" OUT=yes>", "yes"},
-            {"case-sensitive by default", "<map src=Model in=\"IPHONE 7 128GB\" out=yes else=no>", "no"},
-            {"cis", "<map src=Model cis=t in=\"IPHONE 7 128GB\" out=yes else=no>", "yes"},
-            {"prefix", "<map src=Model cmp=st in=iPhone out=apple>", "apple"},
-            {"cmp eq", "<map src=Model cmp=START cmp=eq in=iPhone out=apple else=no>", "no"},
-            {"cmp unknown never matches", "<map src=Model cmp=like in=\"iPhone 7 128GB\" out=a else=b>", "b"},
-            {"stop false collects", "<map src=Model cmp=st stop=false in=iPhone out=A in=iP out=B>", "AB"},
-            {"else after output", "<map src=Model stop=false in=\"iPhone 7 128GB\" out=A else=B>", "A"},
-            {"escapes", "<map src=Model in=X else=\"say \\\"hi\\\" \\\\o/\">", "say \"hi\" \\o/"},
+            // Letter case: only the tags meant to match in any case do.
+            {"letter case",
+             "<SIMSTATUS>|<DiskSize>|<DISKDESIGN>|<CUSTOMFIELD line>|<Model>|<carriername>|<DEVSTATUS a,b,c>",
+             "No|128GB|128GB|L2|<Model>|<carriername>|<DEVSTATUS a,b,c>"},
+            {"map keys and stop",
+             "<map src=Model in=X out=Y>|<map src=Model in=X out=Y else=Z>|<map s=Model i=X o=Y e=Z>|"
+             "<map SRC=Model IN=\"iPhone 7 128GB\" OUT=yes>|"
+             "<map src=Model cmp=st stop=false in=iPhone out=A in=iP out=B>|"
+             "<map src=Model stop=false in=\"iPhone 7 128GB\" out=A else=B>",
+             "|Z|Z|yes|AB|A"},
+            {"map comparisons",
+             "<map src=Model in=\"IPHONE 7 128GB\" out=yes else=no>|"
+             "<map src=Model cis=t in=\"IPHONE 7 128GB\" out=yes else=no>|"
+             "<map src=Model cmp=st in=iPhone out=apple>|"
+             "<map src=Model cmp=START cmp=eq in=iPhone out=apple else=no>|"
+             "<map src=Model cmp=like in=\"iPhone 7 128GB\" out=a else=b>",
+             "no|yes|apple|no|b"},
+            {"else values: escapes, tags stay",
+             "<map src=Model in=X else=\"say \\\"hi\\\" \\\\o/\">|"
+             "<map src=Model in=X else=\"<manufacturer>\">",
+             "say \"hi\" \\o/|<manufacturer>"},
+            {"unknown key stops, value glued to next",
+             "<map src=Model foo=1 else=Z>|<map src=Model in=\"X\"else=Z>", "|"},
             {"unterminated quote", "<map src=Model in=X else=\"open end>", "open end"},
-            {"unknown key stops", "<map src=Model foo=1 else=Z>", ""},
-            {"value glued to next", "<map src=Model in=\"X\"else=Z>", ""},
-            {"no source", "<map in=X out=Y else=none>", "none"},
-            {"custom field source", "<map src=\"customfield:line\" in=L2 out=second>", "second"},
-            {"device custom field source", "<map src=\"Device custom field: colour\" in=blue out=B>", "B"},
-            {"diagnostics source", "<map src=diagresult:camera in=Passed out=ok>", "ok"},
-            {"subscription source", "<map src=substatus:kddi in=\"No restrictions\" out=free>", "free"},
-            {"not localised", "<map loc=false src=\"Device status\" in=\"erasure successful\" out=E>", "E"},
-            {"MB", "<bytes2human 1500000>", "1.50 MB"},
-            {"kiB", "<bytes2ihuman 1536>", "1.50 kiB"},
-            {"equal to base stays", "<bytes2human 1000>", "1000.00 B"},
-            {"equal to binary base stays", "<bytes2ihuman 1024>", "1024.00 B"},
-            {"just above base", "<bytes2human 1001>", "1.00 kB"},
-            {"rounds down", "<bytes2human 1999>", "1.99 kB"},
-            {"no binary noise", "<bytes2human 1150>", "1.15 kB"},
-            {"no binary noise, large", "<bytes2human 4100000000>", "4.10 GB"},
-            {"zero", "<bytes2human 0>", "0.00 B"},
-            {"largest", "<bytes2human 18446744073709551615>", "18.44 EB"},
-            {"largest binary", "<bytes2ihuman 18446744073709551615>", "15.99 EiB"},
-            {"not a number", "<bytes2human abc>", "abc"},
-            {"negative", "<bytes2human -5>", "-5"},
-            {"too large", "<bytes2human 18446744073709551616>", "18446744073709551616"},
-            {"argument is a tag", "<bytes2human <batterycycles>>", "412.00 B"},
-            {"tag in brackets", "<<model>>", "<iPhone 7 128GB>"},
-            {"unknown tag stays", "<foo> <model>", "<foo> iPhone 7 128GB"},
-            {"no closing bracket", "abc <model", "abc <model"},
-            {"later unclosed", "<model> and <model", "iPhone 7 128GB and <model"},
+            {"map sources",
+             "<map in=X out=Y else=none>|<map src=\"customfield:line\" in=L2 out=second>|"
+             "<map src=\"Device custom field: colour\" in=blue out=B>|"
+             "<map src=diagresult:camera in=Passed out=ok>|"
+             "<map src=substatus:kddi in=\"No restrictions\" out=free>|"
+             "<map loc=false src=\"Device status\" in=\"erasure successful\" out=E>",
+             "none|second|B|ok|free|E"},
+            {"sizes",
+             "<bytes2human 1500000>|<bytes2ihuman 1536>|<bytes2human 1000>|<bytes2human 1001>|"
+             "<bytes2human 1999>|<bytes2human 1150>|<bytes2human 0>|<bytes2human 18446744073709551615>|"
+             "<bytes2human <batterycycles>>|<bytes2human abc>|<bytes2human -5>|<bytes2human "
+             "18446744073709551616>",
+             "1.50 MB|1.50 kiB|1000.00 B|1.00 kB|1.99 kB|1.15 kB|0.00 B|18.44 EB|412.00 "
+             "B|abc|-5|18446744073709551616"},
+            {"unknown tag stays, tag in brackets", "<foo> <<model>>", "<foo> <iPhone 7 128GB>"},
             {"unclosed stops scanning", "<<model> <type>", "<<model> <type>"},
-            {"lone closing bracket", "a > b <type>", "a > b phone"},
             {"value not formatted again", "<model>", "<manufacturer>", "model=<manufacturer>"},
             {"empty", "", ""},
-            {"brackets only", "<>", "<>"},
-            {"value, MEID only", "<firstvalue IMEI,MEID>", "M1", "imei=;meid=M1"},
-            {"id, MEID only", "<firstid IMEI,MEID>", "MEID", "imei=;meid=M1"},
-            {"value, first wins", "<firstvalue MEID,IMEI>", "M1", "imei=I1;meid=M1"},
-            {"id, first wins", "<firstid IMEI, MEID>", "IMEI", "imei=I1;meid=M1"},
-            {"value, neither", "a<firstvalue IMEI,MEID>b", "ab", "imei=;meid="},
-            {"id, freetext", "<firstid IMEI,(freetext)No <type>>", "No phone", "imei="},
-            {"value, freetext", "<firstvalue IMEI,(freetext)none>", "none", "imei="},
-            {"id, custom field name", "<firstid IMEI,(devcustomfield)colour>", "colour", "imei="},
-            {"id, other label kept", "<firstid Manufacturer>", "Manufacturer"},
-            {"unknown words count as values", "<firstvalue IMEI,MDM>", "Unknown", "imei=;mdm=x"},
-            {"tag in value stays", "<map src=Model in=X else=\"<manufacturer>\">", "<manufacturer>"},
+            {"brackets only, lone closing bracket", "a > b <> <type>", "a > b <> phone"},
+            {"first of, MEID only, freetext and field name",
+             "<firstid IMEI,MEID>=<firstvalue IMEI,MEID>|<firstid IMEI,(freetext)No <type>>|"
+             "<firstvalue IMEI,(freetext)none>|<firstid IMEI,(devcustomfield)colour>",
+             "MEID=M1|No phone|none|colour", "imei=;meid=M1"},
+            {"first of, first wins", "<firstid IMEI, MEID>=<firstvalue MEID,IMEI>", "IMEI=M1",
+             "imei=I1;meid=M1"},
+            {"other label kept, unknown words count as values",
+             "<firstid Manufacturer>|<firstvalue IMEI,MDM>", "Manufacturer|Unknown", "imei=;mdm=x"},
             {"nested in the bound", "<bytes2human <bytes2ihuman <batterycycles>>>", "10.00 B", "none"},
             {"size of a report value",
              "<bytes2human <xmlreport /root/report/korvex_data/korvex_erasure_report/erasures/erasure/target/"
              "capacity>>",
              "128.00 GB", "report"},
             // Empty for unknown values; fixed example words stay.
-            {"fmip, no device, empty", "<fmip>", "", "none;empty"},
-            {"rooted, no device, empty", "<rooted>", "", "none;empty"},
-            {"fmip not obtained, empty", "<fmip>", "", "fmip=-1;empty"},
-            {"mdm other", "<mdm>", "Unknown", "mdm=Maybe"},
-            {"mdm other, empty", "<mdm>", "", "mdm=Maybe;empty"},
-            {"lsb not 1", "<lsb>", "Unknown", "lsb=0,-3,0"},
-            {"lsb not 1, empty", "<lsb>", "", "lsb=0,-3,0;empty"},
-            {"lsb untested", "<lsb>", "", "lsb=-3,-2,-3"},
+            {"no device, empty", "<fmip>|<rooted>|<frp>", "||Unknown", "none;empty"},
+            {"unknown values", "<mdm>|<lsb>|<lsb L,S,B,Clean,None,Untested>", "Unknown|Unknown|None",
+             "mdm=Maybe;lsb=0,-3,0"},
+            {"unknown values, empty", "<mdm>|<lsb>|<fmip>", "||", "mdm=Maybe;lsb=0,-3,0;fmip=-1;empty"},
+            {"lsb untested", "<lsb>|<lsb L,S,B,Clean,None,Untested>", "|Untested", "lsb=-3,-2,-3"},
             {"lsb clear, empty", "<lsb>", "Passed", "lsb=0,0,0;empty"},
-            {"frp, no device, empty", "<frp>", "Unknown", "none;empty"},
-            // Map: the device has fmip 1 (Locked) and the model "iPhone 7 128GB".
-            {"map example", "<map src=\"Find My iPhone\" in=Locked out=ON in=Unlocked out=OFF else=?>", "ON"},
             // Durations and disk sizes: one or more erasures, leading process steps, sizes by rounding.
-            {"one erasure", "<eraseduration>|<disksize>|<diskdesign>", "01:02:03|120GB|128GB",
-             "disks=128000000000:3723"},
-            {"two erasures", "<eraseduration>|<disksize>|<diskdesign>", "101:00:00|64GB2GB|64GB2GB",
+            {"one erasure", durations, "01:02:03|120GB|128GB", "disks=128000000000:3723"},
+            {"two erasures", durations, "101:00:00|64GB2GB|64GB2GB",
              "disks=68719476736:3600,2147483648:360000"},
-            {"leading steps", "<eraseduration>|<disksize>|<diskdesign>", "00:02:00|1GB|2GB",
-             "steps=1,1,2,1;disks=1"},
-            {"beyond 1 TiB", "<eraseduration>|<disksize>|<diskdesign>", "00:00:00|1863GB|1863GB",
-             "disks=2000000000000:0"},
-            {"exact multiple", "<disksize>|<diskdesign>", "256GB|256GB", "disks=274877906944:0"},
+            {"leading steps", durations, "00:02:00|1GB|2GB", "steps=1,1,2,1;disks=1"},
+            {"beyond 1 TiB", durations, "00:00:00|1863GB|1863GB", "disks=2000000000000:0"},
             {"just above", "<disksize>|<diskdesign>", "257GB|512GB", "disks=274877906945:0"},
-            // Custom fields: the store's, the device's (falling back to the store's), the preview's.
-            {"store", "<customfield line>", "L2"},
-            {"store, empty value", "[<customfield empty>]", "[]"},
-            {"store, unknown stays", "<customfield nothing> <type>", "<customfield nothing> phone"},
-            {"device field", "<devcustomfield colour>", "blue"},
-            {"device falls back to store", "<devcustomfield line>", "L2"},
-            {"device, unknown stays", "<devcustomfield nothing> <type>", "<devcustomfield nothing> phone"},
-            {"device field, preview", "<devcustomfield colour>", "example_field", "none"},
+            // Custom fields: the store's and the device's (falling back to the store's).
+            {"custom fields",
+             "<customfield line>|[<customfield empty>]|<customfield nothing> <type>|<devcustomfield colour>|"
+             "<devcustomfield line>|<devcustomfield nothing> <type>",
+             "L2|[]|<customfield nothing> phone|blue|L2|<devcustomfield nothing> phone"},
             // Report paths: values, the path shown where there is none, refused path syntax.
-            {"xml value", "<xmlreport /root/report/korvex_data/description/document_id>",
-             "5e2a1c7f-3b9d-4c61-a0f4-9d2e6b8c1a35", "report"},
-            {"xml section entry", "<xmlreport /root/report/korvex_data/korvex_hardware_report/system/imei>",
-             "356789104567892", "report"},
-            {"xml missing", "<xmlreport /root/report/korvex_data/nothing/here>", ".../nothing/here",
-             "report"},
-            {"xml short path", "<xmlreport /x>", "/x", "report"},
-            {"xml preview", "<xmlreport /root/report/korvex_data/description/document_id>",
-             ".../description/document_id", "none"},
-            {"xml undated report", "<xmlreport /root/report/korvex_data/description/document_id>",
-             ".../description/document_id", "undated"},
+            {"xml value and section entry",
+             "<xmlreport /root/report/korvex_data/description/document_id>|"
+             "<xmlreport /root/report/korvex_data/korvex_hardware_report/system/imei>",
+             "5e2a1c7f-3b9d-4c61-a0f4-9d2e6b8c1a35|356789104567892", "report"},
+            {"xml missing, short path", "<xmlreport /root/report/korvex_data/nothing/here>|<xmlreport /x>",
+             ".../nothing/here|/x", "report"},
+            {"xml undated report", documentId, ".../description/document_id", "undated"},
             {"xml refused path", "<xmlreport /root/report/x|doc('/etc/hostname')>", ".../etc/hostname')",
              "report"},
-            {"alternative serials when enabled", "<alternativeserial>|<alternativesourceandserial>",
-             "ALT-1|src:ALT-1", "alt"},
-            {"own name of the device identifier",
-             "<firstid Device identifier>: <firstvalue Device identifier>", "Asset tag: DEV-1",
-             "idname=Asset tag"},
-            {"label PIN without 0x", "PIN", "1a2b", "label"},
-            {"label USB serial cut", "USB serial", "ABC", "label"},
-            {"label status blacklisted", "Device status", "not supported", "label;status=21"},
-            {"label status unknown", "Device status", "unknown", "label;status=5"},
-            {"label diag FAILED", "Diagnostics status", "FAILED", "label;diag=a=0"},
+            {"alternative serials when enabled, own name of the device identifier",
+             "<alternativeserial>|<alternativesourceandserial>|"
+             "<firstid Device identifier>: <firstvalue Device identifier>",
+             "ALT-1|src:ALT-1|Asset tag: DEV-1", "alt;idname=Asset tag"},
+            // Property labels (a row's text holds several): values read differently from their tags,
+            // bounds and rounding.
+            {"labels of the device", "PIN|USB serial|(devcustomfield)colour|No such label", "1a2b|ABC|blue|",
+             "label"},
+            {"labels, first", labels, "not supported|ROOTED||Lost||64GB|0%|29",
+             "label;status=21;root=3;fmip=7;lsb=1,0,0;sub=4,3,1;model=Tab 2TB 64GB;wear=120;temp=2949"},
+            {"labels, second", labels,
+             "unknown|Custom Firmware|Unknown|Lost, Stolen, Blocked|May be restricted|Unknown|100%|-29",
+             "label;status=5;root=2;fmip=2;lsb=1,1,1;sub=2,1,0;model=Tab 64gb;wear=-4;temp=-2950"},
+            {"labels, third", labels, "unknown||Unknown|Lost, Stolen, Blocked|Unknown|Unknown|-1%|",
+             "label;status=5;root=9;fmip=2;lsb=1,1,1;sub=-1,0,0;model=Tab 64gb;health=0;tempvalid=0"},
             {"label diag not performed", "Diagnostics status", "Not performed", "label;diag=a=2"},
             {"label diag state 1", "Diagnostics status", "Failed", "label;diagstate=1;diag=a=1"},
             {"label diag one of two failed", "Diagnostics status", "FAILED", "label;diag=a=1,b=0"},
             {"label diag unknown code", "Diagnostics status", "FAILED", "label;diag=a=7"},
-            {"label diag all passed", "Diagnostics status", "Passed", "label;diag=a=1,b=1"},
             {"label diag no results", "Diagnostics status", "Passed", "label;diag="},
-            {"label rooted", "Rooted", "ROOTED", "label;root=3"},
-            {"label custom firmware", "Rooted", "Custom Firmware", "label;root=2"},
-            {"label rooted unknown value", "Rooted", "", "label;root=9"},
-            {"label fmip odd value", "Find My iPhone", "", "label;fmip=7"},
-            {"label fmip 2", "Find My iPhone", "Unknown", "label;fmip=2"},
-            {"label lost only", "Lost/Stolen/Blocked", "Lost", "label;lsb=1,0,0"},
-            {"label all three", "Lost/Stolen/Blocked", "Lost, Stolen, Blocked", "label;lsb=1,1,1"},
-            {"label subscription any 4", "Subscription status", "", "label;sub=4,3,1"},
-            {"label subscription may be", "Subscription status", "May be restricted", "label;sub=2,1,0"},
-            {"label subscription not obtained", "Subscription status", "Unknown", "label;sub=-1,0,0"},
-            {"label disk from TB model", "DiskSize", "64GB", "label;model=Tab 2TB 64GB"},
-            {"label disk last word wins", "DiskSize", "2TB", "label;model=Tab 64GB 2TB"},
-            {"label disk lower case unit", "DiskSize", "Unknown", "label;model=Tab 64gb"},
-            {"label devcustomfield", "(devcustomfield)colour", "blue", "label"},
-            {"label unknown label", "No such label", "", "label"},
-            // Battery bounds and rounding.
-            {"label health over 100", "Battery Health", "0%", "label;wear=120"},
-            {"label health below 0", "Battery Health", "100%", "label;wear=-4"},
-            {"label health invalid", "Battery Health", "-1%", "label;health=0"},
-            {"label temperature up", "Battery temperature", "30", "label;temp=2950"},
-            {"label temperature down", "Battery temperature", "29", "label;temp=2949"},
-            {"label temperature below 0", "Battery temperature", "-29", "label;temp=-2950"},
-            {"label temperature below 0, down", "Battery temperature", "-30", "label;temp=-2951"},
-            {"label temperature invalid", "Battery temperature", "", "label;tempvalid=0"},
             // The final pass of the upper-case tags a report device fills: by the format itself when
             // loud, by formatAndPatch otherwise, with examples in the preview; only these tags.
             {"final market name, loud", "<MARKETNAME>", "iPhone 12", "copied;loud"},
             {"final market name, quiet", "<MARKETNAME>", "<MARKETNAME>", "copied"},
-            {"final market name, patched", "<MARKETNAME>", "iPhone 12", "copied;patch"},
-            {"final preview", "<MARKETNAME> <IMEI>/<MEID>", "<MARKETNAME> <IMEI>/<MEID>", "none"},
             {"final preview, patched", "<MARKETNAME> <IMEI>/<MEID>",
              "iPhone 4 012345678901234/012345678901234", "none;patch"},
-            {"final identifiers", "<IMEI>/<MEID>", "356789104567892/35678910456789", "copied;patch"},
-            {"final other tags stay", "<SERVERVALUE x> <MARKETNAME>", "<SERVERVALUE x> iPhone 12",
-             "copied;patch"},
-            {"final text outside the local code page", "Grüße 日本 <MARKETNAME>", "Grüße 日本 iPhone 12",
-             "copied;patch"},
-            // Diagnostics lists by result; examples when quiet.
+            {"final, patched", "Grüße 日本 <SERVERVALUE x> <MARKETNAME> <IMEI>/<MEID>",
+             "Grüße 日本 <SERVERVALUE x> iPhone 12 356789104567892/35678910456789", "copied;patch"},
+            // Diagnostics lists by result.
             {"diaglist failed and ok", "<diaglist FAILED,OK>", "cam: Passed\nmic: Failed", "loud;results"},
-            {"diaglist not performed", "<diaglist NOT PERFORMED>", "gps: Not performed\nnfc: Not performed",
-             "loud;results"},
-            {"diaglist not available", "<diaglist NOT AVAILABLE>", "lte: Not available", "loud;results"},
+            {"diaglist not performed or available", "<diaglist NOT PERFORMED,NOT AVAILABLE>",
+             "gps: Not performed\nnfc: Not performed\nlte: Not available", "loud;results"},
             {"diaglist lower case ignored", "<diaglist ok,failed>", "", "loud;results"},
-            {"diaglist examples when quiet", "<diaglist OK,FAILED>",
-             "Example test: Failed\nExample test (Assisted): Failed\nExample test: Passed\n"
-             "Example test (Assisted): Passed",
-             "results"},
         });
         QTest::newRow("date") << "<date  yyyy-MM >"
                               << QDate::currentDate().toString(QStringLiteral("yyyy-MM")) << QString();
@@ -488,9 +387,12 @@ private slots:
         const bool quiet = !keys.contains(QLatin1String("loud"));
         const bool list = text.startsWith(QLatin1String("<diaglist"));
         TagParser parser;
-        if (keys.contains(QLatin1String("label")))
-            text = parser.propertyValue(used, text, emptyForUnknown, true);
-        else if (keys.contains(QLatin1String("patch")))
+        if (keys.contains(QLatin1String("label"))) {
+            QStringList values;
+            for (const QString& label : text.split(QLatin1Char('|')))
+                values << parser.propertyValue(used, label, emptyForUnknown, true);
+            text = values.join(QLatin1Char('|'));
+        } else if (keys.contains(QLatin1String("patch")))
             QVERIFY(parser.formatAndPatch(text, used, emptyForUnknown, quiet));
         else
             QVERIFY(parser.formatContent(text, used, emptyForUnknown, quiet));
@@ -501,8 +403,8 @@ private slots:
         parser.formatContent(plain, used, false, quiet);
         QVERIFY(!parser.hasDiagnosticsList());
     }
-    // Texts outside the table: a first-of tag without a value is named in the log once, in text
-    // order, unless quiet; tags nested far deeper than the bound neither crash nor vanish.
+    // Texts outside the table: a first-of tag without a value is named in the log once unless
+    // quiet; tags nested far deeper than the bound neither crash nor vanish.
     void firstMessagesAndDeepNesting()
     {
         auto device = fullDevice();
@@ -514,9 +416,6 @@ private slots:
             QCOMPARE(text, QStringLiteral("ID  V "));
             QCOMPARE(m_log->count(QStringLiteral("'<first")), quiet ? 0 : 2);
         }
-        const QString log = m_log->lines().join(QLatin1Char('\n'));
-        const int firstId = log.indexOf(QStringLiteral("'<firstid'"));
-        QVERIFY2(firstId >= 0 && firstId < log.indexOf(QStringLiteral("'<firstvalue'")), qPrintable(log));
         QString text = QStringLiteral("<bytes2human ").repeated(2000) + QStringLiteral("1500000");
         text += QString(2000, QLatin1Char('>'));
         parser.formatContent(text, nullptr, false, true);
