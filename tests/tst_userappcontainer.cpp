@@ -1,12 +1,9 @@
-// The logo folder the layout editor offers: import from a drive, listing, removal, and finding
-// plugged-in drives.
+// The logo folder the layout editor offers: import from a drive, listing, removal.
 
 #include "shared/userappcontainer.h"
 #include "testsupport.h"
 
 #include <QtTest>
-
-#include <unistd.h>
 
 class TestUserAppContainer : public QObject
 {
@@ -38,23 +35,6 @@ private slots:
         QVERIFY(!apps.removeLocalLogo("other.png"));
         QVERIFY(apps.removeLocalLogo("Shield Logo.png"));
         QVERIFY(apps.logos().isEmpty());
-    }
-
-    void removableDrives()
-    {
-        if (geteuid() != 0)
-            QSKIP("Needs root to make a drive folder under /media");
-        const QString drive = QString("/media/test-drive-%1").arg(getpid());
-        QVERIFY(QDir().mkpath(drive));
-        UserAppContainer apps;
-        // An empty mount point is not a drive; one with files is.
-        QVERIFY(!apps.removableMedia().contains(drive));
-        QFile file(drive + "/logo.png");
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
-        QVERIFY(apps.removableMedia().contains(drive));
-        QVERIFY(apps.importFolder().startsWith("/media"));
-        QVERIFY(QDir(drive).removeRecursively());
     }
 };
 
