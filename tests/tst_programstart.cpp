@@ -1,7 +1,6 @@
 // The program's command line (the options, the older "width=N" forms, what is ignored), --help and
-// --version of the real program, and the window icon. Ignored options in the log: tst_logging.
+// --version of the real program. Ignored options in the log: tst_logging.
 
-#include "app/applicationsetup.h"
 #include "app/commandline.h"
 #include "testsupport.h"
 
@@ -31,16 +30,13 @@ private slots:
         row("window with size", {"--ui", "width=1500", "height=900"}, run, true, 1500, 900, 0);
         row("fullscreen drops the size", {"width=1500", "--fullscreen", "height=900"}, run, false, -1, -1, 0);
         row("text up to a second =", {"widthPx=640=2", "height=0"}, run, false, 640, 0, 0);
-        row("later size wins", {"width=100", "width=200"}, run, false, 200, -1, 0);
         row("size not a number", {"width=wide", "height=9x"}, run, false, -1, -1, 2);
         row("log destination", {"--logto", "disk", "width=5"}, run, false, 5, -1, 0);
         row("unknown destination", {"--logto", "paper"}, run, false, -1, -1, 1);
         row("destination missing", {"--ui", "--logto"}, run, true, -1, -1, 1);
-        row("destination after =", {"--logto=disk"}, run, false, -1, -1, 1);
         row("unknown option", {"--ui-less", "--ui"}, run, true, -1, -1, 1);
         row("stray argument", {"report.xml"}, run, false, -1, -1, 1);
         row("help before all", {"--ui", "--help"}, CommandLine::Action::ShowHelp, true, -1, -1, 0);
-        row("help with Qt's options", {"--help-all"}, CommandLine::Action::ShowHelp, false, -1, -1, 0);
         row("version", {"--version"}, CommandLine::Action::ShowVersion, false, -1, -1, 0);
     }
     void parse()
@@ -87,18 +83,6 @@ private slots:
         const QByteArray out = p.readAllStandardOutput();
         QVERIFY2(out.contains(expected.toUtf8()), out.constData());
         QVERIFY(QDir(dir.path()).isEmpty());
-    }
-
-    // The desktop entry's icon is drawn from this picture; it must load and draw at desktop sizes.
-    void windowIcon()
-    {
-        ApplicationSetup::applyIdentity();
-        const QIcon icon = QGuiApplication::windowIcon();
-        for (int size : {16, 48, 256}) {
-            const QImage image = icon.pixmap(size, size).toImage();
-            QCOMPARE(image.size(), QSize(size, size));
-            QVERIFY(image.pixelColor(size / 2, size / 2).alpha() > 0);
-        }
     }
 };
 
