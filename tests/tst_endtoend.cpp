@@ -46,17 +46,6 @@ class TestEndToEnd : public QObject
     QString m_labels;
     QString m_csv;
 
-    // A fresh station: the demo layout, output into the test's folder, no jobs, no watermark.
-    void prepareStation(const QString& labels, const QString& csv)
-    {
-        QVERIFY(TestSupport::installStationLayout());
-        SettingsManager* s = SettingsManager::instance();
-        s->removeKey("jobs", true);
-        s->removeKey("MC", true);
-        s->setValue(FilePrinter::kFolderKey, labels, true);
-        s->setValue("ReportView/reportLogPath", csv, true);
-    }
-
 private slots:
     void initTestCase()
     {
@@ -82,7 +71,10 @@ private slots:
             const QString date = QDateTime::currentDateTime().addDays(-days).toString("yyyy-MM-dd hh:mm:ss");
             QCOMPARE(server.addReport(sampleReportVariant(n == 3 ? "Samsung" : "Apple", n), true, date), n);
         }
-        prepareStation(m_labels, m_csv);
+        // A fresh station: the demo layout, output into the test's folder, no jobs, no watermark.
+        QVERIFY(TestSupport::installStationLayout());
+        s->setValue(FilePrinter::kFolderKey, m_labels, true);
+        s->setValue("ReportView/reportLogPath", m_csv, true);
         addJob("apple", "Apple phones", true, "Apple");
         addJob("samsung", "Samsung phones", true, "Samsung");
         // The backlog has a maker of its own and a small layout, so it prints quickly.

@@ -105,21 +105,18 @@ QString makeImage(const QString& path, QSize size)
     return path;
 }
 
-// The sample report with its one erasure changed: "successful" keeps it, "failed" fails it,
-// "unfinished" drops its result, "mixed" adds a failed erasure after it, "none" removes it.
+// The sample report with its one erasure changed: "successful" keeps it, "unfinished" drops its
+// result, "mixed" adds a failed erasure after it.
 QString reportWithErasures(const QString& kind)
 {
     QString xml = QString::fromUtf8(TestSupport::sampleReport());
     const QString ok = "<entry name=\"state\" type=\"string\">Successful</entry>";
-    const QString failed = QString(ok).replace("Successful", "Failed");
     const int start = xml.indexOf("<entries name=\"erasure\">");
     const int end = xml.lastIndexOf("</entries>", xml.indexOf("</korvex_erasure_report>"));
-    if (kind == "failed" || kind == "unfinished")
-        xml.replace(ok, kind == "failed" ? failed : QString());
+    if (kind == "unfinished")
+        xml.replace(ok, QString());
     else if (kind == "mixed")
-        xml.insert(end, xml.mid(start, end - start).replace(ok, failed));
-    else if (kind == "none")
-        xml.remove(start, end - start);
+        xml.insert(end, xml.mid(start, end - start).replace(ok, QString(ok).replace("Successful", "Failed")));
     return xml;
 }
 
@@ -178,18 +175,13 @@ private slots:
         };
         const QString logo = makeImage(LayoutManager::localLogoDir() + "logo.png", QSize(120, 60));
         row("small text", text("Serial <System serial>", 248, 100, 440, 30, 0, 14));
-        row("large bold text", text("<b><manufacturer>", 248, 300, 440, 80, 0, 48));
         row("rotated text", text("<model>", 100, 400, 400, 40, 90, 24));
         row("logo", image(logo, 300, 600, 160, 80, true));
-        for (int turn : {0, 90}) {
-            const QString turned = turn ? " rotated" : "";
-            row("code128" + turned, barcode("IMEI", "code128", 248, 400, 420, 140, turn), kImei);
-            row("code39" + turned,
-                barcode("System serial", "code39", 248, 400, turn ? 600 : 420, turn ? 200 : 140, turn),
-                kSerial);
-            // The first label without a value is passed over.
-            row("ean13" + turned, barcode("PIN,IMEI2", "ean13", 248, 400, 300, 120, turn), kEan);
-        }
+        row("code128", barcode("IMEI", "code128", 248, 400, 420, 140), kImei);
+        row("code128 rotated", barcode("IMEI", "code128", 248, 400, 420, 140, 90), kImei);
+        row("code39", barcode("System serial", "code39", 248, 400, 420, 140), kSerial);
+        // The first label without a value is passed over.
+        row("ean13", barcode("PIN,IMEI2", "ean13", 248, 400, 300, 120), kEan);
         // Older editors wrote "<firstid>=<devid>" for the identifier; it still prints the identifier.
         row("former identifier text", barcode("(freetext)<firstid>=<devid>", "code128", 248, 200, 460, 140),
             "ST7-00042");
@@ -204,14 +196,10 @@ private slots:
         };
         const QString status = QStringLiteral("(freetext)<devstatus>");
         value("status, all successful", status, "erasure successful");
-        value("status, failed", status, "erasure failed", "failed");
         value("status, one of two failed", status, "erasure failed", "mixed");
-        value("status, no erasure", status, "connected", "none");
         value("status, erasure without result", status, "connected", "unfinished");
         // Other tag forms: tst_tagparser.
         value("device custom field", "(devcustomfield)info1", "PO-2026-1187");
-        value("custom field tag", "(freetext)<customfield info1>", "PO-2026-1187");
-        value("unknown custom field gives nothing", "(devcustomfield)nothing,IMEI", kImei);
         value("comments are no custom field", "(freetext)<customfield Comments>", "<customfield Comments>");
     }
 
@@ -223,7 +211,6 @@ private slots:
         QFETCH(QString, decoded);
         QFETCH(QString, erasures);
         Sample sample(erasures);
-        QVERIFY(sample.report.date().isValid());
         ReportDevice& device = sample.device;
         device.setIdentifier(Device::Pin, QString());
         device.setIdentifier(Device::Imei2, QString::fromLatin1(kEan));
@@ -231,7 +218,6 @@ private slots:
         const bool turned = object.value("rotation").toInt() == 90;
         PrintWorker worker(QString(), label({object}), QSizeF(60, 60), QString(), &device, 1, false);
         const QImage previewImage = worker.renderLabel();
-        QCOMPARE(previewImage.format(), QImage::Format_Mono);
         QCOMPARE(previewImage.size(), QSize(496 * 5, 800 * 5));
         const QRectF preview = blackBoundsInUnits(previewImage);
         QVERIFY(!preview.isEmpty());
@@ -289,7 +275,7 @@ private slots:
     {
         QTest::addColumn<QJsonArray>("objects");
         QTest::addColumn<QRectF>("box"); // where the ink may lie, layout units; null: nothing printed
-        // How the ink fills the box: the side it starts from, "exact", or "past" its right edge.
+        // How the ink fills the box: "Right" aligned, or "exact".
         QTest::addColumn<QString>("fill");
         QTest::addColumn<bool>("programMissing");
         const auto row = [](const char* name, const QJsonArray& objects, const QRectF& box,
@@ -298,14 +284,12 @@ private slots:
         };
         // Box: centre (248, 400), 200 x 40 units; an odd width of 41 would start at x - 20.
         const QRectF box(148, 380, 200, 40);
-        const QJsonObject hello = text("<b>HELLO</b>", 248, 400, 200, 40);
-        for (const char* alignment : {"Left", "Center", "Right"})
-            row(alignment, {with(hello, "alignment", alignment)}, box, alignment);
-        row("middle is left", {with(hello, "alignment", "Middle")}, box, "Left");
+        row("right aligned", {with(text("<b>HELLO</b>", 248, 400, 200, 40), "alignment", "Right")}, box,
+            "Right");
         row("rotated text", {text("<b>HELLO</b>", 248, 400, 200, 40, 90)}, QRectF(228, 300, 40, 200));
-        const QJsonObject longText = text("A very long line of text that cannot fit", 248, 400, 120, 30);
-        row("elided", {with(longText, "elide", "Right")}, QRectF(188, 385, 120, 30));
-        row("not elided", {longText}, QRectF(188, 385, 120, 30), "past");
+        row("elided",
+            {with(text("A very long line of text that cannot fit", 248, 400, 120, 30), "elide", "Right")},
+            QRectF(188, 385, 120, 30));
         const QString wide = makeImage(LayoutManager::localLogoDir() + "wide.png", QSize(200, 100));
         row("image stretched", {image(wide, 248, 400, 100, 100, false)}, QRectF(198, 350, 100, 100), "exact");
         row("image keeping its aspect", {image(wide, 248, 400, 100, 100, true)}, QRectF(198, 350, 100, 50),
@@ -339,22 +323,14 @@ private slots:
         const QByteArray where = describe(ink).toUtf8();
         if (box.isNull() || fill == "exact")
             QCOMPARE(ink, box);
-        else if (fill == "past")
-            QVERIFY2(ink.right() > box.right() + 12, where.constData());
         else
             QVERIFY2(!ink.isNull() && box.adjusted(-1, -1, 1, 1).contains(ink), where.constData());
-        if (fill != "Left" && fill != "Center" && fill != "Right")
-            return;
-        QVERIFY(ink.width() > 50 && ink.width() < 190);
-        const double slackLeft = ink.left() - box.left();
-        const double slackRight = box.right() - ink.right();
-        const double off = fill == "Left"    ? slackLeft
-                           : fill == "Right" ? slackRight
-                                             : qAbs(slackLeft - slackRight);
-        QVERIFY2(off < 6, where.constData());
+        if (fill == "Right")
+            QVERIFY2(ink.width() > 50 && ink.width() < 190 && box.right() - ink.right() < 6,
+                     where.constData());
     }
 
-    void textMarksTickBoxAndDiagnostics()
+    void textMarksAndDiagnostics()
     {
         TextPrintItem_ marked(nullptr, text("<b>Bold</b> and <u>under</u>", 50, 50, 80, 20), 1);
         QCOMPARE(marked.text(), QStringLiteral("Bold and under"));
@@ -362,49 +338,33 @@ private slots:
         const QJsonObject emptyText = text(QString(), 50, 50, 80, 20);
         QVERIFY(!TextPrintItem_(nullptr, emptyText, 1).isValid());
         QVERIFY(TextPrintItem_(nullptr, with(emptyText, "tickBoxFormat", true), 1).isValid());
-        // A tick box is a square of the box's height at its left with the first character inside.
-        const QImage tick = render(label({with(text(" X ", 248, 400, 200, 40), "tickBoxFormat", true)}));
-        const QRectF ink = blackBoundsInUnits(tick);
-        QVERIFY2(qAbs(ink.left() - 149) < 2 && qAbs(ink.width() - 38) < 3 && qAbs(ink.height() - 38) < 3,
-                 qPrintable(describe(ink)));
-        QVERIFY(isBlack(tick, QPointF(149, 400)));  // the square's left side
-        QVERIFY(!isBlack(tick, QPointF(155, 385))); // inside the square, away from the glyph
         // A diagnostics list too long for its box is cut to fit.
         ReportDevice device(&m_sample->device);
-        QStringList results;
-        for (int i = 1; i <= 12; ++i)
-            results << QStringLiteral("Test%1=%2").arg(i).arg(i % 2);
-        device.info().diagnosticsResults = results.join(QLatin1Char(','));
+        device.info().diagnosticsResults = "Test1=1,Test2=0,Test3=1,Test4=0,Test5=1,Test6=0,Test7=1,Test8=0,"
+                                           "Test9=1,Test10=0,Test11=1,Test12=0";
         QImage img(496 * 5, 800 * 5, QImage::Format_Mono);
         img.setDevicePixelRatio(5);
         QPainter painter(&img);
-        const QString list = QStringLiteral("<diaglist OK,FAILED>");
         // The text of a 400-unit-wide box of `height` after painting.
         const auto painted = [&](int height, const QString& content) {
             TextPrintItem_ item(&device, text(content, 248, 400, 400, height, 0, 20), 1);
             return item.paint(&img, &painter) ? item.text() : QStringLiteral("(not painted)");
         };
-        const QStringList all = painted(400, list).split('\n'); // fits: untouched
-        QCOMPARE(all.size(), 12);
-        const QString small = painted(100, list);
-        const QStringList lines = small.split(QLatin1Char('\n'));
-        QVERIFY2(lines.size() >= 2 && lines.size() < 12, qPrintable(small));
-        QCOMPARE(lines.first(), all.first());
-        QCOMPARE(lines.last(), QStringLiteral("More tests"));
-        QVERIFY(painter.boundingRect(QRectF(0, 0, 400, 100), 0, small).height() < 100);
+        const QString list = QStringLiteral("<diaglist OK,FAILED>");
+        const QString all = painted(400, list), small = painted(100, list);
+        QCOMPARE(all.count('\n'), 11); // fits: untouched
+        QVERIFY2(small.startsWith(all.section('\n', 0, 0) + '\n') && small.endsWith("\nMore tests") &&
+                     painter.boundingRect(QRectF(0, 0, 400, 100), 0, small).height() < 100,
+                 qPrintable(small));
         QCOMPARE(painted(30, list), QStringLiteral("More tests"));
         // Ordinary text that is too tall is left as it is.
         QCOMPARE(painted(30, "a\nb\nc\nd"), QStringLiteral("a\nb\nc\nd"));
     }
 
-    void shapesImagesDrawingOrderAndPreviewFile()
+    void shapesImagesAndPreviewFile()
     {
         const QImage rectangle = render(label({shape("Rectangle")}));
         QVERIFY(isBlack(rectangle, QPointF(198, 400)) && !isBlack(rectangle, QPointF(248, 400)));
-        QVERIFY(isBlack(render(label({shape("filledEllipse")})), QPointF(248, 400)));
-        const QRectF line = blackBoundsInUnits(render(label({shape("line")})));
-        QVERIFY(line.height() <= 3 && qAbs(line.center().y() - 400) < 1.5);
-        QVERIFY(ShapeObject_(nullptr, shape("star"), 1).isValid()); // prints nothing: inkLandsInItsBox
         QVERIFY(!ShapeObject_(nullptr, image(m_files.filePath("missing.png"), 10, 10, 10, 10), 1).isValid());
         // An imported layout names the other station's path; the local logo of that name is used.
         makeImage(LayoutManager::localLogoDir() + "station-logo.png", QSize(10, 10));
@@ -416,14 +376,6 @@ private slots:
         QVERIFY(upward.startsWith(QLatin1String("../")));
         for (const QString& path : {outside, upward})
             QVERIFY2(!ShapeObject_(nullptr, image(path, 10, 10, 10, 10), 1).isValid(), qPrintable(path));
-        // Later objects paint over earlier ones.
-        const QJsonObject cover = with(text(".", 248, 400, 100, 100), "background", true);
-        const QJsonObject logo =
-            image(makeImage(LayoutManager::localLogoDir() + "black.png", QSize(50, 50)), 248, 400, 200, 200);
-        const QImage textOnTop = render(label({logo, cover}));
-        QVERIFY(!isBlack(textOnTop, QPointF(280, 430))); // the text's white box covers the logo
-        QVERIFY(isBlack(textOnTop, QPointF(160, 320)));  // outside the box the logo remains
-        QVERIFY(isBlack(render(label({cover, logo})), QPointF(280, 430)));
         // A layout without a name draws nothing (without objects: tst_testprint).
         QJsonObject noName = label({text("X", 248, 400, 200, 40)});
         noName.remove(QStringLiteral("name"));
@@ -454,7 +406,6 @@ private slots:
         row("paper by name", label({}), {62, 29}, "62x29mm");
         row("paper by name with _x_", label({}), {102, 152}, "102 x 152");
         row("no paper of the layout's size", label({}, 400, 244), {50, 30.5});
-        row("no paper of that name", label({}, 400, 240), {50, 30}, "A7");
         row("layout without a size", label({}, 0, 240), {60, 60});
         // A 50 x 30 mm label keeps its shape on the page instead of being stretched onto a stand-in size.
         row("printer not installed", label({}, 400, 240), {50, 30}, {}, "No such printer");

@@ -1,11 +1,9 @@
 // The program's command line (the options, the older "width=N" forms, what is ignored), --help and
-// --version of the real program, and the window icon. Ignored options in the log: tst_logging.
+// --version of the real program. Ignored options in the log: tst_logging.
 
-#include "app/applicationsetup.h"
 #include "app/commandline.h"
 #include "testsupport.h"
 
-#include <QApplication>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(CommandLine::Action)
@@ -30,17 +28,13 @@ private slots:
         row("service", {}, run, false, -1, -1, 0);
         row("window with size", {"--ui", "width=1500", "height=900"}, run, true, 1500, 900, 0);
         row("fullscreen drops the size", {"width=1500", "--fullscreen", "height=900"}, run, false, -1, -1, 0);
-        row("text up to a second =", {"widthPx=640=2", "height=0"}, run, false, 640, 0, 0);
-        row("later size wins", {"width=100", "width=200"}, run, false, 200, -1, 0);
         row("size not a number", {"width=wide", "height=9x"}, run, false, -1, -1, 2);
         row("log destination", {"--logto", "disk", "width=5"}, run, false, 5, -1, 0);
         row("unknown destination", {"--logto", "paper"}, run, false, -1, -1, 1);
         row("destination missing", {"--ui", "--logto"}, run, true, -1, -1, 1);
-        row("destination after =", {"--logto=disk"}, run, false, -1, -1, 1);
         row("unknown option", {"--ui-less", "--ui"}, run, true, -1, -1, 1);
         row("stray argument", {"report.xml"}, run, false, -1, -1, 1);
         row("help before all", {"--ui", "--help"}, CommandLine::Action::ShowHelp, true, -1, -1, 0);
-        row("help with Qt's options", {"--help-all"}, CommandLine::Action::ShowHelp, false, -1, -1, 0);
         row("version", {"--version"}, CommandLine::Action::ShowVersion, false, -1, -1, 0);
     }
     void parse()
@@ -59,19 +53,10 @@ private slots:
         QVERIFY2(commandLine.warnings().size() == warnings, qPrintable(commandLine.warnings().join(" | ")));
     }
 
-    // Both answer without a display, even with --ui, and before anything is set up: no data root.
-    void helpAndVersion_data()
+    // --help and --version answer in one branch, before anything is set up: no display even with --ui,
+    // and no data root.
+    void versionBeforeSetUp()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("version") << QStringList({"--version"})
-                                 << QStringLiteral("labelprinter %1\n").arg(LABELPRINTER_VERSION);
-        QTest::newRow("help") << QStringList({"--ui", "--help"}) << "--logto <console|disk|dual>";
-    }
-    void helpAndVersion()
-    {
-        QFETCH(QStringList, args);
-        QFETCH(QString, expected);
         QTemporaryDir dir;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_DATA_DIRS"), dir.path());
@@ -80,25 +65,13 @@ private slots:
             env.remove(QString::fromLatin1(display));
         QProcess p;
         p.setProcessEnvironment(env);
-        p.start(TestSupport::programPath(), args);
+        p.start(TestSupport::programPath(), {"--ui", "--version"});
         QVERIFY(p.waitForFinished(20000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
-        const QByteArray out = p.readAllStandardOutput();
-        QVERIFY2(out.contains(expected.toUtf8()), out.constData());
+        QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()),
+                 QStringLiteral("labelprinter %1\n").arg(LABELPRINTER_VERSION));
         QVERIFY(QDir(dir.path()).isEmpty());
-    }
-
-    // The desktop entry's icon is drawn from this picture; it must load and draw at desktop sizes.
-    void windowIcon()
-    {
-        ApplicationSetup::applyIdentity();
-        const QIcon icon = QGuiApplication::windowIcon();
-        for (int size : {16, 48, 256}) {
-            const QImage image = icon.pixmap(size, size).toImage();
-            QCOMPARE(image.size(), QSize(size, size));
-            QVERIFY(image.pixelColor(size / 2, size / 2).alpha() > 0);
-        }
     }
 };
 
