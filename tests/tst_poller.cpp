@@ -211,12 +211,12 @@ private slots:
 
         XMLPoller poller;
         using Fetched = QMap<QString, QStringList>;
-        QVERIFY(server.setFault(kExport, "status", 500, 0, 1));
+        QVERIFY(server.setFault(kExport, "status"));
         QCOMPARE(poll(poller), (Fetched{{"Samsung job", {"SER000002"}}}));
         QCOMPARE(watermark(), 2);
         QCOMPARE(m_settings->getValue("jobs/a/retryFromId", QString(), true), QString("0"));
 
-        QVERIFY(server.setFault(kExport, "drop", 0, 0, 1));
+        QVERIFY(server.setFault(kExport, "drop", 0));
         QCOMPARE(server.addReport(report("Apple", 3), true), 3);
         QVERIFY(poll(poller).isEmpty());
         QCOMPARE(watermark(), 3);

@@ -2,7 +2,6 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrl>
@@ -143,26 +142,12 @@ int StandInProcess::addRawReport(const QByteArray& xml)
     return status == 200 ? jsonObject(reply).value(QStringLiteral("id")).toInt(-1) : -1;
 }
 
-QList<int> StandInProcess::generate(int count)
-{
-    long status = 0;
-    const QByteArray reply = control("POST", QStringLiteral("/standin/generate?count=%1").arg(count), {},
-                                     "application/json", &status);
-    QList<int> ids;
-    if (status != 200)
-        return ids;
-    for (const QJsonValue& id : jsonObject(reply).value(QStringLiteral("ids")).toArray())
-        ids.append(id.toInt());
-    return ids;
-}
-
-bool StandInProcess::setFault(const QString& path, const QString& kind, int status, int delayMs, int times)
+bool StandInProcess::setFault(const QString& path, const QString& kind, int status)
 {
     const QJsonObject fault{{QStringLiteral("path"), path},
                             {QStringLiteral("kind"), kind},
                             {QStringLiteral("status"), status},
-                            {QStringLiteral("delayMs"), delayMs},
-                            {QStringLiteral("times"), times}};
+                            {QStringLiteral("times"), 1}};
     long httpStatus = 0;
     const QByteArray reply =
         control("POST", QStringLiteral("/standin/faults"),
@@ -170,13 +155,6 @@ bool StandInProcess::setFault(const QString& path, const QString& kind, int stat
     if (httpStatus != 200)
         qWarning() << "stand-in refused the fault:" << httpStatus << reply;
     return httpStatus == 200;
-}
-
-bool StandInProcess::clearFaults()
-{
-    long status = 0;
-    control("DELETE", QStringLiteral("/standin/faults"), {}, "application/json", &status);
-    return status == 200;
 }
 
 } // namespace TestSupport

@@ -2,7 +2,6 @@
 // The stand-in Management Console started as a child process on a free loopback port.
 
 #include <QByteArray>
-#include <QList>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -26,9 +25,8 @@ public:
     int addReport(const QByteArray& xml, bool exported = false, const QString& date = {}); // id or -1
     // Stored as given, unread by the server (a console's bad report); exported; id or -1.
     int addRawReport(const QByteArray& xml);
-    QList<int> generate(int count);
-    bool setFault(const QString& path, const QString& kind, int status = 500, int delayMs = 0, int times = 1);
-    bool clearFaults();
+    // One fault on the next request to `path`.
+    bool setFault(const QString& path, const QString& kind, int status = 500);
 
 private:
     // One control request; the reply body, with the HTTP status in *status (0 when none came).
