@@ -5,6 +5,7 @@
 #include "printing/reportlistmodel.h"
 #include "printing/reportlogfilter.h"
 #include "settings/settingsmanager.h"
+#include "stationfixture.h"
 #include "testsupport.h"
 
 #include <QApplication>
@@ -20,8 +21,7 @@ const QString kImeiKey = QStringLiteral("/root/report/imei");
 
 QString readText(const QString& path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    return QString::fromUtf8(TestSupport::readAll(path));
 }
 
 // The file's lines (no field in these rows holds a line break) and a field of one of them.
