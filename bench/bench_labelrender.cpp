@@ -2,10 +2,13 @@
 // filled from a report and painted into the one-bit label image; also the peak memory.
 
 #include "app/applicationsetup.h"
+#include "printing/fileprinter.h"
 #include "printing/layoutmanager.h"
+#include "printing/pdffileoutput.h"
 #include "printing/printworker.h"
 #include "report/reportdevice.h"
 #include "report/reportdocument.h"
+#include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
 
 #include <QElapsedTimer>
@@ -14,7 +17,6 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QPrinter>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
@@ -116,14 +118,13 @@ int main(int argc, char** argv)
     measure("page at 300 dpi", [](PrintWorker& w) { return w.renderLabelAt(300); });
 
     // The page at 300 dpi handed to the built-in PDF printer: one file per label.
+    SettingsManager::instance()->setValue(FilePrinter::kFolderKey, dir.path(), true);
+    int written = 0;
     measure("page at 300 dpi written as PDF", [&](PrintWorker& w) {
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setColorMode(QPrinter::GrayScale);
-        printer.setResolution(300);
-        printer.setOutputFileName(dir.filePath(QStringLiteral("label.pdf")));
-        const QImage page = w.renderPage(&printer);
-        w.sendPage(&printer, page);
+        PdfFileOutput output;
+        output.open(w.pageSize(), nullptr);
+        const QImage page = w.renderPageImage(output.pagePixels());
+        output.send(page, QStringLiteral("bench"), QStringLiteral("label%1").arg(++written), true);
         return page;
     });
 

@@ -11,7 +11,7 @@ packages=(
   qtbase5-dev qtdeclarative5-dev libqt5xmlpatterns5-dev libqt5svg5-dev qtquickcontrols2-5-dev
   qml-module-qtquick-controls2 qml-module-qtquick-dialogs qml-module-qtquick-layouts
   qml-module-qtquick-window2 qml-module-qtquick2 qml-module-qttest qml-module-qt-labs-platform
-  libcurl4-openssl-dev libssl-dev libcpp-httplib-dev
+  libcurl4-openssl-dev libssl-dev libcpp-httplib-dev libcups2-dev
   barcode zbar-tools poppler-utils xvfb xauth curl
   cups printer-driver-cups-pdf qttools5-dev-tools
   file desktop-file-utils man-db

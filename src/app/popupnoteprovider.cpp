@@ -1,5 +1,7 @@
 #include "app/popupnoteprovider.h"
 
+#include "printing/printnotes.h"
+
 #include <QCoreApplication>
 #include <QQmlEngine>
 
@@ -14,6 +16,29 @@ PopupNoteProvider::PopupNoteProvider()
         << connect(this, &PopupNoteProvider::showPopupWithInfo, this, &PopupNoteProvider::onShowPopupWithInfo)
         << connect(this, &PopupNoteProvider::showErrorText, this, &PopupNoteProvider::onShowErrorText)
         << connect(this, &PopupNoteProvider::showErrorConfirm, this, &PopupNoteProvider::onShowErrorConfirm);
+    // Printing raises its notes without knowing the window; they become notes of the matching type.
+    connect(
+        PrintNotes::instance(), &PrintNotes::note, this,
+        [this](PrintNotes::Kind kind, const QString& title, const QString& text) {
+            switch (kind) {
+            case PrintNotes::LogNotWritten:
+                emit showPopup(PrintedReportsWritingToLogFailed);
+                return;
+            case PrintNotes::PrinterNotConfigured:
+                emit showErrorText(title, text, PrinterNotConfigured);
+                return;
+            case PrintNotes::PrinterNotWorking:
+                emit showErrorText(title, text, PrinterNotWorking);
+                return;
+            case PrintNotes::PrinterRemoved:
+                emit showErrorText(title, text, PrinterRemoved);
+                return;
+            case PrintNotes::Error:
+                break;
+            }
+            emit showErrorText(title, text, ErrorMessage);
+        },
+        Qt::DirectConnection);
 }
 
 PopupNoteProvider* PopupNoteProvider::instance()

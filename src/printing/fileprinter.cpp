@@ -4,11 +4,7 @@
 #include "settings/systempaths.h"
 
 #include <QDateTime>
-#include <QDebug>
 #include <QDir>
-#include <QFile>
-#include <QMutex>
-#include <QPrinter>
 #include <QRegularExpression>
 
 namespace {
@@ -42,27 +38,6 @@ QString FilePrinter::folder()
     return dir;
 }
 
-QPrinter* FilePrinter::create()
-{
-    const QString dir = folder();
-    if (!QDir(dir).exists()) {
-        qDebug() << "Label folder" << dir << "cannot be created";
-        return nullptr;
-    }
-    int resolution = kDefaultResolution;
-    if (SettingsManager* settings = SettingsManager::instance())
-        resolution = settings->getIntValue(kResolutionKey, kDefaultResolution, true);
-    if (resolution < 72 || resolution > 1200)
-        resolution = kDefaultResolution;
-    auto* printer = new QPrinter(QPrinter::HighResolution);
-    printer->setOutputFormat(QPrinter::PdfFormat);
-    // Grey scale keeps the one-bit page small; a PDF printer would otherwise claim 1200 dpi.
-    printer->setColorMode(QPrinter::GrayScale);
-    printer->setResolution(resolution);
-    printer->setCreator(QStringLiteral("Report Label Printer"));
-    return printer;
-}
-
 QString FilePrinter::baseName(const QDateTime& time, const QString& jobName, const QString& reportId)
 {
     QString base = time.toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"));
@@ -73,19 +48,4 @@ QString FilePrinter::baseName(const QDateTime& time, const QString& jobName, con
     if (!report.isEmpty())
         base += QLatin1Char('_') + report;
     return base;
-}
-
-QString FilePrinter::nextFileName(const QString& jobName, const QString& reportId)
-{
-    static QMutex lock;
-    QMutexLocker locker(&lock);
-    const QString dir = folder();
-    const QString base = baseName(QDateTime::currentDateTime(), jobName, reportId);
-    QString path = QStringLiteral("%1/%2.pdf").arg(dir, base);
-    for (int n = 2; QFile::exists(path); ++n)
-        path = QStringLiteral("%1/%2_%3.pdf").arg(dir, base).arg(n);
-    // Reserve the name at once, so a second label in the same millisecond cannot take it.
-    QFile reserve(path);
-    reserve.open(QIODevice::WriteOnly);
-    return path;
 }

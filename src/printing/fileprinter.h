@@ -1,11 +1,10 @@
 #pragma once
 // The built-in printer that is always listed: each printed label becomes a PDF file of its own in a
-// folder, so a station can archive labels or run without a physical printer.
+// folder, so a station can archive labels or run without a physical printer (its output:
+// PdfFileOutput).
 
 #include <QDateTime>
 #include <QString>
-
-class QPrinter;
 
 namespace FilePrinter {
 
@@ -19,11 +18,6 @@ constexpr int kDefaultResolution = 300;
 bool isFilePrinter(const QString& printerName);
 // The folder labels are written to (created when missing); default "labels" under the data root.
 QString folder();
-// A printer writing one grey-scale PDF page at the label printer's resolution; the caller names
-// the file with nextFileName before printing. Null when the folder cannot be created.
-QPrinter* create();
-// A file name in the folder that no earlier label uses, built from the time, job and report.
-QString nextFileName(const QString& jobName, const QString& reportId);
 // The name of a label file without its ending: the time, the job and the report, in characters
 // every file system takes.
 QString baseName(const QDateTime& time, const QString& jobName, const QString& reportId);

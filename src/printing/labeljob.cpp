@@ -1,8 +1,6 @@
 #include "printing/labeljob.h"
 
-#include "app/popupnoteprovider.h"
 #include "printing/barcode.h"
-#include "printing/durablefile.h"
 #include "printing/fileprinter.h"
 #include "printing/layoutcheck.h"
 #include "printing/layoutmanager.h"
@@ -18,29 +16,15 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QJsonDocument>
-#include <QPrinter>
 
 namespace {
 
 const QString kDocumentIdPath = QStringLiteral("/root/report/korvex_data/description/document_id");
-const QString kPartSuffix = QStringLiteral(".part");
 
 QString setting(const QString& key)
 {
     SettingsManager* settings = SettingsManager::instance();
     return settings ? settings->getValue(key, QString(), true) : QString();
-}
-
-// Whether the built-in printer's folder takes new files; asked only after a hand-off failed, to
-// tell the user why.
-bool labelFolderWritable(const QString& folder)
-{
-    QFile probe(folder + QStringLiteral("/.write-test"));
-    if (!probe.open(QIODevice::WriteOnly))
-        return false;
-    probe.close();
-    probe.remove();
-    return true;
 }
 
 } // namespace
@@ -106,31 +90,12 @@ QJsonObject LabelJob::loadLayoutFile(const QString& layoutName)
     return document.isObject() ? document.object() : QJsonObject();
 }
 
-QPrinter* LabelJob::loadPrinter(const QString& name)
-{
-    const QString printerName = printerKeyOf(name);
-    if (printerName.isEmpty()) {
-        qDebug() << Q_FUNC_INFO << "DefaultPrinter not set";
-        return nullptr;
-    }
-    if (FilePrinter::isFilePrinter(printerName))
-        return FilePrinter::create();
-    auto* printer = new QPrinter(QPrinter::HighResolution);
-    printer->setPrinterName(printerName);
-    if (!printer->isValid() || printer->printerName() != printerName) {
-        qDebug() << Q_FUNC_INFO << "Printer is not valid" << printerName;
-        delete printer;
-        return nullptr;
-    }
-    return printer;
-}
-
 void LabelJob::release()
 {
     m_worker.reset();
     m_device.reset();
     m_document.reset();
-    m_printer.reset();
+    m_output.reset();
     m_page = QImage();
 }
 
@@ -139,31 +104,40 @@ QString LabelJob::printerKeyOf(const QString& printerName)
     return printerName.isEmpty() ? setting(QStringLiteral("defaultPrinter")) : printerName;
 }
 
-bool LabelJob::prepare(QHash<QString, QJsonObject>* layouts)
+void LabelJob::waitForPrinter(const PrinterStatus& why)
+{
+    outcome = Outcome::PrinterUnavailable;
+    reason = why.reason;
+    noteType = why.missing ? PrintNotes::PrinterRemoved : PrintNotes::PrinterNotWorking;
+    m_holdsLine = m_output && m_output->keepsOrder();
+    release();
+}
+
+bool LabelJob::prepare(BatchContext* batch)
 {
     usedLayout = layoutName.isEmpty() ? setting(QStringLiteral("defaultLayout")) : layoutName;
     if (printerKey.isEmpty()) // set by whoever issued the job's ticket
         printerKey = printerKeyOf(printerName);
     // A batch of one job's labels reads its layout once.
-    if (layouts && layouts->contains(usedLayout)) {
-        m_layout = layouts->value(usedLayout);
+    if (batch && batch->layouts.contains(usedLayout)) {
+        m_layout = batch->layouts.value(usedLayout);
     } else {
         m_layout = loadLayoutFile(usedLayout);
-        if (layouts)
-            layouts->insert(usedLayout, m_layout);
+        if (batch)
+            batch->layouts.insert(usedLayout, m_layout);
     }
     if (m_layout.isEmpty()) {
         outcome = Outcome::Failed;
         qDebug() << Q_FUNC_INFO << "Failed to load layout:" << usedLayout;
         reason = QStringLiteral("failed to load layout \"%1\"").arg(usedLayout);
-        noteType = PopupNoteProvider::ErrorMessage;
+        noteType = PrintNotes::Error;
         return false;
     }
     QString layoutProblem;
     if (!LayoutCheck::isPrintable(m_layout, &layoutProblem)) {
         outcome = Outcome::Failed;
         reason = QStringLiteral("layout \"%1\" is refused: %2").arg(usedLayout, layoutProblem);
-        noteType = PopupNoteProvider::ErrorMessage;
+        noteType = PrintNotes::Error;
         qWarning() << reason;
         return false;
     }
@@ -172,12 +146,21 @@ bool LabelJob::prepare(QHash<QString, QJsonObject>* layouts)
     if (printerKey.isEmpty()) {
         qDebug() << "Couldnt get printer!";
         reason = QStringLiteral("no printer configured");
-        noteType = PopupNoteProvider::PrinterNotConfigured;
+        noteType = PrintNotes::PrinterNotConfigured;
         return false;
     }
-    const bool filePrinter = FilePrinter::isFilePrinter(printerKey);
-    if (filePrinter && !labelBaseName.isEmpty())
-        m_finalPath = QStringLiteral("%1/%2.pdf").arg(FilePrinter::folder(), labelBaseName);
+    m_output = LabelOutput::create(printerKey);
+    // Labels for a printer that is not ready wait for it; the printer is asked once per batch.
+    if (batch) {
+        auto known = batch->printers.constFind(printerKey);
+        if (known == batch->printers.constEnd())
+            known = batch->printers.insert(printerKey, m_output->status());
+        if (!known->ready) {
+            qDebug() << "Printer" << printerKey << "is not ready:" << known->reason;
+            waitForPrinter(*known);
+            return false;
+        }
+    }
 
     m_document = std::make_unique<ReportDocument>();
     QString parseError;
@@ -185,53 +168,52 @@ bool LabelJob::prepare(QHash<QString, QJsonObject>* layouts)
         // A label without the report's values would look printed but carry nothing.
         outcome = Outcome::Failed;
         reason = parseError;
-        noteType = PopupNoteProvider::ErrorMessage;
+        noteType = PrintNotes::Error;
         release();
         return false;
     }
     if (!customKey.isEmpty())
         customContent.insert(customKey, m_document->query(customKey).join(QStringLiteral(", ")));
     reportUuid = m_document->query(kDocumentIdPath).join(QStringLiteral(", "));
-    if (filePrinter && m_finalPath.isEmpty())
-        m_finalPath = FilePrinter::nextFileName(title.section(QLatin1Char(':'), 0, 0), reportUuid);
 
     // A label completed before a stop or crash is not printed a second time.
-    if (!labelBaseName.isEmpty() && QFileInfo(m_finalPath).size() > 0) {
-        qDebug() << "Label" << m_finalPath << "was completed before; finishing its entry";
-        outcome = Outcome::Printed;
-        labelFile = m_finalPath;
-        release();
-        return false;
+    if (!labelBaseName.isEmpty()) {
+        const QString done = m_output->deliveredLabel(labelBaseName);
+        if (!done.isEmpty()) {
+            qDebug() << "Label" << done << "was completed before; finishing its entry";
+            outcome = Outcome::Printed;
+            labelFile = done;
+            release();
+            return false;
+        }
     }
 
-    m_printer.reset(loadPrinter(printerKey));
-    if (!m_printer) {
-        qDebug() << "Couldnt get printer!";
-        reason = QStringLiteral("the printer is not available");
-        noteType = PopupNoteProvider::PrinterRemoved;
-        release();
-        return false;
-    }
-    m_printer->setDocName(title);
-    if (!m_finalPath.isEmpty()) {
-        QFile::remove(m_finalPath); // an empty file reserved by the name chooser
-        m_printer->setOutputFileName(m_finalPath + kPartSuffix);
-    }
     m_device = std::make_unique<ReportDevice>();
     m_device->setReport(m_document.get(), true);
-    m_worker = std::make_unique<PrintWorker>(m_printer->printerName(), m_layout, QSizeF(60.0, 60.0),
-                                             QString(), m_device.get(), 1, false);
+    m_worker = std::make_unique<PrintWorker>(QString(), m_layout, QSizeF(60.0, 60.0), QString(),
+                                             m_device.get(), 1, false);
+    const QList<QPageSize> papers = m_output->papers();
+    m_worker->setPageSize(PrintWorker::choosePageSize(m_layout, QSizeF(60.0, 60.0), QString(), papers));
+    QString error;
+    if (!m_output->open(m_worker->pageSize(), &error)) {
+        qDebug() << "Printer" << printerKey << "cannot take the label:" << error;
+        PrinterStatus why;
+        why.ready = false;
+        why.reason = error;
+        waitForPrinter(why);
+        return false;
+    }
     return true;
 }
 
 bool LabelJob::render()
 {
-    m_page = m_worker->renderPage(m_printer.get());
+    m_page = m_worker->renderPageImage(m_output->pagePixels());
     problems = m_worker->problems();
     if (m_page.isNull()) {
         outcome = Outcome::Failed;
         reason = QStringLiteral("layout \"%1\" cannot be rendered").arg(usedLayout);
-        noteType = PopupNoteProvider::ErrorMessage;
+        noteType = PrintNotes::Error;
         release();
         return false;
     }
@@ -243,10 +225,10 @@ bool LabelJob::render()
 
 void LabelJob::handOver(HandOffGate* gate)
 {
-    const bool platform = m_finalPath.isEmpty();
+    const bool ordered = m_output->keepsOrder();
     outcome = Outcome::PrinterUnavailable;
-    noteType = PopupNoteProvider::PrinterNotWorking;
-    if (platform && gate) {
+    noteType = PrintNotes::PrinterNotWorking;
+    if (ordered && gate) {
         gate->waitForTurn(printerKey, ticket);
         if (gate->isBlocked(printerKey)) {
             reason = QStringLiteral("an earlier label was refused by the printer");
@@ -254,33 +236,23 @@ void LabelJob::handOver(HandOffGate* gate)
             return;
         }
     }
-    const bool sent = m_worker->sendPage(m_printer.get(), m_page);
-    m_printer.reset(); // closes the output file
+    const bool stable = !labelBaseName.isEmpty();
+    const QString name = stable ? labelBaseName
+                                : FilePrinter::baseName(QDateTime::currentDateTime(),
+                                                        title.section(QLatin1Char(':'), 0, 0), reportUuid);
+    const HandOff handOff = m_output->send(m_page, title, name, stable);
     release();
-    if (!sent) {
-        reason = QStringLiteral("the printer did not accept the label");
-        if (platform && gate)
+    if (!handOff.taken) {
+        reason = handOff.error;
+        refusedByPrinter = true;
+        qDebug() << "Printer" << printerKey << "did not take the label:" << reason;
+        // The labels after it wait too, so none overtakes it.
+        if (ordered && gate)
             gate->block(printerKey);
-        if (!platform) {
-            QFile::remove(m_finalPath + kPartSuffix);
-            const QString folder = QFileInfo(m_finalPath).absolutePath();
-            if (!labelFolderWritable(folder))
-                reason = QStringLiteral("the label folder %1 cannot be written").arg(folder);
-        }
         return;
     }
-    if (!platform) {
-        // Complete on disk under its own name, or not there at all.
-        const QString partPath = m_finalPath + kPartSuffix;
-        QString error;
-        if (QFileInfo(partPath).size() == 0 || !DurableFile::syncFile(partPath) ||
-            !DurableFile::rename(partPath, m_finalPath, &error)) {
-            QFile::remove(partPath);
-            reason = QStringLiteral("the label file could not be written %1").arg(error);
-            return;
-        }
-        labelFile = m_finalPath;
-    }
+    labelFile = handOff.file;
+    printJobId = handOff.jobId;
     outcome = Outcome::Printed;
 }
 
@@ -293,11 +265,11 @@ void LabelJob::runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const s
                         const std::function<void(LabelJob*)>& ended)
 {
     QList<LabelJob*> prepared;
-    QHash<QString, QJsonObject> layouts;
+    BatchContext batch;
     for (LabelJob* job : jobs) {
         if (stopping && stopping->load())
             job->outcome = Outcome::Dropped;
-        else if (job->prepare(&layouts))
+        else if (job->prepare(&batch))
             prepared << job;
     }
     // One run of the barcode program per symbology for the whole batch.
@@ -323,6 +295,9 @@ void LabelJob::runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const s
                 job->handOver(gate);
             }
         }
+        // Labels after one that waits for its printer wait too, so none overtakes it.
+        if (gate && job->m_holdsLine)
+            gate->block(job->printerKey);
         if (gate)
             gate->pass(job->printerKey, job->ticket);
         if (ended)

@@ -1,7 +1,7 @@
 #pragma once
 // The work of printing one label, in steps that may run on any thread: prepare (layout, printer,
-// report), render (the page at the printer's resolution) and hand over (to the print system, or the
-// label file of the built-in PDF printer). Touches no interface object. A batch of jobs encodes all
+// report), render (the page at the printer's resolution) and hand over (to the label's output).
+// Touches no interface object. A batch of jobs asks each printer how it is once, and encodes all
 // its barcodes in one run of the barcode program first.
 
 #include <QHash>
@@ -15,12 +15,14 @@
 #include <QStringList>
 #include <QWaitCondition>
 
+#include "printing/labeloutput.h"
+#include "printing/printnotes.h"
+
 #include <atomic>
 #include <functional>
 #include <memory>
 
 class PrintWorker;
-class QPrinter;
 class ReportDevice;
 class ReportDocument;
 
@@ -57,7 +59,7 @@ public:
     enum class Outcome
     {
         Printed,            // handed over
-        PrinterUnavailable, // the printer is missing, unplugged or refused: try again later
+        PrinterUnavailable, // the printer is missing, not ready or refused: try again later
         Failed,             // the label cannot be made as things are (layout missing or unusable)
         Dropped             // the entry could not be read (moved aside) or printing is stopping
     };
@@ -74,22 +76,30 @@ public:
     // What came of it.
     Outcome outcome = Outcome::Failed;
     QString reason;
-    int noteType = 0;
+    PrintNotes::Kind noteType = PrintNotes::Error;
     QString usedLayout;
     QString printerKey; // the printer asked (the default printer's name when the job names none)
     QString reportUuid;
     QMap<QString, QString> customContent;
     QStringList problems;
     QString labelFile;
+    int printJobId = 0;            // the print system's job, to follow until it ends
+    bool refusedByPrinter = false; // the printer was ready but did not take the label
 
     LabelJob();
     ~LabelJob();
     LabelJob(const LabelJob&) = delete;
     LabelJob& operator=(const LabelJob&) = delete;
 
-    // Loads the layout, opens the printer and parses the report; false when the job has ended
-    // (outcome set), including a label completed before a stop, which counts as printed.
-    bool prepare(QHash<QString, QJsonObject>* layouts = nullptr);
+    // What a batch learns once and shares: layouts by name, and how each printer is.
+    struct BatchContext
+    {
+        QHash<QString, QJsonObject> layouts;
+        QHash<QString, PrinterStatus> printers;
+    };
+    // Loads the layout, checks and opens the printer and parses the report; false when the job has
+    // ended (outcome set), including a label completed before a stop, which counts as printed.
+    bool prepare(BatchContext* batch = nullptr);
     // Paints the page; false (outcome Failed) when the layout cannot be drawn.
     bool render();
     // Sends the page (waiting for its turn at `gate` on a platform printer); sets the outcome.
@@ -106,17 +116,17 @@ public:
     static QJsonObject loadLayoutFile(const QString& layoutName);
     // The printer a job names, or the default printer when it names none.
     static QString printerKeyOf(const QString& printerName);
-    // A printer by name (or the default printer); null when there is none.
-    static QPrinter* loadPrinter(const QString& name);
 
 private:
     void release();
+    // The label waits for its printer: `why` says why, the note kind whether it is missing.
+    void waitForPrinter(const PrinterStatus& why);
 
     QJsonObject m_layout;
     std::unique_ptr<ReportDocument> m_document;
     std::unique_ptr<ReportDevice> m_device;
-    std::unique_ptr<QPrinter> m_printer;
+    std::unique_ptr<LabelOutput> m_output;
+    bool m_holdsLine = false; // waits for a printer that takes its labels in order
     std::unique_ptr<PrintWorker> m_worker;
     QImage m_page;
-    QString m_finalPath;
 };

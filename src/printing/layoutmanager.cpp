@@ -1,7 +1,7 @@
 #include "printing/layoutmanager.h"
 
-#include "app/popupnoteprovider.h"
 #include "printing/layoutcheck.h"
+#include "printing/printnotes.h"
 
 #include "settings/systempaths.h"
 
@@ -74,8 +74,7 @@ void LayoutManager::readLayoutDir()
             // Listed, it would be printed or opened in the editor, and either may fail badly.
             const QString text = QStringLiteral("The layout file %1 is refused: %2").arg(entry, problem);
             qWarning() << text;
-            emit PopupNoteProvider::instance()->showErrorText(QStringLiteral("Layout refused"), text,
-                                                              PopupNoteProvider::ErrorMessage);
+            PrintNotes::instance()->raise(PrintNotes::Error, QStringLiteral("Layout refused"), text);
             continue;
         }
         if (layout.contains(QLatin1String("name")))

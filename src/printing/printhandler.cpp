@@ -1,11 +1,12 @@
 #include "printing/printhandler.h"
 
-#include "app/popupnoteprovider.h"
 #include "printing/fileprinter.h"
-#include "printing/layoutcheck.h"
+#include "printing/printercatalogue.h"
+#include "printing/printermonitor.h"
 #include "printing/printworker.h"
 #include "printing/reportlistmodel.h"
 #include "printing/spoollistmodel.h"
+#include "printing/testprint.h"
 #include "printing/textprintitem_.h"
 #include "report/reportdocument.h"
 #include "settings/settingsmanager.h"
@@ -13,9 +14,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QFile>
-#include <QPrinter>
-#include <QPrinterInfo>
+#include <QElapsedTimer>
 #include <QThread>
 
 #include <algorithm>
@@ -23,18 +22,8 @@
 
 namespace {
 
-// A printer that is missing or refuses is asked again after this long, or sooner when the list of
-// printers changes or the user presses Retry.
-constexpr int kBackoffMs = 30000;
-constexpr int kPrinterListCheckMs = 5000;
 // Labels a worker takes at once: their barcodes are encoded in one run of the barcode program.
 constexpr int kBatchSize = 25;
-
-void logPrinter(const QPrinterInfo& info)
-{
-    qDebug() << info.printerName() << info.location() << info.makeAndModel() << info.state()
-             << info.isRemote();
-}
 
 } // namespace
 
@@ -42,14 +31,19 @@ const QString PrintHandler::kWorkersKey = QStringLiteral("printing/workers");
 
 PrintHandler::PrintHandler(QObject* parent, PrintSpool* spool)
     : QObject(parent), m_spool(spool ? spool : PrintSpool::instance()),
-      m_gate(std::make_shared<HandOffGate>())
+      m_catalogue(new PrinterCatalogue(this)), m_monitor(new PrinterMonitor(this)),
+      m_testPrint(new TestPrint(this)), m_gate(std::make_shared<HandOffGate>())
 {
     m_pool.setMaxThreadCount(workerCount());
-    qDebug() << "Available printers!";
-    const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
-    for (const QPrinterInfo& info : printers)
-        logPrinter(info);
-    m_knownPrinters = QPrinterInfo::availablePrinterNames();
+    connect(m_monitor, &PrinterMonitor::released, this, &PrintHandler::onPrinterReleased);
+    connect(m_monitor, &PrinterMonitor::jobFailed, this, &PrintHandler::onJobFailed);
+    connect(m_monitor, &PrinterMonitor::reasonChanged, this,
+            [this](const QString& printer, const QString& reason) {
+                m_model->setWaiting(printer, reason, m_monitor->heldSince(printer));
+                emit spoolChanged();
+            });
+    connect(m_testPrint, &TestPrint::statusBarMessage, this, &PrintHandler::statusBarMessage);
+    connect(m_testPrint, &TestPrint::labelFileWritten, this, &PrintHandler::labelFileWritten);
 
     if (SettingsManager* settings = SettingsManager::instance())
         m_paused = settings->getBooleanValue(PrintSpool::kPausedKey, false, true);
@@ -59,13 +53,10 @@ PrintHandler::PrintHandler(QObject* parent, PrintSpool* spool)
     connect(m_spool, &PrintSpool::changed, this, &PrintHandler::schedulePrint, Qt::QueuedConnection);
     connect(m_spool, &PrintSpool::changed, this, &PrintHandler::spoolChanged, Qt::QueuedConnection);
     connect(m_spool, &PrintSpool::entryDamaged, this, [this](const QString& file, const QString& reason) {
-        reportFailure(PopupNoteProvider::ErrorMessage, QStringLiteral("Spool file damaged"),
+        reportFailure(PrintNotes::Error, QStringLiteral("Spool file damaged"),
                       QStringLiteral("The waiting label %1 could not be read (%2) and was moved aside")
                           .arg(file, reason));
     });
-
-    m_backoffTimer.setInterval(kPrinterListCheckMs);
-    connect(&m_backoffTimer, &QTimer::timeout, this, &PrintHandler::onBackoffTimer);
 
     // Printed reports are kept for reprinting for a while; pruned at start and once a day.
     const auto prune = [this] {
@@ -100,11 +91,19 @@ int PrintHandler::workerCount() const
     return std::clamp(wanted, 1, cores);
 }
 
-void PrintHandler::stopPrinting(int milliseconds)
+bool PrintHandler::stopPrinting(int milliseconds)
 {
     if (m_stopping.exchange(true))
-        return;
-    m_pool.waitForDone(milliseconds);
+        return !m_catalogue->busy();
+    QElapsedTimer clock;
+    clock.start();
+    m_monitor->stop(milliseconds / 4);
+    // Labels being handed over get half the time; then calls to a print system that does not
+    // answer are cut short, and those labels stay in the spool.
+    if (!m_pool.waitForDone(milliseconds / 2)) {
+        LabelOutput::abortCalls(true);
+        m_pool.waitForDone(std::max<int>(1, milliseconds - int(clock.elapsed())));
+    }
     // What was handed over meanwhile is logged and leaves the spool now, not at the next start.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     for (const auto& flight : qAsConst(m_inFlight)) {
@@ -114,6 +113,7 @@ void PrintHandler::stopPrinting(int milliseconds)
             m_spool->release(flight->entry.id);
     }
     m_inFlight.clear();
+    return m_pool.activeThreadCount() == 0 && !m_catalogue->busy();
 }
 
 int PrintHandler::pendingReports() const
@@ -139,8 +139,8 @@ QString PrintHandler::spoolState() const
         parts << QStringLiteral("Printing paused");
     if (waiting > 0) {
         QStringList printers;
-        for (auto it = m_waiting.cbegin(); it != m_waiting.cend(); ++it)
-            printers << (it.key().isEmpty() ? QStringLiteral("a printer to be set") : it.key());
+        for (const QString& printer : m_monitor->heldPrinters())
+            printers << (printer.isEmpty() ? QStringLiteral("a printer to be set") : printer);
         printers.sort();
         parts << (printers.isEmpty() ? QStringLiteral("%1 labels waiting").arg(waiting)
                                      : QStringLiteral("%1 labels waiting for %2")
@@ -169,11 +169,10 @@ void PrintHandler::setPaused(bool paused)
         schedulePrint();
 }
 
-void PrintHandler::reportFailure(int noteType, const QString& title, const QString& text)
+void PrintHandler::reportFailure(PrintNotes::Kind kind, const QString& title, const QString& text)
 {
     emit statusBarMessage(text);
-    PopupNoteProvider* notes = PopupNoteProvider::instance();
-    emit notes->showErrorText(title, text, static_cast<PopupNoteProvider::PopupNoteTypes>(noteType));
+    PrintNotes::instance()->raise(kind, title, text);
 }
 
 bool PrintHandler::stageReports(const QString& jobId, const QString& jobName, const QString& layout,
@@ -224,7 +223,7 @@ void PrintHandler::printReports(const QString& jobname, const QString& label, co
         QString error;
         if (!m_spool->add(&entry, &error))
             reportFailure(
-                PopupNoteProvider::ErrorMessage, QStringLiteral("Label not printed"),
+                PrintNotes::Error, QStringLiteral("Label not printed"),
                 QStringLiteral("Job %1: the label could not be kept for printing (%2)").arg(jobname, error));
     }
     schedulePrint();
@@ -277,14 +276,14 @@ void PrintHandler::printNext()
             SpoolEntry entry;
             const bool found = m_spool->claimNext(
                 [this, &jobs, &jobWaits](const SpoolEntry& e) {
-                    if (m_waiting.isEmpty())
+                    if (m_monitor->heldPrinters().isEmpty())
                         return true;
                     const QString key = e.jobId + QLatin1Char('\n') + e.printer;
                     auto known = jobWaits.constFind(key);
                     if (known == jobWaits.constEnd()) {
                         QString layout, printer;
                         resolveJob(e, jobs, &layout, &printer);
-                        known = jobWaits.insert(key, m_waiting.contains(LabelJob::printerKeyOf(printer)));
+                        known = jobWaits.insert(key, m_monitor->isHeld(LabelJob::printerKeyOf(printer)));
                     }
                     return !known.value();
                 },
@@ -393,10 +392,13 @@ void PrintHandler::finishEntry(const SpoolEntry& entry, const LabelJob& job, con
         record.reportUuid = row.reportUuid;
         record.customContent = row.customContent;
         m_spool->finishPrinted(entry, record);
+        // The print system may still drop the job: it is followed until it ends.
+        if (job.printJobId > 0)
+            m_monitor->follow(job.printerKey, job.printJobId, entry.id);
         if (!job.labelFile.isEmpty())
             emit labelFileWritten(job.labelFile);
         if (!job.problems.isEmpty())
-            reportFailure(PopupNoteProvider::ErrorMessage, QStringLiteral("Label printed with a gap"),
+            reportFailure(PrintNotes::Error, QStringLiteral("Label printed with a gap"),
                           QStringLiteral("Job %1, report %2: %3 could not be printed; reprint it from the "
                                          "Report Log once the layout or the job's filter is fixed")
                               .arg(entry.jobName, job.reportUuid, row.attention));
@@ -419,17 +421,8 @@ void PrintHandler::finishEntry(const SpoolEntry& entry, const LabelJob& job, con
     }
 }
 
-void PrintHandler::printerUnavailable(const QString& printerKey, const LabelJob& result)
+int PrintHandler::waitingFor(const QString& printerKey) const
 {
-    const bool first = !m_waiting.contains(printerKey);
-    Waiting& waiting = m_waiting[printerKey];
-    if (first)
-        waiting.since = QDateTime::currentDateTime();
-    waiting.reason = result.reason;
-    waiting.retryAt = QDateTime::currentDateTime().addMSecs(kBackoffMs);
-    m_knownPrinters = QPrinterInfo::availablePrinterNames();
-    if (!m_backoffTimer.isActive())
-        m_backoffTimer.start();
     int count = 0;
     const QHash<QString, JobListModel::Job> jobs = storedJobs();
     for (const SpoolEntry& e : m_spool->pending()) {
@@ -437,51 +430,77 @@ void PrintHandler::printerUnavailable(const QString& printerKey, const LabelJob&
         resolveJob(e, jobs, &layout, &printer);
         count += LabelJob::printerKeyOf(printer) == printerKey ? 1 : 0;
     }
+    return count;
+}
+
+void PrintHandler::printerUnavailable(const QString& printerKey, const LabelJob& result)
+{
+    const bool first = !m_monitor->isHeld(printerKey);
+    // A printer that reported a state is released when the state clears; one that refused a
+    // label, or is not set at all, rests first.
+    const bool refused = printerKey.isEmpty() || result.refusedByPrinter;
+    m_monitor->hold(printerKey, result.reason, refused);
+    const int count = waitingFor(printerKey);
     qDebug() << "Printer" << printerKey << "unavailable:" << result.reason << "-" << count << "labels wait";
     if (first)
         reportFailure(
             result.noteType, QStringLiteral("Labels waiting"),
-            QStringLiteral("%1 labels wait for printer \"%2\": %3. They print when it is back.")
+            QStringLiteral("%1 labels wait for printer \"%2\": %3. They print when it is ready again.")
                 .arg(count)
                 .arg(printerKey.isEmpty() ? QStringLiteral("(none set)") : printerKey, result.reason));
-    m_model->setWaiting(printerKey, waiting.reason, waiting.since);
+    m_model->setWaiting(printerKey, result.reason, m_monitor->heldSince(printerKey));
     emit spoolChanged();
 }
 
-void PrintHandler::onBackoffTimer()
+void PrintHandler::onPrinterReleased(const QString& printerKey)
 {
-    if (m_waiting.isEmpty()) {
-        m_backoffTimer.stop();
+    m_model->setWaiting(printerKey, QString(), QDateTime());
+    m_gate->unblock(printerKey);
+    emit spoolChanged();
+    schedulePrint();
+}
+
+void PrintHandler::onJobFailed(const QString& archiveId, const QString& printerKey, const QString& reason)
+{
+    qWarning() << "Printer" << printerKey << "did not print the label of" << archiveId << ":" << reason;
+    if (ReportListModel* log = ReportListModel::instance())
+        log->markNotPrinted(archiveId, QStringLiteral("not printed: %1; printed again").arg(reason));
+    SpoolEntry entry;
+    QString error;
+    if (!m_spool->archivedEntry(archiveId, &entry)) {
+        reportFailure(
+            PrintNotes::PrinterNotWorking, QStringLiteral("Label not printed"),
+            QStringLiteral("Printer \"%1\" did not print a label (%2) and its report is no longer kept: "
+                           "print it again from the console")
+                .arg(printerKey, reason));
         return;
     }
-    const QStringList printers = QPrinterInfo::availablePrinterNames();
-    const bool listChanged = printers != m_knownPrinters;
-    m_knownPrinters = printers;
-    const QDateTime now = QDateTime::currentDateTime();
-    bool retry = false;
-    for (auto it = m_waiting.begin(); it != m_waiting.end();) {
-        if (listChanged || it.value().retryAt <= now) {
-            m_model->setWaiting(it.key(), QString(), QDateTime());
-            m_gate->unblock(it.key());
-            it = m_waiting.erase(it);
-            retry = true;
-        } else {
-            ++it;
-        }
+    entry.id.clear();
+    entry.spooledAt = QDateTime();
+    entry.rangeFrom = entry.rangeTo = -1;
+    if (!m_spool->add(&entry, &error)) {
+        reportFailure(
+            PrintNotes::Error, QStringLiteral("Label not printed"),
+            QStringLiteral("Job %1, report %2: printer \"%3\" did not print it (%4), and it could not be "
+                           "kept to print again: %5")
+                .arg(entry.jobName, entry.reportUuid, printerKey, reason, error));
+        return;
     }
-    if (retry) {
-        emit spoolChanged();
-        schedulePrint();
-    }
+    const bool first = !m_monitor->isHeld(printerKey);
+    m_monitor->hold(printerKey, reason, true);
+    m_model->setWaiting(printerKey, reason, m_monitor->heldSince(printerKey));
+    if (first)
+        reportFailure(
+            PrintNotes::PrinterNotWorking, QStringLiteral("Label not printed"),
+            QStringLiteral("Job %1, report %2: printer \"%3\" did not print the label: %4. It waits and "
+                           "prints again.")
+                .arg(entry.jobName, entry.reportUuid, printerKey, reason));
+    emit spoolChanged();
 }
 
 void PrintHandler::retryWaiting()
 {
-    for (auto it = m_waiting.cbegin(); it != m_waiting.cend(); ++it) {
-        m_model->setWaiting(it.key(), QString(), QDateTime());
-        m_gate->unblock(it.key());
-    }
-    m_waiting.clear();
+    m_monitor->releaseAll();
     emit spoolChanged();
     schedulePrint();
 }
@@ -514,7 +533,7 @@ int PrintHandler::reprint(const QStringList& archiveIds)
     for (const QString& id : archiveIds) {
         SpoolEntry entry;
         if (!m_spool->archivedEntry(id, &entry)) {
-            reportFailure(PopupNoteProvider::ErrorMessage, QStringLiteral("Reprint not possible"),
+            reportFailure(PrintNotes::Error, QStringLiteral("Reprint not possible"),
                           QStringLiteral("The report of this label is no longer kept"));
             continue;
         }
@@ -525,7 +544,7 @@ int PrintHandler::reprint(const QStringList& archiveIds)
         if (m_spool->add(&entry, &error))
             ++queued;
         else
-            reportFailure(PopupNoteProvider::ErrorMessage, QStringLiteral("Reprint not possible"), error);
+            reportFailure(PrintNotes::Error, QStringLiteral("Reprint not possible"), error);
     }
     if (queued > 0) {
         emit statusBarMessage(QStringLiteral("%1 labels queued for reprint").arg(queued));
@@ -570,22 +589,9 @@ bool PrintHandler::doPrint(const QByteArray& data, const QString& jobname, const
     return true;
 }
 
-QPrinter* PrintHandler::loadPrinter(const QString& name)
-{
-    return LabelJob::loadPrinter(name);
-}
-
 QStringList PrintHandler::activePrinters()
 {
-    QStringList names;
-    const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
-    for (const QPrinterInfo& info : printers) {
-        logPrinter(info);
-        if (!info.isRemote())
-            names.append(info.printerName());
-    }
-    names.append(FilePrinter::kName);
-    return names;
+    return m_catalogue->printers();
 }
 
 QString PrintHandler::formatText(const QString& text, bool tickBox)
@@ -604,60 +610,15 @@ void PrintHandler::createPreviewImage(const QJsonObject& json)
 
 QStringList PrintHandler::getAllPagesizes()
 {
-    QStringList sizes;
-    const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
-    for (const QPrinterInfo& info : printers) {
-        const QList<QPageSize> pages = info.supportedPageSizes();
-        for (const QPageSize& page : pages) {
-            const QRect mm = page.rect(QPageSize::Millimeter).toRect();
-            sizes.append(QStringLiteral("%1%2 x %3%4")
-                             .arg(mm.width())
-                             .arg(QStringLiteral("mm"))
-                             .arg(mm.height())
-                             .arg(QStringLiteral("mm")));
-        }
-    }
-    return sizes;
+    return m_catalogue->pageSizes();
 }
 
 bool PrintHandler::testPrint(const QJsonObject& layout, const QString& printer)
 {
-    const QString title = QStringLiteral("Test print failed");
-    const QString name = layout.value(QStringLiteral("name")).toString();
-    QString problem;
-    if (!LayoutCheck::isPrintable(layout, &problem)) {
-        qDebug() << Q_FUNC_INFO << "layout refused:" << problem;
-        reportFailure(PopupNoteProvider::ErrorMessage, title,
-                      QStringLiteral("Layout \"%1\" cannot be printed: %2").arg(name, problem));
-        return false;
-    }
-    // No printer name here means the user picked none: the default printer is not a silent fallback.
-    std::unique_ptr<QPrinter> output(printer.isEmpty() ? nullptr : loadPrinter(printer));
-    if (!output) {
-        qDebug() << Q_FUNC_INFO << "Couldnt get printer!" << printer;
-        reportFailure(PopupNoteProvider::PrinterNotWorking, title,
-                      QStringLiteral("Test print: printer \"%1\" is not available").arg(printer));
-        return false;
-    }
-    output->setDocName(QStringLiteral("Test print: %1").arg(name));
-    QString pdfPath;
-    if (output->outputFormat() == QPrinter::PdfFormat) {
-        pdfPath = FilePrinter::nextFileName(QStringLiteral("Test print"), name);
-        output->setOutputFileName(pdfPath);
-    }
-    PrintWorker worker(output->printerName(), layout, QSizeF(60.0, 60.0), QString(), nullptr, 1, false);
-    const bool printed = worker.printPage(output.get());
-    output.reset();
-    if (!printed || (!pdfPath.isEmpty() && QFile(pdfPath).size() == 0)) {
-        if (!pdfPath.isEmpty())
-            QFile::remove(pdfPath);
-        reportFailure(PopupNoteProvider::PrinterNotWorking, title,
-                      QStringLiteral("Test print of \"%1\" on \"%2\" failed").arg(name, printer));
-        return false;
-    }
-    m_lastTestPrintFile = pdfPath;
-    if (!pdfPath.isEmpty())
-        emit labelFileWritten(pdfPath);
-    emit statusBarMessage(QStringLiteral("Test print of \"%1\" sent to %2").arg(name, printer));
-    return true;
+    return m_testPrint->print(layout, printer);
+}
+
+QString PrintHandler::lastTestPrintFile() const
+{
+    return m_testPrint->lastFile();
 }

@@ -1,8 +1,9 @@
 #pragma once
-// The print driver: prints the labels of the print spool in spool order, each with its job's layout
-// on its job's printer, records each handed-over label in the printed-reports log, keeps labels for
-// a missing printer waiting, and serves printer lists, previews and the spool's state to the
-// interface.
+// The print driver: schedules the labels of the print spool in spool order, each with its job's
+// layout on its job's printer, records each handed-over label in the printed-reports log, keeps the
+// labels of a printer that is not ready waiting (PrinterMonitor), brings back labels whose job the
+// print system dropped, and serves printers (PrinterCatalogue), test prints (TestPrint), previews and
+// the spool's state to the interface.
 
 #include <QByteArray>
 #include <QDateTime>
@@ -15,6 +16,7 @@
 #include <QTimer>
 
 #include "printing/labeljob.h"
+#include "printing/printnotes.h"
 #include "printing/printspool.h"
 #include "settings/joblistmodel.h"
 
@@ -23,8 +25,10 @@
 #include <atomic>
 #include <memory>
 
-class QPrinter;
+class PrinterCatalogue;
+class PrinterMonitor;
 class SpoolListModel;
+class TestPrint;
 
 class PrintHandler : public QObject
 {
@@ -63,8 +67,10 @@ public:
     int workerCount() const;
     static const QString kWorkersKey;
     // Stops taking labels and waits (at most `milliseconds`) for the labels being handed over;
-    // the rest stay in the spool. Used when the program ends.
-    void stopPrinting(int milliseconds);
+    // the rest stay in the spool. Used when the program ends. False when a call to the print
+    // system is still under way (it does not answer).
+    bool stopPrinting(int milliseconds);
+    PrinterMonitor* monitor() const { return m_monitor; }
 
 public slots:
     // Reports handed over directly (not through the poller): spooled and printed in order.
@@ -73,7 +79,6 @@ public slots:
     // Prints one report at once, outside the spool; false when it was not handed over.
     bool doPrint(const QByteArray& data, const QString& jobname, const QString& layout,
                  const QString& printer, QString& error);
-    QPrinter* loadPrinter(const QString& name);
     QStringList activePrinters();
     QString formatText(const QString& text, bool tickBox);
     void createPreviewImage(const QJsonObject& json);
@@ -82,7 +87,7 @@ public slots:
     // false, with a popup note and a status text, when it could not be printed.
     Q_INVOKABLE bool testPrint(const QJsonObject& layout, const QString& printer);
     // Where the last successful test print went: its PDF file, or empty for a platform printer.
-    Q_INVOKABLE QString lastTestPrintFile() const { return m_lastTestPrintFile; }
+    Q_INVOKABLE QString lastTestPrintFile() const;
 
     // Tries the waiting labels now instead of at the end of their back-off.
     Q_INVOKABLE void retryWaiting();
@@ -102,7 +107,6 @@ signals:
     void pausedChanged();
 
 private:
-    QString m_lastTestPrintFile;
     // One spool entry on its way through a worker.
     struct Flight
     {
@@ -123,24 +127,21 @@ private:
     static void resolveJob(const SpoolEntry& entry, const QHash<QString, JobListModel::Job>& jobs,
                            QString* layout, QString* printer);
     void printerUnavailable(const QString& printerKey, const LabelJob& job);
-    void onBackoffTimer();
-    void clearWaiting(const QString& printerKey);
+    void onPrinterReleased(const QString& printerKey);
+    // A job the print system accepted did not print: its label waits again.
+    void onJobFailed(const QString& archiveId, const QString& printerKey, const QString& reason);
+    // Labels waiting for a printer (by the printer their job names now).
+    int waitingFor(const QString& printerKey) const;
 
     // The user must learn that a label was not printed: a popup note and a status-bar text.
-    void reportFailure(int noteType, const QString& title, const QString& text);
+    void reportFailure(PrintNotes::Kind kind, const QString& title, const QString& text);
 
-    struct Waiting
-    {
-        QString reason;
-        QDateTime since;
-        QDateTime retryAt;
-    };
     PrintSpool* m_spool;
     SpoolListModel* m_model;
-    QHash<QString, Waiting> m_waiting; // by printer
-    QTimer m_backoffTimer;
+    PrinterCatalogue* m_catalogue;
+    PrinterMonitor* m_monitor;
+    TestPrint* m_testPrint;
     QTimer m_pruneTimer;
-    QStringList m_knownPrinters;
     bool m_scheduled = false;
     int m_runPrinted = 0;
     QList<std::shared_ptr<Flight>> m_inFlight; // in spool order

@@ -13,7 +13,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPainter>
-#include <QPrinter>
 #include <QPrinterInfo>
 
 #include <algorithm>
@@ -59,8 +58,10 @@ PrintWorker::PrintWorker(const QString& printerName, const QJsonObject& layout, 
     if (device)
         m_device = new ReportDevice(device, this);
     const bool fixed = m_layout.value(QLatin1String("fixedsize")).toBool(false);
-    const QList<QPageSize> papers =
-        fixed ? QList<QPageSize>() : QPrinterInfo::printerInfo(m_printerName).supportedPageSizes();
+    // Without a printer name the print system is not asked (the caller chooses from its output's papers).
+    const QList<QPageSize> papers = fixed || m_printerName.isEmpty()
+                                        ? QList<QPageSize>()
+                                        : QPrinterInfo::printerInfo(m_printerName).supportedPageSizes();
     m_pageSize = choosePageSize(m_layout, requestedSizeMm, paperName, papers);
 }
 
@@ -231,25 +232,6 @@ bool PrintWorker::printFromJsonObject(QPainter* painter)
     return true;
 }
 
-bool PrintWorker::printPage(QPrinter* printer)
-{
-    // A label that cannot be painted still leaves a white page to send.
-    QImage page = renderPage(printer);
-    if (page.isNull()) {
-        page = QImage(printer->pageRect(QPrinter::DevicePixel).size().toSize(), QImage::Format_Mono);
-        QPainter painter(&page);
-        prepareWhitePainter(&painter, page.rect());
-    }
-    return sendPage(printer, page);
-}
-
-QImage PrintWorker::renderPage(QPrinter* printer)
-{
-    printer->setPageSize(m_pageSize);
-    printer->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
-    return renderPageImage(printer->pageRect(QPrinter::DevicePixel).size().toSize());
-}
-
 QImage PrintWorker::renderPageImage(const QSize& pagePixels)
 {
     QSize units;
@@ -288,33 +270,6 @@ QImage PrintWorker::renderLabelAt(double dotsPerInch)
     const double unitsToDots = dotsPerInch / 25.4 / LayoutLength::kUnitsPerMillimetre;
     return renderPageImage(
         QSize(int(std::lround(units.width() * unitsToDots)), int(std::lround(units.height() * unitsToDots))));
-}
-
-bool PrintWorker::sendPage(QPrinter* printer, const QImage& page)
-{
-    for (int copy = 0; copy < m_copies; ++copy) {
-        QPainter painter;
-        if (!painter.begin(printer)) {
-            logPrintf("%s Could not start printing on %s\n", Q_FUNC_INFO, qPrintable(printer->printerName()));
-            return false;
-        }
-        painter.setRenderHint(QPainter::TextAntialiasing, true);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-        if (m_upsideDown) {
-            const QPointF centre(page.width() / 2.0, page.height() / 2.0);
-            painter.translate(centre);
-            painter.rotate(180);
-            painter.translate(-centre);
-        }
-        painter.drawImage(QPointF(0, 0), page);
-        // The job is handed over only when the print system took it without an error.
-        if (!painter.end() || printer->printerState() == QPrinter::Error) {
-            logPrintf("%s The print system did not accept the job on %s\n", Q_FUNC_INFO,
-                      qPrintable(printer->printerName()));
-            return false;
-        }
-    }
-    return true;
 }
 
 bool PrintWorker::createPreviewImage(const QJsonObject& layout, const QString& layoutDir)

@@ -1,6 +1,6 @@
 #pragma once
-// Renders one layout for one device: chooses the page size, paints the objects into a one-bit label
-// image and scales it onto a page; also the page output to a printer and the layout preview picture.
+// Renders one layout for one device: chooses the page size and paints the objects into a one-bit
+// page image at the output's resolution; also the layout preview picture.
 
 #include <QImage>
 #include <QJsonObject>
@@ -13,7 +13,6 @@
 
 class Device;
 class QPainter;
-class QPrinter;
 class ReportDevice;
 
 class PrintWorker : public QObject
@@ -28,15 +27,6 @@ public:
 
     // Runs the slot named by m_slotName through the meta-object system; false if it could not run.
     bool print(QPainter* painter);
-    // Page output: page size and zero margins on the printer, the label scaled onto a one-bit page
-    // image, which goes to the printer once per copy (each copy its own job).
-    bool printPage(QPrinter* printer);
-    // The first half of printPage: sets the page on the printer and paints the page image; null
-    // when the label could not be rendered at all.
-    QImage renderPage(QPrinter* printer);
-    // The second half: hands the page to the printer; false when the print system did not take it
-    // (it could not start, or reported an error at the end).
-    bool sendPage(QPrinter* printer, const QImage& page);
     // The symbology and content of each barcode of the layout for this device (those with content),
     // so a batch of labels can be encoded in one run of the barcode program before rendering.
     QList<QPair<QString, QString>> barcodeContents() const;
@@ -57,6 +47,8 @@ public:
     static constexpr double kPaperToleranceMm = 0.5;
 
     QPageSize pageSize() const { return m_pageSize; }
+    // The page chosen from the output's own papers (see choosePageSize).
+    void setPageSize(const QPageSize& page) { m_pageSize = page; }
     int copies() const { return m_copies; }
     bool upsideDown() const { return m_upsideDown; }
 

@@ -1,6 +1,6 @@
 #include "printing/reportlistmodel.h"
 
-#include "app/popupnoteprovider.h"
+#include "printing/printnotes.h"
 #include "printing/reportlogfilter.h"
 #include "settings/settingsmanager.h"
 
@@ -195,8 +195,21 @@ bool ReportListModel::addReport(const Entry& printed)
         }
     }
     if (!written)
-        emit PopupNoteProvider::instance()->showPopup(PopupNoteProvider::PrintedReportsWritingToLogFailed);
+        PrintNotes::instance()->raise(PrintNotes::LogNotWritten, QString(), m_logPath);
     return written;
+}
+
+void ReportListModel::markNotPrinted(const QString& archiveId, const QString& text)
+{
+    for (int row = m_entries.size() - 1; row >= 0; --row) {
+        Entry& entry = m_entries[row];
+        if (archiveId.isEmpty() || entry.archiveId != archiveId)
+            continue;
+        entry.attention = entry.attention.isEmpty() ? text : entry.attention + QStringLiteral("; ") + text;
+        const QModelIndex changed = index(row);
+        emit dataChanged(changed, changed, {AttentionRole});
+        return;
+    }
 }
 
 void ReportListModel::addHistory(const QList<Entry>& entries)

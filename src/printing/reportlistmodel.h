@@ -84,6 +84,8 @@ public:
     // Rows of labels printed before this start (from the archive), shown above this run's rows;
     // nothing is written to the CSV file.
     void addHistory(const QList<Entry>& entries);
+    // The label of a row did not come out after all (its print job failed later): the row says so.
+    void markNotPrinted(const QString& archiveId, const QString& text);
     // Archive ids of the selected rows, in row order.
     Q_INVOKABLE QStringList selectedArchiveIds() const;
     Q_INVOKABLE void clearSelection();

@@ -1,0 +1,116 @@
+#include "printing/pdffileoutput.h"
+
+#include "printing/durablefile.h"
+#include "printing/fileprinter.h"
+#include "settings/settingsmanager.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QPainter>
+#include <QPdfWriter>
+
+namespace {
+
+const QString kPartSuffix = QStringLiteral(".part");
+
+int configuredResolution()
+{
+    int resolution = FilePrinter::kDefaultResolution;
+    if (SettingsManager* settings = SettingsManager::instance())
+        resolution =
+            settings->getIntValue(FilePrinter::kResolutionKey, FilePrinter::kDefaultResolution, true);
+    return resolution < 72 || resolution > 1200 ? FilePrinter::kDefaultResolution : resolution;
+}
+
+// Whether the folder takes new files; asked only after a hand-off failed, to tell the user why.
+bool folderWritable(const QString& folder)
+{
+    QFile probe(folder + QStringLiteral("/.write-test"));
+    if (!probe.open(QIODevice::WriteOnly))
+        return false;
+    probe.close();
+    probe.remove();
+    return true;
+}
+
+} // namespace
+
+PdfFileOutput::PdfFileOutput() : LabelOutput(FilePrinter::kName), m_folder(FilePrinter::folder()) {}
+
+bool PdfFileOutput::open(const QPageSize& page, QString* error)
+{
+    if (!QDir(m_folder).exists()) {
+        if (error)
+            *error = QStringLiteral("the label folder %1 cannot be created").arg(m_folder);
+        return false;
+    }
+    m_page = page;
+    setPage(page, configuredResolution());
+    return true;
+}
+
+QString PdfFileOutput::pathOf(const QString& labelName) const
+{
+    return QStringLiteral("%1/%2.pdf").arg(m_folder, labelName);
+}
+
+QString PdfFileOutput::deliveredLabel(const QString& labelName) const
+{
+    const QString path = pathOf(labelName);
+    return !labelName.isEmpty() && QFileInfo(path).size() > 0 ? path : QString();
+}
+
+HandOff PdfFileOutput::send(const QImage& page, const QString& title, const QString& labelName,
+                            bool stableName)
+{
+    HandOff result;
+    QString path = pathOf(labelName);
+    if (!stableName) {
+        // Labels named in the same millisecond each get a file of their own.
+        static QMutex naming;
+        QMutexLocker locker(&naming);
+        for (int n = 2; QFile::exists(path) || QFile::exists(path + kPartSuffix); ++n)
+            path = pathOf(QStringLiteral("%1_%2").arg(labelName).arg(n));
+        QFile(path + kPartSuffix).open(QIODevice::WriteOnly); // reserves the name
+    }
+    const QString partPath = path + kPartSuffix;
+    bool painted = false;
+    {
+        QPdfWriter writer(partPath);
+        writer.setCreator(QStringLiteral("Report Label Printer"));
+        writer.setTitle(title);
+        writer.setPageSize(m_page);
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+        writer.setResolution(m_dotsPerInch);
+        QPainter painter;
+        if (painter.begin(&writer)) {
+            painter.drawImage(QPointF(0, 0), page);
+            painted = painter.end();
+        }
+    }
+    // Complete on disk under its own name, or not there at all.
+    QString error;
+    if (!painted || QFileInfo(partPath).size() == 0 || !DurableFile::syncFile(partPath) ||
+        !DurableFile::rename(partPath, path, &error)) {
+        QFile::remove(partPath);
+        result.error = folderWritable(m_folder)
+                           ? QStringLiteral("the label file could not be written %1").arg(error).trimmed()
+                           : QStringLiteral("the label folder %1 cannot be written").arg(m_folder);
+        return result;
+    }
+    result.taken = true;
+    result.file = path;
+    return result;
+}
+
+PrinterStatus PdfFileOutput::status()
+{
+    PrinterStatus status;
+    if (!QDir(m_folder).exists() || !folderWritable(m_folder)) {
+        status.ready = false;
+        status.reason = QStringLiteral("the label folder %1 cannot be written").arg(m_folder);
+    }
+    return status;
+}

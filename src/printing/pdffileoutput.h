@@ -1,0 +1,25 @@
+#pragma once
+// The built-in printer "PDF files": each label becomes a PDF file of its own in the label folder,
+// complete under its name or not there at all. It never asks the print system anything.
+
+#include "printing/labeloutput.h"
+
+class PdfFileOutput : public LabelOutput
+{
+public:
+    PdfFileOutput();
+
+    QList<QPageSize> papers() override { return {}; }
+    bool open(const QPageSize& page, QString* error) override;
+    bool keepsOrder() const override { return false; }
+    QString deliveredLabel(const QString& labelName) const override;
+    HandOff send(const QImage& page, const QString& title, const QString& labelName,
+                 bool stableName) override;
+    PrinterStatus status() override;
+
+private:
+    QString pathOf(const QString& labelName) const;
+
+    QString m_folder;
+    QPageSize m_page;
+};

@@ -1,0 +1,30 @@
+#pragma once
+// How printing tells the user about a problem: a signal that the window's note system picks up,
+// so the printing code needs nothing of the interface. Any thread may raise a note.
+
+#include <QObject>
+#include <QString>
+
+class PrintNotes : public QObject
+{
+    Q_OBJECT
+public:
+    enum Kind
+    {
+        Error,                // a label or layout cannot be printed as it is
+        PrinterNotConfigured, // no printer chosen
+        PrinterNotWorking,    // the printer refused, is not ready or does not answer
+        PrinterRemoved,       // the printer is not there any more
+        LogNotWritten         // the printed-reports log could not be written
+    };
+    Q_ENUM(Kind)
+
+    static PrintNotes* instance();
+    void raise(Kind kind, const QString& title, const QString& text) { emit note(kind, title, text); }
+
+signals:
+    void note(PrintNotes::Kind kind, QString title, QString text);
+
+private:
+    PrintNotes() = default;
+};

@@ -1,0 +1,28 @@
+#pragma once
+// Prints a layout once with example values (no report) on a chosen printer, so a designer can check
+// its look on paper; tells the user when it could not be printed.
+
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+
+class TestPrint : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // False, with a popup note and a status text, when the label was not handed over.
+    bool print(const QJsonObject& layout, const QString& printer);
+    // Where the last successful test print went: its PDF file, or empty for another printer.
+    QString lastFile() const { return m_lastFile; }
+
+signals:
+    void statusBarMessage(QString message);
+    void labelFileWritten(QString path);
+
+private:
+    bool fail(int kind, const QString& text);
+
+    QString m_lastFile;
+};
