@@ -1,11 +1,21 @@
 #!/usr/bin/env bash
 # Starts a private CUPS server (as root) with one cups-pdf queue whose PPD declares label sizes, for
 # real-printer tests and for trying the printer path by hand. Clients reach it with CUPS_SERVER.
-#   scripts/cups-label-queue.sh <folder> <queue>     (runs until killed; prints "ready" when usable)
-# PDFs of printed jobs land in <folder>/PDF.
+#   scripts/cups-label-queue.sh <folder> <queue> [<name>=<port>@<dpi>]...
+# (runs until killed; prints "ready" when every queue is usable). PDFs of printed jobs land in
+# <folder>/PDF. Each <name>=<port>@<dpi> adds a queue on CUPS's own ZPL label driver at 203, 300 or
+# 600 dpi, sending to a raw TCP listener on 127.0.0.1:<port>; its paper is 62 x 100 mm unless a job
+# asks for another size (the driver takes any size from 0.5 x 0.5 to 8 x 50 inches).
 set -euo pipefail
+[ $# -ge 2 ] || { echo "usage: $0 <folder> <queue> [<name>=<port>@<dpi>]..." >&2; exit 2; }
 dir="$1"
 queue="$2"
+shift 2
+zpl=("$@")
+for spec in "${zpl[@]}"; do
+  [[ "$spec" =~ ^[A-Za-z0-9_-]+=[0-9]+@(203|300|600)$ ]] ||
+    { echo "cups-label-queue: '$spec' is not <name>=<port>@<203|300|600>" >&2; exit 2; }
+done
 [ "$(id -u)" -eq 0 ] || { echo "cups-label-queue: needs root (cupsd and the cups-pdf backend)" >&2; exit 2; }
 command -v cupsd >/dev/null || { echo "cups-label-queue: cupsd is not installed" >&2; exit 2; }
 [ -x /usr/lib/cups/backend/cups-pdf ] || { echo "cups-label-queue: the cups-pdf backend is not installed" >&2; exit 2; }
@@ -109,5 +119,20 @@ export CUPS_SERVER="$socket"
 lpadmin -p "$queue" -E -v "cups-pdf:/$queue" -P "$ppd"
 cupsenable "$queue" 2>/dev/null || true
 cupsaccept "$queue" 2>/dev/null || true
+for spec in "${zpl[@]}"; do
+  name="${spec%%=*}"
+  port="${spec#*=}"
+  port="${port%@*}"
+  dpi="${spec##*@}"
+  echo "cups-label-queue: ZPL queue $name at $dpi dpi to 127.0.0.1:$port"
+  # The driver has no 62 x 100 mm paper but takes custom sizes; the default is one, so jobs that
+  # name no size print as the label. lpadmin warns that drivers are deprecated: not an error here.
+  lpadmin -p "$name" -E -v "socket://127.0.0.1:$port" -m drv:///sample.drv/zebra.ppd \
+    -o "Resolution=${dpi}dpi" -o PageSize=Custom.62x100mm 2>&1 | grep -v deprecated >&2 || true
+done
+# Every queue must exist before a client is told to go on.
+for name in "$queue" "${zpl[@]%%=*}"; do
+  lpstat -p "$name" >/dev/null 2>&1 || { echo "cups-label-queue: queue $name was not created" >&2; exit 1; }
+done
 echo "ready $socket"
 wait "$pid"
