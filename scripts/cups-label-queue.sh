@@ -49,6 +49,7 @@ AccessLog $dir/log/access_log
 ErrorLog $dir/log/error_log
 PageLog $dir/log/page_log
 SystemGroup root
+FileDevice Yes
 CONF
 
 # Label sizes in points (1 mm = 72/25.4 pt): 62 x 100, 62 x 29 and 102 x 152 mm.
@@ -113,6 +114,7 @@ trap cleanup EXIT INT TERM
 
 cupsd -f -c "$dir/root/cupsd.conf" -s "$dir/root/cups-files.conf" &
 pid=$!
+echo "$pid" > "$dir/cupsd.pid"
 for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.1; done
 [ -S "$socket" ] || { echo "cups-label-queue: cupsd did not start" >&2; cat "$dir/log/error_log" >&2 2>/dev/null || true; exit 1; }
 export CUPS_SERVER="$socket"
