@@ -54,9 +54,10 @@ int main(int argc, char* argv[])
 
     if (settings)
         settings->flush();
-    // A request to the console can take a minute to time out; a stop must not wait for it.
+    // A request to the console can take a minute to time out, and a print system may not answer at
+    // all; a stop must not wait for either.
     if (!viewer->waitForWorkers(15000)) {
-        qWarning() << "A console request is still running; leaving without waiting for it";
+        qWarning() << "A console or print system request is still running; leaving without waiting for it";
         qDebug() << "Leaving with exit code" << exitCode;
         std::fflush(nullptr);
         std::_Exit(exitCode);

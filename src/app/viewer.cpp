@@ -239,11 +239,12 @@ void Viewer::onStatusBarMessageTimeout()
 bool Viewer::waitForWorkers(unsigned long milliseconds)
 {
     m_poller->setEnabled(false);
-    // The labels being handed over finish; the rest stay in the spool for the next start.
-    m_printHandler->stopPrinting(10000);
+    // The labels being handed over finish; the rest stay in the spool for the next start. A print
+    // system that does not answer gets a few seconds, then the program leaves without it.
+    const bool printingStopped = m_printHandler->stopPrinting(6000);
     QElapsedTimer timer;
     timer.start();
-    if (!m_checkerThread->wait(milliseconds))
+    if (!m_checkerThread->wait(milliseconds) || !printingStopped)
         return false;
     const qint64 left = qint64(milliseconds) - timer.elapsed();
     return m_poller->waitForPoll(left > 0 ? (unsigned long)left : 1);

@@ -56,8 +56,8 @@ public:
     XMLPoller* poller() const { return m_poller; }
     LayoutManager* layoutManager() const { return m_layoutManager; }
     JobListModel* jobs() const { return m_jobs; }
-    // Stops polling and waits for a running connection check and poll to end (used at shutdown);
-    // false when one still runs after `milliseconds`.
+    // Stops polling and printing and waits for a running connection check and poll to end (used at
+    // shutdown); false when one, or a call to the print system, still runs after `milliseconds`.
     bool waitForWorkers(unsigned long milliseconds);
 
     Q_INVOKABLE void checkMcConnection();
