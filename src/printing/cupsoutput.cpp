@@ -215,7 +215,7 @@ bool loadDriver(const QString& queue, const std::atomic<bool>& abort, QString* e
     {
         QMutexLocker locker(&cache.lock);
         const auto known = cache.drivers.constFind(queue);
-        if (known != cache.drivers.constEnd() &&
+        if (known != cache.drivers.constEnd() && known->readAt.isValid() &&
             known->readAt.msecsTo(QDateTime::currentDateTimeUtc()) < kDriverCacheMs)
             return true;
     }
@@ -238,7 +238,10 @@ bool loadDriver(const QString& queue, const std::atomic<bool>& abort, QString* e
         *error = got == HTTP_STATUS_ERROR ? notAnswering() : lastError();
         return false;
     }
-    if (driver.ppd) {
+    if (!driver.ppd) {
+        // Not kept: the queue may be about to be set up with a driver.
+        driver.readAt = QDateTime();
+    } else {
         driver.format = formatOf(driver.ppd);
         driver.dotsPerInch = resolutionOf(driver.ppd);
         driver.customSizes = driver.ppd->variable_sizes != 0;

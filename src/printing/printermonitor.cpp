@@ -3,13 +3,19 @@
 #include "settings/settingsmanager.h"
 
 #include <QDebug>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
 
 #include <memory>
 
 const QString PrinterMonitor::kRetryKey = QStringLiteral("printing/retrySeconds");
 const QString PrinterMonitor::kStuckKey = QStringLiteral("printing/stuckJobSeconds");
 
-PrinterMonitor::PrinterMonitor(QObject* parent) : QObject(parent)
+PrinterMonitor::PrinterMonitor(const QString& jobsFile, QObject* parent)
+    : QObject(parent), m_jobsFile(jobsFile)
 {
     m_asker = new QObject;
     m_asker->moveToThread(&m_thread);
@@ -18,6 +24,41 @@ PrinterMonitor::PrinterMonitor(QObject* parent) : QObject(parent)
     m_thread.start();
     m_timer.setInterval(kCheckMs);
     connect(&m_timer, &QTimer::timeout, this, &PrinterMonitor::check);
+    load();
+}
+
+void PrinterMonitor::load()
+{
+    QFile file(m_jobsFile);
+    if (m_jobsFile.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return;
+    const QJsonArray jobs = QJsonDocument::fromJson(file.readAll()).array();
+    for (const QJsonValue& value : jobs) {
+        const QJsonObject job = value.toObject();
+        const int id = job.value(QLatin1String("job")).toInt();
+        if (id > 0)
+            m_followed.append({job.value(QLatin1String("printer")).toString(), id,
+                               job.value(QLatin1String("archiveId")).toString(), QDateTime()});
+    }
+    if (!m_followed.isEmpty()) {
+        qDebug() << m_followed.size() << "print jobs of an earlier run are followed until they end";
+        m_timer.start();
+    }
+}
+
+void PrinterMonitor::save() const
+{
+    if (m_jobsFile.isEmpty())
+        return;
+    QJsonArray jobs;
+    for (const Followed& job : m_followed)
+        jobs.append(QJsonObject{{QStringLiteral("printer"), job.printer},
+                                {QStringLiteral("job"), job.jobId},
+                                {QStringLiteral("archiveId"), job.archiveId}});
+    QSaveFile file(m_jobsFile);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(QJsonDocument(jobs).toJson(QJsonDocument::Compact)) < 0 || !file.commit())
+        qWarning() << "The followed print jobs cannot be kept in" << m_jobsFile << ":" << file.errorString();
 }
 
 PrinterMonitor::~PrinterMonitor()
@@ -65,6 +106,7 @@ void PrinterMonitor::releaseAll()
 void PrinterMonitor::follow(const QString& printer, int jobId, const QString& archiveId)
 {
     m_followed.append({printer, jobId, archiveId, QDateTime()});
+    save();
     if (!m_timer.isActive() && m_thread.isRunning())
         m_timer.start();
 }
@@ -141,7 +183,10 @@ void PrinterMonitor::apply(const QStringList& asked, const QList<Followed>& foll
             break;
         }
     }
+    const bool someEnded = still.size() != m_followed.size();
     m_followed = still;
+    if (someEnded)
+        save();
 
     // Printers: ready ones are released (a refused one once its rest is over); the rest wait on.
     for (auto it = m_held.begin(); it != m_held.end();) {

@@ -18,13 +18,15 @@ class PrinterMonitor : public QObject
 {
     Q_OBJECT
 public:
-    explicit PrinterMonitor(QObject* parent = nullptr);
+    // Followed jobs are kept in `jobsFile` (when given), so a restart goes on following them.
+    explicit PrinterMonitor(const QString& jobsFile = QString(), QObject* parent = nullptr);
     ~PrinterMonitor() override;
 
     // Labels for `printer` wait, for `reason` in words. A printer that refused a label is asked
     // again only after the retry time; one that was not ready is released once it reports ready.
     void hold(const QString& printer, const QString& reason, bool refused);
     bool isHeld(const QString& printer) const { return m_held.contains(printer); }
+    bool holdsAny() const { return !m_held.isEmpty(); }
     QStringList heldPrinters() const { return m_held.keys(); }
     QString reason(const QString& printer) const { return m_held.value(printer).reason; }
     QDateTime heldSince(const QString& printer) const { return m_held.value(printer).since; }
@@ -74,9 +76,12 @@ private:
         QList<int> canceled;      // indexes whose job was taken back
     };
     void check();
+    void load();
+    void save() const;
     void apply(const QStringList& asked, const QList<Followed>& followed, const Round& round);
     static int seconds(const QString& key, int fallback);
 
+    QString m_jobsFile;
     QHash<QString, Hold> m_held;
     QList<Followed> m_followed;
     QTimer m_timer;

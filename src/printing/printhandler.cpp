@@ -31,7 +31,8 @@ const QString PrintHandler::kWorkersKey = QStringLiteral("printing/workers");
 
 PrintHandler::PrintHandler(QObject* parent, PrintSpool* spool)
     : QObject(parent), m_spool(spool ? spool : PrintSpool::instance()),
-      m_catalogue(new PrinterCatalogue(this)), m_monitor(new PrinterMonitor(this)),
+      m_catalogue(new PrinterCatalogue(this)),
+      m_monitor(new PrinterMonitor(m_spool->folder() + QStringLiteral("/followed-jobs.json"), this)),
       m_testPrint(new TestPrint(this)), m_gate(std::make_shared<HandOffGate>())
 {
     m_pool.setMaxThreadCount(workerCount());
@@ -276,7 +277,7 @@ void PrintHandler::printNext()
             SpoolEntry entry;
             const bool found = m_spool->claimNext(
                 [this, &jobs, &jobWaits](const SpoolEntry& e) {
-                    if (m_monitor->heldPrinters().isEmpty())
+                    if (!m_monitor->holdsAny())
                         return true;
                     const QString key = e.jobId + QLatin1Char('\n') + e.printer;
                     auto known = jobWaits.constFind(key);
