@@ -9,7 +9,15 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <QMutex>
+
 #include <memory>
+
+struct PrinterMonitor::Guard
+{
+    QMutex lock;
+    PrinterMonitor* owner = nullptr;
+};
 
 const QString PrinterMonitor::kRetryKey = QStringLiteral("printing/retrySeconds");
 const QString PrinterMonitor::kStuckKey = QStringLiteral("printing/stuckJobSeconds");
@@ -17,11 +25,15 @@ const QString PrinterMonitor::kStuckKey = QStringLiteral("printing/stuckJobSecon
 PrinterMonitor::PrinterMonitor(const QString& jobsFile, QObject* parent)
     : QObject(parent), m_jobsFile(jobsFile)
 {
+    m_guard = std::make_shared<Guard>();
+    m_guard->owner = this;
+    m_thread = new QThread;
     m_asker = new QObject;
-    m_asker->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::finished, m_asker, &QObject::deleteLater);
-    m_thread.setObjectName(QStringLiteral("printer monitor"));
-    m_thread.start();
+    m_asker->moveToThread(m_thread);
+    connect(m_thread, &QThread::finished, m_asker, &QObject::deleteLater);
+    connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+    m_thread->setObjectName(QStringLiteral("printer monitor"));
+    m_thread->start();
     m_timer.setInterval(kCheckMs);
     connect(&m_timer, &QTimer::timeout, this, &PrinterMonitor::check);
     load();
@@ -64,6 +76,8 @@ void PrinterMonitor::save() const
 PrinterMonitor::~PrinterMonitor()
 {
     stop(5000);
+    QMutexLocker locker(&m_guard->lock);
+    m_guard->owner = nullptr;
 }
 
 int PrinterMonitor::seconds(const QString& key, int fallback)
@@ -76,10 +90,12 @@ int PrinterMonitor::seconds(const QString& key, int fallback)
 void PrinterMonitor::stop(int milliseconds)
 {
     m_timer.stop();
-    if (!m_thread.isRunning())
+    if (m_stopped)
         return;
-    m_thread.quit();
-    if (!m_thread.wait(std::max(milliseconds, 1)))
+    m_stopped = true;
+    // The thread deletes itself once it has finished, now or after a hanging call.
+    m_thread->quit();
+    if (!m_thread->wait(std::max(milliseconds, 1)))
         qWarning() << "The printer monitor is still waiting for the print system";
 }
 
@@ -91,7 +107,7 @@ void PrinterMonitor::hold(const QString& printer, const QString& reason, bool re
         held.since = now;
     held.reason = reason;
     held.retryAt = refused ? now.addSecs(seconds(kRetryKey, kDefaultRetrySeconds)) : now;
-    if (!m_timer.isActive() && m_thread.isRunning())
+    if (!m_timer.isActive() && !m_stopped)
         m_timer.start();
 }
 
@@ -107,7 +123,7 @@ void PrinterMonitor::follow(const QString& printer, int jobId, const QString& ar
 {
     m_followed.append({printer, jobId, archiveId, QDateTime()});
     save();
-    if (!m_timer.isActive() && m_thread.isRunning())
+    if (!m_timer.isActive() && !m_stopped)
         m_timer.start();
 }
 
@@ -128,7 +144,7 @@ void PrinterMonitor::check()
     const QList<Followed> followed = m_followed;
     const qint64 stuckMs = qint64(seconds(kStuckKey, kDefaultStuckSeconds)) * 1000;
     const QDateTime now = QDateTime::currentDateTime();
-    QMetaObject::invokeMethod(m_asker, [this, asked, followed, stuckMs, now] {
+    QMetaObject::invokeMethod(m_asker, [guard = m_guard, asked, followed, stuckMs, now] {
         Round round;
         for (const QString& printer : asked)
             round.printers.insert(printer, LabelOutput::create(printer)->status());
@@ -142,8 +158,11 @@ void PrinterMonitor::check()
                 job.stuckSince.msecsTo(now) >= stuckMs && output->cancel(job.jobId))
                 round.canceled << i;
         }
-        QMetaObject::invokeMethod(
-            this, [this, asked, followed, round] { apply(asked, followed, round); }, Qt::QueuedConnection);
+        QMutexLocker locker(&guard->lock);
+        if (PrinterMonitor* monitor = guard->owner)
+            QMetaObject::invokeMethod(
+                monitor, [monitor, asked, followed, round] { monitor->apply(asked, followed, round); },
+                Qt::QueuedConnection);
     });
 }
 

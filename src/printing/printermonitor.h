@@ -14,6 +14,8 @@
 
 #include "printing/labeloutput.h"
 
+#include <memory>
+
 class PrinterMonitor : public QObject
 {
     Q_OBJECT
@@ -85,7 +87,12 @@ private:
     QHash<QString, Hold> m_held;
     QList<Followed> m_followed;
     QTimer m_timer;
-    QThread m_thread;
+    // The asking thread may outlive the monitor when a print system hangs: it reaches the monitor
+    // only through this guard, and then ends and deletes itself.
+    struct Guard;
+    std::shared_ptr<Guard> m_guard;
+    QThread* m_thread;
     QObject* m_asker = nullptr; // lives on m_thread
     bool m_asking = false;
+    bool m_stopped = false;
 };

@@ -98,13 +98,17 @@ bool PrintHandler::stopPrinting(int milliseconds)
         return !m_catalogue->busy();
     QElapsedTimer clock;
     clock.start();
-    m_monitor->stop(milliseconds / 4);
+    const auto left = [&] {
+        return std::max(1, milliseconds - int(clock.elapsed()));
+    };
     // Labels being handed over get half the time; then calls to a print system that does not
-    // answer are cut short, and those labels stay in the spool.
-    if (!m_pool.waitForDone(milliseconds / 2)) {
-        LabelOutput::abortCalls(true);
-        m_pool.waitForDone(std::max<int>(1, milliseconds - int(clock.elapsed())));
-    }
+    // answer are cut short (those labels stay in the spool), and the monitor's with them.
+    const bool handedOver = m_pool.waitForDone(milliseconds / 2);
+    LabelOutput::abortCalls(true);
+    if (!handedOver)
+        m_pool.waitForDone(left() / 2);
+    m_monitor->stop(left());
+    LabelOutput::abortCalls(false);
     // What was handed over meanwhile is logged and leaves the spool now, not at the next start.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     for (const auto& flight : qAsConst(m_inFlight)) {
