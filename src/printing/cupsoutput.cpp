@@ -26,8 +26,6 @@
 
 #include <unistd.h>
 
-std::atomic<bool> CupsOutput::s_abort{false};
-
 namespace {
 
 constexpr int kConnectMs = 3000;
@@ -41,7 +39,7 @@ constexpr double kToleranceMm = 0.5;
 class Connection
 {
 public:
-    explicit Connection(const std::atomic<bool>& abort) : m_abort(abort)
+    Connection()
     {
         m_clock.start();
         m_http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, kConnectMs,
@@ -72,10 +70,9 @@ private:
     static int keepWaiting(http_t*, void* data)
     {
         auto* self = static_cast<Connection*>(data);
-        return !self->m_abort.load() && self->m_clock.elapsed() < CupsOutput::kCallMs ? 1 : 0;
+        return !LabelOutput::aborting() && self->m_clock.elapsed() < CupsOutput::kCallMs ? 1 : 0;
     }
 
-    const std::atomic<bool>& m_abort;
     http_t* m_http = nullptr;
     bool m_noServer = false;
     QElapsedTimer m_clock;
@@ -209,7 +206,7 @@ CupsOutput::Format formatOf(ppd_file_t* ppd)
 }
 
 // Reads the queue's driver description (when not known or old); false with the reason.
-bool loadDriver(const QString& queue, const std::atomic<bool>& abort, QString* error)
+bool loadDriver(const QString& queue, QString* error)
 {
     DriverCache& cache = driverCache();
     {
@@ -219,7 +216,7 @@ bool loadDriver(const QString& queue, const std::atomic<bool>& abort, QString* e
             known->readAt.msecsTo(QDateTime::currentDateTimeUtc()) < kDriverCacheMs)
             return true;
     }
-    Connection connection(abort);
+    Connection connection;
     if (!connection.http()) {
         *error = notAnswering();
         return false;
@@ -285,15 +282,10 @@ CupsOutput::CupsOutput(const QString& queue) : LabelOutput(queue) {}
 
 CupsOutput::~CupsOutput() = default;
 
-void CupsOutput::abortCalls(bool abort)
-{
-    s_abort = abort;
-}
-
 CupsOutput::Format CupsOutput::format()
 {
     QString error;
-    if (!loadDriver(m_name, s_abort, &error))
+    if (!loadDriver(m_name, &error))
         return Format::Pdf;
     QMutexLocker locker(&driverCache().lock);
     return driverCache().drivers.value(m_name).format;
@@ -302,7 +294,7 @@ CupsOutput::Format CupsOutput::format()
 QList<QPageSize> CupsOutput::papers()
 {
     QString error;
-    if (!loadDriver(m_name, s_abort, &error))
+    if (!loadDriver(m_name, &error))
         return {};
     QMutexLocker locker(&driverCache().lock);
     return driverCache().drivers.value(m_name).papers;
@@ -310,7 +302,7 @@ QList<QPageSize> CupsOutput::papers()
 
 bool CupsOutput::open(const QPageSize& page, QString* error)
 {
-    if (!loadDriver(m_name, s_abort, error))
+    if (!loadDriver(m_name, error))
         return false;
     auto chosen = std::make_unique<Page>();
     std::memset(&chosen->header, 0, sizeof(chosen->header));
@@ -474,7 +466,7 @@ HandOff CupsOutput::send(const QImage& page, const QString& title, const QString
     const char* mime =
         pdf ? "application/pdf"
             : (m_page->format == Format::PwgRaster ? "image/pwg-raster" : "application/vnd.cups-raster");
-    Connection connection(s_abort);
+    Connection connection;
     if (!connection.http()) {
         result.error = notAnswering();
         return result;
@@ -520,7 +512,7 @@ PrinterStatus CupsOutput::status()
 {
     PrinterStatus status;
     status.ready = false;
-    Connection connection(s_abort);
+    Connection connection;
     if (!connection.http()) {
         status.missing = connection.noServer();
         status.reason = status.missing
@@ -561,7 +553,7 @@ JobFate CupsOutput::follow(int jobId)
 {
     JobFate fate;
     fate.state = JobFate::Pending;
-    Connection connection(s_abort);
+    Connection connection;
     if (!connection.http()) {
         fate.reason = notAnswering();
         return fate;
@@ -619,7 +611,7 @@ JobFate CupsOutput::follow(int jobId)
 
 bool CupsOutput::cancel(int jobId)
 {
-    Connection connection(s_abort);
+    Connection connection;
     if (!connection.http())
         return false;
     return cupsCancelJob2(connection.call(), m_name.toUtf8().constData(), jobId, 0) == IPP_STATUS_OK;

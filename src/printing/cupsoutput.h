@@ -8,8 +8,6 @@
 
 #include <QByteArray>
 
-#include <atomic>
-
 class CupsOutput : public LabelOutput
 {
 public:
@@ -35,8 +33,6 @@ public:
 
     // How long one call to the print system may take before it counts as not answering.
     static constexpr int kCallMs = 5000;
-    // Ends every call in progress at once (the program stops); they fail as not answering.
-    static void abortCalls(bool abort);
 
 private:
     struct Page;
@@ -44,5 +40,4 @@ private:
     QByteArray pdfDocument(const QImage& page, const QString& title) const;
 
     std::unique_ptr<Page> m_page;
-    static std::atomic<bool> s_abort;
 };

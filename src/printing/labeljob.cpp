@@ -303,4 +303,5 @@ void LabelJob::runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const s
         if (ended)
             ended(job);
     }
+    LabelOutput::closeConnections();
 }

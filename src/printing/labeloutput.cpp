@@ -2,6 +2,9 @@
 
 #include "printing/fileprinter.h"
 #include "printing/pdffileoutput.h"
+#include "printing/zploutput.h"
+#include "printing/zplprinters.h"
+#include "settings/settingsmanager.h"
 
 #ifdef LABELPRINTER_HAVE_CUPS
 #include "printing/cupsoutput.h"
@@ -11,12 +14,17 @@
 
 #include <QPageLayout>
 
+std::atomic<bool> LabelOutput::s_aborting{false};
+
 LabelOutput::~LabelOutput() = default;
 
 std::unique_ptr<LabelOutput> LabelOutput::create(const QString& printerName)
 {
     if (FilePrinter::isFilePrinter(printerName))
         return std::make_unique<PdfFileOutput>();
+    ZplPrinterConfig zpl;
+    if (ZplPrinters::find(SettingsManager::instance(), printerName, &zpl))
+        return std::make_unique<ZplOutput>(zpl);
 #ifdef LABELPRINTER_HAVE_CUPS
     return std::make_unique<CupsOutput>(printerName);
 #else
@@ -26,11 +34,12 @@ std::unique_ptr<LabelOutput> LabelOutput::create(const QString& printerName)
 
 void LabelOutput::abortCalls(bool abort)
 {
-#ifdef LABELPRINTER_HAVE_CUPS
-    CupsOutput::abortCalls(abort);
-#else
-    Q_UNUSED(abort);
-#endif
+    s_aborting = abort;
+}
+
+void LabelOutput::closeConnections()
+{
+    ZplOutput::closeConnections();
 }
 
 QString LabelOutput::deliveredLabel(const QString&) const

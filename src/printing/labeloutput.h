@@ -9,6 +9,7 @@
 #include <QSize>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 // How a printer is, as far as printing labels goes.
@@ -75,13 +76,19 @@ public:
     virtual JobFate follow(int jobId);
     // Takes a job back from the print system (one that is stuck); false when it could not.
     virtual bool cancel(int jobId);
-    // Ends every call to a print system at once (the program stops): they fail as not answering.
+    // Ends every call to a print system or printer at once (the program stops): they fail as not
+    // answering.
     static void abortCalls(bool abort);
+    static bool aborting() { return s_aborting.load(); }
+    // Closes the connections to printers this thread keeps open (end of a batch).
+    static void closeConnections();
 
 protected:
     explicit LabelOutput(const QString& name) : m_name(name) {}
     // The dots of `page` at `dotsPerInch`, the whole page without margins.
     void setPage(const QPageSize& page, int dotsPerInch);
+
+    static std::atomic<bool> s_aborting;
 
     QString m_name;
     int m_dotsPerInch = 0;

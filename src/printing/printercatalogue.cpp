@@ -1,6 +1,8 @@
 #include "printing/printercatalogue.h"
 
 #include "printing/fileprinter.h"
+#include "printing/zplprinters.h"
+#include "settings/settingsmanager.h"
 
 #include <QDebug>
 #include <QMutex>
@@ -20,7 +22,6 @@ struct PrinterCatalogue::Reading
 PrinterCatalogue::PrinterCatalogue(QObject* parent) : QObject(parent), m_reading(std::make_shared<Reading>())
 {
     m_reading->owner = this;
-    m_printers << FilePrinter::kName;
     m_timer.setInterval(kRefreshMs);
     connect(&m_timer, &QTimer::timeout, this, &PrinterCatalogue::refresh);
     m_timer.start();
@@ -36,7 +37,11 @@ PrinterCatalogue::~PrinterCatalogue()
 QStringList PrinterCatalogue::printers()
 {
     refresh();
-    return m_printers;
+    QStringList names = m_printers;
+    for (const ZplPrinterConfig& printer : ZplPrinters::read(SettingsManager::instance()))
+        names << printer.name;
+    names << FilePrinter::kName;
+    return names;
 }
 
 QStringList PrinterCatalogue::pageSizes() const
@@ -84,12 +89,10 @@ void PrinterCatalogue::refresh()
 
 void PrinterCatalogue::apply(const QStringList& printers, const QStringList& pageSizes)
 {
-    QStringList names = printers;
-    names << FilePrinter::kName;
-    if (names == m_printers && pageSizes == m_pageSizes)
+    if (printers == m_printers && pageSizes == m_pageSizes)
         return;
-    qDebug() << "Printers:" << names;
-    m_printers = names;
+    qDebug() << "Platform printers:" << printers;
+    m_printers = printers;
     m_pageSizes = pageSizes;
     emit changed();
 }

@@ -16,7 +16,8 @@ public:
     explicit PrinterCatalogue(QObject* parent = nullptr);
     ~PrinterCatalogue() override;
 
-    // The local platform printers and the built-in PDF printer, as last read; asks again.
+    // The local platform printers (as last read; asks again), the ZPL label printers and the
+    // built-in PDF printer.
     QStringList printers();
     // Every paper of the platform printers as "<w>mm x <h>mm", as last read.
     QStringList pageSizes() const;
@@ -36,7 +37,7 @@ private:
     void apply(const QStringList& printers, const QStringList& pageSizes);
 
     std::shared_ptr<Reading> m_reading;
-    QStringList m_printers;
+    QStringList m_printers; // of the platform
     QStringList m_pageSizes;
     QTimer m_timer;
 };

@@ -158,6 +158,7 @@ void PrinterMonitor::check()
                 job.stuckSince.msecsTo(now) >= stuckMs && output->cancel(job.jobId))
                 round.canceled << i;
         }
+        LabelOutput::closeConnections();
         QMutexLocker locker(&guard->lock);
         if (PrinterMonitor* monitor = guard->owner)
             QMetaObject::invokeMethod(

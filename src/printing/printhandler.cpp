@@ -8,6 +8,7 @@
 #include "printing/spoollistmodel.h"
 #include "printing/testprint.h"
 #include "printing/textprintitem_.h"
+#include "printing/zplprinterlistmodel.h"
 #include "report/reportdocument.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
@@ -33,7 +34,8 @@ PrintHandler::PrintHandler(QObject* parent, PrintSpool* spool)
     : QObject(parent), m_spool(spool ? spool : PrintSpool::instance()),
       m_catalogue(new PrinterCatalogue(this)),
       m_monitor(new PrinterMonitor(m_spool->folder() + QStringLiteral("/followed-jobs.json"), this)),
-      m_testPrint(new TestPrint(this)), m_gate(std::make_shared<HandOffGate>())
+      m_testPrint(new TestPrint(this)), m_zplPrinters(new ZplPrinterListModel(this)),
+      m_gate(std::make_shared<HandOffGate>())
 {
     m_pool.setMaxThreadCount(workerCount());
     connect(m_monitor, &PrinterMonitor::released, this, &PrintHandler::onPrinterReleased);
@@ -134,6 +136,11 @@ int PrintHandler::failedLabels() const
 QObject* PrintHandler::spoolModel() const
 {
     return m_model;
+}
+
+QObject* PrintHandler::zplPrinters() const
+{
+    return m_zplPrinters;
 }
 
 QString PrintHandler::spoolState() const

@@ -29,6 +29,7 @@ class PrinterCatalogue;
 class PrinterMonitor;
 class SpoolListModel;
 class TestPrint;
+class ZplPrinterListModel;
 
 class PrintHandler : public QObject
 {
@@ -38,6 +39,8 @@ class PrintHandler : public QObject
     Q_PROPERTY(QString spoolState READ spoolState NOTIFY spoolChanged)
     Q_PROPERTY(bool paused READ paused WRITE setPaused NOTIFY pausedChanged)
     Q_PROPERTY(QObject* spoolModel READ spoolModel CONSTANT)
+    // The ZPL label printers, for the settings panel.
+    Q_PROPERTY(QObject* zplPrinters READ zplPrinters CONSTANT)
 public:
     // Prints from `spool`, or from the process-wide spool when none is given.
     explicit PrintHandler(QObject* parent = nullptr, PrintSpool* spool = nullptr);
@@ -52,6 +55,7 @@ public:
     bool paused() const { return m_paused; }
     void setPaused(bool paused);
     QObject* spoolModel() const;
+    QObject* zplPrinters() const;
     PrintSpool* spool() const { return m_spool; }
 
     // The layout document of a job's layout name; empty when it cannot be loaded.
@@ -141,6 +145,7 @@ private:
     PrinterCatalogue* m_catalogue;
     PrinterMonitor* m_monitor;
     TestPrint* m_testPrint;
+    ZplPrinterListModel* m_zplPrinters;
     QTimer m_pruneTimer;
     bool m_scheduled = false;
     int m_runPrinted = 0;

@@ -26,6 +26,11 @@ bool TestPrint::print(const QJsonObject& layout, const QString& printer)
         return fail(PrintNotes::Error,
                     QStringLiteral("Layout \"%1\" cannot be printed: %2").arg(name, problem));
     }
+    // A label printer takes one connection at a time: none is left open, whatever happens.
+    struct Close
+    {
+        ~Close() { LabelOutput::closeConnections(); }
+    } close;
     // No printer name here means the user picked none: the default printer is not a silent fallback.
     const std::unique_ptr<LabelOutput> output = printer.isEmpty() ? nullptr : LabelOutput::create(printer);
     const PrinterStatus status = output ? output->status() : PrinterStatus{false, true, QString()};
