@@ -1,5 +1,7 @@
 #include "printing/cupsoutput.h"
 
+#include "printing/pdffileoutput.h"
+
 #include <QBuffer>
 #include <QDateTime>
 #include <QDebug>
@@ -7,8 +9,6 @@
 #include <QFile>
 #include <QHash>
 #include <QMutex>
-#include <QPainter>
-#include <QPdfWriter>
 #include <QRegularExpression>
 #include <QTransform>
 
@@ -437,17 +437,8 @@ QByteArray CupsOutput::pdfDocument(const QImage& page, const QString& title) con
     QByteArray document;
     QBuffer buffer(&document);
     buffer.open(QIODevice::WriteOnly);
-    QPdfWriter writer(&buffer);
-    writer.setCreator(QStringLiteral("Report Label Printer"));
-    writer.setTitle(title);
-    writer.setPageSize(m_page->size);
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
-    writer.setResolution(m_dotsPerInch);
-    QPainter painter;
-    if (!painter.begin(&writer))
-        return {};
-    painter.drawImage(QPointF(0, 0), page);
-    return painter.end() ? document : QByteArray();
+    return PdfFileOutput::writePdf(&buffer, page, m_page->size, m_dotsPerInch, title) ? document
+                                                                                      : QByteArray();
 }
 
 HandOff CupsOutput::send(const QImage& page, const QString& title, const QString&, bool)

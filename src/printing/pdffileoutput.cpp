@@ -78,17 +78,8 @@ HandOff PdfFileOutput::send(const QImage& page, const QString& title, const QStr
     const QString partPath = path + kPartSuffix;
     bool painted = false;
     {
-        QPdfWriter writer(partPath);
-        writer.setCreator(QStringLiteral("Report Label Printer"));
-        writer.setTitle(title);
-        writer.setPageSize(m_page);
-        writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
-        writer.setResolution(m_dotsPerInch);
-        QPainter painter;
-        if (painter.begin(&writer)) {
-            painter.drawImage(QPointF(0, 0), page);
-            painted = painter.end();
-        }
+        QFile part(partPath);
+        painted = part.open(QIODevice::WriteOnly) && writePdf(&part, page, m_page, m_dotsPerInch, title);
     }
     // Complete on disk under its own name, or not there at all.
     QString error;
@@ -103,6 +94,22 @@ HandOff PdfFileOutput::send(const QImage& page, const QString& title, const QStr
     result.taken = true;
     result.file = path;
     return result;
+}
+
+bool PdfFileOutput::writePdf(QIODevice* device, const QImage& page, const QPageSize& size, int dotsPerInch,
+                             const QString& title)
+{
+    QPdfWriter writer(device);
+    writer.setCreator(QStringLiteral("Report Label Printer"));
+    writer.setTitle(title);
+    writer.setPageSize(size);
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    writer.setResolution(dotsPerInch);
+    QPainter painter;
+    if (!painter.begin(&writer))
+        return false;
+    painter.drawImage(QPointF(0, 0), page);
+    return painter.end();
 }
 
 PrinterStatus PdfFileOutput::status()

@@ -4,6 +4,8 @@
 
 #include "printing/labeloutput.h"
 
+class QIODevice;
+
 class PdfFileOutput : public LabelOutput
 {
 public:
@@ -16,6 +18,11 @@ public:
     HandOff send(const QImage& page, const QString& title, const QString& labelName,
                  bool stableName) override;
     PrinterStatus status() override;
+
+    // One page holding `page` (at `dotsPerInch`, the whole page without margins) as a PDF document
+    // on `device`; false when it could not be written.
+    static bool writePdf(QIODevice* device, const QImage& page, const QPageSize& size, int dotsPerInch,
+                         const QString& title);
 
 private:
     QString pathOf(const QString& labelName) const;
