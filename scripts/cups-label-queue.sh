@@ -2,7 +2,8 @@
 # Starts a private CUPS server (as root) with one cups-pdf queue whose PPD declares label sizes, for
 # real-printer tests and for trying the printer path by hand. Clients reach it with CUPS_SERVER.
 #   scripts/cups-label-queue.sh <folder> <queue> [<name>=<port>@<dpi>]...
-# (runs until killed; prints "ready" when every queue is usable). PDFs of printed jobs land in
+# (runs until killed; prints "ready" when every queue is usable; cupsd's process id is in
+# <folder>/cupsd.pid, for tests that freeze the print system). PDFs of printed jobs land in
 # <folder>/PDF. Each <name>=<port>@<dpi> adds a queue on CUPS's own ZPL label driver at 203, 300 or
 # 600 dpi, sending to a raw TCP listener on 127.0.0.1:<port>; its paper is 62 x 100 mm unless a job
 # asks for another size (the driver takes any size from 0.5 x 0.5 to 8 x 50 inches).
@@ -49,7 +50,6 @@ AccessLog $dir/log/access_log
 ErrorLog $dir/log/error_log
 PageLog $dir/log/page_log
 SystemGroup root
-FileDevice Yes
 CONF
 
 # Label sizes in points (1 mm = 72/25.4 pt): 62 x 100, 62 x 29 and 102 x 152 mm.

@@ -566,11 +566,12 @@ JobFate CupsOutput::follow(int jobId)
         return fate;
     }
     ipp_attribute_t* state = ippFindAttribute(response, "job-state", IPP_TAG_ENUM);
+    const int jobState = state ? ippGetInteger(state, 0) : IPP_JSTATE_COMPLETED;
     const QStringList reasons = stringsOf(response, "job-state-reasons");
     const QString message = stringOf(response, "job-printer-state-message");
     ippDelete(response);
     const QString detail = message.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(message);
-    switch (state ? ippGetInteger(state, 0) : IPP_JSTATE_COMPLETED) {
+    switch (jobState) {
     case IPP_JSTATE_COMPLETED:
         fate.state = JobFate::Finished;
         break;

@@ -34,6 +34,29 @@ Item {
             text.split("").forEach(function (c) { keyClick(c) })
         }
 
+        // Scrolls the panel's form so that `item` is in view.
+        function scrollTo(panel, item) {
+            var flick = findChild(panel, "settingsScroller").contentItem
+            waitForRendering(panel.contentItem)
+            var top = item.mapToItem(flick.contentItem, 0, 0).y
+            flick.contentY = Math.max(0, Math.min(top - 20, flick.contentHeight - flick.height))
+            waitForRendering(panel.contentItem)
+        }
+
+        // Picks an entry of a drop-down by its text, through its list as a user would.
+        function choose(box, text) {
+            mouseClick(box)
+            tryCompare(box.popup, "opened", true)
+            var index = box.find(text)
+            verify(index >= 0, text)
+            var list = box.popup.contentItem
+            list.positionViewAtIndex(index, ListView.Contain)
+            waitForRendering(list)
+            mouseClick(list.itemAtIndex(index))
+            tryCompare(box.popup, "visible", false)
+            compare(box.currentText, text)
+        }
+
         function test_fieldsWriteTheirKeysAndCheckTheConnection() {
             var panel = createPanel()
             // Read back from the file itself: each change is flushed.
@@ -132,10 +155,7 @@ Item {
             verify(trusted.text.indexOf("11:11:11") === 0)
 
             // The button is low in the form: scrolled into view (once laid out) as a user would.
-            var flick = findChild(panel, "settingsScroller").contentItem
-            waitForRendering(panel.contentItem)
-            flick.contentY = Math.max(0, flick.contentHeight - flick.height)
-            waitForRendering(panel.contentItem)
+            scrollTo(panel, trust)
             mouseClick(trust)
             tryVerify(function() { return trusted.text.indexOf("AB:AB:AB") === 0 })
             tryCompare(trust, "visible", false)
@@ -143,6 +163,85 @@ Item {
             compare([probe.isStored("MC/certificateKey"), probe.isStored("MC/offeredCertificateKey")], [true, false])
             // Trusting starts a new check at once.
             verify(mcconnector.connectionState !== "Certificate changed")
+        }
+    
+        // A label printer is added, refused with its reason, fixed, renamed and removed through the
+        // form; the job's printer choice follows the stored list.
+        function test_zplPrinterAddedRenamedAndRemoved() {
+            var panel = createPanel()
+            var printers = printerInterface.zplPrinters
+            compare(printers.count, 0)
+            var box = findChild(panel, "zplPrinterBox")
+            var name = findChild(panel, "zplNameField")
+            var address = findChild(panel, "zplAddressField")
+            var stateLabel = findChild(panel, "zplStateLabel")
+            var save = findChild(panel, "zplSaveButton")
+            var remove = findChild(panel, "zplRemoveButton")
+            compare(box.currentText, "New label printer")
+            verify(!remove.enabled)
+            scrollTo(panel, findChild(panel, "zplPrintersSection"))
+
+            typeInto(name, "Dock 1")
+            typeInto(address, "dock:99999")
+            mouseClick(save)
+            verify(stateLabel.text.indexOf("not host:port") >= 0, stateLabel.text)
+            compare(String(stateLabel.color), "#b3261e")
+            compare([printers.count, probe.storedGroups("zplPrinters").length], [0, 0])
+
+            // Fixed, with each kind of field changed: the values stored are the ones shown.
+            typeInto(address, "10.0.0.7")
+            choose(findChild(panel, "zplDpiBox"), "300 dpi")
+            typeInto(findChild(panel, "zplDarknessBox").contentItem, "22")
+            typeInto(findChild(panel, "zplOffsetLeftBox").contentItem, "-1,5")
+            choose(findChild(panel, "zplMediaBox"), "Black mark")
+            mouseClick(save)
+            compare(stateLabel.text, "Saved")
+            compare([printers.count, box.currentText], [1, "Dock 1"])
+            verify(remove.enabled)
+            verify(printerInterface.activePrinters().indexOf("Dock 1") >= 0)
+            var group = "zplPrinters/" + probe.storedGroups("zplPrinters")[0] + "/"
+            compare([stored(group + "address"), stored(group + "dpi"), stored(group + "darkness"),
+                     stored(group + "offsetLeft"), stored(group + "media")], ["10.0.0.7", "300", "22", "-1.5", "mark"])
+
+            // Shown again from the list: every field reads the stored printer back.
+            choose(box, "New label printer")
+            compare([name.text, address.text, stateLabel.text], ["", "", ""])
+            verify(!remove.enabled)
+            choose(box, "Dock 1")
+            compare([name.text, address.text, findChild(panel, "zplDpiBox").currentText,
+                     findChild(panel, "zplDarknessBox").value, findChild(panel, "zplOffsetLeftBox").displayText,
+                     findChild(panel, "zplMediaBox").currentText], ["Dock 1", "10.0.0.7", "300 dpi", 22, "-1.5", "Black mark"])
+
+            // A new printer under a stored name does not replace it.
+            choose(box, "New label printer")
+            typeInto(name, "Dock 1")
+            typeInto(address, "/dev/usb/lp0")
+            mouseClick(save)
+            verify(stateLabel.text.indexOf("another label printer") >= 0, stateLabel.text)
+            compare(printers.printer(0).address, "10.0.0.7")
+
+            // Renamed: still one printer, under its new name everywhere.
+            choose(box, "Dock 1")
+            typeInto(name, "Dock 2")
+            keyClick(Qt.Key_Return)
+            compare(stateLabel.text, "Saved")
+            compare([printers.count, box.currentText, box.count], [1, "Dock 2", 2])
+            var offered = printerInterface.activePrinters()
+            verify(offered.indexOf("Dock 2") >= 0 && offered.indexOf("Dock 1") < 0, offered)
+
+            mouseClick(remove)
+            compare([printers.count, box.currentText, name.text], [0, "New label printer", ""])
+            verify(printerInterface.activePrinters().indexOf("Dock 2") < 0)
+            compare(probe.storedGroups("zplPrinters").length, 0)
+
+            // Opened again, the panel shows the first stored printer.
+            typeInto(name, "Bench")
+            typeInto(address, "bench:9100")
+            mouseClick(save)
+            show(panel, false)
+            show(panel, true)
+            compare([box.currentText, name.text, address.text], ["Bench", "Bench", "bench:9100"])
+            verify(printers.remove("Bench"))
         }
     }
 }
