@@ -4,6 +4,7 @@
 #include "settings/settingsmanager.h"
 
 #include <QRegularExpression>
+#include <QtMath>
 
 namespace {
 
@@ -60,7 +61,8 @@ QString ZplPrinterConfig::problem() const
         return QStringLiteral("the darkness must be 0 to 30");
     if (speed < 1 || speed > 14)
         return QStringLiteral("the speed must be 1 to 14 inches per second");
-    if (qAbs(offsetLeftMm) > 50 || qAbs(offsetTopMm) > 15)
+    if (!qIsFinite(offsetLeftMm) || !qIsFinite(offsetTopMm) || qAbs(offsetLeftMm) > 50 ||
+        qAbs(offsetTopMm) > 15)
         return QStringLiteral("the offset is larger than a printer can shift a label");
     return QString();
 }
@@ -133,7 +135,8 @@ bool ZplPrinters::write(SettingsManager* settings, const ZplPrinterConfig& print
         return false;
     }
     const QString taken = idOf(settings, printer.name);
-    QString id = previousName.isEmpty() ? taken : idOf(settings, previousName);
+    // No previous name: a new printer, which must not take the place of a stored one.
+    QString id = previousName.isEmpty() ? QString() : idOf(settings, previousName);
     if (!taken.isEmpty() && taken != id) {
         *error = QStringLiteral("another label printer is called \"%1\"").arg(printer.name);
         return false;

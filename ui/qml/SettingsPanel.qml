@@ -3,9 +3,10 @@ import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import Qt.labs.platform 1.1 as Platform
 
-// The console connection and report log settings. The connection fields write their keys to the
-// global settings file as they change; the report id is stored when its editing ends, after a
-// question when it skips or repeats reports. No poll starts while the panel is open.
+// The console connection, report log and label printer settings. The connection fields write their
+// keys to the global settings file as they change; the report id is stored when its editing ends,
+// after a question when it skips or repeats reports; a label printer is stored with its own Save.
+// No poll starts while the panel is open.
 Popup {
     id: panel
     objectName: "settingsPanel"
@@ -70,6 +71,7 @@ Popup {
         showStoredReportId()
         ++revision
         customFieldKeyField.text = reportList.selectedCustomContentKey
+        zplSection.reload()
     }
 
     function setLogPath(path) {
@@ -139,6 +141,8 @@ Popup {
             Layout.preferredHeight: form.implicitHeight + 40
             contentWidth: availableWidth
             clip: true
+            // Shown while the form is taller than the panel, so the sections below the fold are found.
+            ScrollBar.vertical.policy: contentHeight > availableHeight ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
 
             GridLayout {
                 id: form
@@ -328,6 +332,19 @@ Popup {
                         color: theme.mutedText
                         wrapMode: Text.WrapAnywhere
                     }
+                }
+
+                ZplPrintersSection {
+                    id: zplSection
+                    Layout.columnSpan: 2
+                    Layout.fillWidth: true
+                }
+
+                // The scrolled height is the form's own, which leaves out its 20 px offset: room for
+                // that and a bottom margin, so the last row scrolls fully into view.
+                Item {
+                    Layout.columnSpan: 2
+                    Layout.preferredHeight: 40 - form.rowSpacing
                 }
             }
         }
