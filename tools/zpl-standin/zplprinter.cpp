@@ -169,19 +169,20 @@ void ZplPrinter::printLoop()
         const Job job = m_buffer.front();
         const int copy = job.done + 1;
         lock.unlock();
-        const bool ok = print(job, copy);
+        const QImage page = LabelPage::render(job.graphics, job.settings);
         lock.lock();
-        if (ok)
-            ++m_printed;
-        if (m_cancelGeneration == generation && !m_buffer.empty() &&
-            ++m_buffer.front().done >= m_buffer.front().quantity)
+        // The file, the counters and the buffer change together, so that whoever sees the label also
+        // sees it gone from the buffer.
+        if (m_cancelGeneration != generation)
+            continue;
+        print(job, copy, page);
+        if (++m_buffer.front().done >= m_buffer.front().quantity)
             m_buffer.pop_front();
     }
 }
 
-bool ZplPrinter::print(const Job& job, int copy)
+void ZplPrinter::print(const Job& job, int copy, const QImage& page)
 {
-    const QImage page = LabelPage::render(job.graphics, job.settings);
     QJsonObject record = job.settings.toJson();
     record.insert(QStringLiteral("width"), page.width());
     record.insert(QStringLiteral("height"), page.height());
@@ -195,16 +196,15 @@ bool ZplPrinter::print(const Job& job, int copy)
     QString error;
     record = m_store->add(page, record, &error);
     if (record.isEmpty()) {
-        std::lock_guard<std::mutex> lock(m_mutex);
         m_lastError = error;
         std::fprintf(stderr, "zpl-standin: %s\n", qPrintable(error));
-        return false;
+        return;
     }
+    ++m_printed;
     if (m_verbose)
         std::fprintf(stderr, "zpl-standin: printed %s (%dx%d dots, copy %d of %d, connection %d)\n",
                      qPrintable(record.value(QStringLiteral("file")).toString()), page.width(), page.height(),
                      copy, job.quantity, job.connection);
-    return true;
 }
 
 int ZplPrinter::labelsRemaining() const

@@ -9,6 +9,7 @@
 #include "zplformat.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QJsonObject>
 #include <QStringList>
 
@@ -60,8 +61,9 @@ private:
     };
 
     void printLoop();
-    // Writes copy `copy` of `job`; false when the file could not be written.
-    bool print(const Job& job, int copy);
+    // Writes copy `copy` of `job` and counts it; a file that cannot be written becomes the last error.
+    // Called with the mutex held.
+    void print(const Job& job, int copy, const QImage& page);
     int labelsRemaining() const;
     void log(const QString& text) const;
 
