@@ -1,0 +1,348 @@
+// The stand-in ZPL printer as the label printer meets it: ZPL over TCP, printed dots read back from
+// the PNG files, ~HS answers and the faults set through its control endpoint.
+
+#include "zplstandinprocess.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QJsonArray>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+using TestSupport::ZplStandInProcess;
+
+std::unique_ptr<QTcpSocket> connectTo(int port)
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+    if (!socket->waitForConnected(3000))
+        qWarning() << "no connection to the printer:" << socket->errorString();
+    return socket;
+}
+
+void send(QTcpSocket& socket, const QByteArray& data)
+{
+    socket.write(data);
+    while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(3000)) {
+    }
+}
+
+// The three ~HS strings that arrive next, split at their commas; fewer when no full answer came.
+QList<QByteArrayList> readStatus(QTcpSocket& socket, int timeoutMs = 3000)
+{
+    QByteArray reply = socket.readAll();
+    QElapsedTimer timer;
+    timer.start();
+    while (reply.count('\x03') < 3 && timer.elapsed() < timeoutMs)
+        if (socket.waitForReadyRead(50))
+            reply += socket.readAll();
+    QList<QByteArrayList> strings;
+    static const QRegularExpression frame(QStringLiteral("\x02([^\x03]*)\x03\r\n"));
+    for (auto it = frame.globalMatch(QString::fromLatin1(reply)); it.hasNext();)
+        strings.append(it.next().captured(1).toLatin1().split(','));
+    return strings;
+}
+
+QList<QByteArrayList> askStatus(QTcpSocket& socket, int timeoutMs = 3000)
+{
+    send(socket, "~HS");
+    return readStatus(socket, timeoutMs);
+}
+
+// '#' for a black dot, '.' for white, one string per row.
+QStringList dots(const QImage& image, const QRect& area)
+{
+    QStringList rows;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        QString row;
+        for (int x = area.left(); x <= area.right(); ++x)
+            row += image.valid(x, y) && qGray(image.pixel(x, y)) < 128 ? QLatin1Char('#') : QLatin1Char('.');
+        rows.append(row);
+    }
+    return rows;
+}
+
+QStringList dotsOfHex(const QStringList& hexRows)
+{
+    QStringList rows;
+    for (const QString& hex : hexRows) {
+        QString row;
+        for (const QChar digit : hex)
+            row += QString::number(QString(digit).toInt(nullptr, 16), 2).rightJustified(4, QLatin1Char('0'));
+        rows.append(
+            row.replace(QLatin1Char('1'), QLatin1Char('#')).replace(QLatin1Char('0'), QLatin1Char('.')));
+    }
+    return rows;
+}
+
+int blackCount(const QStringList& rows)
+{
+    return rows.join(QString()).count(QLatin1Char('#'));
+}
+
+// Five rows of 30 bytes: the picture the compressed rows below describe.
+const QStringList kPictureRows = {
+    QString(43, QLatin1Char('B')) + QString(17, QLatin1Char('F')),
+    QString(43, QLatin1Char('B')) + QString(17, QLatin1Char('F')),
+    QString(20, QLatin1Char('A')) + QLatin1Char('F') + QString(39, QLatin1Char('0')),
+    QLatin1Char('0') + QString(59, QLatin1Char('F')),
+    QString(60, QLatin1Char('0')),
+};
+// 40 + 3 copies of B and 17 of F; the row again; 20 copies of A, F and the rest white; 0 and the rest
+// black; a white row.
+const QByteArray kCompressedPicture = "hIBWF\r\n:gAF,0!,";
+
+QByteArray pictureBytes()
+{
+    return QByteArray::fromHex(kPictureRows.join(QString()).toLatin1());
+}
+
+// Binary rows holding the bytes that would end ASCII data or a command: ^ ~ CR LF and a comma.
+const QStringList kBinaryRows = {QStringLiteral("5E7E0D0A"), QStringLiteral("0A0D7E5E"),
+                                 QStringLiteral("FF2C00FF")};
+
+QByteArray labelFormat(const QByteArray& graphicField)
+{
+    return "^XA\r\n^PW300^LL40^LH5,3\r\n^FO20,10" + graphicField + "^FS\r\n^XZ\r\n";
+}
+
+} // namespace
+
+class TestZplStandIn : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_printer = std::make_unique<ZplStandInProcess>();
+        QVERIFY(m_printer->start());
+    }
+    void cleanup() { m_printer.reset(); }
+
+    void graphicFieldsPrintTheirDots_data()
+    {
+        QTest::addColumn<QByteArray>("graphicField");
+        QTest::addColumn<QStringList>("hexRows");
+        const QByteArray b64 = pictureBytes().toBase64();
+        const QByteArray z64 = qCompress(pictureBytes()).mid(4).toBase64(); // zlib data without Qt's size
+        QTest::newRow("ASCII, compressed rows") << "^GFA,150,150,30," + kCompressedPicture << kPictureRows;
+        QTest::newRow("Z64") << "^GFA,150,150,30,:Z64:" + z64 + ":3D1A" << kPictureRows;
+        QTest::newRow("B64") << "^GFA,150,150,30,:B64:" + b64 + ":9C2E" << kPictureRows;
+        QTest::newRow("binary") << "^GFB,12,12,4," +
+                                       QByteArray::fromHex(kBinaryRows.join(QString()).toLatin1())
+                                << kBinaryRows;
+    }
+    void graphicFieldsPrintTheirDots()
+    {
+        QFETCH(QByteArray, graphicField);
+        QFETCH(QStringList, hexRows);
+        auto socket = connectTo(m_printer->port());
+        send(*socket, labelFormat(graphicField));
+        QTRY_COMPARE_WITH_TIMEOUT(m_printer->labels().size(), 1, 5000);
+
+        const QJsonObject record = m_printer->labels().first().toObject();
+        const QImage page(record.value(QStringLiteral("file")).toString());
+        QCOMPARE(page.size(), QSize(300, 40));
+        const QStringList expected = dotsOfHex(hexRows);
+        // Field origin 20,10 from label home 5,3; nothing else on the page.
+        QCOMPARE(dots(page, QRect(25, 13, expected.first().size(), expected.size())), expected);
+        QCOMPARE(blackCount(dots(page, page.rect())), blackCount(expected));
+    }
+
+    void labelRecordsKeepTheFormatsSettings()
+    {
+        const QByteArray format = "^XA~SD20^MD-5^PR6,6,6^MNN^LH2,3^LS4^LT-7^PW100^LL50^MMC"
+                                  "^FO10,10^GFA,2,2,1,80\r\n^FS^PQ2^ZZunknown^XZ";
+        auto socket = connectTo(m_printer->port());
+        send(*socket, format);
+        QTRY_COMPARE_WITH_TIMEOUT(m_printer->labels().size(), 2, 5000);
+
+        const QJsonArray labels = m_printer->labels();
+        for (int copy = 1; copy <= 2; ++copy) {
+            const QJsonObject record = labels.at(copy - 1).toObject();
+            QCOMPARE(record.value("copy").toInt(), copy);
+            QCOMPARE(record.value("quantity").toInt(), 2);
+            QCOMPARE(record.value("darkness").toDouble(), 15.0);
+            QCOMPARE(record.value("speed").toInt(), 6);
+            QCOMPARE(record.value("media").toString(), QStringLiteral("N"));
+            QCOMPARE(record.value("labelHome").toArray(), (QJsonArray{2, 3}));
+            QCOMPARE(record.value("labelShift").toInt(), 4);
+            QCOMPARE(record.value("labelTop").toInt(), -7);
+            QCOMPARE(record.value("width").toInt(), 100);
+            QCOMPARE(record.value("height").toInt(), 50);
+            QCOMPARE(record.value("bytes").toInt(), format.size());
+            QCOMPARE(record.value("connection").toInt(), 1);
+            QVERIFY(record.value("commands").toArray().contains(QStringLiteral("^ZZunknown")));
+            QVERIFY(QFile::exists(record.value("file").toString()));
+        }
+        // Label home, shift (left) and top (up) move the one dot of the graphic from 10,10.
+        const QImage page(labels.first().toObject().value("file").toString());
+        QCOMPARE(blackCount(dots(page, page.rect())), 1);
+        QCOMPARE(dots(page, QRect(8, 6, 1, 1)), QStringList{QStringLiteral("#")});
+
+        // The settings stay for the next format, and ~HS reports the printer's cutter mode and length.
+        send(*socket, "^XA^FO0,0^GFA,1,1,1,F^FS^XZ");
+        QTRY_COMPARE_WITH_TIMEOUT(m_printer->labels().size(), 3, 5000);
+        QCOMPARE(m_printer->labels().last().toObject().value("darkness").toDouble(), 15.0);
+        const QList<QByteArrayList> status = askStatus(*socket);
+        QCOMPARE(status.size(), 3);
+        QCOMPARE(status[0][3], QByteArray("0050"));
+        QCOMPARE(status[1][5], QByteArray("3"));
+    }
+
+    void hostStatusReflectsTheState_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("string");
+        QTest::addColumn<int>("position");
+        QTest::newRow("paper out") << "paperOut" << 0 << 1;
+        QTest::newRow("paused") << "paused" << 0 << 2;
+        QTest::newRow("buffer full") << "bufferFull" << 0 << 5;
+        QTest::newRow("head open") << "headOpen" << 1 << 2;
+        QTest::newRow("ribbon out") << "ribbonOut" << 1 << 3;
+    }
+    void hostStatusReflectsTheState()
+    {
+        QFETCH(QString, field);
+        QFETCH(int, string);
+        QFETCH(int, position);
+        auto socket = connectTo(m_printer->port());
+        const QList<QByteArrayList> ready = askStatus(*socket);
+        QCOMPARE(ready.size(), 3);
+        QCOMPARE(ready[0].size(), 12);
+        QCOMPARE(ready[1].size(), 11);
+        QCOMPARE(ready[2].size(), 2);
+        QCOMPARE(ready[string][position], QByteArray("0"));
+
+        QVERIFY(!m_printer->setState({{field, true}}).isEmpty());
+        const QList<QByteArrayList> fault = askStatus(*socket);
+        QCOMPARE(fault.size(), 3);
+        QCOMPARE(fault[string][position], QByteArray("1"));
+        // Only that flag changed.
+        for (int s = 0; s < 3; ++s)
+            for (int p = 0; p < ready[s].size(); ++p)
+                if (s != string || p != position)
+                    QCOMPARE(fault[s][p], ready[s][p]);
+    }
+
+    void resumeSilenceAndSwitchingOff()
+    {
+        auto socket = connectTo(m_printer->port());
+        m_printer->setState({{"paused", true}});
+        send(*socket, "~PS");
+        QCOMPARE(askStatus(*socket).value(0).value(2), QByteArray("0"));
+
+        // A silent printer takes the connection but neither answers nor prints.
+        m_printer->setState({{"silent", true}});
+        QVERIFY(askStatus(*socket, 500).isEmpty());
+        send(*socket, labelFormat("^GFA,1,1,1,F"));
+        QTRY_COMPARE(m_printer->state().value("dropped").toInt(), 1);
+        QVERIFY(m_printer->labels().isEmpty());
+
+        // Switched off, the printer refuses connections; switched on again, it takes them on its port.
+        m_printer->setState({{"refuse", true}});
+        QTcpSocket refused;
+        refused.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_printer->port()));
+        QVERIFY(!refused.waitForConnected(3000));
+        QCOMPARE(refused.error(), QAbstractSocket::ConnectionRefusedError);
+        m_printer->setState({{"refuse", false}, {"silent", false}});
+        QCOMPARE(askStatus(*connectTo(m_printer->port())).size(), 3);
+    }
+
+    void formatWhilePaperOutIsNotPrinted()
+    {
+        auto socket = connectTo(m_printer->port());
+        m_printer->setState({{"paperOut", true}});
+        send(*socket, labelFormat("^GFA,1,1,1,F"));
+        // The answer comes after the format before it was taken.
+        QCOMPARE(askStatus(*socket).value(0).value(1), QByteArray("1"));
+        QCOMPARE(m_printer->state().value("dropped").toInt(), 1);
+
+        m_printer->setState({{"paperOut", false}});
+        send(*socket, labelFormat("^GFA,1,1,1,F"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_printer->labels().size(), 1, 5000);
+        QCOMPARE(m_printer->state().value("printed").toInt(), 1);
+    }
+
+    void bufferedFormatsShowAndAreCancelled()
+    {
+        m_printer->setState({{"slowMs", 60000}});
+        auto socket = connectTo(m_printer->port());
+        send(*socket, "^XA^FO0,0^GFA,1,1,1,F^FS^PQ3^XZ^XA^FO0,0^GFA,1,1,1,F^FS^XZ^XA");
+        const QList<QByteArrayList> waiting = askStatus(*socket);
+        QCOMPARE(waiting.value(0).value(4), QByteArray("002"));      // formats in the buffer
+        QCOMPARE(waiting.value(0).value(7), QByteArray("1"));        // this ^XA is still open
+        QCOMPARE(waiting.value(1).value(8), QByteArray("00000004")); // labels left
+
+        send(*socket, "~JA");
+        const QList<QByteArrayList> cancelled = askStatus(*socket);
+        QCOMPARE(cancelled.value(0).value(4), QByteArray("000"));
+        QCOMPARE(cancelled.value(0).value(7), QByteArray("0"));
+        QCOMPARE(m_printer->state().value("cancelled").toInt(), 2);
+        QVERIFY(m_printer->labels().isEmpty());
+    }
+
+    void connectionDroppedMidFormatPrintsNothing()
+    {
+        const QByteArray format = labelFormat("^GFA,150,150,30," + kCompressedPicture);
+        m_printer->setState({{"dropAfterBytes", format.size() - 10}});
+        auto cut = connectTo(m_printer->port());
+        send(*cut, format);
+        QTRY_COMPARE(cut->state(), QAbstractSocket::UnconnectedState);
+
+        // A client that gives up halfway leaves nothing behind either.
+        auto halfway = connectTo(m_printer->port());
+        send(*halfway, format.left(format.size() / 2));
+        halfway->disconnectFromHost();
+
+        // The drop was for one connection only.
+        auto whole = connectTo(m_printer->port());
+        send(*whole, format);
+        QTRY_COMPARE_WITH_TIMEOUT(m_printer->labels().size(), 1, 5000);
+        QCOMPARE(m_printer->labels().first().toObject().value("connection").toInt(), 3);
+        QCOMPARE(m_printer->state().value("formats").toInt(), 1);
+    }
+
+    // Two connections at once, fed a byte at a time: every cut falls somewhere awkward (inside a
+    // command's name, binary data, a CR LF pair, a repeat count, ~HS).
+    void streamsSplitAnywhereStillParse()
+    {
+        const QByteArray binary = QByteArray::fromHex(kBinaryRows.join(QString()).toLatin1());
+        const QByteArray streams[2] = {
+            labelFormat("^GFB,12,12,4," + binary) + "~HS",
+            labelFormat("^GFA,150,150,30," + kCompressedPicture) + "~HS",
+        };
+        std::unique_ptr<QTcpSocket> sockets[2] = {connectTo(m_printer->port()), connectTo(m_printer->port())};
+        for (int i = 0; i < streams[1].size(); ++i) {
+            for (int s = 0; s < 2; ++s) {
+                if (i < streams[s].size()) {
+                    send(*sockets[s], streams[s].mid(i, 1));
+                    QThread::usleep(300);
+                }
+            }
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(m_printer->labels().size(), 2, 5000);
+        for (auto& socket : sockets)
+            QCOMPARE(readStatus(*socket).size(), 3);
+        for (const QJsonValue& value : m_printer->labels()) {
+            const QJsonObject record = value.toObject();
+            const int connection = record.value("connection").toInt();
+            const QStringList expected = dotsOfHex(connection == 1 ? kBinaryRows : kPictureRows);
+            const QImage page(record.value("file").toString());
+            QCOMPARE(dots(page, QRect(25, 13, expected.first().size(), expected.size())), expected);
+            QCOMPARE(record.value("bytes").toInt(),
+                     streams[connection - 1].size() - 3 - 2); // without ~HS and CR LF
+        }
+    }
+
+private:
+    std::unique_ptr<ZplStandInProcess> m_printer;
+};
+
+QTEST_GUILESS_MAIN(TestZplStandIn)
+#include "tst_zplstandin.moc"

@@ -1,0 +1,24 @@
+#pragma once
+// The state set through the control endpoint: the printer's faults and the stand-in's tricks.
+
+#include <QJsonObject>
+#include <QString>
+
+struct PrinterState
+{
+    bool paperOut = false;
+    bool headOpen = false;
+    bool ribbonOut = false;
+    bool paused = false;
+    bool bufferFull = false;   // reported by ~HS only
+    bool silent = false;       // no ~HS answer and nothing printed: an unplugged printer that still takes TCP
+    bool refuse = false;       // the TCP port does not take connections: a printer switched off
+    int slowMs = 0;            // wait before each label is printed
+    qint64 dropAfterBytes = 0; // the next connection is closed after this many bytes; 0 for none
+
+    // Takes the fields `changes` names, all or none: false with *error for an unknown field or a bad value.
+    bool merge(const QJsonObject& changes, QString* error);
+    QJsonObject toJson() const;
+    // A format that arrives now is not printed, and buffered formats wait.
+    bool stopsPrinting() const { return paperOut || headOpen || ribbonOut || paused || silent; }
+};
