@@ -58,6 +58,12 @@ bool PrinterState::merge(const QJsonObject& changes, QString* error)
                 return false;
             }
             next.dropAfterBytes = number;
+        } else if (key == QLatin1String("paperOutAfter")) {
+            if (!wholeNumber(it.value(), 1000000, &number)) {
+                *error = QStringLiteral("\"paperOutAfter\" must be a number of formats, 0 for none");
+                return false;
+            }
+            next.paperOutAfter = int(number);
         } else {
             *error = QStringLiteral("\"%1\" is not a field that can be set").arg(key);
             return false;
@@ -74,5 +80,6 @@ QJsonObject PrinterState::toJson() const
         object.insert(QLatin1String(flag.name), this->*(flag.member));
     object.insert(QStringLiteral("slowMs"), slowMs);
     object.insert(QStringLiteral("dropAfterBytes"), double(dropAfterBytes));
+    object.insert(QStringLiteral("paperOutAfter"), paperOutAfter);
     return object;
 }

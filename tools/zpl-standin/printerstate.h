@@ -15,6 +15,9 @@ struct PrinterState
     bool refuse = false;       // the TCP port does not take connections: a printer switched off
     int slowMs = 0;            // wait before each label is printed
     qint64 dropAfterBytes = 0; // the next connection is closed after this many bytes; 0 for none
+    // The paper runs out as the format after the next this-many arrives (that one is dropped); 0 for
+    // none. Set on arrival, so which formats made it is certain.
+    int paperOutAfter = 0;
 
     // Takes the fields `changes` names, all or none: false with *error for an unknown field or a bad value.
     bool merge(const QJsonObject& changes, QString* error);

@@ -38,6 +38,11 @@ void ZplPrinter::submit(const ZplFormat& format, int connection)
     const QList<ZplFormat::Graphic> graphics = format.graphics(&errors);
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_formats;
+    if (m_paperOutAt > 0 && m_formats >= m_paperOutAt) {
+        m_state.paperOut = true;
+        m_state.paperOutAfter = 0;
+        m_paperOutAt = 0;
+    }
     if (m_state.stopsPrinting()) {
         ++m_dropped;
         log(QStringLiteral("format of %1 bytes on connection %2 dropped: the printer cannot print")
@@ -117,6 +122,8 @@ bool ZplPrinter::setState(const QJsonObject& changes, QString* error)
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_state.merge(changes, error))
         return false;
+    if (changes.contains(QLatin1String("paperOutAfter")))
+        m_paperOutAt = m_state.paperOutAfter > 0 ? m_formats + m_state.paperOutAfter + 1 : 0;
     m_wake.notify_all();
     return true;
 }

@@ -73,6 +73,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     PrinterState m_state;
+    qint64 m_paperOutAt = 0; // the number of the format that finds the paper out; 0 for none
     PrinterSettings m_settings;
     std::deque<Job> m_buffer;
     quint64 m_cancelGeneration = 0; // tells the printing thread that the buffer was emptied under it
