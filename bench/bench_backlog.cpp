@@ -3,7 +3,9 @@
 // (the export included) to the last label file, the longest time the window's event loop was
 // blocked meanwhile, and the peak memory of the process.
 // Then one more report, and how long it takes to become a label file (the poll interval is 10 s).
-//   bench_backlog [reports=1000] [workers=all cores]
+// With --zpl the job prints on the stand-in ZPL printer instead, and the bytes sent per label are
+// printed too.
+//   bench_backlog [reports=1000] [workers=all cores] [--zpl]
 
 #include "app/applicationsetup.h"
 #include "app/viewer.h"
@@ -11,6 +13,7 @@
 #include "mc/xmlpoller.h"
 #include "printing/fileprinter.h"
 #include "printing/printhandler.h"
+#include "printing/zplprinters.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
 
@@ -19,6 +22,9 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
@@ -61,12 +67,25 @@ bool post(QNetworkAccessManager& net, const QString& url)
     return ok;
 }
 
+QJsonDocument get(QNetworkAccessManager& net, const QString& url)
+{
+    QNetworkReply* reply = net.get(QNetworkRequest{QUrl(url)});
+    waitFor([reply] { return reply->isFinished(); }, 60000);
+    const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
+    reply->deleteLater();
+    return document;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    const int reports = argc > 1 ? std::max(1, atoi(argv[1])) : 1000;
-    const int workers = argc > 2 ? std::max(1, atoi(argv[2])) : 0;
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const bool zpl = args.removeAll(QStringLiteral("--zpl")) > 0;
+    const int reports = args.size() > 0 ? std::max(1, args.at(0).toInt()) : 1000;
+    const int workers = args.size() > 1 ? std::max(1, args.at(1).toInt()) : 0;
     QTemporaryDir dir;
     qputenv("XDG_DATA_DIRS", QFile::encodeName(dir.path() + "/share"));
     qputenv("HOME", QFile::encodeName(dir.path() + "/home"));
@@ -113,6 +132,31 @@ int main(int argc, char* argv[])
     if (workers > 0)
         s->setValue(PrintHandler::kWorkersKey, workers, true);
 
+    // The stand-in ZPL printer, and the job on it.
+    QProcess zplPrinter;
+    QString zplControl;
+    if (zpl) {
+        zplPrinter.start(ZPL_STANDIN_BIN,
+                         {"--port", "0", "--control-port", "0", "--out", dir.path() + "/zpl"});
+        zplPrinter.waitForReadyRead(10000);
+        const QString ready =
+            QString::fromLatin1(zplPrinter.readLine()).trimmed(); // listening on A control URL
+        zplControl = ready.section(' ', -1);
+        ZplPrinterConfig printer;
+        printer.name = QStringLiteral("Bench ZPL printer");
+        printer.address = ready.section(' ', 2, 2);
+        QString error;
+        if (!ZplPrinters::write(s, printer, QString(), &error)) {
+            fprintf(stderr, "the ZPL printer cannot be set up (%s): %s\n", qPrintable(ready),
+                    qPrintable(error));
+            return 1;
+        }
+        s->setValue("jobs/all/printer", printer.name, true);
+    }
+    const auto zplPrinted = [&] {
+        return get(net, zplControl + "/state").object().value("printed").toInt();
+    };
+
     QQmlEngine engine;
     Viewer viewer(&app, &engine);
     waitFor([&] { return viewer.connectionState() == "Connected"; }, 30000);
@@ -133,6 +177,9 @@ int main(int argc, char* argv[])
 
     int labelsWritten = 0;
     QObject::connect(viewer.printHandler(), &PrintHandler::labelFileWritten, [&] { ++labelsWritten; });
+    const auto printed = [&] {
+        return zpl ? zplPrinted() : labelsWritten;
+    };
     qint64 fetchedAt = -1;
     QElapsedTimer clock;
     QObject::connect(viewer.poller(), &XMLPoller::ReportsFetched, [&] {
@@ -153,12 +200,12 @@ int main(int argc, char* argv[])
     const qint64 total = clock.elapsed();
     const qint64 backlogGap = longestGap;
 
-    // A single new report: from its arrival on the console to its label file.
-    const int before = labelsWritten;
+    // A single new report: from its arrival on the console to its label.
+    const int before = printed();
     QElapsedTimer latency;
     latency.start();
     post(net, QString("%1/standin/generate?count=1").arg(base));
-    waitFor([&] { return labelsWritten > before; }, 60000);
+    waitFor([&] { return printed() > before; }, 60000);
     const qint64 newReportMs = latency.elapsed();
     probe.stop();
 
@@ -172,8 +219,18 @@ int main(int argc, char* argv[])
     printf("longest event-loop block: %lld ms\n", static_cast<long long>(backlogGap));
     printf("a new report became a label file after %.2f s (poll interval 10 s)\n", newReportMs / 1000.0);
     printf("peak memory: %.1f MiB\n", usage.ru_maxrss / 1024.0);
+    if (zpl) {
+        const QJsonArray records = get(net, zplControl + "/labels").array();
+        double bytes = 0;
+        for (const QJsonValue& record : records)
+            bytes += record.toObject().value("bytes").toDouble();
+        printf("ZPL printer: %d labels printed, %.0f bytes sent per label on average\n", int(records.size()),
+               bytes / std::max<int>(1, records.size()));
+        zplPrinter.terminate();
+        zplPrinter.waitForFinished(5000);
+    }
     viewer.waitForWorkers(30000);
     server.terminate();
     server.waitForFinished(5000);
-    return labelsWritten > 0 ? 0 : 1;
+    return before > 0 ? 0 : 1;
 }

@@ -40,6 +40,8 @@ public:
             m_socket.reset();
             return false;
         }
+        // The short status question after each label must not wait for the label's acknowledgement.
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         return true;
     }
 
