@@ -253,6 +253,7 @@ void LabelJob::handOver(HandOffGate* gate)
     }
     labelFile = handOff.file;
     printJobId = handOff.jobId;
+    handedInOrder = ordered;
     outcome = Outcome::Printed;
 }
 
@@ -298,10 +299,11 @@ void LabelJob::runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const s
         // Labels after one that waits for its printer wait too, so none overtakes it.
         if (gate && job->m_holdsLine)
             gate->block(job->printerKey);
-        if (gate)
-            gate->pass(job->printerKey, job->ticket);
+        // Before the next label may go to the printer: `ended` may wait until this one is recorded.
         if (ended)
             ended(job);
+        if (gate)
+            gate->pass(job->printerKey, job->ticket);
     }
     LabelOutput::closeConnections();
 }

@@ -85,6 +85,7 @@ public:
     QString labelFile;
     int printJobId = 0;            // the print system's job, to follow until it ends
     bool refusedByPrinter = false; // the printer was ready but did not take the label
+    bool handedInOrder = false;    // printed on a printer that takes its labels in spool order
 
     LabelJob();
     ~LabelJob();
@@ -108,7 +109,8 @@ public:
     void run(HandOffGate* gate);
     // Prepares, encodes all barcodes at once, renders and hands over a batch in order; once
     // `stopping` is set, rendered labels are not handed over any more (outcome Dropped).
-    // `ended` is called for each job as soon as it has ended, in the batch's order.
+    // `ended` is called for each job as soon as it has ended, in the batch's order, before the
+    // printer's next label may be handed over.
     static void runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const std::atomic<bool>* stopping,
                          const std::function<void(LabelJob*)>& ended = {});
 

@@ -337,6 +337,10 @@ void PrintHandler::printNext()
                         onBatchDone();
                     },
                     Qt::QueuedConnection);
+                // A printer that takes labels in line gets the next one only when this one is in the
+                // log and out of the spool: a crash then repeats at most the label in flight.
+                if (job->outcome == LabelJob::Outcome::Printed && job->handedInOrder)
+                    waitRecorded(*flight);
             };
             for (const auto& flight : batch) {
                 SpoolEntry entry = flight->entry;
@@ -375,8 +379,18 @@ void PrintHandler::onBatchDone()
                                   .arg(m_runPrinted)
                                   .arg(m_runPrinted - 1 + m_spool->pendingCount()));
         finishEntry(flight->entry, *flight->job, flight->jobPrinter);
+        QMutexLocker locker(&m_recordLock);
+        flight->recorded = true;
+        m_recorded.wakeAll();
     }
     schedulePrint();
+}
+
+void PrintHandler::waitRecorded(const Flight& flight)
+{
+    QMutexLocker locker(&m_recordLock);
+    while (!flight.recorded && !m_stopping)
+        m_recorded.wait(&m_recordLock, 100);
 }
 
 void PrintHandler::finishEntry(const SpoolEntry& entry, const LabelJob& job, const QString& jobPrinter)

@@ -11,9 +11,11 @@
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
+#include <QMutex>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
+#include <QWaitCondition>
 
 #include "printing/labeljob.h"
 #include "printing/printnotes.h"
@@ -118,12 +120,15 @@ private:
         QString jobPrinter; // the printer as the job names it, for the log
         std::shared_ptr<LabelJob> job;
         bool done = false;
+        std::atomic<bool> recorded{false}; // its outcome is in the log and the spool
     };
 
     // Hands the next spool entries to the workers, a batch at a time.
     void schedulePrint();
     void printNext();
     void onBatchDone();
+    // Blocks a worker until the flight's outcome is recorded (or printing stops).
+    void waitRecorded(const Flight& flight);
     void finishEntry(const SpoolEntry& entry, const LabelJob& job, const QString& jobPrinter);
     // The jobs as stored, by id.
     static QHash<QString, JobListModel::Job> storedJobs();
@@ -153,5 +158,7 @@ private:
     QThreadPool m_pool;
     std::shared_ptr<HandOffGate> m_gate;
     std::atomic<bool> m_stopping{false};
+    QMutex m_recordLock;
+    QWaitCondition m_recorded;
     bool m_paused = false;
 };
