@@ -13,9 +13,9 @@ dir="$1"
 queue="$2"
 shift 2
 zpl=("$@")
-for spec in "${zpl[@]}"; do
-  [[ "$spec" =~ ^[A-Za-z0-9_-]+=[0-9]+@(203|300|600)$ ]] ||
-    { echo "cups-label-queue: '$spec' is not <name>=<port>@<203|300|600>" >&2; exit 2; }
+for queue_arg in "${zpl[@]}"; do
+  [[ "$queue_arg" =~ ^[A-Za-z0-9_-]+=[0-9]+@(203|300|600)$ ]] ||
+    { echo "cups-label-queue: '$queue_arg' is not <name>=<port>@<203|300|600>" >&2; exit 2; }
 done
 [ "$(id -u)" -eq 0 ] || { echo "cups-label-queue: needs root (cupsd and the cups-pdf backend)" >&2; exit 2; }
 command -v cupsd >/dev/null || { echo "cups-label-queue: cupsd is not installed" >&2; exit 2; }
@@ -121,11 +121,11 @@ export CUPS_SERVER="$socket"
 lpadmin -p "$queue" -E -v "cups-pdf:/$queue" -P "$ppd"
 cupsenable "$queue" 2>/dev/null || true
 cupsaccept "$queue" 2>/dev/null || true
-for spec in "${zpl[@]}"; do
-  name="${spec%%=*}"
-  port="${spec#*=}"
+for queue_arg in "${zpl[@]}"; do
+  name="${queue_arg%%=*}"
+  port="${queue_arg#*=}"
   port="${port%@*}"
-  dpi="${spec##*@}"
+  dpi="${queue_arg##*@}"
   echo "cups-label-queue: ZPL queue $name at $dpi dpi to 127.0.0.1:$port"
   # The driver has no 62 x 100 mm paper but takes custom sizes; the default is one, so jobs that
   # name no size print as the label. lpadmin warns that drivers are deprecated: not an error here.
