@@ -90,50 +90,6 @@ private slots:
         QCOMPARE(hexRows(images[0], bytesPerRow), rows);
     }
 
-    // What a queue sends per label, several labels on one connection, and graphics cut short.
-    void findsEachCompleteGraphic()
-    {
-        const QByteArray stream = graphic("R:A.GRF", 1, 2, "F0\n0F") + printed("R:A.GRF") +
-                                  graphic("R:B.GRF", 1, 1, ",") + printed("R:B.GRF") +
-                                  graphic("R:C.GRF", 1, 3, "FF") + printed("R:C.GRF") + "~DGR:D.GRF,4";
-        const QList<QImage> images = ZplCapture::decodeGraphics(stream);
-        QCOMPARE(images.size(), 2);
-        // Black where a bit is 1.
-        QCOMPARE(qGray(images[0].pixel(0, 0)), 0);
-        QCOMPARE(qGray(images[0].pixel(7, 0)), 255);
-        QCOMPARE(hexRows(images[1], 1), QStringList{"00"});
-    }
-
-    // A label counts once its last row arrived, however the bytes were split.
-    void countsLabelsAsTheyArrive()
-    {
-        ZplCapture capture;
-        QVERIFY(capture.listen());
-        QSignalSpy received(&capture, &ZplCapture::labelReceived);
-        const QByteArray label = graphic("R:CUPS.GRF", 2, 3, "FFFF\n,:") + printed("R:CUPS.GRF");
-        QTcpSocket first;
-        first.connectToHost(QHostAddress::LocalHost, capture.port());
-        QVERIFY(first.waitForConnected(5000));
-        // Split in the header, then in the rows.
-        for (int sent : {10, 20}) {
-            first.write(label.mid(sent - 10, 10));
-            QTRY_COMPARE(capture.all().size(), sent);
-            QCOMPARE(capture.labelCount(), 0);
-        }
-        first.write(label.mid(20));
-        first.disconnectFromHost();
-        QTRY_COMPARE(capture.labelCount(), 1);
-
-        QTcpSocket second;
-        second.connectToHost(QHostAddress::LocalHost, capture.port());
-        QVERIFY(second.waitForConnected(5000));
-        second.write(label + label);
-        QTRY_COMPARE(capture.labelCount(), 3);
-        QCOMPARE(received.size(), 3);
-        QCOMPARE(capture.connections(), (QList<QByteArray>{label, label + label}));
-        QCOMPARE(capture.all(), label + label + label);
-    }
-
     void measuresBarsInWholeDots_data()
     {
         QTest::addColumn<QList<int>>("runs");

@@ -154,47 +154,6 @@ private slots:
         QCOMPARE(blackCount(dots(page, page.rect())), blackCount(expected));
     }
 
-    void labelRecordsKeepTheFormatsSettings()
-    {
-        const QByteArray format = "^XA~SD20^MD-5^PR6,6,6^MNN^LH2,3^LS4^LT-7^PW100^LL50^MMC"
-                                  "^FO10,10^GFA,2,2,1,80\r\n^FS^PQ2^ZZunknown^XZ";
-        auto socket = connectTo(m_printer->port());
-        send(*socket, format);
-        QTRY_COMPARE_WITH_TIMEOUT(m_printer->labels().size(), 2, 5000);
-
-        const QJsonArray labels = m_printer->labels();
-        for (int copy = 1; copy <= 2; ++copy) {
-            const QJsonObject record = labels.at(copy - 1).toObject();
-            QCOMPARE(record.value("copy").toInt(), copy);
-            QCOMPARE(record.value("quantity").toInt(), 2);
-            QCOMPARE(record.value("darkness").toDouble(), 15.0);
-            QCOMPARE(record.value("speed").toInt(), 6);
-            QCOMPARE(record.value("media").toString(), QStringLiteral("N"));
-            QCOMPARE(record.value("labelHome").toArray(), (QJsonArray{2, 3}));
-            QCOMPARE(record.value("labelShift").toInt(), 4);
-            QCOMPARE(record.value("labelTop").toInt(), -7);
-            QCOMPARE(record.value("width").toInt(), 100);
-            QCOMPARE(record.value("height").toInt(), 50);
-            QCOMPARE(record.value("bytes").toInt(), format.size());
-            QCOMPARE(record.value("connection").toInt(), 1);
-            QVERIFY(record.value("commands").toArray().contains(QStringLiteral("^ZZunknown")));
-            QVERIFY(QFile::exists(record.value("file").toString()));
-        }
-        // Label home, shift (left) and top (up) move the one dot of the graphic from 10,10.
-        const QImage page(labels.first().toObject().value("file").toString());
-        QCOMPARE(blackCount(dots(page, page.rect())), 1);
-        QCOMPARE(dots(page, QRect(8, 6, 1, 1)), QStringList{QStringLiteral("#")});
-
-        // The settings stay for the next format, and ~HS reports the printer's cutter mode and length.
-        send(*socket, "^XA^FO0,0^GFA,1,1,1,F^FS^XZ");
-        QTRY_COMPARE_WITH_TIMEOUT(m_printer->labels().size(), 3, 5000);
-        QCOMPARE(m_printer->labels().last().toObject().value("darkness").toDouble(), 15.0);
-        const QList<QByteArrayList> status = askStatus(*socket);
-        QCOMPARE(status.size(), 3);
-        QCOMPARE(status[0][3], QByteArray("0050"));
-        QCOMPARE(status[1][5], QByteArray("3"));
-    }
-
     void hostStatusReflectsTheState_data()
     {
         QTest::addColumn<QString>("field");
@@ -254,21 +213,6 @@ private slots:
         QCOMPARE(askStatus(*connectTo(m_printer->port())).size(), 3);
     }
 
-    void formatWhilePaperOutIsNotPrinted()
-    {
-        auto socket = connectTo(m_printer->port());
-        m_printer->setState({{"paperOut", true}});
-        send(*socket, labelFormat("^GFA,1,1,1,F"));
-        // The answer comes after the format before it was taken.
-        QCOMPARE(askStatus(*socket).value(0).value(1), QByteArray("1"));
-        QCOMPARE(m_printer->state().value("dropped").toInt(), 1);
-
-        m_printer->setState({{"paperOut", false}});
-        send(*socket, labelFormat("^GFA,1,1,1,F"));
-        QTRY_COMPARE_WITH_TIMEOUT(m_printer->labels().size(), 1, 5000);
-        QCOMPARE(m_printer->state().value("printed").toInt(), 1);
-    }
-
     void bufferedFormatsShowAndAreCancelled()
     {
         m_printer->setState({{"slowMs", 60000}});
@@ -285,27 +229,6 @@ private slots:
         QCOMPARE(cancelled.value(0).value(7), QByteArray("0"));
         QCOMPARE(m_printer->state().value("cancelled").toInt(), 2);
         QVERIFY(m_printer->labels().isEmpty());
-    }
-
-    void connectionDroppedMidFormatPrintsNothing()
-    {
-        const QByteArray format = labelFormat("^GFA,150,150,30," + kCompressedPicture);
-        m_printer->setState({{"dropAfterBytes", format.size() - 10}});
-        auto cut = connectTo(m_printer->port());
-        send(*cut, format);
-        QTRY_COMPARE(cut->state(), QAbstractSocket::UnconnectedState);
-
-        // A client that gives up halfway leaves nothing behind either.
-        auto halfway = connectTo(m_printer->port());
-        send(*halfway, format.left(format.size() / 2));
-        halfway->disconnectFromHost();
-
-        // The drop was for one connection only.
-        auto whole = connectTo(m_printer->port());
-        send(*whole, format);
-        QTRY_COMPARE_WITH_TIMEOUT(m_printer->labels().size(), 1, 5000);
-        QCOMPARE(m_printer->labels().first().toObject().value("connection").toInt(), 3);
-        QCOMPARE(m_printer->state().value("formats").toInt(), 1);
     }
 
     // Two connections at once, fed a byte at a time: every cut falls somewhere awkward (inside a

@@ -282,15 +282,6 @@ CupsOutput::CupsOutput(const QString& queue) : LabelOutput(queue) {}
 
 CupsOutput::~CupsOutput() = default;
 
-CupsOutput::Format CupsOutput::format()
-{
-    QString error;
-    if (!loadDriver(m_name, &error))
-        return Format::Pdf;
-    QMutexLocker locker(&driverCache().lock);
-    return driverCache().drivers.value(m_name).format;
-}
-
 QList<QPageSize> CupsOutput::papers()
 {
     QString error;

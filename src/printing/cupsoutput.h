@@ -29,8 +29,6 @@ public:
         PwgRaster,
         Pdf
     };
-    Format format();
-
     // How long one call to the print system may take before it counts as not answering.
     static constexpr int kCallMs = 5000;
 

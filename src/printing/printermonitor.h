@@ -37,7 +37,6 @@ public:
 
     // Follows a job the print system accepted for a label until it ends.
     void follow(const QString& printer, int jobId, const QString& archiveId);
-    int followedJobs() const { return m_followed.size(); }
     // Stops asking; waits at most `milliseconds` for a round under way.
     void stop(int milliseconds);
 
