@@ -6,6 +6,7 @@
 #include "app/viewer.h"
 #include "logging/logger.h"
 #include "settings/settingsmanager.h"
+#include "settings/stationlock.h"
 #include "settings/systempaths.h"
 
 #include <QApplication>
@@ -32,8 +33,16 @@ int main(int argc, char* argv[])
     ApplicationSetup::registerResources();
 
     SystemPaths::selectComputedLayout();
+    // Before the log: a refused second program must not touch the other one's log file.
+    StationLock stationLock(SystemPaths::instance().rootDir);
+    if (!stationLock.acquire()) {
+        ApplicationSetup::showRefusal(stationLock.refusal(), commandLine.showUi());
+        delete application;
+        return ApplicationSetup::kExitDataRootInUse;
+    }
     auto* logger = new Logger(application);
     qDebug() << "Starting" << QCoreApplication::applicationName() << QCoreApplication::applicationVersion();
+    qDebug() << "Holding the data root through" << stationLock.path();
     commandLine.logWarnings();
     SettingsManager* settings = SettingsManager::instance();
     if (!settings)

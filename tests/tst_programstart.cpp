@@ -1,7 +1,9 @@
 // The program's command line (the options, the older "width=N" forms, what is ignored), --help and
-// --version of the real program. Ignored options in the log: tst_logging.
+// --version of the real program, one program per data root. Ignored options in the log: tst_logging.
 
+#include "app/applicationsetup.h"
 #include "app/commandline.h"
+#include "stationfixture.h"
 #include "testsupport.h"
 
 #include <QtTest>
@@ -72,6 +74,35 @@ private slots:
         QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()),
                  QStringLiteral("labelprinter %1\n").arg(LABELPRINTER_VERSION));
         QVERIFY(QDir(dir.path()).isEmpty());
+    }
+
+    // A second program on the same data root would print every label again: it leaves naming the
+    // holder. Once the holder was killed, its stale lock does not keep the next start out.
+    void secondProgramIsRefusedUntilTheFirstIsGone()
+    {
+        TestSupport::IsolatedDataRoot root;
+        const QString lockFile = root.dataRoot() + QStringLiteral("/labelprinter.lock");
+        TestSupport::ProgramProcess first(root);
+        first.start();
+        QTRY_VERIFY_WITH_TIMEOUT(first.log().contains(QStringLiteral("Holding the data root")), 20000);
+
+        QProcess second;
+        second.setProcessEnvironment(root.environment());
+        second.start(TestSupport::programPath(), {QStringLiteral("--logto"), QStringLiteral("disk")});
+        QVERIFY(second.waitForFinished(20000));
+        QCOMPARE(second.exitCode(), ApplicationSetup::kExitDataRootInUse);
+        QVERIFY2(second.readAllStandardError().contains(QByteArray::number(first.pid())),
+                 "the refusal names the holder's process");
+        QVERIFY2(!first.log().contains(QStringLiteral("Another label printer")),
+                 "the refused program leaves the holder's log alone");
+
+        QCOMPARE(first.stop(SIGKILL), -1);
+        QVERIFY(QFile::exists(lockFile));
+        TestSupport::ProgramProcess third(root);
+        third.start();
+        QTRY_VERIFY_WITH_TIMEOUT(third.log().contains(QStringLiteral("Holding the data root")), 20000);
+        QCOMPARE(third.stop(), 0);
+        QVERIFY2(!QFile::exists(lockFile), "a clean stop leaves no lock behind");
     }
 };
 

@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <atomic>
@@ -58,6 +59,12 @@ void ApplicationSetup::applyIdentity()
         QGuiApplication::setWindowIcon(QIcon(QString::fromLatin1(kWindowIcon)));
         QGuiApplication::setDesktopFileName(QStringLiteral("labelprinter"));
     }
+}
+
+void ApplicationSetup::showRefusal(const QString& text, bool window)
+{
+    if (window)
+        QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(), text);
 }
 
 QuitOnSignal::QuitOnSignal(QCoreApplication* application) : QObject(application)

@@ -23,6 +23,12 @@ void registerResources();
 // Organisation and application names (the data root derives from them), version and display name.
 void applyIdentity();
 
+// Exit code when another program holds the data root (the service unit does not restart on it).
+inline constexpr int kExitDataRootInUse = 3;
+// Shows why the program does not start in a dialog when the window was asked for (the refusal
+// itself is already on stderr).
+void showRefusal(const QString& text, bool window);
+
 } // namespace ApplicationSetup
 
 // Ends the event loop cleanly on SIGINT, SIGTERM or SIGHUP, so a service stop flushes settings and the log.

@@ -50,6 +50,7 @@ public:
     // Sends `signal` and waits; the exit code, or -1 when the program did not exit normally.
     int stop(int signal = SIGTERM);
     QString logFile() const;
+    qint64 pid() const { return m_process.processId(); }
     QString log() const { return QString::fromLatin1(readAll(logFile())); }
 
 private:
