@@ -3,6 +3,7 @@
 #include "app/curveline.h"
 #include "app/layoutdocument.h"
 #include "app/popupnoteprovider.h"
+#include "app/stationwatch.h"
 #include "app/viewer.h"
 #include "logging/logger.h"
 #include "settings/settingsmanager.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QQmlEngine>
 #include <QUrl>
 
@@ -25,6 +27,13 @@ int main(int argc, char* argv[])
     new QuitOnSignal(application); // owned by the application
     ApplicationSetup::applyIdentity();
     CommandLine commandLine(QCoreApplication::arguments());
+    if (commandLine.action() == CommandLine::Action::ShowStatus) {
+        // Asks the running program; nothing of this one starts, and its debug lines stay quiet.
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
+        const int exitCode = StationWatch::printStatus(SystemPaths::computedRoot(), commandLine.json());
+        delete application;
+        return exitCode;
+    }
     if (commandLine.action() != CommandLine::Action::Run) {
         const int exitCode = commandLine.printAnswer(); // --help or --version: nothing else starts
         delete application;
@@ -59,7 +68,10 @@ int main(int argc, char* argv[])
         viewer->show();
     }
 
+    auto* watch = new StationWatch(viewer, SystemPaths::instance().rootDir);
+
     const int exitCode = application->exec();
+    watch->shutDown();
 
     if (settings)
         settings->flush();
@@ -72,6 +84,7 @@ int main(int argc, char* argv[])
         std::_Exit(exitCode);
     }
     qDebug() << "Leaving with exit code" << exitCode;
+    delete watch;
     delete viewer;
     delete engine;
     delete logger;

@@ -12,6 +12,8 @@ namespace {
 const QString kUi = QStringLiteral("ui");
 const QString kFullscreen = QStringLiteral("fullscreen");
 const QString kLogTo = QStringLiteral("logto");
+const QString kStatus = QStringLiteral("status");
+const QString kJson = QStringLiteral("json");
 const QString kHelpAll = QStringLiteral("help-all"); // added by addHelpOption
 const QStringList kLogDestinations = {QStringLiteral("console"), QStringLiteral("disk"),
                                       QStringLiteral("dual")};
@@ -43,6 +45,10 @@ CommandLine::CommandLine(const QStringList& arguments)
                         QStringLiteral("Where log lines go: standard output, the log file, or both "
                                        "(default: dual)."),
                         QStringLiteral("console|disk|dual")});
+    m_parser.addOption({kStatus, QStringLiteral("Print the state of the program that runs for this user and "
+                                                "leave: 0 healthy, 1 labels wait too long or the console is "
+                                                "unreachable, 2 no program runs.")});
+    m_parser.addOption({kJson, QStringLiteral("With --status: print it as JSON.")});
     m_parser.addPositionalArgument(QStringLiteral("width=N"),
                                    QStringLiteral("Initial window width in pixels."),
                                    QStringLiteral("[width=N]"));
@@ -59,6 +65,9 @@ CommandLine::CommandLine(const QStringList& arguments)
         m_action = Action::ShowHelp;
     else if (m_parser.isSet(version))
         m_action = Action::ShowVersion;
+    else if (m_parser.isSet(kStatus))
+        m_action = Action::ShowStatus;
+    m_json = m_parser.isSet(kJson);
     m_showUi = m_parser.isSet(kUi);
     m_fullscreen = m_parser.isSet(kFullscreen);
     // An empty value is a missing one, which the parser has named already.

@@ -16,7 +16,8 @@ public:
     {
         Run,
         ShowHelp,
-        ShowVersion
+        ShowVersion,
+        ShowStatus
     };
 
     // `arguments` starts with the program's name, as QCoreApplication::arguments() does. Parsing
@@ -26,6 +27,8 @@ public:
     Action action() const { return m_action; }
     bool showUi() const { return m_showUi; }
     bool fullscreen() const { return m_fullscreen; }
+    // --status --json: the status as JSON instead of lines.
+    bool json() const { return m_json; }
     // From "width=N" and "height=N"; none under --fullscreen or when N is not a number.
     std::optional<int> windowWidth() const { return m_fullscreen ? std::nullopt : m_width; }
     std::optional<int> windowHeight() const { return m_fullscreen ? std::nullopt : m_height; }
@@ -46,6 +49,7 @@ private:
     bool m_qtHelp = false;
     bool m_showUi = false;
     bool m_fullscreen = false;
+    bool m_json = false;
     std::optional<int> m_width;
     std::optional<int> m_height;
     QStringList m_warnings;

@@ -2,6 +2,7 @@
 // The main window: creates every service object, publishes them to QML, wires polling to printing,
 // runs the console connection check on its own thread and owns the status-bar message.
 
+#include <QDateTime>
 #include <QQuickView>
 #include <QSharedPointer>
 #include <QStringList>
@@ -42,6 +43,8 @@ public:
     QString connectionState() const { return m_connectionState; }
     QString statusBarMessage() const { return m_statusBarMessage; }
     qint64 consoleBehindId() const { return m_consoleBehindId; }
+    // When the console last answered a poll; invalid before the first.
+    QDateTime lastPoll() const { return m_lastPoll; }
     // The state shown while the console's report ids are below the watermark; polling goes on.
     static const QString kConsoleBehind;
     // Safe from any thread: calls from other threads are posted to the window's thread.
@@ -110,6 +113,7 @@ private:
     QTimer m_connectionRetry;
     int m_connectionRetryMs;
     qint64 m_consoleBehindId = -1;
+    QDateTime m_lastPoll;
     LayoutManager* m_layoutManager = nullptr;
     QObject* m_processTagValues = nullptr;
     QObject* m_processFlowStore = nullptr;

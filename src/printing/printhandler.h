@@ -77,6 +77,9 @@ public:
     // system is still under way (it does not answer).
     bool stopPrinting(int milliseconds);
     PrinterMonitor* monitor() const { return m_monitor; }
+    // The layout and printer an entry prints with: its job's current ones while the job exists.
+    static void resolveJob(const SpoolEntry& entry, const QHash<QString, JobListModel::Job>& jobs,
+                           QString* layout, QString* printer);
 
 public slots:
     // Reports handed over directly (not through the poller): spooled and printed in order.
@@ -132,9 +135,6 @@ private:
     void finishEntry(const SpoolEntry& entry, const LabelJob& job, const QString& jobPrinter);
     // The jobs as stored, by id.
     static QHash<QString, JobListModel::Job> storedJobs();
-    // The layout and printer an entry prints with: its job's current ones while the job exists.
-    static void resolveJob(const SpoolEntry& entry, const QHash<QString, JobListModel::Job>& jobs,
-                           QString* layout, QString* printer);
     void printerUnavailable(const QString& printerKey, const LabelJob& job);
     void onPrinterReleased(const QString& printerKey);
     // A job the print system accepted did not print: its label waits again.

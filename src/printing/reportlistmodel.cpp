@@ -326,3 +326,15 @@ QHash<int, QByteArray> ReportListModel::roleNames() const
 {
     return m_roleNames;
 }
+
+void ReportListModel::printedSince(const QDateTime& from, int* count, QDateTime* last) const
+{
+    *count = 0;
+    *last = QDateTime();
+    for (const Entry& entry : m_entries) {
+        if (entry.printTime >= from)
+            ++*count;
+        if (!last->isValid() || entry.printTime > *last)
+            *last = entry.printTime;
+    }
+}

@@ -86,6 +86,8 @@ public:
     void addHistory(const QList<Entry>& entries);
     // The label of a row did not come out after all (its print job failed later): the row says so.
     void markNotPrinted(const QString& archiveId, const QString& text);
+    // How many labels were printed at or after `from`, and when the last one was.
+    void printedSince(const QDateTime& from, int* count, QDateTime* last) const;
     // Archive ids of the selected rows, in row order.
     Q_INVOKABLE QStringList selectedArchiveIds() const;
     Q_INVOKABLE void clearSelection();
