@@ -1,5 +1,6 @@
 #include "report/reportdocument.h"
 
+#include "report/reporttree.h"
 #include "shared/erasurestandards.h"
 
 #include <QAbstractMessageHandler>
@@ -27,22 +28,6 @@ class SilentMessageHandler : public QAbstractMessageHandler
 protected:
     void handleMessage(QtMsgType, const QString&, const QUrl&, const QSourceLocation&) override {}
 };
-
-bool tooDeep(const QString& xml)
-{
-    QXmlStreamReader reader(xml);
-    int depth = 0;
-    while (!reader.atEnd()) {
-        const QXmlStreamReader::TokenType token = reader.readNext();
-        if (token == QXmlStreamReader::StartElement) {
-            if (++depth > ReportDocument::kMaxElementDepth)
-                return true;
-        } else if (token == QXmlStreamReader::EndElement) {
-            --depth;
-        }
-    }
-    return false;
-}
 
 QDomElement firstChildNamed(const QDomElement& parent, const QString& tag)
 {
@@ -179,7 +164,12 @@ qint64 ReportDocument::readDuration(const QString& text)
 bool ReportDocument::parse(const QString& xml, QString* error)
 {
     reset();
-    if (tooDeep(xml)) {
+    // The tree that answers path queries is read first: it also refuses deep nesting before the
+    // recursive parser below meets it.
+    auto tree = std::make_shared<ReportTree>();
+    bool tooDeep = false;
+    const bool readable = tree->build(xml, kMaxElementDepth, &tooDeep);
+    if (tooDeep) {
         qDebug() << "*** PARSING: report nested deeper than" << kMaxElementDepth << "levels, ignored";
         if (error)
             *error = QStringLiteral("the report is nested deeper than %1 levels").arg(kMaxElementDepth);
@@ -196,6 +186,10 @@ bool ReportDocument::parse(const QString& xml, QString* error)
     }
     m_xml = xml;
     m_queryCache = std::make_shared<QueryCache>(m_xml);
+    if (readable)
+        m_tree = std::move(tree);
+    else
+        qDebug() << "*** PARSING: the report's paths cannot be queried";
 
     const QDomNodeList documentIds = dom.elementsByTagName(QStringLiteral("document_id"));
     if (!documentIds.isEmpty()) {
@@ -285,6 +279,7 @@ void ReportDocument::dropUndated()
     m_testResults.clear();
     m_xml.clear();
     m_queryCache.reset();
+    m_tree.reset();
     m_date = QDateTime();
     m_erasures.clear();
     m_erasureTargets.clear();
@@ -445,6 +440,13 @@ void ReportDocument::readErasures(const QDomElement& section)
 }
 
 QStringList ReportDocument::query(const QString& path) const
+{
+    if (m_xml.isEmpty() || !m_tree)
+        return QStringList();
+    return m_tree->query(path);
+}
+
+QStringList ReportDocument::legacyQuery(const QString& path) const
 {
     if (m_xml.isEmpty() || !m_queryCache)
         return QStringList();

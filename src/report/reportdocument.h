@@ -1,6 +1,6 @@
 #pragma once
 // A report of the Management Console parsed once: identifiers, attributes, sections, and path
-// queries on its XML text.
+// queries answered from the tree read when it was parsed.
 
 #include "report/deviceinfo.h"
 #include "report/erasurerecord.h"
@@ -16,6 +16,7 @@
 
 class QDomDocument;
 class QDomElement;
+class ReportTree;
 
 class ReportDocument
 {
@@ -36,8 +37,10 @@ public:
 
     // False (with *error) when the text is not a readable report; the document is then empty.
     bool parse(const QString& xml, QString* error = nullptr);
-    // Values at a "/"-separated path of element, section and entry names.
+    // Values at a "/"-separated path of element, section and entry names (see ReportTree::query).
     QStringList query(const QString& path) const;
+    // The same answered by the XML query engine on the report's text, kept to compare the two.
+    QStringList legacyQuery(const QString& path) const;
 
     const QString& documentId() const { return m_documentId; }
     const QDateTime& date() const { return m_date; }
@@ -90,4 +93,5 @@ private:
     QStringList m_identifiers;
     // Query state kept per parsed text; copies of a document share it.
     std::shared_ptr<QueryCache> m_queryCache;
+    std::shared_ptr<const ReportTree> m_tree;
 };
