@@ -131,6 +131,15 @@ const char* const kPathForms[] = {"",
                                   "/root/report/text",
                                   "/root/report/korvex_data/report",
                                   "/root/report/korvex_data/report/report",
+                                  "/root/report/korvex_data/reported/reported",
+                                  "/root/report/korvex_data/x/text()",
+                                  "//x/..",
+                                  "//y/text()",
+                                  "/root/report/korvex_data/bulk/",
+                                  "/root/report/korvex_data/x//.",
+                                  "//entry/../@name",
+                                  "//y/@*",
+                                  "//text()/..",
                                   "//report",
                                   "/root/report/*/report",
                                   "//..",
@@ -233,7 +242,12 @@ QVector<Sample> samples()
             sample.paths = QString::fromUtf8(bytes.mid(split + 1)).split(QLatin1Char('\n'));
         result.append(sample);
     }
-    result.append({QStringLiteral("odd report"), QString::fromUtf8(kOddReport), {}});
+    // A section or entry named like an element stands for it in every path: here for "report".
+    const QString odd = QString::fromUtf8(kOddReport);
+    result.append({QStringLiteral("odd report, sections named like elements"), odd, {}});
+    result.append({QStringLiteral("odd report"),
+                   QString(odd).replace(QLatin1String("name=\"report\""), QLatin1String("name=\"reported\"")),
+                   {}});
     return result;
 }
 
