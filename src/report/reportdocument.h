@@ -39,8 +39,6 @@ public:
     bool parse(const QString& xml, QString* error = nullptr);
     // Values at a "/"-separated path of element, section and entry names (see ReportTree::query).
     QStringList query(const QString& path) const;
-    // The same answered by the XML query engine on the report's text, kept to compare the two.
-    QStringList legacyQuery(const QString& path) const;
 
     const QString& documentId() const { return m_documentId; }
     const QDateTime& date() const { return m_date; }
@@ -63,8 +61,6 @@ public:
     static QString scanDocumentId(const QString& xml);
 
 private:
-    class QueryCache;
-
     void reset();
     // The report date from the product log entries; false when no product other than the console
     // wrote one.
@@ -91,7 +87,6 @@ private:
     DeviceInfo m_info;
     QMap<QString, QString> m_customFields;
     QStringList m_identifiers;
-    // Query state kept per parsed text; copies of a document share it.
-    std::shared_ptr<QueryCache> m_queryCache;
+    // The tree of the parsed text; copies of a document share it.
     std::shared_ptr<const ReportTree> m_tree;
 };
