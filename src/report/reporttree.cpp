@@ -187,8 +187,9 @@ bool ReportTree::parseNameTest(const QString& part, Step* step) const
 
 bool ReportTree::parseSteps(const QString& path, QVector<Step>* steps) const
 {
-    // Parts join with "/": an empty part adds a "/" to the one before it. The path starts with "/" or
-    // "//", steps are separated by "/" or "//", and a last "/" asks for everything below.
+    // Parts join with "/": an empty part adds a "/" to the one before it, so it is the root or a "//"
+    // step, never a nameless section or entry. The path starts with "/" or "//", steps are separated
+    // by "/" or "//", and a last "/" asks for everything below.
     const QStringList parts = path.split(QLatin1Char('/'));
     int slashes = 0;
     bool first = true;
