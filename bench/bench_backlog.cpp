@@ -5,7 +5,8 @@
 // Then one more report, and how long it takes to become a label file (the poll interval is 10 s).
 // With --zpl the job prints on the stand-in ZPL printer instead, and the bytes sent per label are
 // printed too.
-//   bench_backlog [reports=1000] [workers=all cores] [--zpl]
+// With --report-kb N the console's reports are padded to about N kB each.
+//   bench_backlog [reports=1000] [workers=all cores] [--zpl] [--report-kb N]
 
 #include "app/applicationsetup.h"
 #include "app/viewer.h"
@@ -84,6 +85,12 @@ int main(int argc, char* argv[])
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     const bool zpl = args.removeAll(QStringLiteral("--zpl")) > 0;
+    QString reportKb = QStringLiteral("0");
+    const int kbAt = args.indexOf(QStringLiteral("--report-kb"));
+    if (kbAt >= 0) {
+        reportKb = args.value(kbAt + 1);
+        args.erase(args.begin() + kbAt, args.begin() + std::min(int(args.size()), kbAt + 2));
+    }
     const int reports = args.size() > 0 ? std::max(1, args.at(0).toInt()) : 1000;
     const int workers = args.size() > 1 ? std::max(1, args.at(1).toInt()) : 0;
     QTemporaryDir dir;
@@ -103,7 +110,7 @@ int main(int argc, char* argv[])
                 paths.rootDir + "/custom/userapps/logos/korvex-logo.png");
 
     QProcess server;
-    server.start(MC_STANDIN_BIN, {"--port", "0", "--seed", "3"});
+    server.start(MC_STANDIN_BIN, {"--port", "0", "--seed", "3", "--report-kb", reportKb});
     server.waitForReadyRead(10000);
     const QString line = QString::fromLatin1(server.readLine()).trimmed();
     const QString base = line.section(' ', -1);
@@ -211,8 +218,9 @@ int main(int argc, char* argv[])
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    printf("reports on the console: %d, labels printed: %d (issue reports are not printed), %d workers\n",
-           reports, before, viewer.printHandler()->workerCount());
+    printf("reports on the console: %d (at least %s kB each), labels printed: %d (issue reports are not "
+           "printed), %d workers\n",
+           reports, qPrintable(reportKb), before, viewer.printHandler()->workerCount());
     printf("export and split: %.2f s; all labels: %.2f s\n", fetchedAt / 1000.0, total / 1000.0);
     printf("labels per second (poll start to last file): %.2f\n",
            before * 1000.0 / std::max<qint64>(1, total));

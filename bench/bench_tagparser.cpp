@@ -1,5 +1,7 @@
-// Labels formatted per second: a ten-tag label, five of them report queries, against a large report;
-// and a label of plain and choice tags alone.
+// Labels formatted per second: a ten-tag label, five of them report queries, against reports of
+// several sizes (the same parsed report again, and a freshly parsed one per label as a print job
+// does it); and a label of plain and choice tags alone.
+//   bench_tagparser [seconds per figure=5] [report sizes in kB=16 150 500]
 
 #include "report/reportdevice.h"
 #include "report/reportdocument.h"
@@ -9,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTextStream>
+#include <QVector>
 
 #include <cstdio>
 
@@ -83,60 +86,74 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "%s\n", qPrintable(message));
     });
     const double seconds = argc > 1 ? QString::fromLocal8Bit(argv[1]).toDouble() : 5.0;
-    const QString xml = largeReport(300 * 1024);
-    if (qEnvironmentVariableIsSet("BENCH_DUMP")) {
-        QFile dump(QString::fromLocal8Bit(qgetenv("BENCH_DUMP")));
-        if (dump.open(QIODevice::WriteOnly))
-            dump.write(xml.toUtf8());
-    }
-
-    ReportDocument document;
-    document.parse(xml);
-    ReportDevice device;
-    device.setReport(&document, true);
+    QVector<int> sizes;
+    for (int i = 2; i < argc; ++i)
+        sizes.append(QString::fromLocal8Bit(argv[i]).toInt());
+    if (sizes.isEmpty())
+        sizes = {16, 150, 500};
     TagParser parser;
 
-    QString first = kLabel;
-    parser.formatContent(first, &device, false, true);
-    std::printf("report: %d KB, label:\n%s\n", int(xml.toUtf8().size() / 1024), qPrintable(first));
+    for (const int kb : sizes) {
+        const QString xml = largeReport(kb * 1024);
+        if (qEnvironmentVariableIsSet("BENCH_DUMP")) {
+            QFile dump(QString::fromLocal8Bit(qgetenv("BENCH_DUMP")) + QString::number(kb));
+            if (dump.open(QIODevice::WriteOnly))
+                dump.write(xml.toUtf8());
+        }
 
-    // One report, many labels: the per-document query state is reused.
+        ReportDocument document;
+        document.parse(xml);
+        ReportDevice device;
+        device.setReport(&document, true);
+        QString first = kLabel;
+        parser.formatContent(first, &device, false, true);
+        if (kb == sizes.first())
+            std::printf("label:\n%s\n", qPrintable(first));
+
+        // One report, many labels: what the queries cost on a report parsed before.
+        QElapsedTimer timer;
+        timer.start();
+        int labels = 0;
+        while (timer.elapsed() < seconds * 1000) {
+            QString text = kLabel;
+            parser.formatContent(text, &device, false, true);
+            ++labels;
+        }
+        const double sameReport = labels * 1000.0 / double(timer.elapsed());
+
+        // One label per report, as a print job does it: parse, bind, format.
+        timer.restart();
+        labels = 0;
+        while (timer.elapsed() < seconds * 1000) {
+            ReportDocument fresh;
+            fresh.parse(xml);
+            ReportDevice freshDevice;
+            freshDevice.setReport(&fresh, true);
+            QString text = kLabel;
+            parser.formatContent(text, &freshDevice, false, true);
+            ++labels;
+        }
+        const double freshReport = labels * 1000.0 / double(timer.elapsed());
+        std::printf(
+            "report %d KB: labels per second, same report: %.1f; each on a freshly parsed report: %.1f\n",
+            int(xml.toUtf8().size() / 1024), sameReport, freshReport);
+        std::fflush(stdout);
+    }
+
+    // A label of tags alone, on a small report.
+    ReportDocument document;
+    document.parse(largeReport(16 * 1024));
+    ReportDevice device;
+    device.setReport(&document, true);
     QElapsedTimer timer;
     timer.start();
     int labels = 0;
-    while (timer.elapsed() < seconds * 1000) {
-        QString text = kLabel;
-        parser.formatContent(text, &device, false, true);
-        ++labels;
-    }
-    const double sameReport = labels * 1000.0 / double(timer.elapsed());
-
-    // One label per report, as a print job does it: parse, bind, format.
-    timer.restart();
-    labels = 0;
-    while (timer.elapsed() < seconds * 1000) {
-        ReportDocument fresh;
-        fresh.parse(xml);
-        ReportDevice freshDevice;
-        freshDevice.setReport(&fresh, true);
-        QString text = kLabel;
-        parser.formatContent(text, &freshDevice, false, true);
-        ++labels;
-    }
-    const double freshReport = labels * 1000.0 / double(timer.elapsed());
-
-    // A label of tags alone, as many times as fit in the same time.
-    timer.restart();
-    labels = 0;
     while (timer.elapsed() < seconds * 1000) {
         QString text = kTagsLabel;
         parser.formatContent(text, &device, false, true);
         ++labels;
     }
-    const double tagsOnly = labels * 1000.0 / double(timer.elapsed());
-
-    std::printf("labels formatted per second, same report: %.1f\n", sameReport);
-    std::printf("labels formatted per second, each on a freshly parsed report: %.1f\n", freshReport);
-    std::printf("labels of tags without report queries formatted per second: %.0f\n", tagsOnly);
+    std::printf("labels of tags without report queries formatted per second: %.0f\n",
+                labels * 1000.0 / double(timer.elapsed()));
     return 0;
 }

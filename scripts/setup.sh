@@ -8,7 +8,7 @@ build="${BUILD_DIR:-$root/build}"
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qtbase5-dev qtdeclarative5-dev libqt5xmlpatterns5-dev libqt5svg5-dev qtquickcontrols2-5-dev
+  qtbase5-dev qtdeclarative5-dev libqt5svg5-dev qtquickcontrols2-5-dev
   qml-module-qtquick-controls2 qml-module-qtquick-dialogs qml-module-qtquick-layouts
   qml-module-qtquick-window2 qml-module-qtquick2 qml-module-qttest qml-module-qt-labs-platform
   libcurl4-openssl-dev libssl-dev libcpp-httplib-dev libcups2-dev

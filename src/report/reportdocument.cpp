@@ -1,15 +1,9 @@
 #include "report/reportdocument.h"
 
+#include "report/reporttree.h"
 #include "shared/erasurestandards.h"
 
-#include <QAbstractMessageHandler>
-#include <QBuffer>
 #include <QDomDocument>
-#include <QMutex>
-#include <QMutexLocker>
-#include <QRegularExpression>
-#include <QSet>
-#include <QXmlQuery>
 #include <QXmlStreamReader>
 #include <QtDebug>
 
@@ -19,127 +13,13 @@ namespace {
 
 const QString kConsoleProductId = QStringLiteral("51");
 const QString kConsoleProductName = QStringLiteral("Korvex Management Console");
-const QString kStreamVariable = QStringLiteral("xmlDataStream");
-
-// Keeps the query engine's own diagnostics out of the log; a failed query is logged once by us.
-class SilentMessageHandler : public QAbstractMessageHandler
-{
-protected:
-    void handleMessage(QtMsgType, const QString&, const QUrl&, const QSourceLocation&) override {}
-};
-
-bool tooDeep(const QString& xml)
-{
-    QXmlStreamReader reader(xml);
-    int depth = 0;
-    while (!reader.atEnd()) {
-        const QXmlStreamReader::TokenType token = reader.readNext();
-        if (token == QXmlStreamReader::StartElement) {
-            if (++depth > ReportDocument::kMaxElementDepth)
-                return true;
-        } else if (token == QXmlStreamReader::EndElement) {
-            --depth;
-        }
-    }
-    return false;
-}
 
 QDomElement firstChildNamed(const QDomElement& parent, const QString& tag)
 {
     return parent.firstChildElement(tag);
 }
 
-// An XQuery string literal for a name taken from the report.
-QString quoted(QString text)
-{
-    text.replace(QLatin1Char('&'), QLatin1String("&amp;"));
-    text.replace(QLatin1Char('\''), QLatin1String("''"));
-    return text;
-}
-
-// Path steps other than section and entry names: element or attribute names and the plain axis
-// steps. Anything else (functions, predicates, operators) could reach outside the report.
-bool isPlainStep(const QString& part)
-{
-    static const QRegularExpression step(QStringLiteral(
-        "^(@?[A-Za-z_][A-Za-z0-9_.\\-]*(:[A-Za-z_][A-Za-z0-9_.\\-]*)?|@?\\*|\\.|\\.\\.|text\\(\\))$"));
-    return part.isEmpty() || step.match(part).hasMatch();
-}
-
 } // namespace
-
-// The query engine set up once per document text: the bound text, its section and entry names
-// and one query object whose loaded document is reused by every query.
-class ReportDocument::QueryCache
-{
-public:
-    explicit QueryCache(const QString& xml) : m_data(xml.toUtf8()) {}
-
-    QStringList evaluate(const QString& path)
-    {
-        QMutexLocker locker(&m_lock);
-        if (!m_ready)
-            setUp();
-        const QStringList parts = path.split(QLatin1Char('/'));
-        QStringList mapped;
-        mapped.reserve(parts.size());
-        for (const QString& part : parts) {
-            // An empty part is the root or a "//" step, never a nameless section or entry.
-            if (part.isEmpty()) {
-                mapped << part;
-            } else if (m_sections.contains(part)) {
-                mapped << QStringLiteral("entries[@name='%1']").arg(quoted(part));
-            } else if (m_entries.contains(part)) {
-                mapped << QStringLiteral("entry[@name='%1']").arg(quoted(part));
-            } else if (isPlainStep(part)) {
-                mapped << part;
-            } else {
-                qDebug() << "ReportDocument::query: refused path" << path;
-                return QStringList();
-            }
-        }
-        QStringList result;
-        if (!run(QStringLiteral("doc($%1)%2/string()").arg(kStreamVariable, mapped.join(QLatin1Char('/'))),
-                 &result)) {
-            qDebug() << "ReportDocument::query: no result for" << path;
-            return QStringList();
-        }
-        return result;
-    }
-
-private:
-    void setUp()
-    {
-        m_ready = true;
-        m_buffer.setData(m_data);
-        m_buffer.open(QIODevice::ReadOnly);
-        m_query.setMessageHandler(&m_silent);
-        m_query.bindVariable(kStreamVariable, &m_buffer);
-        QStringList names;
-        if (run(QStringLiteral("doc($%1)//entries/@name/string()").arg(kStreamVariable), &names))
-            m_sections = QSet<QString>(names.begin(), names.end());
-        names.clear();
-        if (run(QStringLiteral("doc($%1)//entry/@name/string()").arg(kStreamVariable), &names))
-            m_entries = QSet<QString>(names.begin(), names.end());
-    }
-
-    bool run(const QString& text, QStringList* result)
-    {
-        m_query.setQuery(text);
-        if (!m_query.isValid())
-            return false;
-        return m_query.evaluateTo(result);
-    }
-
-    QMutex m_lock;
-    QByteArray m_data;
-    QBuffer m_buffer;
-    SilentMessageHandler m_silent;
-    QXmlQuery m_query;
-    QSet<QString> m_sections;
-    QSet<QString> m_entries;
-    bool m_ready = false;
-};
 
 ReportDocument::ReportDocument() = default;
 
@@ -179,7 +59,12 @@ qint64 ReportDocument::readDuration(const QString& text)
 bool ReportDocument::parse(const QString& xml, QString* error)
 {
     reset();
-    if (tooDeep(xml)) {
+    // The tree that answers path queries is read first: it also refuses deep nesting before the
+    // recursive parser below meets it.
+    auto tree = std::make_shared<ReportTree>();
+    bool tooDeep = false;
+    const bool readable = tree->build(xml, kMaxElementDepth, &tooDeep);
+    if (tooDeep) {
         qDebug() << "*** PARSING: report nested deeper than" << kMaxElementDepth << "levels, ignored";
         if (error)
             *error = QStringLiteral("the report is nested deeper than %1 levels").arg(kMaxElementDepth);
@@ -195,7 +80,10 @@ bool ReportDocument::parse(const QString& xml, QString* error)
         return false;
     }
     m_xml = xml;
-    m_queryCache = std::make_shared<QueryCache>(m_xml);
+    if (readable)
+        m_tree = std::move(tree);
+    else
+        qDebug() << "*** PARSING: the report's paths cannot be queried";
 
     const QDomNodeList documentIds = dom.elementsByTagName(QStringLiteral("document_id"));
     if (!documentIds.isEmpty()) {
@@ -284,7 +172,7 @@ void ReportDocument::dropUndated()
     m_documentId.clear();
     m_testResults.clear();
     m_xml.clear();
-    m_queryCache.reset();
+    m_tree.reset();
     m_date = QDateTime();
     m_erasures.clear();
     m_erasureTargets.clear();
@@ -446,9 +334,9 @@ void ReportDocument::readErasures(const QDomElement& section)
 
 QStringList ReportDocument::query(const QString& path) const
 {
-    if (m_xml.isEmpty() || !m_queryCache)
+    if (m_xml.isEmpty() || !m_tree)
         return QStringList();
-    return m_queryCache->evaluate(path);
+    return m_tree->query(path);
 }
 
 QString ReportDocument::scanDocumentId(const QString& xml)

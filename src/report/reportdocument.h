@@ -1,6 +1,6 @@
 #pragma once
 // A report of the Management Console parsed once: identifiers, attributes, sections, and path
-// queries on its XML text.
+// queries answered from the tree read when it was parsed.
 
 #include "report/deviceinfo.h"
 #include "report/erasurerecord.h"
@@ -16,6 +16,7 @@
 
 class QDomDocument;
 class QDomElement;
+class ReportTree;
 
 class ReportDocument
 {
@@ -36,7 +37,7 @@ public:
 
     // False (with *error) when the text is not a readable report; the document is then empty.
     bool parse(const QString& xml, QString* error = nullptr);
-    // Values at a "/"-separated path of element, section and entry names.
+    // Values at a "/"-separated path of element, section and entry names (see ReportTree::query).
     QStringList query(const QString& path) const;
 
     const QString& documentId() const { return m_documentId; }
@@ -60,8 +61,6 @@ public:
     static QString scanDocumentId(const QString& xml);
 
 private:
-    class QueryCache;
-
     void reset();
     // The report date from the product log entries; false when no product other than the console
     // wrote one.
@@ -88,6 +87,6 @@ private:
     DeviceInfo m_info;
     QMap<QString, QString> m_customFields;
     QStringList m_identifiers;
-    // Query state kept per parsed text; copies of a document share it.
-    std::shared_ptr<QueryCache> m_queryCache;
+    // The tree of the parsed text; copies of a document share it.
+    std::shared_ptr<const ReportTree> m_tree;
 };

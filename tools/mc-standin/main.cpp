@@ -44,26 +44,32 @@ bool parseOptions(const QCoreApplication& app, StandInServer::Options* options)
         QStringLiteral("Serve HTTPS with a freshly generated self-signed certificate."));
     const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Seed of the report generator."),
                                   QStringLiteral("number"), QString::number(options->seed));
+    const QCommandLineOption reportKb(QStringLiteral("report-kb"),
+                                      QStringLiteral("Pad generated reports to at least this many kB."),
+                                      QStringLiteral("kB"), QStringLiteral("0"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Log every request on stderr."));
-    parser.addOptions({port, bind, user, password, reports, rate, tls, seed, verbose});
+    parser.addOptions({port, bind, user, password, reports, rate, tls, seed, reportKb, verbose});
     parser.process(app);
 
     bool portOk = false;
     bool reportsOk = false;
     bool rateOk = false;
     bool seedOk = false;
+    bool reportKbOk = false;
     options->port = parser.value(port).toInt(&portOk);
     options->initialReports = parser.value(reports).toInt(&reportsOk);
     options->ratePerSecond = parser.value(rate).toDouble(&rateOk);
     options->seed = parser.value(seed).toUInt(&seedOk);
+    options->reportKb = parser.value(reportKb).toInt(&reportKbOk);
     options->bindAddress = parser.value(bind);
     options->user = parser.value(user);
     options->password = parser.value(password);
     options->tls = parser.isSet(tls);
     options->verbose = parser.isSet(verbose);
     if (!portOk || options->port < 0 || options->port > 65535 || !reportsOk || options->initialReports < 0 ||
-        !rateOk || options->ratePerSecond < 0 || options->ratePerSecond > 1000 || !seedOk) {
+        !rateOk || options->ratePerSecond < 0 || options->ratePerSecond > 1000 || !seedOk || !reportKbOk ||
+        options->reportKb < 0 || options->reportKb > 100000) {
         std::fprintf(stderr, "mc-standin: invalid option value (see --help)\n");
         return false;
     }

@@ -25,6 +25,10 @@ public:
     // One report dated `date` (the product's log entry; the console's entry follows a little later).
     Report next(const QDateTime& date);
 
+    // Reports shorter than `bytes` get a station process log long enough to reach it, as stations
+    // that log every step send them; 0 leaves them as they are. The random sequence stays the same.
+    void setMinimumSize(int bytes) { m_minimumSize = bytes; }
+
     // Share of the optional catalogue fields that a generated report carries.
     static constexpr double kCatalogueShare = 0.6;
 
@@ -48,6 +52,9 @@ private:
     void writeUserData(QXmlStreamWriter& xml, const QDateTime& date, bool graded);
     // The report text with the catalogue's fields for its kind added.
     QString withCatalogueFields(const QString& text, char kind);
+    Report generate(const QDateTime& date);
+    void pad(QString& xml) const;
 
     std::mt19937 m_random;
+    int m_minimumSize = 0;
 };

@@ -96,7 +96,10 @@ QString csvField(QString value)
 
 } // namespace
 
-StandInServer::StandInServer(const Options& options) : m_options(options), m_generator(options.seed) {}
+StandInServer::StandInServer(const Options& options) : m_options(options), m_generator(options.seed)
+{
+    m_generator.setMinimumSize(options.reportKb * 1024);
+}
 
 StandInServer::~StandInServer()
 {

@@ -36,6 +36,7 @@ public:
         double ratePerSecond = 0.0; // reports arriving while the server runs
         bool tls = false;
         quint32 seed = 20261201;
+        int reportKb = 0;     // generated reports padded to at least this size; 0: as generated
         bool verbose = false; // one line per request on stderr
     };
 

@@ -1,0 +1,84 @@
+#pragma once
+// A report's XML as a light, read-only node table, read once when the report is bound, that answers
+// the "/"-separated path queries of labels and the printed-reports log without reading the text again.
+// Safe to query from several threads at once.
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class ReportTree
+{
+public:
+    // Reads the text; false when it is not well-formed XML (the tree is then empty) or nests deeper
+    // than `maxDepth` elements (*tooDeep is then set).
+    bool build(const QString& xml, int maxDepth, bool* tooDeep = nullptr);
+
+    // String values of the nodes a path selects, in document order. Path parts are element names,
+    // "@attribute", "*", "@*", ".", "..", "text()", or the name of a section ("entries") or entry of
+    // the report, which stands for that element; an empty part is the root or a "//" step. A path
+    // that is not of this form selects nothing.
+    QStringList query(const QString& path) const;
+
+private:
+    enum Kind : quint8
+    {
+        Document,
+        Element,
+        Attribute,
+        Text,
+        Comment,
+        Instruction
+    };
+    // Nodes are stored in document order; an element's attributes follow it, then its children.
+    struct Node
+    {
+        Kind kind = Document;
+        int parent = -1;
+        int end = 0;        // one past the last node inside this one
+        int localName = -1; // interned, for elements and attributes
+        int namespaceUri = 0;
+        int textBegin = 0; // the node's text in m_text (document, element and text nodes)
+        int textEnd = 0;
+        int value = -1; // m_values: attribute, comment and instruction text; an element's "name"
+    };
+    enum class StepKind
+    {
+        Name,
+        AnyElement,
+        AttributeName,
+        AnyAttribute,
+        Self,
+        Parent,
+        TextNodes,
+        Section,
+        Entry
+    };
+    struct Step
+    {
+        bool descendants = false; // preceded by "//"
+        StepKind kind = StepKind::Name;
+        int localName = -1;
+        int namespaceUri = 0;
+        QString entryName; // Section, Entry
+        bool known = true; // false: a name this report does not have, which matches nothing
+    };
+
+    int intern(const QString& text);
+    bool parseSteps(const QString& path, QVector<Step>* steps) const;
+    bool parseNameTest(const QString& part, Step* step) const;
+    bool matches(int node, const Step& step) const;
+    void apply(const Step& step, const QVector<int>& context, QVector<int>* result) const;
+    QString stringValue(int node) const;
+
+    QVector<Node> m_nodes;
+    QString m_text;
+    QStringList m_values;
+    QHash<QString, int> m_strings;
+    QSet<QString> m_sectionNames;
+    QSet<QString> m_entryNames;
+    int m_entriesName = -1;
+    int m_entryName = -1;
+};
