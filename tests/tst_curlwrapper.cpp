@@ -136,6 +136,36 @@ private slots:
         QCOMPARE(m_log->lines().size(), 2);
     }
 
+    // A redirect is not followed, not even to the same console by another name: the request and its
+    // credentials reach only the address the user entered. The log names where it pointed.
+    void redirectsAreNotFollowed()
+    {
+        Server elsewhere;
+        elsewhere.server().Get("/mc/time",
+                               [](const httplib::Request&, httplib::Response& res) { reply(res, 200, "1"); });
+        elsewhere.server().Post(
+            "/upload", [](const httplib::Request&, httplib::Response& res) { reply(res, 200, "ok"); });
+        QVERIFY(elsewhere.start());
+        const std::string target = "http://localhost:" + std::to_string(elsewhere.port());
+        Server mc;
+        mc.server().Get("/mc/time", [&](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect(target + "/mc/time", 302);
+        });
+        mc.server().Post("/upload", [&](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect(target + "/upload", 307);
+        });
+        QVERIFY(mc.start());
+        BasicHttpAuthenticationClient auth("demo", "secret");
+        long httpCode = 0;
+        get(mc.url("/mc/time"), &httpCode, "", &auth);
+        QCOMPARE(httpCode, 302L);
+        post(mc.url("/upload"), "<request/>", &httpCode);
+        QCOMPARE(httpCode, 307L);
+        QVERIFY(elsewhere.requests().empty());
+        QCOMPARE(int(mc.requests().size()), 2);
+        QVERIFY(m_log->lines().join("\n").contains(QString::fromStdString(target + "/upload")));
+    }
+
     void concurrentPostsKeepTheirOwnFiles()
     {
         Server mc;

@@ -13,6 +13,7 @@
 #include "samplereports.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
+#include "settings/watermark.h"
 #include "standinprocess.h"
 #include "stationfixture.h"
 #include "testsupport.h"
@@ -111,7 +112,7 @@ private slots:
 
     // One station through replies that are not a whole export (a failed status, garbage, cut short,
     // connection lost in the body: they keep the range, nothing prints from them and every report prints
-    // once, later), a report it cannot read, and a console whose ids went back.
+    // once, later), and a report it cannot read.
     void unusableRepliesAndReports()
     {
         auto server = std::make_unique<StandInProcess>();
@@ -146,29 +147,63 @@ private slots:
         QCOMPARE(labelFiles(m_labels).size(), 6);
         QCOMPARE(readAll(m_csv).trimmed().count('\n'), 6); // the header and the printed reports
         discardFailed(station);
+    }
 
-        // A console restored with lower ids (a new one on the same port) is reported once, and nothing
-        // prints until the user moves the watermark to it.
-        const int port = server->port();
-        server.reset();
-        server = std::make_unique<StandInProcess>(QStringList{"--port", QString::number(port)});
-        QVERIFY(server->start());
-        for (int n = 11; n <= 13; ++n)
-            QCOMPARE(server->addReport(variant(n), true), n - 10);
+    // A console that numbers its reports from 1 again: with new reports past the watermark's id (the
+    // report at the watermark is another one), and with fewer reports than the watermark. Either is
+    // said once and nothing prints until the user continues from the report offered; then every new
+    // report prints once and none printed before prints again.
+    void consoleIdsStartAgain()
+    {
+        auto server = std::make_unique<StandInProcess>();
+        QVERIFY(startConsole(*server, 5));
+        Station station;
+        QVERIFY(station.connected());
+        station.pollNow();
+        QCOMPARE(labelFiles(m_labels).size(), 5);
+
+        // Restored empty, then eight reports before the next poll: ids 1 to 8 again.
+        const auto restart = [&](int first, int last) {
+            const int port = server->port();
+            server.reset();
+            server = std::make_unique<StandInProcess>(QStringList{"--port", QString::number(port)});
+            QVERIFY(server->start());
+            for (int n = first; n <= last; ++n)
+                QCOMPARE(server->addReport(variant(n), true), n - first + 1);
+        };
+        restart(11, 18);
         QSignalSpy notes(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
         station.pollNow();
         station.pollNow();
         QCOMPARE(notes.count(), 1);
         QCOMPARE(station.viewer().connectionState(), Viewer::kConsoleBehind);
-        QCOMPARE(station.viewer().consoleBehindId(), qint64(3));
-        QCOMPARE(labelFiles(m_labels).size(), 6);
+        QCOMPARE(station.viewer().consoleBehindId(), qint64(0));
+        QCOMPARE(labelFiles(m_labels).size(), 5);
         QVERIFY(station.viewer().moveWatermarkToConsole());
-        QCOMPARE(SettingsManager::instance()->getIntValue("MC/lastReportId", -1, true), 3);
         QCOMPARE(station.viewer().connectionState(), QString("Connected"));
-        QCOMPARE(server->addReport(variant(14), true), 4);
         station.pollNow();
-        QCOMPARE(labelsOf(m_labels, 14), 1);
-        QCOMPARE(labelFiles(m_labels).size(), 7);
+        QCOMPARE(server->addReport(variant(19), true), 9);
+        station.pollNow();
+        for (int n = 11; n <= 19; ++n)
+            QCOMPARE(labelsOf(m_labels, n), 1);
+        QCOMPARE(labelFiles(m_labels).size(), 5 + 9);
+
+        // Restored from an older copy with three reports, below the watermark.
+        restart(21, 23);
+        station.pollNow();
+        station.pollNow();
+        QCOMPARE(notes.count(), 2);
+        QCOMPARE(station.viewer().connectionState(), Viewer::kConsoleBehind);
+        QCOMPARE(station.viewer().consoleBehindId(), qint64(3));
+        QVERIFY(station.viewer().moveWatermarkToConsole());
+        QCOMPARE(Watermark(SettingsManager::instance()).lastId(), qint64(3));
+        QCOMPARE(station.viewer().connectionState(), QString("Connected"));
+        QCOMPARE(server->addReport(variant(24), true), 4);
+        station.pollNow();
+        QCOMPARE(labelsOf(m_labels, 24), 1);
+        QCOMPARE(labelFiles(m_labels).size(), 5 + 9 + 1);
+        for (int n = 1; n <= 5; ++n)
+            QCOMPARE(labelsOf(m_labels, n), 1);
     }
 
     // Layouts that would crash the renderer or print a blank label: refused at load (the editor does not

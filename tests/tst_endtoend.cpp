@@ -1,8 +1,10 @@
 // The whole station against the stand-in console: the real program from a fresh data root to label
-// files, the printed-reports log and the watermark. The failures a station meets, in-process: tst_edges.
+// files, the printed-reports log and the watermark, also while its settings cannot be written. The
+// failures a station meets, in-process: tst_edges.
 
 #include "barcodedecode.h"
 #include "printing/fileprinter.h"
+#include "readonlyfolder.h"
 #include "samplereports.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
@@ -155,6 +157,58 @@ private slots:
         QCOMPARE(readAll(m_csv).trimmed().count('\n'), printed + 2 * backlog - 1); // and the header
         for (const QFileInfo& f : QDir(m_labels).entryInfoList(QDir::Files))
             QVERIFY2(f.suffix() == "pdf" && f.size() > 0, qPrintable(f.fileName()));
+    }
+
+    // The settings folder read-only while reports 3 to 5 arrive: the station says the settings cannot
+    // be saved, and once the folder is writable again it prints every report once, without a restart.
+    void settingsReadOnlyForAPoll()
+    {
+        SettingsManager* s = SettingsManager::instance();
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        const QString labels = m_root->path() + "/labels-readonly";
+        const QString csv = m_root->path() + "/PrintedReports-readonly.csv";
+        s->removeKey("jobs", true);
+        s->setValue(FilePrinter::kFolderKey, labels, true);
+        s->setValue("ReportView/reportLogPath", csv, true);
+        s->setValue("printing/paused", false, true);
+        QVERIFY(TestSupport::writeLayout("Small label", TestSupport::smallLayout("Small label")));
+        TestSupport::addJob("all", "All phones", true, "Small label", FilePrinter::kName);
+        s->setValue("MC/lastReportId", 0, true);
+        s->removeKey("MC/lastReportDocument", true);
+        TestSupport::setConsole(server.port());
+        const auto add = [&](int from, int to) {
+            for (int n = from; n <= to; ++n)
+                QCOMPARE(server.addReport(sampleReportVariant("Apple", n), true), n);
+        };
+        add(1, 2);
+        TestSupport::ProgramProcess program(*m_root);
+        program.start();
+        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), 2, 40000);
+
+        // The program's log stays open for writing; the settings file beside it cannot be replaced.
+        TestSupport::ReadOnlyFolder folder(SystemPaths::instance().globalHomeDir);
+        QString why;
+        if (!folder.makeReadOnly(&why)) {
+            program.stop();
+            QSKIP(qPrintable("the settings folder cannot be made read-only here: " + why));
+        }
+        add(3, 5);
+        QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("MC Connection: \"Settings cannot be saved\""),
+                                 30000);
+        QVERIFY(program.log().contains("Read-only file system"));
+        folder.makeWritable();
+        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), 5, 40000);
+        add(6, 7);
+        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), 7, 40000);
+        const QString log = program.log();
+        QVERIFY(log.mid(log.lastIndexOf("MC Connection:")).startsWith("MC Connection: \"Connected\""));
+        QCOMPARE(program.stop(), 0);
+        QCOMPARE(storedWatermark(), 7);
+        for (int n = 1; n <= 7; ++n) {
+            QCOMPARE(TestSupport::labelsOf(labels, n), 1);
+            QCOMPARE(TestSupport::linesOf(csv, n), 1);
+        }
     }
 };
 

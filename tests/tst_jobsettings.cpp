@@ -101,8 +101,10 @@ private slots:
     {
         m_settings->removeKey(QStringLiteral("MC"), true);
         ConnectionForm form(m_settings);
+        QVERIFY(form.commitReportId("5000000000")); // ids go past 2^31
+        QCOMPARE(form.reportId(), qint64(5000000000));
         QVERIFY(form.commitReportId("1500"));
-        for (const char* bad : {"", "15a0", "-3", "1.5", " 12", "99999999999"}) {
+        for (const char* bad : {"", "15a0", "-3", "1.5", " 12", "99999999999999999999"}) {
             QVERIFY2(!form.commitReportId(bad), bad);
             QCOMPARE(form.reportIdQuestion(bad), QString());
         }

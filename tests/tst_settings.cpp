@@ -1,13 +1,16 @@
-// Settings store: typed access, enciphered passwords, group operations, persistence
-// and use from several threads at once.
+// Settings store: typed access, enciphered passwords, group operations, persistence, use from
+// several threads at once, and writes that fail for a while; the report-id watermark.
 
+#include "readonlyfolder.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
+#include "settings/watermark.h"
 #include "testsupport.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 
@@ -160,6 +163,51 @@ private slots:
         }
         QCOMPARE(errors.load(), 0);
         QCOMPARE(m_settings->childGroupsOfGroup("", true).count("Thread1"), 1);
+    }
+
+    // While the settings folder is read-only a write fails and says which file and why; a poll's
+    // watermark and restart points are then undone in memory too. The failure does not stick: once
+    // the folder is writable the next sync stores what was left to write. Ids above 2^31 survive.
+    void failedWritesAndTheWatermark()
+    {
+        const qint64 big = 5'000'000'000;
+        Watermark watermark(m_settings);
+        QVERIFY(watermark.set(big));
+        QVERIFY(watermark.advance(big, big + 1, "doc-1", {{"job", big - 7}}));
+        QSignalSpy problems(m_settings, &SettingsManager::saveProblemChanged);
+        const QString file = SystemPaths::instance().globalSettingsFile;
+        {
+            TestSupport::ReadOnlyFolder folder(QFileInfo(file).absolutePath());
+            QString why;
+            if (!folder.makeReadOnly(&why))
+                QSKIP(qPrintable("the settings folder cannot be made read-only here: " + why));
+            m_settings->setValue("Unsaved/value", "kept", true);
+            QVERIFY(!m_settings->syncGlobal());
+            QVERIFY(!watermark.advance(big + 1, big + 9, "doc-9", {{"job", -1}}));
+            QCOMPARE(watermark.lastId(), big + 1);
+            QCOMPARE(watermark.document(), QString("doc-1"));
+            QCOMPARE(watermark.restartPoint("job"), big - 7);
+            QCOMPARE(m_settings->getValue("Unsaved/value", QString(), true), QString("kept"));
+            QVERIFY2(m_settings->saveProblem().startsWith(file + ": ") &&
+                         m_settings->saveProblem().contains("Read-only file system"),
+                     qPrintable(m_settings->saveProblem()));
+            QTRY_COMPARE(problems.count(), 1);
+        }
+        QVERIFY(watermark.advance(big + 1, big + 9, "doc-9", {{"job", -1}}));
+        QVERIFY(m_settings->saveProblem().isEmpty());
+        QTRY_COMPARE(problems.count(), 2);
+        QCOMPARE(problems.last().first().toString(), QString());
+        // A watermark moved by the user meanwhile is not overwritten by a poll that started before.
+        QVERIFY(!watermark.advance(big + 1, big + 20, "doc-20", {}));
+
+        delete m_settings; // the next manager reads the file
+        m_settings = SettingsManager::instance();
+        const Watermark reread(m_settings);
+        QCOMPARE(reread.lastId(), big + 9);
+        QCOMPARE(reread.document(), QString("doc-9"));
+        QCOMPARE(reread.restartPoint("job"), qint64(-1));
+        QCOMPARE(reread.nextFetchFrom("job"), big + 9);
+        QCOMPARE(m_settings->getValue("Unsaved/value", QString(), true), QString("kept"));
     }
 
     // User and global values land in their own files, and a manager created after the first one is

@@ -19,6 +19,7 @@
 #include "printing/reportlistmodel.h"
 #include "settings/joblistmodel.h"
 #include "settings/settingsmanager.h"
+#include "settings/watermark.h"
 #include "shared/customfieldmodel.h"
 #include "shared/diagnostics.h"
 #include "shared/processflowstore.h"
@@ -45,6 +46,7 @@ constexpr int kLongestRetryMs = 300000;
 } // namespace
 
 const QString Viewer::kConsoleBehind = QStringLiteral("Report ids went back");
+const QString Viewer::kSettingsUnsaved = QStringLiteral("Settings cannot be saved");
 
 Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent)
     : QQuickView(engine, parent), m_connectionState(ConnectionCheck::kConnecting),
@@ -96,6 +98,10 @@ Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent
     connectPollerToSpool();
     connect(m_poller, &XMLPoller::statusBarMessage, this, &Viewer::setStatusBarMessage);
     connect(m_poller, &XMLPoller::consoleBehind, this, &Viewer::onConsoleBehind, Qt::QueuedConnection);
+    connect(m_poller, &XMLPoller::idsReset, this, &Viewer::onIdsReset, Qt::QueuedConnection);
+    if (m_settings)
+        connect(m_settings, &SettingsManager::saveProblemChanged, this, &Viewer::onSaveProblem,
+                Qt::QueuedConnection);
     m_connectionRetry.setSingleShot(true);
     connect(&m_connectionRetry, &QTimer::timeout, this, &Viewer::checkMcConnection);
     reportSettingsRepair();
@@ -129,7 +135,7 @@ void Viewer::connectPollerToSpool()
     // watermark passed their reports, and are fetched again otherwise.
     SettingsManager* settings = m_settings;
     spool->recoverStaged([settings](const SpoolEntry& entry) {
-        return settings && XMLPoller::nextFetchFrom(settings, entry.jobId) >= entry.rangeTo;
+        return settings && Watermark(settings).nextFetchFrom(entry.jobId) >= entry.rangeTo;
     });
     PrintHandler* handler = m_printHandler;
     XMLPoller::ReportStore store;
@@ -286,12 +292,18 @@ PrintHandler* Viewer::printHandler()
     return m_printHandler;
 }
 
-void Viewer::setMcStatus(const QString& status)
+void Viewer::setMcStatus(const QString& reached)
 {
-    if (status == ConnectionCheck::kCertificateChanged && m_connectionState == status)
+    if (reached == ConnectionCheck::kCertificateChanged && m_connectionState == reached)
         return; // the check and a poll may both report the same refusal
+    // Connected, but what polls fetch cannot be recorded: say so until a write succeeds.
+    const QString status =
+        reached == ConnectionCheck::kConnected && m_settings && !m_settings->saveProblem().isEmpty()
+            ? kSettingsUnsaved
+            : reached;
     qDebug() << "MC Connection:" << status;
-    m_poller->setEnabled(status == ConnectionCheck::kConnected || status == kConsoleBehind);
+    m_poller->setEnabled(status == ConnectionCheck::kConnected || status == kConsoleBehind ||
+                         status == kSettingsUnsaved);
     if (status != kConsoleBehind)
         m_consoleBehindId = -1;
     m_connectionState = status;
@@ -331,22 +343,62 @@ void Viewer::onConsoleBehind(qint64 consoleNewest, qint64 watermark)
             setMcStatus(ConnectionCheck::kConnected);
         return;
     }
-    if (m_connectionState != ConnectionCheck::kConnected && m_connectionState != kConsoleBehind)
+    showIdsWentBack(
+        consoleNewest,
+        QStringLiteral("The console's newest report is number %1, below the last report fetched "
+                       "(%2): the console was probably restored or reinstalled. Its reports are "
+                       "not printed until the report counter is moved down in the settings panel.")
+            .arg(consoleNewest)
+            .arg(watermark));
+}
+
+void Viewer::onIdsReset(qint64 continueFrom, qint64 watermark)
+{
+    if (continueFrom < 0) {
+        if (m_connectionState == kConsoleBehind)
+            setMcStatus(ConnectionCheck::kConnected);
+        return;
+    }
+    showIdsWentBack(continueFrom,
+                    QStringLiteral("The console's report number %1 is another report than the one printed as "
+                                   "number %1: the console numbers its reports from the start again "
+                                   "(restored or reinstalled). Nothing is printed until you choose "
+                                   "\"Continue from report %2\" in the settings panel, which prints the "
+                                   "console's reports after number %2.")
+                        .arg(watermark)
+                        .arg(continueFrom));
+}
+
+void Viewer::showIdsWentBack(qint64 continueFrom, const QString& note)
+{
+    if (m_connectionState != ConnectionCheck::kConnected && m_connectionState != kConsoleBehind &&
+        m_connectionState != kSettingsUnsaved)
         return;
     const bool first = m_connectionState != kConsoleBehind;
     setMcStatus(kConsoleBehind);
-    m_consoleBehindId = consoleNewest;
+    m_consoleBehindId = continueFrom;
     emit connectionStateChanged();
     if (first)
-        emit m_popupProvider->showErrorText(
-            QStringLiteral("Report ids went back"),
-            QStringLiteral(
-                "The console's newest report is number %1, below the last report fetched (%2): the "
-                "console was probably restored or reinstalled. Its reports are not printed until "
-                "the report counter is moved down in the settings panel.")
-                .arg(consoleNewest)
-                .arg(watermark),
-            PopupNoteProvider::MCCommFailed);
+        emit m_popupProvider->showErrorText(QStringLiteral("Report ids went back"), note,
+                                            PopupNoteProvider::MCCommFailed);
+}
+
+void Viewer::onSaveProblem(const QString& problem)
+{
+    if (problem.isEmpty()) {
+        if (m_connectionState == kSettingsUnsaved)
+            setMcStatus(ConnectionCheck::kConnected);
+        return;
+    }
+    emit m_popupProvider->showErrorText(
+        kSettingsUnsaved,
+        QStringLiteral(
+            "%1. No report is lost: what the polls fetch meanwhile is fetched again and printed once "
+            "the settings can be written.")
+            .arg(problem),
+        PopupNoteProvider::ErrorMessage);
+    if (m_connectionState == ConnectionCheck::kConnected)
+        setMcStatus(kSettingsUnsaved);
 }
 
 bool Viewer::moveWatermarkToConsole()
@@ -354,10 +406,9 @@ bool Viewer::moveWatermarkToConsole()
     if (m_consoleBehindId < 0 || !m_settings)
         return false;
     const qint64 target = m_consoleBehindId;
-    m_settings->setValue(QStringLiteral("MC/lastReportId"), target, true);
-    if (!m_settings->syncGlobal())
+    if (!Watermark(m_settings).set(target))
         return false;
-    qDebug() << "Watermark MC/lastReportId moved down to the console's newest report id" << target;
+    qDebug() << "Report id watermark moved down to" << target << "after the console's ids went back";
     setMcStatus(ConnectionCheck::kConnected);
     return true;
 }

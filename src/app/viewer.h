@@ -47,6 +47,8 @@ public:
     QDateTime lastPoll() const { return m_lastPoll; }
     // The state shown while the console's report ids are below the watermark; polling goes on.
     static const QString kConsoleBehind;
+    // The state shown while a settings file cannot be written; polling goes on and tries again.
+    static const QString kSettingsUnsaved;
     // Safe from any thread: calls from other threads are posted to the window's thread.
     void setStatusBarMessage(const QString& message);
     bool isUsingWindows() const { return true; }
@@ -84,12 +86,16 @@ public slots:
 
 private slots:
     void onConsoleBehind(qint64 consoleNewest, qint64 watermark);
+    void onIdsReset(qint64 continueFrom, qint64 watermark);
+    void onSaveProblem(const QString& problem);
 
 private:
     // A failed check is tried again after a growing pause while the state is not "Connected".
     void scheduleConnectionRetry(const QString& status);
     // Tells the user when the global settings file was damaged and repaired at start.
     void reportSettingsRepair();
+    // Shows "Report ids went back" with the report the user may continue from, and the note once.
+    void showIdsWentBack(qint64 continueFrom, const QString& note);
 
     void applySizeArguments(const QStringList& arguments);
     // Fetched reports go into the print spool before the watermark moves.

@@ -4,6 +4,7 @@
 #include "mc/mcconnectionsettings.h"
 #include "mc/mcrequest.h"
 #include "settings/settingsmanager.h"
+#include "settings/watermark.h"
 #include "shared/durationlog.h"
 
 #include <QDebug>
@@ -44,7 +45,8 @@ void ConnectionCheck::run(SettingsManager* settings, const std::function<void(co
         deliver(mc->certificateRefused() ? kCertificateChanged : kFailedToConnect);
         return;
     }
-    if (settings->getIntValue(QStringLiteral("MC/lastReportId"), -1, true) != -1) {
+    Watermark watermark(settings);
+    if (watermark.lastId() != -1) {
         deliver(kConnected);
         return;
     }
@@ -58,7 +60,10 @@ void ConnectionCheck::run(SettingsManager* settings, const std::function<void(co
         deliver(mc->certificateRefused() ? kCertificateChanged : kFailedToFetch);
         return;
     }
-    settings->setValue(QStringLiteral("MC/lastReportId"), MCConnectionSettings::largestId(reply), true);
-    settings->flush();
+    // Without a stored watermark a poll would fetch the whole history: ask again later instead.
+    if (!watermark.set(MCConnectionSettings::largestId(reply))) {
+        deliver(kFailedToFetch);
+        return;
+    }
     deliver(kConnected);
 }

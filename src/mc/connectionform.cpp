@@ -3,15 +3,10 @@
 #include "mc/connectioncheck.h"
 #include "mc/mcconnectionsettings.h"
 #include "settings/settingsmanager.h"
+#include "settings/watermark.h"
 
 #include <QDebug>
 #include <QRegularExpression>
-
-#include <limits>
-
-namespace {
-const QString kReportId = QStringLiteral("MC/lastReportId");
-}
 
 ConnectionForm::ConnectionForm(SettingsManager* settings, QObject* parent)
     : QObject(parent), m_settings(settings)
@@ -39,18 +34,18 @@ QString ConnectionForm::failureDetail() const
 
 qint64 ConnectionForm::reportId() const
 {
-    return m_settings ? m_settings->getIntValue(kReportId, -1, true) : -1;
+    return Watermark(m_settings).lastId();
 }
 
 bool ConnectionForm::isReportId(const QString& text, qint64* value)
 {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,10}$"));
+    // 18 digits always fit a 64-bit id.
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,18}$"));
     if (!digits.match(text).hasMatch())
         return false;
     bool ok = false;
     const qint64 number = text.toLongLong(&ok);
-    // The store keeps the watermark as an int.
-    if (!ok || number > std::numeric_limits<int>::max())
+    if (!ok)
         return false;
     if (value)
         *value = number;
@@ -87,11 +82,8 @@ bool ConnectionForm::commitReportId(const QString& entered)
     const qint64 stored = reportId();
     if (value == stored)
         return true;
-    m_settings->setValue(kReportId, int(value), true);
-    if (!m_settings->syncGlobal()) {
-        qWarning() << "Report id" << value << "could not be written to the settings file";
+    if (!Watermark(m_settings).set(value))
         return false;
-    }
     qDebug() << "Report id watermark set by the user from" << stored << "to" << value;
     return true;
 }

@@ -24,8 +24,6 @@
 
 namespace {
 
-const char* const kCipherList = "ALL!EXPORT!EXPORT40!EXPORT56!aNULL!LOW";
-
 // libcurl's process-wide set-up is not thread-safe on every build; do it once, before any handle.
 void ensureGlobalInit()
 {
@@ -33,10 +31,15 @@ void ensureGlobalInit()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
 }
 
-bool tlsBackendIsOpenSsl()
+// A console address that answers with a redirect must be corrected by the user: say where it points.
+void logRedirect(CURL* handle, long code, const char* caller)
 {
-    const curl_version_info_data* info = curl_version_info(CURLVERSION_FOURTH);
-    return info && info->ssl_version && std::strstr(info->ssl_version, "OpenSSL/");
+    if (code < 300 || code >= 400)
+        return;
+    char* location = nullptr;
+    curl_easy_getinfo(handle, CURLINFO_REDIRECT_URL, &location);
+    logPrintf("%s: HTTP %ld redirect to %s not followed; enter the console's own address\n", caller, code,
+              location ? location : "(no location)");
 }
 
 std::string describeFailure(CURLcode result, const char* errorBuffer)
@@ -75,6 +78,7 @@ std::string CurlWrapper::get(const std::string& url, long* httpCode, const std::
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code);
     if (httpCode)
         *httpCode = code;
+    logRedirect(handle, code, "CurlWrapper::get");
     readPeerKey(handle, result, pin);
     curl_easy_cleanup(handle);
     curl_slist_free_all(headers);
@@ -166,6 +170,7 @@ std::string CurlWrapper::blockingMultiPartPost(const std::string& url, const std
         *httpCode = code;
     if (errorText && result != CURLE_OK)
         *errorText = std::to_string(int(result)) + " - " + describeFailure(result, errorBuffer);
+    logRedirect(handle, code, "CurlWrapper::blockingMultiPartPost");
     readPeerKey(handle, result, pin);
 
     curl_easy_cleanup(handle);
@@ -189,7 +194,9 @@ void CurlWrapper::prepareHandle(CURL* handle, const std::string& url, std::strin
 {
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(handle, CURLOPT_HEADER, 0L);
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    // Redirects are not followed: a redirected request would carry the report search (and the
+    // console's trust) to whatever place the answer names. A 3xx answer fails like any other.
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &CurlWrapper::appendToBuffer);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, buffer);
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
@@ -197,9 +204,8 @@ void CurlWrapper::prepareHandle(CURL* handle, const std::string& url, std::strin
         auth->authenticate(handle, url);
     if (timeout != 0)
         curl_easy_setopt(handle, CURLOPT_TIMEOUT, static_cast<long>(timeout));
-    if (tlsBackendIsOpenSsl())
-        curl_easy_setopt(handle, CURLOPT_SSL_CIPHER_LIST, kCipherList);
-    curl_easy_setopt(handle, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1));
+    // TLS 1.2 at least, with the library's own cipher choice.
+    curl_easy_setopt(handle, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
     if (insecure) {
         curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
         curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);

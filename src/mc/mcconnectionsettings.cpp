@@ -49,6 +49,21 @@ QList<qint64> MCConnectionSettings::ids(const QString& csvReply)
     return list;
 }
 
+QMap<qint64, QString> MCConnectionSettings::idsWithDocuments(const QString& csvReply)
+{
+    QMap<qint64, QString> rows;
+    const QStringList lines = csvReply.split(QLatin1Char('\n'));
+    for (QString line : lines) {
+        line.remove(QLatin1Char('"'));
+        line.remove(QLatin1Char('\r'));
+        bool ok = false;
+        const qint64 id = line.section(QLatin1Char(';'), 0, 0).toLongLong(&ok);
+        if (ok)
+            rows.insert(id, line.section(QLatin1Char(';'), 1).trimmed());
+    }
+    return rows;
+}
+
 qint64 MCConnectionSettings::largestId(const QString& csvReply)
 {
     QString text = csvReply;

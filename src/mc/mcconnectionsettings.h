@@ -3,6 +3,7 @@
 // connection check and the poller share.
 
 #include <QList>
+#include <QMap>
 #include <QString>
 
 #include <memory>
@@ -32,4 +33,6 @@ struct MCConnectionSettings
     static qint64 largestId(const QString& csvReply);
     // Every id of a CSV reply of ids, ascending.
     static QList<qint64> ids(const QString& csvReply);
+    // The ids of a CSV reply of "id;document id" lines, with their document ids.
+    static QMap<qint64, QString> idsWithDocuments(const QString& csvReply);
 };

@@ -61,18 +61,45 @@ QString McRequest::filterLine(const QString& filterName, const QString& filterVa
         .arg(filterName.toHtmlEscaped(), filterValue.toHtmlEscaped(), mcOperator(op));
 }
 
-QString McRequest::idSearch(bool onlyReported, qint64 fromId, const QString& dateLine)
+namespace {
+
+QString columnsAndOptions(const QStringList& columns)
 {
-    QString text = dateLine;
-    if (onlyReported)
-        text += kExportedIndent + onlyExportedLine();
-    text += kIndent + idLine(QStringLiteral("gt"), fromId);
-    text += kIndent + QStringLiteral("<reportColumns>");
-    text += kIndent + QStringLiteral("<columnPath>report.id</columnPath>");
+    QString text = kIndent + QStringLiteral("<reportColumns>");
+    for (const QString& column : columns)
+        text += kIndent + QStringLiteral("<columnPath>%1</columnPath>").arg(column);
     text += kIndent + QStringLiteral("</reportColumns>");
     text +=
         kIndent + QStringLiteral("<csv-options csvLanguage=\"en_US\" delimiter=\";\" subDelimiter=\":\"/>");
     return text;
+}
+
+QString idColumnSearch(bool onlyReported, qint64 fromId, const QString& dateLine, const QStringList& columns)
+{
+    QString text = dateLine;
+    if (onlyReported)
+        text += kExportedIndent + McRequest::onlyExportedLine();
+    text += kIndent + McRequest::idLine(QStringLiteral("gt"), fromId);
+    return text + columnsAndOptions(columns);
+}
+
+} // namespace
+
+QString McRequest::idSearch(bool onlyReported, qint64 fromId, const QString& dateLine)
+{
+    return idColumnSearch(onlyReported, fromId, dateLine, {QStringLiteral("report.id")});
+}
+
+QString McRequest::idAndDocumentSearch(bool onlyReported, qint64 fromId)
+{
+    return idColumnSearch(onlyReported, fromId, QString(),
+                          {QStringLiteral("report.id"), QStringLiteral("report.uuid")});
+}
+
+QString McRequest::documentSearch(const QString& documentId)
+{
+    return kIndent + filterLine(QStringLiteral("report.uuid"), documentId, QStringLiteral("==")) +
+           columnsAndOptions({QStringLiteral("report.id")});
 }
 
 QString McRequest::searchEnvelope(const QStringList& lines)

@@ -26,6 +26,11 @@ QString filterLine(const QString& filterName, const QString& filterValue, const 
 // One CSV search text asking for the ids (column report.id) of reports above `fromId`; the date
 // line, when given, comes first.
 QString idSearch(bool onlyReported, qint64 fromId, const QString& dateLine = QString());
+// As idSearch, with the document id (column report.uuid) after each id, so the report at an id can be
+// told from another one numbered the same.
+QString idAndDocumentSearch(bool onlyReported, qint64 fromId);
+// A CSV search text asking for the ids of the reports with the document id `documentId`.
+QString documentSearch(const QString& documentId);
 
 // The envelope of a CSV search: the lines follow each other unchanged.
 QString searchEnvelope(const QStringList& lines);

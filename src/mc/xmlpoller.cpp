@@ -5,9 +5,11 @@
 #include "mc/mcrequest.h"
 #include "settings/joblistmodel.h"
 #include "settings/settingsmanager.h"
+#include "settings/watermark.h"
 #include "shared/durationlog.h"
 
 #include <QDebug>
+#include <QHash>
 #include <QMap>
 #include <QThread>
 
@@ -16,23 +18,13 @@
 
 namespace {
 
-// Exclusive lower bound of a job's id range that an export failed to fetch; the job fetches from
-// there again until an export succeeds.
-const QString kRetryFrom = QStringLiteral("retryFromId");
-
-QString jobKey(const QString& job, const QString& key)
+// The lowest id after which an active job fetches this poll: the watermark or a restart point.
+qint64 firstFetchStart(const Watermark& watermark, const QList<JobListModel::Job>& jobs)
 {
-    return QStringLiteral("jobs/%1/%2").arg(job, key);
-}
-
-// The lowest id after which an active job fetches this poll: the watermark or a missed range's start.
-qint64 firstFetchStart(SettingsManager* settings, const QStringList& jobs, qint64 lastId)
-{
-    qint64 from = lastId;
-    for (const QString& job : jobs) {
-        if (settings->getBooleanValue(jobKey(job, QStringLiteral("active")), true, true) &&
-            settings->contains(jobKey(job, kRetryFrom), true))
-            from = qMin(from, settings->getValue(jobKey(job, kRetryFrom), QString(), true).toLongLong());
+    qint64 from = watermark.lastId();
+    for (const JobListModel::Job& job : jobs) {
+        if (job.active)
+            from = std::min(from, watermark.nextFetchFrom(job.id));
     }
     return from;
 }
@@ -127,6 +119,17 @@ QList<QPair<qint64, qint64>> XMLPoller::pageRanges(const QList<qint64>& ids, qin
     return pages;
 }
 
+QMap<qint64, QString> XMLPoller::reportsAbove(qint64 fromId)
+{
+    const MCConnectionSettings connection = MCConnectionSettings::read(SettingsManager::instance());
+    std::unique_ptr<MCComm> mc = connection.createClient();
+    QString reply;
+    if (!mc->searchReports({McRequest::idAndDocumentSearch(connection.onlyReported, fromId)},
+                           QStringLiteral("csv"), &reply))
+        return {};
+    return MCConnectionSettings::idsWithDocuments(reply);
+}
+
 qint64 XMLPoller::getLatestReportId(qint64 fromId)
 {
     const MCConnectionSettings connection = MCConnectionSettings::read(SettingsManager::instance());
@@ -136,14 +139,6 @@ qint64 XMLPoller::getLatestReportId(qint64 fromId)
                            &reply))
         return 0;
     return MCConnectionSettings::largestId(reply);
-}
-
-qint64 XMLPoller::nextFetchFrom(SettingsManager* settings, const QString& job)
-{
-    qint64 from = settings->getIntValue(QStringLiteral("MC/lastReportId"), -1, true);
-    if (settings->contains(jobKey(job, kRetryFrom), true))
-        from = std::min(from, settings->getValue(jobKey(job, kRetryFrom), QString(), true).toLongLong());
-    return from;
 }
 
 void XMLPoller::checkConsoleBehind(qint64 lastId, qint64 newestAboveWatermark)
@@ -185,6 +180,44 @@ void XMLPoller::checkConsoleBehind(qint64 lastId, qint64 newestAboveWatermark)
     emit consoleBehind(consoleNewest, lastId);
 }
 
+bool XMLPoller::checkIdsReset(qint64 lastId, const QString& document, const QMap<qint64, QString>& reports)
+{
+    // A watermark moved since the last note: a reset found at the new one is news again.
+    qint64 noted = m_resetAt.load();
+    if (noted >= 0 && noted != lastId)
+        m_resetAt.compare_exchange_strong(noted, -1);
+    if (document.isEmpty() || lastId <= 0 || reports.isEmpty()) {
+        // Not known, or the search failed: a failure proves nothing.
+        return false;
+    }
+    const auto at = reports.constFind(lastId);
+    const bool replaced = at != reports.constEnd() ? !at.value().isEmpty() && at.value() != document
+                                                   : reports.lastKey() > lastId;
+    if (!replaced) {
+        if (m_resetAt.exchange(-1) >= 0)
+            emit idsReset(-1, lastId);
+        return false;
+    }
+    if (m_resetAt.exchange(lastId) == lastId)
+        return true; // already said
+    // Where the report fetched last is now decides what the user may continue from: after it, or,
+    // when the console no longer holds it, from its first report.
+    const MCConnectionSettings connection = MCConnectionSettings::read(SettingsManager::instance());
+    std::unique_ptr<MCComm> mc = connection.createClient();
+    QString reply;
+    qint64 continueFrom = 0;
+    if (mc->searchReports({McRequest::documentSearch(document)}, QStringLiteral("csv"), &reply)) {
+        const QList<qint64> ids = MCConnectionSettings::ids(reply);
+        if (!ids.isEmpty() && ids.first() < lastId)
+            continueFrom = ids.first();
+    }
+    qWarning() << "The console's report" << lastId << "is not the report" << document
+               << "fetched there (its ids started again): nothing is fetched until the watermark is moved;"
+               << "the console's reports after" << continueFrom << "are new";
+    emit idsReset(continueFrom, lastId);
+    return true;
+}
+
 void XMLPoller::doCheck()
 {
     SettingsManager* settings = SettingsManager::instance();
@@ -201,22 +234,26 @@ void XMLPoller::doCheck()
         return;
     }
 
-    const qint64 lastId = settings->getIntValue(QStringLiteral("MC/lastReportId"), -1, true);
+    Watermark watermark(settings);
+    const qint64 lastId = watermark.lastId();
+    const QString lastDocument = watermark.document();
     const QList<JobListModel::Job> storedJobs = JobListModel::read(settings);
-    QStringList jobs;
-    for (const JobListModel::Job& stored : storedJobs)
-        jobs.append(stored.id);
     bool retryPending = false;
-    for (const QString& job : jobs) {
-        if (settings->getBooleanValue(jobKey(job, QStringLiteral("active")), true, true) &&
-            settings->contains(jobKey(job, kRetryFrom), true))
-            retryPending = true;
-    }
+    for (const JobListModel::Job& job : storedJobs)
+        retryPending = retryPending || (job.active && watermark.restartPoint(job.id) >= 0);
 
-    // The ids above the lowest point any job fetches from: the newest of them ends this poll, and
-    // they cut a backlog into pages.
-    const qint64 searchFrom = firstFetchStart(settings, jobs, lastId);
-    const QList<qint64> ids = reportIdsAbove(searchFrom);
+    // The reports from the watermark's own on (to tell whether it is still the report fetched there)
+    // and above the lowest point any job fetches from: the newest of them ends this poll, and they cut
+    // a backlog into pages.
+    const qint64 fetchStart = firstFetchStart(watermark, storedJobs);
+    const qint64 searchFrom =
+        lastDocument.isEmpty() || lastId <= 0 ? fetchStart : std::min(fetchStart, lastId - 1);
+    const QMap<qint64, QString> found = reportsAbove(searchFrom);
+    if (checkIdsReset(lastId, lastDocument, found)) {
+        m_thread->quit();
+        return;
+    }
+    const QList<qint64> ids = found.keys();
     qint64 newest = ids.isEmpty() ? 0 : ids.last();
     checkConsoleBehind(lastId, newest);
     if (newest <= lastId) {
@@ -231,34 +268,24 @@ void XMLPoller::doCheck()
     {
         DurationLog duration("SingleRequest");
         emit statusBarMessage(QStringLiteral("Fetching Reports: %2 - %3")
-                                  .arg(firstFetchStart(settings, jobs, lastId) + 1)
+                                  .arg(firstFetchStart(watermark, storedJobs) + 1)
                                   .arg(newest));
 
         bool anyActive = false;
         QStringList staged;
-        QMap<QString, QString> retrySnapshot;
-        for (const QString& job : jobs) {
-            if (settings->contains(jobKey(job, kRetryFrom), true))
-                retrySnapshot.insert(job, settings->getValue(jobKey(job, kRetryFrom), QString(), true));
-        }
+        // Each job's restart point after this poll (-1: none); stored together with the watermark.
+        QHash<QString, qint64> restartPoints;
         for (const JobListModel::Job& stored : storedJobs) {
             const QString& job = stored.id;
             if (!stored.active)
                 continue;
             anyActive = true;
 
-            qint64 fromId = lastId;
-            bool retrying = false;
-            if (settings->contains(jobKey(job, kRetryFrom), true)) {
-                const qint64 retryFrom =
-                    settings->getValue(jobKey(job, kRetryFrom), QString(), true).toLongLong();
-                if (retryFrom < fromId) {
-                    fromId = retryFrom;
-                    retrying = true;
-                }
-            }
+            const qint64 fromId = watermark.nextFetchFrom(job);
+            const bool retrying = fromId < lastId;
             if (fromId >= newest) {
-                settings->removeKey(jobKey(job, kRetryFrom), true);
+                if (watermark.restartPoint(job) >= 0)
+                    restartPoints.insert(job, -1);
                 continue;
             }
 
@@ -297,7 +324,7 @@ void XMLPoller::doCheck()
                 if (!exported || !kept) {
                     // Keep the range from this page on: the next poll asks for it again instead of
                     // losing these labels (the pages before it are kept).
-                    settings->setValue(jobKey(job, kRetryFrom), QString::number(page.first), true);
+                    restartPoints.insert(job, page.first);
                     qDebug() << "Job:" << jobName
                              << (exported ? "reports could not be spooled" : "export failed") << "; reports"
                              << page.first + 1 << "-" << newest << "will be fetched again";
@@ -305,31 +332,26 @@ void XMLPoller::doCheck()
                     break;
                 }
                 if (!reports.isEmpty())
-                    emit ReportsFetched(jobName, layout, printer, reports, int(page.first + 1),
-                                        int(page.second));
+                    emit ReportsFetched(jobName, layout, printer, reports, page.first + 1, page.second);
             }
             if (complete && retrying)
-                settings->removeKey(jobKey(job, kRetryFrom), true);
+                restartPoints.insert(job, -1);
         }
-        if (anyActive)
-            settings->setValue(QStringLiteral("MC/lastReportId"), newest, true);
-        // Printable only once the watermark that passes them is stored; otherwise they are fetched
-        // again and these copies go.
-        if (settings->syncGlobal()) {
+        // Without an active job the watermark stays, so the reports wait for one.
+        const qint64 reached = anyActive ? newest : lastId;
+        const QString reachedDocument = reached != lastId ? found.value(reached) : lastDocument;
+        // Printable only once the watermark that passes them is stored. Otherwise the watermark and
+        // the restart points stay as they were, in memory too, and these reports are fetched again
+        // at the next poll: these copies go.
+        if (watermark.advance(lastId, reached, reachedDocument, restartPoints)) {
             if (m_store.commit && !staged.isEmpty())
                 m_store.commit(staged);
         } else {
-            qWarning() << "The settings file cannot be written; reports" << lastId + 1 << "-" << newest
+            qWarning() << "The report id watermark could not be stored (" << settings->saveProblem()
+                       << "); reports" << firstFetchStart(watermark, storedJobs) + 1 << "-" << newest
                        << "will be fetched again";
             if (m_store.discard && !staged.isEmpty())
                 m_store.discard(staged);
-            settings->setValue(QStringLiteral("MC/lastReportId"), lastId, true);
-            for (const QString& job : jobs) {
-                if (retrySnapshot.contains(job))
-                    settings->setValue(jobKey(job, kRetryFrom), retrySnapshot.value(job), true);
-                else
-                    settings->removeKey(jobKey(job, kRetryFrom), true);
-            }
         }
     }
     settings->flush();

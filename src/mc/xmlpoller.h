@@ -3,6 +3,7 @@
 // each job's reports to printing.
 
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QPair>
 #include <QStringList>
@@ -35,6 +36,8 @@ public:
     qint64 getLatestReportId(qint64 fromId);
     // Every report id above `fromId`, ascending; empty when the search fails.
     QList<qint64> reportIdsAbove(qint64 fromId);
+    // The console's reports above `fromId` by id, with their document ids; empty when the search fails.
+    QMap<qint64, QString> reportsAbove(qint64 fromId);
     // The id ranges (exclusive lower, inclusive upper) that export the reports above `fromId` up to
     // `newest`, at most `pageSize` of the known ids each, so a backlog is fetched a page at a time.
     static QList<QPair<qint64, qint64>> pageRanges(const QList<qint64>& ids, qint64 fromId, qint64 newest,
@@ -58,17 +61,18 @@ public:
     // Without a store the reports only go out with ReportsFetched.
     void setReportStore(const ReportStore& store) { m_store = store; }
 
-    // The exclusive lower report id a job's next poll fetches from (its missed range, or the
-    // watermark); a report at or below it is not fetched again for that job.
-    static qint64 nextFetchFrom(SettingsManager* settings, const QString& job);
-
 signals:
     // The console's newest report id is below the watermark (a console restored or reinstalled);
     // emitted on the poller thread when first seen and when the console's newest id grows, and with
     // -1 once reports above the watermark come again.
     void consoleBehind(qint64 consoleNewest, qint64 watermark);
-    void ReportsFetched(QString jobName, QString label, QString printer, QStringList reps, int reportsFrom,
-                        int reportsTo);
+    // The console holds another report at the watermark's id, or none while it has newer ones (its
+    // ids started again, e.g. restored empty): nothing is fetched until the user moves the watermark.
+    // `continueFrom` is where the remembered report is now, or 0. Emitted once per watermark, and
+    // with -1 when a poll finds the watermark's report in place again.
+    void idsReset(qint64 continueFrom, qint64 watermark);
+    void ReportsFetched(QString jobName, QString label, QString printer, QStringList reps, qint64 reportsFrom,
+                        qint64 reportsTo);
     // Progress text for the window's status bar; emitted on the poller thread.
     void statusBarMessage(QString message);
 
@@ -80,10 +84,15 @@ public slots:
 private:
     // Notes a console whose ids went back, given the newest id above the watermark.
     void checkConsoleBehind(qint64 lastId, qint64 newestAboveWatermark);
+    // True when the console's report at the watermark is not the one fetched there (the note is
+    // sent once); `reports` are the console's reports from the watermark's id on.
+    bool checkIdsReset(qint64 lastId, const QString& document, const QMap<qint64, QString>& reports);
 
     std::atomic<bool> m_enabled{false};
     // The console's newest id while it is behind the watermark, else -1.
     std::atomic<qint64> m_consoleNewest{-1};
+    // The watermark at which the console's ids were found reset, else -1.
+    std::atomic<qint64> m_resetAt{-1};
     std::atomic<bool> m_held{false};
     QTimer m_timer;
     QThread* m_thread;

@@ -6,11 +6,15 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QMutex>
+#include <QPointer>
 #include <QQmlEngine>
 #include <QSet>
+#include <QTemporaryFile>
 
 #include <openssl/evp.h>
 
@@ -72,7 +76,75 @@ QByteArray aes128Cbc(const QByteArray& in, bool encrypt)
     return out;
 }
 
+// Why a settings file could not be written, found by writing beside it the way QSettings does.
+QString writeFailure(const QString& path)
+{
+    const QFileInfo file(path);
+    QTemporaryFile probe(file.absolutePath() + QStringLiteral("/.settings-probe-XXXXXX"));
+    if (!probe.open())
+        return QStringLiteral("its folder cannot be written (%1)").arg(probe.errorString());
+    const QByteArray block(4096, '\0');
+    if (probe.write(block) != block.size() || !probe.flush())
+        return QStringLiteral("the disk is full or failing (%1)").arg(probe.errorString());
+    probe.close();
+    if (file.exists() && !file.isWritable())
+        return QStringLiteral("the file is read-only");
+    return QStringLiteral("it could not be written");
+}
+
+QHash<QString, QVariant> allValues(const QSettings& settings)
+{
+    QHash<QString, QVariant> values;
+    const QStringList keys = settings.allKeys();
+    for (const QString& key : keys)
+        values.insert(key, settings.value(key));
+    return values;
+}
+
+// Makes `settings` hold exactly `values`.
+void setAllValues(QSettings& settings, const QHash<QString, QVariant>& values)
+{
+    const QStringList keys = settings.allKeys();
+    for (const QString& key : keys) {
+        if (!values.contains(key))
+            settings.remove(key);
+    }
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (!settings.contains(it.key()) || settings.value(it.key()) != it.value())
+            settings.setValue(it.key(), it.value());
+    }
+}
+
 } // namespace
+
+// QSettings writes itself from its thread's event loop a while after a change. That write would
+// pass by the manager's lock (while another thread changes values) and by its error handling, so
+// it goes through the manager.
+class SettingsFile : public QSettings
+{
+public:
+    SettingsFile(const QString& path, SettingsManager* manager, bool global)
+        : QSettings(path, QSettings::IniFormat), m_manager(manager), m_global(global)
+    {}
+
+protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() != QEvent::UpdateRequest)
+            return QSettings::event(event);
+        if (!m_manager)
+            return true; // a file replaced after a failed write that outlived its manager
+        QMutexLocker lock(&m_manager->m_lock);
+        // This object may have been replaced meanwhile: write the current one.
+        m_manager->sync(m_global);
+        return true;
+    }
+
+private:
+    // Used on this object's thread only, where the manager lives too.
+    QPointer<SettingsManager> m_manager;
+    bool m_global;
+};
 
 SettingsManager* SettingsManager::instance()
 {
@@ -90,12 +162,11 @@ SettingsManager* SettingsManager::instance()
 }
 
 SettingsManager::SettingsManager()
-    : m_userSettings(nullptr),
-      m_globalSettings(repairGlobalFile(SystemPaths::instance().globalSettingsFile, &m_repairNote),
-                       QSettings::IniFormat)
 {
     const SystemPaths& paths = SystemPaths::instance();
-    m_userSettings = new QSettings(paths.userSettingsFile, QSettings::IniFormat);
+    repairGlobalFile(paths.globalSettingsFile, &m_repairNote);
+    m_globalSettings = open(true);
+    m_userSettings = open(false);
 
     if (m_userSettings->isWritable())
         qDebug() << "Using settings from " << m_userSettings->fileName();
@@ -103,7 +174,7 @@ SettingsManager::SettingsManager()
         qDebug() << "\n\n"
                  << "SETTINGS FILE IS NOT WRITABLE! SETTINGS WILL NOT BE STORED!"
                  << m_userSettings->fileName() << "\n\n";
-    if (m_globalSettings.isWritable())
+    if (m_globalSettings->isWritable())
         qDebug() << "Using global settings from " << paths.globalSettingsFile;
     else
         qDebug() << "\n\n"
@@ -176,14 +247,72 @@ QString SettingsManager::repairGlobalFile(const QString& path, QString* note)
     return path;
 }
 
+QSettings* SettingsManager::open(bool global)
+{
+    const SystemPaths& paths = SystemPaths::instance();
+    auto* settings =
+        new SettingsFile(global ? paths.globalSettingsFile : paths.userSettingsFile, this, global);
+    // Its deferred writes run on the manager's thread, whichever thread opened it again.
+    settings->moveToThread(thread());
+    return settings;
+}
+
+bool SettingsManager::sync(bool global)
+{
+    QSettings*& settings = global ? m_globalSettings : m_userSettings;
+    if (settings->status() != QSettings::NoError) {
+        // QSettings keeps its first error for good, and would say every later write failed too: a
+        // fresh one, holding the values that were to be written, tries again.
+        const QHash<QString, QVariant> values = allValues(*settings);
+        // Deleted on its own thread, where a deferred write of it may be under way.
+        settings->deleteLater();
+        settings = open(global);
+        setAllValues(*settings, values);
+    }
+    const bool hadChanges = m_unsaved[global];
+    settings->sync();
+    if (settings->status() == QSettings::NoError) {
+        m_unsaved[global] = false;
+        // A sync with nothing to write proves nothing about the file.
+        if (hadChanges)
+            setSaveProblem(global, QString());
+        return true;
+    }
+    setSaveProblem(global,
+                   QStringLiteral("%1: %2").arg(settings->fileName(), writeFailure(settings->fileName())));
+    return false;
+}
+
+void SettingsManager::setSaveProblem(bool global, const QString& problem)
+{
+    if (m_saveProblem[global] == problem)
+        return;
+    if (problem.isEmpty())
+        qWarning() << "Settings can be saved again:" << file(global).fileName();
+    else
+        qWarning() << "Settings cannot be saved:" << problem;
+    m_saveProblem[global] = problem;
+    // Posted: the lock is held here, and listeners read settings.
+    QMetaObject::invokeMethod(
+        this, [this, summary = saveProblem()] { emit saveProblemChanged(summary); }, Qt::QueuedConnection);
+}
+
+QString SettingsManager::saveProblem() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_saveProblem[true].isEmpty() ? m_saveProblem[false] : m_saveProblem[true];
+}
+
 SettingsManager::~SettingsManager()
 {
     {
         QMutexLocker lock(&m_lock);
-        m_userSettings->sync();
-        m_globalSettings.sync();
+        sync(false);
+        sync(true);
         delete m_userSettings;
         m_userSettings = nullptr;
+        delete m_globalSettings;
+        m_globalSettings = nullptr;
     }
     SettingsManager* self = this;
     g_instance.compare_exchange_strong(self, nullptr);
@@ -198,12 +327,8 @@ bool SettingsManager::contains(const QString& key, bool global)
 void SettingsManager::setValue(const QString& key, const QVariant& value, bool global)
 {
     QMutexLocker lock(&m_lock);
-    QSettings& settings = file(global);
-    if (settings.status() != QSettings::NoError) {
-        qDebug() << (global ? "GLOBAL SETTINGS ERROR !" : "SETTINGS ERROR !") << settings.status();
-        return;
-    }
-    settings.setValue(key, value);
+    file(global).setValue(key, value);
+    changed(global);
 }
 
 QString SettingsManager::getValue(const QString& key, const QString& defaultValue, bool global)
@@ -274,6 +399,7 @@ void SettingsManager::setPassword(const QString& key, const QString& value, bool
     QMutexLocker lock(&m_lock);
     if (value.isEmpty()) {
         file(global).remove(key);
+        changed(global);
         return;
     }
     const QByteArray stored = encipherPassword(value);
@@ -294,6 +420,7 @@ void SettingsManager::removeKey(const QString& key, bool global)
 {
     QMutexLocker lock(&m_lock);
     file(global).remove(key);
+    changed(global);
 }
 
 void SettingsManager::removeKeys(const QString& keyContains, bool global)
@@ -308,6 +435,7 @@ void SettingsManager::removeKeys(const QString& keyContains, bool global)
         if (key.contains(keyContains))
             settings.remove(key);
     }
+    changed(global);
 }
 
 QStringList SettingsManager::keysOfGroup(const QString& group, bool global)
@@ -354,6 +482,7 @@ void SettingsManager::setValueOfGroup(const QString& group, const QString& key, 
     settings.beginGroup(group);
     settings.setValue(key, value);
     settings.endGroup();
+    changed(global);
 }
 
 QVariant SettingsManager::getValueOfGroup(const QString& group, const QString& key, bool global)
@@ -396,6 +525,7 @@ void SettingsManager::removeValueOfGroup(const QString& group, const QString& ke
     settings.beginGroup(group);
     settings.remove(key);
     settings.endGroup();
+    changed(global);
 }
 
 void SettingsManager::removeKeysOfGroup(const QString& group, bool global)
@@ -410,6 +540,7 @@ void SettingsManager::removeKeysOfGroup(const QString& group, bool global)
     if (settings.group().endsWith(group))
         settings.remove(QString());
     settings.endGroup();
+    changed(global);
 }
 
 QStringList SettingsManager::findKeysByValue(const QString& value, const QString& keyContains, bool global)
@@ -439,8 +570,8 @@ void SettingsManager::flush(int broadcastTo)
 {
     {
         QMutexLocker lock(&m_lock);
-        m_userSettings->sync();
-        m_globalSettings.sync();
+        sync(false);
+        sync(true);
     }
     // Listeners may read settings again; notify outside the lock.
     for (SettingsCategory* category : qAsConst(m_categories)) {
@@ -454,17 +585,26 @@ void SettingsManager::flush(int broadcastTo)
 bool SettingsManager::syncGlobal()
 {
     QMutexLocker lock(&m_lock);
-    m_globalSettings.sync();
-    return m_globalSettings.status() == QSettings::NoError;
+    return sync(true);
+}
+
+bool SettingsManager::writeGlobalTogether(const std::function<bool()>& change)
+{
+    QMutexLocker lock(&m_lock);
+    const QHash<QString, QVariant> before = allValues(*m_globalSettings);
+    if (change() && sync(true))
+        return true;
+    setAllValues(*m_globalSettings, before);
+    return false;
 }
 
 void SettingsManager::exportToOtherUser(const QString& key)
 {
     const QString homeDir = SystemPaths::instance().homeDir;
     QMutexLocker lock(&m_lock);
-    m_globalSettings.beginGroup(QStringLiteral("USER_PWD"));
-    const QStringList users = m_globalSettings.childKeys();
-    m_globalSettings.endGroup();
+    m_globalSettings->beginGroup(QStringLiteral("USER_PWD"));
+    const QStringList users = m_globalSettings->childKeys();
+    m_globalSettings->endGroup();
     for (const QString& user : users) {
         const QString path =
             QStringLiteral("%1/%2/%3").arg(homeDir, user, QStringLiteral(".settingsStorage"));

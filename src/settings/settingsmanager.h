@@ -8,7 +8,10 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
+
 class SettingsCategory;
+class SettingsFile;
 
 class SettingsManager : public QObject
 {
@@ -68,8 +71,15 @@ public slots:
     QStringList findKeysByValue(const QString& value, const QString& keyContains = QString(),
                                 bool global = false);
     void flush(int broadcastTo = 0);
-    // Writes the global file now; false when it could not be written (the values stay in memory).
+    // Writes the global file now; false when it could not be written (the values stay in memory and
+    // the next sync tries again).
     bool syncGlobal();
+    // Runs `change` (which writes global values through this manager) and writes the global file, as
+    // one step no other thread's settings call comes between. When `change` returns false or the file
+    // cannot be written, every global value is as before in memory too, and false is returned.
+    bool writeGlobalTogether(const std::function<bool()>& change);
+    // Why the last write of a settings file failed ("<file>: <reason>"); empty once a write succeeded.
+    QString saveProblem() const;
     // What was done at start when the global file had a format error (empty when it had none).
     QString repairNote() const { return m_repairNote; }
     void exportToOtherUser(const QString& key);
@@ -83,6 +93,9 @@ signals:
     void whitelistChanged();
     void inputEditChanged();
     void categoryChanged(SettingsManager::SettingsCategories category);
+    // A settings file could not be written (the problem) or, with an empty text, could be again.
+    // Emitted on the manager's thread.
+    void saveProblemChanged(const QString& problem);
 
 public:
     // A global file with a format error (or cut short) can never be written back, so nothing (not even the
@@ -97,15 +110,26 @@ public:
     static QString decipherPassword(const QVariant& stored);
 
 private:
-    SettingsManager();
-    QSettings& file(bool global) { return global ? m_globalSettings : *m_userSettings; }
+    friend class SettingsFile;
 
-    QSettings* m_userSettings;
+    SettingsManager();
+    QSettings& file(bool global) { return global ? *m_globalSettings : *m_userSettings; }
+    QSettings* open(bool global);
+    void changed(bool global) { m_unsaved[global] = true; }
+    // Writes one file; with the lock held. A failed write is tried again by the next sync.
+    bool sync(bool global);
+    void setSaveProblem(bool global, const QString& problem);
+
+    QSettings* m_userSettings = nullptr;
     // Set before the global file is opened, by repairGlobalFile.
     QString m_repairNote;
-    QSettings m_globalSettings;
+    QSettings* m_globalSettings = nullptr;
     QList<SettingsCategory*> m_categories;
+    // Values set since the last successful write, and the last failure, of the user and global file.
+    bool m_unsaved[2] = {false, false};
+    QString m_saveProblem[2];
     // The GUI, checker and poller threads share both QSettings objects, and group operations
-    // move their current group; one lock keeps every operation whole.
-    QRecursiveMutex m_lock;
+    // move their current group; one lock keeps every operation whole (Qt's own deferred writes
+    // included, see SettingsFile).
+    mutable QRecursiveMutex m_lock;
 };

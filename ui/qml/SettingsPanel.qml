@@ -245,7 +245,7 @@ Popup {
                         selectByMouse: true
                         // Digits only; stored when editing ends (Enter, leaving the field, Close), so a
                         // poll never sees a half-typed id.
-                        validator: RegularExpressionValidator { regularExpression: /[0-9]{0,10}/ }
+                        validator: RegularExpressionValidator { regularExpression: /[0-9]{0,18}/ }
                         inputMethodHints: Qt.ImhDigitsOnly
                         onEditingFinished: panel.commitReportId()
                     }
