@@ -64,6 +64,12 @@ PrintHandler::PrintHandler(QObject* parent, PrintSpool* spool)
         noteDamaged(damaged.reportUuid, damaged.reason);
     if (m_paused)
         m_gate->hold(QString(), true);
+    m_recordSoon.setSingleShot(true);
+    m_recordSoon.setInterval(0);
+    connect(&m_recordSoon, &QTimer::timeout, this, [this] {
+        if (m_storageProblem.isEmpty())
+            recordPrinted();
+    });
     m_storageRetry.setSingleShot(true);
     m_storageRetry.setInterval(kStorageRetryMs);
     connect(&m_storageRetry, &QTimer::timeout, this, [this] {
@@ -411,8 +417,9 @@ void PrintHandler::onBatchDone()
         m_inFlight.removeAt(i);
         applyOutcome(flight);
     }
+    // Recorded after the outcomes already queued are in: one sync of the index and the log for all.
     if (m_storageProblem.isEmpty())
-        recordPrinted();
+        m_recordSoon.start();
     // A job's labels discarded while claimed are held until their workers have handed them back.
     for (const QString& jobId : QSet<QString>(m_discardingJobs)) {
         const bool claimed =

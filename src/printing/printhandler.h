@@ -189,6 +189,7 @@ private:
     // Why handed-over labels cannot be recorded (a full disk); empty when they can.
     QString m_storageProblem;
     QTimer m_storageRetry;
+    QTimer m_recordSoon;
     QSet<QString> m_askedJobs;      // jobs whose labels are held while the user is asked
     QSet<QString> m_discardingJobs; // jobs held until their discarded claims are back
 };

@@ -506,10 +506,10 @@ void PrintSpool::archivePrinted(const QList<PrintedRecord>& records)
         else
             QFile::remove(path(record.archiveId));
     }
-    // Once per batch: an entry that came back after a power cut would only be logged, not printed,
-    // but its log line would have to be looked for.
+    // Once per batch, for the whole move (one rename is one change of the file system): after a
+    // power cut at most the last batch comes back, whose records and log lines are on the disk, so
+    // it is only archived then.
     DurableFile::syncFolder(m_folder);
-    DurableFile::syncFolder(printed);
     {
         QMutexLocker locker(&m_lock);
         for (const PrintedRecord& record : records) {
