@@ -164,8 +164,11 @@ void ReportListModel::addReport(const QString& jobName, const QString& layoutNam
     entry.printerName = printerName;
     entry.reportUuid = reportUuid;
     entry.customContent = customContent;
-    if (!addReport(entry))
+    entry.printTime = QDateTime::currentDateTime();
+    // Nothing tries this line again: the row shows the print either way.
+    if (!writeLine(logLine(entry).toUtf8()))
         PrintNotes::instance()->raise(PrintNotes::LogNotWritten, QString(), m_logPath);
+    appendRow(entry);
 }
 
 bool ReportListModel::addReport(const Entry& printed, const QString& line)
@@ -176,11 +179,16 @@ bool ReportListModel::addReport(const Entry& printed, const QString& line)
     entry.selected = false;
     if (!writeLine((line.isEmpty() ? logLine(entry) : line).toUtf8()))
         return false;
+    appendRow(entry);
+    return true;
+}
+
+void ReportListModel::appendRow(const Entry& entry)
+{
     const int row = m_entries.size();
     beginInsertRows(QModelIndex(), row, row);
     m_entries.append(entry);
     endInsertRows();
-    return true;
 }
 
 bool ReportListModel::addLineOnce(const QString& line)

@@ -111,6 +111,7 @@ signals:
     void reportLogPathChanged();
 
 private:
+    void appendRow(const Entry& entry);
     // Writes and flushes the whole text; buffered data that cannot reach the disk is a failure.
     bool writeToFile(const QByteArray& data);
     // Appends one line, opening the file when needed; a line that cannot be written whole is cut
