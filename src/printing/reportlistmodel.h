@@ -80,7 +80,7 @@ public:
     void addReport(const QString& jobName, const QString& layoutName, const QString& printerName,
                    const QString& reportUuid, const QMap<QString, QString>& customContent);
     // The same for a label printed from the spool, with its CSV line when it was made before;
-    // false, without a row or any part of the line, when the line could not be written (the
+    // false, without a row or a piece of the line, when the line could not be written (the
     // caller tells the user and tries again).
     bool addReport(const Entry& entry, const QString& line = QString());
     // The CSV line of a print.
