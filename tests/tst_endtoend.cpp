@@ -210,6 +210,44 @@ private slots:
             QCOMPARE(TestSupport::linesOf(csv, n), 1);
         }
     }
+
+    // The program dies right after the log lines of handed-over labels were written, before their
+    // spool entries were archived: after the next start every report still has exactly one label
+    // file and one log line.
+    void crashAfterTheLogLineRepeatsNothing()
+    {
+        SettingsManager* s = SettingsManager::instance();
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        const int reports = 30;
+        for (int n = 1; n <= reports; ++n)
+            QCOMPARE(server.addReport(sampleReportVariant("Nokia", n), true), n);
+        const QString labels = m_root->path() + "/crash-labels";
+        const QString csv = m_root->path() + "/crash-log.csv";
+        QVERIFY(TestSupport::writeLayout("Small label", TestSupport::smallLayout("Small label")));
+        s->removeKey("jobs", true);
+        s->removeKey("MC", true);
+        TestSupport::addJob("all", "All phones", true, "Small label", FilePrinter::kName);
+        s->setValue(FilePrinter::kFolderKey, labels, true);
+        s->setValue("ReportView/reportLogPath", csv, true);
+        s->setValue("MC/lastReportId", 0, true);
+        s->setValue("printing/paused", false, true);
+        TestSupport::setConsole(server.port());
+        TestSupport::ProgramProcess program(*m_root);
+        program.start("csv-line");
+        QVERIFY(program.waitForExit(60000));
+        QVERIFY(!labelFiles(labels).isEmpty());
+        QVERIFY(readAll(csv).contains("All phones"));
+        program.start();
+        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(labels).size(), reports, 60000);
+        const QString spool = m_root->dataRoot() + "/spool";
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(spool).entryList({"*.entry"}, QDir::Files).size(), 0, 10000);
+        QCOMPARE(program.stop(), 0);
+        for (int n = 1; n <= reports; ++n) {
+            QCOMPARE(TestSupport::labelsOf(labels, n), 1);
+            QCOMPARE(TestSupport::linesOf(csv, n), 1);
+        }
+    }
 };
 
 QTEST_MAIN(TestEndToEnd)

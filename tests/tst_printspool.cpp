@@ -1,14 +1,17 @@
 // The print spool and the driver around it: staged entries, crash recovery, waiting and failed
-// labels, pause across a restart, reprints, and the order of hand-offs to a printer.
+// labels, pause across a restart, reprints, a full disk, and the order of hand-offs to a printer.
 
 #include "app/popupnoteprovider.h"
 #include "barcodedecode.h"
 #include "printing/fileprinter.h"
 #include "printing/labeljob.h"
+#include "printing/printermonitor.h"
 #include "printing/printhandler.h"
+#include "printing/printnotes.h"
 #include "printing/printspool.h"
 #include "printing/reportlistmodel.h"
 #include "samplereports.h"
+#include "settings/settingsmanager.h"
 #include "stationfixture.h"
 #include "testsupport.h"
 
@@ -16,6 +19,9 @@
 
 #include <memory>
 #include <vector>
+
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,17 +52,59 @@ QStringList decoded(const QString& pdf)
     return TestSupport::decodeBarcodes(TestSupport::rasterisePdf(pdf, 300));
 }
 
-// A spool in its own folder and the driver printing from it.
+// A spool in its own folder (or in `folder`) and the driver printing from it.
 struct Printing
 {
+    explicit Printing(const QString& folder = QString()) : spool(folder.isEmpty() ? dir.path() : folder) {}
     QTemporaryDir dir;
-    PrintSpool spool{dir.path()};
+    PrintSpool spool;
     PrintHandler handler{nullptr, &spool};
     QSignalSpy written{&handler, &PrintHandler::labelFileWritten};
     QSignalSpy notes{PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText};
 
     QString add(SpoolEntry e) { return spool.add(&e) ? e.id : QString(); }
 };
+
+// A small tmpfs mounted for the test's life; not mounted where the test may not mount.
+struct SmallDisk
+{
+    QTemporaryDir dir;
+    bool mounted = false;
+    explicit SmallDisk(const char* size)
+    {
+        mounted = ::geteuid() == 0 && dir.isValid() &&
+                  ::mount("tmpfs", QFile::encodeName(dir.path()).constData(), "tmpfs", 0,
+                          (QByteArray("size=") + size).constData()) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted)
+            ::umount2(QFile::encodeName(dir.path()).constData(), MNT_DETACH);
+    }
+    QString path() const { return dir.path(); }
+    // Takes every free byte.
+    bool fill()
+    {
+        QFile filler(path() + "/filler");
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return false;
+        const QByteArray page(4096, 'x');
+        while (filler.write(page) == page.size()) {
+        }
+        while (filler.write("x", 1) == 1) {
+        }
+        return true;
+    }
+    void free() { QFile::remove(path() + "/filler"); }
+};
+
+// The notes of one kind raised so far.
+int notesOf(const QSignalSpy& notes, PrintNotes::Kind kind)
+{
+    return int(std::count_if(notes.cbegin(), notes.cend(), [kind](const QList<QVariant>& note) {
+        return note.at(0).value<PrintNotes::Kind>() == kind;
+    }));
+}
 
 } // namespace
 
@@ -187,6 +235,175 @@ private slots:
         QCOMPARE(p.spool.pendingCount(), 1);
         restarted.setPaused(false);
         QTRY_COMPARE_WITH_TIMEOUT(p.spool.pendingCount(), 0, 20000);
+    }
+
+    // What a crash leaves is settled at the next start: entries handed over and recorded before it
+    // are not printed again and get their log line once (written already or not); an entry that was
+    // both waiting and failed (a crash inside Retry) waits and prints; a torn file is named in a note
+    // once the driver listens and is listed with the failed labels until discarded.
+    void startAfterACrash()
+    {
+        QTemporaryDir dir;
+        const QString labels = dir.path() + "/labels";
+        const QString csv = dir.path() + "/log.csv";
+        SettingsManager::instance()->setValue(FilePrinter::kFolderKey, labels, true);
+        ReportListModel::instance()->setReportLogPath(csv);
+        QStringList ids;
+        {
+            PrintSpool spool(dir.path());
+            for (int n = 1; n <= 4; ++n) {
+                SpoolEntry e = entryFor(n);
+                QVERIFY(spool.add(&e));
+                ids << e.id;
+            }
+        }
+        const auto logLine = [](int n) {
+            return QString("Tue Dec 8 10:00:0%1 2026,Apple phones,Station label,%2,%3,\n")
+                .arg(n)
+                .arg(FilePrinter::kName, variantDocumentId(n))
+                .toUtf8();
+        };
+        QFile index(dir.path() + "/printed/index.jsonl");
+        QVERIFY(index.open(QIODevice::WriteOnly));
+        for (int n : {1, 2}) {
+            const QJsonObject record{{"archiveId", ids.at(n - 1)},
+                                     {"printedAt", "2026-12-08T10:00:00.000"},
+                                     {"jobId", "apple"},
+                                     {"jobName", "Apple phones"},
+                                     {"layout", "Station label"},
+                                     {"printer", FilePrinter::kName},
+                                     {"reportUuid", variantDocumentId(n)},
+                                     {"logLine", QString(logLine(n))}};
+            index.write(QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n');
+        }
+        index.close();
+        QFile log(csv);
+        QVERIFY(log.open(QIODevice::WriteOnly));
+        log.write(QByteArray(ReportListModel::kHeaderLine) + logLine(1));
+        log.close();
+        QVERIFY(QFile::copy(dir.path() + "/" + ids.at(2) + ".entry",
+                            dir.path() + "/failed/" + ids.at(2) + ".entry"));
+        QVERIFY(QFile::resize(dir.path() + "/" + ids.at(3) + ".entry", 100));
+
+        QSignalSpy notes(PrintNotes::instance(), &PrintNotes::note);
+        PrintSpool spool(dir.path());
+        PrintHandler handler(nullptr, &spool);
+        QTRY_COMPARE_WITH_TIMEOUT(spool.pendingCount(), 0, 20000);
+        for (int n = 1; n <= 4; ++n) {
+            QCOMPARE(TestSupport::labelsOf(labels, n), n == 3 ? 1 : 0);
+            QCOMPARE(TestSupport::linesOf(csv, n), n == 4 ? 0 : 1);
+        }
+        QCOMPARE(notes.count(), 1);
+        QVERIFY(notes.first().at(2).toString().contains(ids.at(3)));
+        QCOMPARE(spool.failed().size(), 1);
+        QVERIFY(handler.discardEntry(spool.failed().first().id));
+        QVERIFY(QDir(dir.path() + "/damaged").isEmpty());
+        QVERIFY(QDir(dir.path() + "/failed").isEmpty());
+        ReportListModel::instance()->setReportLogPath(m_csv);
+        SettingsManager::instance()->setValue(FilePrinter::kFolderKey, m_labels, true);
+    }
+
+    // A full disk under the label folder, then under the printed-reports log: the labels wait with
+    // a note saying why (one, however often it is tried again), nothing moves past them, and once
+    // there is room again each prints once with one log line, without a restart.
+    void fullDiskKeepsLabelsWaiting()
+    {
+        SmallDisk disk("1m"), logDisk("64k");
+        if (!disk.mounted || !logDisk.mounted)
+            QSKIP("This test mounts small tmpfs file systems, which needs root and a kernel that lets it");
+        SettingsManager* s = SettingsManager::instance();
+        const QString labels = disk.path() + "/labels";
+        QVERIFY(QDir().mkpath(labels));
+        s->setValue(FilePrinter::kFolderKey, labels, true);
+        s->setValue(PrinterMonitor::kRetryKey, 1, true);
+        QSignalSpy notes(PrintNotes::instance(), &PrintNotes::note);
+        Printing p(disk.path() + "/spool");
+        p.handler.setPaused(true);
+        for (int n = 11; n <= 15; ++n)
+            QVERIFY(!p.add(entryFor(n)).isEmpty());
+        QVERIFY(disk.fill());
+        p.handler.setPaused(false);
+        QTRY_VERIFY_WITH_TIMEOUT(p.handler.spoolState().contains("labels waiting for PDF files"), 20000);
+        QVERIFY2(notes.last().at(2).toString().contains("No space left on device"),
+                 qPrintable(notes.last().at(2).toString()));
+        QCOMPARE(TestSupport::labelFiles(labels).size(), 0);
+        QCOMPARE(p.spool.pendingCount(), 5);
+        disk.free();
+        QTRY_COMPARE_WITH_TIMEOUT(p.spool.pendingCount(), 0, 20000);
+        for (int n = 11; n <= 15; ++n) {
+            QCOMPARE(TestSupport::labelsOf(labels, n), 1);
+            QCOMPARE(TestSupport::linesOf(m_csv, n), 1);
+        }
+
+        const QString csv = logDisk.path() + "/log.csv";
+        ReportListModel::instance()->setReportLogPath(csv);
+        QVERIFY(logDisk.fill());
+        for (int n = 16; n <= 18; ++n)
+            QVERIFY(!p.add(entryFor(n)).isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(p.handler.spoolState().contains("printed-reports log"), 20000);
+        QVERIFY(!p.add(entryFor(19)).isEmpty());
+        QTest::qWait(2500); // at least one more attempt to write the log
+        QCOMPARE(notesOf(notes, PrintNotes::LogNotWritten), 1);
+        QCOMPARE(TestSupport::labelsOf(labels, 19), 0); // nothing moves past the unlogged labels
+        QCOMPARE(p.spool.pendingCount(), 4);
+        logDisk.free();
+        QTRY_COMPARE_WITH_TIMEOUT(p.spool.pendingCount(), 0, 20000);
+        for (int n = 16; n <= 19; ++n) {
+            QCOMPARE(TestSupport::labelsOf(labels, n), 1);
+            QCOMPARE(TestSupport::linesOf(csv, n), 1);
+        }
+        QCOMPARE(p.spool.history().size(), 9);
+        ReportListModel::instance()->setReportLogPath(m_csv);
+        s->setValue(FilePrinter::kFolderKey, m_labels, true);
+        s->removeKey(PrinterMonitor::kRetryKey, true);
+    }
+
+    // Pause hands the labels claimed by workers back unprinted: none appears after setPaused
+    // returns. Discarding a job while it prints removes its claimed labels too: none of them
+    // appears afterwards. In the end every report has at most one label, and a log line exactly
+    // when it has one.
+    void pauseAndDiscardLetNoClaimedLabelLeave()
+    {
+        Printing p;
+        const QString labels = p.dir.path() + "/labels";
+        const QString csv = p.dir.path() + "/log.csv";
+        SettingsManager::instance()->setValue(FilePrinter::kFolderKey, labels, true);
+        ReportListModel::instance()->setReportLogPath(csv);
+        QVERIFY(TestSupport::writeLayout("Small label", TestSupport::smallLayout("Small label")));
+        const int backlog = 300;
+        p.handler.setPaused(true);
+        for (int n = 1; n <= backlog; ++n) {
+            SpoolEntry e = entryFor(n, n % 2 ? "apple" : "pear");
+            e.jobName = n % 2 ? "Apple phones" : "Pear phones";
+            e.layout = "Small label";
+            QVERIFY(!p.add(e).isEmpty());
+        }
+        const auto printed = [&](const QString& job = QString()) {
+            return TestSupport::labelFiles(labels).filter(job).size();
+        };
+        p.handler.setPaused(false);
+        QTRY_VERIFY_WITH_TIMEOUT(printed() >= 20, 30000);
+        p.handler.setPaused(true);
+        const int beforePause = printed();
+        QTRY_COMPARE_WITH_TIMEOUT(p.handler.labelsInFlight(), 0, 30000);
+        QCOMPARE(printed(), beforePause);
+        QVERIFY(beforePause < backlog / 2);
+        QCOMPARE(p.spool.pendingCount(), backlog - beforePause);
+
+        p.handler.setPaused(false);
+        QTRY_VERIFY_WITH_TIMEOUT(printed() >= p.spool.history().size() + 20, 30000);
+        p.handler.discardJob("pear");
+        const int pears = printed("Pear-phones");
+        QTRY_COMPARE_WITH_TIMEOUT(p.spool.pendingCount(), 0, 60000);
+        QCOMPARE(printed("Pear-phones"), pears);
+        QCOMPARE(printed("Apple-phones"), backlog / 2);
+        for (int n = 1; n <= backlog; ++n) {
+            const int labelsOfN = TestSupport::labelsOf(labels, n);
+            QVERIFY(labelsOfN <= 1);
+            QCOMPARE(TestSupport::linesOf(csv, n), labelsOfN);
+        }
+        ReportListModel::instance()->setReportLogPath(m_csv);
+        SettingsManager::instance()->setValue(FilePrinter::kFolderKey, m_labels, true);
     }
 
     // Labels rendered at once by several workers reach a platform printer in ticket order, even

@@ -70,6 +70,34 @@ bool HandOffGate::isBlocked(const QString& printer)
     return m_blocked.contains(printer);
 }
 
+void HandOffGate::hold(const QString& group, bool held)
+{
+    QMutexLocker locker(&m_lock);
+    if (!held) {
+        m_held.remove(group);
+        return;
+    }
+    m_held.insert(group);
+    while (m_handingOver > 0)
+        m_handedOver.wait(&m_lock);
+}
+
+bool HandOffGate::beginHandOff(const QString& group)
+{
+    QMutexLocker locker(&m_lock);
+    if (m_held.contains(QString()) || (!group.isEmpty() && m_held.contains(group)))
+        return false;
+    ++m_handingOver;
+    return true;
+}
+
+void HandOffGate::endHandOff()
+{
+    QMutexLocker locker(&m_lock);
+    if (--m_handingOver == 0)
+        m_handedOver.wakeAll();
+}
+
 LabelJob::LabelJob() = default;
 LabelJob::~LabelJob() = default;
 
@@ -182,6 +210,7 @@ bool LabelJob::prepare(BatchContext* batch)
         if (!done.isEmpty()) {
             qDebug() << "Label" << done << "was completed before; finishing its entry";
             outcome = Outcome::Printed;
+            taken = true;
             labelFile = done;
             release();
             return false;
@@ -236,11 +265,21 @@ void LabelJob::handOver(HandOffGate* gate)
             return;
         }
     }
+    // Held after the turn was waited for: a label waiting for its turn never keeps a pause waiting.
+    if (gate && !gate->beginHandOff(holdGroup)) {
+        outcome = Outcome::Dropped;
+        reason = QStringLiteral("printing is held");
+        release();
+        return;
+    }
     const bool stable = !labelBaseName.isEmpty();
     const QString name = stable ? labelBaseName
                                 : FilePrinter::baseName(QDateTime::currentDateTime(),
                                                         title.section(QLatin1Char(':'), 0, 0), reportUuid);
     const HandOff handOff = m_output->send(m_page, title, name, stable);
+    taken = handOff.taken;
+    if (gate)
+        gate->endHandOff();
     release();
     if (!handOff.taken) {
         reason = handOff.error;

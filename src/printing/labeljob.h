@@ -29,6 +29,7 @@ class ReportDocument;
 // Platform printers take their labels in spool order although several are rendered at once: each
 // label holds a ticket per printer and hands over only when all earlier tickets have passed.
 // A printer that refused stays blocked, so the labels after it wait instead of overtaking it.
+// The gate also holds hand-offs (a pause, or one job's labels while the user is asked about them).
 class HandOffGate
 {
 public:
@@ -39,6 +40,13 @@ public:
     void block(const QString& printer);
     void unblock(const QString& printer);
     bool isBlocked(const QString& printer);
+
+    // Holds every hand-off (an empty `group`) or those of one group (a job). Holding returns only
+    // when the hand-offs under way have ended, so no label leaves after it.
+    void hold(const QString& group, bool held);
+    // False while the label's group or everything is held (the label is handed back unprinted).
+    bool beginHandOff(const QString& group);
+    void endHandOff();
 
 private:
     struct Line
@@ -51,6 +59,9 @@ private:
     QWaitCondition m_turn;
     QMap<QString, Line> m_lines;
     QSet<QString> m_blocked;
+    QSet<QString> m_held;
+    int m_handingOver = 0;
+    QWaitCondition m_handedOver;
 };
 
 class LabelJob
@@ -70,6 +81,7 @@ public:
     QString title;         // print job title
     QString labelBaseName; // the PDF printer's file name; empty: a new unique name
     QString customKey;     // the report path whose values the printed-reports log keeps
+    QString holdGroup;     // held with this group at the gate (the spool entry's job)
     QByteArray report;
     quint64 ticket = 0;
 
@@ -83,9 +95,10 @@ public:
     QMap<QString, QString> customContent;
     QStringList problems;
     QString labelFile;
-    int printJobId = 0;            // the print system's job, to follow until it ends
-    bool refusedByPrinter = false; // the printer was ready but did not take the label
-    bool handedInOrder = false;    // printed on a printer that takes its labels in spool order
+    int printJobId = 0;             // the print system's job, to follow until it ends
+    bool refusedByPrinter = false;  // the printer was ready but did not take the label
+    bool handedInOrder = false;     // printed on a printer that takes its labels in spool order
+    std::atomic<bool> taken{false}; // the printer took it (readable from any thread)
 
     LabelJob();
     ~LabelJob();

@@ -77,17 +77,23 @@ HandOff PdfFileOutput::send(const QImage& page, const QString& title, const QStr
     }
     const QString partPath = path + kPartSuffix;
     bool painted = false;
+    QString error;
     {
         QFile part(partPath);
         painted = part.open(QIODevice::WriteOnly) && writePdf(&part, page, m_page, m_dotsPerInch, title);
+        part.close(); // flushes: a full disk shows here
+        if (part.error() != QFileDevice::NoError) {
+            painted = false;
+            error = part.errorString(); // "No space left on device" tells the user what to do
+        }
     }
     // Complete on disk under its own name, or not there at all.
-    QString error;
     if (!painted || QFileInfo(partPath).size() == 0 || !DurableFile::syncFile(partPath) ||
         !DurableFile::rename(partPath, path, &error)) {
         QFile::remove(partPath);
         result.error = folderWritable(m_folder)
-                           ? QStringLiteral("the label file could not be written %1").arg(error).trimmed()
+                           ? QStringLiteral("the label file could not be written") +
+                                 (error.isEmpty() ? QString() : QStringLiteral(": ") + error)
                            : QStringLiteral("the label folder %1 cannot be written").arg(m_folder);
         return result;
     }

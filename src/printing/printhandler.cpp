@@ -1,5 +1,6 @@
 #include "printing/printhandler.h"
 
+#include "printing/crashpoint.h"
 #include "printing/fileprinter.h"
 #include "printing/printercatalogue.h"
 #include "printing/printermonitor.h"
@@ -25,6 +26,8 @@ namespace {
 
 // Labels a worker takes at once: their barcodes are encoded in one run of the barcode program.
 constexpr int kBatchSize = 25;
+// How often handed-over labels are tried to be recorded while the disk is full.
+constexpr int kStorageRetryMs = 2000;
 
 } // namespace
 
@@ -55,11 +58,33 @@ PrintHandler::PrintHandler(QObject* parent, PrintSpool* spool)
     // The poller adds entries from its own thread; printing continues on this one.
     connect(m_spool, &PrintSpool::changed, this, &PrintHandler::schedulePrint, Qt::QueuedConnection);
     connect(m_spool, &PrintSpool::changed, this, &PrintHandler::spoolChanged, Qt::QueuedConnection);
-    connect(m_spool, &PrintSpool::entryDamaged, this, [this](const QString& file, const QString& reason) {
-        reportFailure(PrintNotes::Error, QStringLiteral("Spool file damaged"),
-                      QStringLiteral("The waiting label %1 could not be read (%2) and was moved aside")
-                          .arg(file, reason));
+    connect(m_spool, &PrintSpool::entryDamaged, this, &PrintHandler::noteDamaged);
+    // Files moved aside while the spool loaded, before this connection.
+    for (const SpoolEntry& damaged : m_spool->takeDamagedAtLoad())
+        noteDamaged(damaged.reportUuid, damaged.reason);
+    if (m_paused)
+        m_gate->hold(QString(), true);
+    m_recordSoon.setSingleShot(true);
+    m_recordSoon.setInterval(0);
+    connect(&m_recordSoon, &QTimer::timeout, this, [this] {
+        if (m_storageProblem.isEmpty())
+            recordPrinted();
     });
+    m_storageRetry.setSingleShot(true);
+    m_storageRetry.setInterval(kStorageRetryMs);
+    connect(&m_storageRetry, &QTimer::timeout, this, [this] {
+        if (recordPrinted())
+            schedulePrint();
+    });
+    // Labels handed over before the last stop whose entries were not archived: logged once, never
+    // printed again.
+    for (const PrintedRecord& record : m_spool->handedOver()) {
+        Recording recording;
+        recording.record = record;
+        recording.indexed = true;
+        m_toRecord << recording;
+    }
+    recordPrinted();
 
     // Printed reports are kept for reprinting for a while; pruned at start and once a day.
     const auto prune = [this] {
@@ -114,12 +139,13 @@ bool PrintHandler::stopPrinting(int milliseconds)
     // What was handed over meanwhile is logged and leaves the spool now, not at the next start.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     for (const auto& flight : qAsConst(m_inFlight)) {
-        if (flight->done && flight->job->outcome == LabelJob::Outcome::Printed)
-            finishEntry(flight->entry, *flight->job, flight->jobPrinter);
+        if (flight->done && flight->job->outcome == LabelJob::Outcome::Printed && !flight->discarded)
+            applyOutcome(flight);
         else
             m_spool->release(flight->entry.id);
     }
     m_inFlight.clear();
+    recordPrinted();
     return m_pool.activeThreadCount() == 0 && !m_catalogue->busy();
 }
 
@@ -159,6 +185,8 @@ QString PrintHandler::spoolState() const
                                            .arg(waiting)
                                            .arg(printers.join(QStringLiteral(", "))));
     }
+    if (!m_storageProblem.isEmpty())
+        parts << QStringLiteral("Labels wait: %1").arg(m_storageProblem);
     const int failed = failedLabels();
     if (failed > 0)
         parts << QStringLiteral("%1 labels failed").arg(failed);
@@ -170,6 +198,8 @@ void PrintHandler::setPaused(bool paused)
     if (paused == m_paused)
         return;
     m_paused = paused;
+    // Labels claimed by workers are handed back unprinted; one being handed over finishes first.
+    m_gate->hold(QString(), paused);
     if (SettingsManager* settings = SettingsManager::instance()) {
         settings->setValue(PrintSpool::kPausedKey, paused, true);
         settings->syncGlobal();
@@ -269,7 +299,8 @@ void PrintHandler::resolveJob(const SpoolEntry& entry, const QHash<QString, JobL
 void PrintHandler::printNext()
 {
     m_scheduled = false;
-    if (m_paused || m_stopping)
+    // Nothing moves past labels that are handed over but not recorded yet.
+    if (m_paused || m_stopping || !m_storageProblem.isEmpty())
         return;
     // Enough labels in flight to keep every worker busy, a batch each, and the next batch ready.
     const int workers = m_pool.maxThreadCount();
@@ -288,6 +319,8 @@ void PrintHandler::printNext()
             SpoolEntry entry;
             const bool found = m_spool->claimNext(
                 [this, &jobs, &jobWaits](const SpoolEntry& e) {
+                    if (m_askedJobs.contains(e.jobId) || m_discardingJobs.contains(e.jobId))
+                        return false;
                     if (!m_monitor->holdsAny())
                         return true;
                     const QString key = e.jobId + QLatin1Char('\n') + e.printer;
@@ -313,6 +346,7 @@ void PrintHandler::printNext()
             job.title = entry.title();
             job.labelBaseName = entry.labelBaseName();
             job.customKey = customKey;
+            job.holdGroup = entry.jobId;
             batch << flight;
             m_inFlight << flight;
         }
@@ -364,26 +398,183 @@ void PrintHandler::printNext()
 
 void PrintHandler::onBatchDone()
 {
-    // Outcomes are applied in spool order, so the log lists labels as the spool held them.
-    while (!m_inFlight.isEmpty() && m_inFlight.first()->done) {
-        const std::shared_ptr<Flight> flight = m_inFlight.takeFirst();
-        if (flight->job->outcome == LabelJob::Outcome::Dropped) {
-            m_spool->release(flight->entry.id);
+    // Outcomes are applied in spool order, so the log lists labels as the spool held them. A label
+    // a printer took in line is recorded at once: the printer gets its next label only then, and a
+    // crash repeats at most the label being handed over.
+    bool inOrder = true;
+    for (int i = 0; i < m_inFlight.size();) {
+        const std::shared_ptr<Flight> flight = m_inFlight.at(i);
+        if (!flight->done) {
+            inOrder = false;
+            ++i;
             continue;
         }
-        ++m_runPrinted;
-        emit statusBarMessage(QStringLiteral("Job: %1, Reports: %2 - %3, Printing Report: %4/%5")
-                                  .arg(flight->entry.jobName)
-                                  .arg(flight->entry.rangeFrom + 1)
-                                  .arg(flight->entry.rangeTo)
-                                  .arg(m_runPrinted)
-                                  .arg(m_runPrinted - 1 + m_spool->pendingCount()));
-        finishEntry(flight->entry, *flight->job, flight->jobPrinter);
-        QMutexLocker locker(&m_recordLock);
-        flight->recorded = true;
-        m_recorded.wakeAll();
+        const bool inLine = flight->job->outcome == LabelJob::Outcome::Printed && flight->job->handedInOrder;
+        if (!inOrder && !inLine) {
+            ++i;
+            continue;
+        }
+        m_inFlight.removeAt(i);
+        applyOutcome(flight);
+    }
+    // Recorded after the outcomes already queued are in: one sync of the index and the log for all.
+    if (m_storageProblem.isEmpty())
+        m_recordSoon.start();
+    // A job's labels discarded while claimed are held until their workers have handed them back.
+    for (const QString& jobId : QSet<QString>(m_discardingJobs)) {
+        const bool claimed =
+            std::any_of(m_inFlight.cbegin(), m_inFlight.cend(),
+                        [&](const std::shared_ptr<Flight>& f) { return f->entry.jobId == jobId; });
+        if (!claimed) {
+            m_discardingJobs.remove(jobId);
+            updateJobHold(jobId);
+        }
     }
     schedulePrint();
+}
+
+void PrintHandler::applyOutcome(const std::shared_ptr<Flight>& flight)
+{
+    if (flight->job->outcome == LabelJob::Outcome::Dropped || flight->discarded) {
+        m_spool->release(flight->entry.id);
+        return;
+    }
+    ++m_runPrinted;
+    emit statusBarMessage(QStringLiteral("Job: %1, Reports: %2 - %3, Printing Report: %4/%5")
+                              .arg(flight->entry.jobName)
+                              .arg(flight->entry.rangeFrom + 1)
+                              .arg(flight->entry.rangeTo)
+                              .arg(m_runPrinted)
+                              .arg(m_runPrinted - 1 + m_spool->pendingCount()));
+    if (flight->job->outcome != LabelJob::Outcome::Printed) {
+        finishEntry(flight->entry, *flight->job);
+        return;
+    }
+    const LabelJob& job = *flight->job;
+    Recording recording;
+    recording.flight = flight;
+    PrintedRecord& record = recording.record;
+    record.archiveId = flight->entry.id;
+    record.printedAt = QDateTime::currentDateTime();
+    record.jobId = flight->entry.jobId;
+    record.jobName = flight->entry.jobName;
+    record.layout = job.usedLayout;
+    record.printer = flight->jobPrinter;
+    record.reportUuid = job.reportUuid;
+    record.customContent = job.customContent;
+    recording.attention = job.problems.join(QStringLiteral(", "));
+    if (const ReportListModel* log = ReportListModel::instance()) {
+        ReportListModel::Entry row;
+        row.printTime = record.printedAt;
+        row.jobName = record.jobName;
+        row.layoutName = record.layout;
+        row.printerName = record.printer;
+        row.reportUuid = record.reportUuid;
+        row.customContent = record.customContent;
+        record.logLine = log->logLine(row);
+    }
+    m_toRecord << recording;
+}
+
+bool PrintHandler::recordPrinted()
+{
+    if (m_toRecord.isEmpty()) {
+        if (!m_storageProblem.isEmpty()) {
+            qDebug() << "Handed-over labels can be recorded again";
+            m_storageProblem.clear();
+            emit spoolChanged();
+        }
+        return true;
+    }
+    ReportListModel* log = ReportListModel::instance();
+    if (!log)
+        return false; // shutting down: the records in the index get their lines at the next start
+    // First the mark that keeps each label from printing again, then its log line, then the
+    // archive: a crash at any point repeats neither the label nor its line.
+    QList<PrintedRecord> fresh;
+    for (const Recording& recording : qAsConst(m_toRecord)) {
+        if (!recording.indexed)
+            fresh << recording.record;
+    }
+    QString error;
+    if (!fresh.isEmpty()) {
+        if (!m_spool->recordPrinted(fresh, &error)) {
+            storageFailed(
+                PrintNotes::Error,
+                QStringLiteral("the spool folder %1 cannot be written (%2)").arg(m_spool->folder(), error));
+            return false;
+        }
+        for (Recording& recording : m_toRecord)
+            recording.indexed = true;
+    }
+    int logged = 0;
+    for (; logged < m_toRecord.size(); ++logged) {
+        const Recording& recording = m_toRecord.at(logged);
+        const PrintedRecord& record = recording.record;
+        if (!recording.flight) {
+            if (!log->addLineOnce(record.logLine))
+                break;
+            continue;
+        }
+        ReportListModel::Entry row;
+        row.printTime = record.printedAt;
+        row.jobName = record.jobName;
+        row.layoutName = record.layout;
+        row.printerName = record.printer;
+        row.reportUuid = record.reportUuid;
+        row.customContent = record.customContent;
+        row.archiveId = record.archiveId;
+        row.attention = recording.attention;
+        if (!log->addReport(row, record.logLine))
+            break;
+    }
+    if (logged > 0) {
+        log->syncLog();
+        CrashPoint::reached("csv-line");
+        const QList<Recording> recorded = m_toRecord.mid(0, logged);
+        m_toRecord.erase(m_toRecord.begin(), m_toRecord.begin() + logged);
+        QList<PrintedRecord> records;
+        for (const Recording& recording : recorded)
+            records << recording.record;
+        m_spool->archivePrinted(records);
+        for (const Recording& recording : recorded) {
+            if (!recording.flight)
+                continue;
+            finishEntry(recording.flight->entry, *recording.flight->job);
+            QMutexLocker locker(&m_recordLock);
+            recording.flight->recorded = true;
+            m_recorded.wakeAll();
+        }
+    }
+    if (!m_toRecord.isEmpty()) {
+        storageFailed(
+            PrintNotes::LogNotWritten,
+            QStringLiteral("the printed-reports log %1 cannot be written").arg(log->reportLogPath()));
+        return false;
+    }
+    return recordPrinted(); // clears the problem
+}
+
+void PrintHandler::storageFailed(PrintNotes::Kind kind, const QString& problem)
+{
+    const bool first = m_storageProblem.isEmpty();
+    m_storageProblem = problem;
+    m_storageRetry.start();
+    if (!first)
+        return;
+    qWarning() << "Handed-over labels cannot be recorded:" << problem << "- printing waits";
+    reportFailure(kind, QStringLiteral("Labels waiting"),
+                  QStringLiteral("Labels wait: %1. Printing goes on by itself once it can be written again.")
+                      .arg(problem));
+    emit spoolChanged();
+}
+
+void PrintHandler::noteDamaged(const QString& file, const QString& reason)
+{
+    reportFailure(PrintNotes::Error, QStringLiteral("Spool file damaged"),
+                  QStringLiteral("The waiting label %1 could not be read (%2) and was moved aside; it is "
+                                 "listed with the failed labels")
+                      .arg(file, reason));
 }
 
 void PrintHandler::waitRecorded(const Flight& flight)
@@ -393,32 +584,12 @@ void PrintHandler::waitRecorded(const Flight& flight)
         m_recorded.wait(&m_recordLock, 100);
 }
 
-void PrintHandler::finishEntry(const SpoolEntry& entry, const LabelJob& job, const QString& jobPrinter)
+void PrintHandler::finishEntry(const SpoolEntry& entry, const LabelJob& job)
 {
     switch (job.outcome) {
-    case LabelJob::Outcome::Printed: {
-        ReportListModel::Entry row;
-        row.printTime = QDateTime::currentDateTime();
-        row.jobName = entry.jobName;
-        row.layoutName = job.usedLayout;
-        row.printerName = jobPrinter;
-        row.reportUuid = job.reportUuid;
-        row.customContent = job.customContent;
-        row.archiveId = entry.id;
-        row.attention = job.problems.join(QStringLiteral(", "));
-        // The log line follows the hand-off; the entry leaves the spool after it.
-        ReportListModel::instance()->addReport(row);
-        PrintedRecord record;
-        record.archiveId = entry.id;
-        record.printedAt = row.printTime;
-        record.jobId = entry.jobId;
-        record.jobName = entry.jobName;
-        record.layout = row.layoutName;
-        record.printer = jobPrinter;
-        record.reportUuid = row.reportUuid;
-        record.customContent = row.customContent;
-        m_spool->finishPrinted(entry, record);
-        // The print system may still drop the job: it is followed until it ends.
+    case LabelJob::Outcome::Printed:
+        // Recorded by now (recordPrinted). The print system may still drop the job: it is
+        // followed until it ends.
         if (job.printJobId > 0)
             m_monitor->follow(job.printerKey, job.printJobId, entry.id);
         if (!job.labelFile.isEmpty())
@@ -427,15 +598,20 @@ void PrintHandler::finishEntry(const SpoolEntry& entry, const LabelJob& job, con
             reportFailure(PrintNotes::Error, QStringLiteral("Label printed with a gap"),
                           QStringLiteral("Job %1, report %2: %3 could not be printed; reprint it from the "
                                          "Report Log once the layout or the job's filter is fixed")
-                              .arg(entry.jobName, job.reportUuid, row.attention));
+                              .arg(entry.jobName, job.reportUuid, job.problems.join(QStringLiteral(", "))));
         break;
-    }
     case LabelJob::Outcome::PrinterUnavailable:
         m_spool->release(entry.id);
         printerUnavailable(job.printerKey, job);
         break;
     case LabelJob::Outcome::Failed:
-        m_spool->moveToFailed(entry.id, job.reason);
+        if (!m_spool->moveToFailed(entry.id, job.reason)) {
+            // Still waiting when the failed list cannot be written: tried again after a rest.
+            if (m_spool->isWaiting(entry.id))
+                storageFailed(PrintNotes::Error,
+                              QStringLiteral("the spool folder %1 cannot be written").arg(m_spool->folder()));
+            break;
+        }
         reportFailure(
             job.noteType, QStringLiteral("Label not printed"),
             QStringLiteral("Job %1, report %2: %3. The label waits in the Report Log's failed list.")
@@ -546,10 +722,42 @@ int PrintHandler::waitingForJob(const QString& jobId) const
     return m_spool->pendingCountForJob(jobId);
 }
 
+int PrintHandler::holdJob(const QString& jobId)
+{
+    m_askedJobs.insert(jobId);
+    updateJobHold(jobId);
+    return waitingForJob(jobId);
+}
+
+void PrintHandler::releaseJob(const QString& jobId)
+{
+    m_askedJobs.remove(jobId);
+    updateJobHold(jobId);
+    schedulePrint();
+}
+
+void PrintHandler::updateJobHold(const QString& jobId)
+{
+    m_gate->hold(jobId, m_askedJobs.contains(jobId) || m_discardingJobs.contains(jobId));
+}
+
 int PrintHandler::discardJob(const QString& jobId)
 {
-    const int removed = m_spool->discardJob(jobId);
+    // Held first: what is being handed over now has left when this returns, nothing else will.
+    m_discardingJobs.insert(jobId);
+    updateJobHold(jobId);
+    QSet<QString> handedOver;
+    for (const auto& flight : qAsConst(m_inFlight)) {
+        if (flight->entry.jobId != jobId)
+            continue;
+        if (flight->job->taken)
+            handedOver.insert(flight->entry.id);
+        else
+            flight->discarded = true;
+    }
+    const int removed = m_spool->discardJob(jobId, handedOver);
     qDebug() << "Discarded" << removed << "waiting labels of job" << jobId;
+    onBatchDone(); // lets the hold go when none of the job's labels is claimed
     return removed;
 }
 
@@ -609,7 +817,9 @@ bool PrintHandler::doPrint(const QByteArray& data, const QString& jobname, const
     row.reportUuid = job.reportUuid;
     row.customContent = job.customContent;
     row.attention = job.problems.join(QStringLiteral(", "));
-    ReportListModel::instance()->addReport(row);
+    if (!ReportListModel::instance()->addReport(row))
+        PrintNotes::instance()->raise(PrintNotes::LogNotWritten, QString(),
+                                      ReportListModel::instance()->reportLogPath());
     if (!job.labelFile.isEmpty())
         emit labelFileWritten(job.labelFile);
     return true;

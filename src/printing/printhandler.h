@@ -13,6 +13,7 @@
 #include <QMap>
 #include <QMutex>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
 #include <QWaitCondition>
@@ -80,6 +81,8 @@ public:
     // The layout and printer an entry prints with: its job's current ones while the job exists.
     static void resolveJob(const SpoolEntry& entry, const QHash<QString, JobListModel::Job>& jobs,
                            QString* layout, QString* printer);
+    // Labels claimed by workers (being rendered or handed over, or handed back).
+    int labelsInFlight() const { return int(m_inFlight.size()); }
 
 public slots:
     // Reports handed over directly (not through the poller): spooled and printed in order.
@@ -105,6 +108,11 @@ public slots:
     // Prints archived labels again with their job's current layout and printer; the number queued.
     Q_INVOKABLE int reprint(const QStringList& archiveIds);
     Q_INVOKABLE int waitingForJob(const QString& jobId) const;
+    // While the user is asked what becomes of a job's waiting labels, none of them leaves (those
+    // being handed over at the call finish first); the number waiting.
+    Q_INVOKABLE int holdJob(const QString& jobId);
+    Q_INVOKABLE void releaseJob(const QString& jobId);
+    // Removes a job's waiting labels, those claimed by workers too, but none already handed over.
     Q_INVOKABLE int discardJob(const QString& jobId);
 
 signals:
@@ -123,16 +131,32 @@ private:
         QString jobPrinter; // the printer as the job names it, for the log
         std::shared_ptr<LabelJob> job;
         bool done = false;
+        bool discarded = false;            // its entry was discarded while it was claimed
         std::atomic<bool> recorded{false}; // its outcome is in the log and the spool
+    };
+    // A handed-over label on its way into the log and the archive.
+    struct Recording
+    {
+        std::shared_ptr<Flight> flight; // none for a label handed over before the last stop
+        PrintedRecord record;
+        QString attention;
+        bool indexed = false; // its record is in the spool's index
     };
 
     // Hands the next spool entries to the workers, a batch at a time.
     void schedulePrint();
     void printNext();
     void onBatchDone();
+    void applyOutcome(const std::shared_ptr<Flight>& flight);
+    // Records the handed-over labels in order: index, log line, archive. False when the spool or
+    // the log cannot be written: the rest wait, and nothing new is handed over, until a retry works.
+    bool recordPrinted();
+    void storageFailed(PrintNotes::Kind kind, const QString& problem);
+    void updateJobHold(const QString& jobId);
+    void noteDamaged(const QString& file, const QString& reason);
     // Blocks a worker until the flight's outcome is recorded (or printing stops).
     void waitRecorded(const Flight& flight);
-    void finishEntry(const SpoolEntry& entry, const LabelJob& job, const QString& jobPrinter);
+    void finishEntry(const SpoolEntry& entry, const LabelJob& job);
     // The jobs as stored, by id.
     static QHash<QString, JobListModel::Job> storedJobs();
     void printerUnavailable(const QString& printerKey, const LabelJob& job);
@@ -161,4 +185,11 @@ private:
     QMutex m_recordLock;
     QWaitCondition m_recorded;
     bool m_paused = false;
+    QList<Recording> m_toRecord;
+    // Why handed-over labels cannot be recorded (a full disk); empty when they can.
+    QString m_storageProblem;
+    QTimer m_storageRetry;
+    QTimer m_recordSoon;
+    QSet<QString> m_askedJobs;      // jobs whose labels are held while the user is asked
+    QSet<QString> m_discardingJobs; // jobs held until their discarded claims are back
 };

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <utility>
 
 const QString PrintSpool::kPausedKey = QStringLiteral("printing/paused");
 const QString PrintSpool::kKeepDaysKey = QStringLiteral("printing/keepPrintedDays");
@@ -120,7 +121,8 @@ QJsonObject recordJson(const PrintedRecord& r)
     return {{QStringLiteral("archiveId"), r.archiveId},   {QStringLiteral("printedAt"), isoTime(r.printedAt)},
             {QStringLiteral("jobId"), r.jobId},           {QStringLiteral("jobName"), r.jobName},
             {QStringLiteral("layout"), r.layout},         {QStringLiteral("printer"), r.printer},
-            {QStringLiteral("reportUuid"), r.reportUuid}, {QStringLiteral("custom"), custom}};
+            {QStringLiteral("reportUuid"), r.reportUuid}, {QStringLiteral("custom"), custom},
+            {QStringLiteral("logLine"), r.logLine}};
 }
 
 PrintedRecord recordOf(const QJsonObject& o)
@@ -133,6 +135,7 @@ PrintedRecord recordOf(const QJsonObject& o)
     r.layout = o.value(QStringLiteral("layout")).toString();
     r.printer = o.value(QStringLiteral("printer")).toString();
     r.reportUuid = o.value(QStringLiteral("reportUuid")).toString();
+    r.logLine = o.value(QStringLiteral("logLine")).toString();
     const QJsonObject custom = o.value(QStringLiteral("custom")).toObject();
     for (auto it = custom.begin(); it != custom.end(); ++it)
         r.customContent.insert(it.key(), it.value().toString());
@@ -177,19 +180,79 @@ QString PrintSpool::path(const QString& id, const QString& suffix) const
     return m_folder + QLatin1Char('/') + id + suffix;
 }
 
+QString PrintSpool::damagedId(const QString& fileName) const
+{
+    return kDamagedDir + QLatin1Char('/') + fileName;
+}
+
 void PrintSpool::moveAside(const QString& file, const QString& reason)
 {
-    const QString target = m_folder + QLatin1Char('/') + kDamagedDir + QLatin1Char('/') +
-                           QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-")) +
-                           QFileInfo(file).fileName();
+    const QString name = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-")) +
+                         QFileInfo(file).fileName();
+    const QString target = m_folder + QLatin1Char('/') + kDamagedDir + QLatin1Char('/') + name;
     qWarning() << "Spool file" << file << "cannot be read (" << reason << "); moved to" << target;
-    DurableFile::rename(file, target);
+    if (!DurableFile::rename(file, target))
+        return;
+    // Listed with the failed labels until it is discarded, so the user sees it was not printed.
+    SpoolEntry damaged;
+    damaged.id = damagedId(name);
+    damaged.reportUuid = QFileInfo(file).fileName();
+    damaged.reason = QStringLiteral("the spool file cannot be read: %1").arg(reason);
+    damaged.failedAt = QDateTime::currentDateTime();
+    {
+        QMutexLocker locker(&m_lock);
+        m_damaged.insert(damaged.id, damaged);
+        if (m_loading)
+            m_damagedAtLoad << damaged;
+    }
     emit entryDamaged(QFileInfo(file).fileName(), reason);
+}
+
+void PrintSpool::loadDamaged()
+{
+    const QFileInfoList files =
+        QDir(m_folder + QLatin1Char('/') + kDamagedDir).entryInfoList(QDir::Files, QDir::Name);
+    for (const QFileInfo& info : files) {
+        SpoolEntry damaged;
+        damaged.id = damagedId(info.fileName());
+        damaged.reportUuid = info.fileName();
+        damaged.reason = QStringLiteral("the spool file cannot be read");
+        damaged.failedAt = info.lastModified();
+        m_damaged.insert(damaged.id, damaged);
+    }
+}
+
+void PrintSpool::loadHandedOver()
+{
+    if (m_pending.isEmpty())
+        return;
+    for (const PrintedRecord& record : history()) {
+        if (m_pending.contains(record.archiveId))
+            m_handed.insert(record.archiveId, record);
+    }
+    if (!m_handed.isEmpty())
+        qDebug() << m_handed.size()
+                 << "waiting spool entries were handed over before the last stop; they are "
+                    "logged and archived, not printed again";
+}
+
+QList<SpoolEntry> PrintSpool::takeDamagedAtLoad()
+{
+    QMutexLocker locker(&m_lock);
+    return std::exchange(m_damagedAtLoad, {});
+}
+
+QList<PrintedRecord> PrintSpool::handedOver() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_handed.values();
 }
 
 void PrintSpool::load()
 {
-    QMutexLocker locker(&m_lock);
+    // Only the constructor loads: no other thread knows the spool yet.
+    m_loading = true;
+    loadDamaged();
     const auto readFolder = [this](const QString& folder, QMap<QString, SpoolEntry>* into) {
         const QStringList files =
             QDir(folder).entryList({QStringLiteral("*") + kEntry}, QDir::Files, QDir::Name);
@@ -206,16 +269,19 @@ void PrintSpool::load()
     };
     readFolder(m_folder, &m_pending);
     readFolder(m_folder + QLatin1Char('/') + kFailedDir, &m_failed);
-    // A crash between writing the failed copy and removing the waiting one leaves both.
-    for (const QString& id : m_failed.keys()) {
-        if (m_pending.remove(id))
-            DurableFile::remove(path(id));
+    // Both copies are left by a crash inside Retry (the waiting copy is written first) or inside a
+    // move to the failed list: the entry waits, as Retry meant; at worst it fails once more.
+    for (const QString& id : m_pending.keys()) {
+        if (m_failed.remove(id))
+            DurableFile::remove(m_folder + QLatin1Char('/') + kFailedDir + QLatin1Char('/') + id + kEntry);
     }
+    loadHandedOver();
     // Half-written files of a crash.
     const QStringList temporary =
         QDir(m_folder).entryList({QStringLiteral("*.entry.*"), QStringLiteral("*.staged.*")}, QDir::Files);
     for (const QString& name : temporary)
         QFile::remove(m_folder + QLatin1Char('/') + name);
+    m_loading = false;
 }
 
 QString PrintSpool::nextId()
@@ -347,21 +413,28 @@ int PrintSpool::pendingCount() const
 int PrintSpool::pendingCountForJob(const QString& jobId) const
 {
     QMutexLocker locker(&m_lock);
-    return int(std::count_if(m_pending.cbegin(), m_pending.cend(),
-                             [&](const SpoolEntry& e) { return e.jobId == jobId; }));
+    return int(std::count_if(m_pending.cbegin(), m_pending.cend(), [&](const SpoolEntry& e) {
+        return e.jobId == jobId && !m_handed.contains(e.id);
+    }));
+}
+
+bool PrintSpool::isWaiting(const QString& id) const
+{
+    QMutexLocker locker(&m_lock);
+    return m_pending.contains(id);
 }
 
 QList<SpoolEntry> PrintSpool::failed() const
 {
     QMutexLocker locker(&m_lock);
-    return m_failed.values();
+    return m_failed.values() + m_damaged.values();
 }
 
 bool PrintSpool::claimNext(const std::function<bool(const SpoolEntry&)>& eligible, SpoolEntry* out)
 {
     QMutexLocker locker(&m_lock);
     for (const SpoolEntry& entry : qAsConst(m_pending)) {
-        if (m_claimed.contains(entry.id) || !eligible(entry))
+        if (m_claimed.contains(entry.id) || m_handed.contains(entry.id) || !eligible(entry))
             continue;
         m_claimed.insert(entry.id);
         *out = entry;
@@ -395,31 +468,57 @@ bool PrintSpool::readReport(SpoolEntry* entry, QString* error)
     return false;
 }
 
-bool PrintSpool::finishPrinted(const SpoolEntry& entry, const PrintedRecord& record)
+bool PrintSpool::recordPrinted(const QList<PrintedRecord>& records, QString* error)
 {
-    const QString archived = m_folder + QLatin1Char('/') + kPrintedDir + QLatin1Char('/') + entry.id + kEntry;
-    // The record goes first: a crash between the two lines leaves the entry waiting, and its label
-    // file (already in place) is then finished without printing again.
-    QFile index(m_folder + QLatin1Char('/') + kPrintedDir + QLatin1Char('/') + kIndex);
-    if (index.open(QIODevice::WriteOnly | QIODevice::Append))
-        index.write(QJsonDocument(recordJson(record)).toJson(QJsonDocument::Compact) + '\n');
-    else
-        qDebug() << Q_FUNC_INFO << "cannot write the archive index" << index.errorString();
-    index.close();
-    // Not synced: this runs for every label on the window's thread, and a rename lost in a power
-    // cut only brings the entry back, whose label file is then found complete (no second label).
-    const bool moved = DurableFile::rename(path(entry.id), archived, nullptr, false);
-    if (moved)
-        QFile(archived).setFileTime(record.printedAt, QFileDevice::FileModificationTime);
-    else
-        DurableFile::remove(path(entry.id));
+    QByteArray lines;
+    for (const PrintedRecord& record : records)
+        lines += QJsonDocument(recordJson(record)).toJson(QJsonDocument::Compact) + '\n';
+    const QString indexPath = m_folder + QLatin1Char('/') + kPrintedDir + QLatin1Char('/') + kIndex;
+    QFile index(indexPath);
+    const bool created = !index.exists();
+    bool written = index.open(QIODevice::WriteOnly | QIODevice::Append);
+    const qint64 before = written ? index.size() : 0;
+    written = written && index.write(lines) == lines.size() && index.flush();
+    // One sync for all the records: they are the mark that keeps a label from printing twice.
+    written = written && DurableFile::syncFile(indexPath) &&
+              (!created || DurableFile::syncFolder(QFileInfo(indexPath).absolutePath()));
+    if (!written) {
+        *error = index.errorString();
+        qWarning() << "Cannot write the print records to" << indexPath << *error;
+        // No half record is left for the next attempt to follow.
+        if (index.isOpen())
+            index.resize(before);
+        return false;
+    }
+    QMutexLocker locker(&m_lock);
+    for (const PrintedRecord& record : records)
+        m_handed.insert(record.archiveId, record);
+    return true;
+}
+
+void PrintSpool::archivePrinted(const QList<PrintedRecord>& records)
+{
+    const QString printed = m_folder + QLatin1Char('/') + kPrintedDir;
+    for (const PrintedRecord& record : records) {
+        const QString archived = printed + QLatin1Char('/') + record.archiveId + kEntry;
+        if (DurableFile::rename(path(record.archiveId), archived, nullptr, false))
+            QFile(archived).setFileTime(record.printedAt, QFileDevice::FileModificationTime);
+        else
+            QFile::remove(path(record.archiveId));
+    }
+    // Once per batch, for the whole move (one rename is one change of the file system): after a
+    // power cut at most the last batch comes back, whose records and log lines are on the disk, so
+    // it is only archived then.
+    DurableFile::syncFolder(m_folder);
     {
         QMutexLocker locker(&m_lock);
-        m_pending.remove(entry.id);
-        m_claimed.remove(entry.id);
+        for (const PrintedRecord& record : records) {
+            m_pending.remove(record.archiveId);
+            m_claimed.remove(record.archiveId);
+            m_handed.remove(record.archiveId);
+        }
     }
     emit changed();
-    return moved;
 }
 
 bool PrintSpool::moveToFailed(const QString& id, const QString& reason)
@@ -456,14 +555,22 @@ bool PrintSpool::retryFailed(const QString& id)
     SpoolEntry entry;
     QString error;
     const QString failedFile = m_folder + QLatin1Char('/') + kFailedDir + QLatin1Char('/') + id + kEntry;
+    if (id.startsWith(kDamagedDir + QLatin1Char('/'))) {
+        qDebug() << Q_FUNC_INFO << "a damaged spool file cannot be printed:" << id;
+        return false;
+    }
     if (!readFile(failedFile, true, &entry, &error)) {
         qDebug() << Q_FUNC_INFO << "cannot read" << failedFile << error;
         return false;
     }
     entry.reason.clear();
     entry.failedAt = QDateTime();
-    if (!DurableFile::write(path(id), encode(entry), &error))
+    // The waiting copy is on the disk before the failed one goes: a crash between the two leaves
+    // both, and the next start keeps the waiting one.
+    if (!DurableFile::write(path(id), encode(entry), &error)) {
+        qDebug() << Q_FUNC_INFO << "cannot write" << path(id) << error;
         return false;
+    }
     DurableFile::remove(failedFile);
     entry.report.clear();
     {
@@ -475,13 +582,15 @@ bool PrintSpool::retryFailed(const QString& id)
     return true;
 }
 
-bool PrintSpool::discard(const QString& id)
+bool PrintSpool::discard(const QString& id, bool evenClaimed)
 {
     bool removed = false;
     {
         QMutexLocker locker(&m_lock);
-        if (m_claimed.contains(id))
-            return false; // being printed right now
+        if (m_handed.contains(id) || (m_claimed.contains(id) && !evenClaimed))
+            return false; // printed, or being printed right now
+        if (m_damaged.remove(id))
+            removed = DurableFile::remove(m_folder + QLatin1Char('/') + id);
         if (m_pending.remove(id))
             removed = DurableFile::remove(path(id));
         if (m_failed.remove(id))
@@ -495,16 +604,16 @@ bool PrintSpool::discard(const QString& id)
     return removed;
 }
 
-int PrintSpool::discardJob(const QString& jobId)
+int PrintSpool::discardJob(const QString& jobId, const QSet<QString>& keep)
 {
     QStringList ids;
     for (const SpoolEntry& e : pending()) {
-        if (e.jobId == jobId)
+        if (e.jobId == jobId && !keep.contains(e.id))
             ids << e.id;
     }
     int removed = 0;
     for (const QString& id : ids)
-        removed += discard(id) ? 1 : 0;
+        removed += discard(id, true) ? 1 : 0;
     return removed;
 }
 
@@ -527,10 +636,17 @@ QList<PrintedRecord> PrintSpool::history() const
     QFile index(m_folder + QLatin1Char('/') + kPrintedDir + QLatin1Char('/') + kIndex);
     if (!index.open(QIODevice::ReadOnly))
         return records;
+    // A record written again after a failed attempt that did reach the disk counts once.
+    QSet<QString> seen;
     while (!index.atEnd()) {
         const QJsonDocument line = QJsonDocument::fromJson(index.readLine());
-        if (line.isObject())
-            records << recordOf(line.object());
+        if (!line.isObject())
+            continue;
+        PrintedRecord record = recordOf(line.object());
+        if (!seen.contains(record.archiveId)) {
+            seen.insert(record.archiveId);
+            records << record;
+        }
     }
     return records;
 }

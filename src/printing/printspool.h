@@ -8,6 +8,11 @@
 // print), "failed/<id>.entry", "damaged/" (files that could not be read), "printed/<id>.entry" and
 // "printed/index.jsonl" (the archive). Ids sort in spool order.
 //
+// A handed-over label is recorded in three steps: its print record goes into the index (synced),
+// then its line into the printed-reports log, then its entry into the archive. A waiting entry
+// whose record is in the index was handed over already: it is never printed again, only its log
+// line is written if it is missing.
+//
 // Thread-safe: the poller thread adds entries while the print side takes them.
 
 #include <QByteArray>
@@ -58,6 +63,8 @@ struct PrintedRecord
     QString printer;
     QString reportUuid;
     QMap<QString, QString> customContent;
+    // The printed-reports log line written for it, to tell after a crash whether it was written.
+    QString logLine;
 };
 
 class PrintSpool : public QObject
@@ -84,11 +91,18 @@ public:
     // crash came after the watermark moved), any other is removed (its range is fetched again).
     void recoverStaged(const std::function<bool(const SpoolEntry&)>& rangePassed);
 
-    // Waiting entries in spool order (without report text).
+    // Waiting entries in spool order (without report text), handed-over ones still to be logged
+    // included.
     QList<SpoolEntry> pending() const;
     int pendingCount() const;
     int pendingCountForJob(const QString& jobId) const;
+    bool isWaiting(const QString& id) const;
+    // Failed entries, and spool files that could not be read (ids "damaged/<file>"; Discard only).
     QList<SpoolEntry> failed() const;
+    // Files moved aside while the spool was loaded, before anyone listened to entryDamaged.
+    QList<SpoolEntry> takeDamagedAtLoad();
+    // Records of waiting entries found handed over at load (a crash before they were archived).
+    QList<PrintedRecord> handedOver() const;
 
     // Claims the first waiting entry that `eligible` accepts and no one else holds; false if none.
     bool claimNext(const std::function<bool(const SpoolEntry&)>& eligible, SpoolEntry* out);
@@ -98,16 +112,20 @@ public:
     // with a log line and false; the caller then drops the entry.
     bool readReport(SpoolEntry* entry, QString* error);
 
-    // The label was handed over: the entry moves into the archive with its print record.
-    bool finishPrinted(const SpoolEntry& entry, const PrintedRecord& record);
+    // Labels were handed over: their records go into the index, synced, and their entries are never
+    // handed out again. False (with the reason) when the index could not be written.
+    bool recordPrinted(const QList<PrintedRecord>& records, QString* error);
+    // Their log lines are written: the entries move into the archive (one folder sync for all).
+    void archivePrinted(const QList<PrintedRecord>& records);
     // The entry cannot print as it is (a missing layout, a report that cannot be rendered).
     bool moveToFailed(const QString& id, const QString& reason);
     // A failed entry waits again.
     bool retryFailed(const QString& id);
-    // Removes a waiting or failed entry for good.
-    bool discard(const QString& id);
-    // Removes every waiting entry of a job; the number removed.
-    int discardJob(const QString& jobId);
+    // Removes a waiting or failed entry for good; a claimed one only `evenClaimed` (its worker
+    // then finds no report). A handed-over entry stays.
+    bool discard(const QString& id, bool evenClaimed = false);
+    // Removes every waiting entry of a job, claimed ones too, except `keep`; the number removed.
+    int discardJob(const QString& jobId, const QSet<QString>& keep = {});
 
     // The archived entry of a printed label, report text included; false when it is gone.
     bool archivedEntry(const QString& archiveId, SpoolEntry* out) const;
@@ -133,6 +151,9 @@ private:
     void load();
     QString path(const QString& id, const QString& suffix = QStringLiteral(".entry")) const;
     void moveAside(const QString& file, const QString& reason);
+    QString damagedId(const QString& fileName) const;
+    void loadDamaged();
+    void loadHandedOver();
 
     QString m_folder;
     mutable QMutex m_lock;
@@ -140,5 +161,9 @@ private:
     QMap<QString, SpoolEntry> m_failed;
     QMap<QString, SpoolEntry> m_staged; // headers of this run's staged entries, by id
     QSet<QString> m_claimed;
+    QMap<QString, PrintedRecord> m_handed; // by id: recorded in the index, not archived yet
+    QMap<QString, SpoolEntry> m_damaged;   // by "damaged/<file>"
+    QList<SpoolEntry> m_damagedAtLoad;
+    bool m_loading = false;
     qint64 m_lastSerial = 0;
 };

@@ -1,5 +1,6 @@
 #include "printing/reportlistmodel.h"
 
+#include "printing/durablefile.h"
 #include "printing/printnotes.h"
 #include "printing/reportlogfilter.h"
 #include "settings/settingsmanager.h"
@@ -8,6 +9,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <algorithm>
 
 const char* const ReportListModel::kHeaderLine =
     "Print time,Job name,Layout Name,Printer Name,Report UUID,Custom field\n";
@@ -126,7 +129,9 @@ bool ReportListModel::openReportLogFile()
 
     const bool headerNeeded = !m_logFile.exists() || m_logFile.size() == 0;
     m_needsLineBreak = !headerNeeded && !endsWithLineFeed(m_logPath);
-    if (!m_logFile.open(QIODevice::ReadWrite | QIODevice::Append)) {
+    // Unbuffered: a line that could not be written is cut off again, and nothing of it stays
+    // buffered to reach the file later.
+    if (!m_logFile.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
         qDebug() << Q_FUNC_INFO << "Error: Failed to open file" << m_logPath << m_logFile.errorString();
         return false;
     }
@@ -159,44 +164,76 @@ void ReportListModel::addReport(const QString& jobName, const QString& layoutNam
     entry.printerName = printerName;
     entry.reportUuid = reportUuid;
     entry.customContent = customContent;
-    addReport(entry);
+    entry.printTime = QDateTime::currentDateTime();
+    // Nothing tries this line again: the row shows the print either way.
+    if (!writeLine(logLine(entry).toUtf8()))
+        PrintNotes::instance()->raise(PrintNotes::LogNotWritten, QString(), m_logPath);
+    appendRow(entry);
 }
 
-bool ReportListModel::addReport(const Entry& printed)
+bool ReportListModel::addReport(const Entry& printed, const QString& line)
 {
     Entry entry = printed;
     if (!entry.printTime.isValid())
         entry.printTime = QDateTime::currentDateTime();
     entry.selected = false;
+    if (!writeLine((line.isEmpty() ? logLine(entry) : line).toUtf8()))
+        return false;
+    appendRow(entry);
+    return true;
+}
 
+void ReportListModel::appendRow(const Entry& entry)
+{
     const int row = m_entries.size();
     beginInsertRows(QModelIndex(), row, row);
     m_entries.append(entry);
     endInsertRows();
+}
 
-    bool written = false;
+bool ReportListModel::addLineOnce(const QString& line)
+{
+    const QByteArray bytes = line.toUtf8();
+    QFile file(m_logPath);
+    if (file.open(QIODevice::ReadOnly)) {
+        // Only the lines of the last few batches can be in question.
+        constexpr qint64 kTail = 1024 * 1024;
+        file.seek(std::max<qint64>(0, file.size() - kTail));
+        const QByteArray tail = file.readAll();
+        if (tail.startsWith(bytes) || tail.contains('\n' + bytes))
+            return true;
+    }
+    return writeLine(bytes);
+}
+
+bool ReportListModel::syncLog()
+{
+    return !m_logFile.isOpen() || DurableFile::syncFile(m_logPath);
+}
+
+bool ReportListModel::writeLine(const QByteArray& text)
+{
     if (!m_logFile.isOpen()) {
         qDebug() << Q_FUNC_INFO << "File not open! Trying to open";
-        if (!openReportLogFile())
+        if (!openReportLogFile()) {
             qDebug() << Q_FUNC_INFO << "Error: Cannot open the File!" << m_logPath;
-    }
-    if (m_logFile.isOpen()) {
-        QByteArray line = csvLine(entry).toUtf8();
-        if (m_needsLineBreak)
-            line.prepend('\n');
-        written = writeToFile(line);
-        if (written) {
-            m_needsLineBreak = false;
-        } else {
-            qDebug() << Q_FUNC_INFO << "Error: Cannot write to report" << m_logPath
-                     << m_logFile.errorString();
-            // Re-opened by the next entry, which then checks how the file ends.
-            m_logFile.close();
+            return false;
         }
     }
-    if (!written)
-        PrintNotes::instance()->raise(PrintNotes::LogNotWritten, QString(), m_logPath);
-    return written;
+    QByteArray line = text;
+    if (m_needsLineBreak)
+        line.prepend('\n');
+    const qint64 before = m_logFile.size();
+    if (writeToFile(line)) {
+        m_needsLineBreak = false;
+        return true;
+    }
+    qDebug() << Q_FUNC_INFO << "Error: Cannot write to report" << m_logPath << m_logFile.errorString();
+    // A line cut short would be counted by whoever reads the log; the next attempt writes it whole.
+    m_logFile.resize(before);
+    // Re-opened by the next entry, which then checks how the file ends.
+    m_logFile.close();
+    return false;
 }
 
 void ReportListModel::markNotPrinted(const QString& archiveId, const QString& text)
@@ -242,7 +279,7 @@ void ReportListModel::clearSelection()
     }
 }
 
-QString ReportListModel::csvLine(const Entry& entry) const
+QString ReportListModel::logLine(const Entry& entry) const
 {
     const QStringList fields = {entry.printTime.toString(Qt::TextDate),
                                 entry.jobName,

@@ -79,8 +79,17 @@ public:
     // written raises the popup note PrintedReportsWritingToLogFailed; the row stays either way.
     void addReport(const QString& jobName, const QString& layoutName, const QString& printerName,
                    const QString& reportUuid, const QMap<QString, QString>& customContent);
-    // The same for a label printed from the spool; false when the CSV line could not be written.
-    bool addReport(const Entry& entry);
+    // The same for a label printed from the spool, with its CSV line when it was made before;
+    // false, without a row or a piece of the line, when the line could not be written (the
+    // caller tells the user and tries again).
+    bool addReport(const Entry& entry, const QString& line = QString());
+    // The CSV line of a print.
+    QString logLine(const Entry& entry) const;
+    // Writes a line made before (a label recorded before a crash) unless the end of the file
+    // holds it already; no row. False when it could not be written.
+    bool addLineOnce(const QString& line);
+    // Flushes the lines written to the disk.
+    bool syncLog();
     // Rows of labels printed before this start (from the archive), shown above this run's rows;
     // nothing is written to the CSV file.
     void addHistory(const QList<Entry>& entries);
@@ -104,9 +113,12 @@ signals:
     void reportLogPathChanged();
 
 private:
-    QString csvLine(const Entry& entry) const;
+    void appendRow(const Entry& entry);
     // Writes and flushes the whole text; buffered data that cannot reach the disk is a failure.
     bool writeToFile(const QByteArray& data);
+    // Appends one line, opening the file when needed; a line that cannot be written whole is cut
+    // off again.
+    bool writeLine(const QByteArray& line);
 
     QHash<int, QByteArray> m_roleNames;
     QObject* m_shownRows = nullptr;

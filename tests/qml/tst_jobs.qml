@@ -238,8 +238,9 @@ Item {
             compare(view.filters.count, 1)
         }
 
-        // Labels still in the spool are not dropped silently: making the job inactive asks, and
-        // "Discard them" removes exactly that job's labels; removing a job and printing keeps them.
+        // Labels still in the spool are not dropped silently: making the job inactive asks first (the
+        // job stays as it is until answered, and Cancel keeps it), and "Discard them" removes exactly
+        // that job's labels; removing a job asks before the job goes, and printing keeps them.
         // Deleting a layout then names the jobs that print with it, which then carry a warning.
         function test_waitingLabelsAndDeletedLayouts() {
             var view = createView()
@@ -250,16 +251,27 @@ Item {
             probe.spoolForJob(other, 1)
             view.selectJob(id)
             verify(jobListModel.setActive(id, true, true))
-            mouseClick(findChild(view, "activeBox"))
             var dialog = findChild(view, "waitingLabelsDialog")
+            mouseClick(findChild(view, "activeBox"))
+            tryCompare(dialog, "opened", true)
+            verify(jobListModel.job(id).active)
+            clickInDialog(dialog, "keepJobButton")
+            verify(jobListModel.job(id).active)
+            verify(findChild(view, "activeBox").checked)
+            mouseClick(findChild(view, "activeBox"))
             tryCompare(dialog, "opened", true)
             compare(dialog.waiting, 2)
+            verify(jobListModel.job(id).active)
             clickInDialog(dialog, "discardWaitingButton")
+            verify(!jobListModel.job(id).active)
             compare(printerInterface.waitingForJob(id), 0)
             compare(printerInterface.waitingForJob(other), 1)
 
             removeJob(view, other)
+            tryCompare(dialog, "opened", true)
+            verify(probe.storedGroups("jobs").indexOf(other) >= 0)
             clickInDialog(dialog, "printWaitingButton")
+            verify(probe.storedGroups("jobs").indexOf(other) < 0)
             compare(printerInterface.waitingForJob(other), 1)
             printerInterface.discardJob(other)
             printerInterface.paused = false

@@ -119,11 +119,14 @@ void addJob(const QString& id, const QString& name, bool active, const QString& 
     }
 }
 
-void ProgramProcess::start()
+void ProgramProcess::start(const QString& crashAfter)
 {
     // Only this run's lines count; the program would rotate the file away anyway.
     QFile::remove(logFile());
-    m_process.setProcessEnvironment(m_root.environment());
+    QProcessEnvironment environment = m_root.environment();
+    if (!crashAfter.isEmpty())
+        environment.insert(QStringLiteral("LABELPRINTER_TEST_CRASH_AFTER"), crashAfter);
+    m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(programPath(), {QStringLiteral("--logto"), QStringLiteral("disk")});
     m_process.waitForStarted(10000);
@@ -136,6 +139,11 @@ int ProgramProcess::stop(int signal)
     ::kill(pid_t(m_process.processId()), signal);
     m_process.waitForFinished(30000);
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+bool ProgramProcess::waitForExit(int milliseconds)
+{
+    return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(milliseconds);
 }
 
 QString ProgramProcess::logFile() const

@@ -46,7 +46,10 @@ class ProgramProcess
 public:
     explicit ProgramProcess(const IsolatedDataRoot& root) : m_root(root) {}
     ~ProgramProcess() { stop(); }
-    void start();
+    // With `crashAfter`, the program ends itself at that moment as a crash would (CrashPoint).
+    void start(const QString& crashAfter = QString());
+    // Waits for the program to end by itself; false when it still runs.
+    bool waitForExit(int milliseconds);
     // Sends `signal` and waits; the exit code, or -1 when the program did not exit normally.
     int stop(int signal = SIGTERM);
     QString logFile() const;

@@ -88,8 +88,7 @@ Item {
         if (selectedIndex < 0)
             return false
         if (!active) {
-            jobListModel.setActive(selectedJobId, false)
-            waitingDialog.askFor(selectedJobId, job.name)
+            waitingDialog.askFor(selectedJobId, job.name, false)
             return true
         }
         // The filters shown are the filters it runs with.
@@ -612,10 +611,7 @@ Item {
                 DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
             }
         }
-        onAccepted: {
-            view.removeJob(jobId)
-            waitingDialog.askFor(jobId, jobName)
-        }
+        onAccepted: waitingDialog.askFor(jobId, jobName, true)
     }
 
     // A job without filters prints a label for every report the console gets: asked once.
@@ -660,22 +656,33 @@ Item {
         onAccepted: jobListModel.setActive(jobId, true, true)
     }
 
-    // A job that is removed or made inactive may still have labels in the spool: print them with
-    // the settings they were spooled with, or drop them.
+    // A job that is removed or made inactive may still have labels in the spool: asked before the
+    // job changes, with its labels held meanwhile; they print with the settings they were spooled
+    // with, or are dropped.
     Dialog {
         id: waitingDialog
         objectName: "waitingLabelsDialog"
         property string jobId
         property string jobName
+        property bool removing: false
         property int waiting: 0
 
-        function askFor(id, name) {
-            waiting = printerInterface.waitingForJob(id)
-            if (waiting === 0)
-                return
+        function askFor(id, name, remove) {
             jobId = id
             jobName = name
-            open()
+            removing = remove
+            waiting = printerInterface.holdJob(id)
+            if (waiting === 0)
+                change()
+            else
+                open()
+        }
+        function change() {
+            if (removing)
+                view.removeJob(jobId)
+            else
+                jobListModel.setActive(jobId, false)
+            printerInterface.releaseJob(jobId)
         }
 
         parent: Overlay.overlay
@@ -706,9 +713,17 @@ Item {
                 DialogButtonBox.buttonRole: DialogButtonBox.DestructiveRole
                 onClicked: {
                     printerInterface.discardJob(waitingDialog.jobId)
+                    waitingDialog.change()
                     waitingDialog.close()
                 }
             }
+            Button {
+                objectName: "keepJobButton"
+                text: qsTr("Cancel")
+                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+            }
         }
+        onAccepted: change()
+        onRejected: printerInterface.releaseJob(jobId)
     }
 }
