@@ -182,6 +182,14 @@ private slots:
         QCOMPARE(printer.value("waiting").toInt(), 3);
         QCOMPARE(status.value("console").toObject().value("state").toString(), QStringLiteral("Connected"));
         QCOMPARE(qint64(status.value("pid").toDouble()), program.pid());
+        QTRY_VERIFY_WITH_TIMEOUT(!QJsonDocument::fromJson(runStatus(*m_root, {QStringLiteral("--json")}).out)
+                                      .object()
+                                      .value("console")
+                                      .toObject()
+                                      .value("lastPoll")
+                                      .toString()
+                                      .isEmpty(),
+                                 30000);
 
         const StatusRun text = runStatus(*m_root);
         QCOMPARE(text.exitCode, 0);

@@ -97,6 +97,9 @@ Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent
 
     connectPollerToSpool();
     connect(m_poller, &XMLPoller::statusBarMessage, this, &Viewer::setStatusBarMessage);
+    connect(
+        m_poller, &XMLPoller::consoleAnswered, this, [this] { m_lastPoll = QDateTime::currentDateTime(); },
+        Qt::QueuedConnection);
     connect(m_poller, &XMLPoller::consoleBehind, this, &Viewer::onConsoleBehind, Qt::QueuedConnection);
     connect(m_poller, &XMLPoller::idsReset, this, &Viewer::onIdsReset, Qt::QueuedConnection);
     if (m_settings)

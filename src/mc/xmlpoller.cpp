@@ -233,6 +233,7 @@ void XMLPoller::doCheck()
         m_thread->quit();
         return;
     }
+    emit consoleAnswered();
 
     Watermark watermark(settings);
     const qint64 lastId = watermark.lastId();

@@ -73,6 +73,8 @@ signals:
     void idsReset(qint64 continueFrom, qint64 watermark);
     void ReportsFetched(QString jobName, QString label, QString printer, QStringList reps, qint64 reportsFrom,
                         qint64 reportsTo);
+    // The console answered a poll; emitted on the poller thread.
+    void consoleAnswered();
     // Progress text for the window's status bar; emitted on the poller thread.
     void statusBarMessage(QString message);
 
