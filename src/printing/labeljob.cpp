@@ -10,6 +10,7 @@
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -78,8 +79,11 @@ void HandOffGate::hold(const QString& group, bool held)
         return;
     }
     m_held.insert(group);
-    while (m_handingOver > 0)
-        m_handedOver.wait(&m_lock);
+    // The window's thread waits here: a label being written finishes first, but a print system that
+    // takes its full call time-out to answer does not hold the window; that label may still finish.
+    QDeadlineTimer deadline(kHoldWaitMs);
+    while (m_handingOver > 0 && !deadline.hasExpired())
+        m_handedOver.wait(&m_lock, deadline);
 }
 
 bool HandOffGate::beginHandOff(const QString& group)

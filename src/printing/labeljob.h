@@ -41,9 +41,11 @@ public:
     void unblock(const QString& printer);
     bool isBlocked(const QString& printer);
 
-    // Holds every hand-off (an empty `group`) or those of one group (a job). Holding returns only
-    // when the hand-offs under way have ended, so no label leaves after it.
+    // Holds every hand-off (an empty `group`) or those of one group (a job). Holding returns when
+    // the hand-offs under way have ended, so no label leaves after it, or after kHoldWaitMs when a
+    // print system is slow to answer (that one label may then still leave).
     void hold(const QString& group, bool held);
+    static constexpr int kHoldWaitMs = 1000;
     // False while the label's group or everything is held (the label is handed back unprinted).
     bool beginHandOff(const QString& group);
     void endHandOff();
