@@ -160,17 +160,8 @@ void Viewer::connectPollerToSpool()
     if (!historyShown) {
         historyShown = true;
         QList<ReportListModel::Entry> rows;
-        for (const PrintedRecord& record : spool->history()) {
-            ReportListModel::Entry row;
-            row.printTime = record.printedAt;
-            row.jobName = record.jobName;
-            row.layoutName = record.layout;
-            row.printerName = record.printer;
-            row.reportUuid = record.reportUuid;
-            row.customContent = record.customContent;
-            row.archiveId = record.archiveId;
-            rows << row;
-        }
+        for (const PrintedRecord& record : spool->history())
+            rows << ReportListModel::entryOf(record);
         ReportListModel::instance()->addHistory(rows);
     }
 }

@@ -463,16 +463,8 @@ void PrintHandler::applyOutcome(const std::shared_ptr<Flight>& flight)
     record.reportUuid = job.reportUuid;
     record.customContent = job.customContent;
     recording.attention = job.problems.join(QStringLiteral(", "));
-    if (const ReportListModel* log = ReportListModel::instance()) {
-        ReportListModel::Entry row;
-        row.printTime = record.printedAt;
-        row.jobName = record.jobName;
-        row.layoutName = record.layout;
-        row.printerName = record.printer;
-        row.reportUuid = record.reportUuid;
-        row.customContent = record.customContent;
-        record.logLine = log->logLine(row);
-    }
+    if (const ReportListModel* log = ReportListModel::instance())
+        record.logLine = log->logLine(ReportListModel::entryOf(record));
     m_toRecord << recording;
 }
 
@@ -516,14 +508,7 @@ bool PrintHandler::recordPrinted()
                 break;
             continue;
         }
-        ReportListModel::Entry row;
-        row.printTime = record.printedAt;
-        row.jobName = record.jobName;
-        row.layoutName = record.layout;
-        row.printerName = record.printer;
-        row.reportUuid = record.reportUuid;
-        row.customContent = record.customContent;
-        row.archiveId = record.archiveId;
+        ReportListModel::Entry row = ReportListModel::entryOf(record);
         row.attention = recording.attention;
         if (!log->addReport(row, record.logLine))
             break;

@@ -1,5 +1,7 @@
 #include "printing/reportlistmodel.h"
 
+#include "printing/printspool.h"
+
 #include "printing/durablefile.h"
 #include "printing/printnotes.h"
 #include "printing/reportlogfilter.h"
@@ -374,4 +376,17 @@ void ReportListModel::printedSince(const QDateTime& from, int* count, QDateTime*
         if (!last->isValid() || entry.printTime > *last)
             *last = entry.printTime;
     }
+}
+
+ReportListModel::Entry ReportListModel::entryOf(const PrintedRecord& record)
+{
+    Entry row;
+    row.printTime = record.printedAt;
+    row.jobName = record.jobName;
+    row.layoutName = record.layout;
+    row.printerName = record.printer;
+    row.reportUuid = record.reportUuid;
+    row.customContent = record.customContent;
+    row.archiveId = record.archiveId;
+    return row;
 }

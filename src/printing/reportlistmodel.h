@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 
+struct PrintedRecord;
+
 class ReportListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -47,6 +49,9 @@ public:
         QString archiveId;
         QString attention;
     };
+
+    // The row of an archived print record.
+    static Entry entryOf(const PrintedRecord& record);
 
     static const char* const kHeaderLine;
     static const char* const kDefaultCustomFieldKey;
