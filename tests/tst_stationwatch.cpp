@@ -18,6 +18,7 @@
 #include <future>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -208,7 +209,11 @@ private slots:
         if (::geteuid() != 0)
             QSKIP("needs root to try the socket as another user");
         StatusServer server(m_root->path(), [] { return QJsonObject{{"secret", 1}}; });
-        QVERIFY(server.listen());
+        // With no mask, only the server's own access setting keeps the socket from others.
+        const mode_t mask = ::umask(0);
+        const bool listening = server.listen();
+        ::umask(mask);
+        QVERIFY(listening);
         // Every folder on the way may be entered, so only the socket's own access decides.
         QFile::setPermissions(m_root->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                   QFileDevice::ExeOwner | QFileDevice::ExeOther);

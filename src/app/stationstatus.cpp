@@ -58,11 +58,10 @@ StationStatus::StationStatus(Viewer* viewer, QObject* parent) : QObject(parent),
     m_consoleState = viewer->connectionState();
     m_consoleSince = QDateTime::currentDateTimeUtc();
     connect(viewer, &Viewer::connectionStateChanged, this, &StationStatus::onConnectionStateChanged);
-    if (PrintHandler* handler = viewer->printHandler()) {
-        connect(handler, &PrintHandler::spoolChanged, this, &StationStatus::refresh);
+    if (PrintHandler* handler = viewer->printHandler())
         connect(handler, &PrintHandler::pausedChanged, this, &StationStatus::refresh);
-    }
-    // Ages grow without any event; a second is fine enough for a status.
+    // Ages grow without any event, and a backlog changes the spool with every label: a snapshot a
+    // second is fine enough for a status and costs the window nothing per label.
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, &StationStatus::refresh);
     m_timer.start();

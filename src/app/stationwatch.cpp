@@ -31,10 +31,16 @@ StationWatch::StationWatch(Viewer* viewer, const QString& dataRoot, QObject* par
     connect(m_status, &StationStatus::summaryChanged, m_notifier, &SystemdNotifier::status);
     m_notifier->status(StationStatus::oneLine(m_status->snapshot()));
     // Ready once the start-up check of the console has an answer.
-    connect(viewer, &Viewer::connectionStateChanged, this, [this, viewer] {
-        if (viewer->connectionState() != ConnectionCheck::kConnecting)
+    const auto settled = [viewer] {
+        const QString state = viewer->connectionState();
+        return !state.isEmpty() && state != ConnectionCheck::kConnecting;
+    };
+    connect(viewer, &Viewer::connectionStateChanged, this, [this, settled] {
+        if (settled())
             sendReady();
     });
+    if (settled())
+        sendReady();
     QTimer::singleShot(kReadyAtLatestMs, this, &StationWatch::sendReady);
 
     const int port = SettingsManager::instance()
