@@ -390,6 +390,21 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath("../escaped.png")));
     }
 
+    // The page's one-bit cut keeps every pixel Qt's own threshold cut keeps, on odd widths too.
+    void blackAndWhiteCutMatchesQt()
+    {
+        QImage grey(203, 37, QImage::Format_Grayscale8);
+        for (int y = 0; y < grey.height(); ++y)
+            for (int x = 0; x < grey.width(); ++x)
+                grey.scanLine(y)[x] = uchar((x * 7 + y * 13) % 256);
+        grey.setDotsPerMeterX(11811);
+        const QImage ours = PrintWorker::blackAndWhite(grey);
+        const QImage qt = grey.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither | Qt::MonoOnly);
+        QCOMPARE(ours.color(0), qRgb(0, 0, 0));
+        QCOMPARE(ours.dotsPerMeterX(), 11811);
+        QCOMPARE(ours.convertToFormat(QImage::Format_RGB32), qt.convertToFormat(QImage::Format_RGB32));
+    }
+
     void pageSize_data()
     {
         QTest::addColumn<QJsonObject>("layout");

@@ -40,6 +40,8 @@ public:
     // The label as a one-bit page of `pagePixels`, its objects painted straight at that resolution
     // (the label fills the page, as on paper); null as renderLabel.
     QImage renderPageImage(const QSize& pagePixels);
+    // A grey page cut to one bit at the middle grey, black as colour 0.
+    static QImage blackAndWhite(const QImage& grey);
     // The label at its own size and `dotsPerInch`, as a printer of that resolution gets it.
     QImage renderLabelAt(double dotsPerInch);
 
