@@ -220,6 +220,13 @@ private slots:
             {"elapsed two parts", erasure("62:03"), dated + " erasures=0"},
             {"elapsed absurd hours", erasure("99999999999999:00:00"), dated + " erasures=0"},
             {"elapsed negative", erasure("-1:00:00"), dated + " erasures=0"},
+            // A value is the entry's text whatever markup carries it; space only between tags is none.
+            {"markup inside a value", system(entry("model", "<![CDATA[a<b>]]> &amp; c<!--x-->d<?pi y?>e")),
+             dated + " model=a<b> & cde"},
+            {"nested text", system(entry("model", "<p>x</p> <p> y </p>tail")), dated + " model=x y tail"},
+            {"white space only", system(entry("model", " &#160;\n ") + entry("imei", "\t")), dated},
+            {"prefixed entry is another element",
+             system("<e:entry xmlns:e=\"urn:e\" name=\"model\">M</e:entry>"), dated},
         });
     }
     void parse()

@@ -3,7 +3,6 @@
 #include "report/reporttree.h"
 #include "shared/erasurestandards.h"
 
-#include <QDomDocument>
 #include <QXmlStreamReader>
 #include <QtDebug>
 
@@ -13,11 +12,6 @@ namespace {
 
 const QString kConsoleProductId = QStringLiteral("51");
 const QString kConsoleProductName = QStringLiteral("Korvex Management Console");
-
-QDomElement firstChildNamed(const QDomElement& parent, const QString& tag)
-{
-    return parent.firstChildElement(tag);
-}
 
 } // namespace
 
@@ -59,44 +53,46 @@ qint64 ReportDocument::readDuration(const QString& text)
 bool ReportDocument::parse(const QString& xml, QString* error)
 {
     reset();
-    // The tree that answers path queries is read first: it also refuses deep nesting before the
-    // recursive parser below meets it.
+    // One reading of the text gives both the known fields and the tree that answers path queries.
     auto tree = std::make_shared<ReportTree>();
     bool tooDeep = false;
-    const bool readable = tree->build(xml, kMaxElementDepth, &tooDeep);
-    if (tooDeep) {
-        qDebug() << "*** PARSING: report nested deeper than" << kMaxElementDepth << "levels, ignored";
-        if (error)
-            *error = QStringLiteral("the report is nested deeper than %1 levels").arg(kMaxElementDepth);
+    QString readError;
+    qint64 line = 0;
+    if (!tree->build(xml, kMaxElementDepth, &tooDeep, &readError, &line)) {
+        if (tooDeep) {
+            qDebug() << "*** PARSING: report nested deeper than" << kMaxElementDepth << "levels, ignored";
+            if (error)
+                *error = QStringLiteral("the report is nested deeper than %1 levels").arg(kMaxElementDepth);
+        } else {
+            qDebug() << "*** PARSING: Failed to set Content!!!";
+            if (error)
+                *error =
+                    QStringLiteral("the report is not readable XML (%1 at line %2)").arg(readError).arg(line);
+        }
         return false;
     }
-    QDomDocument dom;
-    QString domError;
-    int line = 0;
-    if (!dom.setContent(xml, &domError, &line)) {
+    if (tree->firstChildElement(0) < 0) {
         qDebug() << "*** PARSING: Failed to set Content!!!";
         if (error)
-            *error = QStringLiteral("the report is not readable XML (%1 at line %2)").arg(domError).arg(line);
+            *error = QStringLiteral("the report is not readable XML (no document element at line 1)");
         return false;
     }
     m_xml = xml;
-    if (readable)
-        m_tree = std::move(tree);
-    else
-        qDebug() << "*** PARSING: the report's paths cannot be queried";
+    m_tree = tree;
+    const ReportTree& report = *tree;
 
-    const QDomNodeList documentIds = dom.elementsByTagName(QStringLiteral("document_id"));
+    const QVector<int> documentIds = report.elementsNamed(QStringLiteral("document_id"));
     if (!documentIds.isEmpty()) {
-        m_documentId = documentIds.at(0).toElement().text();
+        m_documentId = report.text(documentIds.first());
         if (m_documentId.isEmpty())
             return true;
     }
-    if (!readDate(dom)) {
+    if (!readDate(report)) {
         m_date = QDateTime();
         return true;
     }
-    readSections(dom);
-    readCustomFields(dom);
+    readSections(report);
+    readCustomFields(report);
     // A report without a usable date is not printable: keep none of its report data.
     if (m_xml.isEmpty() || !m_date.isValid()) {
         dropUndated();
@@ -107,61 +103,59 @@ bool ReportDocument::parse(const QString& xml, QString* error)
     return true;
 }
 
-bool ReportDocument::readDate(const QDomDocument& dom)
+bool ReportDocument::readDate(const ReportTree& report)
 {
     // The first dated entry of a product other than the console gives the report date.
     QString productId;
     QString productText;
-    const QDomNodeList logEntries = dom.elementsByTagName(QStringLiteral("log_entry"));
-    for (int i = 0; i < logEntries.size(); ++i) {
-        const QDomElement entry = logEntries.at(i).toElement();
-        const QDomElement product = firstChildNamed(entry, QStringLiteral("product_name"));
-        if (product.isNull())
+    const QVector<int> logEntries = report.elementsNamed(QStringLiteral("log_entry"));
+    for (const int entry : logEntries) {
+        const int product = report.firstChildElement(entry, QStringLiteral("product_name"));
+        if (product < 0)
             continue;
-        productId = product.attribute(QStringLiteral("id"));
-        productText = product.text();
+        productId = report.attribute(product, QStringLiteral("id"));
+        productText = report.text(product);
         if (productId == kConsoleProductId || productText == kConsoleProductName) {
             productId.clear();
             productText.clear();
             continue;
         }
-        const QDomElement date = firstChildNamed(entry, QStringLiteral("date"));
-        if (!date.isNull()) {
-            m_date = QDateTime::fromString(date.text(), Qt::ISODate);
+        const int date = report.firstChildElement(entry, QStringLiteral("date"));
+        if (date >= 0) {
+            m_date = QDateTime::fromString(report.text(date), Qt::ISODate);
             break;
         }
     }
     return !productText.isEmpty() || !productId.isEmpty();
 }
 
-void ReportDocument::readSections(const QDomDocument& dom)
+void ReportDocument::readSections(const ReportTree& report)
 {
-    const QDomNodeList sections = dom.elementsByTagName(QStringLiteral("entries"));
-    for (int i = 0; i < sections.size(); ++i) {
-        const QDomElement section = sections.at(i).toElement();
-        const QString name = section.attribute(QStringLiteral("name"));
+    const QVector<int> sections = report.elementsNamed(QStringLiteral("entries"));
+    for (const int section : sections) {
+        const QString name = report.attribute(section, QStringLiteral("name"));
         if (name == QLatin1String("erasures"))
-            readErasures(section);
+            readErasures(report, section);
         else if (name == QLatin1String("hardware_tests"))
-            readHardwareTests(section);
+            readHardwareTests(report, section);
         else if (name == QLatin1String("system"))
-            readSystem(section);
+            readSystem(report, section);
     }
 }
 
-void ReportDocument::readCustomFields(const QDomDocument& dom)
+void ReportDocument::readCustomFields(const ReportTree& report)
 {
-    const QDomNodeList userData = dom.elementsByTagName(QStringLiteral("user_data"));
-    for (int i = 0; i < userData.size(); ++i) {
-        for (QDomElement fields = userData.at(i).firstChildElement(); !fields.isNull();
-             fields = fields.nextSiblingElement()) {
-            if (fields.attribute(QStringLiteral("name")) != QLatin1String("fields"))
+    const QVector<int> userData = report.elementsNamed(QStringLiteral("user_data"));
+    for (const int data : userData) {
+        for (int fields = report.firstChildElement(data); fields >= 0;
+             fields = report.nextSiblingElement(fields)) {
+            if (report.attribute(fields, QStringLiteral("name")) != QLatin1String("fields"))
                 continue;
-            for (QDomElement field = fields.firstChildElement(); !field.isNull();
-                 field = field.nextSiblingElement()) {
-                const QString name = field.attribute(QStringLiteral("name"));
+            for (int field = report.firstChildElement(fields); field >= 0;
+                 field = report.nextSiblingElement(field)) {
+                const QString name = report.attribute(field, QStringLiteral("name"));
                 if (name != QLatin1String("Comments"))
-                    m_customFields.insert(name, field.text());
+                    m_customFields.insert(name, report.text(field));
             }
         }
     }
@@ -181,14 +175,14 @@ void ReportDocument::dropUndated()
     m_testSummary = SummaryNone;
 }
 
-void ReportDocument::readSystem(const QDomElement& section)
+void ReportDocument::readSystem(const ReportTree& report, int section)
 {
-    for (QDomElement entry = section.firstChildElement(QStringLiteral("entry")); !entry.isNull();
-         entry = entry.nextSiblingElement(QStringLiteral("entry"))) {
-        const QString value = entry.text();
+    for (int entry = report.firstChildElement(section, QStringLiteral("entry")); entry >= 0;
+         entry = report.nextSiblingElement(entry, QStringLiteral("entry"))) {
+        const QString value = report.text(entry);
         if (value.isEmpty())
             continue;
-        const QString name = entry.attribute(QStringLiteral("name"));
+        const QString name = report.attribute(entry, QStringLiteral("name"));
         if (name == QLatin1String("name")) {
             m_info.name = value;
         } else if (name == QLatin1String("manufacturer")) {
@@ -233,12 +227,12 @@ void ReportDocument::readSystem(const QDomElement& section)
     }
 }
 
-void ReportDocument::readHardwareTests(const QDomElement& section)
+void ReportDocument::readHardwareTests(const ReportTree& report, int section)
 {
-    for (QDomElement entry = section.firstChildElement(QStringLiteral("entry")); !entry.isNull();
-         entry = entry.nextSiblingElement(QStringLiteral("entry"))) {
-        const QString name = entry.attribute(QStringLiteral("name"));
-        const QString value = entry.text();
+    for (int entry = report.firstChildElement(section, QStringLiteral("entry")); entry >= 0;
+         entry = report.nextSiblingElement(entry, QStringLiteral("entry"))) {
+        const QString name = report.attribute(entry, QStringLiteral("name"));
+        const QString value = report.text(entry);
         if (name == QLatin1String("summary")) {
             if (value == QLatin1String("failed"))
                 m_testSummary = SummaryFailed;
@@ -266,19 +260,19 @@ void ReportDocument::readHardwareTests(const QDomElement& section)
     }
 }
 
-void ReportDocument::readErasures(const QDomElement& section)
+void ReportDocument::readErasures(const ReportTree& report, int section)
 {
-    for (QDomElement erasure = section.firstChildElement(); !erasure.isNull();
-         erasure = erasure.nextSiblingElement()) {
-        if (erasure.attribute(QStringLiteral("name")) != QLatin1String("erasure"))
+    for (int erasure = report.firstChildElement(section); erasure >= 0;
+         erasure = report.nextSiblingElement(erasure)) {
+        if (report.attribute(erasure, QStringLiteral("name")) != QLatin1String("erasure"))
             continue;
         ErasureRecord record;
         bool hasTarget = false;
         bool hasDetails = false;
-        for (QDomElement item = erasure.firstChildElement(); !item.isNull();
-             item = item.nextSiblingElement()) {
-            const QString name = item.attribute(QStringLiteral("name"));
-            const QString value = item.text();
+        for (int item = report.firstChildElement(erasure); item >= 0;
+             item = report.nextSiblingElement(item)) {
+            const QString name = report.attribute(item, QStringLiteral("name"));
+            const QString value = report.text(item);
             if (name == QLatin1String("timestamp")) {
                 const QDateTime start = QDateTime::fromString(value, Qt::ISODate);
                 if (start.isValid())
@@ -299,10 +293,10 @@ void ReportDocument::readErasures(const QDomElement& section)
                     record.state = ErasureRecord::Failed;
             } else if (name == QLatin1String("target")) {
                 hasTarget = true;
-                for (QDomElement disk = item.firstChildElement(); !disk.isNull();
-                     disk = disk.nextSiblingElement()) {
-                    const QString key = disk.attribute(QStringLiteral("name"));
-                    const QString text = disk.text();
+                for (int disk = report.firstChildElement(item); disk >= 0;
+                     disk = report.nextSiblingElement(disk)) {
+                    const QString key = report.attribute(disk, QStringLiteral("name"));
+                    const QString text = report.text(disk);
                     if (key == QLatin1String("serial"))
                         record.target.serial = text;
                     else if (key == QLatin1String("vendor"))
@@ -317,9 +311,10 @@ void ReportDocument::readErasures(const QDomElement& section)
                 }
             } else if (name == QLatin1String("erasure_details")) {
                 hasDetails = true;
-                for (QDomElement detail = item.firstChildElement(); !detail.isNull();
-                     detail = detail.nextSiblingElement())
-                    record.details.insert(detail.attribute(QStringLiteral("name")), detail.text());
+                for (int detail = report.firstChildElement(item); detail >= 0;
+                     detail = report.nextSiblingElement(detail))
+                    record.details.insert(report.attribute(detail, QStringLiteral("name")),
+                                          report.text(detail));
             }
             if (name.contains(QLatin1String("_rounds")))
                 record.hasRounds = true;

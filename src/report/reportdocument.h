@@ -14,8 +14,6 @@
 
 #include <memory>
 
-class QDomDocument;
-class QDomElement;
 class ReportTree;
 
 class ReportDocument
@@ -64,14 +62,14 @@ private:
     void reset();
     // The report date from the product log entries; false when no product other than the console
     // wrote one.
-    bool readDate(const QDomDocument& dom);
-    void readSections(const QDomDocument& dom);
-    void readCustomFields(const QDomDocument& dom);
+    bool readDate(const ReportTree& report);
+    void readSections(const ReportTree& report);
+    void readCustomFields(const ReportTree& report);
     // A report without a usable date is not printable: keep none of its report data.
     void dropUndated();
-    void readSystem(const QDomElement& section);
-    void readHardwareTests(const QDomElement& section);
-    void readErasures(const QDomElement& section);
+    void readSystem(const ReportTree& report, int section);
+    void readHardwareTests(const ReportTree& report, int section);
+    void readErasures(const ReportTree& report, int section);
     void setIdentifier(int slot, const QString& value);
 
     QString m_documentId;

@@ -43,7 +43,7 @@ int ReportTree::intern(const QString& text)
     return id;
 }
 
-bool ReportTree::build(const QString& xml, int maxDepth, bool* tooDeep)
+bool ReportTree::build(const QString& xml, int maxDepth, bool* tooDeep, QString* error, qint64* errorLine)
 {
     *this = ReportTree();
     if (tooDeep)
@@ -141,6 +141,10 @@ bool ReportTree::build(const QString& xml, int maxDepth, bool* tooDeep)
     if (reader.hasError()) {
         qDebug() << "ReportTree: the report is not readable:" << reader.errorString() << "at line"
                  << reader.lineNumber();
+        if (error)
+            *error = reader.errorString();
+        if (errorLine)
+            *errorLine = reader.lineNumber();
         *this = ReportTree();
         return false;
     }
@@ -315,6 +319,91 @@ QString ReportTree::stringValue(int index) const
     if (node.kind == Attribute || node.kind == Comment || node.kind == Instruction)
         return m_values.at(node.value);
     return m_text.mid(node.textBegin, node.textEnd - node.textBegin);
+}
+
+int ReportTree::nameId(const QString& name) const
+{
+    return m_strings.value(name, -1);
+}
+
+bool ReportTree::isElementNamed(int node, int name) const
+{
+    const Node& item = m_nodes.at(node);
+    return item.kind == Element && item.namespaceUri == 0 && (name < 0 || item.localName == name);
+}
+
+int ReportTree::nextElementFrom(int node, int parent, int end, int name) const
+{
+    // Each node's `end` is where its next sibling (or the parent's end) starts.
+    for (int i = node; i < end; i = m_nodes.at(i).end) {
+        if (m_nodes.at(i).parent == parent && isElementNamed(i, name))
+            return i;
+    }
+    return -1;
+}
+
+QVector<int> ReportTree::elementsNamed(const QString& name) const
+{
+    QVector<int> found;
+    const int id = nameId(name);
+    if (id < 0)
+        return found;
+    for (int i = 1; i < m_nodes.size(); ++i) {
+        if (isElementNamed(i, id))
+            found.append(i);
+    }
+    return found;
+}
+
+int ReportTree::firstChildElement(int element, const QString& name) const
+{
+    if (element < 0 || element >= m_nodes.size())
+        return -1;
+    const int id = name.isEmpty() ? -1 : nameId(name);
+    if (!name.isEmpty() && id < 0)
+        return -1;
+    return nextElementFrom(element + 1, element, m_nodes.at(element).end, id);
+}
+
+int ReportTree::nextSiblingElement(int element, const QString& name) const
+{
+    if (element <= 0 || element >= m_nodes.size())
+        return -1;
+    const int id = name.isEmpty() ? -1 : nameId(name);
+    if (!name.isEmpty() && id < 0)
+        return -1;
+    const int parent = m_nodes.at(element).parent;
+    return nextElementFrom(m_nodes.at(element).end, parent, m_nodes.at(parent).end, id);
+}
+
+QString ReportTree::attribute(int element, const QString& name) const
+{
+    if (element < 0 || element >= m_nodes.size())
+        return QString();
+    const int id = nameId(name);
+    for (int i = element + 1; id >= 0 && i < m_nodes.size() && m_nodes.at(i).kind == Attribute; ++i) {
+        if (m_nodes.at(i).localName == id && m_nodes.at(i).namespaceUri == 0)
+            return m_values.at(m_nodes.at(i).value);
+    }
+    return QString();
+}
+
+QString ReportTree::text(int element) const
+{
+    if (element < 0 || element >= m_nodes.size())
+        return QString();
+    QString result;
+    const int end = m_nodes.at(element).end;
+    for (int i = element + 1; i < end; ++i) {
+        const Node& node = m_nodes.at(i);
+        if (node.kind != Text)
+            continue;
+        const QStringRef part = m_text.midRef(node.textBegin, node.textEnd - node.textBegin);
+        // Parsers drop text that is only white space (a no-break space included) between tags.
+        if (!part.trimmed().isEmpty())
+            result += part;
+    }
+    return result;
 }
 
 QStringList ReportTree::query(const QString& path) const

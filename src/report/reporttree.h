@@ -14,13 +14,27 @@ class ReportTree
 public:
     // Reads the text; false when it is not well-formed XML (the tree is then empty) or nests deeper
     // than `maxDepth` elements (*tooDeep is then set).
-    bool build(const QString& xml, int maxDepth, bool* tooDeep = nullptr);
+    // On a text that is not well-formed, *error and *errorLine say where it broke.
+    bool build(const QString& xml, int maxDepth, bool* tooDeep = nullptr, QString* error = nullptr,
+               qint64* errorLine = nullptr);
 
     // String values of the nodes a path selects, in document order. Path parts are element names,
     // "@attribute", "*", "@*", ".", "..", "text()", or the name of a section ("entries") or entry of
     // the report, which stands for that element; an empty part is the root or a "//" step. A path
     // that is not of this form selects nothing.
     QStringList query(const QString& path) const;
+
+    // Walking the elements to read a report's known fields. An element is a node index; -1 is none.
+    // Names are local names outside any namespace, as reports write them.
+    // Every element of that name, in document order.
+    QVector<int> elementsNamed(const QString& name) const;
+    // The first child element (of that name, when one is given) and the next one after `element`.
+    int firstChildElement(int element, const QString& name = QString()) const;
+    int nextSiblingElement(int element, const QString& name = QString()) const;
+    QString attribute(int element, const QString& name) const;
+    // The text inside the element, its descendants' included; text that is only white space between
+    // tags does not count.
+    QString text(int element) const;
 
 private:
     enum Kind : quint8
@@ -72,6 +86,9 @@ private:
     bool matches(int node, const Step& step) const;
     void apply(const Step& step, const QVector<int>& context, QVector<int>* result) const;
     QString stringValue(int node) const;
+    int nameId(const QString& name) const;
+    bool isElementNamed(int node, int name) const;
+    int nextElementFrom(int node, int parent, int end, int name) const;
 
     QVector<Node> m_nodes;
     QString m_text;
