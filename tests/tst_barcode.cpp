@@ -140,6 +140,20 @@ private slots:
         QVERIFY(encoded > 20); // the comparison covered codes the symbology takes, not only refusals
     }
 
+    // A barcode program that cannot be started is reported, not taken for a run that encoded nothing.
+    void missingProgram()
+    {
+        SettingsManager* settings = SettingsManager::instance();
+        settings->setValue(QLatin1String(BarCode::kProgramKey), QStringLiteral("/nonexistent/barcode"), true);
+        bool ran = true;
+        const QHash<QString, QString> patterns =
+            BarCode::readPatterns({QStringLiteral("123")}, "code128", &ran);
+        settings->setValue(QLatin1String(BarCode::kProgramKey), QString(), true);
+        QVERIFY(!ran);
+        QVERIFY(patterns.isEmpty());
+        QVERIFY(m_log->contains(QStringLiteral("could not be started: No such file or directory")));
+    }
+
 private:
     std::unique_ptr<TestSupport::IsolatedDataRoot> m_root;
     std::unique_ptr<TestSupport::LogCapture> m_log;

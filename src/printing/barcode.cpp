@@ -4,13 +4,24 @@
 #include "settings/settingsmanager.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QMutex>
 #include <QPaintDevice>
 #include <QPainter>
-#include <QProcess>
 #include <QTransform>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -41,25 +52,74 @@ QString cacheKey(const QString& symbology, const QString& code)
 }
 
 // Starts the program, waits for it and returns its standard output; false when it could not run.
+// Started with posix_spawn rather than QProcess's fork: forking a station that holds a backlog in
+// memory copies its page tables and makes every worker thread fault on its next write.
 bool runProgram(const QStringList& args, QString* output)
 {
     const QString path = BarCode::program();
-    QProcess process;
-    process.start(path, args, QIODevice::ReadWrite);
-    if (!process.waitForStarted(BarCode::kTimeoutMs)) {
+    const QByteArray program = QFile::encodeName(path);
+    std::vector<QByteArray> texts = {program};
+    for (const QString& arg : args)
+        texts.push_back(arg.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& text : texts)
+        argv.push_back(text.data());
+    argv.push_back(nullptr);
+
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
         logPrintf("%s Barcode program '%s' could not be started: %s\n", Q_FUNC_INFO, qPrintable(path),
-                  qPrintable(process.errorString()));
+                  strerror(errno));
         return false;
     }
-    process.closeWriteChannel();
-    if (!process.waitForFinished(BarCode::kTimeoutMs)) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int started = posix_spawnp(&pid, program.constData(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    if (started != 0) {
+        close(out[0]);
+        logPrintf("%s Barcode program '%s' could not be started: %s\n", Q_FUNC_INFO, qPrintable(path),
+                  strerror(started));
+        return false;
+    }
+    QByteArray bytes;
+    QElapsedTimer clock;
+    clock.start();
+    bool finished = false;
+    while (!finished) {
+        const qint64 left = BarCode::kTimeoutMs - clock.elapsed();
+        pollfd ready = {out[0], POLLIN, 0};
+        const int polled = left > 0 ? poll(&ready, 1, int(left)) : 0;
+        if (polled < 0 && errno == EINTR)
+            continue;
+        if (polled <= 0)
+            break;
+        char chunk[16384];
+        const ssize_t got = read(out[0], chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            finished = true;
+        else
+            bytes.append(chunk, int(got));
+    }
+    close(out[0]);
+    if (!finished)
+        kill(pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!finished) {
         logPrintf("%s Barcode program '%s' did not finish within %d ms\n", Q_FUNC_INFO, qPrintable(path),
                   BarCode::kTimeoutMs);
-        process.kill();
-        process.waitForFinished(1000);
         return false;
     }
-    *output = QString::fromLocal8Bit(process.readAllStandardOutput());
+    *output = QString::fromLocal8Bit(bytes);
     return true;
 }
 
