@@ -251,14 +251,16 @@ private slots:
         }
     }
 
-    // A backlog comes in pages of at most 200 reports (the page edges: pageRanges), each staged, and
+    // A backlog comes in pages of at most kPageSize reports (the page edges: pageRanges), each staged, and
     // all committed once the watermark is stored: none lost, none twice.
     void backlogIsFetchedInPages()
     {
         TestSupport::StandInProcess server;
         QVERIFY(startConsole(server));
         addJob("all", "All", true);
-        for (int n = 1; n <= 450; ++n)
+        const int page = XMLPoller::kPageSize;
+        const int total = 2 * page + 20;
+        for (int n = 1; n <= total; ++n)
             QCOMPARE(server.addReport(report("Apple", n), true), n);
         XMLPoller poller;
         QStringList committed;
@@ -273,10 +275,11 @@ private slots:
         };
         poller.setReportStore(store);
         QStringList fetched = poll(poller).value("All");
-        QCOMPARE(committed, (QStringList{"0-200", "200-400", "400-450"}));
-        QCOMPARE(fetched.size(), 450);
+        QCOMPARE(committed, (QStringList{QString("0-%1").arg(page), QString("%1-%2").arg(page).arg(2 * page),
+                                         QString("%1-%2").arg(2 * page).arg(total)}));
+        QCOMPARE(fetched.size(), total);
         QCOMPARE(fetched.removeDuplicates(), 0);
-        QCOMPARE(watermark(), 450);
+        QCOMPARE(watermark(), total);
     }
 
     // An HTTPS console is trusted at first contact; a console with another key (the stand-in

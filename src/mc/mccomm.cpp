@@ -185,8 +185,13 @@ bool MCComm::splitReports(const QString& reply, QStringList* reports, QString* e
         } else if (token == QXmlStreamReader::EndElement) {
             if (depth == 2 && reportStart >= 0) {
                 const qint64 end = reply.lastIndexOf(QLatin1Char('>'), int(reader.characterOffset()) - 1) + 1;
-                *reports << QStringLiteral("<root>") + reply.mid(int(reportStart), int(end - reportStart)) +
-                                QStringLiteral("</root>");
+                // Built in place: a report is copied once, not once per concatenation.
+                QString report;
+                report.reserve(int(end - reportStart) + 13);
+                report += QLatin1String("<root>");
+                report += reply.midRef(int(reportStart), int(end - reportStart));
+                report += QLatin1String("</root>");
+                reports->append(report);
                 reportStart = -1;
             }
             --depth;

@@ -42,7 +42,9 @@ public:
     // `newest`, at most `pageSize` of the known ids each, so a backlog is fetched a page at a time.
     static QList<QPair<qint64, qint64>> pageRanges(const QList<qint64>& ids, qint64 fromId, qint64 newest,
                                                    int pageSize);
-    static constexpr int kPageSize = 200;
+    // A page of computer reports (150 kB each) is held about four times over while it is split, so
+    // pages stay small enough for a station's memory.
+    static constexpr int kPageSize = 50;
 
     static constexpr int kIntervalMs = 10000;
 
