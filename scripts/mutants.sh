@@ -25,26 +25,27 @@ export QT_QPA_PLATFORM=offscreen QT_QUICK_BACKEND=software
 # The original must occur exactly once in the file; "<NL>" in it or in the replacement is a line
 # break. Tests are test binaries, each optionally with the test functions to run
 # ("tst_printspool:startAfterACrash,stagingAndRecovery"), tried in order until one fails.
+# Left out because no behaviour tells them from the sound code: a handed-over entry kept from being
+# claimed again (the driver records such entries before it claims any, and claims nothing while they
+# cannot be recorded), and claiming labels of a printer that waits (each batch asks the printer
+# first, so they wait again and only the printer is asked more often).
 read -r -d '' FAULTS <<'EOF'
 # --- the spool (printspool.cpp) ---
 torn-check-header-only @@ src/printing/printspool.cpp @@ if (bytes < 0 || file.size() != line.size() + bytes) { @@ if (bytes < 0) { @@ tst_printspool:startAfterACrash
 handed-over-not-known @@ src/printing/printspool.cpp @@ if (m_pending.contains(record.archiveId)) @@ if (!m_pending.contains(record.archiveId)) @@ tst_printspool:startAfterACrash
-claim-handed-over @@ src/printing/printspool.cpp @@ if (m_claimed.contains(entry.id) || m_handed.contains(entry.id) || !eligible(entry)) @@ if (m_claimed.contains(entry.id) || !eligible(entry)) @@ tst_printspool:startAfterACrash
 retry-crash-keeps-failed @@ src/printing/printspool.cpp @@ if (m_failed.remove(id))<NL>            DurableFile::remove @@ if (false && m_failed.remove(id))<NL>            DurableFile::remove @@ tst_printspool:startAfterACrash
 retry-keeps-failed-copy @@ src/printing/printspool.cpp @@ DurableFile::remove(failedFile); @@ ; @@ tst_printspool:failedLabelIsSettledAfterARestart
 failed-keeps-waiting-copy @@ src/printing/printspool.cpp @@ DurableFile::remove(path(id));<NL>    entry.report.clear(); @@ entry.report.clear(); @@ tst_printspool:failedLabelIsSettledAfterARestart
 prune-files-inverted @@ src/printing/printspool.cpp @@ if (info.lastModified() < limit && QFile::remove @@ if (info.lastModified() >= limit && QFile::remove @@ tst_printspool:archiveKeepsRecentReportsForReprint
 prune-index-inverted @@ src/printing/printspool.cpp @@ if (record.printedAt >= limit && QFile::exists @@ if (record.printedAt < limit && QFile::exists @@ tst_printspool:archiveKeepsRecentReportsForReprint
-ids-collide @@ src/printing/printspool.cpp @@ m_lastSerial = std::max(m_lastSerial + 1, now); @@ m_lastSerial = now; @@ tst_printspool:stagingAndRecovery tst_printspool:spoolOrderIsLogOrder
+ids-collide @@ src/printing/printspool.cpp @@ m_lastSerial = std::max(m_lastSerial + 1, now); @@ m_lastSerial = now; @@ tst_printspool:entriesOfOneMillisecondStayApart
 commit-not-pending @@ src/printing/printspool.cpp @@ m_pending.insert(id, entry);<NL>        any = true; @@ any = true; @@ tst_printspool:stagingAndRecovery
 recover-range-inverted @@ src/printing/printspool.cpp @@ if (rangePassed(entry)) { @@ if (!rangePassed(entry)) { @@ tst_printspool:stagingAndRecovery
-index-not-synced-as-a-record @@ src/printing/printspool.cpp @@ m_handed.insert(record.archiveId, record);<NL>    return true; @@ return true; @@ tst_printspool:startAfterACrash,spoolOrderIsLogOrder tst_endtoend:crashAfterTheLogLineRepeatsNothing
 # --- the print driver (printhandler.cpp) ---
 applied-as-completed @@ src/printing/printhandler.cpp @@ inOrder = false; @@ inOrder = true; @@ tst_printspool:spoolOrderIsLogOrder
 record-not-indexed @@ src/printing/printhandler.cpp @@ if (!recording.indexed)<NL>            fresh << recording.record; @@ if (false)<NL>            fresh << recording.record; @@ tst_printspool:spoolOrderIsLogOrder tst_endtoend:crashAfterTheLogLineRepeatsNothing
 unavailable-not-released @@ src/printing/printhandler.cpp @@ m_spool->release(entry.id);<NL>        printerUnavailable @@ printerUnavailable @@ tst_printspool:waitingLabelsPrintOnceInOrder
 storage-problem-ignored @@ src/printing/printhandler.cpp @@ if (m_paused || m_stopping || !m_storageProblem.isEmpty()) @@ if (m_paused || m_stopping) @@ tst_printspool:fullDiskKeepsLabelsWaiting
-held-printer-claimed @@ src/printing/printhandler.cpp @@ return !known.value(); @@ return true; @@ tst_printspool:waitingLabelsPrintOnceInOrder tst_zplprinter:paperOutKeepsLabelsWaiting
 job-printer-ignored @@ src/printing/printhandler.cpp @@ *printer = job == jobs.constEnd() ? entry.printer : job->printer; @@ *printer = entry.printer; @@ tst_edges:labelsThatCannotBePrinted
 staged-not-handed-back @@ src/printing/printhandler.cpp @@ *staged += ids; @@ ; @@ tst_edges:unusableRepliesAndReports
 job-not-followed @@ src/printing/printhandler.cpp @@ m_monitor->follow(job.printerKey, job.printJobId, entry.id); @@ ; @@ tst_cupsfaults:abortedJobBringsItsLabelBack
@@ -58,7 +59,7 @@ blocked-line-overtaken @@ src/printing/labeljob.cpp @@ if (gate->isBlocked(print
 turn-not-waited @@ src/printing/labeljob.cpp @@ while (m_lines[printer].next != ticket) @@ while (false) @@ tst_printspool:handOffKeepsSpoolOrder
 pause-not-held @@ src/printing/labeljob.cpp @@ if (m_held.contains(QString()) || (!group.isEmpty() && m_held.contains(group))) @@ if (!group.isEmpty() && m_held.contains(group)) @@ tst_printspool:pauseAndDiscardLetNoClaimedLabelLeave
 unreadable-report-prints @@ src/printing/labeljob.cpp @@ if (!m_document->parse(QString::fromUtf8(report), &parseError)) { @@ if (!m_document->parse(QString::fromUtf8(report), &parseError) && false) { @@ tst_edges:unusableRepliesAndReports
-gap-not-flagged @@ src/printing/printworker.cpp @@ if (!painted && problems) @@ if (false) @@ tst_printspool:labelWithAGapIsFlagged
+gap-not-flagged @@ src/printing/printworker.cpp @@ problems->append(describeObject(value.toObject()));<NL>            continue; @@ continue; @@ tst_printspool:labelWithAGapIsFlagged
 # --- outputs (pdffileoutput.cpp, cupsoutput.cpp, zploutput.cpp) ---
 part-check-dropped @@ src/printing/pdffileoutput.cpp @@ if (!painted || QFileInfo(partPath).size() == 0 || !DurableFile::syncFile(partPath) || @@ if (!painted || @@ tst_printspool:unsyncedLabelFileWaits
 stable-name-made-unique @@ src/printing/pdffileoutput.cpp @@ if (!stableName) { @@ if (true) { @@ tst_printspool:resumedLabelIsNotPrintedAgain
@@ -180,7 +181,7 @@ while IFS=$'\t' read -r -u 3 name file original replacement tests; do
             break
         fi
         if [[ $status -ne 0 ]]; then
-            failed=$(grep -o '^FAIL!  : [A-Za-z0-9_]*::[A-Za-z0-9_]*' "$log.run" | head -1 | sed 's/.*:://')
+            failed=$(grep -o 'FAIL!  : [A-Za-z0-9_]*::[A-Za-z0-9_]*' "$log.run" | head -1 | sed 's/.*:://')
             [[ $status -ge 124 && -z $failed ]] && failed="(hung or crashed, exit $status)"
             result="caught"
             by="$binary:${failed:-exit $status}"

@@ -162,6 +162,26 @@ private slots:
         QCOMPARE(first.report, TestSupport::sampleReportVariant("Apple", 1));
     }
 
+    // A poll's entries are written faster than one a millisecond on a fast disk: each keeps a file
+    // of its own, in the order they came.
+    void entriesOfOneMillisecondStayApart()
+    {
+        SmallDisk disk("4m");
+        if (!disk.mounted)
+            QSKIP("This test mounts a small tmpfs file system, which needs root and a kernel that lets it");
+        PrintSpool spool(disk.path());
+        QStringList staged, expected;
+        for (int n = 1; n <= 100; ++n) {
+            SpoolEntry e = entryFor(n);
+            e.report = "<report/>";
+            QVERIFY(spool.stage(&e));
+            staged << e.id;
+            expected << e.reportUuid;
+        }
+        spool.commitStaged(staged);
+        QCOMPARE(uuids(PrintSpool(disk.path()).pending()), expected);
+    }
+
     // Labels whose printer cannot take them wait (a note says how many), unlogged; once it can, each
     // prints once, in spool order, with one log line.
     void waitingLabelsPrintOnceInOrder()
