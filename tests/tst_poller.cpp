@@ -1,5 +1,5 @@
 // The connection check and the report poller against the stand-in console: states, the report-id
-// watermark, jobs and their filters, issue reports, and a failed export fetched again later.
+// watermark, jobs and their filters, issue reports, and a failed export or spool fetched again later.
 
 #include "mc/certificatetrust.h"
 #include "mc/connectioncheck.h"
@@ -280,6 +280,38 @@ private slots:
         QCOMPARE(fetched.size(), total);
         QCOMPARE(fetched.removeDuplicates(), 0);
         QCOMPARE(watermark(), total);
+    }
+
+    // Reports that could not be written to the spool are fetched again by the next poll, none of
+    // them committed twice.
+    void unspooledReportsAreFetchedAgain()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(startConsole(server));
+        addJob("all", "All", true);
+        for (int n = 1; n <= 3; ++n)
+            QCOMPARE(server.addReport(report("Apple", n), true), n);
+        XMLPoller poller;
+        bool diskFull = true;
+        QStringList committed;
+        XMLPoller::ReportStore store;
+        store.stage = [&](const QString&, const QString&, const QString&, const QString&,
+                          const QStringList& reports, qint64, qint64, QStringList* ids) {
+            if (diskFull)
+                return false;
+            *ids << serials(reports);
+            return true;
+        };
+        store.commit = [&](const QStringList& ids) {
+            committed << ids;
+        };
+        poller.setReportStore(store);
+        poll(poller);
+        QVERIFY(committed.isEmpty());
+        diskFull = false;
+        poll(poller);
+        poll(poller);
+        QCOMPARE(committed, (QStringList{"SER000001", "SER000002", "SER000003"}));
     }
 
     // An HTTPS console is trusted at first contact; a console with another key (the stand-in

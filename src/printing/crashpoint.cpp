@@ -23,3 +23,15 @@ void CrashPoint::reached(const char* moment)
     std::abort();
 #endif
 }
+
+bool CrashPoint::failing(const char* step, const QString& subject)
+{
+    const QByteArray wanted = qgetenv("LABELPRINTER_TEST_FAIL");
+    if (wanted.isEmpty())
+        return false;
+    const QByteArray prefix = QByteArray(step) + ':';
+    if (!wanted.startsWith(prefix) || !subject.contains(QString::fromUtf8(wanted.mid(prefix.size()))))
+        return false;
+    std::fprintf(stderr, "Failing %s on purpose: %s\n", step, qPrintable(subject));
+    return true;
+}

@@ -2,11 +2,19 @@
 // Lets a test end the program at one named moment as a crash would (no clean-up, nothing more
 // written), instead of killing it at a random time and hoping to hit the moment. The moment is
 // named by the environment variable LABELPRINTER_TEST_CRASH_AFTER, read once; unset, nothing happens.
+// Likewise a test can make one step fail that a healthy disk never fails on demand.
+
+#include <QString>
 
 namespace CrashPoint {
 
 // "csv-line": the printed-reports log lines of handed-over labels are written, their spool
 // entries are not archived yet.
 void reached(const char* moment);
+
+// Whether the step `step` on `subject` is to fail: LABELPRINTER_TEST_FAIL holds "<step>:<text>" and
+// `subject` contains the text. Read at every call, so a test in the same process can set and clear
+// it. "sync": flushing a file to the disk (DurableFile::syncFile, subject its path).
+bool failing(const char* step, const QString& subject);
 
 } // namespace CrashPoint

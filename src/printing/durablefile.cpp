@@ -1,5 +1,7 @@
 #include "printing/durablefile.h"
 
+#include "printing/crashpoint.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -38,6 +40,8 @@ bool syncPath(const QString& path, bool folder)
 
 bool DurableFile::syncFile(const QString& path)
 {
+    if (CrashPoint::failing("sync", path))
+        return false;
     return syncPath(path, false);
 }
 

@@ -501,10 +501,14 @@ void PrintSpool::archivePrinted(const QList<PrintedRecord>& records)
     const QString printed = m_folder + QLatin1Char('/') + kPrintedDir;
     for (const PrintedRecord& record : records) {
         const QString archived = printed + QLatin1Char('/') + record.archiveId + kEntry;
-        if (DurableFile::rename(path(record.archiveId), archived, nullptr, false))
-            QFile(archived).setFileTime(record.printedAt, QFileDevice::FileModificationTime);
-        else
+        if (DurableFile::rename(path(record.archiveId), archived, nullptr, false)) {
+            // Pruning goes by this time; QFile sets it only on an open file.
+            QFile file(archived);
+            if (file.open(QIODevice::ReadOnly))
+                file.setFileTime(record.printedAt, QFileDevice::FileModificationTime);
+        } else {
             QFile::remove(path(record.archiveId));
+        }
     }
     // Once per batch, for the whole move (one rename is one change of the file system): after a
     // power cut at most the last batch comes back, whose records and log lines are on the disk, so
