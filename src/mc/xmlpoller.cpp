@@ -360,8 +360,8 @@ void XMLPoller::doCheck()
             if (complete && retrying)
                 restartPoints.insert(job, -1);
         }
-        // Reports pass inactive jobs for good, also when no job is active: a job made active later
-        // prints from the start point chosen then (its restart point), not a backlog nobody expected.
+        // Reports pass inactive jobs by, also when no job is active: a job made active later prints
+        // from the start point chosen then (its restart point), not a backlog nobody expected.
         const qint64 reached = newest;
         const QString reachedDocument = reached != lastId ? found.value(reached) : lastDocument;
         // Printable only once the watermark that passes them is stored. Otherwise the watermark and

@@ -110,7 +110,7 @@ QString JobListModel::startText(const QString& id) const
     const qint64 from = watermark.nextFetchFrom(id);
     if (job->active && from < last)
         return tr("Prints from report %1 on; catching up to report %2.").arg(from + 1).arg(last);
-    return job->active ? tr("Prints the reports arriving from now on (after report %1).").arg(last)
+    return job->active ? tr("Prints each new report as it arrives (those after report %1).").arg(last)
                        : tr("Prints nothing while inactive: new reports pass it by.");
 }
 
