@@ -98,6 +98,15 @@ qint64 JobListModel::createdAfter(const QString& id) const
     return ok ? after : -1;
 }
 
+QString JobListModel::startProblem(qint64 startAfter) const
+{
+    // A start point can only lie behind the watermark: later reports are not known yet.
+    const qint64 last = watermark();
+    if (startAfter > last && last >= 0)
+        return tr("Report %1 has not arrived yet: the newest is report %2.").arg(startAfter + 1).arg(last);
+    return QString();
+}
+
 QString JobListModel::startText(const QString& id) const
 {
     const Job* job = find(id);

@@ -98,6 +98,8 @@ public:
     static constexpr qint64 kFromNow = -1;
     // The watermark when the job was created; -1 when not known (created before the first contact).
     Q_INVOKABLE qint64 createdAfter(const QString& id) const;
+    // Why a job cannot start after report `startAfter` (a report not fetched yet); empty when it can.
+    Q_INVOKABLE QString startProblem(qint64 startAfter) const;
     // Which reports the job prints, as the form says it: from the watermark or its start point.
     Q_INVOKABLE QString startText(const QString& id) const;
 

@@ -143,6 +143,13 @@ Item {
             if (picture.width > 0) // the software renderer off screen gives no picture
                 picture.save(probe.picturePath("jobs-start-point.png"))
 
+            // A report that has not arrived cannot be the start.
+            mouseClick(findChild(view, "startFromReport"))
+            typeInto(findChild(view, "startFromReportField"), "500")
+            mouseClick(active)
+            compare(stored(id, "active"), "false")
+            verify(findChild(view, "activeNote").text.indexOf("120") >= 0)
+
             var cases = [[sinceCreated, "", "100", "from report 101"],
                          [findChild(view, "startFromReport"), "111", "110", "from report 111"],
                          [fromNow, "", "", "after report 120"]]

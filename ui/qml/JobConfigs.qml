@@ -104,6 +104,11 @@ Item {
             activeNote.show(qsTr("Enter the number of the first report to print, or choose another start."))
             return false
         }
+        var startProblem = jobListModel.startProblem(startAfter)
+        if (startProblem.length > 0) {
+            activeNote.show(startProblem)
+            return false
+        }
         if (jobListModel.needsUnfilteredConfirmation(selectedJobId)) {
             unfilteredDialog.askFor(selectedJobId, job.name, startAfter)
             return false
