@@ -251,7 +251,7 @@ QString Viewer::idleMessage() const
     if (isPollingState(m_connectionState) || m_connectionState == ConnectionCheck::kConnecting ||
         m_connectionState == ConnectionCheck::kUpdatingReportInfo)
         return QStringLiteral("Ready");
-    return QStringLiteral("No new reports: MC Connection ") + m_connectionState;
+    return QStringLiteral("No new reports (MC Connection: %1)").arg(m_connectionState);
 }
 
 bool Viewer::waitForWorkers(unsigned long milliseconds)
