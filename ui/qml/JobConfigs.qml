@@ -552,30 +552,34 @@ Item {
                                     text: qsTr("also those since it was created (reports %1 to %2)")
                                           .arg(startChoice.createdAfter + 1).arg(startChoice.watermark)
                                 }
-                                RadioButton {
-                                    id: fromReportRadio
-                                    objectName: "startFromReport"
-                                    ButtonGroup.group: startGroup
-                                    font.pixelSize: theme.smallFontSize
-                                    text: qsTr("from report")
-                                }
-                                TextField {
-                                    id: fromReportField
-                                    objectName: "startFromReportField"
-                                    width: 110
-                                    height: fromNowRadio.height
-                                    font.pixelSize: theme.smallFontSize
-                                    selectByMouse: true
-                                    validator: RegularExpressionValidator { regularExpression: /[0-9]{0,18}/ }
-                                    inputMethodHints: Qt.ImhDigitsOnly
-                                    onTextEdited: fromReportRadio.checked = true
-                                }
-                                Label {
-                                    height: fromNowRadio.height
-                                    verticalAlignment: Text.AlignVCenter
-                                    text: qsTr("on")
-                                    font.pixelSize: theme.smallFontSize
-                                    color: theme.text
+                                // Wrapped as one piece: the number stays beside its choice.
+                                Row {
+                                    spacing: 4
+                                    RadioButton {
+                                        id: fromReportRadio
+                                        objectName: "startFromReport"
+                                        ButtonGroup.group: startGroup
+                                        font.pixelSize: theme.smallFontSize
+                                        text: qsTr("from report")
+                                    }
+                                    TextField {
+                                        id: fromReportField
+                                        objectName: "startFromReportField"
+                                        width: 110
+                                        height: fromNowRadio.height
+                                        font.pixelSize: theme.smallFontSize
+                                        selectByMouse: true
+                                        validator: RegularExpressionValidator { regularExpression: /[0-9]{0,18}/ }
+                                        inputMethodHints: Qt.ImhDigitsOnly
+                                        onTextEdited: fromReportRadio.checked = true
+                                    }
+                                    Label {
+                                        height: fromNowRadio.height
+                                        verticalAlignment: Text.AlignVCenter
+                                        text: qsTr("on")
+                                        font.pixelSize: theme.smallFontSize
+                                        color: theme.text
+                                    }
                                 }
                                 // Every job starts out with the choice a user expects.
                                 Connections {
