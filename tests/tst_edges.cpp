@@ -5,6 +5,7 @@
 
 #include "app/popupnoteprovider.h"
 #include "app/viewer.h"
+#include "mc/xmlpoller.h"
 #include "printing/fileprinter.h"
 #include "printing/layoutmanager.h"
 #include "printing/printhandler.h"
@@ -25,6 +26,7 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 
@@ -306,6 +308,47 @@ private slots:
             QCOMPARE(linesOf(m_csv, n), 1);
         }
         QVERIFY(station.viewer().waitForWorkers(30000));
+    }
+
+    // The console stops while the station is connected: within a poll interval the state says
+    // "Failed to connect", with one note; the station checks again by itself and, once the console
+    // is back, says "Connected" and prints what arrived meanwhile, each report once.
+    void consoleStoppedWhileConnected()
+    {
+        auto server = std::make_unique<StandInProcess>();
+        QVERIFY(startConsole(*server, 2));
+        const int port = server->port();
+        Station station;
+        QVERIFY(station.connected());
+        station.pollNow();
+        QCOMPARE(labelFiles(m_labels).size(), 2);
+        QSignalSpy notes(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
+        const auto outageNotes = [&] {
+            return std::count_if(notes.cbegin(), notes.cend(), [](const QList<QVariant>& note) {
+                return note.at(0) == "Failed to connect";
+            });
+        };
+
+        server.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(station.viewer().connectionState(), QString("Failed to connect"),
+                                  XMLPoller::kIntervalMs + 5000);
+        QVERIFY(!station.viewer().poller()->isEnabled());
+        QCOMPARE(outageNotes(), 1);
+
+        // Back with the reports it had and three new ones.
+        server = std::make_unique<StandInProcess>(QStringList{"--port", QString::number(port)});
+        QVERIFY(server->start());
+        for (int n = 1; n <= 5; ++n)
+            QCOMPARE(server->addReport(variant(n), true), n);
+        // The first check again comes 10 s after the failure.
+        QTRY_COMPARE_WITH_TIMEOUT(station.viewer().connectionState(), QString("Connected"), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(labelFiles(m_labels).size(), 5, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(station.handler()->pendingReports(), 0, 10000);
+        for (int n = 1; n <= 5; ++n) {
+            QCOMPARE(labelsOf(m_labels, n), 1);
+            QCOMPARE(linesOf(m_csv, n), 1);
+        }
+        QCOMPARE(outageNotes(), 1);
     }
 
     // Without a window nobody else checks again: the program does, and prints once the console is up.

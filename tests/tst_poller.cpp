@@ -5,6 +5,7 @@
 #include "mc/connectioncheck.h"
 #include "mc/xmlpoller.h"
 #include "samplereports.h"
+#include "settings/joblistmodel.h"
 #include "settings/settingsmanager.h"
 #include "standinprocess.h"
 #include "stationfixture.h"
@@ -173,14 +174,13 @@ private slots:
         QCOMPARE(poll(poller), (QMap<QString, QStringList>{{"Apple job", {"SER000009"}}}));
         QCOMPARE(watermark(), 9);
 
-        // With no job active the watermark stays; once one is, the first poll fetches what accumulated.
+        // Reports pass inactive jobs by, also when none is active (jobStartsWhereTheUserChose).
         for (const char* id : {"j1", "j2", "j4"})
             m_settings->setValue(QString("jobs/%1/active").arg(id), false, true);
         QCOMPARE(server.addReport(report("Google", 10), true), 10);
         QVERIFY(poll(poller).isEmpty());
-        QCOMPARE(watermark(), 9);
+        QCOMPARE(watermark(), 10);
         m_settings->setValue("jobs/j3/active", true, true);
-        QCOMPARE(poll(poller), (QMap<QString, QStringList>{{"Idle job", {"SER000010"}}}));
 
         // Ticks start no poll while the poller is held (the settings panel holds it, whatever enables it
         // meanwhile); released, the next tick fetches the new report.
@@ -227,6 +227,38 @@ private slots:
         QCOMPARE(emitted.first().at(5).toInt(), 3);
         QVERIFY(!m_settings->contains("jobs/a/retryFromId", true));
         QVERIFY(poll(poller).isEmpty());
+    }
+
+    // Jobs made active after 20 reports arrived: by default a job prints none of them, only what
+    // arrives later; chosen so, it prints all 20 as well, once.
+    void jobStartsWhereTheUserChose()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(startConsole(server));
+        JobListModel jobs(m_settings);
+        const QString fromNow = jobs.createJob("From now");
+        const QString sinceCreated = jobs.createJob("Since created");
+        for (const QString& id : {fromNow, sinceCreated})
+            QVERIFY(jobs.setLayout(id, "Small label") && jobs.setPrinter(id, "PDF"));
+        QCOMPARE(jobs.createdAfter(sinceCreated), qint64(0));
+        for (int n = 1; n <= 20; ++n)
+            QCOMPARE(server.addReport(report("Apple", n), true), n);
+        XMLPoller poller;
+        QVERIFY(poll(poller).isEmpty());
+
+        QVERIFY(jobs.setActive(fromNow, true, true));
+        QVERIFY(jobs.setActive(sinceCreated, true, true, jobs.createdAfter(sinceCreated)));
+        const QMap<QString, QStringList> afterActivation = poll(poller);
+        QVERIFY(!afterActivation.contains("From now"));
+        const QStringList fetched = afterActivation.value("Since created");
+        QCOMPARE(fetched.size(), 20);
+        QCOMPARE(fetched.first(), QString("SER000001"));
+        QCOMPARE(fetched.last(), QString("SER000020"));
+        QVERIFY(jobs.startText(fromNow).contains("after report 20"));
+
+        QCOMPARE(server.addReport(report("Apple", 21), true), 21);
+        QCOMPARE(poll(poller),
+                 (QMap<QString, QStringList>{{"From now", {"SER000021"}}, {"Since created", {"SER000021"}}}));
     }
 
     // Pages of at most two ids, each (first, last]: ids at or below the start do not count, and a

@@ -224,9 +224,14 @@ private slots:
         ReportListModel* log = ReportListModel::instance();
         QVERIFY(log->setData(log->index(log->rowCount() - 1), true, ReportListModel::SelectedRole));
         QCOMPARE(log->selectedArchiveIds(), QStringList{id});
+        QSignalSpy progress(&p.handler, &PrintHandler::statusBarMessage);
         QCOMPARE(p.handler.reprint(log->selectedArchiveIds()), 1);
         log->clearSelection();
         QTRY_COMPARE_WITH_TIMEOUT(p.written.count(), 2, 20000);
+        // A reprint comes from no fetched range, and its progress names none.
+        QVERIFY(!progress.isEmpty());
+        for (const QList<QVariant>& message : progress)
+            QVERIFY2(!message.at(0).toString().contains("-1"), qPrintable(message.at(0).toString()));
         QCOMPARE(csvLines(), lines + 1);
         const QString first = p.written.at(0).at(0).toString();
         const QString second = p.written.at(1).at(0).toString();

@@ -14,8 +14,10 @@
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QQmlContext>
 #include <QQmlEngine>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 #include <QThread>
 #include <QWindow>
@@ -80,6 +82,51 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_viewer->connectionState(), QString("Connected"), 15000);
         disconnect(press);
         disconnect(hold);
+        QVERIFY(m_viewer->waitForWorkers(15000));
+        settings->removeKey("MC", true);
+    }
+
+    // Polls that lose the console turn the state to "Failed to connect" with one note per outage,
+    // however often they and the checks after them fail; the next outage has a note of its own.
+    void lostConsoleIsOneNotePerOutage()
+    {
+        QSignalSpy notes(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
+        m_viewer->poller()->setHeld(true); // no real poll: there is no console
+        m_viewer->setMcStatus("Connected");
+        for (int outage = 1; outage <= 2; ++outage) {
+            emit m_viewer->poller()->consoleUnreachable();
+            emit m_viewer->poller()->consoleUnreachable();
+            QTRY_COMPARE(m_viewer->connectionState(), QString("Failed to connect"));
+            QVERIFY(!m_viewer->poller()->isEnabled());
+            m_viewer->setMcStatus("Failed to connect"); // a check again, still without an answer
+            emit m_viewer->poller()->consoleUnreachable();
+            QTest::qWait(50);
+            QCOMPARE(notes.count(), outage);
+            m_viewer->setMcStatus("Connected");
+            QVERIFY(m_viewer->poller()->isEnabled());
+        }
+        m_viewer->setMcStatus("Failed to connect");
+        m_viewer->poller()->setHeld(false);
+    }
+
+    // "Invalid settings" lasts only while a console field is empty: a completed form is checked
+    // without a press, and a field emptied says so at once.
+    void invalidSettingsFollowTheForm()
+    {
+        SettingsManager* settings = SettingsManager::instance();
+        QObject* form = qvariant_cast<QObject*>(m_viewer->rootContext()->contextProperty("connectionForm"));
+        QVERIFY(form);
+        QTcpServer probe; // a port nothing listens on
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const int port = probe.serverPort();
+        probe.close();
+        TestSupport::setConsole(port);
+        m_viewer->setMcStatus("Invalid settings");
+        QVERIFY(QMetaObject::invokeMethod(form, "fieldsEdited"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_viewer->connectionState(), QString("Failed to connect"), 15000);
+        settings->setValue("MC/password", QString(), true);
+        QVERIFY(QMetaObject::invokeMethod(form, "fieldsEdited"));
+        QTRY_COMPARE(m_viewer->connectionState(), QString("Invalid settings"));
         QVERIFY(m_viewer->waitForWorkers(15000));
         settings->removeKey("MC", true);
     }

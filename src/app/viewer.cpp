@@ -42,6 +42,8 @@ std::atomic<Viewer*> g_viewer{nullptr};
 // Connection checks that failed are repeated after 10 s, doubling up to 5 minutes.
 constexpr int kFirstRetryMs = 10000;
 constexpr int kLongestRetryMs = 300000;
+// A console form that became complete is checked once typing paused this long.
+constexpr int kFieldsSettleMs = 1000;
 
 } // namespace
 
@@ -102,11 +104,18 @@ Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent
         Qt::QueuedConnection);
     connect(m_poller, &XMLPoller::consoleBehind, this, &Viewer::onConsoleBehind, Qt::QueuedConnection);
     connect(m_poller, &XMLPoller::idsReset, this, &Viewer::onIdsReset, Qt::QueuedConnection);
+    connect(m_poller, &XMLPoller::consoleUnreachable, this, &Viewer::onConsoleUnreachable,
+            Qt::QueuedConnection);
     if (m_settings)
         connect(m_settings, &SettingsManager::saveProblemChanged, this, &Viewer::onSaveProblem,
                 Qt::QueuedConnection);
     m_connectionRetry.setSingleShot(true);
-    connect(&m_connectionRetry, &QTimer::timeout, this, &Viewer::checkMcConnection);
+    connect(&m_connectionRetry, &QTimer::timeout, this, &Viewer::retryConnection);
+    m_fieldsEdited.setSingleShot(true);
+    m_fieldsEdited.setInterval(kFieldsSettleMs);
+    connect(&m_fieldsEdited, &QTimer::timeout, this, &Viewer::onConnectionFieldsEdited);
+    connect(static_cast<ConnectionForm*>(m_connectionForm), &ConnectionForm::fieldsEdited, &m_fieldsEdited,
+            qOverload<>(&QTimer::start));
     reportSettingsRepair();
 
     // A poll can meet a changed certificate too; a trusted new one deserves a fresh check.
@@ -232,8 +241,17 @@ void Viewer::setStatusBarMessage(const QString& message)
 
 void Viewer::onStatusBarMessageTimeout()
 {
-    m_statusBarMessage = QStringLiteral("Ready");
+    m_statusBarMessage = idleMessage();
     emit statusBarMessageChanged();
+}
+
+QString Viewer::idleMessage() const
+{
+    // "Ready" only while new reports can arrive.
+    if (isPollingState(m_connectionState) || m_connectionState == ConnectionCheck::kConnecting ||
+        m_connectionState == ConnectionCheck::kUpdatingReportInfo)
+        return QStringLiteral("Ready");
+    return QStringLiteral("No new reports (MC Connection: %1)").arg(m_connectionState);
 }
 
 bool Viewer::waitForWorkers(unsigned long milliseconds)
@@ -253,11 +271,59 @@ bool Viewer::waitForWorkers(unsigned long milliseconds)
 void Viewer::checkMcConnection()
 {
     setMcStatus(ConnectionCheck::kConnecting);
+    startCheck();
+}
+
+void Viewer::startCheck()
+{
     // A running check may already have delivered its last state; a new one always follows it.
     if (m_checkerThread->isRunning())
         m_recheckPending = true;
     else
         m_checkerThread->start(QThread::InheritPriority);
+}
+
+void Viewer::retryConnection()
+{
+    if (m_connectionState != ConnectionCheck::kFailedToConnect &&
+        m_connectionState != ConnectionCheck::kFailedToFetch)
+        return; // checked meanwhile
+    startCheck();
+}
+
+bool Viewer::isPollingState(const QString& status)
+{
+    return status == ConnectionCheck::kConnected || status == kConsoleBehind || status == kSettingsUnsaved;
+}
+
+void Viewer::onConsoleUnreachable()
+{
+    // A poll that started before the state changed has nothing to add.
+    if (!isPollingState(m_connectionState))
+        return;
+    qWarning() << "The console stopped answering the polls; checking it again until it answers";
+    if (!m_outage) {
+        m_outage = true;
+        emit m_popupProvider->showErrorText(
+            ConnectionCheck::kFailedToConnect,
+            QStringLiteral("The Management Console does not answer, so no new report is printed. The "
+                           "station keeps trying and prints what arrived meanwhile once it answers."),
+            PopupNoteProvider::MCCommFailed);
+    }
+    setMcStatus(ConnectionCheck::kFailedToConnect);
+}
+
+void Viewer::onConnectionFieldsEdited()
+{
+    const bool complete =
+        m_connectionForm && static_cast<ConnectionForm*>(m_connectionForm)->missingFields().isEmpty();
+    if (!complete) {
+        if (m_connectionState != ConnectionCheck::kInvalidSettings)
+            setMcStatus(ConnectionCheck::kInvalidSettings);
+        return;
+    }
+    if (m_connectionState == ConnectionCheck::kInvalidSettings)
+        checkMcConnection();
 }
 
 QString Viewer::getVersion() const
@@ -296,12 +362,21 @@ void Viewer::setMcStatus(const QString& reached)
             ? kSettingsUnsaved
             : reached;
     qDebug() << "MC Connection:" << status;
-    m_poller->setEnabled(status == ConnectionCheck::kConnected || status == kConsoleBehind ||
-                         status == kSettingsUnsaved);
+    const bool regained = m_outage && isPollingState(status);
+    m_poller->setEnabled(isPollingState(status));
     if (status != kConsoleBehind)
         m_consoleBehindId = -1;
     m_connectionState = status;
     emit connectionStateChanged();
+    if (!m_statusBarTimer.isActive() && m_statusBarMessage != idleMessage()) {
+        m_statusBarMessage = idleMessage();
+        emit statusBarMessageChanged();
+    }
+    if (regained) {
+        // What arrived during the outage is fetched now, not a poll interval later.
+        m_outage = false;
+        m_poller->checkNow();
+    }
     if (status == ConnectionCheck::kCertificateChanged) {
         setStatusBarMessage(QStringLiteral("MC Connection: ") + status);
         emit m_popupProvider->showErrorText(

@@ -88,10 +88,23 @@ private slots:
     void onConsoleBehind(qint64 consoleNewest, qint64 watermark);
     void onIdsReset(qint64 continueFrom, qint64 watermark);
     void onSaveProblem(const QString& problem);
+    // A poll got no answer: the state says so, a note says it once per outage, and the connection
+    // is checked again after growing pauses until the console answers.
+    void onConsoleUnreachable();
+    // A retry after a failure: the state stays until the check has an answer.
+    void retryConnection();
+    // The console fields were edited: an incomplete form says so at once, a complete one is checked.
+    void onConnectionFieldsEdited();
 
 private:
     // A failed check is tried again after a growing pause while the state is not "Connected".
     void scheduleConnectionRetry(const QString& status);
+    // The poller runs in these states.
+    static bool isPollingState(const QString& status);
+    // The status bar's text when no other message is shown.
+    QString idleMessage() const;
+    // Starts a connection check, or a second one after the running one.
+    void startCheck();
     // Tells the user when the global settings file was damaged and repaired at start.
     void reportSettingsRepair();
     // Shows "Report ids went back" with the report the user may continue from, and the note once.
@@ -118,6 +131,10 @@ private:
     QString m_statusBarMessage;
     QTimer m_connectionRetry;
     int m_connectionRetryMs;
+    // A poll lost the console and the note about it was shown; cleared once it answers again.
+    bool m_outage = false;
+    // Edits of the console fields are checked once typing pauses.
+    QTimer m_fieldsEdited;
     qint64 m_consoleBehindId = -1;
     QDateTime m_lastPoll;
     LayoutManager* m_layoutManager = nullptr;

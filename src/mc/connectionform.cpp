@@ -10,7 +10,11 @@
 
 ConnectionForm::ConnectionForm(SettingsManager* settings, QObject* parent)
     : QObject(parent), m_settings(settings)
-{}
+{
+    if (m_settings)
+        connect(m_settings, &SettingsManager::watermarkChanged, this, &ConnectionForm::reportIdChanged,
+                Qt::QueuedConnection);
+}
 
 QStringList ConnectionForm::missingFields() const
 {

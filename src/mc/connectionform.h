@@ -10,6 +10,8 @@ class SettingsManager;
 class ConnectionForm : public QObject
 {
     Q_OBJECT
+    // The stored watermark, following every change the program makes while the panel is open.
+    Q_PROPERTY(qint64 storedReportId READ reportId NOTIFY reportIdChanged)
 public:
     explicit ConnectionForm(SettingsManager* settings, QObject* parent = nullptr);
 
@@ -27,6 +29,11 @@ public:
     Q_INVOKABLE bool commitReportId(const QString& entered);
 
     static bool isReportId(const QString& text, qint64* value);
+
+signals:
+    void reportIdChanged();
+    // A console field was written by the panel.
+    void fieldsEdited();
 
 private:
     SettingsManager* m_settings;

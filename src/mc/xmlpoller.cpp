@@ -125,8 +125,10 @@ QMap<qint64, QString> XMLPoller::reportsAbove(qint64 fromId)
     std::unique_ptr<MCComm> mc = connection.createClient();
     QString reply;
     if (!mc->searchReports({McRequest::idAndDocumentSearch(connection.onlyReported, fromId)},
-                           QStringLiteral("csv"), &reply))
+                           QStringLiteral("csv"), &reply)) {
+        noteUnreachable(*mc);
         return {};
+    }
     return MCConnectionSettings::idsWithDocuments(reply);
 }
 
@@ -139,6 +141,15 @@ qint64 XMLPoller::getLatestReportId(qint64 fromId)
                            &reply))
         return 0;
     return MCConnectionSettings::largestId(reply);
+}
+
+bool XMLPoller::noteUnreachable(const MCComm& mc)
+{
+    if (mc.lastHttpStatus() != 0 || mc.certificateRefused())
+        return false;
+    if (!m_unreachableNoted.exchange(true))
+        emit consoleUnreachable();
+    return true;
 }
 
 void XMLPoller::checkConsoleBehind(qint64 lastId, qint64 newestAboveWatermark)
@@ -228,8 +239,12 @@ void XMLPoller::doCheck()
     const MCConnectionSettings connection = MCConnectionSettings::read(settings);
     std::unique_ptr<MCComm> mc = connection.createClient();
 
+    m_unreachableNoted = false;
     if (!mc->checkConnection()) {
         qDebug() << "Cant not communicate to Management Console";
+        // A refused user counts as not reachable too, as in the connection check.
+        if (!mc->certificateRefused() && !m_unreachableNoted.exchange(true))
+            emit consoleUnreachable();
         m_thread->quit();
         return;
     }
@@ -250,7 +265,7 @@ void XMLPoller::doCheck()
     const qint64 searchFrom =
         lastDocument.isEmpty() || lastId <= 0 ? fetchStart : std::min(fetchStart, lastId - 1);
     const QMap<qint64, QString> found = reportsAbove(searchFrom);
-    if (checkIdsReset(lastId, lastDocument, found)) {
+    if (m_unreachableNoted.load() || checkIdsReset(lastId, lastDocument, found)) {
         m_thread->quit();
         return;
     }
@@ -268,25 +283,26 @@ void XMLPoller::doCheck()
 
     {
         DurationLog duration("SingleRequest");
-        emit statusBarMessage(QStringLiteral("Fetching Reports: %2 - %3")
-                                  .arg(firstFetchStart(watermark, storedJobs) + 1)
-                                  .arg(newest));
-
-        bool anyActive = false;
         QStringList staged;
+        // Set once an export got no answer: the jobs after it keep their ranges for the next poll
+        // instead of each waiting for a console that is gone.
+        bool unreachable = false;
         // Each job's restart point after this poll (-1: none); stored together with the watermark.
         QHash<QString, qint64> restartPoints;
         for (const JobListModel::Job& stored : storedJobs) {
             const QString& job = stored.id;
             if (!stored.active)
                 continue;
-            anyActive = true;
 
             const qint64 fromId = watermark.nextFetchFrom(job);
             const bool retrying = fromId < lastId;
             if (fromId >= newest) {
                 if (watermark.restartPoint(job) >= 0)
                     restartPoints.insert(job, -1);
+                continue;
+            }
+            if (unreachable) {
+                restartPoints.insert(job, fromId);
                 continue;
             }
 
@@ -306,8 +322,14 @@ void XMLPoller::doCheck()
                 for (const JobListModel::Filter& filter : stored.filters)
                     lines.append(McRequest::filterLine(filter.field, filter.value, filter.op));
 
+                emit statusBarMessage(QStringLiteral("Fetching Reports: %1 - %2 (%3)")
+                                          .arg(page.first + 1)
+                                          .arg(page.second)
+                                          .arg(jobName));
                 QStringList reports;
                 const bool exported = mc->exportReports(lines, &reports);
+                if (!exported)
+                    unreachable = noteUnreachable(*mc);
                 const int fetched = reports.size();
                 reports.erase(std::remove_if(reports.begin(), reports.end(),
                                              [](const QString& r) {
@@ -338,8 +360,9 @@ void XMLPoller::doCheck()
             if (complete && retrying)
                 restartPoints.insert(job, -1);
         }
-        // Without an active job the watermark stays, so the reports wait for one.
-        const qint64 reached = anyActive ? newest : lastId;
+        // Reports pass inactive jobs by, also when no job is active: a job made active later prints
+        // from the start point chosen then (its restart point), not a backlog nobody expected.
+        const qint64 reached = newest;
         const QString reachedDocument = reached != lastId ? found.value(reached) : lastDocument;
         // Printable only once the watermark that passes them is stored. Otherwise the watermark and
         // the restart points stay as they were, in memory too, and these reports are fetched again

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <functional>
 
+class MCComm;
 class QThread;
 class SettingsManager;
 
@@ -77,6 +78,9 @@ signals:
                         qint64 reportsTo);
     // The console answered a poll; emitted on the poller thread.
     void consoleAnswered();
+    // A request of a poll got no answer from the console (down, unreachable or refusing the user);
+    // emitted on the poller thread, at most once per poll.
+    void consoleUnreachable();
     // Progress text for the window's status bar; emitted on the poller thread.
     void statusBarMessage(QString message);
 
@@ -91,6 +95,9 @@ private:
     // True when the console's report at the watermark is not the one fetched there (the note is
     // sent once); `reports` are the console's reports from the watermark's id on.
     bool checkIdsReset(qint64 lastId, const QString& document, const QMap<qint64, QString>& reports);
+    // After a failed request: true, and consoleUnreachable once per poll, when no answer came at all
+    // (an error status is an answer; a refused certificate has a note of its own).
+    bool noteUnreachable(const MCComm& mc);
 
     std::atomic<bool> m_enabled{false};
     // The console's newest id while it is behind the watermark, else -1.
@@ -98,6 +105,8 @@ private:
     // The watermark at which the console's ids were found reset, else -1.
     std::atomic<qint64> m_resetAt{-1};
     std::atomic<bool> m_held{false};
+    // consoleUnreachable was emitted during the running poll.
+    std::atomic<bool> m_unreachableNoted{false};
     QTimer m_timer;
     QThread* m_thread;
     ReportStore m_store;

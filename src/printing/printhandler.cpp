@@ -440,10 +440,13 @@ void PrintHandler::applyOutcome(const std::shared_ptr<Flight>& flight)
         return;
     }
     ++m_runPrinted;
-    emit statusBarMessage(QStringLiteral("Job: %1, Reports: %2 - %3, Printing Report: %4/%5")
-                              .arg(flight->entry.jobName)
-                              .arg(flight->entry.rangeFrom + 1)
-                              .arg(flight->entry.rangeTo)
+    // Reprints and test labels come from no fetched range.
+    const QString range =
+        flight->entry.rangeTo >= 0
+            ? QStringLiteral("Reports: %1 - %2").arg(flight->entry.rangeFrom + 1).arg(flight->entry.rangeTo)
+            : QStringLiteral("Reprint");
+    emit statusBarMessage(QStringLiteral("Job: %1, %2, Printing Report: %3/%4")
+                              .arg(flight->entry.jobName, range)
                               .arg(m_runPrinted)
                               .arg(m_runPrinted - 1 + m_spool->pendingCount()));
     if (flight->job->outcome != LabelJob::Outcome::Printed) {

@@ -1,6 +1,7 @@
 #include "settings/joblistmodel.h"
 
 #include "settings/settingsmanager.h"
+#include "settings/watermark.h"
 
 #include <QDebug>
 #include <QRandomGenerator>
@@ -10,6 +11,7 @@
 namespace {
 
 const QString kJobs = QStringLiteral("jobs");
+const QString kCreatedAfter = QStringLiteral("createdAfterId");
 
 QString jobKey(const QString& job, const QString& key)
 {
@@ -76,7 +78,49 @@ QList<JobListModel::Job> JobListModel::read(SettingsManager* settings)
 JobListModel::JobListModel(SettingsManager* settings, QObject* parent)
     : QAbstractListModel(parent), m_settings(settings)
 {
+    if (m_settings)
+        connect(m_settings, &SettingsManager::watermarkChanged, this, &JobListModel::watermarkChanged,
+                Qt::QueuedConnection);
     reload();
+}
+
+qint64 JobListModel::watermark() const
+{
+    return Watermark(m_settings).lastId();
+}
+
+qint64 JobListModel::createdAfter(const QString& id) const
+{
+    if (!m_settings || !find(id))
+        return -1;
+    bool ok = false;
+    const qint64 after = m_settings->getValue(jobKey(id, kCreatedAfter), QString(), true).toLongLong(&ok);
+    return ok ? after : -1;
+}
+
+QString JobListModel::startProblem(qint64 startAfter) const
+{
+    // A start point can only lie behind the watermark: later reports are not known yet.
+    const qint64 last = watermark();
+    if (startAfter > last && last >= 0)
+        return tr("Report %1 has not arrived yet: the newest is report %2.").arg(startAfter + 1).arg(last);
+    return QString();
+}
+
+QString JobListModel::startText(const QString& id) const
+{
+    const Job* job = find(id);
+    if (!job)
+        return QString();
+    const Watermark watermark(m_settings);
+    const qint64 last = watermark.lastId();
+    if (last < 0)
+        return tr("Prints the reports arriving after the first contact with the console.");
+    const qint64 from = watermark.nextFetchFrom(id);
+    if (job->active && from < last)
+        return tr("Prints from report %1 on; catching up to report %2.").arg(from + 1).arg(last);
+    return job->active ? tr("Prints each new report as it arrives (those after report %1).").arg(last)
+                       : tr("Prints nothing while inactive: new reports pass it by.");
 }
 
 void JobListModel::setLayoutSource(std::function<QStringList()> source)
@@ -143,6 +187,10 @@ QString JobListModel::createJob(const QString& name)
     m_settings->setValue(jobKey(job.id, QStringLiteral("active")), false, true);
     m_settings->setValue(jobKey(job.id, QStringLiteral("layout")), QString(), true);
     m_settings->setValue(jobKey(job.id, QStringLiteral("printer")), QString(), true);
+    // Where "the reports since it was created" begin, when it is made active later.
+    const qint64 last = Watermark(m_settings).lastId();
+    if (last >= 0)
+        m_settings->setValue(jobKey(job.id, kCreatedAfter), QString::number(last), true);
     store();
     beginInsertRows(QModelIndex(), m_jobs.size(), m_jobs.size());
     m_jobs.append(job);
@@ -240,7 +288,7 @@ bool JobListModel::needsUnfilteredConfirmation(const QString& id) const
     return job && job->filters.isEmpty();
 }
 
-bool JobListModel::setActive(const QString& id, bool active, bool unfilteredConfirmed)
+bool JobListModel::setActive(const QString& id, bool active, bool unfilteredConfirmed, qint64 startAfter)
 {
     Job* job = find(id);
     if (!job || !m_settings)
@@ -258,6 +306,13 @@ bool JobListModel::setActive(const QString& id, bool active, bool unfilteredConf
     }
     if (job->active == active)
         return true;
+    // The start point is stored before the job is active, so no poll sees the one without the other.
+    if (active && !Watermark(m_settings).setStartPoint(id, startAfter))
+        return false;
+    if (active)
+        qDebug() << "Job" << job->name << "starts"
+                 << (startAfter >= 0 ? QStringLiteral("after report %1").arg(startAfter)
+                                     : QStringLiteral("with the reports arriving from now on"));
     job->active = active;
     m_settings->setValue(jobKey(id, QStringLiteral("active")), active, true);
     qDebug() << "Job" << job->name << (active ? "made active" : "made inactive");

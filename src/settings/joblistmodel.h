@@ -20,6 +20,8 @@ class JobListModel : public QAbstractListModel
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     // Goes up with every change, so a binding that reads job() is evaluated again.
     Q_PROPERTY(int revision READ revision NOTIFY changed)
+    // The newest report the station has passed (-1 before the first contact); moves with the polls.
+    Q_PROPERTY(qint64 watermark READ watermark NOTIFY watermarkChanged)
 public:
     enum Roles
     {
@@ -63,6 +65,7 @@ public:
     void setPrinterSource(std::function<QStringList()> source);
 
     int count() const { return m_jobs.size(); }
+    qint64 watermark() const;
     int revision() const { return m_revision; }
 
     // Reads the jobs again from the settings and asks the sources which layouts and printers exist.
@@ -87,8 +90,18 @@ public:
     Q_INVOKABLE QString activationBlocker(const QString& id) const;
     // A job without filters prints every report: activating it needs that confirmed.
     Q_INVOKABLE bool needsUnfilteredConfirmation(const QString& id) const;
-    // False (and a log line) when the job is incomplete, or unfiltered and not confirmed.
-    Q_INVOKABLE bool setActive(const QString& id, bool active, bool unfilteredConfirmed = false);
+    // False (and a log line) when the job is incomplete, or unfiltered and not confirmed. A job made
+    // active prints the reports after `startAfter`, or those arriving from now on (kFromNow, or any
+    // value not below the watermark).
+    Q_INVOKABLE bool setActive(const QString& id, bool active, bool unfilteredConfirmed = false,
+                               qint64 startAfter = kFromNow);
+    static constexpr qint64 kFromNow = -1;
+    // The watermark when the job was created; -1 when not known (created before the first contact).
+    Q_INVOKABLE qint64 createdAfter(const QString& id) const;
+    // Why a job cannot start after report `startAfter` (a report not fetched yet); empty when it can.
+    Q_INVOKABLE QString startProblem(qint64 startAfter) const;
+    // Which reports the job prints, as the form says it: from the watermark or its start point.
+    Q_INVOKABLE QString startText(const QString& id) const;
 
     // The stored filters: filterId, searchPath, dataType, operatorSymbol, filterValue.
     Q_INVOKABLE QVariantList filters(const QString& id) const;
@@ -113,6 +126,7 @@ public:
 signals:
     void countChanged();
     void changed();
+    void watermarkChanged();
 
 private:
     Job* find(const QString& id);

@@ -96,6 +96,8 @@ signals:
     // A settings file could not be written (the problem) or, with an empty text, could be again.
     // Emitted on the manager's thread.
     void saveProblemChanged(const QString& problem);
+    // Watermark stored the report-id watermark or a job's start point; emitted on the writing thread.
+    void watermarkChanged();
 
 public:
     // A global file with a format error (or cut short) can never be written back, so nothing (not even the

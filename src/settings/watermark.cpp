@@ -65,6 +65,8 @@ bool Watermark::set(qint64 id)
     });
     if (!stored)
         qWarning() << "The report id watermark" << id << "could not be stored:" << m_settings->saveProblem();
+    else
+        emit m_settings->watermarkChanged();
     return stored;
 }
 
@@ -96,5 +98,26 @@ bool Watermark::advance(qint64 from, qint64 to, const QString& document,
         qWarning() << "The report id watermark was moved from" << from
                    << "during the poll; the poll's reports"
                    << "are fetched again from the new watermark";
+    if (stored)
+        emit m_settings->watermarkChanged();
+    return stored;
+}
+
+bool Watermark::setStartPoint(const QString& job, qint64 after)
+{
+    if (!m_settings || job.isEmpty())
+        return false;
+    const bool stored = m_settings->writeGlobalTogether([&] {
+        // Read under the lock: a poll ending meanwhile has moved the watermark already.
+        if (after >= 0 && after < lastId())
+            m_settings->setValue(restartKey(job), QString::number(after), true);
+        else
+            m_settings->removeKey(restartKey(job), true);
+        return true;
+    });
+    if (stored)
+        emit m_settings->watermarkChanged();
+    else
+        qWarning() << "The start point of job" << job << "could not be stored:" << m_settings->saveProblem();
     return stored;
 }

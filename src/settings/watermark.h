@@ -34,6 +34,9 @@ public:
     // file could not be written.
     bool advance(qint64 from, qint64 to, const QString& document,
                  const QHash<QString, qint64>& restartPoints);
+    // Where a job about to be made active starts: after report `after`, or with the watermark when
+    // `after` is not below it (-1 too). False when it could not be stored.
+    bool setStartPoint(const QString& job, qint64 after);
 
 private:
     SettingsManager* m_settings;

@@ -87,7 +87,10 @@ Item {
             var view = createView()
             var id = createJob(view)
             compare(probe.storedGroups("jobs"), [id])
-            compare(probe.storedKeys("jobs/" + id).sort(), ["active", "jobname", "layout", "printer"])
+            var keys = ["active", "jobname", "layout", "printer"]
+            if (jobListModel.watermark >= 0)
+                keys.push("createdAfterId") // where "the reports since it was created" begin
+            compare(probe.storedKeys("jobs/" + id).sort(), keys.sort())
             compare(stored(id, "active"), "false")
             // Empty, it cannot be switched on, and the form says why.
             var active = findChild(view, "activeBox")
@@ -118,6 +121,53 @@ Item {
             clickInDialog(unfiltered, "confirmUnfilteredButton")
             compare(stored(id, "active"), "true")
             verify(active.checked)
+        }
+
+        // Made active, a job prints the reports arriving from now on unless the user chooses the
+        // reports since it was created or a report to start from; the form says which.
+        function test_startPointIsChosen() {
+            connectionForm.commitReportId("100")
+            var view = createView()
+            var id = setUpJob(view, "Apple phones")
+            compare(stored(id, "createdAfterId"), "100")
+            connectionForm.commitReportId("120") // twenty reports arrived meanwhile
+            var fromNow = findChild(view, "startFromNow")
+            var sinceCreated = findChild(view, "startSinceCreated")
+            var active = findChild(view, "activeBox")
+            var unfiltered = findChild(view, "unfilteredDialog")
+            tryVerify(function () { return sinceCreated.visible })
+            verify(fromNow.checked)
+            verify(fromNow.text.indexOf("after report 120") >= 0, fromNow.text)
+            verify(sinceCreated.text.indexOf("reports 101 to 120") >= 0, sinceCreated.text)
+            var picture = grabImage(stage)
+            if (picture.width > 0) // the software renderer off screen gives no picture
+                picture.save(probe.picturePath("jobs-start-point.png"))
+
+            // A report that has not arrived cannot be the start.
+            mouseClick(findChild(view, "startFromReport"))
+            typeInto(findChild(view, "startFromReportField"), "500")
+            mouseClick(active)
+            compare(stored(id, "active"), "false")
+            verify(findChild(view, "activeNote").text.indexOf("120") >= 0)
+
+            var cases = [[sinceCreated, "", "100", "from report 101"],
+                         [findChild(view, "startFromReport"), "111", "110", "from report 111"],
+                         [fromNow, "", "", "after report 120"]]
+            for (var i = 0; i < cases.length; ++i) {
+                mouseClick(cases[i][0])
+                if (cases[i][1].length > 0)
+                    typeInto(findChild(view, "startFromReportField"), cases[i][1])
+                mouseClick(active)
+                clickInDialog(unfiltered, "confirmUnfilteredButton")
+                compare(stored(id, "active"), "true")
+                compare(probe.isStored("jobs/" + id + "/retryFromId") ? stored(id, "retryFromId") : "", cases[i][2])
+                var said = findChild(view, "startText").text
+                verify(said.indexOf(cases[i][3]) >= 0, said)
+                mouseClick(active) // off again: nothing waits, so nothing is asked
+                compare(stored(id, "active"), "false")
+                tryVerify(function () { return fromNow.visible })
+            }
+            settingsManager.removeKey("MC", true)
         }
 
         function test_filterRowsSaveTheirKeysAndTypedFields() {

@@ -59,6 +59,7 @@ Item {
 
         function test_fieldsWriteTheirKeysAndCheckTheConnection() {
             var panel = createPanel()
+            mcconnector.setMcStatus("Invalid settings")
             // Read back from the file itself: each change is flushed.
             var consoleFields = [["addressField", "MC/address", "http://127.0.0.1"], ["portField", "MC/port", "1"],
                                  ["usernameField", "MC/username", "station"], ["passwordField", "MC/password", "s3cr,et"],
@@ -68,6 +69,8 @@ Item {
                 compare(stored(consoleFields[i][1]), consoleFields[i][2])
             }
             verify(findChild(panel, "passwordField").displayText.indexOf("s3cr") < 0)
+            // Complete, the form is checked without a press.
+            tryVerify(function () { return mcconnector.connectionState !== "Invalid settings" }, 5000)
             mouseClick(findChild(panel, "onlyReportedBox"))
             compare(stored("MC/onlyreported"), "false")
 
@@ -165,6 +168,29 @@ Item {
             verify(mcconnector.connectionState !== "Certificate changed")
         }
     
+        // "Continue from report N" after the console's ids went back: the field follows the stored
+        // id, and Close leaves it there without asking to store the old one.
+        function test_continueFromThenClose() {
+            settingsManager.setValue("MC/lastReportId", 295, true)
+            settingsManager.flush()
+            mcconnector.setMcStatus("Connected")
+            var panel = createPanel()
+            var field = findChild(panel, "reportIdField")
+            compare(field.text, "295")
+            xmlpoller.consoleBehind(35, 295)
+            var move = findChild(panel, "moveWatermarkButton")
+            tryCompare(move, "visible", true)
+            waitForRendering(panel.contentItem)
+            mouseClick(move)
+            compare(stored("MC/lastReportId"), "35")
+            tryCompare(field, "text", "35")
+            mouseClick(findChild(panel, "closeButton"))
+            tryCompare(panel, "visible", false)
+            verify(!findChild(panel, "reportIdDialog").visible)
+            compare(stored("MC/lastReportId"), "35")
+            mcconnector.setMcStatus("Failed to connect")
+        }
+
         // A label printer is added, refused with its reason, fixed, renamed and removed through the
         // form; the job's printer choice follows the stored list.
         function test_zplPrinterAddedRenamedAndRemoved() {

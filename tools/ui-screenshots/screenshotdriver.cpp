@@ -3,12 +3,14 @@
 #include "app/viewer.h"
 #include "printing/reportlistmodel.h"
 #include "settings/joblistmodel.h"
+#include "settings/settingsmanager.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QImage>
 #include <QQuickItem>
+#include <QTcpServer>
 
 #include <cstdio>
 
@@ -24,7 +26,8 @@ ScreenshotDriver::ScreenshotDriver(Viewer* viewer, const QString& outputDir, int
 {
     // The states an operator meets beyond the plain views: a new job (inactive, with a job whose
     // layout is gone beside it) and the Report Log narrowed by a search.
-    const char* const views[] = {"jobs", "layouts", "reports", "settings", "newjob", "search"};
+    // Last, the console gone while connected ("offline").
+    const char* const views[] = {"jobs", "layouts", "reports", "settings", "newjob", "search", "offline"};
     for (int i = 0; i < int(sizeof(views) / sizeof(views[0])); ++i) {
         for (const QSize& size : {QSize(1200, 800), QSize(1920, 1080)})
             m_shots.append({size, QString::fromLatin1(views[i]), i + 1});
@@ -87,6 +90,12 @@ void ScreenshotDriver::prepareNext()
         if (shot.view == QLatin1String("newjob")) {
             showNewJob(frame);
             QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("jobs")));
+        } else if (shot.view == QLatin1String("offline")) {
+            QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("jobs")));
+            if (m_viewer->connectionState() != QLatin1String("Failed to connect")) {
+                goOffline();
+                return;
+            }
         } else if (shot.view == QLatin1String("search")) {
             QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("reports")));
         } else {
@@ -136,6 +145,26 @@ void ScreenshotDriver::showNewJob(QQuickItem* frame)
     } else {
         QMetaObject::invokeMethod(jobsView, "selectJob", Q_ARG(QVariant, m_newJobId));
     }
+}
+
+void ScreenshotDriver::goOffline()
+{
+    if (!m_offline) {
+        // A port nothing listens on: the next poll gets no answer, as with a console switched off.
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        const quint16 port = probe.serverPort();
+        probe.close();
+        SettingsManager::instance()->setValue(QStringLiteral("MC/port"), QString::number(port), true);
+        m_offline = true;
+    }
+    m_waitedMs += kPollMs;
+    if (m_waitedMs >= m_timeoutSeconds * 1000) {
+        std::fprintf(stderr, "screenshots: the window did not say \"Failed to connect\"\n");
+        finish(1);
+        return;
+    }
+    QTimer::singleShot(kPollMs, this, &ScreenshotDriver::prepareNext);
 }
 
 void ScreenshotDriver::finish(int exitCode)

@@ -34,6 +34,8 @@ private:
     void finish(int exitCode);
     // A new job selected in the job list, beside a job whose layout does not exist.
     void showNewJob(QQuickItem* frame);
+    // Points the station at a port nothing listens on and waits for the window to notice.
+    void goOffline();
 
     Viewer* m_viewer;
     QString m_outputDir;
@@ -43,4 +45,5 @@ private:
     QList<Shot> m_shots;
     int m_next = 0;
     QString m_newJobId;
+    bool m_offline = false;
 };

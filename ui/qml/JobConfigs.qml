@@ -99,11 +99,32 @@ Item {
         }
         if (activationBlocker.length > 0)
             return false
-        if (jobListModel.needsUnfilteredConfirmation(selectedJobId)) {
-            unfilteredDialog.askFor(selectedJobId, job.name)
+        var startAfter = chosenStartAfter()
+        if (startAfter === undefined) {
+            activeNote.show(qsTr("Enter the number of the first report to print, or choose another start."))
             return false
         }
-        return jobListModel.setActive(selectedJobId, true)
+        var startProblem = jobListModel.startProblem(startAfter)
+        if (startProblem.length > 0) {
+            activeNote.show(startProblem)
+            return false
+        }
+        if (jobListModel.needsUnfilteredConfirmation(selectedJobId)) {
+            unfilteredDialog.askFor(selectedJobId, job.name, startAfter)
+            return false
+        }
+        return jobListModel.setActive(selectedJobId, true, false, startAfter)
+    }
+
+    // The report after which the job starts as chosen in the form: -1 for the reports arriving from
+    // now on, undefined while "From report" has no number.
+    function chosenStartAfter() {
+        if (sinceCreatedRadio.checked && sinceCreatedRadio.visible)
+            return jobListModel.createdAfter(selectedJobId)
+        if (!fromReportRadio.checked)
+            return -1
+        var first = parseInt(fromReportField.text, 10)
+        return first >= 1 ? first - 1 : undefined
     }
 
     function unsavedRows() {
@@ -491,11 +512,103 @@ Item {
                                 font.pixelSize: theme.smallFontSize
                                 color: activeBox.checked ? theme.failed : theme.working
                             }
+                            // Which reports the job prints: chosen before it is made active, said
+                            // while it is.
+                            Flow {
+                                id: startChoice
+                                objectName: "startChoice"
+                                Layout.fillWidth: true
+                                spacing: 4
+                                visible: editor.job !== null && !editor.job.active
+                                readonly property var watermark: jobListModel.watermark
+                                readonly property var createdAfter: {
+                                    jobListModel.revision
+                                    return view.selectedIndex >= 0 ? jobListModel.createdAfter(view.selectedJobId) : -1
+                                }
+                                ButtonGroup { id: startGroup }
+                                Label {
+                                    height: fromNowRadio.height
+                                    verticalAlignment: Text.AlignVCenter
+                                    text: qsTr("When made active, it prints:")
+                                    font.pixelSize: theme.smallFontSize
+                                    color: theme.text
+                                }
+                                RadioButton {
+                                    id: fromNowRadio
+                                    objectName: "startFromNow"
+                                    ButtonGroup.group: startGroup
+                                    checked: true
+                                    font.pixelSize: theme.smallFontSize
+                                    text: startChoice.watermark >= 0
+                                          ? qsTr("reports arriving from now on (after report %1)").arg(startChoice.watermark)
+                                          : qsTr("reports arriving from now on")
+                                }
+                                RadioButton {
+                                    id: sinceCreatedRadio
+                                    objectName: "startSinceCreated"
+                                    ButtonGroup.group: startGroup
+                                    visible: startChoice.createdAfter >= 0 && startChoice.createdAfter < startChoice.watermark
+                                    font.pixelSize: theme.smallFontSize
+                                    text: qsTr("also those since it was created (reports %1 to %2)")
+                                          .arg(startChoice.createdAfter + 1).arg(startChoice.watermark)
+                                }
+                                // Wrapped as one piece: the number stays beside its choice.
+                                Row {
+                                    spacing: 4
+                                    RadioButton {
+                                        id: fromReportRadio
+                                        objectName: "startFromReport"
+                                        ButtonGroup.group: startGroup
+                                        font.pixelSize: theme.smallFontSize
+                                        text: qsTr("from report")
+                                    }
+                                    TextField {
+                                        id: fromReportField
+                                        objectName: "startFromReportField"
+                                        width: 110
+                                        height: fromNowRadio.height
+                                        font.pixelSize: theme.smallFontSize
+                                        selectByMouse: true
+                                        validator: RegularExpressionValidator { regularExpression: /[0-9]{0,18}/ }
+                                        inputMethodHints: Qt.ImhDigitsOnly
+                                        onTextEdited: fromReportRadio.checked = true
+                                    }
+                                    Label {
+                                        height: fromNowRadio.height
+                                        verticalAlignment: Text.AlignVCenter
+                                        text: qsTr("on")
+                                        font.pixelSize: theme.smallFontSize
+                                        color: theme.text
+                                    }
+                                }
+                                // Every job starts out with the choice a user expects.
+                                Connections {
+                                    target: view
+                                    function onSelectedJobIdChanged() {
+                                        fromNowRadio.checked = true
+                                        fromReportField.text = ""
+                                    }
+                                }
+                            }
+                            Label {
+                                objectName: "startText"
+                                Layout.fillWidth: true
+                                visible: editor.job !== null && editor.job.active
+                                text: {
+                                    jobListModel.revision
+                                    jobListModel.watermark
+                                    return visible ? jobListModel.startText(view.selectedJobId) : ""
+                                }
+                                wrapMode: Text.Wrap
+                                font.pixelSize: theme.smallFontSize
+                                color: theme.text
+                            }
                             Label {
                                 objectName: "activeHint"
                                 Layout.fillWidth: true
-                                text: qsTr("An inactive job passes new reports by for good: they are not printed later. "
-                                           + "To hold labels for a while, use \"Pause printing\" in the Report Log.")
+                                text: qsTr("An inactive job passes new reports by: they print only when you choose "
+                                           + "so as it is made active again. To hold labels for a while, use "
+                                           + "\"Pause printing\" in the Report Log.")
                                 wrapMode: Text.Wrap
                                 font.pixelSize: theme.smallFontSize
                                 color: theme.mutedText
@@ -620,10 +733,12 @@ Item {
         objectName: "unfilteredDialog"
         property string jobId
         property string jobName
+        property var startAfter: -1
 
-        function askFor(id, name) {
+        function askFor(id, name, start) {
             jobId = id
             jobName = name
+            startAfter = start
             open()
         }
 
@@ -653,7 +768,7 @@ Item {
                 DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
             }
         }
-        onAccepted: jobListModel.setActive(jobId, true, true)
+        onAccepted: jobListModel.setActive(jobId, true, true, startAfter)
     }
 
     // A job that is removed or made inactive may still have labels in the spool: asked before the

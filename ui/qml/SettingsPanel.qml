@@ -28,6 +28,8 @@ Popup {
         settingsManager.setValue(key, value, true)
         settingsManager.flush()
         ++revision
+        if (key.indexOf("MC/") === 0)
+            connectionForm.fieldsEdited()
     }
 
     // Stores the edited report id, asking first when it skips or repeats reports; false while the
@@ -36,7 +38,8 @@ Popup {
         if (reportIdDialog.visible)
             return false
         var text = reportIdField.text
-        if (text.length === 0 || String(connectionForm.reportId()) === text) {
+        // Not edited: whatever the program stored meanwhile stays, nothing is asked.
+        if (text.length === 0 || text === shownReportId || String(connectionForm.reportId()) === text) {
             showStoredReportId()
             return true
         }
@@ -51,7 +54,20 @@ Popup {
 
     function showStoredReportId() {
         var lastId = connectionForm.reportId()
-        reportIdField.text = lastId >= 0 ? String(lastId) : ""
+        shownReportId = lastId >= 0 ? String(lastId) : ""
+        reportIdField.text = shownReportId
+    }
+    // The stored id the field showed last; the field holds an edit when its text differs.
+    property string shownReportId: ""
+
+    Connections {
+        target: connectionForm
+        // The program moved the watermark ("Continue from report N", a poll): the field follows
+        // unless the user is typing another id.
+        function onReportIdChanged() {
+            if (reportIdField.text === panel.shownReportId && !reportIdDialog.visible)
+                panel.showStoredReportId()
+        }
     }
 
     function finish() {
