@@ -55,6 +55,7 @@ PrintHandler::PrintHandler(QObject* parent, PrintSpool* spool)
         m_paused = settings->getBooleanValue(PrintSpool::kPausedKey, false, true);
 
     m_model = new SpoolListModel(m_spool, this);
+    m_model->setPaused(m_paused);
     // The poller adds entries from its own thread; printing continues on this one.
     connect(m_spool, &PrintSpool::changed, this, &PrintHandler::schedulePrint, Qt::QueuedConnection);
     connect(m_spool, &PrintSpool::changed, this, &PrintHandler::spoolChanged, Qt::QueuedConnection);
@@ -180,16 +181,16 @@ QString PrintHandler::spoolState() const
         for (const QString& printer : m_monitor->heldPrinters())
             printers << (printer.isEmpty() ? QStringLiteral("a printer to be set") : printer);
         printers.sort();
-        parts << (printers.isEmpty() ? QStringLiteral("%1 labels waiting").arg(waiting)
-                                     : QStringLiteral("%1 labels waiting for %2")
-                                           .arg(waiting)
-                                           .arg(printers.join(QStringLiteral(", "))));
+        parts << (printers.isEmpty()
+                      ? QStringLiteral("%1 waiting").arg(PrintNotes::labels(waiting))
+                      : QStringLiteral("%1 waiting for %2")
+                            .arg(PrintNotes::labels(waiting), printers.join(QStringLiteral(", "))));
     }
     if (!m_storageProblem.isEmpty())
         parts << QStringLiteral("Labels wait: %1").arg(m_storageProblem);
     const int failed = failedLabels();
     if (failed > 0)
-        parts << QStringLiteral("%1 labels failed").arg(failed);
+        parts << QStringLiteral("%1 failed").arg(PrintNotes::labels(failed));
     return parts.join(QStringLiteral(" · "));
 }
 
@@ -200,6 +201,7 @@ void PrintHandler::setPaused(bool paused)
     m_paused = paused;
     // Labels claimed by workers are handed back unprinted; one being handed over finishes first.
     m_gate->hold(QString(), paused);
+    m_model->setPaused(paused);
     if (SettingsManager* settings = SettingsManager::instance()) {
         settings->setValue(PrintSpool::kPausedKey, paused, true);
         settings->syncGlobal();
@@ -462,6 +464,7 @@ void PrintHandler::applyOutcome(const std::shared_ptr<Flight>& flight)
     record.printer = flight->jobPrinter;
     record.reportUuid = job.reportUuid;
     record.customContent = job.customContent;
+    record.identity = job.identity;
     recording.attention = job.problems.join(QStringLiteral(", "));
     if (const ReportListModel* log = ReportListModel::instance())
         record.logLine = log->logLine(ReportListModel::entryOf(record));
@@ -597,10 +600,7 @@ void PrintHandler::finishEntry(const SpoolEntry& entry, const LabelJob& job)
                               QStringLiteral("the spool folder %1 cannot be written").arg(m_spool->folder()));
             break;
         }
-        reportFailure(
-            job.noteType, QStringLiteral("Label not printed"),
-            QStringLiteral("Job %1, report %2: %3. The label waits in the Report Log's failed list.")
-                .arg(entry.jobName, entry.reportUuid, job.reason));
+        noteFailed(entry, job.reason, job.noteType);
         break;
     case LabelJob::Outcome::Dropped:
         m_spool->release(entry.id);
@@ -694,12 +694,82 @@ void PrintHandler::retryWaiting()
 
 bool PrintHandler::retryFailed(const QString& entryId)
 {
-    return m_spool->retryFailed(entryId);
+    const bool retried = m_spool->retryFailed(entryId);
+    withdrawSettledNotes();
+    return retried;
 }
 
 bool PrintHandler::discardEntry(const QString& entryId)
 {
-    return m_spool->discard(entryId);
+    const bool discarded = m_spool->discard(entryId);
+    withdrawSettledNotes();
+    return discarded;
+}
+
+int PrintHandler::retryAllFailed()
+{
+    int retried = 0;
+    for (const SpoolEntry& entry : m_spool->failed())
+        retried += m_spool->retryFailed(entry.id) ? 1 : 0;
+    qDebug() << "Retrying" << retried << "failed labels";
+    withdrawSettledNotes();
+    return retried;
+}
+
+int PrintHandler::discardAllFailed()
+{
+    int discarded = 0;
+    for (const SpoolEntry& entry : m_spool->failed())
+        discarded += m_spool->discard(entry.id) ? 1 : 0;
+    qDebug() << "Discarded" << discarded << "failed labels";
+    withdrawSettledNotes();
+    return discarded;
+}
+
+QString PrintHandler::labelsText(int count) const
+{
+    return PrintNotes::labels(count);
+}
+
+namespace {
+
+QString jobKeyOf(const SpoolEntry& entry)
+{
+    return entry.jobId.isEmpty() ? QStringLiteral("name:") + entry.jobName : entry.jobId;
+}
+
+} // namespace
+
+void PrintHandler::noteFailed(const SpoolEntry& entry, const QString& reason, PrintNotes::Kind kind)
+{
+    const QString jobKey = jobKeyOf(entry);
+    int count = 0;
+    for (const SpoolEntry& failed : m_spool->failed())
+        count += jobKeyOf(failed) == jobKey && failed.reason == reason ? 1 : 0;
+    const QString key = QStringLiteral("failed\n%1\n%2").arg(jobKey, reason);
+    m_failureNotes.insert(key, {jobKey, reason});
+    const QString text = QStringLiteral("%1 of job %2 failed: %3. They wait in the Report Log's failed list.")
+                             .arg(PrintNotes::labels(count), entry.jobName, reason);
+    qWarning() << "Job" << entry.jobName << ", report" << entry.reportUuid << "not printed:" << reason;
+    emit statusBarMessage(text);
+    PrintNotes::instance()->raiseGrouped(kind, key, QStringLiteral("Labels not printed"), text);
+}
+
+void PrintHandler::withdrawSettledNotes()
+{
+    if (m_failureNotes.isEmpty())
+        return;
+    QSet<QString> open;
+    for (const SpoolEntry& failed : m_spool->failed())
+        open.insert(jobKeyOf(failed) + QLatin1Char('\n') + failed.reason);
+    for (auto it = m_failureNotes.begin(); it != m_failureNotes.end();) {
+        if (open.contains(it->jobKey + QLatin1Char('\n') + it->reason)) {
+            ++it;
+            continue;
+        }
+        PrintNotes::instance()->withdraw(it.key());
+        it = m_failureNotes.erase(it);
+    }
 }
 
 int PrintHandler::waitingForJob(const QString& jobId) const
@@ -789,7 +859,7 @@ bool PrintHandler::doPrint(const QByteArray& data, const QString& jobname, const
         job.customKey = log->selectedCustomContentKey();
     job.run(nullptr);
     if (job.outcome != LabelJob::Outcome::Printed) {
-        if (job.reason.startsWith(QLatin1String("failed to load layout")))
+        if (job.layoutMissing)
             error = QStringLiteral("Failed to load layout:") + job.usedLayout;
         reportFailure(job.noteType, QStringLiteral("Label not printed"),
                       QStringLiteral("Job %1: %2").arg(jobname, job.reason));
@@ -801,6 +871,7 @@ bool PrintHandler::doPrint(const QByteArray& data, const QString& jobname, const
     row.printerName = printer;
     row.reportUuid = job.reportUuid;
     row.customContent = job.customContent;
+    row.identity = job.identity;
     row.attention = job.problems.join(QStringLiteral(", "));
     if (!ReportListModel::instance()->addReport(row))
         PrintNotes::instance()->raise(PrintNotes::LogNotWritten, QString(),

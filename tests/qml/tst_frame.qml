@@ -89,5 +89,35 @@ Item {
             // A new frame opens on the view shown last.
             compare(createFrame().currentView, "layouts")
         }
+
+        // F1 and the Help button open the help of the view in front: what it does and what its
+        // state texts mean; over the settings panel, the panel's own help.
+        function test_helpOfTheViewInFront() {
+            settingsManager.setValue("lastView", "jobs")
+            var frame = createFrame()
+            var help = findChild(frame, "helpPage")
+            keyClick(Qt.Key_F1)
+            tryCompare(help, "opened", true)
+            var text = findChild(help, "helpText").text
+            verify(text.indexOf("Print Jobs") >= 0 && text.indexOf("not equal") >= 0, text)
+            verify(text.indexOf("Failed to connect") >= 0, text)
+            help.close()
+            tryCompare(help, "visible", false)
+
+            frame.showView("reports")
+            mouseClick(findChild(frame, "helpButton"))
+            tryCompare(help, "opened", true)
+            verify(findChild(help, "helpText").text.indexOf("printing is paused") >= 0)
+            help.close()
+            tryCompare(help, "visible", false)
+
+            frame.openSettings()
+            tryCompare(frame.settingsPanel, "opened", true)
+            keyClick(Qt.Key_F1)
+            tryCompare(help, "opened", true)
+            compare(help.view, "settings")
+            help.close()
+            frame.settingsPanel.close()
+        }
     }
 }

@@ -23,8 +23,8 @@ ScreenshotDriver::ScreenshotDriver(Viewer* viewer, const QString& outputDir, int
     : QObject(parent), m_viewer(viewer), m_outputDir(outputDir), m_timeoutSeconds(timeoutSeconds)
 {
     // The states an operator meets beyond the plain views: a new job (inactive, with a job whose
-    // layout is gone beside it) and the Report Log narrowed by a search.
-    const char* const views[] = {"jobs", "layouts", "reports", "settings", "newjob", "search"};
+    // layout is gone beside it), the Report Log narrowed by a search and its help page.
+    const char* const views[] = {"jobs", "layouts", "reports", "settings", "newjob", "search", "help"};
     for (int i = 0; i < int(sizeof(views) / sizeof(views[0])); ++i) {
         for (const QSize& size : {QSize(1200, 800), QSize(1920, 1080)})
             m_shots.append({size, QString::fromLatin1(views[i]), i + 1});
@@ -78,6 +78,8 @@ void ScreenshotDriver::prepareNext()
     if (search)
         search->setProperty("text",
                             shot.view == QLatin1String("search") ? QStringLiteral("Apple") : QString());
+    if (QObject* help = frame->findChild<QObject*>(QStringLiteral("helpPage")))
+        QMetaObject::invokeMethod(help, "close");
     if (shot.view == QLatin1String("settings")) {
         QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("jobs")));
         QMetaObject::invokeMethod(frame, "openSettings");
@@ -89,6 +91,9 @@ void ScreenshotDriver::prepareNext()
             QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("jobs")));
         } else if (shot.view == QLatin1String("search")) {
             QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("reports")));
+        } else if (shot.view == QLatin1String("help")) {
+            QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("reports")));
+            QMetaObject::invokeMethod(frame, "openHelp");
         } else {
             QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, shot.view));
         }

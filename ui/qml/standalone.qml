@@ -28,6 +28,11 @@ Rectangle {
         settingsPanel.open()
     }
 
+    // The help of what is in front: the settings panel while it is open, else the view shown.
+    function openHelp() {
+        helpPage.show(settingsPanel.visible ? "settings" : currentView)
+    }
+
     // The fixed texts of the note types that concern the console, printing and the report log.
     function noteText(type) {
         switch (type) {
@@ -54,7 +59,27 @@ Rectangle {
                 return
         }
         noteModel.append({ noteType: type, title: title, text: text, info: info,
-                           confirmText: confirm, rejectText: reject })
+                           confirmText: confirm, rejectText: reject, key: "" })
+    }
+
+    // A note that stands for one cause (many labels failing for one reason) changes in place.
+    function setGroupedNote(key, type, title, text) {
+        for (var i = 0; i < noteModel.count; ++i) {
+            if (noteModel.get(i).key === key) {
+                noteModel.setProperty(i, "title", title)
+                noteModel.setProperty(i, "text", text)
+                return
+            }
+        }
+        noteModel.append({ noteType: type, title: title, text: text, info: "",
+                           confirmText: "", rejectText: "", key: key })
+    }
+
+    function dismissGroupedNote(key) {
+        for (var i = noteModel.count - 1; i >= 0; --i) {
+            if (noteModel.get(i).key === key)
+                noteModel.remove(i)
+        }
     }
 
     function dismissNotes(type) {
@@ -87,12 +112,15 @@ Rectangle {
             root.addNote(type, title, text.length > 0 ? text : root.noteText(type), "", confirm, reject)
         }
         function onDismissPopup(type) { root.dismissNotes(type) }
+        function onShowGroupedNote(key, title, text, type) { root.setGroupedNote(key, type, title, text) }
+        function onDismissGroupedNote(key) { root.dismissGroupedNote(key) }
     }
 
     Shortcut { sequence: "Ctrl+1"; onActivated: root.showView("jobs") }
     Shortcut { sequence: "Ctrl+2"; onActivated: root.showView("layouts") }
     Shortcut { sequence: "Ctrl+3"; onActivated: root.showView("reports") }
     Shortcut { sequence: "Ctrl+,"; onActivated: root.openSettings() }
+    Shortcut { sequence: "F1"; context: Qt.ApplicationShortcut; onActivated: root.openHelp() }
 
     Rectangle {
         id: header
@@ -155,6 +183,31 @@ Rectangle {
             }
 
             Item { Layout.fillWidth: true }
+
+            ToolButton {
+                id: helpButton
+                objectName: "helpButton"
+                Layout.preferredWidth: 48
+                Layout.preferredHeight: 48
+                Accessible.name: qsTr("Help")
+                ToolTip.visible: hovered
+                ToolTip.text: qsTr("Help (F1)")
+                onClicked: root.openHelp()
+                contentItem: Label {
+                    text: "?"
+                    horizontalAlignment: Text.AlignHCenter
+                    verticalAlignment: Text.AlignVCenter
+                    font.pixelSize: 26
+                    font.bold: true
+                    color: theme.headerText
+                }
+                background: Rectangle {
+                    radius: 24
+                    border.color: theme.headerMuted
+                    border.width: 2
+                    color: helpButton.visualFocus || helpButton.hovered ? "#2c3e50" : "transparent"
+                }
+            }
 
             ToolButton {
                 id: settingsButton
@@ -288,6 +341,10 @@ Rectangle {
 
     SettingsPanel {
         id: settingsPanel
+    }
+
+    HelpPage {
+        id: helpPage
     }
 
     Component.onCompleted: {
