@@ -11,10 +11,10 @@ Item {
                                          qsTr("Printer Name"), qsTr("Report UUID"), qsTr("IMEI / Serial"),
                                          qsTr("Model"), qsTr("Custom Field")]
     // Share of the width after the row number column, and the least each column gets.
-    readonly property var columnWeights: [1.3, 1.0, 1.0, 1.2, 2.0, 1.3, 1.3, 0.9]
-    readonly property var columnMinimum: [150, 90, 90, 100, 140, 130, 110, 90]
+    readonly property var columnWeights: [1.5, 0.9, 0.9, 1.0, 1.8, 1.4, 1.3, 0.9]
+    readonly property var columnMinimum: [165, 90, 90, 100, 140, 150, 110, 90]
     readonly property int numberWidth: 64
-    readonly property real weightSum: 10.0
+    readonly property real weightSum: 9.7
 
     function columnWidth(column, total) {
         var free = total - numberWidth
