@@ -10,6 +10,7 @@
 #include "printing/printnotes.h"
 #include "printing/printspool.h"
 #include "printing/reportlistmodel.h"
+#include "printing/spoollistmodel.h"
 #include "samplereports.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
@@ -483,6 +484,49 @@ private slots:
         QCOMPARE(rows.size(), 3);
         QCOMPARE(rows.at(1).identity.deviceId(), TestSupport::variantImei(402));
         QCOMPARE(rows.at(1).identity.serial, QStringLiteral("SER000402"));
+    }
+
+    // The list of labels not printed yet changes row by row, so a view keeps its place and the
+    // buttons under the pointer: a retried label leaves its row, the others keep theirs.
+    void spoolListChangesRowByRow()
+    {
+        QTemporaryDir dir;
+        PrintSpool spool(dir.path());
+        QStringList ids;
+        for (int n = 1; n <= 3; ++n) {
+            SpoolEntry e = entryFor(n);
+            QVERIFY(spool.add(&e));
+            QVERIFY(spool.moveToFailed(e.id, "layout missing"));
+            ids << e.id;
+        }
+        SpoolListModel model(&spool);
+        QCOMPARE(model.rowCount(), 3);
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        const QPersistentModelIndex last = model.index(2);
+        QVERIFY(spool.retryFailed(ids.at(1)));
+        model.refresh();
+        QCOMPARE(resets.count(), 0);
+        QVERIFY(last.isValid());
+        QCOMPARE(last.data(SpoolListModel::EntryIdRole).toString(), ids.at(2));
+        QCOMPARE(model.index(0).data(SpoolListModel::EntryIdRole).toString(), ids.at(0));
+        // The retried label waits below the failed ones.
+        QCOMPARE(model.index(2).data(SpoolListModel::EntryIdRole).toString(), ids.at(1));
+        QCOMPARE(model.index(2).data(SpoolListModel::StateRole).toString(), QStringLiteral("waiting"));
+    }
+
+    // A waiting label says why it waits: its turn, or printing paused.
+    void waitingLabelsSayWhenPrintingIsPaused()
+    {
+        QTemporaryDir dir;
+        PrintSpool spool(dir.path());
+        SpoolEntry e = entryFor(1);
+        QVERIFY(spool.add(&e));
+        SpoolListModel model(&spool);
+        QCOMPARE(model.index(0).data(SpoolListModel::ReasonRole).toString(),
+                 QStringLiteral("waiting for its turn"));
+        model.setPaused(true);
+        QCOMPARE(model.index(0).data(SpoolListModel::ReasonRole).toString(),
+                 QStringLiteral("printing is paused"));
     }
 
     // Labels rendered at once by several workers reach a platform printer in ticket order, even

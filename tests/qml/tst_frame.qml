@@ -119,5 +119,22 @@ Item {
             help.close()
             frame.settingsPanel.close()
         }
+
+        // A note for one cause changes in place when raised again, and closes when withdrawn.
+        function test_groupedNotesChangeInPlace() {
+            var frame = createFrame()
+            var before = frame.notes.count
+            popupProvider.showGroupedNote("failed job-a", "Labels not printed", "1 label of job A failed",
+                                          PopupNoteTypes.ErrorMessage)
+            popupProvider.showGroupedNote("failed job-b", "Labels not printed", "1 label of job B failed",
+                                          PopupNoteTypes.ErrorMessage)
+            popupProvider.showGroupedNote("failed job-a", "Labels not printed", "2 labels of job A failed",
+                                          PopupNoteTypes.ErrorMessage)
+            compare(frame.notes.count, before + 2)
+            compare(frame.notes.get(before).text, "2 labels of job A failed")
+            popupProvider.dismissGroupedNote("failed job-a")
+            compare(frame.notes.count, before + 1)
+            compare(frame.notes.get(before).text, "1 label of job B failed")
+        }
     }
 }
