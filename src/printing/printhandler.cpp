@@ -630,11 +630,13 @@ void PrintHandler::printerUnavailable(const QString& printerKey, const LabelJob&
     const int count = waitingFor(printerKey);
     qDebug() << "Printer" << printerKey << "unavailable:" << result.reason << "-" << count << "labels wait";
     if (first)
-        reportFailure(
-            result.noteType, QStringLiteral("Labels waiting"),
-            QStringLiteral("%1 labels wait for printer \"%2\": %3. They print when it is ready again.")
-                .arg(count)
-                .arg(printerKey.isEmpty() ? QStringLiteral("(none set)") : printerKey, result.reason));
+        reportFailure(result.noteType, QStringLiteral("Labels waiting"),
+                      QStringLiteral("%1 for printer \"%2\": %3. %4 when it is ready again.")
+                          .arg(count == 1 ? QStringLiteral("1 label waits")
+                                          : QStringLiteral("%1 labels wait").arg(count),
+                               printerKey.isEmpty() ? QStringLiteral("(none set)") : printerKey,
+                               result.reason,
+                               count == 1 ? QStringLiteral("It prints") : QStringLiteral("They print")));
     m_model->setWaiting(printerKey, result.reason, m_monitor->heldSince(printerKey));
     emit spoolChanged();
 }
@@ -836,7 +838,7 @@ int PrintHandler::reprint(const QStringList& archiveIds)
             reportFailure(PrintNotes::Error, QStringLiteral("Reprint not possible"), error);
     }
     if (queued > 0) {
-        emit statusBarMessage(QStringLiteral("%1 labels queued for reprint").arg(queued));
+        emit statusBarMessage(QStringLiteral("%1 queued for reprint").arg(PrintNotes::labels(queued)));
         schedulePrint();
     }
     return queued;
