@@ -750,8 +750,9 @@ void PrintHandler::noteFailed(const SpoolEntry& entry, const QString& reason, Pr
         count += jobKeyOf(failed) == jobKey && failed.reason == reason ? 1 : 0;
     const QString key = QStringLiteral("failed\n%1\n%2").arg(jobKey, reason);
     m_failureNotes.insert(key, {jobKey, reason});
-    const QString text = QStringLiteral("%1 of job %2 failed: %3. They wait in the Report Log's failed list.")
-                             .arg(PrintNotes::labels(count), entry.jobName, reason);
+    const QString text = QStringLiteral("%1 of job %2 failed: %3. %4 in the Report Log's failed list.")
+                             .arg(PrintNotes::labels(count), entry.jobName, reason,
+                                  count == 1 ? QStringLiteral("It waits") : QStringLiteral("They wait"));
     qWarning() << "Job" << entry.jobName << ", report" << entry.reportUuid << "not printed:" << reason;
     emit statusBarMessage(text);
     PrintNotes::instance()->raiseGrouped(kind, key, QStringLiteral("Labels not printed"), text);

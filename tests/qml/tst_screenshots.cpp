@@ -33,8 +33,8 @@ private slots:
 
         const QStringList files =
             QDir(out.path()).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
-        // Seven views and states at two sizes.
-        QCOMPARE(files.size(), 14);
+        // Eight views and states at two sizes.
+        QCOMPARE(files.size(), 16);
         for (const QString& name : files) {
             const QImage image(QDir(out.path()).filePath(name));
             const QSize expected =

@@ -1,6 +1,8 @@
 #include "screenshotdriver.h"
 
 #include "app/viewer.h"
+#include "printing/printhandler.h"
+#include "printing/printspool.h"
 #include "printing/reportlistmodel.h"
 #include "settings/joblistmodel.h"
 
@@ -23,8 +25,10 @@ ScreenshotDriver::ScreenshotDriver(Viewer* viewer, const QString& outputDir, int
     : QObject(parent), m_viewer(viewer), m_outputDir(outputDir), m_timeoutSeconds(timeoutSeconds)
 {
     // The states an operator meets beyond the plain views: a new job (inactive, with a job whose
-    // layout is gone beside it), the Report Log narrowed by a search and its help page.
-    const char* const views[] = {"jobs", "layouts", "reports", "settings", "newjob", "search", "help"};
+    // layout is gone beside it), the Report Log narrowed by a search, its help page and its list
+    // of failed labels with their note.
+    const char* const views[] = {"jobs",   "layouts", "reports", "settings",
+                                 "newjob", "search",  "help",    "failed"};
     for (int i = 0; i < int(sizeof(views) / sizeof(views[0])); ++i) {
         for (const QSize& size : {QSize(1200, 800), QSize(1920, 1080)})
             m_shots.append({size, QString::fromLatin1(views[i]), i + 1});
@@ -91,6 +95,9 @@ void ScreenshotDriver::prepareNext()
             QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("jobs")));
         } else if (shot.view == QLatin1String("search")) {
             QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("reports")));
+        } else if (shot.view == QLatin1String("failed")) {
+            failSomeLabels();
+            QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("reports")));
         } else if (shot.view == QLatin1String("help")) {
             QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("reports")));
             QMetaObject::invokeMethod(frame, "openHelp");
@@ -147,4 +154,20 @@ void ScreenshotDriver::finish(int exitCode)
 {
     m_timer.stop();
     QCoreApplication::exit(exitCode);
+}
+
+void ScreenshotDriver::failSomeLabels()
+{
+    if (m_failed)
+        return;
+    m_failed = true;
+    PrintSpool* spool = PrintSpool::instance();
+    const QList<PrintedRecord> printed = spool->history();
+    SpoolEntry archived;
+    if (printed.isEmpty() || !spool->archivedEntry(printed.first().archiveId, &archived))
+        return;
+    const QString report = QString::fromUtf8(archived.report);
+    m_viewer->printHandler()->printReports(
+        QStringLiteral("Tablets (old label)"), QStringLiteral("Retired label"),
+        QStringLiteral("PDF files (label archive)"), {report, report, report}, 0, 0);
 }

@@ -34,6 +34,8 @@ private:
     void finish(int exitCode);
     // A new job selected in the job list, beside a job whose layout does not exist.
     void showNewJob(QQuickItem* frame);
+    // Labels of a job whose layout is gone, once: the failed list and its note.
+    void failSomeLabels();
 
     Viewer* m_viewer;
     QString m_outputDir;
@@ -43,4 +45,5 @@ private:
     QList<Shot> m_shots;
     int m_next = 0;
     QString m_newJobId;
+    bool m_failed = false;
 };

@@ -312,11 +312,12 @@ Rectangle {
     }
 
     // Notes stack in the lower right corner, newest last, clear of the connection line, and stay
-    // until closed or dismissed.
+    // until closed or dismissed. Over the Report Log they stand at the top, clear of the buttons
+    // of the labels not printed yet.
     Column {
+        id: noteStack
         objectName: "noteStack"
-        anchors.bottom: statusBar.top
-        anchors.bottomMargin: 16
+        y: root.currentView === "reports" ? header.height + 72 : statusBar.y - 16 - height
         anchors.right: parent.right
         anchors.rightMargin: 16
         width: Math.min(540, root.width - 32)
