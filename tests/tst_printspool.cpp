@@ -212,10 +212,11 @@ private slots:
         SpoolEntry gap = entryFor(9);
         gap.report.replace("<entry name=\"imei\"", "<entry name=\"nothing\"");
         gap.report.replace("<entry name=\"serial\"", "<entry name=\"nothing\"");
+        QSignalSpy gaps(PopupNoteProvider::instance(), &PopupNoteProvider::showGroupedNote);
         QVERIFY(!p.add(gap).isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(p.written.count(), 6, 20000);
-        QVERIFY(!p.notes.isEmpty());
-        const QString text = p.notes.last().at(1).toString();
+        QCOMPARE(gaps.count(), 1);
+        const QString text = gaps.last().at(2).toString();
         QVERIFY2(text.contains("BarCode.qml") && text.contains(variantDocumentId(9)), qPrintable(text));
         QVERIFY(
             !log->data(log->index(log->rowCount() - 1), ReportListModel::AttentionRole).toString().isEmpty());

@@ -583,10 +583,7 @@ void PrintHandler::finishEntry(const SpoolEntry& entry, const LabelJob& job)
         if (!job.labelFile.isEmpty())
             emit labelFileWritten(job.labelFile);
         if (!job.problems.isEmpty())
-            reportFailure(PrintNotes::Error, QStringLiteral("Label printed with a gap"),
-                          QStringLiteral("Job %1, report %2: %3 could not be printed; reprint it from the "
-                                         "Report Log once the layout or the job's filter is fixed")
-                              .arg(entry.jobName, job.reportUuid, job.problems.join(QStringLiteral(", "))));
+            notePrintedWithGap(entry, job);
         break;
     case LabelJob::Outcome::PrinterUnavailable:
         m_spool->release(entry.id);
@@ -756,6 +753,24 @@ void PrintHandler::noteFailed(const SpoolEntry& entry, const QString& reason, Pr
     qWarning() << "Job" << entry.jobName << ", report" << entry.reportUuid << "not printed:" << reason;
     emit statusBarMessage(text);
     PrintNotes::instance()->raiseGrouped(kind, key, QStringLiteral("Labels not printed"), text);
+}
+
+void PrintHandler::notePrintedWithGap(const SpoolEntry& entry, const LabelJob& job)
+{
+    const QString problems = job.problems.join(QStringLiteral(", "));
+    const QString key = QStringLiteral("gap\n%1\n%2").arg(jobKeyOf(entry), problems);
+    const int count = ++m_gapNotes[key];
+    const QString text =
+        QStringLiteral(
+            "%1 of job %2 printed without %3 (the last: report %4); %5 marked in the Report Log: reprint "
+            "%6 once the layout or the job's filter is fixed")
+            .arg(PrintNotes::labels(count), entry.jobName, problems, job.reportUuid,
+                 count == 1 ? QStringLiteral("its row is") : QStringLiteral("their rows are"),
+                 count == 1 ? QStringLiteral("it") : QStringLiteral("them"));
+    qWarning() << "Job" << entry.jobName << ", report" << job.reportUuid << "printed without" << problems;
+    emit statusBarMessage(text);
+    PrintNotes::instance()->raiseGrouped(PrintNotes::Error, key, QStringLiteral("Labels printed with a gap"),
+                                         text);
 }
 
 void PrintHandler::withdrawSettledNotes()

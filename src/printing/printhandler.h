@@ -176,6 +176,8 @@ private:
     void reportFailure(PrintNotes::Kind kind, const QString& title, const QString& text);
     // A label failed: the note of its job and cause counts the failed labels it stands for.
     void noteFailed(const SpoolEntry& entry, const QString& reason, PrintNotes::Kind kind);
+    // A label printed without some of its objects: one note per job and missing part, counting them.
+    void notePrintedWithGap(const SpoolEntry& entry, const LabelJob& job);
     // Failed labels were retried or discarded: notes whose labels are all gone close.
     void withdrawSettledNotes();
 
@@ -208,4 +210,5 @@ private:
         QString reason;
     };
     QHash<QString, FailureGroup> m_failureNotes; // by note key: the failure notes raised
+    QHash<QString, int> m_gapNotes;              // by note key: labels printed with that gap
 };
