@@ -410,8 +410,9 @@ private slots:
     }
 
     // Fifty labels failing for one missing layout give one note, kept up to date with the count
-    // (the same count as the status bar), and no note per label. Retry all, once the layout is
-    // back, prints each once: one label file and one log line each; the note then closes.
+    // (the same count as the status bar, also after a discard), and no note per label. Retry all,
+    // once the layout is back, prints each once: one label file and one log line each; the note
+    // then closes.
     void failuresOfOneCauseShareANoteAndRetryAllPrintsThemOnce()
     {
         constexpr int kLabels = 50;
@@ -437,16 +438,23 @@ private slots:
                  qPrintable(last));
         QVERIFY2(p.handler.spoolState().contains("50 labels failed"), qPrintable(p.handler.spoolState()));
 
+        // One discarded: the note on show counts one less.
+        QSignalSpy updated(PopupNoteProvider::instance(), &PopupNoteProvider::updateGroupedNote);
+        QVERIFY(p.handler.discardEntry(p.spool.failed().first().id));
+        QCOMPARE(updated.count(), 1);
+        QVERIFY2(updated.last().at(1).toString().startsWith("49 labels of job"),
+                 qPrintable(updated.last().at(1).toString()));
+
         const QString layouts = SystemPaths::instance().layoutDir;
         QVERIFY(QFile::copy(layouts + "Station label.lyson", layouts + "Made later.lyson"));
-        QCOMPARE(p.handler.retryAllFailed(), kLabels);
+        QCOMPARE(p.handler.retryAllFailed(), kLabels - 1);
         QCOMPARE(p.handler.failedLabels(), 0);
         QCOMPARE(closed.count(), 1);
         QCOMPARE(closed.first().at(0).toString(), grouped.first().at(0).toString());
         QTRY_COMPARE_WITH_TIMEOUT(p.spool.pendingCount(), 0, 180000);
-        QCOMPARE(p.written.count(), kLabels);
-        QCOMPARE(TestSupport::labelFiles(m_labels).size(), labelsBefore + kLabels);
-        QCOMPARE(csvLines(), linesBefore + kLabels + (linesBefore == 0 ? 1 : 0));
+        QCOMPARE(p.written.count(), kLabels - 1);
+        QCOMPARE(TestSupport::labelFiles(m_labels).size(), labelsBefore + kLabels - 1);
+        QCOMPARE(csvLines(), linesBefore + kLabels - 1 + (linesBefore == 0 ? 1 : 0));
         QCOMPARE(p.handler.failedLabels(), 0);
         QFile::remove(layouts + "Made later.lyson");
     }

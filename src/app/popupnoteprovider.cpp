@@ -18,7 +18,9 @@ PopupNoteProvider::PopupNoteProvider()
         << connect(this, &PopupNoteProvider::showErrorConfirm, this, &PopupNoteProvider::onShowErrorConfirm)
         << connect(this, &PopupNoteProvider::showGroupedNote, this, &PopupNoteProvider::onShowGroupedNote)
         << connect(this, &PopupNoteProvider::dismissGroupedNote, this,
-                   &PopupNoteProvider::onDismissGroupedNote);
+                   &PopupNoteProvider::onDismissGroupedNote)
+        << connect(this, &PopupNoteProvider::updateGroupedNote, this,
+                   &PopupNoteProvider::onUpdateGroupedNote);
     // Printing raises its notes without knowing the window; they become notes of the matching type.
     connect(
         PrintNotes::instance(), &PrintNotes::note, this,
@@ -34,6 +36,10 @@ PopupNoteProvider::PopupNoteProvider()
         [this](PrintNotes::Kind kind, const QString& key, const QString& title, const QString& text) {
             emit showGroupedNote(key, title, text, typeOf(kind));
         },
+        Qt::DirectConnection);
+    connect(
+        PrintNotes::instance(), &PrintNotes::updated, this,
+        [this](const QString& key, const QString& text) { emit updateGroupedNote(key, text); },
         Qt::DirectConnection);
     connect(
         PrintNotes::instance(), &PrintNotes::withdrawn, this,
@@ -171,5 +177,13 @@ void PopupNoteProvider::onDismissGroupedNote(const QString& key)
     for (int i = m_pending.size() - 1; i >= 0; --i) {
         if (m_pending.at(i).kind == KindGrouped && m_pending.at(i).key == key)
             m_pending.removeAt(i);
+    }
+}
+
+void PopupNoteProvider::onUpdateGroupedNote(const QString& key, const QString& text)
+{
+    for (PendingRequest& request : m_pending) {
+        if (request.kind == KindGrouped && request.key == key)
+            request.second = text;
     }
 }

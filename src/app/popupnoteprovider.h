@@ -113,6 +113,8 @@ signals:
                          PopupNoteProvider::PopupNoteTypes type);
     // Closes the note of that cause (held: drops it before it is shown).
     void dismissGroupedNote(const QString& key);
+    // Changes the text of the note of that cause if it is on show (held: its held text).
+    void updateGroupedNote(const QString& key, const QString& text);
 
 public slots:
     void onShowPopup(PopupNoteProvider::PopupNoteTypes type);
@@ -124,6 +126,7 @@ public slots:
     void onShowGroupedNote(const QString& key, const QString& title, const QString& text,
                            PopupNoteProvider::PopupNoteTypes type);
     void onDismissGroupedNote(const QString& key);
+    void onUpdateGroupedNote(const QString& key, const QString& text);
 
 private:
     PopupNoteProvider();

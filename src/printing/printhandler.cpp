@@ -742,17 +742,28 @@ QString jobKeyOf(const SpoolEntry& entry)
 void PrintHandler::noteFailed(const SpoolEntry& entry, const QString& reason, PrintNotes::Kind kind)
 {
     const QString jobKey = jobKeyOf(entry);
-    int count = 0;
-    for (const SpoolEntry& failed : m_spool->failed())
-        count += jobKeyOf(failed) == jobKey && failed.reason == reason ? 1 : 0;
     const QString key = QStringLiteral("failed\n%1\n%2").arg(jobKey, reason);
-    m_failureNotes.insert(key, {jobKey, reason});
-    const QString text = QStringLiteral("%1 of job %2 failed: %3. %4 in the Report Log's failed list.")
-                             .arg(PrintNotes::labels(count), entry.jobName, reason,
-                                  count == 1 ? QStringLiteral("It waits") : QStringLiteral("They wait"));
+    auto group = m_failureNotes.find(key);
+    if (group == m_failureNotes.end()) {
+        // A new cause counts the labels it already holds (from before a restart) once; then each.
+        FailureGroup fresh{jobKey, reason, entry.jobName, 0};
+        for (const SpoolEntry& failed : m_spool->failed())
+            fresh.count += jobKeyOf(failed) == jobKey && failed.reason == reason ? 1 : 0;
+        group = m_failureNotes.insert(key, fresh);
+    } else {
+        ++group->count;
+    }
+    const QString text = failureText(*group);
     qWarning() << "Job" << entry.jobName << ", report" << entry.reportUuid << "not printed:" << reason;
     emit statusBarMessage(text);
     PrintNotes::instance()->raiseGrouped(kind, key, QStringLiteral("Labels not printed"), text);
+}
+
+QString PrintHandler::failureText(const FailureGroup& group)
+{
+    return QStringLiteral("%1 of job %2 failed: %3. %4 in the Report Log's failed list.")
+        .arg(PrintNotes::labels(group.count), group.jobName, group.reason,
+             group.count == 1 ? QStringLiteral("It waits") : QStringLiteral("They wait"));
 }
 
 void PrintHandler::notePrintedWithGap(const SpoolEntry& entry, const LabelJob& job)
@@ -777,16 +788,22 @@ void PrintHandler::withdrawSettledNotes()
 {
     if (m_failureNotes.isEmpty())
         return;
-    QSet<QString> open;
+    QHash<QString, int> left; // by job and reason
     for (const SpoolEntry& failed : m_spool->failed())
-        open.insert(jobKeyOf(failed) + QLatin1Char('\n') + failed.reason);
+        ++left[jobKeyOf(failed) + QLatin1Char('\n') + failed.reason];
     for (auto it = m_failureNotes.begin(); it != m_failureNotes.end();) {
-        if (open.contains(it->jobKey + QLatin1Char('\n') + it->reason)) {
-            ++it;
+        const int count = left.value(it->jobKey + QLatin1Char('\n') + it->reason);
+        if (count == 0) {
+            PrintNotes::instance()->withdraw(it.key());
+            it = m_failureNotes.erase(it);
             continue;
         }
-        PrintNotes::instance()->withdraw(it.key());
-        it = m_failureNotes.erase(it);
+        // The note on show counts what is left; a closed one stays closed.
+        if (count != it->count) {
+            it->count = count;
+            PrintNotes::instance()->update(it.key(), failureText(*it));
+        }
+        ++it;
     }
 }
 

@@ -208,7 +208,10 @@ private:
     {
         QString jobKey; // the job's id, or its name when it has none
         QString reason;
+        QString jobName;
+        int count = 0; // its labels in the failed list
     };
+    static QString failureText(const FailureGroup& group);
     QHash<QString, FailureGroup> m_failureNotes; // by note key: the failure notes raised
     QHash<QString, int> m_gapNotes;              // by note key: labels printed with that gap
 };

@@ -28,6 +28,8 @@ public:
         emit groupedNote(kind, key, title, text);
     }
     void withdraw(const QString& key) { emit withdrawn(key); }
+    // Changes the text of the note on show under the key; shows nothing when it was closed.
+    void update(const QString& key, const QString& text) { emit updated(key, text); }
 
     // "1 label", "12 labels".
     static QString labels(int count);
@@ -36,6 +38,7 @@ signals:
     void note(PrintNotes::Kind kind, QString title, QString text);
     void groupedNote(PrintNotes::Kind kind, QString key, QString title, QString text);
     void withdrawn(QString key);
+    void updated(QString key, QString text);
 
 private:
     PrintNotes() = default;

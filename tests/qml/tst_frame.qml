@@ -120,7 +120,8 @@ Item {
             frame.settingsPanel.close()
         }
 
-        // A note for one cause changes in place when raised again, and closes when withdrawn.
+        // A note for one cause changes in place when raised again or updated, and closes when
+        // withdrawn.
         function test_groupedNotesChangeInPlace() {
             var frame = createFrame()
             var before = frame.notes.count
@@ -135,6 +136,11 @@ Item {
             popupProvider.dismissGroupedNote("failed job-a")
             compare(frame.notes.count, before + 1)
             compare(frame.notes.get(before).text, "1 label of job B failed")
+            // An update changes a note on show and brings back none that was closed.
+            popupProvider.updateGroupedNote("failed job-a", "1 label of job A failed")
+            popupProvider.updateGroupedNote("failed job-b", "2 labels of job B failed")
+            compare(frame.notes.count, before + 1)
+            compare(frame.notes.get(before).text, "2 labels of job B failed")
         }
     }
 }

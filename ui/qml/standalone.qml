@@ -75,6 +75,13 @@ Rectangle {
                            confirmText: "", rejectText: "", key: key })
     }
 
+    function updateGroupedNote(key, text) {
+        for (var i = 0; i < noteModel.count; ++i) {
+            if (noteModel.get(i).key === key)
+                noteModel.setProperty(i, "text", text)
+        }
+    }
+
     function dismissGroupedNote(key) {
         for (var i = noteModel.count - 1; i >= 0; --i) {
             if (noteModel.get(i).key === key)
@@ -114,6 +121,7 @@ Rectangle {
         function onDismissPopup(type) { root.dismissNotes(type) }
         function onShowGroupedNote(key, title, text, type) { root.setGroupedNote(key, type, title, text) }
         function onDismissGroupedNote(key) { root.dismissGroupedNote(key) }
+        function onUpdateGroupedNote(key, text) { root.updateGroupedNote(key, text) }
     }
 
     Shortcut { sequence: "Ctrl+1"; onActivated: root.showView("jobs") }
