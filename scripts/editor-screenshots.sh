@@ -23,6 +23,6 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
 fi
 
 echo "screenshots: writing to $out"
-EDITOR_SCREENSHOTS_DIR="$out" QT_QPA_PLATFORM=xcb QT_QUICK_BACKEND=software xvfb-run -a -s "-screen 0 1600x1000x24" \
+EDITOR_SCREENSHOTS_DIR="$out" QT_QPA_PLATFORM=xcb QT_QUICK_BACKEND=software xvfb-run -a -s "-screen 0 2000x1200x24" \
     "$build/tests/qml_editor/tst_qml_editor" -input "$root/tests/qml_editor/screenshots"
 ls -1 "$out"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of the station window: starts the stand-in console and the program's window under a
 # virtual X server with two print jobs, waits until it is connected and has printed a report, then
-# saves each view and the settings panel at 1200 x 800 and at 1920 x 1080, last the window once the
-# console stopped answering.
+# saves each view, the settings panel and a help page at 1200 x 800 and at 1920 x 1080, last the
+# window once the console stopped answering.
 #   scripts/screenshots.sh [OUTPUT_DIR]      (default: <build>/screenshots)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

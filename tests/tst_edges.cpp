@@ -259,6 +259,7 @@ private slots:
         // nothing is logged as printed.
         QSignalSpy errors(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
         QSignalSpy popups(PopupNoteProvider::instance(), &PopupNoteProvider::showPopup);
+        QSignalSpy grouped(PopupNoteProvider::instance(), &PopupNoteProvider::showGroupedNote);
         PrintHandler* handler = station.handler();
         const auto printNext = [&](int n, int waiting = 0) {
             QCOMPARE(server.addReport(variant(n), true), n);
@@ -269,20 +270,20 @@ private slots:
         };
         s->setValue("jobs/all/layout", "No such layout", true);
         printNext(2);
-        QCOMPARE(errors.count(), 1);
-        QVERIFY(errors.last().at(1).toString().contains("No such layout"));
+        QCOMPARE(grouped.count(), 1);
+        QVERIFY(grouped.last().at(2).toString().contains("No such layout"));
         QCOMPARE(handler->failedLabels(), failedBefore + 1);
         // No printer at all: the label waits, and the user is told why.
         s->setValue("jobs/all/layout", "Edge label", true);
         s->setValue("jobs/all/printer", "", true);
         printNext(3, 1);
-        QTRY_COMPARE(errors.count(), 2);
+        QTRY_COMPARE(errors.count(), 1);
         QCOMPARE(lastNote(), PopupNoteProvider::PrinterNotConfigured);
         // A printer that is not there: the waiting labels (the job's, with its new printer) wait on.
         s->setValue("jobs/all/printer", "Printer that was unplugged", true);
         handler->retryWaiting();
         printNext(4, 2);
-        QTRY_COMPARE(errors.count(), 3);
+        QTRY_COMPARE(errors.count(), 2);
         QCOMPARE(lastNote(), PopupNoteProvider::PrinterRemoved);
         QVERIFY(handler->spoolState().contains("2 labels waiting for Printer that was unplugged"));
         QVERIFY(labelFiles(m_labels).isEmpty());

@@ -12,6 +12,7 @@
 #include "printing/printnotes.h"
 #include "printing/printspool.h"
 #include "printing/reportlistmodel.h"
+#include "printing/spoollistmodel.h"
 #include "samplereports.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
@@ -249,11 +250,12 @@ private slots:
         SpoolEntry gap = entryFor(9);
         gap.report.replace("<entry name=\"imei\"", "<entry name=\"nothing\"");
         gap.report.replace("<entry name=\"serial\"", "<entry name=\"nothing\"");
+        QSignalSpy gaps(PopupNoteProvider::instance(), &PopupNoteProvider::showGroupedNote);
         QVERIFY(!p.add(gap).isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(p.written.count(), 1, 20000);
         QTRY_COMPARE(p.spool.pendingCount(), 0);
-        QVERIFY(!p.notes.isEmpty());
-        const QString text = p.notes.last().at(1).toString();
+        QCOMPARE(gaps.count(), 1);
+        const QString text = gaps.last().at(2).toString();
         QVERIFY2(text.contains("BarCode.qml") && text.contains(variantDocumentId(9)), qPrintable(text));
         ReportListModel* log = ReportListModel::instance();
         QVERIFY(
@@ -606,6 +608,135 @@ private slots:
         }
         ReportListModel::instance()->setReportLogPath(m_csv);
         SettingsManager::instance()->setValue(FilePrinter::kFolderKey, m_labels, true);
+    }
+
+    // Fifty labels failing for one missing layout give one note, kept up to date with the count
+    // (the same count as the status bar, also after a discard), and no note per label. Retry all,
+    // once the layout is back, prints each once: one label file and one log line each; the note
+    // then closes.
+    void failuresOfOneCauseShareANoteAndRetryAllPrintsThemOnce()
+    {
+        constexpr int kLabels = 50;
+        Printing p;
+        QSignalSpy grouped(PopupNoteProvider::instance(), &PopupNoteProvider::showGroupedNote);
+        QSignalSpy closed(PopupNoteProvider::instance(), &PopupNoteProvider::dismissGroupedNote);
+        const int labelsBefore = TestSupport::labelFiles(m_labels).size();
+        const int linesBefore = csvLines();
+        for (int n = 1; n <= kLabels; ++n) {
+            SpoolEntry e = entryFor(100 + n);
+            e.layout = "Made later";
+            QVERIFY(!p.add(e).isEmpty());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(p.handler.failedLabels(), kLabels, 60000);
+        QCOMPARE(p.notes.count(), 0);
+        QVERIFY(!grouped.isEmpty());
+        for (const QList<QVariant>& note : qAsConst(grouped))
+            QCOMPARE(note.at(0).toString(), grouped.first().at(0).toString());
+        QVERIFY2(grouped.first().at(2).toString().startsWith("1 label of job Apple phones failed"),
+                 qPrintable(grouped.first().at(2).toString()));
+        const QString last = grouped.last().at(2).toString();
+        QVERIFY2(last.startsWith("50 labels of job Apple phones failed: layout \"Made later\" is missing"),
+                 qPrintable(last));
+        QVERIFY2(p.handler.spoolState().contains("50 labels failed"), qPrintable(p.handler.spoolState()));
+
+        // One discarded: the note on show counts one less.
+        QSignalSpy updated(PopupNoteProvider::instance(), &PopupNoteProvider::updateGroupedNote);
+        QVERIFY(p.handler.discardEntry(p.spool.failed().first().id));
+        QCOMPARE(updated.count(), 1);
+        QVERIFY2(updated.last().at(1).toString().startsWith("49 labels of job"),
+                 qPrintable(updated.last().at(1).toString()));
+
+        const QString layouts = SystemPaths::instance().layoutDir;
+        QVERIFY(QFile::copy(layouts + "Station label.lyson", layouts + "Made later.lyson"));
+        QCOMPARE(p.handler.retryAllFailed(), kLabels - 1);
+        QCOMPARE(p.handler.failedLabels(), 0);
+        QCOMPARE(closed.count(), 1);
+        QCOMPARE(closed.first().at(0).toString(), grouped.first().at(0).toString());
+        QTRY_COMPARE_WITH_TIMEOUT(p.spool.pendingCount(), 0, 180000);
+        QCOMPARE(p.written.count(), kLabels - 1);
+        QCOMPARE(TestSupport::labelFiles(m_labels).size(), labelsBefore + kLabels - 1);
+        QCOMPARE(csvLines(), linesBefore + kLabels - 1 + (linesBefore == 0 ? 1 : 0));
+        QCOMPARE(p.handler.failedLabels(), 0);
+        QFile::remove(layouts + "Made later.lyson");
+    }
+
+    // The Report Log finds a label by the IMEI printed on it and shows its model; a label archived
+    // before the device was kept with its record gets it from its archived report.
+    void reportLogFindsALabelByItsImei()
+    {
+        Printing p;
+        // Numbers no other test prints, so the process-wide log holds one row of each.
+        for (int n = 401; n <= 403; ++n)
+            QVERIFY(!p.add(entryFor(n)).isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(p.written.count(), 3, 30000);
+        QTRY_COMPARE(p.spool.history().size(), 3);
+        ReportListModel* log = ReportListModel::instance();
+        auto* shown = qobject_cast<QSortFilterProxyModel*>(log->shownRows());
+        shown->setProperty("searchText", TestSupport::variantImei(402));
+        QCOMPARE(shown->rowCount(), 1);
+        const QModelIndex row = shown->index(0, 0);
+        QCOMPARE(row.data(ReportListModel::ReportUuidRole).toString(), variantDocumentId(402));
+        QCOMPARE(row.data(ReportListModel::DeviceIdRole).toString(), TestSupport::variantImei(402));
+        QCOMPARE(row.data(ReportListModel::ModelRole).toString(), QStringLiteral("iPhone 12 128GB Blue"));
+        shown->setProperty("searchText", QString());
+
+        // The same archive with records that name no device.
+        QFile index(p.dir.path() + "/printed/index.jsonl");
+        QVERIFY(index.open(QIODevice::ReadOnly));
+        QByteArray records = index.readAll();
+        index.close();
+        for (const char* key : {"imei", "serial", "model"})
+            records.replace(QByteArray("\"") + key + "\":", QByteArray("\"old_") + key + "\":");
+        QVERIFY(index.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        index.write(records);
+        index.close();
+        const QList<ReportListModel::Entry> rows = ReportListModel::historyRows(PrintSpool(p.dir.path()));
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows.at(1).identity.deviceId(), TestSupport::variantImei(402));
+        QCOMPARE(rows.at(1).identity.serial, QStringLiteral("SER000402"));
+    }
+
+    // The list of labels not printed yet changes row by row, so a view keeps its place and the
+    // buttons under the pointer: a retried label leaves its row, the others keep theirs.
+    void spoolListChangesRowByRow()
+    {
+        QTemporaryDir dir;
+        PrintSpool spool(dir.path());
+        QStringList ids;
+        for (int n = 1; n <= 3; ++n) {
+            SpoolEntry e = entryFor(n);
+            QVERIFY(spool.add(&e));
+            QVERIFY(spool.moveToFailed(e.id, "layout missing"));
+            ids << e.id;
+        }
+        SpoolListModel model(&spool);
+        QCOMPARE(model.rowCount(), 3);
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        const QPersistentModelIndex last = model.index(2);
+        QVERIFY(spool.retryFailed(ids.at(1)));
+        model.refresh();
+        QCOMPARE(resets.count(), 0);
+        QVERIFY(last.isValid());
+        QCOMPARE(last.data(SpoolListModel::EntryIdRole).toString(), ids.at(2));
+        QCOMPARE(model.index(0).data(SpoolListModel::EntryIdRole).toString(), ids.at(0));
+        // The retried label waits below the failed ones.
+        QCOMPARE(model.index(2).data(SpoolListModel::EntryIdRole).toString(), ids.at(1));
+        QCOMPARE(model.index(2).data(SpoolListModel::StateRole).toString(), QStringLiteral("waiting"));
+    }
+
+    // A waiting label says why it waits: its turn, or printing paused.
+    void waitingLabelsSayWhenPrintingIsPaused()
+    {
+        QTemporaryDir dir;
+        PrintSpool spool(dir.path());
+        SpoolEntry e = entryFor(1);
+        QVERIFY(spool.add(&e));
+        SpoolListModel model(&spool);
+        QCOMPARE(model.index(0).data(SpoolListModel::ReasonRole).toString(),
+                 QStringLiteral("waiting for its turn"));
+        model.setPaused(true);
+        QCOMPARE(model.index(0).data(SpoolListModel::ReasonRole).toString(),
+                 QStringLiteral("printing is paused"));
     }
 
     // Labels rendered at once by several workers reach a platform printer in ticket order, even

@@ -3,6 +3,7 @@
 #include "report/device.h"
 #include "report/reportdevice.h"
 #include "report/reportdocument.h"
+#include "report/reportidentity.h"
 #include "samplereports.h"
 
 #include <QRegularExpression>
@@ -325,6 +326,36 @@ private slots:
         QCOMPARE(doc.query(QStringLiteral("/root/report/korvex_data/bulk/e1/..")), QStringList());
         QCOMPARE(doc.query(QStringLiteral("/root/report/korvex_data/bulk/e19999")),
                  QStringList{QStringLiteral("value 19999")});
+    }
+    // What the Report Log shows of a device: the system section's IMEI, serial number and model,
+    // an older product's IMEI when the system names none, and nothing from other sections (an
+    // erased disk's serial or model is not the device's).
+    void identity_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<QStringList>("expected"); // device id, serial, model
+        const QByteArray sample = TestSupport::sampleReport();
+        QTest::newRow("sample") << sample
+                                << QStringList{"356789104567892", "F2LXK0QJHG7F", "iPhone 12 128GB Blue"};
+        QByteArray serialOnly = sample;
+        serialOnly.replace("<entry name=\"imei\"", "<entry name=\"not_imei\"");
+        QTest::newRow("serial only") << serialOnly
+                                     << QStringList{"F2LXK0QJHG7F", "F2LXK0QJHG7F", "iPhone 12 128GB Blue"};
+        const QByteArray legacy =
+            "<root><report><korvex_data><korvex_legacy_report><entries name=\"legacy_values\">"
+            "<entry name=\"imei\" type=\"string\">990000862471854</entry></entries></korvex_legacy_report>"
+            "<korvex_hardware_report><entries name=\"disks\"><entries name=\"disk\">"
+            "<entry name=\"serial\" type=\"string\">DISK-1</entry><entry name=\"model\">SSD</entry>"
+            "</entries></entries></korvex_hardware_report></korvex_data></report></root>";
+        QTest::newRow("older product, disk only") << legacy << QStringList{"990000862471854", "", ""};
+        QTest::newRow("not a report") << QByteArray("no xml <here") << QStringList{"", "", ""};
+    }
+    void identity()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(QStringList, expected);
+        const ReportIdentity identity = ReportIdentity::scan(xml);
+        QCOMPARE((QStringList{identity.deviceId(), identity.serial, identity.model}), expected);
     }
 };
 

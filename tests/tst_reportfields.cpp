@@ -52,6 +52,32 @@ private slots:
         QCOMPARE(doc.query(m_reader.getFormattedSearchPath("Info 2")),
                  QStringList{QStringLiteral("Customer: Northwind Refurb")});
     }
+    // A filter offers the comparisons the console makes for its field: "not equal" where a text
+    // field allows it, no pattern where it does not; numbers keep all four; a field the catalogue
+    // does not know gets its data type's.
+    void operatorsFollowTheField_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QStringList>("offered");
+        QTest::newRow("text with like") << "user_data.fields.info1"
+                                        << "string" << QStringList{"==", "~"};
+        QTest::newRow("text with neq") << "korvex_data.korvex_legacy_report.legacy_values.rooted"
+                                       << "string" << QStringList{"==", "!="};
+        QTest::newRow("number") << "report.id"
+                                << "uint" << QStringList{"==", "!=", "<", ">"};
+        QTest::newRow("unknown field") << "user_data.not.listed"
+                                       << "string" << QStringList{"==", "~"};
+    }
+    void operatorsFollowTheField()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, type);
+        QFETCH(QStringList, offered);
+        QCOMPARE(m_reader.operatorsFor(path, type), offered);
+        for (const QString& op : offered)
+            QVERIFY2(m_reader.operatorHelp(op).startsWith(op + " ("), qPrintable(op));
+    }
     // Each category's paths lie in its own part of a report.
     void categoryPrefixes_data()
     {

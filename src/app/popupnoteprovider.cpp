@@ -15,30 +15,51 @@ PopupNoteProvider::PopupNoteProvider()
         << connect(this, &PopupNoteProvider::showPopup, this, &PopupNoteProvider::onShowPopup)
         << connect(this, &PopupNoteProvider::showPopupWithInfo, this, &PopupNoteProvider::onShowPopupWithInfo)
         << connect(this, &PopupNoteProvider::showErrorText, this, &PopupNoteProvider::onShowErrorText)
-        << connect(this, &PopupNoteProvider::showErrorConfirm, this, &PopupNoteProvider::onShowErrorConfirm);
+        << connect(this, &PopupNoteProvider::showErrorConfirm, this, &PopupNoteProvider::onShowErrorConfirm)
+        << connect(this, &PopupNoteProvider::showGroupedNote, this, &PopupNoteProvider::onShowGroupedNote)
+        << connect(this, &PopupNoteProvider::dismissGroupedNote, this,
+                   &PopupNoteProvider::onDismissGroupedNote)
+        << connect(this, &PopupNoteProvider::updateGroupedNote, this,
+                   &PopupNoteProvider::onUpdateGroupedNote);
     // Printing raises its notes without knowing the window; they become notes of the matching type.
     connect(
         PrintNotes::instance(), &PrintNotes::note, this,
         [this](PrintNotes::Kind kind, const QString& title, const QString& text) {
-            switch (kind) {
-            case PrintNotes::LogNotWritten:
+            if (kind == PrintNotes::LogNotWritten)
                 emit showPopup(PrintedReportsWritingToLogFailed);
-                return;
-            case PrintNotes::PrinterNotConfigured:
-                emit showErrorText(title, text, PrinterNotConfigured);
-                return;
-            case PrintNotes::PrinterNotWorking:
-                emit showErrorText(title, text, PrinterNotWorking);
-                return;
-            case PrintNotes::PrinterRemoved:
-                emit showErrorText(title, text, PrinterRemoved);
-                return;
-            case PrintNotes::Error:
-                break;
-            }
-            emit showErrorText(title, text, ErrorMessage);
+            else
+                emit showErrorText(title, text, typeOf(kind));
         },
         Qt::DirectConnection);
+    connect(
+        PrintNotes::instance(), &PrintNotes::groupedNote, this,
+        [this](PrintNotes::Kind kind, const QString& key, const QString& title, const QString& text) {
+            emit showGroupedNote(key, title, text, typeOf(kind));
+        },
+        Qt::DirectConnection);
+    connect(
+        PrintNotes::instance(), &PrintNotes::updated, this,
+        [this](const QString& key, const QString& text) { emit updateGroupedNote(key, text); },
+        Qt::DirectConnection);
+    connect(
+        PrintNotes::instance(), &PrintNotes::withdrawn, this,
+        [this](const QString& key) { emit dismissGroupedNote(key); }, Qt::DirectConnection);
+}
+
+PopupNoteProvider::PopupNoteTypes PopupNoteProvider::typeOf(int printNoteKind)
+{
+    switch (printNoteKind) {
+    case PrintNotes::LogNotWritten:
+        return PrintedReportsWritingToLogFailed;
+    case PrintNotes::PrinterNotConfigured:
+        return PrinterNotConfigured;
+    case PrintNotes::PrinterNotWorking:
+        return PrinterNotWorking;
+    case PrintNotes::PrinterRemoved:
+        return PrinterRemoved;
+    default:
+        return ErrorMessage;
+    }
 }
 
 PopupNoteProvider* PopupNoteProvider::instance()
@@ -75,6 +96,9 @@ void PopupNoteProvider::ready()
             break;
         case KindPopupWithInfo:
             emit showPopupWithInfo(request.type, request.second);
+            break;
+        case KindGrouped:
+            emit showGroupedNote(request.key, request.first, request.second, request.type);
             break;
         }
     }
@@ -130,4 +154,36 @@ void PopupNoteProvider::onShowErrorConfirm(const QString& title, const QString& 
     request.cancelSlot = cancelSlot;
     request.type = type;
     hold(request);
+}
+
+void PopupNoteProvider::onShowGroupedNote(const QString& key, const QString& title, const QString& text,
+                                          PopupNoteProvider::PopupNoteTypes type)
+{
+    if (m_ready)
+        return;
+    // Held once per cause, with its latest text.
+    onDismissGroupedNote(key);
+    PendingRequest request;
+    request.kind = KindGrouped;
+    request.key = key;
+    request.first = title;
+    request.second = text;
+    request.type = type;
+    hold(request);
+}
+
+void PopupNoteProvider::onDismissGroupedNote(const QString& key)
+{
+    for (int i = m_pending.size() - 1; i >= 0; --i) {
+        if (m_pending.at(i).kind == KindGrouped && m_pending.at(i).key == key)
+            m_pending.removeAt(i);
+    }
+}
+
+void PopupNoteProvider::onUpdateGroupedNote(const QString& key, const QString& text)
+{
+    for (PendingRequest& request : m_pending) {
+        if (request.kind == KindGrouped && request.key == key)
+            request.second = text;
+    }
 }

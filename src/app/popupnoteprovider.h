@@ -90,6 +90,8 @@ public:
     static PopupNoteProvider* instance();
     // Makes the note types reachable from QML as "PopupNoteTypes" 1.0 (not instantiable).
     static void registerQmlType();
+    // The note type a printing note is shown as (a PrintNotes::Kind).
+    static PopupNoteTypes typeOf(int printNoteKind);
 
     // Called by the QML once its handlers are connected: delivers the held notes, newest first.
     Q_INVOKABLE void ready();
@@ -106,6 +108,13 @@ signals:
                           const QString& cancelSlot, PopupNoteProvider::PopupNoteTypes type);
     // Closes a note of that type; never held back.
     void dismissPopup(PopupNoteProvider::PopupNoteTypes type);
+    // A note that stands for one cause: shown again under the same key, it changes in place.
+    void showGroupedNote(const QString& key, const QString& title, const QString& text,
+                         PopupNoteProvider::PopupNoteTypes type);
+    // Closes the note of that cause (held: drops it before it is shown).
+    void dismissGroupedNote(const QString& key);
+    // Changes the text of the note of that cause if it is on show (held: its held text).
+    void updateGroupedNote(const QString& key, const QString& text);
 
 public slots:
     void onShowPopup(PopupNoteProvider::PopupNoteTypes type);
@@ -114,6 +123,10 @@ public slots:
     void onShowErrorConfirm(const QString& title, const QString& text, const QString& confirm,
                             const QString& reject, const QString& object, const QString& okSlot,
                             const QString& cancelSlot, PopupNoteProvider::PopupNoteTypes type);
+    void onShowGroupedNote(const QString& key, const QString& title, const QString& text,
+                           PopupNoteProvider::PopupNoteTypes type);
+    void onDismissGroupedNote(const QString& key);
+    void onUpdateGroupedNote(const QString& key, const QString& text);
 
 private:
     PopupNoteProvider();
@@ -123,7 +136,8 @@ private:
         KindPopup = 0,
         KindErrorText = 1,
         KindErrorConfirm = 2,
-        KindPopupWithInfo = 3
+        KindPopupWithInfo = 3,
+        KindGrouped = 4
     };
     struct PendingRequest
     {
@@ -136,6 +150,7 @@ private:
         QString object;
         QString okSlot;
         QString cancelSlot;
+        QString key; // grouped notes only
     };
     void hold(const PendingRequest& request);
 

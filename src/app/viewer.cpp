@@ -2,6 +2,7 @@
 
 #include "app/applicationsetup.h"
 #include "app/commandline.h"
+#include "app/helptexts.h"
 #include "app/imageprovider.h"
 #include "app/imageproviderproxy.h"
 #include "app/keyboard.h"
@@ -168,10 +169,7 @@ void Viewer::connectPollerToSpool()
     static bool historyShown = false;
     if (!historyShown) {
         historyShown = true;
-        QList<ReportListModel::Entry> rows;
-        for (const PrintedRecord& record : spool->history())
-            rows << ReportListModel::entryOf(record);
-        ReportListModel::instance()->addHistory(rows);
+        ReportListModel::instance()->addHistory(ReportListModel::historyRows(*spool));
     }
 }
 
@@ -198,6 +196,7 @@ void Viewer::publishContextProperties(QQmlContext* context)
     context->setContextProperty(QStringLiteral("jobListModel"), m_jobs);
     context->setContextProperty(QStringLiteral("connectionForm"), m_connectionForm);
     context->setContextProperty(QStringLiteral("mcCertificate"), CertificateTrust::instance());
+    context->setContextProperty(QStringLiteral("helpTexts"), new HelpTexts(context));
 }
 
 Viewer::~Viewer()

@@ -183,3 +183,53 @@ QStringList MCReportFieldReader::getValidOperationsForUI(const QString& dataType
         return {};
     return defaultValue;
 }
+
+QStringList MCReportFieldReader::operatorsFor(const QString& searchPath, const QString& dataType) const
+{
+    const QStringList operators = getValidOperationsForUI(dataType);
+    const auto entry = m_entryBySearchPath.constFind(searchPath);
+    if (dataType != QLatin1String("string") || entry == m_entryBySearchPath.cend())
+        return operators;
+    // A text field is compared as the console allows for it: "like" for most, "neq" for a few.
+    QStringList allowed;
+    for (const QString& name : entry->validOperators)
+        allowed << name.trimmed();
+    QStringList offered{QStringLiteral("==")};
+    if (allowed.contains(QLatin1String("neq")))
+        offered << QStringLiteral("!=");
+    if (allowed.contains(QLatin1String("like")))
+        offered << QStringLiteral("~");
+    return offered;
+}
+
+QString MCReportFieldReader::operatorName(const QString& symbol) const
+{
+    if (symbol == QLatin1String("=="))
+        return tr("equals");
+    if (symbol == QLatin1String("!="))
+        return tr("not equal");
+    if (symbol == QLatin1String("~"))
+        return tr("like");
+    if (symbol == QLatin1String("<"))
+        return tr("less than");
+    if (symbol == QLatin1String(">"))
+        return tr("greater than");
+    return QString();
+}
+
+QString MCReportFieldReader::operatorHelp(const QString& symbol) const
+{
+    if (symbol == QLatin1String("=="))
+        return tr("== (equals): the field holds exactly this text or number.");
+    if (symbol == QLatin1String("!="))
+        return tr("!= (not equal): the field holds a value other than this one; a report without the "
+                  "field does not match.");
+    if (symbol == QLatin1String("~"))
+        return tr("~ (like): the field matches a pattern; % stands for any text and _ for one character, "
+                  "so %Apple% finds every value that contains Apple.");
+    if (symbol == QLatin1String("<"))
+        return tr("< (less than): the field is below this number or date.");
+    if (symbol == QLatin1String(">"))
+        return tr("> (greater than): the field is above this number or date.");
+    return QString();
+}

@@ -41,6 +41,12 @@ public:
     Q_INVOKABLE QString fieldForHint(const QString& category, const QString& hint) const;
     Q_INVOKABLE QStringList getValidOperationsForUI(const QString& dataType,
                                                     const QStringList& defaultValue = QStringList()) const;
+    // The operators a filter on this field offers: those of its data type; on a text field of the
+    // catalogue those its entry allows ("!=" where it lists "neq", "~" where it lists "like").
+    Q_INVOKABLE QStringList operatorsFor(const QString& searchPath, const QString& dataType) const;
+    // "==" as the filter editor names it ("equals"), and what it does in a sentence.
+    Q_INVOKABLE QString operatorName(const QString& symbol) const;
+    Q_INVOKABLE QString operatorHelp(const QString& symbol) const;
 
     // One CSV line added to `row`; returns whether a quoted field is still open at its end.
     static bool parseLine(const QString& line, QStringList& row, bool fieldOpen);

@@ -161,7 +161,12 @@ bool LabelJob::prepare(BatchContext* batch)
     if (m_layout.isEmpty()) {
         outcome = Outcome::Failed;
         qDebug() << Q_FUNC_INFO << "Failed to load layout:" << usedLayout;
-        reason = QStringLiteral("failed to load layout \"%1\"").arg(usedLayout);
+        const bool there = QFileInfo::exists(SystemPaths::instance().layoutDir + usedLayout +
+                                             QLatin1String(LayoutManager::kSuffix)) ||
+                           QFileInfo::exists(SystemPaths::instance().layoutDir + usedLayout);
+        reason = there ? QStringLiteral("layout \"%1\" cannot be read").arg(usedLayout)
+                       : QStringLiteral("layout \"%1\" is missing").arg(usedLayout);
+        layoutMissing = true;
         noteType = PrintNotes::Error;
         return false;
     }
@@ -207,6 +212,7 @@ bool LabelJob::prepare(BatchContext* batch)
     if (!customKey.isEmpty())
         customContent.insert(customKey, m_document->query(customKey).join(QStringLiteral(", ")));
     reportUuid = m_document->query(kDocumentIdPath).join(QStringLiteral(", "));
+    identity = ReportIdentity::scan(report);
 
     // A label completed before a stop or crash is not printed a second time.
     if (!labelBaseName.isEmpty()) {

@@ -17,6 +17,7 @@
 
 #include "printing/labeloutput.h"
 #include "printing/printnotes.h"
+#include "report/reportidentity.h"
 
 #include <atomic>
 #include <functional>
@@ -90,11 +91,13 @@ public:
     // What came of it.
     Outcome outcome = Outcome::Failed;
     QString reason;
+    bool layoutMissing = false; // the layout could not be loaded
     PrintNotes::Kind noteType = PrintNotes::Error;
     QString usedLayout;
     QString printerKey; // the printer asked (the default printer's name when the job names none)
     QString reportUuid;
     QMap<QString, QString> customContent;
+    ReportIdentity identity; // the device as the label shows it, for the Report Log
     QStringList problems;
     QString labelFile;
     int printJobId = 0;             // the print system's job, to follow until it ends

@@ -55,6 +55,7 @@ PrintHandler::PrintHandler(QObject* parent, PrintSpool* spool)
         m_paused = settings->getBooleanValue(PrintSpool::kPausedKey, false, true);
 
     m_model = new SpoolListModel(m_spool, this);
+    m_model->setPaused(m_paused);
     // The poller adds entries from its own thread; printing continues on this one.
     connect(m_spool, &PrintSpool::changed, this, &PrintHandler::schedulePrint, Qt::QueuedConnection);
     connect(m_spool, &PrintSpool::changed, this, &PrintHandler::spoolChanged, Qt::QueuedConnection);
@@ -180,16 +181,16 @@ QString PrintHandler::spoolState() const
         for (const QString& printer : m_monitor->heldPrinters())
             printers << (printer.isEmpty() ? QStringLiteral("a printer to be set") : printer);
         printers.sort();
-        parts << (printers.isEmpty() ? QStringLiteral("%1 labels waiting").arg(waiting)
-                                     : QStringLiteral("%1 labels waiting for %2")
-                                           .arg(waiting)
-                                           .arg(printers.join(QStringLiteral(", "))));
+        parts << (printers.isEmpty()
+                      ? QStringLiteral("%1 waiting").arg(PrintNotes::labels(waiting))
+                      : QStringLiteral("%1 waiting for %2")
+                            .arg(PrintNotes::labels(waiting), printers.join(QStringLiteral(", "))));
     }
     if (!m_storageProblem.isEmpty())
         parts << QStringLiteral("Labels wait: %1").arg(m_storageProblem);
     const int failed = failedLabels();
     if (failed > 0)
-        parts << QStringLiteral("%1 labels failed").arg(failed);
+        parts << QStringLiteral("%1 failed").arg(PrintNotes::labels(failed));
     return parts.join(QStringLiteral(" · "));
 }
 
@@ -200,6 +201,7 @@ void PrintHandler::setPaused(bool paused)
     m_paused = paused;
     // Labels claimed by workers are handed back unprinted; one being handed over finishes first.
     m_gate->hold(QString(), paused);
+    m_model->setPaused(paused);
     if (SettingsManager* settings = SettingsManager::instance()) {
         settings->setValue(PrintSpool::kPausedKey, paused, true);
         settings->syncGlobal();
@@ -465,6 +467,7 @@ void PrintHandler::applyOutcome(const std::shared_ptr<Flight>& flight)
     record.printer = flight->jobPrinter;
     record.reportUuid = job.reportUuid;
     record.customContent = job.customContent;
+    record.identity = job.identity;
     recording.attention = job.problems.join(QStringLiteral(", "));
     if (const ReportListModel* log = ReportListModel::instance())
         record.logLine = log->logLine(ReportListModel::entryOf(record));
@@ -583,10 +586,7 @@ void PrintHandler::finishEntry(const SpoolEntry& entry, const LabelJob& job)
         if (!job.labelFile.isEmpty())
             emit labelFileWritten(job.labelFile);
         if (!job.problems.isEmpty())
-            reportFailure(PrintNotes::Error, QStringLiteral("Label printed with a gap"),
-                          QStringLiteral("Job %1, report %2: %3 could not be printed; reprint it from the "
-                                         "Report Log once the layout or the job's filter is fixed")
-                              .arg(entry.jobName, job.reportUuid, job.problems.join(QStringLiteral(", "))));
+            notePrintedWithGap(entry, job);
         break;
     case LabelJob::Outcome::PrinterUnavailable:
         m_spool->release(entry.id);
@@ -600,10 +600,7 @@ void PrintHandler::finishEntry(const SpoolEntry& entry, const LabelJob& job)
                               QStringLiteral("the spool folder %1 cannot be written").arg(m_spool->folder()));
             break;
         }
-        reportFailure(
-            job.noteType, QStringLiteral("Label not printed"),
-            QStringLiteral("Job %1, report %2: %3. The label waits in the Report Log's failed list.")
-                .arg(entry.jobName, entry.reportUuid, job.reason));
+        noteFailed(entry, job.reason, job.noteType);
         break;
     case LabelJob::Outcome::Dropped:
         m_spool->release(entry.id);
@@ -633,11 +630,13 @@ void PrintHandler::printerUnavailable(const QString& printerKey, const LabelJob&
     const int count = waitingFor(printerKey);
     qDebug() << "Printer" << printerKey << "unavailable:" << result.reason << "-" << count << "labels wait";
     if (first)
-        reportFailure(
-            result.noteType, QStringLiteral("Labels waiting"),
-            QStringLiteral("%1 labels wait for printer \"%2\": %3. They print when it is ready again.")
-                .arg(count)
-                .arg(printerKey.isEmpty() ? QStringLiteral("(none set)") : printerKey, result.reason));
+        reportFailure(result.noteType, QStringLiteral("Labels waiting"),
+                      QStringLiteral("%1 for printer \"%2\": %3. %4 when it is ready again.")
+                          .arg(count == 1 ? QStringLiteral("1 label waits")
+                                          : QStringLiteral("%1 labels wait").arg(count),
+                               printerKey.isEmpty() ? QStringLiteral("(none set)") : printerKey,
+                               result.reason,
+                               count == 1 ? QStringLiteral("It prints") : QStringLiteral("They print")));
     m_model->setWaiting(printerKey, result.reason, m_monitor->heldSince(printerKey));
     emit spoolChanged();
 }
@@ -697,12 +696,118 @@ void PrintHandler::retryWaiting()
 
 bool PrintHandler::retryFailed(const QString& entryId)
 {
-    return m_spool->retryFailed(entryId);
+    const bool retried = m_spool->retryFailed(entryId);
+    withdrawSettledNotes();
+    return retried;
 }
 
 bool PrintHandler::discardEntry(const QString& entryId)
 {
-    return m_spool->discard(entryId);
+    const bool discarded = m_spool->discard(entryId);
+    withdrawSettledNotes();
+    return discarded;
+}
+
+int PrintHandler::retryAllFailed()
+{
+    int retried = 0;
+    for (const SpoolEntry& entry : m_spool->failed())
+        retried += m_spool->retryFailed(entry.id) ? 1 : 0;
+    qDebug() << "Retrying" << retried << "failed labels";
+    withdrawSettledNotes();
+    return retried;
+}
+
+int PrintHandler::discardAllFailed()
+{
+    int discarded = 0;
+    for (const SpoolEntry& entry : m_spool->failed())
+        discarded += m_spool->discard(entry.id) ? 1 : 0;
+    qDebug() << "Discarded" << discarded << "failed labels";
+    withdrawSettledNotes();
+    return discarded;
+}
+
+QString PrintHandler::labelsText(int count) const
+{
+    return PrintNotes::labels(count);
+}
+
+namespace {
+
+QString jobKeyOf(const SpoolEntry& entry)
+{
+    return entry.jobId.isEmpty() ? QStringLiteral("name:") + entry.jobName : entry.jobId;
+}
+
+} // namespace
+
+void PrintHandler::noteFailed(const SpoolEntry& entry, const QString& reason, PrintNotes::Kind kind)
+{
+    const QString jobKey = jobKeyOf(entry);
+    const QString key = QStringLiteral("failed\n%1\n%2").arg(jobKey, reason);
+    auto group = m_failureNotes.find(key);
+    if (group == m_failureNotes.end()) {
+        // A new cause counts the labels it already holds (from before a restart) once; then each.
+        FailureGroup fresh{jobKey, reason, entry.jobName, 0};
+        for (const SpoolEntry& failed : m_spool->failed())
+            fresh.count += jobKeyOf(failed) == jobKey && failed.reason == reason ? 1 : 0;
+        group = m_failureNotes.insert(key, fresh);
+    } else {
+        ++group->count;
+    }
+    const QString text = failureText(*group);
+    qWarning() << "Job" << entry.jobName << ", report" << entry.reportUuid << "not printed:" << reason;
+    emit statusBarMessage(text);
+    PrintNotes::instance()->raiseGrouped(kind, key, QStringLiteral("Labels not printed"), text);
+}
+
+QString PrintHandler::failureText(const FailureGroup& group)
+{
+    return QStringLiteral("%1 of job %2 failed: %3. %4 in the Report Log's failed list.")
+        .arg(PrintNotes::labels(group.count), group.jobName, group.reason,
+             group.count == 1 ? QStringLiteral("It waits") : QStringLiteral("They wait"));
+}
+
+void PrintHandler::notePrintedWithGap(const SpoolEntry& entry, const LabelJob& job)
+{
+    const QString problems = job.problems.join(QStringLiteral(", "));
+    const QString key = QStringLiteral("gap\n%1\n%2").arg(jobKeyOf(entry), problems);
+    const int count = ++m_gapNotes[key];
+    const QString text =
+        QStringLiteral(
+            "%1 of job %2 printed without %3 (the last: report %4); %5 marked in the Report Log: reprint "
+            "%6 once the layout or the job's filter is fixed")
+            .arg(PrintNotes::labels(count), entry.jobName, problems, job.reportUuid,
+                 count == 1 ? QStringLiteral("its row is") : QStringLiteral("their rows are"),
+                 count == 1 ? QStringLiteral("it") : QStringLiteral("them"));
+    qWarning() << "Job" << entry.jobName << ", report" << job.reportUuid << "printed without" << problems;
+    emit statusBarMessage(text);
+    PrintNotes::instance()->raiseGrouped(PrintNotes::Error, key, QStringLiteral("Labels printed with a gap"),
+                                         text);
+}
+
+void PrintHandler::withdrawSettledNotes()
+{
+    if (m_failureNotes.isEmpty())
+        return;
+    QHash<QString, int> left; // by job and reason
+    for (const SpoolEntry& failed : m_spool->failed())
+        ++left[jobKeyOf(failed) + QLatin1Char('\n') + failed.reason];
+    for (auto it = m_failureNotes.begin(); it != m_failureNotes.end();) {
+        const int count = left.value(it->jobKey + QLatin1Char('\n') + it->reason);
+        if (count == 0) {
+            PrintNotes::instance()->withdraw(it.key());
+            it = m_failureNotes.erase(it);
+            continue;
+        }
+        // The note on show counts what is left; a closed one stays closed.
+        if (count != it->count) {
+            it->count = count;
+            PrintNotes::instance()->update(it.key(), failureText(*it));
+        }
+        ++it;
+    }
 }
 
 int PrintHandler::waitingForJob(const QString& jobId) const
@@ -769,7 +874,7 @@ int PrintHandler::reprint(const QStringList& archiveIds)
             reportFailure(PrintNotes::Error, QStringLiteral("Reprint not possible"), error);
     }
     if (queued > 0) {
-        emit statusBarMessage(QStringLiteral("%1 labels queued for reprint").arg(queued));
+        emit statusBarMessage(QStringLiteral("%1 queued for reprint").arg(PrintNotes::labels(queued)));
         schedulePrint();
     }
     return queued;
@@ -792,7 +897,7 @@ bool PrintHandler::doPrint(const QByteArray& data, const QString& jobname, const
         job.customKey = log->selectedCustomContentKey();
     job.run(nullptr);
     if (job.outcome != LabelJob::Outcome::Printed) {
-        if (job.reason.startsWith(QLatin1String("failed to load layout")))
+        if (job.layoutMissing)
             error = QStringLiteral("Failed to load layout:") + job.usedLayout;
         reportFailure(job.noteType, QStringLiteral("Label not printed"),
                       QStringLiteral("Job %1: %2").arg(jobname, job.reason));
@@ -804,6 +909,7 @@ bool PrintHandler::doPrint(const QByteArray& data, const QString& jobname, const
     row.printerName = printer;
     row.reportUuid = job.reportUuid;
     row.customContent = job.customContent;
+    row.identity = job.identity;
     row.attention = job.problems.join(QStringLiteral(", "));
     if (!ReportListModel::instance()->addReport(row))
         PrintNotes::instance()->raise(PrintNotes::LogNotWritten, QString(),

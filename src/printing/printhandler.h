@@ -105,6 +105,12 @@ public slots:
     Q_INVOKABLE void retryWaiting();
     Q_INVOKABLE bool retryFailed(const QString& entryId);
     Q_INVOKABLE bool discardEntry(const QString& entryId);
+    // Every failed label waits again (files that could not be read stay); the number retried.
+    Q_INVOKABLE int retryAllFailed();
+    // Removes every failed label; the number removed.
+    Q_INVOKABLE int discardAllFailed();
+    // "1 label", "12 labels", for texts that count labels.
+    Q_INVOKABLE QString labelsText(int count) const;
     // Prints archived labels again with their job's current layout and printer; the number queued.
     Q_INVOKABLE int reprint(const QStringList& archiveIds);
     Q_INVOKABLE int waitingForJob(const QString& jobId) const;
@@ -168,6 +174,12 @@ private:
 
     // The user must learn that a label was not printed: a popup note and a status-bar text.
     void reportFailure(PrintNotes::Kind kind, const QString& title, const QString& text);
+    // A label failed: the note of its job and cause counts the failed labels it stands for.
+    void noteFailed(const SpoolEntry& entry, const QString& reason, PrintNotes::Kind kind);
+    // A label printed without some of its objects: one note per job and missing part, counting them.
+    void notePrintedWithGap(const SpoolEntry& entry, const LabelJob& job);
+    // Failed labels were retried or discarded: notes whose labels are all gone close.
+    void withdrawSettledNotes();
 
     PrintSpool* m_spool;
     SpoolListModel* m_model;
@@ -192,4 +204,14 @@ private:
     QTimer m_recordSoon;
     QSet<QString> m_askedJobs;      // jobs whose labels are held while the user is asked
     QSet<QString> m_discardingJobs; // jobs held until their discarded claims are back
+    struct FailureGroup
+    {
+        QString jobKey; // the job's id, or its name when it has none
+        QString reason;
+        QString jobName;
+        int count = 0; // its labels in the failed list
+    };
+    static QString failureText(const FailureGroup& group);
+    QHash<QString, FailureGroup> m_failureNotes; // by note key: the failure notes raised
+    QHash<QString, int> m_gapNotes;              // by note key: labels printed with that gap
 };

@@ -8,3 +8,8 @@ PrintNotes* PrintNotes::instance()
     }();
     return notes;
 }
+
+QString PrintNotes::labels(int count)
+{
+    return count == 1 ? QStringLiteral("1 label") : QStringLiteral("%1 labels").arg(count);
+}

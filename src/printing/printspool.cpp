@@ -118,11 +118,18 @@ QJsonObject recordJson(const PrintedRecord& r)
     QJsonObject custom;
     for (auto it = r.customContent.cbegin(); it != r.customContent.cend(); ++it)
         custom.insert(it.key(), it.value());
-    return {{QStringLiteral("archiveId"), r.archiveId},   {QStringLiteral("printedAt"), isoTime(r.printedAt)},
-            {QStringLiteral("jobId"), r.jobId},           {QStringLiteral("jobName"), r.jobName},
-            {QStringLiteral("layout"), r.layout},         {QStringLiteral("printer"), r.printer},
-            {QStringLiteral("reportUuid"), r.reportUuid}, {QStringLiteral("custom"), custom},
-            {QStringLiteral("logLine"), r.logLine}};
+    return {{QStringLiteral("archiveId"), r.archiveId},
+            {QStringLiteral("printedAt"), isoTime(r.printedAt)},
+            {QStringLiteral("jobId"), r.jobId},
+            {QStringLiteral("jobName"), r.jobName},
+            {QStringLiteral("layout"), r.layout},
+            {QStringLiteral("printer"), r.printer},
+            {QStringLiteral("reportUuid"), r.reportUuid},
+            {QStringLiteral("custom"), custom},
+            {QStringLiteral("logLine"), r.logLine},
+            {QStringLiteral("imei"), r.identity.imei},
+            {QStringLiteral("serial"), r.identity.serial},
+            {QStringLiteral("model"), r.identity.model}};
 }
 
 PrintedRecord recordOf(const QJsonObject& o)
@@ -136,6 +143,9 @@ PrintedRecord recordOf(const QJsonObject& o)
     r.printer = o.value(QStringLiteral("printer")).toString();
     r.reportUuid = o.value(QStringLiteral("reportUuid")).toString();
     r.logLine = o.value(QStringLiteral("logLine")).toString();
+    r.identity.imei = o.value(QStringLiteral("imei")).toString();
+    r.identity.serial = o.value(QStringLiteral("serial")).toString();
+    r.identity.model = o.value(QStringLiteral("model")).toString();
     const QJsonObject custom = o.value(QStringLiteral("custom")).toObject();
     for (auto it = custom.begin(); it != custom.end(); ++it)
         r.customContent.insert(it.key(), it.value().toString());

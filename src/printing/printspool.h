@@ -24,6 +24,8 @@
 #include <QSet>
 #include <QString>
 
+#include "report/reportidentity.h"
+
 #include <functional>
 
 struct SpoolEntry
@@ -63,6 +65,8 @@ struct PrintedRecord
     QString printer;
     QString reportUuid;
     QMap<QString, QString> customContent;
+    // The device as the label shows it; empty in records written before it was kept.
+    ReportIdentity identity;
     // The printed-reports log line written for it, to tell after a crash whether it was written.
     QString logLine;
 };

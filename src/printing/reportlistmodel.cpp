@@ -50,7 +50,10 @@ ReportListModel::ReportListModel(QObject* parent) : QAbstractListModel(parent)
                    {ReportUuidRole, "reportUuid"},
                    {CustomContentRole, "customContent"},
                    {ArchiveIdRole, "archiveId"},
-                   {AttentionRole, "attention"}};
+                   {AttentionRole, "attention"},
+                   {DeviceIdRole, "deviceId"},
+                   {ModelRole, "deviceModel"},
+                   {SerialRole, "serial"}};
 
     const QString defaultKey = QString::fromLatin1(kDefaultCustomFieldKey);
     m_selectedCustomContentKey = defaultKey;
@@ -333,6 +336,12 @@ QVariant ReportListModel::data(const QModelIndex& index, int role) const
         return entry.archiveId;
     case AttentionRole:
         return entry.attention;
+    case DeviceIdRole:
+        return entry.identity.deviceId();
+    case ModelRole:
+        return entry.identity.model;
+    case SerialRole:
+        return entry.identity.serial;
     default:
         return QVariant();
     }
@@ -388,5 +397,18 @@ ReportListModel::Entry ReportListModel::entryOf(const PrintedRecord& record)
     row.reportUuid = record.reportUuid;
     row.customContent = record.customContent;
     row.archiveId = record.archiveId;
+    row.identity = record.identity;
     return row;
+}
+
+QList<ReportListModel::Entry> ReportListModel::historyRows(const PrintSpool& spool)
+{
+    QList<Entry> rows;
+    for (const PrintedRecord& record : spool.history()) {
+        rows << entryOf(record);
+        SpoolEntry archived;
+        if (record.identity.isEmpty() && spool.archivedEntry(record.archiveId, &archived))
+            rows.last().identity = ReportIdentity::scan(archived.report);
+    }
+    return rows;
 }

@@ -11,7 +11,10 @@
 #include <QString>
 #include <QStringList>
 
+#include "report/reportidentity.h"
+
 struct PrintedRecord;
+class PrintSpool;
 
 class ReportListModel : public QAbstractListModel
 {
@@ -33,7 +36,10 @@ public:
         ReportUuidRole,
         CustomContentRole, // 263
         ArchiveIdRole,     // the archived report a reprint uses; empty when none was kept
-        AttentionRole      // what could not be painted on the label; empty when it printed whole
+        AttentionRole,     // what could not be painted on the label; empty when it printed whole
+        DeviceIdRole,      // the device's IMEI, or its serial number when it has none
+        ModelRole,
+        SerialRole
     };
 
     // One printed report.
@@ -48,10 +54,14 @@ public:
         QMap<QString, QString> customContent;
         QString archiveId;
         QString attention;
+        ReportIdentity identity; // empty for a label whose report was not kept
     };
 
     // The row of an archived print record.
     static Entry entryOf(const PrintedRecord& record);
+    // The rows of the labels a spool keeps archived, oldest first. A record from before the device
+    // was kept with it gets the device from its archived report, read once here.
+    static QList<Entry> historyRows(const PrintSpool& spool);
 
     static const char* const kHeaderLine;
     static const char* const kDefaultCustomFieldKey;

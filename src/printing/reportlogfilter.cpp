@@ -36,9 +36,10 @@ bool ReportLogFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourceP
         row.data(ReportListModel::PrintTimeRole).toDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     if (time.contains(needle, Qt::CaseInsensitive))
         return true;
-    for (const int role : {ReportListModel::JobNameRole, ReportListModel::LayoutNameRole,
-                           ReportListModel::PrinterNameRole, ReportListModel::ReportUuidRole,
-                           ReportListModel::CustomContentRole, ReportListModel::AttentionRole}) {
+    for (const int role :
+         {ReportListModel::JobNameRole, ReportListModel::LayoutNameRole, ReportListModel::PrinterNameRole,
+          ReportListModel::ReportUuidRole, ReportListModel::CustomContentRole, ReportListModel::AttentionRole,
+          ReportListModel::DeviceIdRole, ReportListModel::SerialRole, ReportListModel::ModelRole}) {
         if (row.data(role).toString().contains(needle, Qt::CaseInsensitive))
             return true;
     }

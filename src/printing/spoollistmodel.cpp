@@ -22,19 +22,51 @@ void SpoolListModel::setWaiting(const QString& printer, const QString& reason, c
     m_refresh.start();
 }
 
+void SpoolListModel::setPaused(bool paused)
+{
+    if (paused == m_paused)
+        return;
+    m_paused = paused;
+    if (!m_rows.isEmpty())
+        emit dataChanged(index(0), index(m_rows.size() - 1), {ReasonRole});
+}
+
 void SpoolListModel::refresh()
 {
-    beginResetModel();
     m_defaultPrinter = LabelJob::printerKeyOf(QString());
-    m_rows.clear();
+    QList<Row> rows;
     const QList<SpoolEntry> failed = m_spool->failed();
     for (const SpoolEntry& entry : failed)
-        m_rows.append({entry, true});
+        rows.append({entry, true});
     const QList<SpoolEntry> pending = m_spool->pending();
     m_hidden = std::max(0, int(pending.size()) - kMaxWaitingRows);
     for (int i = 0; i < pending.size() && i < kMaxWaitingRows; ++i)
-        m_rows.append({pending.at(i), false});
-    endResetModel();
+        rows.append({pending.at(i), false});
+
+    // Row by row instead of a reset: the list keeps its place and the buttons under the pointer
+    // stay where they are while a backlog prints. Both parts keep their order, so rows that stay
+    // are in the same order before and after.
+    QSet<QString> kept;
+    for (const Row& row : qAsConst(rows))
+        kept.insert(row.key());
+    for (int i = m_rows.size() - 1; i >= 0; --i) {
+        if (kept.contains(m_rows.at(i).key()))
+            continue;
+        beginRemoveRows(QModelIndex(), i, i);
+        m_rows.removeAt(i);
+        endRemoveRows();
+    }
+    for (int i = 0; i < rows.size(); ++i) {
+        if (i < m_rows.size() && m_rows.at(i).key() == rows.at(i).key()) {
+            m_rows[i] = rows.at(i);
+            continue;
+        }
+        beginInsertRows(QModelIndex(), i, i);
+        m_rows.insert(i, rows.at(i));
+        endInsertRows();
+    }
+    if (!m_rows.isEmpty())
+        emit dataChanged(index(0), index(m_rows.size() - 1));
     emit countChanged();
 }
 
@@ -66,8 +98,9 @@ QVariant SpoolListModel::data(const QModelIndex& index, int role) const
     case ReasonRole:
         if (row.failed)
             return e.reason;
-        return unavailable != m_unavailable.constEnd() ? unavailable->first
-                                                       : QStringLiteral("waiting for its turn");
+        if (unavailable != m_unavailable.constEnd())
+            return unavailable->first;
+        return m_paused ? QStringLiteral("printing is paused") : QStringLiteral("waiting for its turn");
     case SinceRole:
         if (row.failed)
             return e.failedAt;

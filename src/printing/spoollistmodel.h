@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QTimer>
 
 #include "printing/printspool.h"
@@ -34,6 +35,8 @@ public:
     // A printer is unavailable (an empty reason: it is available again).
     void setWaiting(const QString& printer, const QString& reason, const QDateTime& since);
     int hiddenCount() const { return m_hidden; }
+    // While printing is paused, waiting labels say so.
+    void setPaused(bool paused);
     // Rebuilds the rows now (normally done shortly after the spool changed).
     Q_INVOKABLE void refresh();
 
@@ -49,6 +52,7 @@ private:
     {
         SpoolEntry entry;
         bool failed = false;
+        QString key() const { return (failed ? QLatin1Char('f') : QLatin1Char('w')) + entry.id; }
     };
     PrintSpool* m_spool;
     QList<Row> m_rows;
@@ -56,4 +60,5 @@ private:
     QHash<QString, QPair<QString, QDateTime>> m_unavailable; // printer: reason, since
     QTimer m_refresh;
     QString m_defaultPrinter;
+    bool m_paused = false;
 };

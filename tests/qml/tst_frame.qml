@@ -89,5 +89,58 @@ Item {
             // A new frame opens on the view shown last.
             compare(createFrame().currentView, "layouts")
         }
+
+        // F1 and the Help button open the help of the view in front: what it does and what its
+        // state texts mean; over the settings panel, the panel's own help.
+        function test_helpOfTheViewInFront() {
+            settingsManager.setValue("lastView", "jobs")
+            var frame = createFrame()
+            var help = findChild(frame, "helpPage")
+            keyClick(Qt.Key_F1)
+            tryCompare(help, "opened", true)
+            var text = findChild(help, "helpText").text
+            verify(text.indexOf("Print Jobs") >= 0 && text.indexOf("not equal") >= 0, text)
+            verify(text.indexOf("Failed to connect") >= 0, text)
+            help.close()
+            tryCompare(help, "visible", false)
+
+            frame.showView("reports")
+            mouseClick(findChild(frame, "helpButton"))
+            tryCompare(help, "opened", true)
+            verify(findChild(help, "helpText").text.indexOf("printing is paused") >= 0)
+            help.close()
+            tryCompare(help, "visible", false)
+
+            frame.openSettings()
+            tryCompare(frame.settingsPanel, "opened", true)
+            keyClick(Qt.Key_F1)
+            tryCompare(help, "opened", true)
+            compare(help.view, "settings")
+            help.close()
+            frame.settingsPanel.close()
+        }
+
+        // A note for one cause changes in place when raised again or updated, and closes when
+        // withdrawn.
+        function test_groupedNotesChangeInPlace() {
+            var frame = createFrame()
+            var before = frame.notes.count
+            popupProvider.showGroupedNote("failed job-a", "Labels not printed", "1 label of job A failed",
+                                          PopupNoteTypes.ErrorMessage)
+            popupProvider.showGroupedNote("failed job-b", "Labels not printed", "1 label of job B failed",
+                                          PopupNoteTypes.ErrorMessage)
+            popupProvider.showGroupedNote("failed job-a", "Labels not printed", "2 labels of job A failed",
+                                          PopupNoteTypes.ErrorMessage)
+            compare(frame.notes.count, before + 2)
+            compare(frame.notes.get(before).text, "2 labels of job A failed")
+            popupProvider.dismissGroupedNote("failed job-a")
+            compare(frame.notes.count, before + 1)
+            compare(frame.notes.get(before).text, "1 label of job B failed")
+            // An update changes a note on show and brings back none that was closed.
+            popupProvider.updateGroupedNote("failed job-a", "1 label of job A failed")
+            popupProvider.updateGroupedNote("failed job-b", "2 labels of job B failed")
+            compare(frame.notes.count, before + 1)
+            compare(frame.notes.get(before).text, "2 labels of job B failed")
+        }
     }
 }

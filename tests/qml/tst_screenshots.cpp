@@ -33,8 +33,8 @@ private slots:
 
         const QStringList files =
             QDir(out.path()).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
-        // Seven views and states at two sizes, the last with the console gone.
-        QCOMPARE(files.size(), 14);
+        // Nine views and states at two sizes, the last with the console gone.
+        QCOMPARE(files.size(), 18);
         for (const QString& name : files) {
             const QImage image(QDir(out.path()).filePath(name));
             const QSize expected =

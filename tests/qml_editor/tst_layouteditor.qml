@@ -63,6 +63,24 @@ Item {
             compare(follower.uy, barcode.uy + barcode.uh / 2 + follower.uh / 2, "the text follows its barcode")
         }
 
+        // In the room a 1200 x 800 window leaves, the toolbar's commands stay on one row.
+        function test_a_toolbarFitsTheSmallestWindow() {
+            root.width = 1200
+            root.height = 702
+            var canvas = newCanvas("Narrow", 62, 100)
+            var toolbar = findChild(canvas, "editorToolbar")
+            tryVerify(function () { return toolbar.width > 0 && toolbar.width <= 1200 })
+            waitForRendering(canvas)
+            var first = toolbar.children[0]
+            for (var i = 0; i < toolbar.children.length; ++i) {
+                var item = toolbar.children[i]
+                if (item.visible && item.height > 0)
+                    compare(item.y, first.y, "toolbar item " + i + " is on the first row")
+            }
+            root.width = 1400
+            root.height = 900
+        }
+
         function test_a_nameValidation() {
             layoutmanager.saveLayout('{"name":"Existing","width":80,"height":80,"objects":[]}', "Existing")
             var definitions = view.openEditor("")

@@ -1,6 +1,8 @@
 #include "screenshotdriver.h"
 
 #include "app/viewer.h"
+#include "printing/printhandler.h"
+#include "printing/printspool.h"
 #include "printing/reportlistmodel.h"
 #include "settings/joblistmodel.h"
 #include "settings/settingsmanager.h"
@@ -25,9 +27,10 @@ ScreenshotDriver::ScreenshotDriver(Viewer* viewer, const QString& outputDir, int
     : QObject(parent), m_viewer(viewer), m_outputDir(outputDir), m_timeoutSeconds(timeoutSeconds)
 {
     // The states an operator meets beyond the plain views: a new job (inactive, with a job whose
-    // layout is gone beside it) and the Report Log narrowed by a search.
-    // Last, the console gone while connected ("offline").
-    const char* const views[] = {"jobs", "layouts", "reports", "settings", "newjob", "search", "offline"};
+    // layout is gone beside it), the Report Log narrowed by a search, its help page and its list
+    // of failed labels with their note. Last, the console gone while connected ("offline").
+    const char* const views[] = {"jobs",   "layouts", "reports", "settings", "newjob",
+                                 "search", "help",    "failed",  "offline"};
     for (int i = 0; i < int(sizeof(views) / sizeof(views[0])); ++i) {
         for (const QSize& size : {QSize(1200, 800), QSize(1920, 1080)})
             m_shots.append({size, QString::fromLatin1(views[i]), i + 1});
@@ -81,6 +84,8 @@ void ScreenshotDriver::prepareNext()
     if (search)
         search->setProperty("text",
                             shot.view == QLatin1String("search") ? QStringLiteral("Apple") : QString());
+    if (QObject* help = frame->findChild<QObject*>(QStringLiteral("helpPage")))
+        QMetaObject::invokeMethod(help, "close");
     if (shot.view == QLatin1String("settings")) {
         QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("jobs")));
         QMetaObject::invokeMethod(frame, "openSettings");
@@ -98,6 +103,12 @@ void ScreenshotDriver::prepareNext()
             }
         } else if (shot.view == QLatin1String("search")) {
             QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("reports")));
+        } else if (shot.view == QLatin1String("failed")) {
+            failSomeLabels();
+            QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("reports")));
+        } else if (shot.view == QLatin1String("help")) {
+            QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, QStringLiteral("reports")));
+            QMetaObject::invokeMethod(frame, "openHelp");
         } else {
             QMetaObject::invokeMethod(frame, "showView", Q_ARG(QVariant, shot.view));
         }
@@ -171,4 +182,20 @@ void ScreenshotDriver::finish(int exitCode)
 {
     m_timer.stop();
     QCoreApplication::exit(exitCode);
+}
+
+void ScreenshotDriver::failSomeLabels()
+{
+    if (m_failed)
+        return;
+    m_failed = true;
+    PrintSpool* spool = PrintSpool::instance();
+    const QList<PrintedRecord> printed = spool->history();
+    SpoolEntry archived;
+    if (printed.isEmpty() || !spool->archivedEntry(printed.first().archiveId, &archived))
+        return;
+    const QString report = QString::fromUtf8(archived.report);
+    m_viewer->printHandler()->printReports(
+        QStringLiteral("Tablets (old label)"), QStringLiteral("Retired label"),
+        QStringLiteral("PDF files (label archive)"), {report, report, report}, 0, 0);
 }

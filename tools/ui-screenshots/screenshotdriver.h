@@ -36,6 +36,8 @@ private:
     void showNewJob(QQuickItem* frame);
     // Points the station at a port nothing listens on and waits for the window to notice.
     void goOffline();
+    // Labels of a job whose layout is gone, once: the failed list and its note.
+    void failSomeLabels();
 
     Viewer* m_viewer;
     QString m_outputDir;
@@ -46,4 +48,5 @@ private:
     int m_next = 0;
     QString m_newJobId;
     bool m_offline = false;
+    bool m_failed = false;
 };

@@ -53,7 +53,7 @@ Rectangle {
 
     function chooseField(path) {
         var type = mcReportFields.getDataType(path, "string")
-        var operators = mcReportFields.getValidOperationsForUI(type)
+        var operators = mcReportFields.operatorsFor(path, type)
         changeRequested("searchPath", path)
         changeRequested("dataType", type)
         if (operators.indexOf(operatorSymbol) < 0)
@@ -174,7 +174,7 @@ Rectangle {
                     currentIndex: model.indexOf(row.dataType)
                     onActivated: {
                         var type = model[index]
-                        var operators = mcReportFields.getValidOperationsForUI(type)
+                        var operators = mcReportFields.operatorsFor(row.searchPath, type)
                         row.changeRequested("dataType", type)
                         if (operators.indexOf(row.operatorSymbol) < 0)
                             row.changeRequested("operatorSymbol", operators.length > 0 ? operators[0] : "")
@@ -185,12 +185,24 @@ Rectangle {
                 spacing: 2
                 Label { text: qsTr("Operator"); font.pixelSize: theme.smallFontSize; color: theme.mutedText }
                 ComboBox {
+                    id: operatorBox
                     objectName: "operatorBox"
-                    Layout.preferredWidth: 90
+                    Layout.preferredWidth: 170
                     font.pixelSize: theme.fontSize
-                    model: mcReportFields.getValidOperationsForUI(row.dataType)
+                    model: mcReportFields.operatorsFor(row.searchPath, row.dataType)
                     currentIndex: model.indexOf(row.operatorSymbol)
+                    // A stored operator the field no longer offers still shows what it is.
+                    displayText: row.operatorSymbol.length > 0
+                                 ? row.operatorSymbol + "  " + mcReportFields.operatorName(row.operatorSymbol) : ""
                     onActivated: row.changeRequested("operatorSymbol", model[index])
+                    delegate: ItemDelegate {
+                        width: operatorBox.popup.width
+                        highlighted: operatorBox.highlightedIndex === index
+                        text: modelData + "  " + mcReportFields.operatorName(modelData)
+                        font.pixelSize: theme.fontSize
+                    }
+                    ToolTip.visible: hovered && !down && row.operatorSymbol.length > 0
+                    ToolTip.text: mcReportFields.operatorHelp(row.operatorSymbol)
                 }
             }
             ColumnLayout {
@@ -249,6 +261,15 @@ Rectangle {
                                          : qsTr("Not saved yet: press Save (it is saved by itself when another job is chosen).")
             font.pixelSize: theme.smallFontSize
             color: row.problem.length > 0 ? theme.failed : theme.working
+            wrapMode: Text.Wrap
+        }
+        Label {
+            objectName: "operatorHelp"
+            Layout.fillWidth: true
+            visible: text.length > 0
+            text: mcReportFields.operatorHelp(row.operatorSymbol)
+            font.pixelSize: theme.smallFontSize
+            color: theme.mutedText
             wrapMode: Text.Wrap
         }
         Label {

@@ -693,7 +693,12 @@ Item {
         property string jobId
         property string jobName
 
+        // A job with waiting labels is asked about once, by the question that names them.
         function ask(id, name) {
+            if (printerInterface.waitingForJob(id) > 0) {
+                waitingDialog.askFor(id, name, true)
+                return
+            }
             jobId = id
             jobName = name
             open()
@@ -805,13 +810,18 @@ Item {
         width: Math.min(560, parent ? parent.width - 48 : 560)
         modal: true
         closePolicy: Popup.NoAutoClose
-        title: qsTr("Labels still waiting")
+        title: removing ? qsTr("Remove job") : qsTr("Labels still waiting")
         font.pixelSize: theme.fontSize
 
         Label {
+            objectName: "waitingLabelsText"
             width: waitingDialog.availableWidth
-            text: qsTr("%1 labels of the job \"%2\" have not been printed yet. Print them, or discard them?")
-                  .arg(waitingDialog.waiting).arg(waitingDialog.jobName)
+            // The count in all is the status bar's, so the two can be told apart.
+            text: (waitingDialog.removing ? qsTr("Remove the job \"%1\" with its filters? ").arg(waitingDialog.jobName)
+                                          : qsTr("Make the job \"%1\" inactive? ").arg(waitingDialog.jobName))
+                  + qsTr("%1 of this job have not been printed yet (%2 waiting in all). Print them, or discard them?")
+                    .arg(printerInterface.labelsText(waitingDialog.waiting))
+                    .arg(printerInterface.labelsText(printerInterface.waitingLabels))
             font.pixelSize: theme.fontSize
             wrapMode: Text.Wrap
         }
@@ -819,12 +829,12 @@ Item {
         footer: DialogButtonBox {
             Button {
                 objectName: "printWaitingButton"
-                text: qsTr("Print them")
+                text: waitingDialog.removing ? qsTr("Remove, print them") : qsTr("Print them")
                 DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
             }
             Button {
                 objectName: "discardWaitingButton"
-                text: qsTr("Discard them")
+                text: waitingDialog.removing ? qsTr("Remove, discard them") : qsTr("Discard them")
                 DialogButtonBox.buttonRole: DialogButtonBox.DestructiveRole
                 onClicked: {
                     printerInterface.discardJob(waitingDialog.jobId)

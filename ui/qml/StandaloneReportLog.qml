@@ -8,12 +8,13 @@ Item {
     id: view
 
     readonly property var columnTitles: [qsTr("Print Time"), qsTr("Job Name"), qsTr("Layout Name"),
-                                         qsTr("Printer Name"), qsTr("Report UUID"), qsTr("Custom Field")]
+                                         qsTr("Printer Name"), qsTr("Report UUID"), qsTr("IMEI / Serial"),
+                                         qsTr("Model"), qsTr("Custom Field")]
     // Share of the width after the row number column, and the least each column gets.
-    readonly property var columnWeights: [1.35, 1.1, 1.0, 1.5, 2.65, 1.0]
-    readonly property var columnMinimum: [170, 110, 110, 120, 200, 110]
+    readonly property var columnWeights: [1.5, 0.9, 0.9, 1.0, 1.8, 1.4, 1.3, 0.9]
+    readonly property var columnMinimum: [165, 90, 90, 100, 140, 150, 110, 90]
     readonly property int numberWidth: 64
-    readonly property real weightSum: 8.6
+    readonly property real weightSum: 9.7
 
     function columnWidth(column, total) {
         var free = total - numberWidth
@@ -155,7 +156,8 @@ Item {
                     height: 36
                     color: index % 2 === 1 ? theme.rowAlternate : theme.card
                     readonly property var cells: [view.timeText(model.printTime), model.jobName, model.layoutName,
-                                                  model.printerName, model.reportUuid, model.customContent]
+                                                  model.printerName, model.reportUuid, model.deviceId, model.deviceModel,
+                                                  model.customContent]
 
                     Row {
                         anchors.fill: parent
@@ -236,9 +238,12 @@ Item {
             }
 
             Label {
+                objectName: "emptyTableText"
                 anchors.centerIn: parent
                 visible: table.count === 0
-                text: qsTr("No reports printed yet")
+                text: reportList.shownRows.totalCount > 0
+                      ? qsTr("No row matches \"%1\"").arg(reportList.shownRows.searchText.trim())
+                      : qsTr("No reports printed yet")
                 font.pixelSize: theme.titleFontSize
                 color: theme.mutedText
             }
@@ -261,17 +266,44 @@ Item {
                 spacing: 4
                 RowLayout {
                     Layout.fillWidth: true
+                    spacing: 8
                     Label {
+                        objectName: "spoolPanelTitle"
                         Layout.fillWidth: true
-                        text: printerInterface.spoolModel.hiddenCount > 0
-                              ? qsTr("Labels not printed yet (%1 more not listed)").arg(printerInterface.spoolModel.hiddenCount)
-                              : qsTr("Labels not printed yet")
+                        // The same counts as the status bar: every failed and every waiting label.
+                        text: {
+                            var parts = []
+                            if (printerInterface.failedLabels > 0)
+                                parts.push(qsTr("%1 failed").arg(printerInterface.labelsText(printerInterface.failedLabels)))
+                            if (printerInterface.waitingLabels > 0)
+                                parts.push(qsTr("%1 waiting").arg(printerInterface.labelsText(printerInterface.waitingLabels)))
+                            var title = qsTr("Labels not printed yet") + (parts.length > 0 ? ": " + parts.join(", ") : "")
+                            return printerInterface.spoolModel.hiddenCount > 0
+                                    ? title + " " + qsTr("(%1 not listed)").arg(printerInterface.spoolModel.hiddenCount)
+                                    : title
+                        }
+                        elide: Text.ElideRight
                         font.pixelSize: theme.fontSize
                         font.bold: true
                         color: theme.text
                     }
                     Button {
+                        objectName: "retryAllButton"
+                        visible: printerInterface.failedLabels > 0
+                        text: qsTr("Retry all failed")
+                        font.pixelSize: theme.fontSize - 1
+                        onClicked: printerInterface.retryAllFailed()
+                    }
+                    Button {
+                        objectName: "discardAllButton"
+                        visible: printerInterface.failedLabels > 0
+                        text: qsTr("Discard all failed")
+                        font.pixelSize: theme.fontSize - 1
+                        onClicked: discardAllDialog.open()
+                    }
+                    Button {
                         objectName: "retryWaitingButton"
+                        visible: printerInterface.waitingLabels > 0
                         text: qsTr("Retry printers now")
                         font.pixelSize: theme.fontSize - 1
                         onClicked: printerInterface.retryWaiting()
@@ -321,9 +353,11 @@ Item {
                             font.pixelSize: theme.fontSize - 1
                             color: theme.mutedText
                         }
+                        // Hidden but keeping its place, so Discard stays where it was.
                         Button {
                             objectName: "retryButton"
-                            visible: model.state === "failed"
+                            enabled: model.state === "failed"
+                            opacity: enabled ? 1 : 0
                             text: qsTr("Retry")
                             font.pixelSize: theme.fontSize - 1
                             onClicked: printerInterface.retryFailed(model.entryId)
@@ -346,6 +380,41 @@ Item {
             wrapMode: Text.Wrap
             font.pixelSize: theme.smallFontSize
             color: theme.mutedText
+        }
+    }
+
+    Dialog {
+        id: discardAllDialog
+        objectName: "discardAllDialog"
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        width: Math.min(520, parent ? parent.width - 48 : 520)
+        modal: true
+        title: qsTr("Discard failed labels")
+        font.pixelSize: theme.fontSize
+
+        Label {
+            width: discardAllDialog.availableWidth
+            text: qsTr("Discard the %1? They are not printed.").arg(printerInterface.failedLabels === 1
+                      ? qsTr("failed label") : qsTr("%1 failed labels").arg(printerInterface.failedLabels))
+            font.pixelSize: theme.fontSize
+            wrapMode: Text.Wrap
+        }
+
+        footer: DialogButtonBox {
+            Button {
+                objectName: "confirmDiscardAllButton"
+                text: qsTr("Discard them")
+                DialogButtonBox.buttonRole: DialogButtonBox.DestructiveRole
+                onClicked: {
+                    printerInterface.discardAllFailed()
+                    discardAllDialog.close()
+                }
+            }
+            Button {
+                text: qsTr("Cancel")
+                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+            }
         }
     }
 }

@@ -28,6 +28,11 @@ Rectangle {
         settingsPanel.open()
     }
 
+    // The help of what is in front: the settings panel while it is open, else the view shown.
+    function openHelp() {
+        helpPage.show(settingsPanel.visible ? "settings" : currentView)
+    }
+
     // The fixed texts of the note types that concern the console, printing and the report log.
     function noteText(type) {
         switch (type) {
@@ -54,7 +59,34 @@ Rectangle {
                 return
         }
         noteModel.append({ noteType: type, title: title, text: text, info: info,
-                           confirmText: confirm, rejectText: reject })
+                           confirmText: confirm, rejectText: reject, key: "" })
+    }
+
+    // A note that stands for one cause (many labels failing for one reason) changes in place.
+    function setGroupedNote(key, type, title, text) {
+        for (var i = 0; i < noteModel.count; ++i) {
+            if (noteModel.get(i).key === key) {
+                noteModel.setProperty(i, "title", title)
+                noteModel.setProperty(i, "text", text)
+                return
+            }
+        }
+        noteModel.append({ noteType: type, title: title, text: text, info: "",
+                           confirmText: "", rejectText: "", key: key })
+    }
+
+    function updateGroupedNote(key, text) {
+        for (var i = 0; i < noteModel.count; ++i) {
+            if (noteModel.get(i).key === key)
+                noteModel.setProperty(i, "text", text)
+        }
+    }
+
+    function dismissGroupedNote(key) {
+        for (var i = noteModel.count - 1; i >= 0; --i) {
+            if (noteModel.get(i).key === key)
+                noteModel.remove(i)
+        }
     }
 
     function dismissNotes(type) {
@@ -87,12 +119,16 @@ Rectangle {
             root.addNote(type, title, text.length > 0 ? text : root.noteText(type), "", confirm, reject)
         }
         function onDismissPopup(type) { root.dismissNotes(type) }
+        function onShowGroupedNote(key, title, text, type) { root.setGroupedNote(key, type, title, text) }
+        function onDismissGroupedNote(key) { root.dismissGroupedNote(key) }
+        function onUpdateGroupedNote(key, text) { root.updateGroupedNote(key, text) }
     }
 
     Shortcut { sequence: "Ctrl+1"; onActivated: root.showView("jobs") }
     Shortcut { sequence: "Ctrl+2"; onActivated: root.showView("layouts") }
     Shortcut { sequence: "Ctrl+3"; onActivated: root.showView("reports") }
     Shortcut { sequence: "Ctrl+,"; onActivated: root.openSettings() }
+    Shortcut { sequence: "F1"; context: Qt.ApplicationShortcut; onActivated: root.openHelp() }
 
     Rectangle {
         id: header
@@ -155,6 +191,31 @@ Rectangle {
             }
 
             Item { Layout.fillWidth: true }
+
+            ToolButton {
+                id: helpButton
+                objectName: "helpButton"
+                Layout.preferredWidth: 48
+                Layout.preferredHeight: 48
+                Accessible.name: qsTr("Help")
+                ToolTip.visible: hovered
+                ToolTip.text: qsTr("Help (F1)")
+                onClicked: root.openHelp()
+                contentItem: Label {
+                    text: "?"
+                    horizontalAlignment: Text.AlignHCenter
+                    verticalAlignment: Text.AlignVCenter
+                    font.pixelSize: 26
+                    font.bold: true
+                    color: theme.headerText
+                }
+                background: Rectangle {
+                    radius: 24
+                    border.color: theme.headerMuted
+                    border.width: 2
+                    color: helpButton.visualFocus || helpButton.hovered ? "#2c3e50" : "transparent"
+                }
+            }
 
             ToolButton {
                 id: settingsButton
@@ -259,11 +320,12 @@ Rectangle {
     }
 
     // Notes stack in the lower right corner, newest last, clear of the connection line, and stay
-    // until closed or dismissed.
+    // until closed or dismissed. Over the Report Log they stand at the top, clear of the buttons
+    // of the labels not printed yet.
     Column {
+        id: noteStack
         objectName: "noteStack"
-        anchors.bottom: statusBar.top
-        anchors.bottomMargin: 16
+        y: root.currentView === "reports" ? header.height + 72 : statusBar.y - 16 - height
         anchors.right: parent.right
         anchors.rightMargin: 16
         width: Math.min(540, root.width - 32)
@@ -288,6 +350,10 @@ Rectangle {
 
     SettingsPanel {
         id: settingsPanel
+    }
+
+    HelpPage {
+        id: helpPage
     }
 
     Component.onCompleted: {

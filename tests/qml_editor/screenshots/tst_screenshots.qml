@@ -70,6 +70,13 @@ Item {
             canvas.select(barcode, false)
             canvas.commit("Arrange")
             shot("03-canvas")
+            // The editor as the window gives it room at 1200 x 800 and 1920 x 1080 (less the header
+            // and the status bar).
+            root.width = 1200; root.height = 702
+            shot("03-canvas-window-1200x800")
+            root.width = 1920; root.height = 982
+            shot("03-canvas-window-1920x1080")
+            root.width = 1400; root.height = 900
             canvas.testPrintDialog.open()
             shot("07-test-print")
             canvas.testPrintDialog.close()

@@ -44,11 +44,11 @@ FocusScope {
 
     signal finished(bool saved, string name)
 
-    // Toolbar buttons as wide as their text, so the commands fit on one row.
+    // Toolbar buttons as wide as their text, so the commands fit on one row in a 1200 px window.
     // They take no focus, so the canvas keeps its keys after a click.
     component ToolbarButton: Button {
-        leftPadding: 12
-        rightPadding: 12
+        leftPadding: 6
+        rightPadding: 6
         implicitWidth: contentItem.implicitWidth + leftPadding + rightPadding
         focusPolicy: Qt.NoFocus
     }
@@ -543,6 +543,7 @@ FocusScope {
 
         Flow {
             id: toolbar
+            objectName: "editorToolbar"
             Layout.fillWidth: true
             spacing: 4
             ToolbarButton { text: qsTr("Add Text"); onClicked: editor.addText() }
@@ -571,8 +572,23 @@ FocusScope {
                 onClicked: editor.redo()
             }
             ToolSeparator {}
-            ToolbarButton { text: editor.showGrid ? qsTr("Hide grid") : qsTr("Show grid"); onClicked: editor.showGrid = !editor.showGrid }
-            ToolbarButton { text: editor.showBorders ? qsTr("Hide borders") : qsTr("Show borders"); onClicked: editor.showBorders = !editor.showBorders }
+            // Toggles: pressed while shown.
+            ToolbarButton {
+                text: qsTr("Grid")
+                checkable: true
+                checked: editor.showGrid
+                ToolTip.visible: hovered
+                ToolTip.text: editor.showGrid ? qsTr("Hide the grid") : qsTr("Show the grid")
+                onClicked: editor.showGrid = !editor.showGrid
+            }
+            ToolbarButton {
+                text: qsTr("Borders")
+                checkable: true
+                checked: editor.showBorders
+                ToolTip.visible: hovered
+                ToolTip.text: editor.showBorders ? qsTr("Hide the objects' borders") : qsTr("Show the objects' borders")
+                onClicked: editor.showBorders = !editor.showBorders
+            }
             ToolSeparator {}
             ToolbarButton { text: qsTr("Fit"); checkable: true; checked: editor.zoomMode === "fit"; onClicked: editor.zoomMode = "fit" }
             ToolbarButton {
@@ -678,9 +694,17 @@ FocusScope {
             background: Rectangle { color: "white"; border.color: "#d5dbe3"; radius: 4 }
             readonly property var bounds: editor.single ? geometry.bounds(editor.boxOf(editor.single)) : null
 
+            // Scrolls where the window is too low for all of it (1200 x 800).
+            ScrollView {
+                id: sideScroller
+                objectName: "sidePanelScroller"
+                anchors.fill: parent
+                contentWidth: availableWidth
+                clip: true
+                ScrollBar.vertical.policy: contentHeight > availableHeight ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
+
             ColumnLayout {
-                anchors.left: parent.left
-                anchors.right: parent.right
+                width: sideScroller.availableWidth
                 spacing: 6
 
                 Label { text: qsTr("Position and size"); font.bold: true }
@@ -791,6 +815,7 @@ FocusScope {
                     font.pixelSize: 12
                     text: qsTr("Ctrl+Z undo, Ctrl+Shift+Z redo, Ctrl+C copy, Ctrl+V paste, Ctrl+D duplicate")
                 }
+            }
             }
         }
         }
