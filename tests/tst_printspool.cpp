@@ -19,6 +19,7 @@
 #include "stationfixture.h"
 #include "testsupport.h"
 
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <memory>
@@ -427,8 +428,9 @@ private slots:
     {
         Printing p;
         qputenv("LABELPRINTER_TEST_FAIL", "sync:" + variantDocumentId(41).toUtf8());
+        const auto unset = qScopeGuard([] { qunsetenv("LABELPRINTER_TEST_FAIL"); });
         QVERIFY(!p.add(entryFor(41)).isEmpty());
-        QTRY_VERIFY_WITH_TIMEOUT(p.handler.spoolState().contains("labels waiting for PDF files"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(p.handler.spoolState().contains("1 label waiting for PDF files"), 20000);
         qunsetenv("LABELPRINTER_TEST_FAIL");
         QCOMPARE(TestSupport::labelsOf(m_labels, 41), 0);
         QCOMPARE(TestSupport::linesOf(m_csv, 41), 0);

@@ -67,6 +67,8 @@ Item {
         }
 
         function filterRow(view, index) {
+            // Scrolled into sight, as a user does before clicking into it.
+            findChild(view, "filterList").positionViewAtIndex(index, ListView.Contain)
             var name = "filterRow_" + view.filters.get(index).filterId
             tryVerify(function () { return findChild(view, name) !== null }, 5000, name)
             return findChild(view, name)
