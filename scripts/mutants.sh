@@ -54,7 +54,7 @@ recovered-line-twice @@ src/printing/reportlistmodel.cpp @@ if (tail.startsWith(
 resumed-check-inverted @@ src/printing/labeljob.cpp @@ if (!done.isEmpty()) { @@ if (done.isEmpty()) { @@ tst_printspool:resumedLabelIsNotPrintedAgain
 resumed-check-dropped @@ src/printing/labeljob.cpp @@ if (!labelBaseName.isEmpty()) { @@ if (false) { @@ tst_printspool:resumedLabelIsNotPrintedAgain
 refusal-does-not-block @@ src/printing/labeljob.cpp @@ gate->block(printerKey); @@ ; @@ tst_zplprinter:brokenConnectionLosesNothing
-waiting-does-not-block @@ src/printing/labeljob.cpp @@ if (gate && job->m_holdsLine) @@ if (false) @@ tst_zplprinter:paperOutKeepsLabelsWaiting
+waiting-does-not-block @@ src/printing/labeljob.cpp @@ if (gate && job->m_holdsLine) @@ if (false) @@ tst_zplprinter:unopenedLabelHoldsItsLine
 blocked-line-overtaken @@ src/printing/labeljob.cpp @@ if (gate->isBlocked(printerKey)) { @@ if (false) { @@ tst_zplprinter:brokenConnectionLosesNothing
 turn-not-waited @@ src/printing/labeljob.cpp @@ while (m_lines[printer].next != ticket) @@ while (false) @@ tst_printspool:handOffKeepsSpoolOrder
 pause-not-held @@ src/printing/labeljob.cpp @@ if (m_held.contains(QString()) || (!group.isEmpty() && m_held.contains(group))) @@ if (!group.isEmpty() && m_held.contains(group)) @@ tst_printspool:pauseAndDiscardLetNoClaimedLabelLeave
@@ -63,9 +63,10 @@ gap-not-flagged @@ src/printing/printworker.cpp @@ problems->append(describeObje
 # --- outputs (pdffileoutput.cpp, cupsoutput.cpp, zploutput.cpp) ---
 part-check-dropped @@ src/printing/pdffileoutput.cpp @@ if (!painted || QFileInfo(partPath).size() == 0 || !DurableFile::syncFile(partPath) || @@ if (!painted || @@ tst_printspool:unsyncedLabelFileWaits
 stable-name-made-unique @@ src/printing/pdffileoutput.cpp @@ if (!stableName) { @@ if (true) { @@ tst_printspool:resumedLabelIsNotPrintedAgain
-zpl-paper-out-after-label-ignored @@ src/printing/zploutput.cpp @@ if (!after.ready) { @@ if (false) { @@ tst_zplprinter:paperOutKeepsLabelsWaiting
-zpl-paper-out-unread @@ src/printing/zploutput.cpp @@ if (flag(0, 1)) @@ if (false) @@ tst_zplprinter:paperOutKeepsLabelsWaiting
-zpl-silence-after-label-taken @@ src/printing/zploutput.cpp @@ result.error = QStringLiteral("the printer did not answer after the label");<NL>        return result; @@ result.error = QStringLiteral("the printer did not answer after the label"); @@ tst_zplprinter:brokenConnectionLosesNothing
+zpl-paper-out-after-label-ignored @@ src/printing/zploutput.cpp @@ if (!after.ready) { @@ if (false) { @@ tst_zplprinter:stoppedPrinterKeepsLabelsWaiting
+zpl-paper-out-unread @@ src/printing/zploutput.cpp @@ if (flag(0, 1)) @@ if (false) @@ tst_zplprinter:stoppedPrinterKeepsLabelsWaiting
+zpl-silence-after-label-taken @@ src/printing/zploutput.cpp @@ result.error = QStringLiteral("the printer did not answer after the label");<NL>        return result; @@ result.taken = true;<NL>        return result; @@ tst_zplprinter:stoppedPrinterKeepsLabelsWaiting
+zpl-silence-after-label-unexplained @@ src/printing/zploutput.cpp @@ result.error = QStringLiteral("the printer did not answer after the label");<NL>        return result; @@ result.error = QStringLiteral("the printer did not answer after the label"); @@ tst_zplprinter:stoppedPrinterKeepsLabelsWaiting
 cups-stopped-queue-ready @@ src/printing/cupsoutput.cpp @@ status.ready = reasons.isEmpty(); @@ status.ready = true; @@ tst_cupsprinter:refusedLabelsWait
 cups-aborted-counts-printed @@ src/printing/cupsoutput.cpp @@ case IPP_JSTATE_ABORTED:<NL>        fate.state = JobFate::Failed; @@ case IPP_JSTATE_ABORTED:<NL>        fate.state = JobFate::Finished; @@ tst_cupsfaults:abortedJobBringsItsLabelBack
 # --- the poller, the watermark, the settings (xmlpoller.cpp, watermark.cpp, settingsmanager.cpp) ---

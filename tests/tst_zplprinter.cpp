@@ -1,7 +1,8 @@
 // Native ZPL label printers, through the stand-in ZPL printer: a label arrives as the page the PDF
 // printer would get at the printer's resolution, with the printer's darkness, speed, offset and
-// media; paper out, an unreachable printer and a connection broken mid-label keep labels waiting,
-// and each prints once when the printer is ready again.
+// media; paper out, a printer that falls silent, an unreachable printer, a connection broken mid-label
+// and a label the printer cannot open keep labels waiting, and each prints once, in order, when the
+// printer is ready again.
 
 #include "app/popupnoteprovider.h"
 #include "barcodedecode.h"
@@ -21,6 +22,7 @@
 #include "zplstandinprocess.h"
 
 #include <QPageLayout>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QtTest>
 
@@ -149,45 +151,50 @@ private slots:
         QCOMPARE(label, worker.renderPageImage(page).convertToFormat(QImage::Format_Grayscale8));
     }
 
-    void paperOutKeepsLabelsWaiting_data()
+    void stoppedPrinterKeepsLabelsWaiting_data()
     {
-        QTest::addColumn<int>("printedFirst"); // labels the printer takes before its paper runs out
-        QTest::newRow("before the backlog") << 0;
-        QTest::newRow("in the middle") << 4;
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("printedFirst"); // labels the printer takes before the fault
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("paper out before the backlog") << "paperOut" << 0 << "out of labels";
+        QTest::newRow("paper out in the middle") << "paperOut" << 4 << "out of labels";
+        // It takes a whole label and never confirms it: that label did not print.
+        QTest::newRow("silent after a label") << "silent" << 4 << "did not answer after the label";
     }
 
-    // Labels for a printer out of paper wait, unlogged, with a note naming the printer and why;
-    // with the paper back each prints once, in order.
-    void paperOutKeepsLabelsWaiting()
+    // Labels for a printer that stopped wait, unlogged, with a note naming the printer and why;
+    // once it prints again each prints once, in order.
+    void stoppedPrinterKeepsLabelsWaiting()
     {
+        QFETCH(QString, fault);
         QFETCH(int, printedFirst);
+        QFETCH(QString, reason);
         TestSupport::ZplStandInProcess printer;
         QVERIFY(printer.start());
         addPrinter(printer.port());
         QVERIFY(!printer
-                     .setState(printedFirst == 0 ? QJsonObject{{"paperOut", true}}
-                                                 : QJsonObject{{"paperOutAfter", printedFirst}})
+                     .setState(printedFirst == 0 ? QJsonObject{{fault, true}}
+                                                 : QJsonObject{{fault + "After", printedFirst}})
                      .isEmpty());
         PrintHandler handler;
         QSignalSpy notes(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
         QStringList imeis;
-        const int first = 101 + printedFirst * 10;
+        const int first = 101 + printedFirst * 10 + (fault == "silent" ? 50 : 0);
         handler.printReports("Apple phones", "Station label", kPrinter, reportsFrom(first, 10, &imeis), first,
                              first + 9);
         QTRY_VERIFY_WITH_TIMEOUT(
             handler.spoolState().contains(
                 QStringLiteral("%1 labels waiting for %2").arg(10 - printedFirst).arg(kPrinter)),
             20000);
-        QVERIFY(std::any_of(notes.cbegin(), notes.cend(), [](const QVariantList& note) {
-            return note.at(1).toString().contains(kPrinter) &&
-                   note.at(1).toString().contains("out of labels");
+        QVERIFY(std::any_of(notes.cbegin(), notes.cend(), [&reason](const QVariantList& note) {
+            return note.at(1).toString().contains(kPrinter) && note.at(1).toString().contains(reason);
         }));
-        // What it took before the paper ran out is printed, or waits in its buffer for the paper.
+        // What it took before the fault is printed, or waits in its buffer for the paper.
         const QJsonObject state = printer.state();
         QCOMPARE(state["printed"].toInt() + state["buffered"].toInt(), printedFirst);
         QCOMPARE(TestSupport::linesOf(m_csv, first + printedFirst), 0);
 
-        QVERIFY(!printer.setState({{"paperOut", false}}).isEmpty());
+        QVERIFY(!printer.setState({{fault, false}}).isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(handler.pendingReports(), 0, 20000);
         QTRY_COMPARE(printer.labels().size(), 10);
         QCOMPARE(printedImeis(printer), imeis);
@@ -214,6 +221,33 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(printer.labels().size(), 2, 20000);
         QCOMPARE(printedImeis(printer), imeis);
         QTRY_VERIFY(loggedOnce(imeis, 131));
+    }
+
+    // A label whose printer cannot open it holds back the labels behind it: they print after it,
+    // once it can be printed, never before.
+    void unopenedLabelHoldsItsLine()
+    {
+        TestSupport::ZplStandInProcess printer;
+        QVERIFY(printer.start());
+        addPrinter(printer.port());
+        PrintHandler handler;
+        QSignalSpy notes(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
+        QStringList imeis;
+        qputenv("LABELPRINTER_TEST_FAIL", "open:" + TestSupport::variantDocumentId(183).toUtf8());
+        const auto cleared = qScopeGuard([] { qunsetenv("LABELPRINTER_TEST_FAIL"); });
+        handler.printReports("Apple phones", "Station label", kPrinter, reportsFrom(181, 5, &imeis), 181,
+                             185);
+        QTRY_VERIFY_WITH_TIMEOUT(std::any_of(notes.cbegin(), notes.cend(),
+                                             [](const QVariantList& note) {
+                                                 return note.at(1).toString().contains(
+                                                     "cannot take this label");
+                                             }),
+                                 20000);
+        qunsetenv("LABELPRINTER_TEST_FAIL");
+        QTRY_COMPARE_WITH_TIMEOUT(handler.pendingReports(), 0, 20000);
+        QTRY_COMPARE(printer.labels().size(), 5);
+        QCOMPARE(printedImeis(printer), imeis);
+        QTRY_VERIFY(loggedOnce(imeis, 181));
     }
 
     // A connection that breaks in the middle of a label loses nothing: that label goes again.

@@ -14,7 +14,8 @@ void reached(const char* moment);
 
 // Whether the step `step` on `subject` is to fail: LABELPRINTER_TEST_FAIL holds "<step>:<text>" and
 // `subject` contains the text. Read at every call, so a test in the same process can set and clear
-// it. "sync": flushing a file to the disk (DurableFile::syncFile, subject its path).
+// it. "sync": flushing a file to the disk (DurableFile::syncFile, subject its path). "open": opening
+// a label's printer, as a queue that lacks the label's page size fails (subject the report's id).
 bool failing(const char* step, const QString& subject);
 
 } // namespace CrashPoint

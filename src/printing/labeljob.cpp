@@ -1,6 +1,7 @@
 #include "printing/labeljob.h"
 
 #include "printing/barcode.h"
+#include "printing/crashpoint.h"
 #include "printing/fileprinter.h"
 #include "printing/layoutcheck.h"
 #include "printing/layoutmanager.h"
@@ -234,7 +235,12 @@ bool LabelJob::prepare(BatchContext* batch)
     const QList<QPageSize> papers = m_output->papers();
     m_worker->setPageSize(PrintWorker::choosePageSize(m_layout, QSizeF(60.0, 60.0), QString(), papers));
     QString error;
-    if (!m_output->open(m_worker->pageSize(), &error)) {
+    bool opened = false;
+    if (CrashPoint::failing("open", reportUuid))
+        error = QStringLiteral("the printer cannot take this label");
+    else
+        opened = m_output->open(m_worker->pageSize(), &error);
+    if (!opened) {
         qDebug() << "Printer" << printerKey << "cannot take the label:" << error;
         PrinterStatus why;
         why.ready = false;

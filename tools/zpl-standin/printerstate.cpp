@@ -58,12 +58,12 @@ bool PrinterState::merge(const QJsonObject& changes, QString* error)
                 return false;
             }
             next.dropAfterBytes = number;
-        } else if (key == QLatin1String("paperOutAfter")) {
+        } else if (key == QLatin1String("paperOutAfter") || key == QLatin1String("silentAfter")) {
             if (!wholeNumber(it.value(), 1000000, &number)) {
-                *error = QStringLiteral("\"paperOutAfter\" must be a number of formats, 0 for none");
+                *error = QStringLiteral("\"%1\" must be a number of formats, 0 for none").arg(key);
                 return false;
             }
-            next.paperOutAfter = int(number);
+            (key == QLatin1String("silentAfter") ? next.silentAfter : next.paperOutAfter) = int(number);
         } else {
             *error = QStringLiteral("\"%1\" is not a field that can be set").arg(key);
             return false;
@@ -81,5 +81,6 @@ QJsonObject PrinterState::toJson() const
     object.insert(QStringLiteral("slowMs"), slowMs);
     object.insert(QStringLiteral("dropAfterBytes"), double(dropAfterBytes));
     object.insert(QStringLiteral("paperOutAfter"), paperOutAfter);
+    object.insert(QStringLiteral("silentAfter"), silentAfter);
     return object;
 }

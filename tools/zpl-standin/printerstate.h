@@ -18,6 +18,9 @@ struct PrinterState
     // The paper runs out as the format after the next this-many arrives (that one is dropped); 0 for
     // none. Set on arrival, so which formats made it is certain.
     int paperOutAfter = 0;
+    // Likewise the printer falls silent as the format after the next this-many arrives: that one is
+    // received, never printed and never confirmed. 0 for none.
+    int silentAfter = 0;
 
     // Takes the fields `changes` names, all or none: false with *error for an unknown field or a bad value.
     bool merge(const QJsonObject& changes, QString* error);

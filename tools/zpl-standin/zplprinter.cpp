@@ -43,6 +43,11 @@ void ZplPrinter::submit(const ZplFormat& format, int connection)
         m_state.paperOutAfter = 0;
         m_paperOutAt = 0;
     }
+    if (m_silentAt > 0 && m_formats >= m_silentAt) {
+        m_state.silent = true;
+        m_state.silentAfter = 0;
+        m_silentAt = 0;
+    }
     if (m_state.stopsPrinting()) {
         ++m_dropped;
         log(QStringLiteral("format of %1 bytes on connection %2 dropped: the printer cannot print")
@@ -124,6 +129,8 @@ bool ZplPrinter::setState(const QJsonObject& changes, QString* error)
         return false;
     if (changes.contains(QLatin1String("paperOutAfter")))
         m_paperOutAt = m_state.paperOutAfter > 0 ? m_formats + m_state.paperOutAfter + 1 : 0;
+    if (changes.contains(QLatin1String("silentAfter")))
+        m_silentAt = m_state.silentAfter > 0 ? m_formats + m_state.silentAfter + 1 : 0;
     m_wake.notify_all();
     return true;
 }

@@ -74,6 +74,7 @@ private:
     std::condition_variable m_wake;
     PrinterState m_state;
     qint64 m_paperOutAt = 0; // the number of the format that finds the paper out; 0 for none
+    qint64 m_silentAt = 0;   // the number of the format after which the printer falls silent; 0 for none
     PrinterSettings m_settings;
     std::deque<Job> m_buffer;
     quint64 m_cancelGeneration = 0; // tells the printing thread that the buffer was emptied under it
