@@ -74,7 +74,8 @@ page-edge-off-by-one @@ src/mc/xmlpoller.cpp @@ if (id <= from || id > newest) @
 unspooled-page-passed @@ src/mc/xmlpoller.cpp @@ if (!exported || !kept) { @@ if (!exported) { @@ tst_poller:unspooledReportsAreFetchedAgain
 restart-after-failed-page @@ src/mc/xmlpoller.cpp @@ restartPoints.insert(job, page.first); @@ restartPoints.insert(job, page.second); @@ tst_poller:failedExportIsFetchedAgain
 restart-point-kept @@ src/mc/xmlpoller.cpp @@ if (complete && retrying) @@ if (false) @@ tst_poller:failedExportIsFetchedAgain
-watermark-moves-without-job @@ src/mc/xmlpoller.cpp @@ const qint64 reached = anyActive ? newest : lastId; @@ const qint64 reached = newest; @@ tst_poller:pollsJobsByFilter
+start-point-dropped @@ src/settings/watermark.cpp @@ if (after >= 0 && after < lastId()) @@ if (false) @@ tst_poller:jobStartsWhereTheUserChose
+start-point-not-stored @@ src/settings/joblistmodel.cpp @@ if (active && !Watermark(m_settings).setStartPoint(id, startAfter)) @@ if (false) @@ tst_poller:jobStartsWhereTheUserChose
 unstored-poll-committed @@ src/mc/xmlpoller.cpp @@ if (watermark.advance(lastId, reached, reachedDocument, restartPoints)) { @@ if (watermark.advance(lastId, reached, reachedDocument, restartPoints) || true) { @@ tst_endtoend:settingsReadOnlyForAPoll
 restart-point-ignored @@ src/settings/watermark.cpp @@ return restart >= 0 ? std::min(from, restart) : from; @@ return from; @@ tst_poller:failedExportIsFetchedAgain
 restart-point-inverted @@ src/settings/watermark.cpp @@ if (it.value() < 0) @@ if (it.value() >= 0) @@ tst_poller:failedExportIsFetchedAgain
