@@ -1,7 +1,7 @@
 // The station at its edges, against the stand-in console: replies that are not a usable export,
 // reports, layouts and printers that cannot be printed on, a console whose ids went back or that is
 // down at start, a damaged settings file and a hang-up signal. Each case counts the labels: none lost,
-// none printed twice, none blank.
+// none printed twice, none blank. Also the Report Log's console ids, which need the whole station.
 
 #include "app/popupnoteprovider.h"
 #include "app/viewer.h"
@@ -23,6 +23,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSortFilterProxyModel>
 #include <QTcpServer>
 #include <QTest>
 
@@ -206,6 +207,37 @@ private slots:
         QCOMPARE(labelFiles(m_labels).size(), 5 + 9 + 1);
         for (int n = 1; n <= 5; ++n)
             QCOMPARE(labelsOf(m_labels, n), 1);
+    }
+
+    // Each label fetched comes out in the Report Log with its report's id on the console (the export
+    // does not carry it), a search by that id finds its row alone, and a reprint keeps the id.
+    void reportLogShowsConsoleIds()
+    {
+        StandInProcess server;
+        QVERIFY(server.start());
+        prepareStation(server.port(), 101);
+        // Ids of three digits, which no time, IMEI or document id of a printed report holds, and
+        // reports numbered otherwise than their ids.
+        for (int id = 1; id <= 104; ++id)
+            QCOMPARE(server.addReport(variant(id + 829), true), id);
+        Station station;
+        QVERIFY(station.connected());
+        station.pollNow();
+        QCOMPARE(labelFiles(m_labels).size(), 3);
+        auto* shown = qobject_cast<QSortFilterProxyModel*>(ReportListModel::instance()->shownRows());
+        for (int id = 102; id <= 104; ++id) {
+            shown->setProperty("searchText", QString::number(id));
+            QCOMPARE(shown->rowCount(), 1);
+            QCOMPARE(shown->index(0, 0).data(ReportListModel::ReportUuidRole).toString(),
+                     TestSupport::variantDocumentId(id + 829));
+            QCOMPARE(shown->index(0, 0).data(ReportListModel::ReportIdRole).toString(), QString::number(id));
+        }
+        QCOMPARE(
+            station.handler()->reprint({shown->index(0, 0).data(ReportListModel::ArchiveIdRole).toString()}),
+            1);
+        QTRY_COMPARE_WITH_TIMEOUT(shown->rowCount(), 2, 30000);
+        QCOMPARE(shown->index(1, 0).data(ReportListModel::ReportIdRole).toString(), QStringLiteral("104"));
+        shown->setProperty("searchText", QString());
     }
 
     // Layouts that would crash the renderer or print a blank label: refused at load (the editor does not

@@ -298,7 +298,7 @@ private slots:
         QStringList committed;
         XMLPoller::ReportStore store;
         store.stage = [](const QString&, const QString&, const QString&, const QString&, const QStringList&,
-                         qint64 from, qint64 to, QStringList* ids) {
+                         const QHash<QString, qint64>&, qint64 from, qint64 to, QStringList* ids) {
             *ids << QString("%1-%2").arg(from).arg(to);
             return true;
         };
@@ -328,7 +328,8 @@ private slots:
         QStringList committed;
         XMLPoller::ReportStore store;
         store.stage = [&](const QString&, const QString&, const QString&, const QString&,
-                          const QStringList& reports, qint64, qint64, QStringList* ids) {
+                          const QStringList& reports, const QHash<QString, qint64>&, qint64, qint64,
+                          QStringList* ids) {
             if (diskFull)
                 return false;
             *ids << serials(reports);

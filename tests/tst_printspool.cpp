@@ -665,13 +665,17 @@ private slots:
     }
 
     // The Report Log finds a label by the IMEI printed on it and shows its model; a label archived
-    // before the device was kept with its record gets it from its archived report.
+    // before the device was kept with its record gets it from its archived report. A record from
+    // before the console's id was kept shows none.
     void reportLogFindsALabelByItsImei()
     {
         Printing p;
         // Numbers no other test prints, so the process-wide log holds one row of each.
-        for (int n = 401; n <= 403; ++n)
-            QVERIFY(!p.add(entryFor(n)).isEmpty());
+        for (int n = 401; n <= 403; ++n) {
+            SpoolEntry e = entryFor(n);
+            e.reportId = n + 5000;
+            QVERIFY(!p.add(e).isEmpty());
+        }
         QTRY_COMPARE_WITH_TIMEOUT(p.written.count(), 3, 30000);
         QTRY_COMPARE(p.spool.history().size(), 3);
         ReportListModel* log = ReportListModel::instance();
@@ -682,6 +686,7 @@ private slots:
         QCOMPARE(row.data(ReportListModel::ReportUuidRole).toString(), variantDocumentId(402));
         QCOMPARE(row.data(ReportListModel::DeviceIdRole).toString(), TestSupport::variantImei(402));
         QCOMPARE(row.data(ReportListModel::ModelRole).toString(), QStringLiteral("iPhone 12 128GB Blue"));
+        QCOMPARE(row.data(ReportListModel::ReportIdRole).toString(), QStringLiteral("5402"));
         shown->setProperty("searchText", QString());
 
         // The same archive with records that name no device.
@@ -689,7 +694,7 @@ private slots:
         QVERIFY(index.open(QIODevice::ReadOnly));
         QByteArray records = index.readAll();
         index.close();
-        for (const char* key : {"imei", "serial", "model"})
+        for (const char* key : {"imei", "serial", "model", "reportId"})
             records.replace(QByteArray("\"") + key + "\":", QByteArray("\"old_") + key + "\":");
         QVERIFY(index.open(QIODevice::WriteOnly | QIODevice::Truncate));
         index.write(records);
@@ -698,6 +703,7 @@ private slots:
         QCOMPARE(rows.size(), 3);
         QCOMPARE(rows.at(1).identity.deviceId(), TestSupport::variantImei(402));
         QCOMPARE(rows.at(1).identity.serial, QStringLiteral("SER000402"));
+        QCOMPARE(rows.at(1).reportId, qint64(0));
     }
 
     // The list of labels not printed yet changes row by row, so a view keeps its place and the

@@ -270,6 +270,11 @@ void XMLPoller::doCheck()
         return;
     }
     const QList<qint64> ids = found.keys();
+    QHash<QString, qint64> consoleIds;
+    for (auto it = found.cbegin(); it != found.cend(); ++it) {
+        if (!it.value().isEmpty())
+            consoleIds.insert(it.value(), it.key());
+    }
     qint64 newest = ids.isEmpty() ? 0 : ids.last();
     checkConsoleBehind(lastId, newest);
     if (newest <= lastId) {
@@ -341,9 +346,9 @@ void XMLPoller::doCheck()
                          << "(" << page.first + 1 << "-" << page.second << ")";
 
                 // The labels are on disk before the watermark moves past their reports.
-                const bool kept =
-                    !exported || reports.isEmpty() || !m_store.stage ||
-                    m_store.stage(job, jobName, layout, printer, reports, page.first, page.second, &staged);
+                const bool kept = !exported || reports.isEmpty() || !m_store.stage ||
+                                  m_store.stage(job, jobName, layout, printer, reports, consoleIds,
+                                                page.first, page.second, &staged);
                 if (!exported || !kept) {
                     // Keep the range from this page on: the next poll asks for it again instead of
                     // losing these labels (the pages before it are kept).

@@ -2,6 +2,7 @@
 // Fetches new reports from the console every 10 seconds, job by job, on its own thread, and hands
 // each job's reports to printing.
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -52,11 +53,13 @@ public:
     // Where fetched reports are kept before the watermark may move past them. `stage` writes one
     // job's reports durably (on the poller thread) and collects what it made; `commit` makes them
     // printable once the watermark is stored, `discard` forgets them when it could not be stored.
+    // `consoleIds` gives the console's id of each report by its document id (the export has none).
     struct ReportStore
     {
         std::function<bool(const QString& jobId, const QString& jobName, const QString& layout,
-                           const QString& printer, const QStringList& reports, qint64 rangeFrom,
-                           qint64 rangeTo, QStringList* staged)>
+                           const QString& printer, const QStringList& reports,
+                           const QHash<QString, qint64>& consoleIds, qint64 rangeFrom, qint64 rangeTo,
+                           QStringList* staged)>
             stage;
         std::function<void(const QStringList& staged)> commit;
         std::function<void(const QStringList& staged)> discard;

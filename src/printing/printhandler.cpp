@@ -220,8 +220,9 @@ void PrintHandler::reportFailure(PrintNotes::Kind kind, const QString& title, co
 }
 
 bool PrintHandler::stageReports(const QString& jobId, const QString& jobName, const QString& layout,
-                                const QString& printer, const QStringList& reports, qint64 rangeFrom,
-                                qint64 rangeTo, QStringList* staged)
+                                const QString& printer, const QStringList& reports,
+                                const QHash<QString, qint64>& consoleIds, qint64 rangeFrom, qint64 rangeTo,
+                                QStringList* staged)
 {
     QStringList ids;
     for (const QString& report : reports) {
@@ -231,6 +232,7 @@ bool PrintHandler::stageReports(const QString& jobId, const QString& jobName, co
         entry.layout = layout;
         entry.printer = printer;
         entry.reportUuid = ReportDocument::scanDocumentId(report);
+        entry.reportId = consoleIds.value(entry.reportUuid);
         entry.rangeFrom = rangeFrom;
         entry.rangeTo = rangeTo;
         entry.report = report.toUtf8();
@@ -466,6 +468,7 @@ void PrintHandler::applyOutcome(const std::shared_ptr<Flight>& flight)
     record.layout = job.usedLayout;
     record.printer = flight->jobPrinter;
     record.reportUuid = job.reportUuid;
+    record.reportId = flight->entry.reportId;
     record.customContent = job.customContent;
     record.identity = job.identity;
     recording.attention = job.problems.join(QStringLiteral(", "));

@@ -66,8 +66,10 @@ public:
 
     // Writes a poll's reports of one job into the spool (not yet printable); the ids made go to
     // `staged`. False when they could not all be kept (none of them is then kept). Any thread.
+    // Each label keeps its report's console id from `consoleIds` (by document id).
     bool stageReports(const QString& jobId, const QString& jobName, const QString& layout,
-                      const QString& printer, const QStringList& reports, qint64 rangeFrom, qint64 rangeTo,
+                      const QString& printer, const QStringList& reports,
+                      const QHash<QString, qint64>& consoleIds, qint64 rangeFrom, qint64 rangeTo,
                       QStringList* staged);
 
     // Rendering threads: the setting kWorkersKey, at most the number of cores, at least one.

@@ -35,20 +35,34 @@ QString isoTime(const QDateTime& time)
     return time.isValid() ? time.toString(Qt::ISODateWithMs) : QString();
 }
 
+// The console's id under "reportId", left out when not known.
+void putReportId(QJsonObject* o, qint64 reportId)
+{
+    if (reportId > 0)
+        o->insert(QStringLiteral("reportId"), double(reportId));
+}
+
+qint64 reportIdOf(const QJsonObject& o)
+{
+    return qint64(o.value(QStringLiteral("reportId")).toDouble(0));
+}
+
 QJsonObject headerOf(const SpoolEntry& e)
 {
-    return {{QStringLiteral("id"), e.id},
-            {QStringLiteral("jobId"), e.jobId},
-            {QStringLiteral("jobName"), e.jobName},
-            {QStringLiteral("layout"), e.layout},
-            {QStringLiteral("printer"), e.printer},
-            {QStringLiteral("reportUuid"), e.reportUuid},
-            {QStringLiteral("rangeFrom"), double(e.rangeFrom)},
-            {QStringLiteral("rangeTo"), double(e.rangeTo)},
-            {QStringLiteral("spooledAt"), isoTime(e.spooledAt)},
-            {QStringLiteral("reason"), e.reason},
-            {QStringLiteral("failedAt"), isoTime(e.failedAt)},
-            {QStringLiteral("bytes"), double(e.report.size())}};
+    QJsonObject header{{QStringLiteral("id"), e.id},
+                       {QStringLiteral("jobId"), e.jobId},
+                       {QStringLiteral("jobName"), e.jobName},
+                       {QStringLiteral("layout"), e.layout},
+                       {QStringLiteral("printer"), e.printer},
+                       {QStringLiteral("reportUuid"), e.reportUuid},
+                       {QStringLiteral("rangeFrom"), double(e.rangeFrom)},
+                       {QStringLiteral("rangeTo"), double(e.rangeTo)},
+                       {QStringLiteral("spooledAt"), isoTime(e.spooledAt)},
+                       {QStringLiteral("reason"), e.reason},
+                       {QStringLiteral("failedAt"), isoTime(e.failedAt)},
+                       {QStringLiteral("bytes"), double(e.report.size())}};
+    putReportId(&header, e.reportId);
+    return header;
 }
 
 SpoolEntry entryOf(const QJsonObject& h)
@@ -60,6 +74,7 @@ SpoolEntry entryOf(const QJsonObject& h)
     e.layout = h.value(QStringLiteral("layout")).toString();
     e.printer = h.value(QStringLiteral("printer")).toString();
     e.reportUuid = h.value(QStringLiteral("reportUuid")).toString();
+    e.reportId = reportIdOf(h);
     e.rangeFrom = qint64(h.value(QStringLiteral("rangeFrom")).toDouble(-1));
     e.rangeTo = qint64(h.value(QStringLiteral("rangeTo")).toDouble(-1));
     e.spooledAt = QDateTime::fromString(h.value(QStringLiteral("spooledAt")).toString(), Qt::ISODateWithMs);
@@ -118,18 +133,20 @@ QJsonObject recordJson(const PrintedRecord& r)
     QJsonObject custom;
     for (auto it = r.customContent.cbegin(); it != r.customContent.cend(); ++it)
         custom.insert(it.key(), it.value());
-    return {{QStringLiteral("archiveId"), r.archiveId},
-            {QStringLiteral("printedAt"), isoTime(r.printedAt)},
-            {QStringLiteral("jobId"), r.jobId},
-            {QStringLiteral("jobName"), r.jobName},
-            {QStringLiteral("layout"), r.layout},
-            {QStringLiteral("printer"), r.printer},
-            {QStringLiteral("reportUuid"), r.reportUuid},
-            {QStringLiteral("custom"), custom},
-            {QStringLiteral("logLine"), r.logLine},
-            {QStringLiteral("imei"), r.identity.imei},
-            {QStringLiteral("serial"), r.identity.serial},
-            {QStringLiteral("model"), r.identity.model}};
+    QJsonObject record{{QStringLiteral("archiveId"), r.archiveId},
+                       {QStringLiteral("printedAt"), isoTime(r.printedAt)},
+                       {QStringLiteral("jobId"), r.jobId},
+                       {QStringLiteral("jobName"), r.jobName},
+                       {QStringLiteral("layout"), r.layout},
+                       {QStringLiteral("printer"), r.printer},
+                       {QStringLiteral("reportUuid"), r.reportUuid},
+                       {QStringLiteral("custom"), custom},
+                       {QStringLiteral("logLine"), r.logLine},
+                       {QStringLiteral("imei"), r.identity.imei},
+                       {QStringLiteral("serial"), r.identity.serial},
+                       {QStringLiteral("model"), r.identity.model}};
+    putReportId(&record, r.reportId);
+    return record;
 }
 
 PrintedRecord recordOf(const QJsonObject& o)
@@ -142,6 +159,7 @@ PrintedRecord recordOf(const QJsonObject& o)
     r.layout = o.value(QStringLiteral("layout")).toString();
     r.printer = o.value(QStringLiteral("printer")).toString();
     r.reportUuid = o.value(QStringLiteral("reportUuid")).toString();
+    r.reportId = reportIdOf(o);
     r.logLine = o.value(QStringLiteral("logLine")).toString();
     r.identity.imei = o.value(QStringLiteral("imei")).toString();
     r.identity.serial = o.value(QStringLiteral("serial")).toString();

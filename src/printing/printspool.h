@@ -36,6 +36,8 @@ struct SpoolEntry
     QString layout;
     QString printer;
     QString reportUuid;
+    // The console's id of the report; 0 when not known (not from a poll, or spooled before it was kept).
+    qint64 reportId = 0;
     // The exclusive lower and the inclusive upper report id of the poll that fetched it; -1 when
     // it did not come from a poll (a reprint, or reports handed to the print driver directly).
     qint64 rangeFrom = -1;
@@ -64,6 +66,8 @@ struct PrintedRecord
     QString layout;
     QString printer;
     QString reportUuid;
+    // The console's id of the report; 0 when not known (also in records written before it was kept).
+    qint64 reportId = 0;
     QMap<QString, QString> customContent;
     // The device as the label shows it; empty in records written before it was kept.
     ReportIdentity identity;

@@ -53,7 +53,8 @@ ReportListModel::ReportListModel(QObject* parent) : QAbstractListModel(parent)
                    {AttentionRole, "attention"},
                    {DeviceIdRole, "deviceId"},
                    {ModelRole, "deviceModel"},
-                   {SerialRole, "serial"}};
+                   {SerialRole, "serial"},
+                   {ReportIdRole, "reportId"}};
 
     const QString defaultKey = QString::fromLatin1(kDefaultCustomFieldKey);
     m_selectedCustomContentKey = defaultKey;
@@ -342,6 +343,8 @@ QVariant ReportListModel::data(const QModelIndex& index, int role) const
         return entry.identity.model;
     case SerialRole:
         return entry.identity.serial;
+    case ReportIdRole:
+        return entry.reportId > 0 ? QString::number(entry.reportId) : QString();
     default:
         return QVariant();
     }
@@ -395,6 +398,7 @@ ReportListModel::Entry ReportListModel::entryOf(const PrintedRecord& record)
     row.layoutName = record.layout;
     row.printerName = record.printer;
     row.reportUuid = record.reportUuid;
+    row.reportId = record.reportId;
     row.customContent = record.customContent;
     row.archiveId = record.archiveId;
     row.identity = record.identity;

@@ -39,7 +39,8 @@ public:
         AttentionRole,     // what could not be painted on the label; empty when it printed whole
         DeviceIdRole,      // the device's IMEI, or its serial number when it has none
         ModelRole,
-        SerialRole
+        SerialRole,
+        ReportIdRole // the console's id of the report as text; empty when not known
     };
 
     // One printed report.
@@ -51,6 +52,7 @@ public:
         QString layoutName;
         QString printerName;
         QString reportUuid;
+        qint64 reportId = 0; // the console's; 0 when not known
         QMap<QString, QString> customContent;
         QString archiveId;
         QString attention;

@@ -39,7 +39,8 @@ bool ReportLogFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourceP
     for (const int role :
          {ReportListModel::JobNameRole, ReportListModel::LayoutNameRole, ReportListModel::PrinterNameRole,
           ReportListModel::ReportUuidRole, ReportListModel::CustomContentRole, ReportListModel::AttentionRole,
-          ReportListModel::DeviceIdRole, ReportListModel::SerialRole, ReportListModel::ModelRole}) {
+          ReportListModel::DeviceIdRole, ReportListModel::SerialRole, ReportListModel::ModelRole,
+          ReportListModel::ReportIdRole}) {
         if (row.data(role).toString().contains(needle, Qt::CaseInsensitive))
             return true;
     }

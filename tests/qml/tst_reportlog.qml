@@ -38,7 +38,7 @@ Item {
             compare(probe.clipboardText(), "uuid-2")
             mouseDoubleClickSequence(findChild(row, "rowNumber"))
             compare(probe.clipboardText(),
-                    [row.cells[0], "Other phones", "Station label", "PDF files (label archive)", "uuid-2", "", "", "Needle-7"].join("\t"))
+                    [row.cells[0], "Other phones", "Station label", "PDF files (label archive)", "uuid-2", "", "", "", "Needle-7"].join("\t"))
 
             var field = findChild(view, "reportSearchField")
             field.forceActiveFocus()

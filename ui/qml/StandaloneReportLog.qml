@@ -8,13 +8,13 @@ Item {
     id: view
 
     readonly property var columnTitles: [qsTr("Print Time"), qsTr("Job Name"), qsTr("Layout Name"),
-                                         qsTr("Printer Name"), qsTr("Report UUID"), qsTr("IMEI / Serial"),
-                                         qsTr("Model"), qsTr("Custom Field")]
+                                         qsTr("Printer Name"), qsTr("Report UUID"), qsTr("Report id"),
+                                         qsTr("IMEI / Serial"), qsTr("Model"), qsTr("Custom Field")]
     // Share of the width after the row number column, and the least each column gets.
-    readonly property var columnWeights: [1.5, 0.9, 0.9, 1.0, 1.8, 1.4, 1.3, 0.9]
-    readonly property var columnMinimum: [165, 90, 90, 100, 140, 150, 110, 90]
+    readonly property var columnWeights: [1.5, 0.9, 0.9, 1.0, 1.8, 0.6, 1.4, 1.3, 0.9]
+    readonly property var columnMinimum: [165, 90, 90, 100, 140, 70, 150, 110, 90]
     readonly property int numberWidth: 64
-    readonly property real weightSum: 9.7
+    readonly property real weightSum: 10.3
 
     function columnWidth(column, total) {
         var free = total - numberWidth
@@ -156,8 +156,8 @@ Item {
                     height: 36
                     color: index % 2 === 1 ? theme.rowAlternate : theme.card
                     readonly property var cells: [view.timeText(model.printTime), model.jobName, model.layoutName,
-                                                  model.printerName, model.reportUuid, model.deviceId, model.deviceModel,
-                                                  model.customContent]
+                                                  model.printerName, model.reportUuid, model.reportId, model.deviceId,
+                                                  model.deviceModel, model.customContent]
 
                     Row {
                         anchors.fill: parent
