@@ -4,6 +4,7 @@
 
 #include "app/popupnoteprovider.h"
 #include "barcodedecode.h"
+#include "printing/crashpoint.h"
 #include "printing/fileprinter.h"
 #include "printing/labeljob.h"
 #include "printing/layoutmanager.h"
@@ -427,11 +428,11 @@ private slots:
     void unsyncedLabelFileWaits()
     {
         Printing p;
-        qputenv("LABELPRINTER_TEST_FAIL", "sync:" + variantDocumentId(41).toUtf8());
-        const auto unset = qScopeGuard([] { qunsetenv("LABELPRINTER_TEST_FAIL"); });
+        CrashPoint::setFailing("sync:" + variantDocumentId(41).toUtf8());
+        const auto unset = qScopeGuard([] { CrashPoint::setFailing(QByteArray()); });
         QVERIFY(!p.add(entryFor(41)).isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(p.handler.spoolState().contains("1 label waiting for PDF files"), 20000);
-        qunsetenv("LABELPRINTER_TEST_FAIL");
+        CrashPoint::setFailing(QByteArray());
         QCOMPARE(TestSupport::labelsOf(m_labels, 41), 0);
         QCOMPARE(TestSupport::linesOf(m_csv, 41), 0);
         QVERIFY(QDir(m_labels).entryList({"*.part"}).isEmpty());

@@ -6,6 +6,7 @@
 
 #include "app/popupnoteprovider.h"
 #include "barcodedecode.h"
+#include "printing/crashpoint.h"
 #include "printing/labeljob.h"
 #include "printing/printermonitor.h"
 #include "printing/printhandler.h"
@@ -233,8 +234,8 @@ private slots:
         PrintHandler handler;
         QSignalSpy notes(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
         QStringList imeis;
-        qputenv("LABELPRINTER_TEST_FAIL", "open:" + TestSupport::variantDocumentId(183).toUtf8());
-        const auto cleared = qScopeGuard([] { qunsetenv("LABELPRINTER_TEST_FAIL"); });
+        CrashPoint::setFailing("open:" + TestSupport::variantDocumentId(183).toUtf8());
+        const auto cleared = qScopeGuard([] { CrashPoint::setFailing(QByteArray()); });
         handler.printReports("Apple phones", "Station label", kPrinter, reportsFrom(181, 5, &imeis), 181,
                              185);
         QTRY_VERIFY_WITH_TIMEOUT(std::any_of(notes.cbegin(), notes.cend(),
@@ -243,7 +244,7 @@ private slots:
                                                      "cannot take this label");
                                              }),
                                  20000);
-        qunsetenv("LABELPRINTER_TEST_FAIL");
+        CrashPoint::setFailing(QByteArray());
         QTRY_COMPARE_WITH_TIMEOUT(handler.pendingReports(), 0, 20000);
         QTRY_COMPARE(printer.labels().size(), 5);
         QCOMPARE(printedImeis(printer), imeis);

@@ -1,6 +1,7 @@
 #include "printing/crashpoint.h"
 
 #include <QByteArray>
+#include <QMutex>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -24,9 +25,37 @@ void CrashPoint::reached(const char* moment)
 #endif
 }
 
+namespace {
+
+struct Fault
+{
+    QMutex lock;
+    QByteArray wanted = qgetenv("LABELPRINTER_TEST_FAIL");
+};
+
+Fault& fault()
+{
+    static Fault instance;
+    return instance;
+}
+
+} // namespace
+
+void CrashPoint::setFailing(const QByteArray& wanted)
+{
+    Fault& current = fault();
+    QMutexLocker locker(&current.lock);
+    current.wanted = wanted;
+}
+
 bool CrashPoint::failing(const char* step, const QString& subject)
 {
-    const QByteArray wanted = qgetenv("LABELPRINTER_TEST_FAIL");
+    QByteArray wanted;
+    {
+        Fault& current = fault();
+        QMutexLocker locker(&current.lock);
+        wanted = current.wanted;
+    }
     if (wanted.isEmpty())
         return false;
     const QByteArray prefix = QByteArray(step) + ':';

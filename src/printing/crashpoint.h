@@ -12,10 +12,13 @@ namespace CrashPoint {
 // entries are not archived yet.
 void reached(const char* moment);
 
-// Whether the step `step` on `subject` is to fail: LABELPRINTER_TEST_FAIL holds "<step>:<text>" and
-// `subject` contains the text. Read at every call, so a test in the same process can set and clear
-// it. "sync": flushing a file to the disk (DurableFile::syncFile, subject its path). "open": opening
-// a label's printer, as a queue that lacks the label's page size fails (subject the report's id).
+// Whether the step `step` on `subject` is to fail: the fault "<step>:<text>" is set and `subject`
+// contains the text. "sync": flushing a file to the disk (DurableFile::syncFile, subject its path).
+// "open": opening a label's printer, as a queue that lacks the label's page size fails (subject the
+// report's id). The fault starts as LABELPRINTER_TEST_FAIL says, read once.
 bool failing(const char* step, const QString& subject);
+// Sets the fault ("" for none) while the program runs. Not through the environment: changing it
+// while other threads read it (libcups does) is a race that crashes.
+void setFailing(const QByteArray& fault);
 
 } // namespace CrashPoint
