@@ -145,7 +145,7 @@ while IFS=$'\t' read -r -u 3 name file original replacement tests; do
     log="$LOGS/$name.log"
     : >"$log"
     binaries=()
-    for spec in $tests; do binaries+=("${spec%%:*}"); done
+    for entry in $tests; do binaries+=("${entry%%:*}"); done
     echo "== $name ($file)" >&2
     cp "$file" "$SAVED/original"
     CURRENT=$file
@@ -167,19 +167,19 @@ while IFS=$'\t' read -r -u 3 name file original replacement tests; do
     TARGETS_BUILT+=("${binaries[@]}")
     result="NOT CAUGHT"
     by=""
-    for spec in $tests; do
-        binary=${spec%%:*}
+    for entry in $tests; do
+        binary=${entry%%:*}
         functions=()
-        [[ $spec == *:* ]] && IFS=',' read -r -a functions <<<"${spec#*:}"
+        [[ $entry == *:* ]] && IFS=',' read -r -a functions <<<"${entry#*:}"
         runtime=$(mktemp -d)
-        echo "-- $spec" >>"$log"
+        echo "-- $entry" >>"$log"
         XDG_RUNTIME_DIR=$runtime timeout -k 10 "$TIMEOUT" "$BUILD/tests/$binary" "${functions[@]}" </dev/null >"$log.run" 2>&1
         status=$?
         cat "$log.run" >>"$log"
         rm -rf "$runtime"
         if grep -q '^Unknown test function' "$log.run"; then
             result="TEST MISSING"
-            by=$spec
+            by=$entry
             break
         fi
         if [[ $status -ne 0 ]]; then
