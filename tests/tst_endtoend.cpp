@@ -129,7 +129,7 @@ private slots:
         cut.close();
         QSettings(SystemPaths::instance().globalSettingsFile, QSettings::IniFormat)
             .setValue("printing/paused", false);
-        program.start();
+        program.start(QString(), 40); // paced: the stop must come before the backlog is through
         QTRY_VERIFY_WITH_TIMEOUT(labelFiles(m_labels).size() >= printed + 20, 60000);
         QElapsedTimer stopping;
         stopping.start();
@@ -140,9 +140,12 @@ private slots:
         // The rest prints; a second backlog is killed in the middle of printing, then finished.
         program.start();
         QTRY_COMPARE_WITH_TIMEOUT(labelFiles(m_labels).size(), printed + backlog - 1, 90000);
+        QCOMPARE(program.stop(), 0);
+        program.start(QString(), 40);
         addBacklog(torn + 1);
         QTRY_VERIFY_WITH_TIMEOUT(labelFiles(m_labels).size() >= printed + backlog + 20, 60000);
         QCOMPARE(program.stop(SIGKILL), -1);
+        QVERIFY(labelFiles(m_labels).size() < printed + 2 * backlog - 2);
         program.start();
         QTRY_COMPARE_WITH_TIMEOUT(labelFiles(m_labels).size(), printed + 2 * backlog - 1, 90000);
         QTRY_COMPARE_WITH_TIMEOUT(spooled().size(), 0, 10000);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QMutex>
+#include <QThread>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -63,4 +64,11 @@ bool CrashPoint::failing(const char* step, const QString& subject)
         return false;
     std::fprintf(stderr, "Failing %s on purpose: %s\n", step, qPrintable(subject));
     return true;
+}
+
+void CrashPoint::paced()
+{
+    static const int milliseconds = qEnvironmentVariableIntValue("LABELPRINTER_TEST_PACE_MS");
+    if (milliseconds > 0)
+        QThread::msleep(milliseconds);
 }

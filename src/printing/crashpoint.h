@@ -21,4 +21,8 @@ bool failing(const char* step, const QString& subject);
 // while other threads read it (libcups does) is a race that crashes.
 void setFailing(const QByteArray& fault);
 
+// Makes each rendered label take at least LABELPRINTER_TEST_PACE_MS milliseconds (read once), so a
+// test can stop a backlog in its middle however fast the machine prints. Unset, nothing happens.
+void paced();
+
 } // namespace CrashPoint

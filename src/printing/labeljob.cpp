@@ -253,6 +253,7 @@ bool LabelJob::prepare(BatchContext* batch)
 
 bool LabelJob::render()
 {
+    CrashPoint::paced();
     m_page = m_worker->renderPageImage(m_output->pagePixels());
     problems = m_worker->problems();
     if (m_page.isNull()) {

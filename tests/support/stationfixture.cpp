@@ -119,13 +119,15 @@ void addJob(const QString& id, const QString& name, bool active, const QString& 
     }
 }
 
-void ProgramProcess::start(const QString& crashAfter)
+void ProgramProcess::start(const QString& crashAfter, int paceMs)
 {
     // Only this run's lines count; the program would rotate the file away anyway.
     QFile::remove(logFile());
     QProcessEnvironment environment = m_root.environment();
     if (!crashAfter.isEmpty())
         environment.insert(QStringLiteral("LABELPRINTER_TEST_CRASH_AFTER"), crashAfter);
+    if (paceMs > 0)
+        environment.insert(QStringLiteral("LABELPRINTER_TEST_PACE_MS"), QString::number(paceMs));
     m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(programPath(), {QStringLiteral("--logto"), QStringLiteral("disk")});

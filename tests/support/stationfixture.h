@@ -47,7 +47,8 @@ public:
     explicit ProgramProcess(const IsolatedDataRoot& root) : m_root(root) {}
     ~ProgramProcess() { stop(); }
     // With `crashAfter`, the program ends itself at that moment as a crash would (CrashPoint).
-    void start(const QString& crashAfter = QString());
+    // With `paceMs`, each label takes at least that long, so a backlog can be stopped in its middle.
+    void start(const QString& crashAfter = QString(), int paceMs = 0);
     // Waits for the program to end by itself; false when it still runs.
     bool waitForExit(int milliseconds);
     // Sends `signal` and waits; the exit code, or -1 when the program did not exit normally.
