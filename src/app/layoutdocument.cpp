@@ -2,6 +2,7 @@
 
 #include "app/layoutgeometry.h"
 #include "app/layouthistory.h"
+#include "app/layoutobjectview.h"
 #include "app/objectclipboard.h"
 #include "printing/layoutlength.h"
 
@@ -105,6 +106,7 @@ void LayoutDocument::registerQmlType()
     qmlRegisterType<LayoutHistory>("LayoutEditing", 1, 0, "LayoutHistory");
     qmlRegisterType<LayoutGeometry>("LayoutEditing", 1, 0, "LayoutGeometry");
     qmlRegisterType<ObjectClipboard>("LayoutEditing", 1, 0, "ObjectClipboard");
+    qmlRegisterType<LayoutObjectView>("LayoutEditing", 1, 0, "LayoutObjectView");
 }
 
 void LayoutDocument::setEscaper(QObject* escaper)
@@ -227,6 +229,12 @@ QString LayoutDocument::recordText(const QVariantMap& record) const
     for (const Key& key : specific)
         write(key);
     return QLatin1Char('{') + parts.join(QLatin1Char(',')) + QLatin1Char('}');
+}
+
+QJsonObject LayoutDocument::storedRecord(const QVariantMap& record) const
+{
+    const QString text = recordText(record);
+    return text.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(text.toUtf8()).object();
 }
 
 QString LayoutDocument::layoutText(const QVariantMap& layout, const QVariantList& records) const

@@ -164,6 +164,32 @@ Item {
             again.finished(false, "Shelf label")
         }
 
+        // The canvas draws each object with the label's own painting: without grid and borders it
+        // is the printed page at the same scale, and each of its barcodes reads as printed.
+        function test_c_canvasShowsThePrintedLabel() {
+            var canvas = newCanvas("Printed look", 62, 100)
+            var place = function(object, x, y, w, h) { object.ux = x; object.uy = y; object.uw = w; object.uh = h }
+            place(addTextWith(canvas, "<b><manufacturer> <model> with a long name"), 248, 60, 300, 40)
+            var codes = [["code128", "", 200], ["code39", "STATION 7", 400], ["ean-13", "400638133393", 600]]
+            for (var i = 0; i < codes.length; ++i) {
+                var barcode = addBarcode(canvas, false)
+                barcode.symbology = codes[i][0]
+                if (codes[i][1].length)
+                    barcode.contentOrder = doc.freeTextContent(codes[i][1])
+                place(barcode, 248, codes[i][2], 440, 120)
+            }
+            canvas.showGrid = false
+            canvas.showBorders = false
+            canvas.select(null, false)
+            waitForRendering(canvas)
+            var result = editorTest.compareCanvasWithPrint(canvas.page, canvas.currentText())
+            verify(result.black > 10000, "the label has something on it")
+            verify(result.differing < result.black / 1000, result.differing + " of " + result.black + " differ")
+            compare(result.canvasCodes.sort(), ["012345678901234", "4006381333931", "STATION 7"])
+            compare(result.canvasCodes, result.printedCodes.sort())
+            canvas.finished(false, "")
+        }
+
         function test_f_undoAndRedoReturnEachState() {
             var canvas = newCanvas("History", 62, 100)
             var states = [canvas.currentText()]

@@ -1,9 +1,11 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import LayoutEditing 1.0
 
 // What every object on the canvas shares: its place in layout units (centre, size, rotation), its
 // id and the object it follows, selection, moving, resizing by edge and wheel, and its menu.
-// Kinds put their drawing into `content`, which is sized in layout units and scaled to the zoom.
+// The object itself is drawn by the label's own painting (`printed`); kinds put hints into `content`,
+// which is sized in layout units and scaled to the zoom.
 Item {
     id: object
 
@@ -61,6 +63,17 @@ Item {
         uh = newHeight
         if (editor)
             editor.placeFollowers()
+    }
+
+    // The object as printed, for the report the editor previews with (example values without one).
+    readonly property alias printed: printedView
+    LayoutObjectView {
+        id: printedView
+        anchors.fill: parent
+        record: object.record()
+        document: object.editor ? object.editor.document : null
+        device: object.editor ? object.editor.previewDevice : null
+        zoom: object.zoom
     }
 
     Item {

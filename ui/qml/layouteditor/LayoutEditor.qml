@@ -36,6 +36,9 @@ FocusScope {
     property alias discardDialog: discardDialog
     property alias resizeDialog: resizeDialog
     property alias history: history
+    property alias document: doc
+    // The report the canvas shows the label for (a Device); null shows the example values.
+    property QtObject previewDevice: null
     property alias clipboard: clipboard
     property string lastSavedText: ""
     // The one selected object (geometry panel); null for none or several.
