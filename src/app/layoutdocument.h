@@ -25,7 +25,7 @@ public:
     explicit LayoutDocument(QObject* parent = nullptr);
 
     // Makes the editor's native types reachable from QML in module "LayoutEditing" 1.0:
-    // LayoutDocument, LayoutHistory, LayoutGeometry and ObjectClipboard.
+    // LayoutDocument, LayoutHistory, LayoutGeometry, ObjectClipboard and LayoutModel.
     static void registerQmlType();
 
     QObject* escaper() const { return m_escaper; }

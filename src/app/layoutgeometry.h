@@ -45,6 +45,14 @@ public:
     Q_INVOKABLE static QVariantMap freePlace(const QVariantList& group, const QVariantList& others,
                                              double pageWidth, double pageHeight, int grid);
 
+    // The shift that brings a moving box onto its neighbours: per axis, the nearest of its edges
+    // and centre that lies within `reach` of an edge or centre of one of `targets`; where none
+    // does, its left (top) edge onto the grid (a grid below 1: no shift on that axis).
+    static QPointF snapOffset(const QRectF& box, const QList<QRectF>& targets, double grid, double reach);
+    // The same for one edge being dragged (a resize): the shift of that edge alone.
+    static double snapEdge(double edge, Qt::Orientation orientation, const QList<QRectF>& targets,
+                           double grid, double reach);
+
     static QRectF boundingBox(const QVariantMap& object);
     static QRectF boundingBox(const QVariantList& objects);
     // Room kept between a placed object and the label's edge or its neighbours (2 mm).
