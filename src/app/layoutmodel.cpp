@@ -589,11 +589,16 @@ void LayoutModel::bringToFront(int id)
 {
     if (!find(id))
         return;
-    const QList<int> moved = QList<int>{id} + followersOf(id);
-    beginResetModel();
-    std::stable_partition(m_objects.begin(), m_objects.end(),
-                          [&](const LayoutObject& object) { return !moved.contains(object.id); });
-    endResetModel();
+    // Rows are moved, not rebuilt, so the canvas keeps its items.
+    for (const int moved : stackingOrder(QList<int>{id} + followersOf(id))) {
+        const int row = indexOf(moved);
+        const int last = m_objects.size() - 1;
+        if (row == last)
+            continue;
+        beginMoveRows(QModelIndex(), row, row, QModelIndex(), last + 1);
+        m_objects.move(row, last);
+        endMoveRows();
+    }
     contentChanged();
     commit(tr("Bring to front"));
 }
@@ -602,11 +607,15 @@ void LayoutModel::sendToBack(int id)
 {
     if (!find(id))
         return;
-    const QList<int> moved = QList<int>{id} + followersOf(id);
-    beginResetModel();
-    std::stable_partition(m_objects.begin(), m_objects.end(),
-                          [&](const LayoutObject& object) { return moved.contains(object.id); });
-    endResetModel();
+    const QList<int> moved = stackingOrder(QList<int>{id} + followersOf(id));
+    for (int target = 0; target < moved.size(); ++target) {
+        const int row = indexOf(moved.at(target));
+        if (row == target)
+            continue;
+        beginMoveRows(QModelIndex(), row, row, QModelIndex(), target);
+        m_objects.move(row, target);
+        endMoveRows();
+    }
     contentChanged();
     commit(tr("Send to back"));
 }
@@ -705,6 +714,16 @@ QList<int> LayoutModel::movingIds() const
             ids.append(leader);
     }
     return ids;
+}
+
+QList<int> LayoutModel::stackingOrder(const QList<int>& ids) const
+{
+    QList<int> ordered;
+    for (const LayoutObject& object : m_objects) {
+        if (ids.contains(object.id))
+            ordered.append(object.id);
+    }
+    return ordered;
 }
 
 QList<int> LayoutModel::followersOf(int id) const

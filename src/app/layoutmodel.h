@@ -37,6 +37,7 @@ class LayoutModel : public QAbstractListModel
     Q_PROPERTY(QVariantMap single READ single NOTIFY changed)
     Q_PROPERTY(LayoutHistory* history READ history CONSTANT)
     Q_PROPERTY(ObjectClipboard* clipboard READ clipboard CONSTANT)
+    Q_PROPERTY(int nudgeUnits READ nudgeUnits CONSTANT)
 public:
     enum Roles
     {
@@ -75,6 +76,7 @@ public:
     int movingCount() const { return movingIds().size(); }
     QVariantMap single() const;
     LayoutHistory* history() const { return m_history; }
+    static int nudgeUnits() { return kNudgeUnits; }
     ObjectClipboard* clipboard() const { return m_clipboard; }
 
     // ---- document ----
@@ -158,6 +160,7 @@ private:
     // Leaders of the selected objects, each once.
     QList<int> movingIds() const;
     QList<int> followersOf(int id) const;
+    QList<int> stackingOrder(const QList<int>& ids) const;
     // Objects that are in the way of a group: all but the group and its followers.
     QList<QRectF> snapTargets(const QList<int>& moving) const;
     void placeFollowers();

@@ -19,7 +19,7 @@ ImageObject {
     readonly property string exampleValue: contentOrder.length
         ? printerInterface.formatText("<firstvalue " + contentOrder + ">", false) : ""
 
-    function record() {
+    function editedRecord() {
         var r = commonRecord()
         r.sourceimage = sourceimage
         r.contentOrder = contentOrder

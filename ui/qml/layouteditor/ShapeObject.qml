@@ -24,7 +24,7 @@ ImageObject {
         return "file://" + userAppContainer.logoDir + sourceImage
     }
 
-    function record() {
+    function editedRecord() {
         var r = commonRecord()
         r.sourceImage = sourceImage
         r.sourceShape = sourceShape

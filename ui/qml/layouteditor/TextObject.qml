@@ -17,6 +17,7 @@ EditorObject {
     property bool showboundingrect: false
     property bool tickBoxFormat: false
     property bool background: false
+    property string fontFamily: ""           // empty: the default font
     // What the printer prints for the text without a report.
     readonly property string formattedString: printerInterface.formatText(unformattedString, tickBoxFormat)
     // Printing takes the marks out of the text and makes the whole text bold or underlined.
@@ -25,7 +26,7 @@ EditorObject {
 
     showBorder: (editor ? editor.showBorders : true) || showboundingrect
 
-    function record() {
+    function editedRecord() {
         var r = commonRecord()
         r.bold = bold
         r.underline = underline
@@ -38,6 +39,9 @@ EditorObject {
         r.showboundingrect = showboundingrect
         r.tickBoxFormat = tickBoxFormat
         r.background = background
+        // Only a chosen font is stored: layouts without one print as before.
+        if (fontFamily.length)
+            r.fontFamily = fontFamily
         return r
     }
     function applyRecord(r) {
@@ -52,6 +56,7 @@ EditorObject {
         showboundingrect = r.showboundingrect === true
         tickBoxFormat = r.tickBoxFormat === true
         background = r.background === true
+        fontFamily = r.fontFamily !== undefined ? r.fontFamily : ""
     }
 
     Rectangle {
@@ -70,6 +75,7 @@ EditorObject {
             anchors.centerIn: parent
             text: textObject.formattedString.trim().charAt(0)
             font.pixelSize: textObject.pixelSize
+            font.family: textObject.fontFamily.length ? textObject.fontFamily : Qt.application.font.family
             font.bold: textObject.shownBold
         }
     }
@@ -81,6 +87,7 @@ EditorObject {
         textFormat: Text.PlainText
         color: "black"
         font.pixelSize: Math.max(1, textObject.pixelSize)
+        font.family: textObject.fontFamily.length ? textObject.fontFamily : Qt.application.font.family
         font.bold: textObject.shownBold
         font.underline: textObject.shownUnderline
         horizontalAlignment: textObject.alignment === "Right" ? Text.AlignRight
