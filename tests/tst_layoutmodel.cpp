@@ -203,6 +203,29 @@ private slots:
         QCOMPARE(boundsOf(model, 0).topLeft(), topLeft);
     }
 
+    void resizeSnapsTheDraggedEdge_data()
+    {
+        QTest::addColumn<QSizeF>("size");
+        QTest::addColumn<bool>("free");
+        QTest::addColumn<QRectF>("bounds");
+        // Box 80 x 40 with its top left at (10, 10); a neighbour's left edge at 204.
+        QTest::newRow("onto the grid") << QSizeF(113, 47) << false << QRectF(10, 10, 110, 50);
+        QTest::newRow("onto the neighbour's edge") << QSizeF(190, 40) << false << QRectF(10, 10, 194, 40);
+        QTest::newRow("shift suspends it") << QSizeF(190, 48) << true << QRectF(10, 10, 190, 48);
+    }
+
+    void resizeSnapsTheDraggedEdge()
+    {
+        QFETCH(QSizeF, size);
+        QFETCH(bool, free);
+        QFETCH(QRectF, bounds);
+        LayoutModel model;
+        QVERIFY(model.load(layoutWith(496, 800, {QRect(50, 30, 80, 40), QRect(244, 300, 80, 40)})));
+        model.setSnapReach(4);
+        model.resizeTo(0, size.width(), size.height(), true, free);
+        QCOMPARE(boundsOf(model, 0), bounds);
+    }
+
     void nudgesMoveFollowersAndUndoAsOne()
     {
         LayoutModel model;

@@ -339,13 +339,6 @@ int LayoutDocument::firstFreeId(const QVariantList& usedIds)
     return id;
 }
 
-int LayoutDocument::snap(double value, int grid)
-{
-    if (grid < 1)
-        return qRound(value);
-    return qRound(value / grid) * grid;
-}
-
 QVariantList LayoutDocument::textContentKinds()
 {
     const auto entry = [](const QString& label, const QString& kind, const QString& tag = QString()) {

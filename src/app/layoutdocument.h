@@ -62,8 +62,6 @@ public:
     Q_INVOKABLE static QVariantList editorRecords(const QJsonObject& layout);
 
     Q_INVOKABLE static int firstFreeId(const QVariantList& usedIds);
-    // Nearest multiple of grid (grid below 1: the value rounded).
-    Q_INVOKABLE static int snap(double value, int grid);
 
     // Text dialog: the content kinds ({"label", "kind", "tag"}), kind "tag" inserts tag as it is.
     Q_INVOKABLE static QVariantList textContentKinds();

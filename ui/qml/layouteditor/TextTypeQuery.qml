@@ -355,6 +355,7 @@ Dialog {
                     font.bold: bold.checked || textArea.text.indexOf("<b>") >= 0
                     font.underline: underline.checked || textArea.text.indexOf("<u>") >= 0
                     font.pixelSize: 18
+                    font.family: fontFamily.currentIndex > 0 ? fontFamily.currentText : Qt.application.font.family
                     elide: Text.ElideRight
                     horizontalAlignment: alignment.currentIndex === 1 ? Text.AlignRight
                                        : alignment.currentIndex === 2 ? Text.AlignHCenter : Text.AlignLeft
