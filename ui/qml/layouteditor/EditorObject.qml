@@ -109,9 +109,12 @@ Item {
                 menu.popup()
                 return
             }
-            var additive = (mouse.modifiers & Qt.ControlModifier) || (mouse.modifiers & Qt.ShiftModifier)
-            if (additive || !object.selected)
-                editor.select(object, additive)
+            // Ctrl toggles the object in the selection; Shift adds it but never drops it, so a
+            // drag with Shift held (no snapping) moves what is selected.
+            if (mouse.modifiers & Qt.ControlModifier)
+                editor.select(object, true)
+            else if (!object.selected)
+                editor.select(object, (mouse.modifiers & Qt.ShiftModifier) !== 0)
             mode = edgeAt(mouse.x, mouse.y) || "move"
             if (mode === "move") {
                 editor.beginMove(object, mapToItem(editor.page, mouse.x, mouse.y))

@@ -51,18 +51,21 @@ Item {
     signal finished(bool saved, string name)
 
     // Toolbar buttons as wide as their text, so the commands fit on one row in a 1200 px window.
-    // They take no focus, so the canvas keeps its keys after a click.
+    // They take no focus and give the keys back to the canvas (ending a panel field's edit), so
+    // the canvas keeps its keys after a click.
     component ToolbarButton: Button {
         leftPadding: 6
         rightPadding: 6
         implicitWidth: contentItem.implicitWidth + leftPadding + rightPadding
         focusPolicy: Qt.NoFocus
+        onPressed: editor.forceActiveFocus()
     }
     component PanelButton: Button {
         Layout.fillWidth: true
         leftPadding: 6
         rightPadding: 6
         focusPolicy: Qt.NoFocus
+        onPressed: editor.forceActiveFocus()
     }
 
     LayoutDocument { id: doc; escaper: translator }
