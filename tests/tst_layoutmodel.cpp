@@ -139,7 +139,19 @@ private slots:
         // Only room for the one box.
         const QJsonObject full = layoutWith(200, 200, {QRect(100, 100, 190, 190)});
         const QJsonObject fullCorner = layoutWith(200, 200, {QRect(110, 110, 180, 180)});
+        // A drawn frame around the whole label leaves room inside it.
+        QJsonObject framed = roomy;
+        QJsonArray objects = framed.value("objects").toArray();
+        objects.prepend(QJsonObject{{"type", "ShapeObject.qml"},
+                                    {"sourceShape", "rectangle"},
+                                    {"item_id", 9},
+                                    {"x", 248},
+                                    {"y", 400},
+                                    {"width", 480},
+                                    {"height", 780}});
+        framed.insert("objects", objects);
         QTest::newRow("paste, room") << roomy << false << false;
+        QTest::newRow("paste inside a frame") << framed << false << false;
         QTest::newRow("duplicate, room") << roomy << true << false;
         QTest::newRow("paste, full") << full << false << true;
         QTest::newRow("duplicate, full at the corner") << fullCorner << true << true;

@@ -242,7 +242,8 @@ QVariantMap LayoutGeometry::freePlace(const QVariantList& group, const QVariantL
                 }
                 if (clear)
                     return {{QStringLiteral("dx"), left - box.left()},
-                            {QStringLiteral("dy"), top - box.top()}};
+                            {QStringLiteral("dy"), top - box.top()},
+                            {QStringLiteral("clear"), true}};
                 if (covered < bestOverlap) {
                     bestOverlap = covered;
                     best = candidate.topLeft();
@@ -253,7 +254,9 @@ QVariantMap LayoutGeometry::freePlace(const QVariantList& group, const QVariantL
     // Larger than the label: its top left corner at the label's.
     if (bestOverlap == std::numeric_limits<double>::max())
         best = QPointF(0, 0);
-    return {{QStringLiteral("dx"), best.x() - box.left()}, {QStringLiteral("dy"), best.y() - box.top()}};
+    return {{QStringLiteral("dx"), best.x() - box.left()},
+            {QStringLiteral("dy"), best.y() - box.top()},
+            {QStringLiteral("clear"), false}};
 }
 
 QPointF LayoutGeometry::snapOffset(const QRectF& box, const QList<QRectF>& targets, double grid, double reach)

@@ -38,10 +38,10 @@ public:
     Q_INVOKABLE static QVariantList aligned(const QVariantList& objects, const QString& how, double pageWidth,
                                             double pageHeight);
 
-    // {"dx", "dy"} that move the group (an object and its followers) to the first place, in
-    // reading order on the grid, where it lies inside the label and clear of the others by a
-    // small gap; where there is no such place, where it covers the least of them. A drawn frame
-    // (an outlined rectangle or ellipse) is in the way only along its outline: inside it is room.
+    // {"dx", "dy", "clear"} that move the group (an object and its followers) to the first place,
+    // in reading order on the grid, where it lies inside the label and clear of the others by a
+    // small gap ("clear" true); where there is no such place, where it covers the least of them. A drawn
+    // frame (an outlined rectangle or ellipse) is in the way only along its outline: inside it is room.
     Q_INVOKABLE static QVariantMap freePlace(const QVariantList& group, const QVariantList& others,
                                              double pageWidth, double pageHeight, int grid);
 

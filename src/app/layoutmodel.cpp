@@ -790,16 +790,10 @@ void LayoutModel::placeGroup(const QList<int>& ids, int attempt)
     for (const LayoutObject& object : m_objects)
         (ids.contains(object.id) ? group : others).append(object.record());
     const QRectF box = LayoutGeometry::boundingBox(group);
-    const QRectF page(0, 0, m_width, m_height);
     const QVariantMap shift = LayoutGeometry::freePlace(group, others, m_width, m_height, m_grid);
-    const QRectF free = box.translated(shift.value(QStringLiteral("dx")).toDouble(),
-                                       shift.value(QStringLiteral("dy")).toDouble());
-    const bool clear =
-        page.contains(free) && std::none_of(others.cbegin(), others.cend(), [&](const QVariant& other) {
-            return LayoutGeometry::boundingBox(other.toMap()).intersects(free);
-        });
-    if (clear) {
-        moveBy(ids, free.topLeft() - box.topLeft());
+    if (shift.value(QStringLiteral("clear")).toBool()) {
+        moveBy(ids, QPointF(shift.value(QStringLiteral("dx")).toDouble(),
+                            shift.value(QStringLiteral("dy")).toDouble()));
     } else {
         // No room: the copies sit one offset from their source (they carry that offset already),
         // pulled inside the label; where that puts them back on the source, the other way.
