@@ -265,6 +265,34 @@ private slots:
         QCOMPARE(model.text(kSheet), before);
     }
 
+    void stackingMovesAnObjectWithItsFollower()
+    {
+        LayoutModel model;
+        QVERIFY(model.load(layoutWith(496, 800, {QRect(50, 50, 40, 20), QRect(150, 50, 40, 20)})));
+        const int barcode = model.addNew("BarCode.qml");
+        QVariantMap record = model.recordOf(barcode);
+        record.insert("contentOrder", "IMEI");
+        record.insert("attachText", true);
+        model.updateObject(barcode, record);
+        model.syncHumanReadable(barcode);
+        const int text = model.recordOf(barcode).value("textobjectid").toInt();
+        QVERIFY(model.load(QJsonObject{{"objects", QJsonArray::fromVariantList(QVariantList{
+                                                       model.recordOf(barcode), model.recordOf(text),
+                                                       model.recordOf(0), model.recordOf(1)})}}));
+        const auto order = [&] {
+            QList<int> ids;
+            for (const QVariant& record : model.records())
+                ids.append(record.toMap().value("item_id").toInt());
+            return ids;
+        };
+        model.bringToFront(barcode);
+        QCOMPARE(order(), QList<int>({0, 1, barcode, text}));
+        model.sendToBack(barcode);
+        QCOMPARE(order(), QList<int>({barcode, text, 0, 1}));
+        model.undo();
+        QCOMPARE(order(), QList<int>({0, 1, barcode, text}));
+    }
+
     void typedRotationTurnsTheFollowerToo()
     {
         LayoutModel model;
