@@ -134,7 +134,7 @@ private slots:
         QTest::addColumn<QJsonObject>("layout");
         QTest::addColumn<bool>("duplicate");
         QTest::addColumn<bool>("overlapAllowed");
-        // The case: a text near the right edge of a 62 mm label.
+        // A text near the right edge of a 62 mm label: a copy offset to the right would leave it.
         const QJsonObject roomy = layoutWith(496, 800, {QRect(420, 100, 140, 40)});
         // Only room for the one box.
         const QJsonObject full = layoutWith(200, 200, {QRect(100, 100, 190, 190)});
