@@ -25,7 +25,7 @@ public:
     explicit LayoutDocument(QObject* parent = nullptr);
 
     // Makes the editor's native types reachable from QML in module "LayoutEditing" 1.0:
-    // LayoutDocument, LayoutHistory, LayoutGeometry, ObjectClipboard and LayoutObjectView.
+    // LayoutDocument, LayoutHistory, LayoutGeometry, ObjectClipboard, LayoutModel and LayoutObjectView.
     static void registerQmlType();
 
     QObject* escaper() const { return m_escaper; }
@@ -65,8 +65,6 @@ public:
     Q_INVOKABLE static QVariantList editorRecords(const QJsonObject& layout);
 
     Q_INVOKABLE static int firstFreeId(const QVariantList& usedIds);
-    // Nearest multiple of grid (grid below 1: the value rounded).
-    Q_INVOKABLE static int snap(double value, int grid);
 
     // Text dialog: the content kinds ({"label", "kind", "tag"}), kind "tag" inserts tag as it is.
     Q_INVOKABLE static QVariantList textContentKinds();

@@ -62,8 +62,15 @@ QVariantMap EditorTestHelper::compareCanvasWithPrint(QObject* page, const QStrin
     {
         QPainter painter(&drawn);
         painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        for (const LayoutObjectView* view : pageItem->findChildren<LayoutObjectView*>()) {
-            if (!view->isVisible())
+        // Through the visual tree: the canvas's delegates have no object parent.
+        QList<QQuickItem*> items = pageItem->childItems();
+        while (!items.isEmpty()) {
+            QQuickItem* next = items.takeFirst();
+            if (!next->isVisible())
+                continue;
+            items += next->childItems();
+            const auto* view = qobject_cast<LayoutObjectView*>(next);
+            if (!view)
                 continue;
             bool mapped = false;
             const QTransform transform = view->itemTransform(pageItem, &mapped);

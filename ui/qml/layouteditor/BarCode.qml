@@ -17,7 +17,7 @@ ImageObject {
     property string symbology: "code128"
     property int textObjectId: -1
 
-    function record() {
+    function editedRecord() {
         var r = commonRecord()
         r.sourceimage = sourceimage
         r.contentOrder = contentOrder

@@ -14,7 +14,7 @@ ImageObject {
     property bool maintainAspectRatio: true
     property int boundObject: -1
 
-    function record() {
+    function editedRecord() {
         var r = commonRecord()
         r.sourceImage = sourceImage
         r.sourceShape = sourceShape

@@ -17,12 +17,13 @@ EditorObject {
     property bool showboundingrect: false
     property bool tickBoxFormat: false
     property bool background: false
+    property string fontFamily: ""           // empty: the default font
     // What the printer prints for the text without a report.
     readonly property string formattedString: printerInterface.formatText(unformattedString, tickBoxFormat)
 
     showBorder: (editor ? editor.showBorders : true) || showboundingrect
 
-    function record() {
+    function editedRecord() {
         var r = commonRecord()
         r.bold = bold
         r.underline = underline
@@ -35,6 +36,9 @@ EditorObject {
         r.showboundingrect = showboundingrect
         r.tickBoxFormat = tickBoxFormat
         r.background = background
+        // Only a chosen font is stored: layouts without one print as before.
+        if (fontFamily.length)
+            r.fontFamily = fontFamily
         return r
     }
     function applyRecord(r) {
@@ -49,5 +53,6 @@ EditorObject {
         showboundingrect = r.showboundingrect === true
         tickBoxFormat = r.tickBoxFormat === true
         background = r.background === true
+        fontFamily = r.fontFamily !== undefined ? r.fontFamily : ""
     }
 }
