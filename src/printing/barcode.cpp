@@ -383,7 +383,7 @@ BarcodeFit BarCode::fit(const QString& symbology, const QString& code, const Bar
     } else {
         BarCode barcode(symbology);
         if (!barcode.readPattern(code, symbology)) {
-            result.error = QStringLiteral("%1 cannot encode this content").arg(symbology);
+            result.error = QStringLiteral("the symbology does not take this content");
             return result;
         }
         const LinearLayout layout = linearLayout(barcode.pattern(), options);
