@@ -11,7 +11,6 @@
 #include <QVector>
 
 class QPainter;
-class MatrixCode;
 
 // How a code is sized in its box; the defaults are how layouts without these keys print.
 struct BarcodeOptions
