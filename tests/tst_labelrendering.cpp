@@ -271,6 +271,48 @@ private slots:
         }
     }
 
+    void linearCodesPrintAsBefore_data()
+    {
+        QTest::addColumn<QJsonObject>("object");
+        QTest::addColumn<double>("dpi"); // 0: the label image
+        QTest::addColumn<QByteArray>("digest");
+        const QJsonObject code128 = barcode("IMEI", "code128", 248, 400, 420, 140);
+        const QJsonObject code39 = barcode("System serial", "code39", 248, 400, 420, 140, 90);
+        const QJsonObject ean13 = barcode("PIN,IMEI2", "ean13", 248, 400, 300, 120, 180);
+        QTest::newRow("code128 203 dpi")
+            << code128 << 203.0 << QByteArray("22783c56768f6fbda26e1b9aae5f076f");
+        QTest::newRow("code128 300 dpi")
+            << code128 << 300.0 << QByteArray("06e86b4b418ff80539d0bc1ade716e4c");
+        QTest::newRow("code128 label image")
+            << code128 << 0.0 << QByteArray("7c98dfce06802c60a7b362ff2332843f");
+        QTest::newRow("code39 turned 203 dpi")
+            << code39 << 203.0 << QByteArray("2bf864bbb695eca2e29e3b09bf2c2fc1");
+        QTest::newRow("code39 turned 600 dpi")
+            << code39 << 600.0 << QByteArray("23526253f7ec1e99bf0279620f80c9c1");
+        QTest::newRow("ean13 upside down 300 dpi")
+            << ean13 << 300.0 << QByteArray("5a4a1614f80d28f82332a8a7f450a93c");
+        QTest::newRow("ean13 upside down label image")
+            << ean13 << 0.0 << QByteArray("944a49e719388e24d4285c5e70b0ad7b");
+    }
+    // Layouts stored before codes had a module width or quiet zone print dot for dot as they did.
+    void linearCodesPrintAsBefore()
+    {
+        QFETCH(QJsonObject, object);
+        QFETCH(double, dpi);
+        QFETCH(QByteArray, digest);
+        Sample sample;
+        ReportDevice& device = sample.device;
+        device.setIdentifier(Device::Pin, QString());
+        device.setIdentifier(Device::Imei2, QString::fromLatin1(kEan));
+        PrintWorker worker(QString(), label({object}), QSizeF(60, 60), QString(), &device, 1, false);
+        const QImage image = (dpi > 0 ? worker.renderLabelAt(dpi) : worker.renderLabel())
+                                 .convertToFormat(QImage::Format_Grayscale8);
+        QCryptographicHash hash(QCryptographicHash::Md5);
+        for (int y = 0; y < image.height(); ++y)
+            hash.addData(reinterpret_cast<const char*>(image.constScanLine(y)), image.width());
+        QCOMPARE(hash.result().toHex(), digest);
+    }
+
     void inkLandsInItsBox_data()
     {
         QTest::addColumn<QJsonArray>("objects");

@@ -100,6 +100,31 @@ private slots:
         QCOMPARE(storedText.value("unformattedString").toString(), QStringLiteral("Caf\u00e9 \"<model>\""));
     }
 
+    // A barcode's module width, quiet zone and GS1 flag survive the editor: written when set, read
+    // back as written, and a barcode that does not set them is written without them.
+    void barcodeSizingSurvivesTheEditor()
+    {
+        const QVariantMap barcode{{"type", "BarCode.qml"}, {"contentOrder", "IMEI"}};
+        const QVariantMap plain = typed(box(1, 100, 100, 200, 100), typed(barcode, {{"quietZone", -1}}));
+        const QVariantMap sized = typed(
+            box(2, 300, 300, 200, 200),
+            typed(barcode,
+                  {{"symbology", "datamatrix"}, {"moduleWidthMm", 0.3754}, {"quietZone", 0}, {"gs1", true}}));
+        LayoutDocument document;
+        const QVariantMap sheet{{"name", "Codes"}, {"width", 496}, {"height", 800}};
+        const QString written = document.layoutText(sheet, {plain, sized});
+        const QJsonObject layout = QJsonDocument::fromJson(written.toUtf8()).object();
+        const QJsonArray objects = layout.value("objects").toArray();
+        QCOMPARE(objects.size(), 2);
+        for (const char* key : {"moduleWidthMm", "quietZone", "gs1"})
+            QVERIFY2(!objects.at(0).toObject().contains(key), key);
+        const QJsonObject stored = objects.at(1).toObject();
+        QCOMPARE(stored.value("moduleWidthMm"), QJsonValue(0.375));
+        QCOMPARE(stored.value("quietZone"), QJsonValue(0));
+        QCOMPARE(stored.value("gs1"), QJsonValue(true));
+        QCOMPARE(document.layoutText(sheet, LayoutDocument::editorRecords(layout)), written);
+    }
+
     // A turned object is checked and placed by the box it covers.
     void geometryTurnsWithTheObject()
     {

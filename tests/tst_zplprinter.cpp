@@ -152,6 +152,26 @@ private slots:
         QCOMPARE(label, worker.renderPageImage(page).convertToFormat(QImage::Format_Grayscale8));
     }
 
+    // A two-dimensional code reaches the printer in the label's graphic like any other object, and
+    // scans there.
+    void matrixCodeReachesThePrinter()
+    {
+        TestSupport::ZplStandInProcess printer;
+        QVERIFY(printer.start());
+        addPrinter(printer.port(), 203);
+        QVERIFY(TestSupport::writeLayout(
+            "QR label", R"({"name":"QR label","width":240,"height":240,"fixedsize":true,"objects":[)"
+                        R"({"type":"BarCode.qml","contentOrder":"IMEI","symbology":"qrcode",)"
+                        R"("x":120,"y":120,"width":200,"height":200,"rotation":0}]})"));
+        PrintHandler handler;
+        QString error;
+        QVERIFY(handler.doPrint(TestSupport::sampleReportVariant("Apple", 92), "Dock", "QR label", kPrinter,
+                                error));
+        QTRY_COMPARE(printer.labels().size(), 1);
+        const QImage label = QImage(printer.labels().first().toObject()["file"].toString());
+        QCOMPARE(TestSupport::decodeBarcodes(label), QStringList{TestSupport::variantImei(92)});
+    }
+
     void stoppedPrinterKeepsLabelsWaiting_data()
     {
         QTest::addColumn<QString>("fault");

@@ -5,7 +5,9 @@
 #include "app/layoutmodel.h"
 #include "app/layoutobjectview.h"
 #include "app/objectclipboard.h"
+#include "printing/barcodeprintitem_.h"
 #include "printing/layoutlength.h"
+#include "printing/matrixcode.h"
 
 #include <QDebug>
 #include <QJsonArray>
@@ -28,6 +30,7 @@ enum class KeyKind
 {
     Integer,
     Boolean,
+    Decimal,
     String,
     EscapedString
 };
@@ -37,7 +40,8 @@ struct Key
     const char* name;
     KeyKind kind;
     QVariant fallback;
-    // Written only when it holds something: layouts without it read as before.
+    // Written only when it holds something (a text that is not empty, a number above the
+    // fallback, a flag that is set), so layouts that do not use it are written as before.
     bool optional = false;
 };
 
@@ -72,7 +76,13 @@ const QList<Key>& typeKeys(const QString& type)
                                     {"prefixString", KeyKind::String, QString()},
                                     {"attachText", KeyKind::String, QStringLiteral("false")},
                                     {"symbology", KeyKind::String, QStringLiteral("code128")},
-                                    {"textobjectid", KeyKind::Integer, -1}};
+                                    {"textobjectid", KeyKind::Integer, -1},
+                                    // Millimetres, rounded to whole dots at the printer; 0: fill the box.
+                                    {BarcodePrintItem_::kModuleWidthKey, KeyKind::Decimal, 0.0, true},
+                                    // Modules on each side; -1: the symbology's own margin.
+                                    {BarcodePrintItem_::kQuietZoneKey, KeyKind::Integer, -1, true},
+                                    // Data Matrix content as GS1 element strings.
+                                    {BarcodePrintItem_::kGs1Key, KeyKind::Boolean, false, true}};
     static const QList<Key> image{{"type", KeyKind::String, kImage},
                                   {"sourceImage", KeyKind::String, QString()},
                                   {"sourceShape", KeyKind::String, QString()},
@@ -209,12 +219,26 @@ QString LayoutDocument::recordText(const QVariantMap& record) const
     const auto write = [&](const Key& key) {
         const QVariant value =
             record.contains(QLatin1String(key.name)) ? record.value(QLatin1String(key.name)) : key.fallback;
-        if (key.optional && value.toString().isEmpty())
-            return;
+        if (key.optional) {
+            if (key.kind == KeyKind::String || key.kind == KeyKind::EscapedString) {
+                if (value.toString().isEmpty())
+                    return;
+            } else {
+                bool number = false;
+                const double given =
+                    value.type() == QVariant::Bool ? double(value.toBool()) : value.toDouble(&number);
+                if ((value.type() != QVariant::Bool && !number) || given <= key.fallback.toDouble())
+                    return;
+            }
+        }
         QString text;
         switch (key.kind) {
         case KeyKind::Integer:
             text = QString::number(qRound(value.toDouble()));
+            break;
+        case KeyKind::Decimal:
+            // Micrometres are finer than any printer's dot.
+            text = QString::number(qRound(value.toDouble() * 1000) / 1000.0, 'g', 10);
             break;
         case KeyKind::Boolean:
             text = value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
@@ -320,7 +344,10 @@ QVariantList LayoutDocument::editorRecords(const QJsonObject& layout)
         }
         QVariantMap record = object.toVariantMap();
         for (const Key& key : commonKeys() + typeKeys(type)) {
-            if (!record.contains(QLatin1String(key.name)) && key.fallback.isValid() && !key.optional)
+            // An optional text (a font) stays absent: an empty one is no choice.
+            const bool optionalText =
+                key.optional && (key.kind == KeyKind::String || key.kind == KeyKind::EscapedString);
+            if (!record.contains(QLatin1String(key.name)) && key.fallback.isValid() && !optionalText)
                 record.insert(QLatin1String(key.name), key.fallback);
         }
         if (!object.value(QStringLiteral("item_id")).isDouble()) {
@@ -486,7 +513,42 @@ QString LayoutDocument::humanReadableText(const QString& contentOrder, const QSt
 
 QStringList LayoutDocument::symbologies()
 {
-    return {QStringLiteral("code39"), QStringLiteral("code128"), QStringLiteral("ean-13")};
+    return QStringList{QStringLiteral("code39"), QStringLiteral("code128"), QStringLiteral("ean-13")} +
+           MatrixCode::symbologies();
+}
+
+bool LayoutDocument::isTwoDimensional(const QString& symbology)
+{
+    return MatrixCode::handles(symbology);
+}
+
+QVariantMap LayoutDocument::barcodeFit(const QString& symbology, const QString& content, bool gs1,
+                                       double moduleWidthMm, int quietZone, int widthUnits, int heightUnits,
+                                       double dotsPerInch)
+{
+    BarcodeOptions options;
+    options.moduleWidthMm = std::max(0.0, moduleWidthMm);
+    options.quietZone = std::max(-1, quietZone);
+    options.gs1 = gs1;
+    const QSizeF box(LayoutLength(widthUnits).millimetres(), LayoutLength(heightUnits).millimetres());
+    const BarcodeFit fit = BarCode::fit(symbology, content, options, box, dotsPerInch);
+    QString message;
+    if (!fit.encoded) {
+        message = tr("\"%1\" cannot be printed as %2: %3").arg(content, symbology, fit.error);
+    } else if (!fit.fits()) {
+        QStringList over;
+        if (fit.overWidthMm > 0)
+            over << tr("%1 mm too wide").arg(fit.overWidthMm, 0, 'f', 1);
+        if (fit.overHeightMm > 0)
+            over << tr("%1 mm too high").arg(fit.overHeightMm, 0, 'f', 1);
+        message =
+            tr("Does not fit its box at %1 dpi: %2").arg(dotsPerInch).arg(over.join(QStringLiteral(", ")));
+    }
+    return {{QStringLiteral("fits"), fit.fits()},
+            {QStringLiteral("encoded"), fit.encoded},
+            {QStringLiteral("overWidthMm"), fit.overWidthMm},
+            {QStringLiteral("overHeightMm"), fit.overHeightMm},
+            {QStringLiteral("message"), message}};
 }
 
 QVariantList LayoutDocument::filteredEntries(const QVariantList& entries, const QString& search)

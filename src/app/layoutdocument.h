@@ -82,6 +82,15 @@ public:
     // The text of a barcode's human-readable follower over its content list.
     Q_INVOKABLE static QString humanReadableText(const QString& contentOrder, const QString& prefix);
     Q_INVOKABLE static QStringList symbologies();
+    // QR Code, Data Matrix and PDF417: square modules, a quiet zone of their own.
+    Q_INVOKABLE static bool isTwoDimensional(const QString& symbology);
+    // Whether a code with this content fits a box of widthUnits x heightUnits when printed at
+    // dotsPerInch: {"fits", "encoded", "overWidthMm", "overHeightMm", "message"}; the message is
+    // empty when it fits, else says by how much it does not or why the content cannot be encoded.
+    // moduleWidthMm 0 and quietZone -1 stand for "not set".
+    Q_INVOKABLE static QVariantMap barcodeFit(const QString& symbology, const QString& content, bool gs1,
+                                              double moduleWidthMm, int quietZone, int widthUnits,
+                                              int heightUnits, double dotsPerInch);
 
     // Choosers: the entries (maps with "label" and maybe "tag", or plain texts) sorted by label
     // without regard to case, keeping those where every word of `search` is found in the label or

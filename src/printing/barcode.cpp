@@ -1,6 +1,8 @@
 #include "printing/barcode.h"
 
 #include "logging/logger.h"
+#include "printing/layoutlength.h"
+#include "printing/matrixcode.h"
 #include "settings/settingsmanager.h"
 
 #include <QDebug>
@@ -123,6 +125,91 @@ bool runProgram(const QStringList& args, QString* output)
     return true;
 }
 
+// Where a box lies on a device whose dots the painter draws onto along its axes.
+struct DeviceBox
+{
+    bool horizontal = true; // the box's width runs along the device's x axis
+    double start = 0;       // device coordinate of the box's left edge, along its width
+    double side = 0;        // device coordinate of the box's top edge, along its height
+    double length = 0;      // the box's width in dots, negative when it runs backwards
+    double depth = 0;       // the box's height in dots, likewise
+    double unitsToDots = 0;
+};
+
+// False when the painter does not draw onto device dots, or the box is turned by other than a
+// quarter turn: then no edge can sit on a dot boundary.
+bool deviceBox(QPainter* painter, const QRectF& rect, DeviceBox* box)
+{
+    const QPaintDevice* device = painter->device();
+    if (!device || device->devicePixelRatioF() != 1.0)
+        return false;
+    const QTransform toDevice = painter->deviceTransform();
+    const QPointF origin = toDevice.map(rect.topLeft());
+    const QPointF along = toDevice.map(rect.topRight()) - origin;
+    const QPointF across = toDevice.map(rect.bottomLeft()) - origin;
+    const bool horizontal = std::abs(along.y()) < 1e-6 && std::abs(across.x()) < 1e-6;
+    const bool vertical = std::abs(along.x()) < 1e-6 && std::abs(across.y()) < 1e-6;
+    if (!horizontal && !vertical)
+        return false;
+    box->horizontal = horizontal;
+    box->length = horizontal ? along.x() : along.y();
+    box->depth = horizontal ? across.y() : across.x();
+    box->start = horizontal ? origin.x() : origin.y();
+    box->side = horizontal ? origin.y() : origin.x();
+    box->unitsToDots = std::abs(box->length) / std::max(rect.width(), 1e-9);
+    return true;
+}
+
+// A module width asked for in millimetres, as whole dots.
+int dotsOfMillimetres(double millimetres, double unitsToDots)
+{
+    return std::max(1, int(std::lround(millimetres * unitsToDots * LayoutLength::kUnitsPerMillimetre)));
+}
+
+// How a one-dimensional code spreads over its box: the white modules before the bars, all modules
+// and the share of the box they may take.
+struct LinearLayout
+{
+    int margin;
+    int total;
+    double fill;
+};
+
+LinearLayout linearLayout(const QString& pattern, const BarcodeOptions& options)
+{
+    int bars = 0;
+    for (int i = 1; i < pattern.size(); ++i)
+        bars += modulesOf(pattern.at(i));
+    // Without a quiet zone of its own a code keeps the one-module left margin stored layouts print with.
+    if (options.quietZone < 0)
+        return {1, 1 + bars, 0.99};
+    return {options.quietZone, 2 * options.quietZone + bars, 1.0};
+}
+
+int linearModuleDots(double lengthDots, const LinearLayout& layout, const BarcodeOptions& options,
+                     double unitsToDots)
+{
+    if (options.moduleWidthMm > 0)
+        return dotsOfMillimetres(options.moduleWidthMm, unitsToDots);
+    const int maxModule = std::max(1, int(std::floor(BarCode::kMaxModule * unitsToDots)));
+    return std::clamp(int(std::floor(lengthDots * layout.fill / layout.total)), 1, maxModule);
+}
+
+int quietZoneOf(const QString& symbology, const BarcodeOptions& options)
+{
+    return options.quietZone >= 0 ? options.quietZone : MatrixCode::defaultQuietZone(symbology);
+}
+
+// The largest whole-dot module that fits the symbol with its quiet zone, unless one is asked for.
+int matrixModuleDots(const QSizeF& boxDots, const QSize& withZone, const BarcodeOptions& options,
+                     double unitsToDots)
+{
+    if (options.moduleWidthMm > 0)
+        return dotsOfMillimetres(options.moduleWidthMm, unitsToDots);
+    const double fitting = std::min(boxDots.width() / withZone.width(), boxDots.height() / withZone.height());
+    return std::max(1, int(std::floor(fitting)));
+}
+
 } // namespace
 
 BarCode::BarCode(const QString& symbology, QObject* parent) : QObject(parent), m_symbology(symbology) {}
@@ -195,34 +282,16 @@ bool BarCode::readPattern(const QString& code, const QString& symbology)
 
 bool BarCode::drawOnDeviceDots(QPainter* painter, const QRectF& rect) const
 {
-    const QPaintDevice* device = painter->device();
-    if (!device || device->devicePixelRatioF() != 1.0 || m_pattern.size() < 2)
+    DeviceBox box;
+    if (m_pattern.size() < 2 || !deviceBox(painter, rect, &box))
         return false;
-    const QTransform toDevice = painter->deviceTransform();
-    const QPointF origin = toDevice.map(rect.topLeft());
-    const QPointF along = toDevice.map(rect.topRight()) - origin;
-    const QPointF across = toDevice.map(rect.bottomLeft()) - origin;
-    // Only quarter turns: then every bar edge can sit on a dot boundary.
-    const bool horizontal = std::abs(along.y()) < 1e-6 && std::abs(across.x()) < 1e-6;
-    const bool vertical = std::abs(along.x()) < 1e-6 && std::abs(across.y()) < 1e-6;
-    if (!horizontal && !vertical)
-        return false;
-    const double length = horizontal ? along.x() : along.y();
-    const double depth = horizontal ? across.y() : across.x();
-    const int direction = length >= 0 ? 1 : -1;
+    const int direction = box.length >= 0 ? 1 : -1;
+    const LinearLayout layout = linearLayout(m_pattern, m_options);
+    const int module = linearModuleDots(std::abs(box.length), layout, m_options, box.unitsToDots);
 
-    int total = 1; // the one-module left margin
-    for (int i = 1; i < m_pattern.size(); ++i)
-        total += modulesOf(m_pattern.at(i));
-    const double unitsToDots = std::abs(length) / std::max(rect.width(), 1e-9);
-    const int maxModule = std::max(1, int(std::floor(kMaxModule * unitsToDots)));
-    const int module = std::clamp(int(std::floor(std::abs(length) * 0.99 / total)), 1, maxModule);
-
-    const double start = horizontal ? origin.x() : origin.y();
-    const double side = horizontal ? origin.y() : origin.x();
-    const int acrossFrom = int(std::lround(std::min(side, side + depth)));
-    const int acrossTo = int(std::lround(std::max(side, side + depth)));
-    int position = int(std::lround(start)) + direction * module;
+    const int acrossFrom = int(std::lround(std::min(box.side, box.side + box.depth)));
+    const int acrossTo = int(std::lround(std::max(box.side, box.side + box.depth)));
+    int position = int(std::lround(box.start)) + direction * layout.margin * module;
 
     painter->save();
     painter->setViewTransformEnabled(false);
@@ -233,14 +302,98 @@ bool BarCode::drawOnDeviceDots(QPainter* painter, const QRectF& rect) const
         const bool isBar = (i % 2) == 1;
         if (isBar && width > 0) {
             const int from = direction > 0 ? position : position - width;
-            const QRect bar = horizontal ? QRect(from, acrossFrom, width, acrossTo - acrossFrom)
-                                         : QRect(acrossFrom, from, acrossTo - acrossFrom, width);
+            const QRect bar = box.horizontal ? QRect(from, acrossFrom, width, acrossTo - acrossFrom)
+                                             : QRect(acrossFrom, from, acrossTo - acrossFrom, width);
             painter->fillRect(bar, Qt::black);
         }
         position += direction * width;
     }
     painter->restore();
     return true;
+}
+
+bool BarCode::drawMatrix(QPainter* painter, const QString& code, const QRectF& rect) const
+{
+    MatrixCode matrix;
+    QString error;
+    if (!matrix.encode(m_symbology, code, m_options.gs1, &error)) {
+        qDebug() << "Failed to create barcode for " << code << error;
+        return false;
+    }
+    const int quiet = quietZoneOf(m_symbology, m_options);
+    const QSize withZone = matrix.modules() + QSize(2 * quiet, 2 * quiet);
+    painter->save();
+    DeviceBox box;
+    if (deviceBox(painter, rect, &box)) {
+        const int module = matrixModuleDots(QSizeF(std::abs(box.length), std::abs(box.depth)), withZone,
+                                            m_options, box.unitsToDots);
+        const int along = box.length >= 0 ? 1 : -1;
+        const int across = box.depth >= 0 ? 1 : -1;
+        const int startAlong = int(std::lround(box.start));
+        const int startAcross = int(std::lround(box.side));
+        painter->setViewTransformEnabled(false);
+        painter->setWorldTransform(QTransform());
+        for (const QRect& dark : matrix.dark()) {
+            const int a0 = startAlong + along * (quiet + dark.x()) * module;
+            const int a1 = a0 + along * dark.width() * module;
+            const int c0 = startAcross + across * (quiet + dark.y()) * module;
+            const int c1 = c0 + across * dark.height() * module;
+            const int alongFrom = std::min(a0, a1), acrossFrom = std::min(c0, c1);
+            const int alongSize = std::abs(a1 - a0), acrossSize = std::abs(c1 - c0);
+            painter->fillRect(box.horizontal ? QRect(alongFrom, acrossFrom, alongSize, acrossSize)
+                                             : QRect(acrossFrom, alongFrom, acrossSize, alongSize),
+                              Qt::black);
+        }
+    } else {
+        // A scaled preview: the exact module, in layout units.
+        const double module =
+            m_options.moduleWidthMm > 0
+                ? m_options.moduleWidthMm * LayoutLength::kUnitsPerMillimetre
+                : std::min(rect.width() / withZone.width(), rect.height() / withZone.height());
+        for (const QRect& dark : matrix.dark())
+            painter->fillRect(QRectF(rect.left() + (quiet + dark.x()) * module,
+                                     rect.top() + (quiet + dark.y()) * module, dark.width() * module,
+                                     dark.height() * module),
+                              Qt::black);
+    }
+    painter->restore();
+    return true;
+}
+
+BarcodeFit BarCode::fit(const QString& symbology, const QString& code, const BarcodeOptions& options,
+                        const QSizeF& boxMm, double dotsPerInch)
+{
+    BarcodeFit result;
+    const double dotsPerMm = dotsPerInch / 25.4;
+    const double unitsToDots = dotsPerMm / LayoutLength::kUnitsPerMillimetre;
+    const QSizeF box = boxMm * dotsPerMm;
+    if (dotsPerInch <= 0 || box.isEmpty()) {
+        result.error = QStringLiteral("the box or the resolution is empty");
+        return result;
+    }
+    if (MatrixCode::handles(symbology)) {
+        MatrixCode matrix;
+        if (!matrix.encode(symbology, code, options.gs1, &result.error))
+            return result;
+        const int quiet = quietZoneOf(symbology, options);
+        const QSize withZone = matrix.modules() + QSize(2 * quiet, 2 * quiet);
+        const int module = matrixModuleDots(box, withZone, options, unitsToDots);
+        result.overWidthMm = (withZone.width() * module - box.width()) / dotsPerMm;
+        result.overHeightMm = (withZone.height() * module - box.height()) / dotsPerMm;
+    } else {
+        BarCode barcode(symbology);
+        if (!barcode.readPattern(code, symbology)) {
+            result.error = QStringLiteral("the symbology does not take this content");
+            return result;
+        }
+        const LinearLayout layout = linearLayout(barcode.pattern(), options);
+        const int module = linearModuleDots(box.width(), layout, options, unitsToDots);
+        result.overWidthMm = (layout.total * module - box.width()) / dotsPerMm;
+    }
+    result.encoded = true;
+    result.overWidthMm = std::max(0.0, result.overWidthMm);
+    result.overHeightMm = std::max(0.0, result.overHeightMm);
+    return result;
 }
 
 QHash<QString, QString> BarCode::readPatterns(const QStringList& codes, const QString& symbology, bool* ran)
@@ -300,6 +453,8 @@ QHash<QString, QString> BarCode::readPatterns(const QStringList& codes, const QS
 
 void BarCode::prefetch(const QStringList& codes, const QString& symbology)
 {
+    if (MatrixCode::handles(symbology))
+        return; // encoded in-process when drawn
     QStringList missing;
     {
         PatternCache& known = cache();
@@ -328,17 +483,16 @@ void BarCode::prefetch(const QStringList& codes, const QString& symbology)
     }
 }
 
-QVector<QRectF> BarCode::barRects(const QString& pattern, const QRectF& rect)
+QVector<QRectF> BarCode::barRects(const QString& pattern, const QRectF& rect, const BarcodeOptions& options)
 {
     QVector<QRectF> bars;
     if (pattern.size() < 2)
         return bars;
-    const double width = rect.width() * 0.99;
-    int total = 1; // the one-module left margin
-    for (int i = 1; i < pattern.size(); ++i)
-        total += modulesOf(pattern.at(i));
-    const double module = std::min(kMaxModule, width / total);
-    double x = rect.left() + module;
+    const LinearLayout layout = linearLayout(pattern, options);
+    const double module = options.moduleWidthMm > 0
+                              ? options.moduleWidthMm * LayoutLength::kUnitsPerMillimetre
+                              : std::min(kMaxModule, rect.width() * layout.fill / layout.total);
+    double x = rect.left() + layout.margin * module;
     // The first element is the leading space, which only separates the code from what precedes it.
     for (int i = 1; i < pattern.size(); ++i) {
         const double w = modulesOf(pattern.at(i)) * module;
@@ -352,6 +506,8 @@ QVector<QRectF> BarCode::barRects(const QString& pattern, const QRectF& rect)
 
 bool BarCode::drawCode(QPainter* painter, const QString& code, const QRectF& rect)
 {
+    if (MatrixCode::handles(m_symbology))
+        return drawMatrix(painter, code, rect);
     if (!readPattern(code, m_symbology)) {
         qDebug() << "Failed to create barcode for " << code;
         return false;
@@ -362,7 +518,7 @@ bool BarCode::drawCode(QPainter* painter, const QString& code, const QRectF& rec
     const QBrush brush = painter->brush();
     painter->setBrush(QBrush(Qt::black, Qt::SolidPattern));
     painter->setPen(QPen(QBrush(Qt::black), 0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
-    for (const QRectF& bar : barRects(m_pattern, rect))
+    for (const QRectF& bar : barRects(m_pattern, rect, m_options))
         painter->fillRect(bar, Qt::black);
     painter->setPen(pen);
     painter->setBrush(brush);

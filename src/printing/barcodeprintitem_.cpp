@@ -16,6 +16,7 @@ BarcodePrintItem_::BarcodePrintItem_(Device* device, const QJsonObject& record, 
     const QStringList labels =
         record.value(QLatin1String("contentOrder")).toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
     m_symbology = record.value(QLatin1String("symbology")).toString(QStringLiteral("code128"));
+    m_options = optionsOf(record);
     for (const QString& label : labels) {
         const QString value = m_tagParser.propertyValue(device, label.trimmed(), false, true);
         if (!value.isEmpty()) {
@@ -37,6 +38,7 @@ bool BarcodePrintItem_::paint(QPaintDevice* target, QPainter* painter)
         return false;
     }
     BarCode barcode(m_symbology);
+    barcode.setOptions(m_options);
     // Bars must stay solid black and white; blended edges would blur them at one bit per pixel.
     const bool antialiased = painter->testRenderHint(QPainter::Antialiasing);
     painter->setRenderHint(QPainter::Antialiasing, false);
@@ -57,6 +59,19 @@ bool BarcodePrintItem_::paint(QPaintDevice* target, QPainter* painter)
     painter->setPen(savedPen);
     painter->setBrush(savedBrush);
     return drawn;
+}
+
+BarcodeOptions BarcodePrintItem_::optionsOf(const QJsonObject& record)
+{
+    BarcodeOptions options;
+    const double width = record.value(QLatin1String(kModuleWidthKey)).toDouble(0);
+    if (width > 0 && width <= BarCode::kMaxModuleWidthMm)
+        options.moduleWidthMm = width;
+    const QJsonValue quiet = record.value(QLatin1String(kQuietZoneKey));
+    if (quiet.isDouble() && quiet.toDouble() >= 0 && quiet.toDouble() <= BarCode::kMaxQuietZone)
+        options.quietZone = quiet.toInt();
+    options.gs1 = record.value(QLatin1String(kGs1Key)).toBool(false);
+    return options;
 }
 
 QVariant BarcodePrintItem_::data(int role) const

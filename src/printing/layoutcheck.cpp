@@ -1,5 +1,6 @@
 #include "printing/layoutcheck.h"
 
+#include "printing/barcodeprintitem_.h"
 #include "printing/layoutlength.h"
 
 #include <QJsonArray>
@@ -126,6 +127,41 @@ bool LayoutCheck::checkObject(const QJsonObject& object, int index, int labelWid
     const QJsonValue rotation = object.value(QLatin1String("rotation"));
     if (!rotation.isUndefined() && !rotation.isDouble()) {
         *problem = QStringLiteral("%1: \"rotation\" is %2, not a number").arg(where, typeName(rotation));
+        return false;
+    }
+    return checkBarcodeSizing(object, where, problem);
+}
+
+bool LayoutCheck::checkBarcodeSizing(const QJsonObject& object, const QString& where, QString* problem)
+{
+    // A value in range but of the wrong kind, or out of range, would silently print another size.
+    const auto describe = [](const QJsonValue& value) {
+        return value.isDouble() ? QString::number(value.toDouble()) : typeName(value);
+    };
+    const QJsonValue width = object.value(QLatin1String(BarcodePrintItem_::kModuleWidthKey));
+    // 0 and -1 are the editor's "not set" (fill the box, the symbology's own margin).
+    if (!width.isUndefined() &&
+        !(width.isDouble() && width.toDouble() >= 0 && width.toDouble() <= BarCode::kMaxModuleWidthMm)) {
+        *problem = QStringLiteral("%1: \"%2\" is %3; a module width is a number of millimetres up to %4, "
+                                  "or 0 to fill the box")
+                       .arg(where, QLatin1String(BarcodePrintItem_::kModuleWidthKey), describe(width))
+                       .arg(BarCode::kMaxModuleWidthMm);
+        return false;
+    }
+    const QJsonValue quiet = object.value(QLatin1String(BarcodePrintItem_::kQuietZoneKey));
+    if (!quiet.isUndefined() &&
+        !(quiet.isDouble() && quiet.toDouble() >= -1 && quiet.toDouble() <= BarCode::kMaxQuietZone &&
+          quiet.toDouble() == std::floor(quiet.toDouble()))) {
+        *problem = QStringLiteral("%1: \"%2\" is %3; a quiet zone is a whole number of modules from 0 to %4, "
+                                  "or -1 for the code's own")
+                       .arg(where, QLatin1String(BarcodePrintItem_::kQuietZoneKey), describe(quiet))
+                       .arg(BarCode::kMaxQuietZone);
+        return false;
+    }
+    const QJsonValue gs1 = object.value(QLatin1String(BarcodePrintItem_::kGs1Key));
+    if (!gs1.isUndefined() && !gs1.isBool()) {
+        *problem = QStringLiteral("%1: \"%2\" is %3, not a true/false value")
+                       .arg(where, QLatin1String(BarcodePrintItem_::kGs1Key), typeName(gs1));
         return false;
     }
     return true;

@@ -22,4 +22,6 @@ private:
     static bool check(const QJsonObject& layout, bool complete, QString* problem);
     static bool checkObject(const QJsonObject& object, int index, int labelWidth, int labelHeight,
                             QString* problem);
+    // A barcode's optional module width, quiet zone and GS1 flag.
+    static bool checkBarcodeSizing(const QJsonObject& object, const QString& where, QString* problem);
 };

@@ -450,5 +450,32 @@ Item {
             compare(canvas.objects(), [b])
             canvas.finished(false, "")
         }
+
+        // A two-dimensional code sized by hand: GS1 is offered for Data Matrix only, a module too
+        // wide for the box is warned about before it is printed, and the sizing is kept.
+        function test_l_barcodeSizingAndFit() {
+            var canvas = newCanvas("Sized code", 62, 100)
+            var barcode = canvas.addBarcode()
+            var dialog = canvas.barcodeDialog
+            dialog.transfer(dialog.available, dialog.chosen, 0)
+            var symbology = findChild(dialog, "symbology")
+            var warning = findChild(dialog, "fitWarning")
+            symbology.currentIndex = symbology.model.indexOf("qrcode")
+            verify(!dialog.gs1.visible)
+            compare(warning.text, "")
+            symbology.currentIndex = symbology.model.indexOf("datamatrix")
+            verify(dialog.gs1.visible)
+            dialog.moduleWidth.text = "2"
+            verify(warning.text.indexOf("too high") > 0, warning.text)
+            dialog.quietZone.text = "0"
+            dialog.accept()
+            compare([barcode.symbology, barcode.moduleWidthMm, barcode.quietZone, barcode.gs1], ["datamatrix", 2, 0, false])
+            var record = canvas.currentRecords().filter(function(r) { return r.type === "BarCode.qml" })[0]
+            compare([record.moduleWidthMm, record.quietZone], [2, 0])
+            dialog.openFor(barcode, false)
+            compare([dialog.moduleWidth.text, dialog.quietZone.text], ["2", "0"])
+            dialog.reject()
+            canvas.finished(false, "")
+        }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 namespace TestSupport {
@@ -23,6 +24,35 @@ QStringList decodeBarcodes(const QImage& image)
     }
     // --raw separates symbols with line feeds; it exits 4 when it found nothing.
     return QString::fromUtf8(zbar.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QList<ZXingSymbol> decodeWithZXing(const QImage& image, const QString& format, bool* missing)
+{
+    if (missing)
+        *missing = QStandardPaths::findExecutable(QStringLiteral("ZXingReader")).isEmpty();
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("label.png"));
+    if (!dir.isValid() || !image.save(file, "PNG")) {
+        qWarning() << "Could not write the image to decode";
+        return {};
+    }
+    QProcess reader;
+    reader.start(QStringLiteral("ZXingReader"), {QStringLiteral("-format"), format, file});
+    if (!reader.waitForFinished(60000)) {
+        qWarning() << "ZXingReader did not run:" << reader.errorString();
+        return {};
+    }
+    // One block of "Name:   value" lines per symbol; the text is quoted.
+    QList<ZXingSymbol> symbols;
+    const QStringList lines = QString::fromUtf8(reader.readAllStandardOutput()).split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        const QString value = line.section(QLatin1Char(':'), 1, -1).trimmed();
+        if (line.startsWith(QLatin1String("Text:")))
+            symbols.append({value.mid(1, value.size() - 2), QString()});
+        else if (line.startsWith(QLatin1String("Identifier:")) && !symbols.isEmpty())
+            symbols.last().identifier = value;
+    }
+    return symbols;
 }
 
 QImage rasterisePdf(const QString& pdfFile, int dpi)

@@ -16,6 +16,9 @@ ImageObject {
     property bool attachText: false
     property string symbology: "code128"
     property int textObjectId: -1
+    property real moduleWidthMm: 0          // 0: the code fills its box
+    property int quietZone: -1              // modules; -1: the symbology's own
+    property bool gs1: false                // Data Matrix only
 
     function editedRecord() {
         var r = commonRecord()
@@ -25,6 +28,9 @@ ImageObject {
         r.attachText = attachText ? "true" : "false"
         r.symbology = symbology
         r.textobjectid = textObjectId
+        r.moduleWidthMm = moduleWidthMm
+        r.quietZone = quietZone
+        r.gs1 = gs1
         return r
     }
     function applyRecord(r) {
@@ -35,5 +41,8 @@ ImageObject {
         attachText = r.attachText === true || r.attachText === "true"
         symbology = r.symbology !== undefined ? r.symbology : "code128"
         textObjectId = r.textobjectid !== undefined ? r.textobjectid : -1
+        moduleWidthMm = r.moduleWidthMm !== undefined ? r.moduleWidthMm : 0
+        quietZone = r.quietZone !== undefined ? r.quietZone : -1
+        gs1 = r.gs1 === true
     }
 }

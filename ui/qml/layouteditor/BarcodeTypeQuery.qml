@@ -17,11 +17,26 @@ Dialog {
     property alias attach: attach
     property alias prefix: prefix
     property alias symbology: symbology
+    property alias gs1: gs1
+    property alias moduleWidth: moduleWidth
+    property alias quietZone: quietZone
+    // The resolution the fit warning is worked out for; the coarsest common label printer's unless
+    // the editor knows the job's printer.
+    property real printerDpi: 203
     readonly property var deviceFields: devicecustommodel.getFieldNumbers().map(function(n) { return devicecustommodel.getField(n) })
     readonly property var contents: doc.barcodeContents(deviceFields)
     // The content list as stored: labels joined by ",", free text as "(freetext)" + text.
     readonly property string contentOrder: chosen.chosen.map(function(v) {
         return v === "(freetext)" ? doc.freeTextContent(freeText.text) : v }).join(",")
+    readonly property string exampleValue: contentOrder.length && typeof printerInterface !== "undefined"
+        ? printerInterface.formatText("<firstvalue " + contentOrder + ">", false) : ""
+    readonly property bool twoDimensional: doc.isTwoDimensional(symbology.currentText)
+    // Empty fields stand for "not set".
+    readonly property real moduleWidthMm: moduleWidth.text.length ? (parseFloat(moduleWidth.text.replace(",", ".")) || 0) : 0
+    readonly property int quietZoneModules: quietZone.text.length ? parseInt(quietZone.text) : -1
+    readonly property string fitWarning: !target || !exampleValue.length ? ""
+        : doc.barcodeFit(symbology.currentText, exampleValue, gs1.checked && gs1.visible, moduleWidthMm,
+                         quietZoneModules, target.uw, target.uh, printerDpi).message
 
     title: qsTr("Barcode properties")
     modal: true
@@ -58,6 +73,9 @@ Dialog {
         attach.checked = object.attachText
         prefix.text = object.prefixString
         symbology.currentIndex = Math.max(0, symbology.model.indexOf(object.symbology))
+        gs1.checked = object.gs1
+        moduleWidth.text = object.moduleWidthMm > 0 ? String(object.moduleWidthMm) : ""
+        quietZone.text = object.quietZone >= 0 ? String(object.quietZone) : ""
         open()
     }
     // Moves the entry at index from one list to the end of the other.
@@ -80,6 +98,9 @@ Dialog {
             return
         target.contentOrder = contentOrder
         target.symbology = symbology.currentText
+        target.gs1 = gs1.checked && gs1.visible
+        target.moduleWidthMm = moduleWidthMm > 0 ? moduleWidthMm : 0
+        target.quietZone = quietZoneModules
         target.prefixString = prefix.text
         target.attachText = attach.checked
         if (editor)
@@ -165,7 +186,39 @@ Dialog {
         }
         RowLayout {
             Label { text: qsTr("Symbology") }
-            ComboBox { id: symbology; model: doc.symbologies() }
+            ComboBox { id: symbology; objectName: "symbology"; model: doc.symbologies() }
+            CheckBox {
+                id: gs1
+                objectName: "gs1"
+                text: qsTr("GS1 content")
+                visible: symbology.currentText === "datamatrix"
+                ToolTip.visible: hovered
+                ToolTip.text: qsTr("The content is GS1 element strings, for example [01]09501101530003[10]AB-123")
+            }
+            Label { text: qsTr("Module width (mm)") }
+            TextField {
+                id: moduleWidth
+                objectName: "moduleWidth"
+                Layout.preferredWidth: 80
+                placeholderText: qsTr("fill box")
+                validator: RegularExpressionValidator { regularExpression: /^([0-4]?([.,]\d{0,3})?|5)$/ }
+            }
+            Label { text: qsTr("Quiet zone (modules)") }
+            TextField {
+                id: quietZone
+                objectName: "quietZone"
+                Layout.preferredWidth: 80
+                placeholderText: qsTr("default")
+                validator: IntValidator { bottom: 0; top: 40 }
+            }
+        }
+        Label {
+            objectName: "fitWarning"
+            visible: text.length > 0
+            text: dialog.fitWarning
+            color: "#b00020"
+            wrapMode: Text.Wrap
+            Layout.fillWidth: true
         }
     }
 
