@@ -57,6 +57,7 @@ QVariantMap EditorTestHelper::compareCanvasWithPrint(QObject* page, const QStrin
     // The canvas as the scene draws it: each object's picture placed by its item's transform on
     // the white page (the software renderer off screen gives no window picture to grab).
     const QSize size(qRound(pageItem->width()), qRound(pageItem->height()));
+    QStringList objectCodes;
     QImage drawn(size, QImage::Format_RGB32);
     drawn.fill(Qt::white);
     {
@@ -78,6 +79,16 @@ QVariantMap EditorTestHelper::compareCanvasWithPrint(QObject* page, const QStrin
                 continue;
             painter.setTransform(transform);
             painter.drawImage(QPointF(0, 0), view->image());
+            // Each object alone, on white with room around it, as a scanner is held over one code.
+            QImage alone(view->image().size() + QSize(80, 80), QImage::Format_RGB32);
+            alone.fill(Qt::white);
+            QPainter(&alone).drawImage(QPoint(40, 40), view->image());
+            objectCodes += TestSupport::decodeBarcodes(alone);
+            for (const char* format : {"DataMatrix", "PDF417"}) {
+                for (const TestSupport::ZXingSymbol& symbol :
+                     TestSupport::decodeWithZXing(alone, QLatin1String(format)))
+                    objectCodes += symbol.text;
+            }
         }
     }
     const QImage canvas = drawn.convertToFormat(QImage::Format_Grayscale8);
@@ -92,7 +103,8 @@ QVariantMap EditorTestHelper::compareCanvasWithPrint(QObject* page, const QStrin
     return {{QStringLiteral("black"), black},
             {QStringLiteral("differing"), unmatchedBlack(canvas, printed) + unmatchedBlack(printed, canvas)},
             {QStringLiteral("canvasCodes"), TestSupport::decodeBarcodes(canvas)},
-            {QStringLiteral("printedCodes"), TestSupport::decodeBarcodes(printed)}};
+            {QStringLiteral("printedCodes"), TestSupport::decodeBarcodes(printed)},
+            {QStringLiteral("objectCodes"), objectCodes}};
 }
 
 QString EditorTestHelper::layoutFileText(const QString& name) const

@@ -23,7 +23,8 @@ public:
     // them, cut at middle grey) against the page
     // the printing renders from `layoutText` at the same size: {"black": black pixels of the printed page,
     // "differing": black pixels of either with no black pixel of the other at most one pixel away,
-    // "canvasCodes"/"printedCodes": what zbarimg reads on each}.
+    // "canvasCodes"/"printedCodes": what zbarimg reads on each, "objectCodes": what zbarimg and
+    // ZXingReader (Data Matrix, PDF417) read on each object's own picture}.
     Q_INVOKABLE QVariantMap compareCanvasWithPrint(QObject* page, const QString& layoutText) const;
     // A small picture file outside the logo folder, to import as a logo; its path.
     Q_INVOKABLE QString makePicture(const QString& fileName, int width, int height) const;
