@@ -1,7 +1,10 @@
 // The layout store: files and cache in step, refused names. Drive export and import (and logoNames)
 // have no caller in the program or its QML, so they are not tested here.
 
+#include "printing/fileprinter.h"
 #include "printing/layoutmanager.h"
+#include "printing/zplprinters.h"
+#include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
 #include "stationfixture.h"
 #include "testsupport.h"
@@ -86,6 +89,28 @@ private slots:
         QTest::newRow("backslash") << "..\\victim" << victim;
         QTest::newRow("empty name") << QString() << victim;
     }
+    // The editor checks a code's fit at the coarsest printer that prints the layout.
+    void lowestPrinterResolutionOfItsJobs()
+    {
+        SettingsManager* s = SettingsManager::instance();
+        QCOMPARE(LayoutManager::lowestPrinterResolution("Shelf"), LayoutManager::kAssumedDotsPerInch);
+        TestSupport::addJob("pdf", "Into files", true, "Shelf", FilePrinter::kName);
+        s->setValue(FilePrinter::kResolutionKey, 600, true);
+        QCOMPARE(LayoutManager::lowestPrinterResolution("Shelf"), 600);
+        ZplPrinterConfig zpl;
+        zpl.name = "Desk printer";
+        zpl.address = "127.0.0.1:9100";
+        zpl.dotsPerInch = 300;
+        QString error;
+        QVERIFY2(ZplPrinters::write(s, zpl, QString(), &error), qPrintable(error));
+        TestSupport::addJob("zpl", "On the desk", true, "Shelf", zpl.name);
+        TestSupport::addJob("other", "Other layout", true, "Bin", zpl.name);
+        TestSupport::addJob("cups", "A queue", true, "Shelf", "Some queue");
+        QCOMPARE(LayoutManager::lowestPrinterResolution("Shelf"), 300);
+        QCOMPARE(LayoutManager::lowestPrinterResolution("Nothing prints it"),
+                 LayoutManager::kAssumedDotsPerInch);
+    }
+
     void refused()
     {
         QFETCH(QString, name);

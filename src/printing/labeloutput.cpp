@@ -32,6 +32,16 @@ std::unique_ptr<LabelOutput> LabelOutput::create(const QString& printerName)
 #endif
 }
 
+int LabelOutput::knownDotsPerInch(const QString& printerName)
+{
+    if (FilePrinter::isFilePrinter(printerName))
+        return PdfFileOutput::configuredResolution();
+    ZplPrinterConfig zpl;
+    if (ZplPrinters::find(SettingsManager::instance(), printerName, &zpl))
+        return zpl.dotsPerInch;
+    return 0;
+}
+
 void LabelOutput::abortCalls(bool abort)
 {
     s_aborting = abort;

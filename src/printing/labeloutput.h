@@ -51,6 +51,9 @@ public:
     // The output for a printer as jobs name it: the built-in PDF printer, a CUPS queue (on
     // platforms with CUPS) or a platform printer.
     static std::unique_ptr<LabelOutput> create(const QString& printerName);
+    // The resolution a printer's labels are rendered at when the station knows it without asking
+    // the printer (the PDF printer, a ZPL printer's settings); 0 when it does not.
+    static int knownDotsPerInch(const QString& printerName);
 
     QString name() const { return m_name; }
     // The papers the printer offers, to choose a label's page from; empty when any size goes.

@@ -1,8 +1,10 @@
 #include "printing/layoutmanager.h"
 
+#include "printing/labeloutput.h"
 #include "printing/layoutcheck.h"
 #include "printing/printnotes.h"
 
+#include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
 
 #include <QDebug>
@@ -318,4 +320,20 @@ void LayoutManager::copyReplacing(const QString& source, const QString& target)
     if (QFileInfo::exists(target))
         QFile::remove(target);
     QFile::copy(source, target);
+}
+
+int LayoutManager::lowestPrinterResolution(const QString& layoutName)
+{
+    SettingsManager* settings = SettingsManager::instance();
+    int lowest = 0;
+    for (const QString& job : settings->childGroupsOfGroup(QStringLiteral("jobs"), true)) {
+        const QString prefix = QStringLiteral("jobs/%1/").arg(job);
+        if (settings->getValue(prefix + QStringLiteral("layout"), QString(), true) != layoutName)
+            continue;
+        const int dpi = LabelOutput::knownDotsPerInch(
+            settings->getValue(prefix + QStringLiteral("printer"), QString(), true));
+        if (dpi > 0 && (lowest == 0 || dpi < lowest))
+            lowest = dpi;
+    }
+    return lowest > 0 ? lowest : kAssumedDotsPerInch;
 }

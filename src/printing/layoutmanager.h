@@ -30,6 +30,11 @@ public:
     Q_INVOKABLE void flushCache();
     Q_INVOKABLE bool isCustomSizedLayout(const QString& name) const;
     Q_INVOKABLE QString layoutDir() const { return m_layoutDir; }
+    // The lowest resolution among the printers of the jobs that print this layout, so the editor
+    // can tell whether a code fits at the coarsest of them; 203 (the coarsest common label printer)
+    // when no job's printer resolution is known without asking it.
+    Q_INVOKABLE static int lowestPrinterResolution(const QString& layoutName);
+    static constexpr int kAssumedDotsPerInch = 203;
 
     QStringList customLayouts() const { return m_localCache.keys(); }
     bool layoutsModified() const { return true; }

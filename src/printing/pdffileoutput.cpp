@@ -15,15 +15,6 @@ namespace {
 
 const QString kPartSuffix = QStringLiteral(".part");
 
-int configuredResolution()
-{
-    int resolution = FilePrinter::kDefaultResolution;
-    if (SettingsManager* settings = SettingsManager::instance())
-        resolution =
-            settings->getIntValue(FilePrinter::kResolutionKey, FilePrinter::kDefaultResolution, true);
-    return resolution < 72 || resolution > 1200 ? FilePrinter::kDefaultResolution : resolution;
-}
-
 // Whether the folder takes new files; asked only after a hand-off failed, to tell the user why.
 bool folderWritable(const QString& folder)
 {
@@ -36,6 +27,15 @@ bool folderWritable(const QString& folder)
 }
 
 } // namespace
+
+int PdfFileOutput::configuredResolution()
+{
+    int resolution = FilePrinter::kDefaultResolution;
+    if (SettingsManager* settings = SettingsManager::instance())
+        resolution =
+            settings->getIntValue(FilePrinter::kResolutionKey, FilePrinter::kDefaultResolution, true);
+    return resolution < 72 || resolution > 1200 ? FilePrinter::kDefaultResolution : resolution;
+}
 
 PdfFileOutput::PdfFileOutput() : LabelOutput(FilePrinter::kName), m_folder(FilePrinter::folder()) {}
 

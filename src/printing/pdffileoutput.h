@@ -10,6 +10,8 @@ class PdfFileOutput : public LabelOutput
 {
 public:
     PdfFileOutput();
+    // The resolution labels are rendered at, as set (printer/pdfResolution).
+    static int configuredResolution();
 
     QList<QPageSize> papers() override { return {}; }
     bool open(const QPageSize& page, QString* error) override;

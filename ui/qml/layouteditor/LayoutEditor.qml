@@ -676,7 +676,11 @@ Item {
     }
 
     TextTypeQuery { id: textDialog; editor: editor }
-    BarcodeTypeQuery { id: barcodeDialog; editor: editor }
+    BarcodeTypeQuery {
+        id: barcodeDialog
+        editor: editor
+        printerDpi: layoutmanager.lowestPrinterResolution(editor.layoutName)
+    }
     ShapeQuery { id: imageDialog; editor: editor }
 
     Dialog {
