@@ -32,8 +32,26 @@ QString ImageProvider::pathForId(const QString& id)
     return path;
 }
 
+void ImageProvider::setReportPicture(const QImage& picture)
+{
+    QMutexLocker locker(&m_lock);
+    m_reportPicture = picture;
+}
+
 QImage ImageProvider::requestImage(const QString& id, QSize* size, const QSize& requestedSize)
 {
+    if (id.startsWith(QLatin1String("report/"))) {
+        QImage picture;
+        {
+            QMutexLocker locker(&m_lock);
+            picture = m_reportPicture;
+        }
+        if (size)
+            *size = picture.size();
+        if (requestedSize.width() > 0 && requestedSize.height() > 0 && !picture.isNull())
+            picture = picture.scaled(requestedSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        return picture;
+    }
     const QString path = pathForId(id);
     if (path.isEmpty())
         return QImage();

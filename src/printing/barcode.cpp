@@ -217,6 +217,7 @@ bool BarCode::drawOnDeviceDots(QPainter* painter, const QRectF& rect) const
     const double unitsToDots = std::abs(length) / std::max(rect.width(), 1e-9);
     const int maxModule = std::max(1, int(std::floor(kMaxModule * unitsToDots)));
     const int module = std::clamp(int(std::floor(std::abs(length) * 0.99 / total)), 1, maxModule);
+    m_overflowed = total * module > std::abs(length);
 
     const double start = horizontal ? origin.x() : origin.y();
     const double side = horizontal ? origin.y() : origin.x();
