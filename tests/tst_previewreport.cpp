@@ -8,6 +8,8 @@
 #include "report/device.h"
 #include "samplereports.h"
 #include "settings/settingsmanager.h"
+#include "standinprocess.h"
+#include "stationfixture.h"
 #include "testsupport.h"
 
 #include <QtTest>
@@ -167,6 +169,29 @@ private slots:
         reports.setConsoleReports({}, false);
         QCOMPARE(reports.count(), 3);
         QVERIFY(reports.consoleState().contains("cannot be reached"));
+    }
+
+    // The console's newest reports are read without moving the poller's watermark; a console that
+    // does not answer is told apart from one without reports.
+    void consoleNewestLeaveTheWatermark()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(server.start());
+        TestSupport::setConsole(server.port());
+        SettingsManager* settings = SettingsManager::instance();
+        settings->setValue("MC/lastReportId", 3, true);
+        QList<QByteArray> reports;
+        QVERIFY(SampleReportModel::fetchNewest(20, &reports));
+        QVERIFY(reports.isEmpty());
+        for (int n = 1; n <= 25; ++n)
+            QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Apple", n), true), n);
+        QVERIFY(SampleReportModel::fetchNewest(20, &reports));
+        QCOMPARE(reports.size(), 20);
+        QCOMPARE(ReportIdentity::scan(reports.first()).imei, TestSupport::variantImei(6));
+        QCOMPARE(ReportIdentity::scan(reports.last()).imei, TestSupport::variantImei(25));
+        QCOMPARE(settings->getIntValue("MC/lastReportId", -1, true), 3);
+        QVERIFY(server.setFault("/rest-service/report/export/xml", "status", 500));
+        QVERIFY(!SampleReportModel::fetchNewest(20, &reports));
     }
 };
 
