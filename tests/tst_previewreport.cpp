@@ -18,12 +18,14 @@
 
 namespace {
 
-// A model name in a box that elides it, the IMEI as text and as a barcode.
+// A model name in a box that elides it, fixed words in bold, the IMEI as text and as a barcode.
 QJsonObject identityLayout(int barcodeWidth)
 {
     return QJsonDocument::fromJson(
                QByteArray(R"({"name": "Identity", "width": 496, "height": 320, "fixedsize": true,
         "objects": [
+        {"type": "TextObject.qml", "item_id": 6, "unformattedString": "<b>Certificate</b>",
+         "x": 248, "y": 290, "width": 440, "height": 40, "rotation": 0, "pixelSize": 24},
         {"type": "TextObject.qml", "item_id": 3, "unformattedString": "<model>", "elide": "Right",
          "x": 248, "y": 40, "width": 440, "height": 40, "rotation": 0, "pixelSize": 24},
         {"type": "TextObject.qml", "item_id": 4, "unformattedString": "IMEI: <IMEI>",

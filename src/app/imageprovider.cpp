@@ -4,10 +4,23 @@
 
 #include <QDebug>
 #include <QImageReader>
+#include <QMutex>
 
 namespace {
 const QString kLayoutPrefix = QStringLiteral("layout/");
 const QString kCacheBreaker = QStringLiteral("???");
+
+struct ReportPicture
+{
+    QMutex lock;
+    QImage picture;
+};
+
+ReportPicture& reportPicture()
+{
+    static ReportPicture shared;
+    return shared;
+}
 } // namespace
 
 ImageProvider::ImageProvider()
@@ -34,8 +47,9 @@ QString ImageProvider::pathForId(const QString& id)
 
 void ImageProvider::setReportPicture(const QImage& picture)
 {
-    QMutexLocker locker(&m_lock);
-    m_reportPicture = picture;
+    ReportPicture& shared = reportPicture();
+    QMutexLocker locker(&shared.lock);
+    shared.picture = picture;
 }
 
 QImage ImageProvider::requestImage(const QString& id, QSize* size, const QSize& requestedSize)
@@ -43,8 +57,9 @@ QImage ImageProvider::requestImage(const QString& id, QSize* size, const QSize& 
     if (id.startsWith(QLatin1String("report/"))) {
         QImage picture;
         {
-            QMutexLocker locker(&m_lock);
-            picture = m_reportPicture;
+            ReportPicture& shared = reportPicture();
+            QMutexLocker locker(&shared.lock);
+            picture = shared.picture;
         }
         if (size)
             *size = picture.size();

@@ -98,7 +98,7 @@ Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent
     m_imageProvider = QSharedPointer<ImageProvider>::create();
     engine->addImageProvider(QStringLiteral("layouts"), new ImageProviderProxy(m_imageProvider));
     connect(m_previewReport, &PreviewReport::imageChanged, this,
-            [this] { m_imageProvider->setReportPicture(m_previewReport->image()); });
+            [this] { ImageProvider::setReportPicture(m_previewReport->image()); });
 
     connect(engine, &QQmlEngine::quit, this, &QWindow::close);
     setResizeMode(QQuickView::SizeRootObjectToView);

@@ -54,7 +54,10 @@ TextPrintItem_::TextPrintItem_(Device* device, const QJsonObject& record, int sc
     if (!m_tickBox && m_text.isEmpty())
         m_valid = false;
     // Tags that all came out empty leave only the fixed words, if any: nothing of the report shows.
-    const bool tagged = unformatted != withoutTags(unformatted);
+    QString words = unformatted;
+    for (const char* mark : {"<b>", "</b>", "<u>", "</u>"})
+        words.remove(QLatin1String(mark)); // marks of the look, not tags of the report
+    const bool tagged = words != withoutTags(words);
     if (!m_tickBox &&
         (m_text.trimmed().isEmpty() || (tagged && m_text.trimmed() == withoutTags(unformatted).trimmed())))
         m_fitProblem = tr("empty");

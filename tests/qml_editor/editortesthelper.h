@@ -18,6 +18,9 @@ public:
     Q_INVOKABLE QStringList decodeStoredLayout(const QString& name) const;
     // Count of black pixels of that label inside a box given in layout units.
     Q_INVOKABLE int blackPixelsIn(const QString& name, int x, int y, int width, int height) const;
+    // Reports for the preview's chooser, as the console's newest would come: variants 1..count with
+    // the model names given in turn (the sample's own when none).
+    Q_INVOKABLE void offerReports(int count, const QStringList& models = {}) const;
     // A small picture file outside the logo folder, to import as a logo; its path.
     Q_INVOKABLE QString makePicture(const QString& fileName, int width, int height) const;
     // Saves a picture of the window that shows the item (popups included) when a folder is set
