@@ -97,6 +97,11 @@ void SampleReportModel::refresh()
     readArchive();
     if (m_fetch)
         return; // the running fetch brings the console's rows
+    if (!MCConnectionSettings::read(SettingsManager::instance()).complete()) {
+        m_consoleState = tr("No console is set up: printed reports are listed");
+        emit consoleStateChanged();
+        return;
+    }
     m_consoleState = tr("Asking the console for its newest reports\u2026");
     emit consoleStateChanged();
     QPointer<SampleReportModel> self(this);
