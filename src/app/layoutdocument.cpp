@@ -2,6 +2,8 @@
 
 #include "app/layoutgeometry.h"
 #include "app/layouthistory.h"
+#include "app/layoutmodel.h"
+#include "app/layoutobjectview.h"
 #include "app/objectclipboard.h"
 #include "printing/layoutlength.h"
 
@@ -35,6 +37,8 @@ struct Key
     const char* name;
     KeyKind kind;
     QVariant fallback;
+    // Written only when it holds something: layouts without it read as before.
+    bool optional = false;
 };
 
 const QList<Key>& commonKeys()
@@ -60,7 +64,8 @@ const QList<Key>& typeKeys(const QString& type)
                                  {"alignment", KeyKind::EscapedString, QStringLiteral("Left")},
                                  {"showboundingrect", KeyKind::Boolean, false},
                                  {"tickBoxFormat", KeyKind::Boolean, false},
-                                 {"background", KeyKind::Boolean, false}};
+                                 {"background", KeyKind::Boolean, false},
+                                 {"fontFamily", KeyKind::String, QString(), true}};
     static const QList<Key> barcode{{"type", KeyKind::String, kBarcode},
                                     {"sourceimage", KeyKind::String, QString()},
                                     {"contentOrder", KeyKind::String, QString()},
@@ -105,6 +110,8 @@ void LayoutDocument::registerQmlType()
     qmlRegisterType<LayoutHistory>("LayoutEditing", 1, 0, "LayoutHistory");
     qmlRegisterType<LayoutGeometry>("LayoutEditing", 1, 0, "LayoutGeometry");
     qmlRegisterType<ObjectClipboard>("LayoutEditing", 1, 0, "ObjectClipboard");
+    qmlRegisterType<LayoutObjectView>("LayoutEditing", 1, 0, "LayoutObjectView");
+    qmlRegisterType<LayoutModel>("LayoutEditing", 1, 0, "LayoutModel");
 }
 
 void LayoutDocument::setEscaper(QObject* escaper)
@@ -202,6 +209,8 @@ QString LayoutDocument::recordText(const QVariantMap& record) const
     const auto write = [&](const Key& key) {
         const QVariant value =
             record.contains(QLatin1String(key.name)) ? record.value(QLatin1String(key.name)) : key.fallback;
+        if (key.optional && value.toString().isEmpty())
+            return;
         QString text;
         switch (key.kind) {
         case KeyKind::Integer:
@@ -227,6 +236,12 @@ QString LayoutDocument::recordText(const QVariantMap& record) const
     for (const Key& key : specific)
         write(key);
     return QLatin1Char('{') + parts.join(QLatin1Char(',')) + QLatin1Char('}');
+}
+
+QJsonObject LayoutDocument::storedRecord(const QVariantMap& record) const
+{
+    const QString text = recordText(record);
+    return text.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(text.toUtf8()).object();
 }
 
 QString LayoutDocument::layoutText(const QVariantMap& layout, const QVariantList& records) const
@@ -305,7 +320,7 @@ QVariantList LayoutDocument::editorRecords(const QJsonObject& layout)
         }
         QVariantMap record = object.toVariantMap();
         for (const Key& key : commonKeys() + typeKeys(type)) {
-            if (!record.contains(QLatin1String(key.name)) && key.fallback.isValid())
+            if (!record.contains(QLatin1String(key.name)) && key.fallback.isValid() && !key.optional)
                 record.insert(QLatin1String(key.name), key.fallback);
         }
         if (!object.value(QStringLiteral("item_id")).isDouble()) {
@@ -330,13 +345,6 @@ int LayoutDocument::firstFreeId(const QVariantList& usedIds)
     while (used.contains(id))
         ++id;
     return id;
-}
-
-int LayoutDocument::snap(double value, int grid)
-{
-    if (grid < 1)
-        return qRound(value);
-    return qRound(value / grid) * grid;
 }
 
 QVariantList LayoutDocument::textContentKinds()

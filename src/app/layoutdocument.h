@@ -25,7 +25,7 @@ public:
     explicit LayoutDocument(QObject* parent = nullptr);
 
     // Makes the editor's native types reachable from QML in module "LayoutEditing" 1.0:
-    // LayoutDocument, LayoutHistory, LayoutGeometry and ObjectClipboard.
+    // LayoutDocument, LayoutHistory, LayoutGeometry, ObjectClipboard, LayoutModel and LayoutObjectView.
     static void registerQmlType();
 
     QObject* escaper() const { return m_escaper; }
@@ -54,6 +54,9 @@ public:
     // in that order, each object's keys in the order printing and loading expect. Records that
     // cannot be written are left out with a log line.
     Q_INVOKABLE QString layoutText(const QVariantMap& layout, const QVariantList& records) const;
+    // One record as the layout file stores it (the same keys, order and escaping as layoutText);
+    // empty when it cannot be written.
+    Q_INVOKABLE QJsonObject storedRecord(const QVariantMap& record) const;
     // Item ids of the records whose (rotated) box is not fully inside a page of units.
     Q_INVOKABLE static QVariantList objectsOutsidePage(const QVariantList& records, int widthUnits,
                                                        int heightUnits);
@@ -62,8 +65,6 @@ public:
     Q_INVOKABLE static QVariantList editorRecords(const QJsonObject& layout);
 
     Q_INVOKABLE static int firstFreeId(const QVariantList& usedIds);
-    // Nearest multiple of grid (grid below 1: the value rounded).
-    Q_INVOKABLE static int snap(double value, int grid);
 
     // Text dialog: the content kinds ({"label", "kind", "tag"}), kind "tag" inserts tag as it is.
     Q_INVOKABLE static QVariantList textContentKinds();

@@ -40,6 +40,38 @@ bool isFrame(const QVariantMap& object)
            (shape == QLatin1String("rectangle") || shape == QLatin1String("ellipse"));
 }
 
+// Left, centre and right (or top, middle and bottom) of a box.
+QList<double> lines(const QRectF& box, Qt::Orientation orientation)
+{
+    if (orientation == Qt::Horizontal)
+        return {box.left(), box.center().x(), box.right()};
+    return {box.top(), box.center().y(), box.bottom()};
+}
+
+// The shortest shift within reach from one of `moving` to a line of the targets; false for none.
+bool nearestLine(const QList<double>& moving, Qt::Orientation orientation, const QList<QRectF>& targets,
+                 double reach, double* shift)
+{
+    bool found = false;
+    for (const QRectF& target : targets) {
+        for (const double line : lines(target, orientation)) {
+            for (const double value : moving) {
+                const double delta = line - value;
+                if (qAbs(delta) <= reach && (!found || qAbs(delta) < qAbs(*shift))) {
+                    *shift = delta;
+                    found = true;
+                }
+            }
+        }
+    }
+    return found;
+}
+
+double gridShift(double value, double grid)
+{
+    return grid >= 1 ? qRound(value / grid) * grid - value : 0;
+}
+
 double overlapArea(const QRectF& a, const QRectF& b)
 {
     const QRectF common = a.intersected(b);
@@ -210,7 +242,8 @@ QVariantMap LayoutGeometry::freePlace(const QVariantList& group, const QVariantL
                 }
                 if (clear)
                     return {{QStringLiteral("dx"), left - box.left()},
-                            {QStringLiteral("dy"), top - box.top()}};
+                            {QStringLiteral("dy"), top - box.top()},
+                            {QStringLiteral("clear"), true}};
                 if (covered < bestOverlap) {
                     bestOverlap = covered;
                     best = candidate.topLeft();
@@ -221,5 +254,27 @@ QVariantMap LayoutGeometry::freePlace(const QVariantList& group, const QVariantL
     // Larger than the label: its top left corner at the label's.
     if (bestOverlap == std::numeric_limits<double>::max())
         best = QPointF(0, 0);
-    return {{QStringLiteral("dx"), best.x() - box.left()}, {QStringLiteral("dy"), best.y() - box.top()}};
+    return {{QStringLiteral("dx"), best.x() - box.left()},
+            {QStringLiteral("dy"), best.y() - box.top()},
+            {QStringLiteral("clear"), false}};
+}
+
+QPointF LayoutGeometry::snapOffset(const QRectF& box, const QList<QRectF>& targets, double grid, double reach)
+{
+    QPointF offset;
+    double shift = 0;
+    offset.setX(nearestLine(lines(box, Qt::Horizontal), Qt::Horizontal, targets, reach, &shift)
+                    ? shift
+                    : gridShift(box.left(), grid));
+    offset.setY(nearestLine(lines(box, Qt::Vertical), Qt::Vertical, targets, reach, &shift)
+                    ? shift
+                    : gridShift(box.top(), grid));
+    return offset;
+}
+
+double LayoutGeometry::snapEdge(double edge, Qt::Orientation orientation, const QList<QRectF>& targets,
+                                double grid, double reach)
+{
+    double shift = 0;
+    return nearestLine({edge}, orientation, targets, reach, &shift) ? shift : gridShift(edge, grid);
 }

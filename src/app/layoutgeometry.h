@@ -38,12 +38,20 @@ public:
     Q_INVOKABLE static QVariantList aligned(const QVariantList& objects, const QString& how, double pageWidth,
                                             double pageHeight);
 
-    // {"dx", "dy"} that move the group (an object and its followers) to the first place, in
-    // reading order on the grid, where it lies inside the label and clear of the others by a
-    // small gap; where there is no such place, where it covers the least of them. A drawn frame
-    // (an outlined rectangle or ellipse) is in the way only along its outline: inside it is room.
+    // {"dx", "dy", "clear"} that move the group (an object and its followers) to the first place,
+    // in reading order on the grid, where it lies inside the label and clear of the others by a
+    // small gap ("clear" true); where there is no such place, where it covers the least of them. A drawn
+    // frame (an outlined rectangle or ellipse) is in the way only along its outline: inside it is room.
     Q_INVOKABLE static QVariantMap freePlace(const QVariantList& group, const QVariantList& others,
                                              double pageWidth, double pageHeight, int grid);
+
+    // The shift that brings a moving box onto its neighbours: per axis, the nearest of its edges
+    // and centre that lies within `reach` of an edge or centre of one of `targets`; where none
+    // does, its left (top) edge onto the grid (a grid below 1: no shift on that axis).
+    static QPointF snapOffset(const QRectF& box, const QList<QRectF>& targets, double grid, double reach);
+    // The same for one edge being dragged (a resize): the shift of that edge alone.
+    static double snapEdge(double edge, Qt::Orientation orientation, const QList<QRectF>& targets,
+                           double grid, double reach);
 
     static QRectF boundingBox(const QVariantMap& object);
     static QRectF boundingBox(const QVariantList& objects);

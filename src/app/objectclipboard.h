@@ -16,7 +16,8 @@ public:
 
     // Clipboard format of copied objects (a JSON array of canvas records).
     static const char* const kMimeType;
-    // Pasted and duplicated objects land this far right and down of the ones copied (4 mm).
+    // Copies come this far right and down of the ones copied (4 mm); the editor then looks for
+    // free space on the label and keeps this offset only where there is none.
     static constexpr int kOffset = 32;
 
     bool canPaste() const;

@@ -51,6 +51,7 @@ TextPrintItem_::TextPrintItem_(Device* device, const QJsonObject& record, int sc
     m_pixelSize = record.value(QLatin1String("pixelSize")).toInt(12);
     m_elide = record.value(QLatin1String("elide")).toString(QStringLiteral("None"));
     m_alignment = record.value(QLatin1String("alignment")).toString(QStringLiteral("Left"));
+    m_fontFamily = record.value(QLatin1String("fontFamily")).toString();
     if (!m_tickBox && m_text.isEmpty())
         m_valid = false;
     // Tags that all came out empty leave only the fixed words, if any: nothing of the report shows.
@@ -74,6 +75,8 @@ bool TextPrintItem_::paint(QPaintDevice* target, QPainter* painter)
     applyPlacement(painter);
 
     QFont font;
+    if (!m_fontFamily.isEmpty())
+        font.setFamily(m_fontFamily);
     font.setWeight(m_bold ? QFont::Bold : QFont::Normal);
     font.setUnderline(m_underline);
     font.setPixelSize(qMax(1, m_pixelSize * m_scale)); // Qt refuses sizes below one

@@ -47,6 +47,8 @@ private:
     QString m_text;
     QString m_elide;
     QString m_alignment;
+    // Empty: the default font.
+    QString m_fontFamily;
     bool m_multiline = false;
     bool m_diagnosticsList = false;
 };

@@ -1,5 +1,6 @@
 #include "editortesthelper.h"
 
+#include "app/layoutobjectview.h"
 #include "app/previewreport.h"
 #include "app/viewer.h"
 #include "barcodedecode.h"
@@ -11,6 +12,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -25,7 +28,75 @@ QImage renderStoredLayout(const QString& name)
     return worker.renderLabel();
 }
 
+// Black pixels of `image` with no black pixel of `other` at most one pixel away.
+int unmatchedBlack(const QImage& image, const QImage& other)
+{
+    const auto black = [](const QImage& picture, int x, int y) {
+        return x >= 0 && y >= 0 && x < picture.width() && y < picture.height() &&
+               picture.constScanLine(y)[x] < 128;
+    };
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (!black(image, x, y))
+                continue;
+            bool matched = false;
+            for (int dy = -1; dy <= 1 && !matched; ++dy)
+                for (int dx = -1; dx <= 1 && !matched; ++dx)
+                    matched = black(other, x + dx, y + dy);
+            count += matched ? 0 : 1;
+        }
+    }
+    return count;
+}
+
 } // namespace
+
+QVariantMap EditorTestHelper::compareCanvasWithPrint(QObject* page, const QString& layoutText) const
+{
+    auto* pageItem = qobject_cast<QQuickItem*>(page);
+    if (!pageItem)
+        return {};
+    // The canvas as the scene draws it: each object's picture placed by its item's transform on
+    // the white page (the software renderer off screen gives no window picture to grab).
+    const QSize size(qRound(pageItem->width()), qRound(pageItem->height()));
+    QImage drawn(size, QImage::Format_RGB32);
+    drawn.fill(Qt::white);
+    {
+        QPainter painter(&drawn);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        // Through the visual tree: the canvas's delegates have no object parent.
+        QList<QQuickItem*> items = pageItem->childItems();
+        while (!items.isEmpty()) {
+            QQuickItem* next = items.takeFirst();
+            if (!next->isVisible())
+                continue;
+            items += next->childItems();
+            const auto* view = qobject_cast<LayoutObjectView*>(next);
+            if (!view)
+                continue;
+            bool mapped = false;
+            const QTransform transform = view->itemTransform(pageItem, &mapped);
+            if (!mapped)
+                continue;
+            painter.setTransform(transform);
+            painter.drawImage(QPointF(0, 0), view->image());
+        }
+    }
+    const QImage canvas = drawn.convertToFormat(QImage::Format_Grayscale8);
+    const QJsonObject layout = QJsonDocument::fromJson(layoutText.toUtf8()).object();
+    PrintWorker worker(QString(), layout, QSizeF(60, 60), QString(), nullptr, 1, false);
+    // The whole page at the canvas's scale, then the same inner part.
+    const QImage printed = worker.renderPageImage(size).convertToFormat(QImage::Format_Grayscale8);
+    int black = 0;
+    for (int y = 0; y < printed.height(); ++y)
+        for (int x = 0; x < printed.width(); ++x)
+            black += printed.constScanLine(y)[x] < 128 ? 1 : 0;
+    return {{QStringLiteral("black"), black},
+            {QStringLiteral("differing"), unmatchedBlack(canvas, printed) + unmatchedBlack(printed, canvas)},
+            {QStringLiteral("canvasCodes"), TestSupport::decodeBarcodes(canvas)},
+            {QStringLiteral("printedCodes"), TestSupport::decodeBarcodes(printed)}};
+}
 
 QString EditorTestHelper::layoutFileText(const QString& name) const
 {

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QVariantMap>
 
 class EditorTestHelper : public QObject
 {
@@ -21,6 +22,12 @@ public:
     // Reports for the preview's chooser, as the console's newest would come: variants 1..count with
     // the model names given in turn (the sample's own when none).
     Q_INVOKABLE void offerReports(int count, const QStringList& models = {}) const;
+    // The label as the canvas item `page` shows it (its objects' pictures where the items place
+    // them, cut at middle grey) against the page
+    // the printing renders from `layoutText` at the same size: {"black": black pixels of the printed page,
+    // "differing": black pixels of either with no black pixel of the other at most one pixel away,
+    // "canvasCodes"/"printedCodes": what zbarimg reads on each}.
+    Q_INVOKABLE QVariantMap compareCanvasWithPrint(QObject* page, const QString& layoutText) const;
     // A small picture file outside the logo folder, to import as a logo; its path.
     Q_INVOKABLE QString makePicture(const QString& fileName, int width, int height) const;
     // Saves a picture of the window that shows the item (popups included) when a folder is set

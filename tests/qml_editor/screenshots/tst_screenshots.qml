@@ -24,6 +24,14 @@ Item {
             verify(editorTest.screenshot(root, name).length > 0, name)
         }
 
+        // Changes an object's keys in the editor's model.
+        function change(canvas, object, keys) {
+            var record = canvas.model.recordOf(object.itemId)
+            for (var key in keys)
+                record[key] = keys[key]
+            canvas.model.updateObject(object.itemId, record)
+        }
+
         function test_screenshots() {
             if (editorTest.screenshotDir().length === 0)
                 skip("EDITOR_SCREENSHOTS_DIR is not set")
@@ -37,13 +45,13 @@ Item {
             var title = canvas.addText()
             canvas.textDialog.textArea.text = "<b>Erasure certificate"
             canvas.textDialog.accept()
-            title.uw = 400; title.uh = 48; title.pixelSize = 32; title.ux = 248; title.uy = 160
+            change(canvas, title, { "width": 400, "height": 48, "pixelSize": 32, "x": 248, "y": 160 })
 
             var model = canvas.addText()
             canvas.textDialog.textArea.text = "<manufacturer> <model>"
             shot("04-text-dialog")
             canvas.textDialog.accept()
-            model.uw = 440; model.ux = 248; model.uy = 230
+            change(canvas, model, { "width": 440, "x": 248, "y": 230 })
 
             var barcode = canvas.addBarcode()
             var dialog = canvas.barcodeDialog
@@ -52,19 +60,18 @@ Item {
             dialog.attach.checked = true
             shot("05-barcode-dialog")
             dialog.accept()
-            barcode.uw = 440; barcode.uh = 150; barcode.ux = 248; barcode.uy = 400
-            canvas.placeFollowers()
+            change(canvas, barcode, { "width": 440, "height": 150, "x": 248, "y": 400 })
 
             var image = canvas.addImage()
             canvas.imageDialog.selectedLogo = "station-logo.png"
             shot("06-image-dialog")
             canvas.imageDialog.accept()
-            image.ux = 248; image.uy = 640
+            change(canvas, image, { "x": 248, "y": 640 })
 
             var frame = canvas.addImage()
             canvas.imageDialog.selectedShape = "rectangle"
             canvas.imageDialog.accept()
-            frame.uw = 480; frame.uh = 780; frame.ux = 248; frame.uy = 400
+            change(canvas, frame, { "width": 480, "height": 780, "x": 248, "y": 400 })
             canvas.sendToBack(frame)
 
             canvas.select(barcode, false)

@@ -1,7 +1,7 @@
 import QtQuick 2.15
 
-// A barcode object: the first available of its contents, encoded in its symbology. The canvas
-// shows bars made from the example value; the printer draws the real symbol into the same box.
+// A barcode object: the first available of its contents, encoded in its symbology, drawn on the
+// canvas as the printer draws it.
 ImageObject {
     id: barcode
     objectType: "BarCode.qml"
@@ -16,10 +16,8 @@ ImageObject {
     property bool attachText: false
     property string symbology: "code128"
     property int textObjectId: -1
-    readonly property string exampleValue: contentOrder.length
-        ? printerInterface.formatText("<firstvalue " + contentOrder + ">", false) : ""
 
-    function record() {
+    function editedRecord() {
         var r = commonRecord()
         r.sourceimage = sourceimage
         r.contentOrder = contentOrder
@@ -37,36 +35,5 @@ ImageObject {
         attachText = r.attachText === true || r.attachText === "true"
         symbology = r.symbology !== undefined ? r.symbology : "code128"
         textObjectId = r.textobjectid !== undefined ? r.textobjectid : -1
-    }
-
-    // Widths of alternating bars and gaps, from the bits of each character of the value.
-    readonly property var widths: {
-        var list = [2, 1, 1, 2]
-        for (var i = 0; i < exampleValue.length; ++i) {
-            var code = exampleValue.charCodeAt(i)
-            for (var b = 0; b < 6; ++b)
-                list.push(((code >> b) & 1) + 1)
-        }
-        list.push(2, 1, 1, 2)
-        return list
-    }
-    readonly property real moduleWidth: {
-        var total = 0
-        for (var i = 0; i < widths.length; ++i)
-            total += widths[i]
-        return total > 0 ? uw / total : 1
-    }
-
-    Row {
-        anchors.fill: parent
-        visible: !barcode.empty
-        Repeater {
-            model: barcode.widths
-            Rectangle {
-                width: modelData * barcode.moduleWidth
-                height: barcode.uh
-                color: index % 2 === 0 ? "black" : "white"
-            }
-        }
     }
 }

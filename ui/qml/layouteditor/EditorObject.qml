@@ -1,13 +1,18 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import LayoutEditing 1.0
 
 // What every object on the canvas shares: its place in layout units (centre, size, rotation), its
 // id and the object it follows, selection, moving, resizing by edge and wheel, and its menu.
-// Kinds put their drawing into `content`, which is sized in layout units and scaled to the zoom.
+// The object itself is drawn by the label's own painting (`printed`); kinds put hints into `content`,
+// which is sized in layout units and scaled to the zoom.
+// The editor's model owns the object: `record` is its row, and the properties follow it.
 Item {
     id: object
 
     property var editor: null                  // the LayoutEditor that holds the object
+    // The object as the model holds it (the layout file's keys).
+    property var record: null
     property real zoom: editor ? editor.zoom : 1
     property string objectType: ""
     property int itemId: -1
@@ -18,7 +23,7 @@ Item {
     property real uh: 40
     property int followItem: -1
     property string followLocation: ""
-    property bool selected: editor ? editor.selection.indexOf(object) >= 0 : false
+    property bool selected: editor ? editor.model.selection.indexOf(itemId) >= 0 : false
     property bool showBorder: editor ? editor.showBorders : true
     readonly property bool isFollower: followItem >= 0
     default property alias contentData: content.data
@@ -31,13 +36,15 @@ Item {
 
     signal propertiesRequested()
 
-    // Record fields every kind writes; kinds add theirs in record().
+    onRecordChanged: if (record) applyRecord(record)
+
+    // Record fields every kind writes; kinds add theirs in editedRecord().
     function commonRecord() {
         return { "x": Math.round(ux), "y": Math.round(uy), "width": Math.round(uw), "height": Math.round(uh),
                  "rotation": Math.round(rotation), "item_id": itemId, "followItem": followItem,
                  "followLocation": followLocation, "type": objectType }
     }
-    function record() { return commonRecord() }
+    function editedRecord() { return commonRecord() }
     function applyCommon(r) {
         ux = r.x; uy = r.y; uw = r.width; uh = r.height
         rotation = r.rotation !== undefined ? r.rotation : 0
@@ -47,20 +54,24 @@ Item {
     }
     function applyRecord(r) { applyCommon(r) }
 
-    // Keeps the edge opposite to the one dragged in place, also when rotated.
-    function resizeTo(newWidth, newHeight, keepTopLeft) {
-        newWidth = Math.max(8, newWidth)
-        newHeight = Math.max(8, newHeight)
-        if (keepTopLeft) {
-            var dw = newWidth - uw, dh = newHeight - uh
-            var a = rotation * Math.PI / 180
-            ux += (dw / 2) * Math.cos(a) - (dh / 2) * Math.sin(a)
-            uy += (dw / 2) * Math.sin(a) + (dh / 2) * Math.cos(a)
-        }
-        uw = newWidth
-        uh = newHeight
-        if (editor)
-            editor.placeFollowers()
+    // Keeps the edge opposite to the one dragged in place, also when rotated; the dragged edges
+    // snap only when `snapping` is true. Properties set by a dialog go to the model first.
+    function resizeTo(newWidth, newHeight, keepTopLeft, snapping) {
+        if (!editor)
+            return
+        editor.model.updateObject(itemId, editedRecord())
+        editor.model.resizeTo(itemId, newWidth, newHeight, keepTopLeft, snapping !== true)
+    }
+
+    // The object as printed, for the report the editor previews with (example values without one).
+    readonly property alias printed: printedView
+    LayoutObjectView {
+        id: printedView
+        anchors.fill: parent
+        record: object.record || ({})
+        document: object.editor ? object.editor.document : null
+        device: object.editor ? object.editor.previewDevice : null
+        zoom: object.zoom
     }
 
     Item {
@@ -111,9 +122,12 @@ Item {
                 menu.popup()
                 return
             }
-            var additive = (mouse.modifiers & Qt.ControlModifier) || (mouse.modifiers & Qt.ShiftModifier)
-            if (additive || !object.selected)
-                editor.select(object, additive)
+            // Ctrl toggles the object in the selection; Shift adds it but never drops it, so a
+            // drag with Shift held (no snapping) moves what is selected.
+            if (mouse.modifiers & Qt.ControlModifier)
+                editor.select(object, true)
+            else if (!object.selected)
+                editor.select(object, (mouse.modifiers & Qt.ShiftModifier) !== 0)
             mode = edgeAt(mouse.x, mouse.y) || "move"
             if (mode === "move") {
                 editor.beginMove(object, mapToItem(editor.page, mouse.x, mouse.y))
@@ -129,13 +143,15 @@ Item {
         onPositionChanged: {
             if (!pressed || !editor)
                 return
+            // Shift held: no snapping.
+            var snapping = !(mouse.modifiers & Qt.ShiftModifier)
             if (mode === "move") {
-                editor.moveTo(mapToItem(editor.page, mouse.x, mouse.y))
+                editor.moveTo(mapToItem(editor.page, mouse.x, mouse.y), snapping)
             } else if (mode !== "") {
                 // Local coordinates turn with the object, so the size follows the pointer.
-                var w = mode === "bottom" ? object.uw : editor.snap(mouse.x / zoom)
-                var h = mode === "right" ? object.uh : editor.snap(mouse.y / zoom)
-                object.resizeTo(w, h, true)
+                var w = mode === "bottom" ? object.uw : mouse.x / zoom
+                var h = mode === "right" ? object.uh : mouse.y / zoom
+                object.resizeTo(w, h, true, snapping)
             }
         }
         onReleased: {
@@ -144,9 +160,10 @@ Item {
             var resized = mode !== "" && mode !== "move"
             mode = ""
             if (editor) {
-                editor.endMove()
                 if (resized)
                     editor.commit(qsTr("Resize"))
+                else
+                    editor.endMove()
             }
         }
         onDoubleClicked: object.propertiesRequested()
@@ -174,7 +191,7 @@ Item {
         MenuItem { text: qsTr("Resize..."); onTriggered: editor.openResize(object) }
         MenuItem { text: qsTr("Copy"); onTriggered: editor.copySelection() }
         MenuItem { text: qsTr("Duplicate"); onTriggered: editor.duplicateSelection() }
-        MenuItem { text: qsTr("Remove"); onTriggered: { editor.removeObject(object); editor.commit(qsTr("Delete")) } }
+        MenuItem { text: qsTr("Remove"); onTriggered: editor.removeSelection() }
         MenuItem { text: qsTr("Properties"); onTriggered: object.propertiesRequested() }
         MenuItem { text: qsTr("Bring to front"); onTriggered: editor.bringToFront(object) }
         MenuItem { text: qsTr("Send to back"); onTriggered: editor.sendToBack(object) }

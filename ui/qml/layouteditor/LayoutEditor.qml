@@ -5,8 +5,9 @@ import QtQuick.Window 2.15
 import LayoutEditing 1.0
 
 // The canvas: the label page at its size with the snapping grid, the objects on it and the
-// commands that add, edit, save and test-print them.
-FocusScope {
+// commands that add, edit, save and test-print them. A plain item rather than a focus scope: taking
+// the focus back from a panel field must give the keys to the canvas itself, not to that field.
+Item {
     id: editor
 
     property string layoutName: ""
@@ -25,7 +26,12 @@ FocusScope {
     readonly property real fitZoom: Math.max(0.05, Math.min((view.width - 48) / widthUnits,
                                                              (view.height - 48) / heightUnits))
     readonly property real zoom: zoomMode === "fit" ? fitZoom : zoomMode === "actual" ? actualSizeZoom : zoomFactor
-    property var selection: []
+    readonly property alias model: layoutModel
+    // The selected canvas items, in the order they were selected.
+    readonly property var selection: {
+        objectRepeater.count
+        return layoutModel.selection.map(function(id) { return findById(id) }).filter(function(o) { return o !== null })
+    }
     readonly property alias page: page
     readonly property alias objectLayer: objectLayer
     property alias textDialog: textDialog
@@ -35,94 +41,91 @@ FocusScope {
     property alias testPrintDialog: testPrintDialog
     property alias discardDialog: discardDialog
     property alias resizeDialog: resizeDialog
-    property alias history: history
-    property alias clipboard: clipboard
+    readonly property var history: layoutModel.history
+    readonly property var clipboard: layoutModel.clipboard
+    property alias document: doc
+    // The report the canvas shows the label for (a Device); null shows the example values.
+    property QtObject previewDevice: reportChooser.preview ? reportChooser.preview.device : null
     property string lastSavedText: ""
     // The one selected object (geometry panel); null for none or several.
     readonly property var single: selection.length === 1 ? selection[0] : null
-    readonly property int movingCount: { selection; return movingSet().length }
+    readonly property int movingCount: layoutModel.movingCount
 
     signal finished(bool saved, string name)
 
     // Toolbar buttons as wide as their text, so the commands fit on one row in a 1200 px window.
-    // They take no focus, so the canvas keeps its keys after a click.
+    // They take no focus and give the keys back to the canvas (ending a panel field's edit), so
+    // the canvas keeps its keys after a click.
     component ToolbarButton: Button {
         leftPadding: 6
         rightPadding: 6
         implicitWidth: contentItem.implicitWidth + leftPadding + rightPadding
         focusPolicy: Qt.NoFocus
+        onPressed: editor.forceActiveFocus()
     }
     component PanelButton: Button {
         Layout.fillWidth: true
         leftPadding: 6
         rightPadding: 6
         focusPolicy: Qt.NoFocus
+        onPressed: editor.forceActiveFocus()
     }
 
     LayoutDocument { id: doc; escaper: translator }
-    LayoutHistory { id: history }
     LayoutGeometry { id: geometry }
-    ObjectClipboard { id: clipboard }
+    // The document: objects, selection and undo history. QML keeps the gestures and panels.
+    LayoutModel {
+        id: layoutModel
+        escaper: translator
+        widthUnits: editor.widthUnits
+        heightUnits: editor.heightUnits
+        gridUnits: editor.gridSize
+        snapToGrid: editor.showGrid
+        // A few screen pixels whatever the zoom.
+        snapReach: 6 / editor.zoom
+    }
 
     // ---- objects ------------------------------------------------------------------------------
+    // The canvas items in stacking order.
     function objects() {
         var list = []
-        for (var i = 0; i < objectLayer.children.length; ++i) {
-            var child = objectLayer.children[i]
-            if (child.objectType !== undefined && child.objectType !== "")
-                list.push(child)
+        for (var i = 0; i < objectRepeater.count; ++i) {
+            var slot = objectRepeater.itemAt(i)
+            if (slot && slot.item)
+                list.push(slot.item)
         }
         return list
     }
     function findById(id) {
-        var all = objects()
-        for (var i = 0; i < all.length; ++i)
-            if (all[i].itemId === id)
-                return all[i]
-        return null
+        var slot = objectRepeater.itemAt(layoutModel.rowOf(id))
+        return slot ? slot.item : null
     }
-    function nextId() {
-        return doc.firstFreeId(objects().map(function(o) { return o.itemId }))
-    }
-    function componentFor(type) {
-        var component = Qt.createComponent(type)
-        if (component.status !== Component.Ready)
-            console.log("Cannot create " + type + ": " + component.errorString())
-        return component
-    }
-    function createObject(type, record) {
-        var component = componentFor(type)
-        if (component.status !== Component.Ready)
-            return null
-        var object = component.createObject(objectLayer, { "editor": editor })
+    function addObject(type) {
+        var object = findById(layoutModel.addNew(type))
         if (!object)
-            return null
-        if (record) {
-            object.applyRecord(record)
-        } else {
-            object.itemId = nextId()
-            placeInFreeSpace(object)
-        }
-        object.propertiesRequested.connect(function() { openProperties(object, false) })
+            console.log("Cannot create " + type)
         return object
     }
     function addText() {
-        var object = createObject("TextObject.qml")
-        if (object) { select(object, false); openProperties(object, true) }
+        var object = addObject("TextObject.qml")
+        if (object)
+            openProperties(object, true)
         return object
     }
     function addBarcode() {
-        var object = createObject("BarCode.qml")
+        var object = addObject("BarCode.qml")
         if (!object)
             return null
-        object.symbology = settingsManager.getValue("printer/symbology", "code128")
-        select(object, false)
+        var record = layoutModel.recordOf(object.itemId)
+        record.symbology = settingsManager.getValue("printer/symbology", "code128")
+        layoutModel.updateObject(object.itemId, record)
         openProperties(object, true)
         return object
     }
     function addImage() {
-        var object = createObject("ShapeObject.qml")
-        if (object) { select(object, false); openProperties(object, true) }
+        var object = addObject("ShapeObject.qml")
+        if (object)
+            openProperties(object, true)
         return object
     }
     function openProperties(object, isNew) {
@@ -135,292 +138,64 @@ FocusScope {
         else
             imageDialog.openFor(object, isNew)
     }
-    // Called by the properties dialogs when the user accepts them: a new object takes a free place
-    // at its final size (a barcode's text included), and the change becomes one undo step.
+    // Called by the properties dialogs when the user accepts them: what the dialog set on the
+    // object goes to the model, a new object takes a free place at its final size (a barcode's
+    // text included), and the change becomes one undo step.
     function propertiesAccepted(object, isNew, description) {
+        layoutModel.updateObject(object.itemId, object.editedRecord())
         if (isNew)
-            placeInFreeSpace(object)
+            layoutModel.placeInFreeSpace(object.itemId)
         commit(description)
     }
     function removeObject(object) {
-        if (!object)
-            return
-        if (object.objectType === "BarCode.qml" && object.textObjectId >= 0)
-            removeObject(findById(object.textObjectId))
-        if (object.isFollower) {
-            var leader = findById(object.followItem)
-            if (leader && leader.objectType === "BarCode.qml") {
-                leader.attachText = false
-                leader.textObjectId = -1
-            }
-        }
-        selection = selection.filter(function(o) { return o !== object })
-        object.parent = null
-        object.destroy()
+        if (object)
+            layoutModel.removeObject(object.itemId)
     }
-    function removeSelection() {
-        var doomed = selection.slice()
-        for (var i = 0; i < doomed.length; ++i)
-            removeObject(doomed[i])
-        commit(qsTr("Delete"))
-    }
-    function bringToFront(object) {
-        var all = objects()
-        object.parent = null
-        object.parent = objectLayer
-        var followers = all.filter(function(o) { return o.followItem === object.itemId })
-        for (var i = 0; i < followers.length; ++i) { followers[i].parent = null; followers[i].parent = objectLayer }
-        commit(qsTr("Bring to front"))
-    }
-    function sendToBack(object) {
-        var all = objects()
-        var moved = [object].concat(all.filter(function(o) { return o.followItem === object.itemId }))
-        var rest = all.filter(function(o) { return moved.indexOf(o) < 0 })
-        var order = moved.concat(rest)
-        for (var i = 0; i < order.length; ++i) { order[i].parent = null; order[i].parent = objectLayer }
-        commit(qsTr("Send to back"))
-    }
-
+    function removeSelection() { layoutModel.removeSelection() }
+    function bringToFront(object) { layoutModel.bringToFront(object.itemId) }
+    function sendToBack(object) { layoutModel.sendToBack(object.itemId) }
     // Barcode's human-readable text: created, updated or dropped with the barcode's settings.
     function syncHumanReadable(barcode) {
-        var follower = barcode.textObjectId >= 0 ? findById(barcode.textObjectId) : null
-        if (!barcode.attachText || barcode.contentOrder.length === 0) {
-            if (follower)
-                removeObject(follower)
-            barcode.textObjectId = -1
-            return
-        }
-        if (!follower) {
-            follower = createObject("TextObject.qml")
-            if (!follower) {
-                console.log("Barcode failed to create humanreadable text...")
-                return
-            }
-            follower.uw = barcode.uw
-            follower.uh = 32
-            follower.pixelSize = 24
-        }
-        follower.followItem = barcode.itemId
-        follower.followLocation = "below"
-        follower.alignment = "Center"
-        follower.elide = "None"
-        follower.unformattedString = doc.humanReadableText(barcode.contentOrder, barcode.prefixString)
-        barcode.textObjectId = follower.itemId
-        placeFollowers()
-    }
-    // Followers keep their place under (or above) the object they follow, turned with it.
-    function placeFollowers() {
-        var all = objects()
-        for (var i = 0; i < all.length; ++i) {
-            var follower = all[i]
-            if (follower.followItem < 0)
-                continue
-            var leader = findById(follower.followItem)
-            if (!leader)
-                continue
-            var sign = follower.followLocation === "above" ? -1 : 1
-            var distance = sign * (leader.uh / 2 + follower.uh / 2)
-            var a = leader.rotation * Math.PI / 180
-            follower.ux = leader.ux - distance * Math.sin(a)
-            follower.uy = leader.uy + distance * Math.cos(a)
-            follower.rotation = leader.rotation
-        }
+        layoutModel.updateObject(barcode.itemId, barcode.editedRecord())
+        layoutModel.syncHumanReadable(barcode.itemId)
     }
 
     // ---- selection and moving -----------------------------------------------------------------
-    function select(object, additive) {
-        if (!additive) {
-            selection = object ? [object] : []
-            return
-        }
-        var index = selection.indexOf(object)
-        var next = selection.slice()
-        if (index >= 0) next.splice(index, 1); else next.push(object)
-        selection = next
-    }
-    function leaderOf(object) {
-        var leader = object.isFollower ? findById(object.followItem) : null
-        return leader ? leader : object
-    }
-    function movingSet() {
-        var set = []
-        for (var i = 0; i < selection.length; ++i) {
-            var o = leaderOf(selection[i])
-            if (set.indexOf(o) < 0)
-                set.push(o)
-        }
-        return set
-    }
-    property var moveState: null
-    function snap(value) { return showGrid ? doc.snap(value, gridSize) : Math.round(value) }
+    function select(object, additive) { layoutModel.select(object ? object.itemId : -1, additive) }
+    function selectObjects(list) { layoutModel.setSelection(list.map(function(o) { return o.itemId })) }
+    property point dragStart
     function beginMove(object, point) {
-        var anchor = leaderOf(object)
-        var set = movingSet()
-        moveState = { "point": point, "anchor": anchor, "left": anchor.ux - anchor.uw / 2,
-                      "top": anchor.uy - anchor.uh / 2,
-                      "starts": set.map(function(o) { return { "o": o, "x": o.ux, "y": o.uy } }) }
+        dragStart = point
+        layoutModel.beginDrag(object.itemId)
     }
-    function moveTo(point) {
-        if (!moveState)
-            return
-        var dx = (point.x - moveState.point.x) / zoom
-        var dy = (point.y - moveState.point.y) / zoom
-        // The grabbed object lands on grid lines; the others keep their distance to it.
-        dx = snap(moveState.left + dx) - moveState.left
-        dy = snap(moveState.top + dy) - moveState.top
-        for (var i = 0; i < moveState.starts.length; ++i) {
-            var s = moveState.starts[i]
-            s.o.ux = s.x + dx
-            s.o.uy = s.y + dy
-        }
-        placeFollowers()
+    // The grabbed object snaps to the grid and to other objects unless `snapping` is false.
+    function moveTo(point, snapping) {
+        layoutModel.dragBy((point.x - dragStart.x) / zoom, (point.y - dragStart.y) / zoom, snapping === false)
     }
-    function endMove() {
-        moveState = null
-        commit(qsTr("Move"))
-    }
-    function moveSelectionBy(dx, dy) {
-        var set = movingSet()
-        for (var i = 0; i < set.length; ++i) { set[i].ux += dx; set[i].uy += dy }
-        placeFollowers()
-        // Nudges of the same objects in a row are undone together.
-        commit(qsTr("Move"), "nudge " + set.map(function(o) { return o.itemId }).join(","))
-    }
-    function rotateSelection(degrees) {
-        var set = movingSet()
-        for (var i = 0; i < set.length; ++i)
-            set[i].rotation = ((set[i].rotation + degrees) % 360 + 360) % 360
-        placeFollowers()
-        commit(qsTr("Rotate"))
-    }
-    function stepSelection(forward) {
-        var all = objects()
-        if (all.length === 0)
-            return
-        var current = selection.length ? all.indexOf(selection[selection.length - 1]) : -1
-        var next = current < 0 ? (forward ? 0 : all.length - 1)
-                               : (current + (forward ? 1 : all.length - 1)) % all.length
-        select(all[next], false)
-    }
+    function endMove() { layoutModel.endDrag() }
+    function moveSelectionBy(dx, dy) { layoutModel.nudge(dx, dy) }
+    function rotateSelection(degrees) { layoutModel.rotateSelectionBy(degrees) }
+    function stepSelection(forward) { layoutModel.stepSelection(forward) }
+    // rect: on the page, in screen pixels.
     function selectInRect(rect) {
-        var hits = objects().filter(function(o) {
-            return o.x < rect.x + rect.width && o.x + o.width > rect.x
-                && o.y < rect.y + rect.height && o.y + o.height > rect.y
-        })
-        selection = hits
+        layoutModel.selectInRect(Qt.rect(rect.x / zoom, rect.y / zoom, rect.width / zoom, rect.height / zoom))
     }
     function openResize(object) { resizeDialog.openFor(object) }
-
-    // ---- geometry, alignment, free space ------------------------------------------------------
-    function boxOf(object) {
-        return { "item_id": object.itemId, "x": object.ux, "y": object.uy, "width": object.uw,
-                 "height": object.uh, "rotation": object.rotation }
-    }
-    function followersOf(object) {
-        return objects().filter(function(o) { return o.followItem === object.itemId })
-    }
-    // The object and its followers on the first free spot of the label.
-    function placeInFreeSpace(object) {
-        var group = [object].concat(followersOf(object))
-        var others = objects().filter(function(o) { return group.indexOf(o) < 0 }).map(function(o) { return o.record() })
-        var shift = geometry.freePlace(group.map(boxOf), others, widthUnits, heightUnits, gridSize)
-        object.ux += shift.dx
-        object.uy += shift.dy
-        placeFollowers()
-    }
-    // field: "left", "top", "width" or "height" of the selected object, in layout units.
     function setGeometry(field, units) {
-        var object = single
-        if (!object || units === undefined)
-            return
-        if (field === "width" || field === "height")
-            units = Math.max(8, units)
-        var changed = geometry.withGeometry(boxOf(object), field, units)
-        object.uw = changed.width
-        object.uh = changed.height
-        if (!object.isFollower) {
-            object.ux = changed.x
-            object.uy = changed.y
-        }
-        placeFollowers()
-        commit(field === "width" || field === "height" ? qsTr("Resize") : qsTr("Move"))
+        if (units !== undefined)
+            layoutModel.setGeometry(field, units)
     }
     // how: "left", "center", "right", "top", "middle", "bottom", "horizontal", "vertical".
-    function alignSelection(how) {
-        var set = movingSet()
-        if (set.length === 0)
-            return
-        var groups = set.map(function(o) {
-            var box = boxOf(o)
-            box.followers = followersOf(o).map(boxOf)
-            return box
-        })
-        var shifts = geometry.aligned(groups, how, widthUnits, heightUnits)
-        for (var i = 0; i < shifts.length; ++i) {
-            var object = findById(shifts[i].item_id)
-            object.ux += shifts[i].dx
-            object.uy += shifts[i].dy
-        }
-        placeFollowers()
-        commit(how === "horizontal" || how === "vertical" ? qsTr("Distribute") : qsTr("Align"))
-    }
+    function alignSelection(how) { layoutModel.align(how) }
 
     // ---- undo, clipboard ----------------------------------------------------------------------
     // Every finished change ends here; a change that changed nothing makes no step.
-    function commit(description, mergeKey) {
-        history.commit(currentRecords(), description, mergeKey || "")
-    }
-    // Shows a state of the history: the objects are made again from its records, in its order.
-    function restore(records) {
-        var selectedIds = selection.map(function(o) { return o.itemId })
-        selection = []
-        var old = objects()
-        for (var i = 0; i < old.length; ++i) {
-            old[i].parent = null
-            old[i].destroy()
-        }
-        for (var j = 0; j < records.length; ++j)
-            createObject(records[j].type, records[j])
-        selection = objects().filter(function(o) { return selectedIds.indexOf(o.itemId) >= 0 })
-    }
-    function undo() {
-        if (history.canUndo)
-            restore(history.undo())
-    }
-    function redo() {
-        if (history.canRedo)
-            restore(history.redo())
-    }
-    // The selected objects' records in stacking order.
-    function selectedRecords() {
-        return objects().filter(function(o) { return selection.indexOf(o) >= 0 }).map(function(o) { return o.record() })
-    }
-    function copySelection() {
-        return selection.length ? clipboard.copy(selectedRecords(), currentRecords()) : 0
-    }
-    function addCopies(records, description) {
-        var added = []
-        for (var i = 0; i < records.length; ++i) {
-            var object = createObject(records[i].type, records[i])
-            if (object)
-                added.push(object)
-        }
-        if (added.length === 0)
-            return []
-        placeFollowers()
-        selection = added
-        commit(description)
-        return added
-    }
-    function paste() {
-        return addCopies(clipboard.paste(objects().map(function(o) { return o.itemId })), qsTr("Paste"))
-    }
-    function duplicateSelection() {
-        if (selection.length === 0)
-            return []
-        return addCopies(clipboard.duplicates(selectedRecords(), currentRecords(),
-                                              objects().map(function(o) { return o.itemId })), qsTr("Duplicate"))
-    }
+    function commit(description, mergeKey) { layoutModel.commit(description, mergeKey || "") }
+    function undo() { layoutModel.undo() }
+    function redo() { layoutModel.redo() }
+    function copySelection() { return layoutModel.copySelection() }
+    function paste() { return layoutModel.paste() }
+    function duplicateSelection() { return layoutModel.duplicateSelection() }
 
     // ---- leaving ------------------------------------------------------------------------------
     property bool leaving: false
@@ -460,23 +235,14 @@ FocusScope {
 
     // ---- load and save ------------------------------------------------------------------------
     function loadLayout(layout) {
-        var records = doc.editorRecords(layout)
-        for (var i = 0; i < records.length; ++i) {
-            var object = createObject(records[i].type, records[i])
-            if (!object)
-                console.log("Cannot show object of type " + records[i].type)
-        }
-        placeFollowers()
-        // A layout opened again starts with nothing to undo.
-        history.reset(currentRecords())
+        if (!layoutModel.load(layout))
+            console.log("Cannot show the layout " + layoutName)
     }
-    function currentRecords() {
-        return objects().map(function(o) { return o.record() })
-    }
+    function currentRecords() { return layoutModel.records() }
     function currentText() {
         var layout = { "width": widthUnits, "height": heightUnits, "name": layoutName, "fixedsize": fixedsize,
                        "sizestr": sizestr, "version": systemconfig.getVersion() }
-        return doc.layoutText(layout, currentRecords())
+        return layoutModel.text(layout)
     }
     // Writes the layout and its preview; true when it was stored.
     function save() {
@@ -502,7 +268,7 @@ FocusScope {
     function saveAndExit() {
         if (!save())
             return
-        if (doc.objectsOutsidePage(currentRecords(), widthUnits, heightUnits).length > 0) {
+        if (layoutModel.objectsOutside().length > 0) {
             console.log("Some items are not fully inside printing rectangle.")
             outsideWarning.open()
             return
@@ -515,7 +281,8 @@ FocusScope {
         // Keys a field of the panel leaves unused (Up, Down, Ctrl+D) are not commands for objects.
         if (Window.activeFocusItem !== editor)
             return
-        var step = (event.modifiers & Qt.ShiftModifier) ? 1 : gridSize
+        // Arrows: 0.5 mm, with Shift 5 mm.
+        var step = (event.modifiers & Qt.ShiftModifier) ? 10 * layoutModel.nudgeUnits : layoutModel.nudgeUnits
         var control = (event.modifiers & Qt.ControlModifier) !== 0
         if (event.matches(StandardKey.Redo) || (control && event.key === Qt.Key_Y)
                 || (control && (event.modifiers & Qt.ShiftModifier) && event.key === Qt.Key_Z)) redo()
@@ -626,6 +393,32 @@ FocusScope {
         Layout.fillHeight: true
         spacing: 8
 
+        // Rulers in millimetres along the top and left of the canvas, moving with zoom and scroll.
+        GridLayout {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            columns: 2
+            rowSpacing: 0
+            columnSpacing: 0
+            Rectangle { width: 24; height: 24; color: "#f4f6f9" }
+            Ruler {
+                objectName: "topRuler"
+                Layout.fillWidth: true
+                height: 24
+                orientation: Qt.Horizontal
+                zoom: editor.zoom
+                origin: page.x - view.contentX
+                lengthUnits: editor.widthUnits
+            }
+            Ruler {
+                objectName: "leftRuler"
+                Layout.fillHeight: true
+                width: 24
+                orientation: Qt.Vertical
+                zoom: editor.zoom
+                origin: page.y - view.contentY
+                lengthUnits: editor.heightUnits
+            }
         Flickable {
             id: view
             Layout.fillWidth: true
@@ -689,6 +482,23 @@ FocusScope {
                 Item {
                     id: objectLayer
                     anchors.fill: parent
+                    Repeater {
+                        id: objectRepeater
+                        model: layoutModel
+                        // One item of the object's kind, its properties following the model's row.
+                        delegate: Loader {
+                            id: slot
+                            // Stacked in the model's order, also after rows moved.
+                            z: index
+                            readonly property var objectRecord: model.record
+                            source: model.objectType
+                            onLoaded: {
+                                item.editor = editor
+                                item.record = Qt.binding(function() { return slot.objectRecord })
+                                item.propertiesRequested.connect(function() { editor.openProperties(slot.item, false) })
+                            }
+                        }
+                    }
                 }
                 Rectangle {
                     id: bandRect
@@ -698,6 +508,7 @@ FocusScope {
                 }
             }
         }
+        }
 
         // The selected object's place and size in millimetres, alignment and the clipboard.
         Pane {
@@ -706,7 +517,7 @@ FocusScope {
             Layout.fillHeight: true
             padding: 10
             background: Rectangle { color: "white"; border.color: "#d5dbe3"; radius: 4 }
-            readonly property var bounds: editor.single ? geometry.bounds(editor.boxOf(editor.single)) : null
+            readonly property var bounds: editor.single ? geometry.bounds(layoutModel.single) : null
 
             // Scrolls where the window is too low for all of it (1200 x 800).
             ScrollView {
@@ -779,7 +590,31 @@ FocusScope {
                         onAccepted: editor.forceActiveFocus()
                     }
                     Label { text: qsTr("Rotation:") }
-                    Label { text: editor.single ? qsTr("%1\u00b0").arg(Math.round(editor.single.rotation)) : "" }
+                    TextField {
+                        id: rotationField
+                        objectName: "geometryRotation"
+                        Layout.fillWidth: true
+                        enabled: editor.single !== null && !editor.single.isFollower
+                        selectByMouse: true
+                        horizontalAlignment: TextInput.AlignRight
+                        rightPadding: degreeSign.implicitWidth + 12
+                        validator: IntValidator { bottom: -359; top: 359 }
+                        text: editor.single ? Math.round(editor.single.rotation) : ""
+                        onEditingFinished: {
+                            if (acceptableInput && editor.single && parseInt(text) !== Math.round(editor.single.rotation))
+                                editor.model.setRotation(parseInt(text))
+                            text = Qt.binding(function() { return editor.single ? Math.round(editor.single.rotation) : "" })
+                        }
+                        onAccepted: editor.forceActiveFocus()
+                        Label {
+                            id: degreeSign
+                            anchors.right: parent.right
+                            anchors.rightMargin: 8
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: "\u00b0"
+                            color: "#5d6b7e"
+                        }
+                    }
                 }
 
                 Label {

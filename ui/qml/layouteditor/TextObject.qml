@@ -1,6 +1,6 @@
 import QtQuick 2.15
 
-// A text object: text with tags, drawn with example values as the label will print it.
+// A text object: text with tags, drawn as the label prints it (with example values without a report).
 EditorObject {
     id: textObject
     objectType: "TextObject.qml"
@@ -17,15 +17,13 @@ EditorObject {
     property bool showboundingrect: false
     property bool tickBoxFormat: false
     property bool background: false
+    property string fontFamily: ""           // empty: the default font
     // What the printer prints for the text without a report.
     readonly property string formattedString: printerInterface.formatText(unformattedString, tickBoxFormat)
-    // Printing takes the marks out of the text and makes the whole text bold or underlined.
-    readonly property bool shownBold: bold || unformattedString.indexOf("<b>") >= 0
-    readonly property bool shownUnderline: underline || unformattedString.indexOf("<u>") >= 0
 
     showBorder: (editor ? editor.showBorders : true) || showboundingrect
 
-    function record() {
+    function editedRecord() {
         var r = commonRecord()
         r.bold = bold
         r.underline = underline
@@ -38,6 +36,9 @@ EditorObject {
         r.showboundingrect = showboundingrect
         r.tickBoxFormat = tickBoxFormat
         r.background = background
+        // Only a chosen font is stored: layouts without one print as before.
+        if (fontFamily.length)
+            r.fontFamily = fontFamily
         return r
     }
     function applyRecord(r) {
@@ -52,44 +53,6 @@ EditorObject {
         showboundingrect = r.showboundingrect === true
         tickBoxFormat = r.tickBoxFormat === true
         background = r.background === true
-    }
-
-    Rectangle {
-        anchors.fill: parent
-        color: textObject.background ? "white" : "transparent"
-    }
-
-    Rectangle {
-        id: tickBox
-        visible: textObject.tickBoxFormat
-        x: 1; y: 1
-        width: textObject.uh - 2; height: width
-        border.width: 2
-        border.color: "black"
-        Text {
-            anchors.centerIn: parent
-            text: textObject.formattedString.trim().charAt(0)
-            font.pixelSize: textObject.pixelSize
-            font.bold: textObject.shownBold
-        }
-    }
-
-    Text {
-        anchors.fill: parent
-        visible: !textObject.tickBoxFormat
-        text: textObject.formattedString
-        textFormat: Text.PlainText
-        color: "black"
-        font.pixelSize: Math.max(1, textObject.pixelSize)
-        font.bold: textObject.shownBold
-        font.underline: textObject.shownUnderline
-        horizontalAlignment: textObject.alignment === "Right" ? Text.AlignRight
-                           : textObject.alignment === "Center" ? Text.AlignHCenter : Text.AlignLeft
-        verticalAlignment: Text.AlignTop
-        wrapMode: Text.NoWrap
-        elide: textObject.elide === "Left" ? Text.ElideLeft : textObject.elide === "Middle" ? Text.ElideMiddle
-             : textObject.elide === "Right" ? Text.ElideRight : Text.ElideNone
-        maximumLineCount: textObject.multiline ? 100 : 1
-        clip: false
+        fontFamily = r.fontFamily !== undefined ? r.fontFamily : ""
     }
 }

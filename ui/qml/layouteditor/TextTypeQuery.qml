@@ -17,6 +17,7 @@ Dialog {
     property alias xmlSearch: xmlSearch
     property alias xmlField: xmlField
     property alias textArea: textArea
+    property alias fontFamily: fontFamily
     readonly property var kinds: doc.textContentKinds()
     // The kinds as the chooser lists them: sorted, narrowed by the search text.
     readonly property var shownKinds: doc.filteredEntries(kinds, kindSearch.text)
@@ -63,6 +64,7 @@ Dialog {
         boundingRect.checked = object.showboundingrect
         multiline.checked = object.multiline
         fontSize.value = object.pixelSize
+        fontFamily.currentIndex = Math.max(0, fontFamily.model.indexOf(object.fontFamily))
         tickBox.checked = object.tickBoxFormat
         kindSearch.text = ""
         xmlSearch.text = ""
@@ -102,6 +104,7 @@ Dialog {
         target.showboundingrect = boundingRect.checked
         target.multiline = multiline.checked
         target.pixelSize = fontSize.value
+        target.fontFamily = fontFamily.currentIndex > 0 ? fontFamily.currentText : ""
         target.tickBoxFormat = tickBox.checked
     }
 
@@ -316,6 +319,15 @@ Dialog {
                     Slider { id: fontSlider; Layout.preferredWidth: 140; from: 6; to: 160; stepSize: 1; value: fontSize.value; onMoved: fontSize.value = value }
                     SpinBox { id: fontSize; from: 6; to: 400; editable: true; value: 24 }
                 }
+                Label { text: qsTr("Font:") }
+                ComboBox {
+                    id: fontFamily
+                    objectName: "fontFamily"
+                    Layout.columnSpan: 3
+                    Layout.preferredWidth: 260
+                    // The first entry leaves the choice to the printer's default font.
+                    model: [qsTr("Default")].concat(Qt.fontFamilies())
+                }
             }
             Label {
                 visible: tickBox.checked
@@ -343,6 +355,7 @@ Dialog {
                     font.bold: bold.checked || textArea.text.indexOf("<b>") >= 0
                     font.underline: underline.checked || textArea.text.indexOf("<u>") >= 0
                     font.pixelSize: 18
+                    font.family: fontFamily.currentIndex > 0 ? fontFamily.currentText : Qt.application.font.family
                     elide: Text.ElideRight
                     horizontalAlignment: alignment.currentIndex === 1 ? Text.AlignRight
                                        : alignment.currentIndex === 2 ? Text.AlignHCenter : Text.AlignLeft
