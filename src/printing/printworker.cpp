@@ -159,9 +159,9 @@ void PrintWorker::paintObjects(const QJsonArray& objects, Device* device, QImage
                 qDebug() << "Object is not valid. Refusing to print it" << text;
             else
                 logPrintf("Object is not valid. Refusing to print it %s\n", qPrintable(text));
+            note(*item, tr("not printed"));
             if (problems)
                 problems->append(describeObject(value.toObject()));
-            note(*item, tr("not printed"));
             continue;
         }
         // Each object starts from the label's own transform, whatever the one before left behind.
