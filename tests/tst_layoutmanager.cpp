@@ -2,8 +2,10 @@
 // have no caller in the program or its QML, so they are not tested here.
 
 #include "printing/fileprinter.h"
+#include "printing/labeljob.h"
 #include "printing/layoutmanager.h"
 #include "printing/zplprinters.h"
+#include "settings/joblistmodel.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
 #include "stationfixture.h"
@@ -28,9 +30,9 @@ QString inLayoutDir(const QString& name)
     return QDir(SystemPaths::instance().layoutDir).filePath(name);
 }
 
-QByteArray layoutText(const QString& name)
+QByteArray layoutText(const QString& name, int width = 496)
 {
-    const QJsonObject layout{{"name", name}, {"width", 496}, {"height", 800}, {"objects", QJsonArray()}};
+    const QJsonObject layout{{"name", name}, {"width", width}, {"height", 800}, {"objects", QJsonArray()}};
     return QJsonDocument(layout).toJson(QJsonDocument::Compact);
 }
 
@@ -130,6 +132,45 @@ private slots:
         QCOMPARE(changed.count(), 0);
         // No stray temporary file is left beside the layout.
         QCOMPARE(QDir(SystemPaths::instance().layoutDir).entryList(QDir::Files), QStringList{"Shelf.lyson"});
+    }
+
+    // Layouts copied into, changed in and removed from the folder reach the list, the jobs' markers
+    // and what prints without a restart; a file caught half-written keeps the layout it replaces.
+    void folderChangesAreFollowed()
+    {
+        LayoutManager store;
+        JobListModel jobs(SettingsManager::instance());
+        jobs.setLayoutSource([&store] { return store.customLayouts(); });
+        jobs.setPrinterSource([] { return QStringList{"Label printer"}; });
+        connect(&store, &LayoutManager::layoutsChanged, &jobs, &JobListModel::refreshAvailability);
+        const QString job = jobs.createJob("Shelf job");
+        QVERIFY(jobs.setLayout(job, "Shelf"));
+        QVERIFY(jobs.setPrinter(job, "Label printer"));
+        QVERIFY(jobs.problem(job).contains("does not exist"));
+
+        QTemporaryDir elsewhere;
+        const QString copy = elsewhere.filePath("Shelf.lyson");
+        writeFile(copy, layoutText("Shelf"));
+        QVERIFY(QFile::copy(copy, inLayoutDir("Shelf.lyson")));
+        QTRY_COMPARE(store.customLayouts(), QStringList{"Shelf"});
+        QCOMPARE(jobs.problem(job), QString());
+
+        QSignalSpy changed(&store, &LayoutManager::layoutsChanged);
+        writeFile(inLayoutDir("Shelf.lyson"), layoutText("Shelf", 600).left(20));
+        store.rescan(); // at once, without waiting for the writer to finish
+        QCOMPARE(store.loadJsonLayout("Shelf").value("width").toInt(), 496);
+        QCOMPARE(changed.count(), 0);
+        writeFile(inLayoutDir("Shelf.lyson"), layoutText("Shelf", 600));
+        QTRY_COMPARE(store.loadJsonLayout("Shelf").value("width").toInt(), 600);
+        QCOMPARE(LabelJob::loadLayoutFile("Shelf").value("width").toInt(), 600);
+
+        const int revision = store.revision();
+        writeFile(inLayoutDir("Shelf.png"), "picture");
+        QTRY_VERIFY(store.revision() > revision);
+
+        QVERIFY(QFile::remove(inLayoutDir("Shelf.lyson")));
+        QTRY_VERIFY(store.customLayouts().isEmpty());
+        QVERIFY(jobs.problem(job).contains("does not exist"));
     }
 };
 

@@ -5,6 +5,9 @@
 #include "barcodedecode.h"
 #include "printing/fileprinter.h"
 #include "printing/printhandler.h"
+#include "report/reportdevice.h"
+#include "report/reportdocument.h"
+#include "samplereports.h"
 #include "settings/settingsmanager.h"
 #include "stationfixture.h"
 #include "testsupport.h"
@@ -87,6 +90,21 @@ private slots:
                  qPrintable(QString::number(page.width())));
         // No report: the barcode carries the example IMEI.
         QCOMPARE(TestSupport::decodeBarcodes(page), QStringList{QStringLiteral("012345678901234")});
+    }
+
+    // With a report chosen in the editor, the test label carries that report's values.
+    void testPrintForAReport()
+    {
+        ReportDocument report;
+        QVERIFY(report.parse(QString::fromUtf8(TestSupport::sampleReportVariant("Apple", 7))));
+        ReportDevice device;
+        device.setReport(&report, true);
+        PrintHandler handler;
+        QSignalSpy written(&handler, &PrintHandler::labelFileWritten);
+        QVERIFY(handler.testPrint(exampleLayout(), FilePrinter::kName, &device));
+        QCOMPARE(written.count(), 1);
+        const QImage page = TestSupport::rasterisePdf(written.at(0).at(0).toString(), 300);
+        QCOMPARE(TestSupport::decodeBarcodes(page), QStringList{TestSupport::variantImei(7)});
     }
 };
 

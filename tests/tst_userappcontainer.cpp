@@ -34,6 +34,24 @@ private slots:
         QVERIFY(apps.removeLocalLogo("Shield Logo.png"));
         QVERIFY(apps.logos().isEmpty());
     }
+
+    // A logo of the same name is never replaced by a different picture; the same one imports again.
+    void importKeepsADifferentLogo()
+    {
+        UserAppContainer apps;
+        QTemporaryDir first, second;
+        QImage image(40, 20, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        QVERIFY(image.save(first.filePath("logo.png")));
+        image.fill(Qt::white);
+        QVERIFY(image.save(second.filePath("logo.png")));
+        QVERIFY(apps.importLogo(first.filePath("logo.png")).isEmpty());
+        const QString clash = apps.importLogo(second.filePath("logo.png"));
+        QVERIFY2(clash.contains("different logo"), qPrintable(clash));
+        QCOMPARE(QImage(apps.logoDir() + "logo.png").pixelColor(0, 0), QColor(Qt::black));
+        QVERIFY(apps.importLogo(first.filePath("logo.png")).isEmpty());
+        QVERIFY(apps.removeLocalLogo("logo.png"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestUserAppContainer)

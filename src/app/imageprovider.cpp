@@ -4,10 +4,23 @@
 
 #include <QDebug>
 #include <QImageReader>
+#include <QMutex>
 
 namespace {
 const QString kLayoutPrefix = QStringLiteral("layout/");
 const QString kCacheBreaker = QStringLiteral("???");
+
+struct ReportPicture
+{
+    QMutex lock;
+    QImage picture;
+};
+
+ReportPicture& reportPicture()
+{
+    static ReportPicture shared;
+    return shared;
+}
 } // namespace
 
 ImageProvider::ImageProvider()
@@ -32,8 +45,28 @@ QString ImageProvider::pathForId(const QString& id)
     return path;
 }
 
+void ImageProvider::setReportPicture(const QImage& picture)
+{
+    ReportPicture& shared = reportPicture();
+    QMutexLocker locker(&shared.lock);
+    shared.picture = picture;
+}
+
 QImage ImageProvider::requestImage(const QString& id, QSize* size, const QSize& requestedSize)
 {
+    if (id.startsWith(QLatin1String("report/"))) {
+        QImage picture;
+        {
+            ReportPicture& shared = reportPicture();
+            QMutexLocker locker(&shared.lock);
+            picture = shared.picture;
+        }
+        if (size)
+            *size = picture.size();
+        if (requestedSize.width() > 0 && requestedSize.height() > 0 && !picture.isNull())
+            picture = picture.scaled(requestedSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        return picture;
+    }
     const QString path = pathForId(id);
     if (path.isEmpty())
         return QImage();

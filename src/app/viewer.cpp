@@ -8,6 +8,8 @@
 #include "app/keyboard.h"
 #include "app/mousecontrol.h"
 #include "app/popupnoteprovider.h"
+#include "app/previewreport.h"
+#include "app/samplereportmodel.h"
 #include "app/translator.h"
 #include "mc/certificatetrust.h"
 #include "mc/connectioncheck.h"
@@ -88,12 +90,15 @@ Viewer::Viewer(QGuiApplication* application, QQmlEngine* engine, QWindow* parent
     m_jobs->setLayoutSource([layouts] { return layouts->customLayouts(); });
     m_jobs->setPrinterSource([printers] { return printers->activePrinters(); });
     connect(m_layoutManager, &LayoutManager::layoutsChanged, m_jobs, &JobListModel::refreshAvailability);
+    m_previewReport = new PreviewReport(new SampleReportModel(m_printHandler->spool(), this), this);
     publishContextProperties(rootContext());
 
     applySizeArguments(application ? application->arguments() : QStringList());
 
     m_imageProvider = QSharedPointer<ImageProvider>::create();
     engine->addImageProvider(QStringLiteral("layouts"), new ImageProviderProxy(m_imageProvider));
+    connect(m_previewReport, &PreviewReport::imageChanged, this,
+            [this] { ImageProvider::setReportPicture(m_previewReport->image()); });
 
     connect(engine, &QQmlEngine::quit, this, &QWindow::close);
     setResizeMode(QQuickView::SizeRootObjectToView);
@@ -184,6 +189,7 @@ void Viewer::publishContextProperties(QQmlContext* context)
     context->setContextProperty(QStringLiteral("processCoordinator"), m_processTagValues);
     context->setContextProperty(QStringLiteral("systemconfig"), this);
     context->setContextProperty(QStringLiteral("layoutmanager"), m_layoutManager);
+    context->setContextProperty(QStringLiteral("previewReport"), m_previewReport);
     context->setContextProperty(QStringLiteral("printerInterface"), m_printHandler);
     context->setContextProperty(QStringLiteral("processStore"), m_processFlowStore);
     context->setContextProperty(QStringLiteral("mouseControl"), m_mouseControl);

@@ -14,6 +14,7 @@ class QGuiApplication;
 class LayoutManager;
 class MCReportFieldReader;
 class PopupNoteProvider;
+class PreviewReport;
 class PrintHandler;
 class QQmlContext;
 class QQmlEngine;
@@ -61,6 +62,7 @@ public:
     XMLPoller* poller() const { return m_poller; }
     LayoutManager* layoutManager() const { return m_layoutManager; }
     JobListModel* jobs() const { return m_jobs; }
+    PreviewReport* previewReport() const { return m_previewReport; }
     // Stops polling and printing and waits for a running connection check and poll to end (used at
     // shutdown); false when one, or a call to the print system, still runs after `milliseconds`.
     bool waitForWorkers(unsigned long milliseconds);
@@ -138,6 +140,7 @@ private:
     qint64 m_consoleBehindId = -1;
     QDateTime m_lastPoll;
     LayoutManager* m_layoutManager = nullptr;
+    PreviewReport* m_previewReport = nullptr;
     QObject* m_processTagValues = nullptr;
     QObject* m_processFlowStore = nullptr;
     QObject* m_mouseControl = nullptr;

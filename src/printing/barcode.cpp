@@ -289,6 +289,7 @@ bool BarCode::drawOnDeviceDots(QPainter* painter, const QRectF& rect) const
     const LinearLayout layout = linearLayout(m_pattern, m_options);
     const int module = linearModuleDots(std::abs(box.length), layout, m_options, box.unitsToDots);
 
+    m_overflowed = layout.total * module > std::abs(box.length);
     const int acrossFrom = int(std::lround(std::min(box.side, box.side + box.depth)));
     const int acrossTo = int(std::lround(std::max(box.side, box.side + box.depth)));
     int position = int(std::lround(box.start)) + direction * layout.margin * module;
@@ -327,6 +328,8 @@ bool BarCode::drawMatrix(QPainter* painter, const QString& code, const QRectF& r
     if (deviceBox(painter, rect, &box)) {
         const int module = matrixModuleDots(QSizeF(std::abs(box.length), std::abs(box.depth)), withZone,
                                             m_options, box.unitsToDots);
+        m_overflowed = withZone.width() * module > std::abs(box.length) ||
+                       withZone.height() * module > std::abs(box.depth);
         const int along = box.length >= 0 ? 1 : -1;
         const int across = box.depth >= 0 ? 1 : -1;
         const int startAlong = int(std::lround(box.start));

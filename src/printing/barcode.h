@@ -47,6 +47,8 @@ public:
     // Runs the barcode program and keeps its bar-width string; false when there was none.
     bool readPattern(const QString& code, const QString& symbology);
     QString pattern() const { return m_pattern; }
+    // The last drawCode needed more room than its box even at one printer dot per module.
+    bool overflowed() const { return m_overflowed; }
     QString symbology() const { return m_symbology; }
 
     // The program to run: the setting kProgramKey, else the platform default.
@@ -86,4 +88,5 @@ private:
     QString m_symbology;
     QString m_pattern;
     BarcodeOptions m_options;
+    mutable bool m_overflowed = false;
 };

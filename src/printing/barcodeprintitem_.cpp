@@ -24,8 +24,10 @@ BarcodePrintItem_::BarcodePrintItem_(Device* device, const QJsonObject& record, 
             break;
         }
     }
-    if (m_content.isEmpty())
+    if (m_content.isEmpty()) {
         m_valid = false;
+        m_fitProblem = tr("empty");
+    }
 }
 
 bool BarcodePrintItem_::paint(QPaintDevice* target, QPainter* painter)
@@ -52,6 +54,8 @@ bool BarcodePrintItem_::paint(QPaintDevice* target, QPainter* painter)
     painter->setBrush(QBrush(Qt::white, Qt::SolidPattern));
     painter->fillRect(box, Qt::white);
     const bool drawn = barcode.drawCode(painter, m_content, box);
+    if (drawn && barcode.overflowed())
+        m_fitProblem = tr("wider than its box");
 
     painter->setRenderHint(QPainter::Antialiasing, antialiased);
     painter->setFont(savedFont);

@@ -60,6 +60,20 @@ const QHash<int, QByteArray>& LayoutItem::roleNames()
     return names;
 }
 
+QString LayoutItem::displayName() const
+{
+    const QString type = m_record.value(QLatin1String("type")).toString();
+    QString kind = tr("Object");
+    if (type == QLatin1String("TextObject.qml"))
+        kind = tr("Text");
+    else if (type == QLatin1String("BarCode.qml"))
+        kind = tr("Barcode");
+    else if (type == QLatin1String("ShapeObject.qml"))
+        kind = tr("Image");
+    const QJsonValue id = m_record.value(QLatin1String("item_id"));
+    return id.isDouble() ? QStringLiteral("%1 %2").arg(kind).arg(id.toInt()) : kind;
+}
+
 void LayoutItem::applyPlacement(QPainter* painter) const
 {
     QTransform transform;

@@ -44,6 +44,11 @@ public:
     int height() const { return m_height; }
     int rotation() const { return m_rotation; }
     const QJsonObject& record() const { return m_record; }
+    // How the object came out for its device when that is not as designed: "empty", "elided" or
+    // "wider than its box" (known after paint); empty when it came out whole.
+    QString fitProblem() const { return m_fitProblem; }
+    // How the user recognises the object in a list: its kind and id ("Text 3", "Barcode 1").
+    QString displayName() const;
 
 protected:
     // Centre at (x, y), rotated about it; the object then draws in (0, 0, width, height).
@@ -60,6 +65,7 @@ protected:
     bool m_valid = false;
     int m_scale = 1;
     bool m_background = true;
+    QString m_fitProblem;
 };
 
 // The printable object for a record's "type"; null (with a log line) for anything unknown.

@@ -60,30 +60,124 @@ LayoutManager::LayoutManager(const QString& layoutDir, QObject* parent)
 {
     if (!QFileInfo::exists(m_layoutDir))
         QDir().mkpath(m_layoutDir);
-    readLayoutDir();
+    // A copy or an editor writing a file sends several events: the directory is read once they pause.
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(kSettleMs);
+    connect(&m_settle, &QTimer::timeout, this, &LayoutManager::rescan);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_settle, qOverload<>(&QTimer::start));
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, &m_settle, qOverload<>(&QTimer::start));
+    if (!m_watcher.addPath(m_layoutDir))
+        qWarning() << "The layout directory cannot be watched; changes show after a restart:" << m_layoutDir;
+    rescan();
 }
 
-void LayoutManager::readLayoutDir()
+QJsonObject LayoutManager::readLayoutFile(const QString& entry, bool* accepted)
 {
-    m_localCache.clear();
+    *accepted = false;
+    QFile file(QDir(m_layoutDir).filePath(entry));
+    const bool opened = file.open(QIODevice::ReadOnly);
+    const QJsonDocument doc = opened ? QJsonDocument::fromJson(file.readAll()) : QJsonDocument();
+    if (!doc.isObject()) {
+        // Most likely still being written: the next change event reads it again.
+        if (m_files.contains(entry)) {
+            qWarning() << "The layout file" << entry << "cannot be read now; its previous version stays";
+            *accepted = true;
+            return m_files.value(entry);
+        }
+        qWarning() << "The layout file" << entry << "cannot be read; it is not listed";
+        return {};
+    }
+    const QJsonObject layout = doc.object();
+    QString problem;
+    if (!LayoutCheck::isLoadable(layout, &problem)) {
+        // Listed, it would be printed or opened in the editor, and either may fail badly.
+        if (!m_refused.contains(entry)) {
+            const QString text = QStringLiteral("The layout file %1 is refused: %2").arg(entry, problem);
+            qWarning() << text;
+            PrintNotes::instance()->raise(PrintNotes::Error, QStringLiteral("Layout refused"), text);
+        }
+        m_refused.insert(entry);
+        return {};
+    }
+    m_refused.remove(entry);
+    if (!layout.contains(QLatin1String("name"))) {
+        qDebug() << Q_FUNC_INFO << "lyson file " << entry << "has no name!";
+        return {};
+    }
+    *accepted = true;
+    return layout;
+}
+
+void LayoutManager::rescan()
+{
+    m_settle.stop();
     if (!QFileInfo::exists(m_layoutDir)) {
         qDebug() << Q_FUNC_INFO << "DIR DOES NOT EXIST!" << m_layoutDir;
         return;
     }
-    for (const auto& [entry, layout] : readLysonFolder(m_layoutDir, Q_FUNC_INFO)) {
-        QString problem;
-        if (!LayoutCheck::isLoadable(layout, &problem)) {
-            // Listed, it would be printed or opened in the editor, and either may fail badly.
-            const QString text = QStringLiteral("The layout file %1 is refused: %2").arg(entry, problem);
-            qWarning() << text;
-            PrintNotes::instance()->raise(PrintNotes::Error, QStringLiteral("Layout refused"), text);
-            continue;
-        }
-        if (layout.contains(QLatin1String("name")))
-            m_localCache.insert(layout.value(QLatin1String("name")).toString(), layout);
-        else
-            qDebug() << Q_FUNC_INFO << "lyson file " << entry << "has no name!";
+    const QStringList entries =
+        QDir(m_layoutDir)
+            .entryList({QStringLiteral("*.lyson")}, QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    QMap<QString, QJsonObject> files;
+    QSet<QString> refused;
+    for (const QString& entry : entries) {
+        bool accepted = false;
+        const QJsonObject layout = readLayoutFile(entry, &accepted);
+        if (accepted)
+            files.insert(entry, layout);
+        else if (m_refused.contains(entry))
+            refused.insert(entry);
     }
+    m_refused = refused; // a refused file that went away is noted again if it comes back
+    const QMap<QString, QJsonObject> before = m_localCache;
+    m_files = files;
+    rebuildCache();
+    const QStringList stamps = previewStamps();
+    const bool layoutsDiffer = before != m_localCache;
+    if (layoutsDiffer || stamps != m_previewStamps) {
+        m_previewStamps = stamps;
+        ++m_revision;
+        emit revisionChanged();
+    }
+    watchFiles();
+    if (layoutsDiffer)
+        emit layoutsChanged();
+}
+
+void LayoutManager::rebuildCache()
+{
+    m_localCache.clear();
+    for (auto it = m_files.cbegin(); it != m_files.cend(); ++it)
+        m_localCache.insert(it.value().value(QLatin1String("name")).toString(), it.value());
+}
+
+void LayoutManager::watchFiles()
+{
+    // Watched afresh each time: a file replaced by a rename keeps its path but not its watch.
+    const QStringList watched = m_watcher.files();
+    if (!watched.isEmpty())
+        m_watcher.removePaths(watched);
+    const QDir dir(m_layoutDir);
+    QStringList wanted;
+    for (const QString& entry :
+         dir.entryList({QStringLiteral("*.lyson"), QStringLiteral("*.png")}, QDir::Files))
+        wanted.append(dir.filePath(entry));
+    if (!wanted.isEmpty())
+        m_watcher.addPaths(wanted);
+}
+
+QStringList LayoutManager::previewStamps() const
+{
+    QStringList stamps;
+    const QFileInfoList pictures =
+        QDir(m_layoutDir).entryInfoList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
+    for (const QFileInfo& picture : pictures) {
+        stamps.append(QStringLiteral("%1|%2|%3")
+                          .arg(picture.fileName())
+                          .arg(picture.size())
+                          .arg(picture.lastModified().toMSecsSinceEpoch()));
+    }
+    return stamps;
 }
 
 bool LayoutManager::saveLayout(const QString& json, const QString& filename)
@@ -105,10 +199,12 @@ bool LayoutManager::saveLayout(const QString& json, const QString& filename)
         qDebug() << Q_FUNC_INFO << "Failed to write" << localFile(filename);
         return false;
     }
-    if (layout.contains(QLatin1String("name")))
-        m_localCache.insert(layout.value(QLatin1String("name")).toString(), layout);
-    else
+    if (layout.contains(QLatin1String("name"))) {
+        m_files.insert(filename + QLatin1String(kSuffix), layout);
+        rebuildCache();
+    } else {
         qDebug() << Q_FUNC_INFO << "Json file " << filename << "has no name!";
+    }
     emit layoutsChanged();
     emit modified();
     return true;
@@ -125,6 +221,7 @@ bool LayoutManager::removeLayout(const QString& name)
         if (!QFile::remove(path))
             qDebug() << Q_FUNC_INFO << "FAILED TO DELETE!" << path;
     }
+    m_files.remove(name + QLatin1String(kSuffix));
     m_localCache.remove(name);
     emit layoutsChanged();
     return true;
@@ -226,7 +323,8 @@ bool LayoutManager::importLayout(const QString& name, const QString& mountPoint)
         qDebug() << Q_FUNC_INFO << "Failed to open imported filename for storing" << target;
         return false;
     }
-    m_localCache.insert(name, layout);
+    m_files.insert(name + QLatin1String(kSuffix), layout);
+    rebuildCache();
     QDir().mkpath(localLogoDir());
     for (const QString& logo : logoNames(layout)) {
         const QString source = QLatin1String(kDriveRoot) + mountPoint + QLatin1Char('/') + logo;

@@ -1,12 +1,16 @@
 #pragma once
 // The store of label layouts: the ".lyson" files of the layout directory, cached by name, and their
-// exchange (with the logos they use) with a drive mounted under "/media/".
+// exchange (with the logos they use) with a drive mounted under "/media/". The directory is watched:
+// layouts and previews added, changed or removed on disk show without a restart.
 
+#include <QFileSystemWatcher>
 #include <QJsonObject>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 class LayoutManager : public QObject
 {
@@ -14,6 +18,8 @@ class LayoutManager : public QObject
     Q_PROPERTY(QStringList customLayouts READ customLayouts NOTIFY layoutsChanged)
     Q_PROPERTY(bool layoutsModified READ layoutsModified NOTIFY modified)
     Q_PROPERTY(QString layoutDir READ layoutDir CONSTANT)
+    // Grows whenever a layout or a preview picture changed on disk (a cache breaker for pictures).
+    Q_PROPERTY(int revision READ revision NOTIFY revisionChanged)
 
 public:
     // Reads the layout directory of SystemPaths (created when missing).
@@ -38,6 +44,13 @@ public:
 
     QStringList customLayouts() const { return m_localCache.keys(); }
     bool layoutsModified() const { return true; }
+    int revision() const { return m_revision; }
+
+    // Reads the layout directory again now instead of after the pause that gathers a burst of
+    // changes; layoutsChanged follows when the list or a layout changed.
+    void rescan();
+    // How long changes on disk are gathered before the directory is read again.
+    static constexpr int kSettleMs = 250;
 
     // The local folder of the logo images that shape objects use.
     static QString localLogoDir();
@@ -54,9 +67,16 @@ public:
 signals:
     void layoutsChanged();
     void modified();
+    void revisionChanged();
 
 private:
-    void readLayoutDir();
+    // A file's layout: from disk, or the one read before while the file cannot be read (being written).
+    QJsonObject readLayoutFile(const QString& entry, bool* accepted);
+    void rebuildCache();
+    // The files to watch for changes in place: every layout and preview of the directory.
+    void watchFiles();
+    // Names, sizes and times of the preview pictures, to tell when one changed.
+    QStringList previewStamps() const;
     QString localFile(const QString& name) const;
     static QString driveFolder(const QString& mountPoint);
     static QString driveFile(const QString& name, const QString& mountPoint);
@@ -65,5 +85,11 @@ private:
 
     QString m_layoutDir;
     QMap<QString, QJsonObject> m_localCache;
+    QMap<QString, QJsonObject> m_files; // accepted layouts by file name
+    QSet<QString> m_refused;            // files refused and noted, until they change
+    QStringList m_previewStamps;
+    QFileSystemWatcher m_watcher;
+    QTimer m_settle;
+    int m_revision = 0;
     QMap<QString, QJsonObject> m_driveCache;
 };

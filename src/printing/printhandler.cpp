@@ -10,6 +10,7 @@
 #include "printing/testprint.h"
 #include "printing/textprintitem_.h"
 #include "printing/zplprinterlistmodel.h"
+#include "report/device.h"
 #include "report/reportdocument.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
@@ -946,9 +947,9 @@ QStringList PrintHandler::getAllPagesizes()
     return m_catalogue->pageSizes();
 }
 
-bool PrintHandler::testPrint(const QJsonObject& layout, const QString& printer)
+bool PrintHandler::testPrint(const QJsonObject& layout, const QString& printer, QObject* report)
 {
-    return m_testPrint->print(layout, printer);
+    return m_testPrint->print(layout, printer, qobject_cast<Device*>(report));
 }
 
 QString PrintHandler::lastTestPrintFile() const

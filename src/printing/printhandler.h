@@ -99,7 +99,8 @@ public slots:
     QStringList getAllPagesizes();
     // Prints a layout once with example values (no report) so its look can be checked on paper;
     // false, with a popup note and a status text, when it could not be printed.
-    Q_INVOKABLE bool testPrint(const QJsonObject& layout, const QString& printer);
+    // Prints with example values, or for a report's device (a Device) when one is given.
+    Q_INVOKABLE bool testPrint(const QJsonObject& layout, const QString& printer, QObject* report = nullptr);
     // Where the last successful test print went: its PDF file, or empty for a platform printer.
     Q_INVOKABLE QString lastTestPrintFile() const;
 

@@ -135,8 +135,16 @@ void PrintWorker::prepareWhitePainter(QPainter* painter, const QRect& area)
 }
 
 void PrintWorker::paintObjects(const QJsonArray& objects, Device* device, QImage* image, QPainter* painter,
-                               bool preview, QStringList* problems)
+                               bool preview, QStringList* problems, QList<ObjectProblem>* objectProblems)
 {
+    const auto note = [objectProblems](const LayoutItem& item, const QString& fallback) {
+        if (!objectProblems)
+            return;
+        const QString problem = item.fitProblem().isEmpty() ? fallback : item.fitProblem();
+        if (!problem.isEmpty())
+            objectProblems->append(
+                {item.record().value(QLatin1String("item_id")).toInt(-1), item.displayName(), problem});
+    };
     for (const QJsonValue& value : objects) {
         const std::unique_ptr<LayoutItem> item(createLayoutItem(device, value.toObject(), 1));
         if (!item) {
@@ -151,6 +159,7 @@ void PrintWorker::paintObjects(const QJsonArray& objects, Device* device, QImage
                 qDebug() << "Object is not valid. Refusing to print it" << text;
             else
                 logPrintf("Object is not valid. Refusing to print it %s\n", qPrintable(text));
+            note(*item, tr("not printed"));
             if (problems)
                 problems->append(describeObject(value.toObject()));
             continue;
@@ -161,6 +170,7 @@ void PrintWorker::paintObjects(const QJsonArray& objects, Device* device, QImage
         painter->restore();
         if (!painted && problems)
             problems->append(describeObject(value.toObject()));
+        note(*item, painted ? QString() : tr("not printed"));
     }
 }
 
@@ -215,8 +225,9 @@ QImage PrintWorker::renderLabel()
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     m_problems.clear();
+    m_objectProblems.clear();
     paintObjects(m_layout.value(QLatin1String("objects")).toArray(), m_device, &image, &painter, false,
-                 &m_problems);
+                 &m_problems, &m_objectProblems);
     painter.end();
     return image;
 }
@@ -249,8 +260,9 @@ QImage PrintWorker::renderPageImage(const QSize& pagePixels)
         // Layout units to page pixels, once: the objects draw at the output's own resolution.
         painter.scale(pagePixels.width() / double(width), pagePixels.height() / double(height));
         m_problems.clear();
+        m_objectProblems.clear();
         paintObjects(m_layout.value(QLatin1String("objects")).toArray(), m_device, &work, &painter, false,
-                     &m_problems);
+                     &m_problems, &m_objectProblems);
     }
     return blackAndWhite(work);
 }

@@ -33,6 +33,15 @@ public:
     // Objects of the last rendering that could not be painted (for example a barcode whose report
     // values are all empty), each described for the user.
     QStringList problems() const { return m_problems; }
+    // How each object of the last rendering came out where it is not as designed (empty, elided,
+    // wider than its box, not printed).
+    struct ObjectProblem
+    {
+        int id = -1;    // the object's "item_id"; -1 without one
+        QString object; // "Text 3"
+        QString problem;
+    };
+    QList<ObjectProblem> objectProblems() const { return m_objectProblems; }
 
     // The label at five pixels per layout unit (device pixel ratio 5); null when the layout lacks
     // its keys or its objects are not a list.
@@ -75,7 +84,8 @@ private:
     bool drawableSize(QSize* units) const;
     // Paints each valid object of the layout; objects are deleted right after painting.
     static void paintObjects(const QJsonArray& objects, Device* device, QImage* image, QPainter* painter,
-                             bool preview, QStringList* problems = nullptr);
+                             bool preview, QStringList* problems = nullptr,
+                             QList<ObjectProblem>* objectProblems = nullptr);
     static void prepareWhitePainter(QPainter* painter, const QRect& area);
 
     QString m_slotName = QStringLiteral("printFromJsonObject");
@@ -86,4 +96,5 @@ private:
     int m_copies = 1;
     bool m_upsideDown = false;
     QStringList m_problems;
+    QList<ObjectProblem> m_objectProblems;
 };

@@ -17,7 +17,7 @@ bool TestPrint::fail(int kind, const QString& text)
     return false;
 }
 
-bool TestPrint::print(const QJsonObject& layout, const QString& printer)
+bool TestPrint::print(const QJsonObject& layout, const QString& printer, Device* device)
 {
     const QString name = layout.value(QStringLiteral("name")).toString();
     QString problem;
@@ -42,7 +42,7 @@ bool TestPrint::print(const QJsonObject& layout, const QString& printer)
                 ? QStringLiteral("Test print: printer \"%1\" is not available").arg(printer)
                 : QStringLiteral("Test print: printer \"%1\" is not ready: %2").arg(printer, status.reason));
     }
-    PrintWorker worker(QString(), layout, QSizeF(60.0, 60.0), QString(), nullptr, 1, false);
+    PrintWorker worker(QString(), layout, QSizeF(60.0, 60.0), QString(), device, 1, false);
     worker.setPageSize(PrintWorker::choosePageSize(layout, QSizeF(60.0, 60.0), QString(), output->papers()));
     QString error;
     HandOff handOff;

@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QRegularExpression>
 
 namespace {
 
@@ -15,6 +16,18 @@ bool takeMarks(QString& text, const QString& open, const QString& close)
     return true;
 }
 
+// The text without its tags (innermost first, for tags inside arguments): what the object shows
+// when every tag comes out empty.
+QString withoutTags(QString text)
+{
+    static const QRegularExpression tag(QStringLiteral("<[^<>]*>"));
+    for (int before = -1; before != text.size();) {
+        before = text.size();
+        text.remove(tag);
+    }
+    return text;
+}
+
 } // namespace
 
 TextPrintItem_::TextPrintItem_(Device* device, const QJsonObject& record, int scale, QObject* parent)
@@ -24,6 +37,7 @@ TextPrintItem_::TextPrintItem_(Device* device, const QJsonObject& record, int sc
     const bool quiet = parent != nullptr;
     m_text = record.value(QLatin1String("unformattedString")).toString();
     m_tickBox = record.value(QLatin1String("tickBoxFormat")).toBool(false);
+    const QString unformatted = m_text;
     m_tagParser.formatAndPatch(m_text, device, m_tickBox, quiet);
     m_diagnosticsList = m_tagParser.hasDiagnosticsList();
 
@@ -40,6 +54,14 @@ TextPrintItem_::TextPrintItem_(Device* device, const QJsonObject& record, int sc
     m_fontFamily = record.value(QLatin1String("fontFamily")).toString();
     if (!m_tickBox && m_text.isEmpty())
         m_valid = false;
+    // Tags that all came out empty leave only the fixed words, if any: nothing of the report shows.
+    QString words = unformatted;
+    for (const char* mark : {"<b>", "</b>", "<u>", "</u>"})
+        words.remove(QLatin1String(mark)); // marks of the look, not tags of the report
+    const bool tagged = words != withoutTags(words);
+    if (!m_tickBox &&
+        (m_text.trimmed().isEmpty() || (tagged && m_text.trimmed() == withoutTags(unformatted).trimmed())))
+        m_fitProblem = tr("empty");
 }
 
 bool TextPrintItem_::paint(QPaintDevice* target, QPainter* painter)
@@ -82,6 +104,10 @@ bool TextPrintItem_::paint(QPaintDevice* target, QPainter* painter)
         text = m_text;
     }
 
+    // Half a unit of slack: font metrics round differently at each resolution.
+    const bool tooWide = bounding.width() > box.width() + 0.5 * m_scale;
+    if (tooWide && !m_tickBox && m_fitProblem.isEmpty())
+        m_fitProblem = m_elide != QLatin1String("None") ? tr("elided") : tr("wider than its box");
     if (m_elide != QLatin1String("None") && bounding.width() > box.width()) {
         const QFontMetricsF metrics(painter->font());
         if (m_elide == QLatin1String("Left"))

@@ -52,7 +52,7 @@ QStringList UserAppContainer::removableMedia() const
 QString UserAppContainer::importFolder() const
 {
     const QStringList mounts = removableMedia();
-    return mounts.isEmpty() ? QStringLiteral("/media") : mounts.first();
+    return mounts.isEmpty() ? QDir::homePath() : mounts.first();
 }
 
 bool UserAppContainer::removeLocalLogo(const QString& name)
@@ -71,22 +71,43 @@ bool UserAppContainer::removeLocalLogo(const QString& name)
 
 bool UserAppContainer::importLogoFromUsb(const QString& source)
 {
+    return importLogo(source).isEmpty();
+}
+
+QString UserAppContainer::importLogo(const QString& source)
+{
     const QUrl url(source);
     const QString path = url.isLocalFile() ? url.toLocalFile() : source;
     const QFileInfo info(path);
-    if (!info.isFile() || QImageReader::imageFormat(path).isEmpty()) {
-        qDebug() << Q_FUNC_INFO << "not an image file:" << path;
-        return false;
+    QFile file(path);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+        qWarning() << "The logo to import cannot be read:" << path;
+        return tr("\"%1\" cannot be read.").arg(path);
     }
+    if (QImageReader::imageFormat(path).isEmpty()) {
+        qWarning() << "The logo to import is not a picture:" << path;
+        return tr("\"%1\" is not a picture (PNG, JPEG, GIF, BMP or SVG).").arg(info.fileName());
+    }
+    const QByteArray content = file.readAll();
     QDir().mkpath(logoDir());
     const QString target = logoDir() + info.fileName();
-    if (QFileInfo(target).canonicalFilePath() == info.canonicalFilePath())
-        return true;
-    QFile::remove(target);
-    if (!QFile::copy(path, target)) {
-        qDebug() << Q_FUNC_INFO << "could not copy" << path << "to" << target;
-        return false;
+    QFile existing(target);
+    if (existing.exists()) {
+        // The same picture is already there (or it is the folder's own file): nothing to do.
+        if (existing.open(QIODevice::ReadOnly) && existing.readAll() == content)
+            return QString();
+        qWarning() << "A different logo named" << info.fileName() << "is already in" << logoDir();
+        return tr("A different logo named \"%1\" is already in the logo folder. Rename the file, or remove "
+                  "that logo first.")
+            .arg(info.fileName());
     }
+    QFile copy(target);
+    if (!copy.open(QIODevice::WriteOnly) || copy.write(content) != content.size() || !copy.flush()) {
+        copy.remove(); // never a half-copied logo
+        qWarning() << "Could not copy" << path << "to" << target << copy.errorString();
+        return tr("\"%1\" could not be copied into the logo folder %2.").arg(info.fileName(), logoDir());
+    }
+    copy.close();
     emit logosChanged();
-    return true;
+    return QString();
 }

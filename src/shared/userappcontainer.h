@@ -19,13 +19,16 @@ public:
 
     // Removes a logo of the folder; false (with a log line) for unknown or unsafe names.
     Q_INVOKABLE bool removeLocalLogo(const QString& name);
-    // Copies an image file (a path or a file: URL, typically on a removable drive) into the folder,
-    // replacing one of the same name.
+    // Copies an image file (a path or a file: URL, from any folder) into the logo folder. Empty when
+    // it is there, else what went wrong, for the user: a file that cannot be read or is no picture,
+    // or a different logo of the same name, which is never replaced.
+    Q_INVOKABLE QString importLogo(const QString& source);
+    // importLogo, true when it succeeded.
     Q_INVOKABLE bool importLogoFromUsb(const QString& source);
 
-    // Mounted removable drives (folders under /media and /run/media), where logos are imported from.
+    // Mounted removable drives (folders under /media and /run/media), where logos often come from.
     Q_INVOKABLE QStringList removableMedia() const;
-    // The folder the import dialog opens: the first removable drive, else /media.
+    // The folder the import dialog opens: the first removable drive, else the home folder.
     Q_INVOKABLE QString importFolder() const;
 
 signals:

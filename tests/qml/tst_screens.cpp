@@ -2,6 +2,7 @@
 // a real main window, with a probe that reads the global settings file as stored on disk.
 
 #include "app/popupnoteprovider.h"
+#include "app/previewreport.h"
 #include "app/viewer.h"
 #include "mc/certificatetrust.h"
 #include "mc/xmlpoller.h"
@@ -66,6 +67,15 @@ public:
             m_viewer->printHandler()->spool()->add(&entry);
         }
     }
+    // The console's newest reports as the report chooser gets them: variants 1..count, newest last.
+    Q_INVOKABLE void offerConsoleReports(int count) const
+    {
+        QList<QByteArray> reports;
+        for (int n = 1; n <= count; ++n)
+            reports << TestSupport::sampleReportVariant(QStringLiteral("Apple"), n);
+        m_viewer->previewReport()->reports()->setConsoleReports(reports, true);
+    }
+    Q_INVOKABLE QString variantImei(int n) const { return TestSupport::variantImei(n); }
     // Where a test saves a picture of what it showed, for a person to look at.
     Q_INVOKABLE QString picturePath(const QString& name) const
     {

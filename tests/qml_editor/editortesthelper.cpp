@@ -1,9 +1,12 @@
 #include "editortesthelper.h"
 
 #include "app/layoutobjectview.h"
+#include "app/previewreport.h"
+#include "app/viewer.h"
 #include "barcodedecode.h"
 #include "printing/printhandler.h"
 #include "printing/printworker.h"
+#include "samplereports.h"
 #include "settings/systempaths.h"
 
 #include <QDir>
@@ -132,6 +135,18 @@ int EditorTestHelper::blackPixelsIn(const QString& name, int x, int y, int width
             count += line[column] < 128 ? 1 : 0;
     }
     return count;
+}
+
+void EditorTestHelper::offerReports(int count, const QStringList& models) const
+{
+    QList<QByteArray> reports;
+    for (int n = 1; n <= count; ++n) {
+        QByteArray report = TestSupport::sampleReportVariant(QStringLiteral("Apple"), n);
+        if (!models.isEmpty())
+            report.replace("iPhone 12 128GB Blue", models.at((n - 1) % models.size()).toUtf8());
+        reports << report;
+    }
+    Viewer::instance()->previewReport()->reports()->setConsoleReports(reports, true);
 }
 
 QString EditorTestHelper::makePicture(const QString& fileName, int width, int height) const

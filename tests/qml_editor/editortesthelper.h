@@ -19,6 +19,9 @@ public:
     Q_INVOKABLE QStringList decodeStoredLayout(const QString& name) const;
     // Count of black pixels of that label inside a box given in layout units.
     Q_INVOKABLE int blackPixelsIn(const QString& name, int x, int y, int width, int height) const;
+    // Reports for the preview's chooser, as the console's newest would come: variants 1..count with
+    // the model names given in turn (the sample's own when none).
+    Q_INVOKABLE void offerReports(int count, const QStringList& models = {}) const;
     // The label as the canvas item `page` shows it (its objects' pictures where the items place
     // them, cut at middle grey) against the page
     // the printing renders from `layoutText` at the same size: {"black": black pixels of the printed page,

@@ -1,6 +1,7 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
+import "layouteditor"
 
 // The "Layouts" view: the stored layouts with the selected one's preview, and the way into the
 // layout editor. Fills its parent; the editor opens on top of it.
@@ -14,7 +15,15 @@ Item {
     property var editor: null
     property alias layoutList: layoutList
     property alias previewImage: preview
+    property alias reportChooser: reportChooser
 
+    // The selected layout as stored, for the report preview; null without one.
+    function selectedLayout() {
+        if (!selectedName.length)
+            return null
+        var layout = layoutmanager.loadJsonLayout(selectedName)
+        return layout.name !== undefined ? layout : null
+    }
     function select(name) {
         var index = layoutmanager.customLayouts.indexOf(name)
         if (index >= 0)
@@ -38,6 +47,9 @@ Item {
                 previewCounter = Math.floor(Math.random() * 100000)
                 select(savedName)
             }
+            // The editor checked its own layout with the shared report: back to this one.
+            reportChooser.layout = layoutsView.selectedLayout()
+            reportChooser.check()
         })
         editor = created
         return created
@@ -116,6 +128,13 @@ Item {
                     onClicked: layoutsView.openEditor(layoutsView.selectedName)
                 }
             }
+            // The preview shows the label as printed for a chosen report (example values otherwise).
+            ReportChooser {
+                id: reportChooser
+                objectName: "layoutsReportChooser"
+                Layout.fillWidth: true
+                layout: layoutmanager.revision >= 0 ? layoutsView.selectedLayout() : null
+            }
             Rectangle {
                 Layout.fillWidth: true
                 Layout.fillHeight: true
@@ -127,8 +146,11 @@ Item {
                     anchors.margins: 16
                     fillMode: Image.PreserveAspectFit
                     cache: false
-                    source: layoutsView.selectedName.length
-                            ? "image://layouts/layout/" + layoutsView.selectedName + ".png???" + layoutsView.previewCounter : ""
+                    readonly property bool forReport: reportChooser.preview !== null && reportChooser.preview.device !== null
+                    source: !layoutsView.selectedName.length ? ""
+                            : forReport ? "image://layouts/report/" + reportChooser.preview.imageRevision
+                            : "image://layouts/layout/" + layoutsView.selectedName + ".png???" + layoutsView.previewCounter
+                              + "-" + layoutmanager.revision
                     // A layout copied in or imported from a drive has no picture yet: make it once.
                     property string madeFor: ""
                     onStatusChanged: {

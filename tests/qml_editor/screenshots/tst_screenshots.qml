@@ -84,6 +84,10 @@ Item {
             root.width = 1920; root.height = 982
             shot("03-canvas-window-1920x1080")
             root.width = 1400; root.height = 900
+            // A real report whose long model name does not fit its box.
+            editorTest.offerReports(3, ["Galaxy Z Fold5 Enterprise Edition 1TB Phantom Black", "Pixel 7"])
+            previewReport.choose(0)
+            shot("11-canvas-with-report")
             canvas.testPrintDialog.open()
             shot("07-test-print")
             canvas.testPrintDialog.close()
@@ -105,6 +109,10 @@ Item {
             tryCompare(view, "editor", null)
             tryCompare(view.previewImage, "status", Image.Ready)
             shot("01-layouts-view")
+            previewReport.choose(1)
+            tryCompare(view.previewImage, "status", Image.Ready)
+            shot("12-layouts-view-with-report")
+            previewReport.choose(-1)
         }
     }
 }

@@ -45,7 +45,7 @@ Item {
     readonly property var clipboard: layoutModel.clipboard
     property alias document: doc
     // The report the canvas shows the label for (a Device); null shows the example values.
-    property QtObject previewDevice: null
+    property QtObject previewDevice: reportChooser.preview ? reportChooser.preview.device : null
     property string lastSavedText: ""
     // The one selected object (geometry panel); null for none or several.
     readonly property var single: selection.length === 1 ? selection[0] : null
@@ -372,6 +372,20 @@ Item {
             ToolbarButton { text: qsTr("Test print"); onClicked: testPrintDialog.open() }
             ToolbarButton { text: qsTr("Save && exit"); highlighted: true; onClicked: editor.saveAndExit() }
             ToolbarButton { text: qsTr("Cancel"); onClicked: editor.requestCancel() }
+
+        }
+
+        // Under the toolbar, which keeps to one row: the report the canvas and test print use.
+        ReportChooser {
+            id: reportChooser
+            objectName: "reportChooser"
+            Layout.fillWidth: true
+            // Every step of the history is checked, so the list follows the edits.
+            Connections {
+                target: history
+                function onChanged() { reportChooser.layout = JSON.parse(editor.currentText()) }
+            }
+            Component.onCompleted: layout = JSON.parse(editor.currentText())
         }
 
         RowLayout {
@@ -761,15 +775,21 @@ Item {
         property string outcome: ""
         onAboutToShow: { printerChoice.model = printerInterface.activePrinters(); outcome = "" }
         function printOnce() {
-            var ok = printerInterface.testPrint(JSON.parse(editor.currentText()), printerChoice.currentText)
+            var report = reportChooser.preview ? reportChooser.preview.device : null
+            var ok = printerInterface.testPrint(JSON.parse(editor.currentText()), printerChoice.currentText, report)
             var file = ok ? printerInterface.lastTestPrintFile() : ""
+            var values = report ? qsTr("for %1").arg(reportChooser.preview.title) : qsTr("with example values")
             outcome = !ok ? qsTr("The test print failed; see the note for the reason.")
-                    : file.length > 0 ? qsTr("Printed once with example values into the file %1").arg(file)
-                    : qsTr("Sent once with example values to the print queue of %1.").arg(printerChoice.currentText)
+                    : file.length > 0 ? qsTr("Printed once %1 into the file %2").arg(values).arg(file)
+                    : qsTr("Sent once %1 to the print queue of %2.").arg(values).arg(printerChoice.currentText)
             return ok
         }
         ColumnLayout {
-            Label { text: qsTr("Print the layout once, with example values, on:") }
+            Label {
+                text: reportChooser.preview && reportChooser.preview.device
+                      ? qsTr("Print the layout once, for %1, on:").arg(reportChooser.preview.title)
+                      : qsTr("Print the layout once, with example values, on:")
+            }
             ComboBox { id: printerChoice; Layout.preferredWidth: 360 }
             Label { text: testPrintDialog.outcome; visible: text.length > 0; wrapMode: Text.Wrap; Layout.maximumWidth: 360 }
         }

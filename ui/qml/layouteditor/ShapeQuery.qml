@@ -2,11 +2,10 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import Qt.labs.platform 1.1 as Platform
-import PopupNoteTypes 1.0
 import LayoutEditing 1.0
 
-// Chooses the picture of an image object: a logo of the local logo folder (imported from a file,
-// typically on a USB drive) or a drawn shape.
+// Chooses the picture of an image object: a logo of the station's logo folder (imported from a file
+// of any folder, often a USB drive) or a drawn shape.
 Dialog {
     id: dialog
 
@@ -15,11 +14,13 @@ Dialog {
     property bool isNew: false
     property string selectedLogo: ""
     property string selectedShape: ""
+    // What the last import could not do, in words; empty when it went well.
+    property string importMessage: ""
     property alias keepAspect: keepAspect
     property alias logoStrip: strip
     readonly property var shapes: doc.shapeNames()
 
-    title: userAppContainer.logos.length ? qsTr("Choose image or import more from USB") : qsTr("Choose image or import them")
+    title: userAppContainer.logos.length ? qsTr("Choose a logo or import more") : qsTr("Choose image or import them")
     modal: true
     anchors.centerIn: Overlay.overlay
     width: Math.min(parent ? parent.width - 40 : 820, 820)
@@ -32,6 +33,7 @@ Dialog {
         isNew = newObject
         selectedLogo = object.sourceImage.length ? object.sourceImage.replace(/^.*\//, "") : ""
         selectedShape = object.sourceShape
+        importMessage = ""
         keepAspect.checked = object.maintainAspectRatio
         open()
     }
@@ -125,6 +127,21 @@ Dialog {
             cache: false
         }
         Label {
+            objectName: "logoFolderNote"
+            Layout.fillWidth: true
+            wrapMode: Text.Wrap
+            color: "#4a5568"
+            text: qsTr("Logos are kept in %1. \"Import...\" copies a picture from any folder there.").arg(userAppContainer.logoDir)
+        }
+        Label {
+            objectName: "importMessage"
+            Layout.fillWidth: true
+            visible: dialog.importMessage.length > 0
+            wrapMode: Text.Wrap
+            color: "#b42318"
+            text: dialog.importMessage
+        }
+        Label {
             text: dialog.selectedLogo.length
                   ? qsTr("Selected: %1 (%2px x %3px)").arg(dialog.selectedLogo).arg(preview.sourceSize.width).arg(preview.sourceSize.height)
                   : dialog.selectedShape.length ? qsTr("Selected: %1").arg(doc.shapeLabel(dialog.selectedShape)) : qsTr("Selected: none")
@@ -144,10 +161,7 @@ Dialog {
             Button {
                 text: qsTr("Import...")
                 onClicked: {
-                    // Logos usually come on a USB drive; say so when none is plugged in, and still
-                    // let the user pick a file elsewhere.
-                    if (userAppContainer.removableMedia().length === 0)
-                        popupProvider.showPopup(PopupNoteTypes.ErrorNoUSBMediaDetected)
+                    // A plugged-in drive first, as logos usually come on one; else the home folder.
                     importDialog.folder = "file://" + userAppContainer.importFolder()
                     importDialog.open()
                 }
@@ -176,10 +190,15 @@ Dialog {
         nameFilters: [qsTr("Images (*.png *.jpg *.gif *.jpeg)"), qsTr("All files (*)")]
         onAccepted: {
             var last = ""
+            var problems = []
             for (var i = 0; i < files.length; ++i) {
-                if (userAppContainer.importLogoFromUsb(files[i].toString()))
+                var problem = userAppContainer.importLogo(files[i].toString())
+                if (problem.length)
+                    problems.push(problem)
+                else
                     last = files[i].toString().replace(/^.*\//, "")
             }
+            dialog.importMessage = problems.join("\n")
             if (last.length)
                 dialog.selectedLogo = decodeURIComponent(last)
         }
