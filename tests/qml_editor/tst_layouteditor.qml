@@ -226,6 +226,26 @@ Item {
             canvas.finished(false, "")
         }
 
+        // Shown for a real report, an object that comes out elided is marked on the canvas and
+        // listed under the chooser; for a report where it fits, the mark goes.
+        function test_c_realReportMarksElidedObjects() {
+            var canvas = newCanvas("For a report", 62, 100)
+            var model = addTextWith(canvas, "<model>")
+            setKeys(canvas, model, {"x": 248, "y": 100, "width": 240, "height": 40, "elide": "Right"})
+            editorTest.offerReports(2, ["Galaxy Z Fold5 Enterprise Edition 1TB Phantom Black", "Pixel 7"])
+            var chooser = findChild(canvas, "reportChooser")
+            var mark = findChild(model, "problemMark")
+            previewReport.choose(0)
+            tryCompare(model, "problem", "elided")
+            verify(mark.visible)
+            verify(JSON.stringify(chooser.preview.problems).indexOf("elided") > 0)
+            previewReport.next()
+            tryCompare(model, "problem", "")
+            verify(!mark.visible)
+            previewReport.choose(-1)
+            canvas.finished(false, "")
+        }
+
         function test_f_undoAndRedoReturnEachState() {
             var canvas = newCanvas("History", 62, 100)
             var states = [canvas.currentText()]

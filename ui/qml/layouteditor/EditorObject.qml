@@ -74,6 +74,27 @@ Item {
         zoom: object.zoom
     }
 
+    // How the object comes out for the report shown (empty, elided, wider than its box); "" if fine.
+    readonly property string problem: editor && editor.objectProblems
+                                      ? (editor.objectProblems[String(itemId)] || "") : ""
+    Rectangle {
+        objectName: "problemMark"
+        anchors.fill: parent
+        visible: object.problem.length > 0
+        color: "#14d1242f"
+        border.color: "#d1242f"
+        border.width: 2
+        Label {
+            anchors.left: parent.left
+            anchors.bottom: parent.top
+            text: object.problem
+            color: "white"
+            font.pixelSize: 11
+            padding: 2
+            background: Rectangle { color: "#d1242f" }
+        }
+    }
+
     Item {
         id: content
         width: object.uw

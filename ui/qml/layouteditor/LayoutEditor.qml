@@ -46,6 +46,8 @@ Item {
     property alias document: doc
     // The report the canvas shows the label for (a Device); null shows the example values.
     property QtObject previewDevice: reportChooser.preview ? reportChooser.preview.device : null
+    // item_id (as text) -> how the object comes out for the shown values ("empty", "elided", ...).
+    readonly property var objectProblems: reportChooser.preview ? reportChooser.preview.objectProblems : ({})
     property string lastSavedText: ""
     // The one selected object (geometry panel); null for none or several.
     readonly property var single: selection.length === 1 ? selection[0] : null
