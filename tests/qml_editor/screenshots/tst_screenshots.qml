@@ -66,7 +66,13 @@ Item {
             canvas.imageDialog.selectedLogo = "station-logo.png"
             shot("06-image-dialog")
             canvas.imageDialog.accept()
-            change(canvas, image, { "x": 248, "y": 640 })
+            change(canvas, image, { "x": 140, "y": 660 })
+
+            // A QR code of the device's IMEI beside the logo.
+            var qr = canvas.addBarcode()
+            dialog.transfer(dialog.available, dialog.chosen, 0)
+            dialog.accept()
+            change(canvas, qr, { "symbology": "qrcode", "width": 200, "height": 200, "x": 370, "y": 660 })
 
             var frame = canvas.addImage()
             canvas.imageDialog.selectedShape = "rectangle"
