@@ -29,6 +29,9 @@ public slots:
         ApplicationSetup::registerResources();
         PopupNoteProvider::registerQmlType();
         LayoutDocument::registerQmlType();
+        // One test file after another: the Viewer of the last one goes first, so the program-wide
+        // instance is the new one.
+        m_viewer.reset();
         m_viewerEngine = std::make_unique<QQmlEngine>();
         m_viewer = std::make_unique<Viewer>(qobject_cast<QGuiApplication*>(qApp), m_viewerEngine.get());
         m_viewer->publishContextProperties(engine->rootContext());
