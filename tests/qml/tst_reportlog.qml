@@ -94,7 +94,7 @@ Item {
             waitForRendering(ask.contentItem)
             mouseClick(findChild(ask, "confirmDiscardAllButton"))
             tryVerify(function () { return list.count === 0 }, 5000)
-            verify(!findChild(view, "spoolPanel").visible)
+            tryVerify(function () { return !findChild(view, "spoolPanel").visible }, 5000, "the panel closes")
         }
     }
 }
