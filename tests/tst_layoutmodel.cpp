@@ -39,6 +39,18 @@ QJsonObject layoutWith(int width, int height, const QList<QRect>& boxes)
     return QJsonObject{{"name", "Model"}, {"width", width}, {"height", height}, {"objects", objects}};
 }
 
+// A new barcode over the IMEI with its human-readable text attached; the barcode's id.
+int addBarcodeWithText(LayoutModel* model)
+{
+    const int barcode = model->addNew("BarCode.qml");
+    QVariantMap record = model->recordOf(barcode);
+    record.insert("contentOrder", "IMEI");
+    record.insert("attachText", true);
+    model->updateObject(barcode, record);
+    model->syncHumanReadable(barcode);
+    return barcode;
+}
+
 QRectF boundsOf(const QVariantMap& record)
 {
     const double w = record.value("width").toDouble();
@@ -242,12 +254,7 @@ private slots:
     {
         LayoutModel model;
         QVERIFY(model.load(layoutWith(496, 800, {QRect(100, 100, 80, 40)})));
-        const int barcode = model.addNew("BarCode.qml");
-        QVariantMap record = model.recordOf(barcode);
-        record.insert("contentOrder", "IMEI");
-        record.insert("attachText", true);
-        model.updateObject(barcode, record);
-        model.syncHumanReadable(barcode);
+        const int barcode = addBarcodeWithText(&model);
         model.commit("Add barcode");
         const QString before = model.text(kSheet);
         const int text = model.recordOf(barcode).value("textobjectid").toInt();
@@ -269,12 +276,7 @@ private slots:
     {
         LayoutModel model;
         QVERIFY(model.load(layoutWith(496, 800, {QRect(50, 50, 40, 20), QRect(150, 50, 40, 20)})));
-        const int barcode = model.addNew("BarCode.qml");
-        QVariantMap record = model.recordOf(barcode);
-        record.insert("contentOrder", "IMEI");
-        record.insert("attachText", true);
-        model.updateObject(barcode, record);
-        model.syncHumanReadable(barcode);
+        const int barcode = addBarcodeWithText(&model);
         const int text = model.recordOf(barcode).value("textobjectid").toInt();
         QVERIFY(model.load(QJsonObject{{"objects", QJsonArray::fromVariantList(QVariantList{
                                                        model.recordOf(barcode), model.recordOf(text),
@@ -297,12 +299,7 @@ private slots:
     {
         LayoutModel model;
         QVERIFY(model.load(layoutWith(496, 800, {})));
-        const int barcode = model.addNew("BarCode.qml");
-        QVariantMap record = model.recordOf(barcode);
-        record.insert("contentOrder", "IMEI");
-        record.insert("attachText", true);
-        model.updateObject(barcode, record);
-        model.syncHumanReadable(barcode);
+        const int barcode = addBarcodeWithText(&model);
         model.setRotation(-90);
         const QVariantMap turned = model.recordOf(barcode);
         const QVariantMap text = model.recordOf(turned.value("textobjectid").toInt());

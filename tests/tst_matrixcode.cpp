@@ -12,6 +12,7 @@
 #include "testsupport.h"
 
 #include <QJsonArray>
+#include <QPainter>
 #include <QtTest>
 
 namespace {
@@ -290,6 +291,20 @@ private slots:
         QVERIFY2(qAbs(fit.value("overWidthMm").toDouble() - over.width()) < 0.1 &&
                      qAbs(fit.value("overHeightMm").toDouble() - over.height()) < 0.1,
                  qPrintable(fit.value("message").toString()));
+        if (!encoded)
+            return;
+        // Printed into that box at the same resolution, the code says whether it spilled over, as
+        // the preview marks it.
+        const double unitsToDots = 203 / 25.4 / 8;
+        QImage image(qCeil(box.width() * unitsToDots), qCeil(box.height() * unitsToDots),
+                     QImage::Format_Grayscale8);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.scale(unitsToDots, unitsToDots);
+        BarCode drawn(symbology);
+        drawn.setOptions({moduleWidthMm, -1, gs1});
+        QVERIFY(drawn.drawCode(&painter, content, QRectF(0, 0, box.width(), box.height())));
+        QCOMPARE(drawn.overflowed(), !fits);
     }
 
     // Content the symbology refuses prints nothing in its box and is named for the label's note, as
