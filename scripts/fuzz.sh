@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each one for a bounded time on its seed corpus.
 # Usage: scripts/fuzz.sh [seconds per target, default 60] [target ...]
-#   targets: fuzz_reportdocument fuzz_tagparser fuzz_layout fuzz_settings (default: all)
+#   targets: fuzz_reportdocument fuzz_tagparser fuzz_layout fuzz_settings fuzz_export (default: all)
 # Environment: FUZZ_BUILD_DIR (default build-fuzz in the source tree), FUZZ_JOBS (build jobs, 2).
 set -euo pipefail
 
@@ -11,7 +11,7 @@ seconds="${1:-60}"
 shift || true
 targets=("$@")
 if [ "${#targets[@]}" -eq 0 ]; then
-  targets=(fuzz_reportdocument fuzz_tagparser fuzz_layout fuzz_settings)
+  targets=(fuzz_reportdocument fuzz_tagparser fuzz_layout fuzz_settings fuzz_export)
 fi
 
 # clang and its fuzzer runtime, only if missing.

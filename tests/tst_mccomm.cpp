@@ -190,6 +190,16 @@ private slots:
             true, {"<root><report><n><![CDATA[a</report>b]]></n></report></root>"});
         row("undeclared prefix", "<root><report><x:a>1</x:a></report></root>", true,
             {"<root><report><x:a>1</x:a></report></root>"});
+        row("markup that looks like an end tag",
+            "\xef\xbb\xbf<!DOCTYPE root [<!ENTITY e '>'>]><root><report a=\"x></report>\" b='\"'>"
+            "<!-- </report> --><?p </report>?><c/></report><report id=\"3\"/></root>\n",
+            true,
+            {"<root><report a=\"x></report>\" b='\"'><!-- </report> --><?p </report>?><c/></report></root>",
+             "<root><report id=\"3\"/></root>"});
+        row("end tag of another element", "<root><report><a></b></report></root>", false, {});
+        row("a second root", "<root></root><root></root>", false, {});
+        row("text after the root", "<root><report>1</report></root>x", false, {});
+        row("comment never closed", "<root><report><!-- 1</report></root>", false, {});
         row("cut short after a report", "<root><report>1</report>", false, {});
         row("empty body", "", false, {});
         row("no root", "<report>1</report>", false, {});

@@ -4,11 +4,11 @@
 #include "mc/basichttpauthenticationclient.h"
 #include "mc/certificatetrust.h"
 #include "mc/curlwrapper.h"
+#include "mc/exportsplitter.h"
 #include "mc/mcrequest.h"
 #include "mc/timeprovider.h"
 
 #include <QDebug>
-#include <QXmlStreamReader>
 
 namespace {
 
@@ -74,7 +74,7 @@ QString MCComm::sendGet(const QString& url, bool* ok, const QString& contentType
     const QString reply = QString::fromUtf8(body.data(), int(body.size()));
     m_lastHttpStatus = httpCode;
     // A transfer that failed part-way is a failed request whatever the status line said.
-    const bool good = judgeStatus(httpCode, reply) && errorCode == 0;
+    const bool good = judgeStatus(httpCode, body) && errorCode == 0;
     if (ok)
         *ok = good;
     if (errorCode > 0)
@@ -85,42 +85,48 @@ QString MCComm::sendGet(const QString& url, bool* ok, const QString& contentType
 QString MCComm::sendPost(const QString& url, const QString& document, bool* ok, const QString& fieldName,
                          qint64 timeout, QString* errorText)
 {
+    const std::string body = post(url, document, ok, fieldName, timeout, errorText);
+    return QString::fromUtf8(body.data(), int(body.size()));
+}
+
+std::string MCComm::post(const QString& url, const QString& document, bool* ok, const QString& fieldName,
+                         qint64 timeout, QString* errorText)
+{
     if (m_certificateRefused) {
         if (ok)
             *ok = false;
         if (errorText)
             *errorText = QStringLiteral("the console's certificate is not the trusted one");
-        return QString();
+        return std::string();
     }
     PeerKeyPin pin;
     PeerKeyPin* const pinning = pinFor(&pin);
     long httpCode = 0;
     std::string transferError;
-    const std::string body = CurlWrapper::blockingMultiPartPost(
+    std::string body = CurlWrapper::blockingMultiPartPost(
         url.toUtf8().toStdString(), document.toUtf8().toStdString(), &httpCode,
         fieldName.toUtf8().toStdString(), m_auth, timeout, &transferError, m_insecure, pinning);
     if (pinning)
         applyPeerKey(pin, transferError.empty());
-    const QString reply = QString::fromUtf8(body.data(), int(body.size()));
     if (errorText)
         *errorText = QString::fromUtf8(transferError.data(), int(transferError.size()));
     m_lastHttpStatus = httpCode;
     // A transfer that failed part-way is a failed request whatever the status line said.
-    const bool good = judgeStatus(httpCode, reply) && transferError.empty();
+    const bool good = judgeStatus(httpCode, body) && transferError.empty();
     if (!transferError.empty() && httpCode == 200)
         qDebug() << "MCComm: the reply from" << url << "broke off:" << QString::fromStdString(transferError);
     if (ok)
         *ok = good;
-    return reply;
+    return body;
 }
 
-bool MCComm::judgeStatus(long httpCode, const QString& reply) const
+bool MCComm::judgeStatus(long httpCode, const std::string& reply) const
 {
     if (httpCode == 200)
         return true;
     if (httpCode == 100) {
         // libcurl consumes interim answers itself; seeing one here means the transfer went wrong.
-        logPrintf("MCComm:: Continue reply: %s\n", reply.toUtf8().constData());
+        logPrintf("MCComm:: Continue reply: %s\n", reply.c_str());
         logPrintf("Should never receive this. Something is wrong with curl!\n");
     }
     return false;
@@ -157,59 +163,6 @@ bool MCComm::getTime()
     return mcTimeGood || legacyGood;
 }
 
-bool MCComm::splitReports(const QString& reply, QStringList* reports, QString* error)
-{
-    // Read as XML, not searched for "</report>": a report may hold that text in a CDATA section.
-    reports->clear();
-    QXmlStreamReader reader(reply);
-    // Reports are read without namespace processing later on; a prefix must not fail the export here.
-    reader.setNamespaceProcessing(false);
-    int depth = 0;
-    qint64 reportStart = -1;
-    bool rootSeen = false;
-    while (!reader.atEnd()) {
-        const QXmlStreamReader::TokenType token = reader.readNext();
-        if (token == QXmlStreamReader::StartElement) {
-            ++depth;
-            if (depth == 1) {
-                if (reader.name() != QLatin1String("root")) {
-                    *error =
-                        QStringLiteral("the reply's root element is <%1>, not <root>").arg(reader.name());
-                    return false;
-                }
-                rootSeen = true;
-            } else if (depth == 2) {
-                // The reader may have looked past the tag; a start tag holds no other "<".
-                reportStart = reply.lastIndexOf(QLatin1Char('<'), int(reader.characterOffset()) - 1);
-            }
-        } else if (token == QXmlStreamReader::EndElement) {
-            if (depth == 2 && reportStart >= 0) {
-                const qint64 end = reply.lastIndexOf(QLatin1Char('>'), int(reader.characterOffset()) - 1) + 1;
-                // Built in place: a report is copied once, not once per concatenation.
-                QString report;
-                report.reserve(int(end - reportStart) + 13);
-                report += QLatin1String("<root>");
-                report += reply.midRef(int(reportStart), int(end - reportStart));
-                report += QLatin1String("</root>");
-                reports->append(report);
-                reportStart = -1;
-            }
-            --depth;
-        }
-    }
-    if (reader.hasError()) {
-        *error = QStringLiteral("the reply is not complete XML (%1 at line %2)")
-                     .arg(reader.errorString())
-                     .arg(reader.lineNumber());
-        return false;
-    }
-    if (!rootSeen) {
-        *error = QStringLiteral("the reply has no <root> element");
-        return false;
-    }
-    return true;
-}
-
 bool MCComm::searchReports(const QStringList& lines, const QString& format, QString* reply)
 {
     bool ok = false;
@@ -223,12 +176,13 @@ bool MCComm::searchReports(const QStringList& lines, const QString& format, QStr
 bool MCComm::exportReports(const QStringList& lines, QStringList* reports)
 {
     bool ok = false;
-    const QString body = sendPost(m_baseUrl + QStringLiteral("/rest-service/report/export/xml"),
+    const std::string body = post(m_baseUrl + QStringLiteral("/rest-service/report/export/xml"),
                                   McRequest::exportEnvelope(lines), &ok, kFieldName, kExportTimeout);
     QStringList parsed;
     QString error;
     // Only a whole export counts: a partial one would let the watermark pass reports never seen.
-    if (ok && !splitReports(body, &parsed, &error)) {
+    if (ok &&
+        !ExportSplitter::split(QByteArray::fromRawData(body.data(), int(body.size())), &parsed, &error)) {
         qWarning() << "MCComm: the export reply is not usable:" << error;
         ok = false;
     }

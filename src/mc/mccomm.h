@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+
 class AuthenticationClient;
 struct PeerKeyPin;
 
@@ -36,10 +38,10 @@ signals:
     void networkError(QString reason, int code);
 
 private:
-    // The reports of an export reply, each wrapped in its own <root>; false with *error when the
-    // reply is not one complete export.
-    static bool splitReports(const QString& reply, QStringList* reports, QString* error);
-    bool judgeStatus(long httpCode, const QString& reply) const;
+    // The reply's bytes as they came; the export is cut into reports from them without a copy.
+    std::string post(const QString& url, const QString& document, bool* ok, const QString& fieldName,
+                     qint64 timeout, QString* errorText = nullptr);
+    bool judgeStatus(long httpCode, const std::string& reply) const;
     // The pin for a request, filled with the trusted key: null for plain HTTP, which has no
     // certificate to check.
     PeerKeyPin* pinFor(PeerKeyPin* pin) const;
