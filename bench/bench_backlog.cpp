@@ -35,10 +35,22 @@
 #include <QTimer>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdio>
 
 namespace {
+
+// Processor seconds a child process has used so far (user and system), from /proc.
+double processSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
 
 void waitFor(const std::function<bool()>& done, int timeoutMs)
 {
@@ -197,6 +209,7 @@ int main(int argc, char* argv[])
 
     rusage startUsage{};
     getrusage(RUSAGE_SELF, &startUsage);
+    const double consoleStart = processSeconds(server.processId());
     clock.start();
     sinceTick.start();
     probe.start();
@@ -214,6 +227,7 @@ int main(int argc, char* argv[])
     const auto seconds = [](const timeval& t) {
         return double(t.tv_sec) + t.tv_usec / 1e6;
     };
+    const double consoleSeconds = processSeconds(server.processId()) - consoleStart;
     const double cpuSeconds = seconds(backlogUsage.ru_utime) + seconds(backlogUsage.ru_stime) -
                               seconds(startUsage.ru_utime) - seconds(startUsage.ru_stime);
 
@@ -235,6 +249,8 @@ int main(int argc, char* argv[])
     printf("labels per second (poll start to last file): %.2f\n",
            before * 1000.0 / std::max<qint64>(1, total));
     printf("station CPU per label: %.2f ms\n", cpuSeconds * 1000.0 / std::max(1, before));
+    printf("stand-in console CPU per label (its exports, on the same cores): %.2f ms\n",
+           consoleSeconds * 1000.0 / std::max(1, before));
     printf("longest event-loop block: %lld ms\n", static_cast<long long>(backlogGap));
     printf("a new report became a label file after %.2f s (poll interval 10 s)\n", newReportMs / 1000.0);
     printf("peak memory: %.1f MiB\n", usage.ru_maxrss / 1024.0);

@@ -121,6 +121,7 @@ bool ReportStore::parseReport(const QString& xml, const std::optional<QDateTime>
     QDomDocument single;
     single.appendChild(single.importNode(report, true));
     record->xml = single.toString(2).trimmed();
+    record->utf8 = record->xml.toUtf8();
     // Matches the way the client recognises issue reports.
     record->issue = record->xml.contains(QLatin1String("<korvex_issue_report>"));
     record->index.build(report);
@@ -146,6 +147,7 @@ int ReportStore::addRaw(const QString& xml, bool exported)
     record.date = wholeSeconds(QDateTime::currentDateTime());
     record.exported = exported;
     record.xml = xml;
+    record.utf8 = xml.toUtf8();
     std::lock_guard<std::mutex> lock(m_mutex);
     record.id = m_records.size() + 1;
     m_records.append(record);

@@ -22,6 +22,8 @@ public:
         bool issue = false;
         // The <report> element as text, the way the export sends it.
         QString xml;
+        // The same text encoded once for the wire: an export of large reports is joined from these.
+        QByteArray utf8;
         ReportPathIndex index;
     };
 
