@@ -307,8 +307,51 @@ private slots:
         };
         poller.setReportStore(store);
         QStringList fetched = poll(poller).value("All");
-        QCOMPARE(committed, (QStringList{QString("0-%1").arg(page), QString("%1-%2").arg(page).arg(2 * page),
-                                         QString("%1-%2").arg(2 * page).arg(total)}));
+        const int first = XMLPoller::kFirstPageSize;
+        QCOMPARE(committed,
+                 (QStringList{QString("0-%1").arg(first), QString("%1-%2").arg(first).arg(first + page),
+                              QString("%1-%2").arg(first + page).arg(first + 2 * page),
+                              QString("%1-%2").arg(first + 2 * page).arg(total)}));
+        QCOMPARE(fetched.size(), total);
+        QCOMPARE(fetched.removeDuplicates(), 0);
+        QCOMPARE(watermark(), total);
+    }
+
+    // Large reports come in pages of about kPageChars of text, so a backlog of them never holds
+    // more than that in memory at once; every report still arrives once.
+    void largeReportsComeInSmallerPages()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(startConsole(server));
+        addJob("all", "All", true);
+        const int size = 300 * 1024;
+        const int total = 40;
+        for (int n = 1; n <= total; ++n) {
+            QByteArray xml = report("Apple", n);
+            xml.insert(xml.lastIndexOf("</report>"), "<padding>" + QByteArray(size, 'x') + "</padding>");
+            QCOMPARE(server.addReport(xml, true), n);
+        }
+        XMLPoller poller;
+        QList<int> pages;
+        XMLPoller::ReportStore store;
+        store.stage = [&](const QString&, const QString&, const QString&, const QString&,
+                          const QStringList& reports, const QHash<QString, qint64>&, qint64, qint64,
+                          QStringList* ids) {
+            pages << reports.size();
+            *ids << serials(reports);
+            return true;
+        };
+        poller.setReportStore(store);
+        QStringList fetched = poll(poller).value("All");
+        const int perPage = int(XMLPoller::kPageChars / size);
+        QCOMPARE(pages.value(0), XMLPoller::kFirstPageSize);
+        QVERIFY(pages.size() > 2);
+        // The last page holds what is left.
+        for (int i = 1; i < pages.size(); ++i) {
+            const int atLeast = i + 1 < pages.size() ? perPage - 1 : 1;
+            QVERIFY2(pages.at(i) <= perPage && pages.at(i) >= atLeast,
+                     qPrintable(QString::number(pages.at(i))));
+        }
         QCOMPARE(fetched.size(), total);
         QCOMPARE(fetched.removeDuplicates(), 0);
         QCOMPARE(watermark(), total);

@@ -215,6 +215,28 @@ private slots:
         }
     }
 
+    // Reports larger than a batch's part print in parts: every label once, in spool order, each
+    // with its own report's barcode.
+    void largeReportsPrintInPartsInOrder()
+    {
+        Printing p;
+        const int total = 7;
+        const int padding = int(LabelJob::kPartBytes / 3);
+        for (int n = 1; n <= total; ++n) {
+            SpoolEntry e = entryFor(40 + n);
+            e.report.insert(e.report.lastIndexOf("</report>"),
+                            "<padding>" + QByteArray(padding, 'x') + "</padding>");
+            QVERIFY(!p.add(e).isEmpty());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(p.written.count(), total, 60000);
+        for (int n = 1; n <= total; ++n) {
+            const QString pdf = p.written.at(n - 1).at(0).toString();
+            QVERIFY2(pdf.contains(variantDocumentId(40 + n)), qPrintable(pdf));
+            QVERIFY(decoded(pdf).contains(TestSupport::variantImei(40 + n)));
+            QCOMPARE(TestSupport::linesOf(m_csv, 40 + n), 1);
+        }
+    }
+
     // A label ticked in the Report Log prints again from the archive, with a log line of its own; a
     // report no longer kept is refused.
     void reprintRepeatsTheArchivedLabel()

@@ -119,6 +119,13 @@ QList<QPair<qint64, qint64>> XMLPoller::pageRanges(const QList<qint64>& ids, qin
     return pages;
 }
 
+int XMLPoller::nextPageSize(qint64 chars, int reports)
+{
+    if (reports <= 0 || chars <= 0)
+        return kPageSize;
+    return int(std::clamp<qint64>(kPageChars * reports / chars, 1, kPageSize));
+}
+
 QMap<qint64, QString> XMLPoller::reportsAbove(qint64 fromId)
 {
     const MCConnectionSettings connection = MCConnectionSettings::read(SettingsManager::instance());
@@ -318,7 +325,10 @@ void XMLPoller::doCheck()
             // A page at a time: only one page of report texts is held, and each is on disk before
             // the next is asked for.
             bool complete = true;
-            for (const auto& page : pageRanges(ids, fromId, newest, kPageSize)) {
+            int pageSize = kFirstPageSize;
+            for (qint64 pageFrom = fromId; pageFrom < newest;) {
+                const QPair<qint64, qint64> page = pageRanges(ids, pageFrom, newest, pageSize).constFirst();
+                pageFrom = page.second;
                 QStringList lines;
                 if (connection.onlyReported)
                     lines.append(McRequest::onlyExportedLine());
@@ -336,6 +346,10 @@ void XMLPoller::doCheck()
                 if (!exported)
                     unreachable = noteUnreachable(*mc);
                 const int fetched = reports.size();
+                qint64 chars = 0;
+                for (const QString& report : qAsConst(reports))
+                    chars += report.size();
+                pageSize = nextPageSize(chars, fetched);
                 reports.erase(std::remove_if(reports.begin(), reports.end(),
                                              [](const QString& r) {
                                                  return r.contains(QLatin1String("<korvex_issue_report>"));

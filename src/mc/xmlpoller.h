@@ -44,9 +44,13 @@ public:
     // `newest`, at most `pageSize` of the known ids each, so a backlog is fetched a page at a time.
     static QList<QPair<qint64, qint64>> pageRanges(const QList<qint64>& ids, qint64 fromId, qint64 newest,
                                                    int pageSize);
-    // A page of computer reports (150 kB each) is held about four times over while it is split, so
-    // pages stay small enough for a station's memory.
+    // A page's reports are held in memory while they are spooled, so pages are sized by the reports'
+    // length: the first page is small, and each next one holds about kPageChars of report text as
+    // the page before it suggests, at most kPageSize reports.
+    static constexpr int kFirstPageSize = 10;
     static constexpr int kPageSize = 50;
+    static constexpr qint64 kPageChars = 4 * 1024 * 1024;
+    static int nextPageSize(qint64 chars, int reports);
 
     static constexpr int kIntervalMs = 10000;
 

@@ -321,6 +321,23 @@ void LabelJob::run(HandOffGate* gate)
 void LabelJob::runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const std::atomic<bool>* stopping,
                         const std::function<void(LabelJob*)>& ended)
 {
+    // A parsed report takes a few times its text in memory and is held from prepare to render, so a
+    // batch of large reports goes in parts of about kPartBytes of report text; small reports still
+    // make one part, and one barcode run, per batch.
+    for (int from = 0; from < jobs.size();) {
+        int to = from;
+        qint64 bytes = 0;
+        while (to < jobs.size() && (to == from || bytes + jobs.at(to)->report.size() <= kPartBytes))
+            bytes += jobs.at(to++)->report.size();
+        runPart(jobs.mid(from, to - from), gate, stopping, ended);
+        from = to;
+    }
+    LabelOutput::closeConnections();
+}
+
+void LabelJob::runPart(const QList<LabelJob*>& jobs, HandOffGate* gate, const std::atomic<bool>* stopping,
+                       const std::function<void(LabelJob*)>& ended)
+{
     QList<LabelJob*> prepared;
     BatchContext batch;
     for (LabelJob* job : jobs) {
@@ -361,5 +378,4 @@ void LabelJob::runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const s
         if (gate)
             gate->pass(job->printerKey, job->ticket);
     }
-    LabelOutput::closeConnections();
 }

@@ -131,6 +131,7 @@ public:
     // printer's next label may be handed over.
     static void runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const std::atomic<bool>* stopping,
                          const std::function<void(LabelJob*)>& ended = {});
+    static constexpr qint64 kPartBytes = 4 * 1024 * 1024;
 
     // The layout document of a layout name; empty when it cannot be loaded.
     static QJsonObject loadLayoutFile(const QString& layoutName);
@@ -138,6 +139,8 @@ public:
     static QString printerKeyOf(const QString& printerName);
 
 private:
+    static void runPart(const QList<LabelJob*>& jobs, HandOffGate* gate, const std::atomic<bool>* stopping,
+                        const std::function<void(LabelJob*)>& ended);
     void release();
     // The label waits for its printer: `why` says why, the note kind whether it is missing.
     void waitForPrinter(const PrinterStatus& why);

@@ -40,6 +40,22 @@ int ReportTree::intern(const QString& text)
         return it.value();
     const int id = m_strings.size();
     m_strings.insert(text, id);
+    m_names.append(text);
+    return id;
+}
+
+int ReportTree::intern(const QStringRef& text, QHash<uint, int>* seen)
+{
+    // Names repeat on every element: found by their hash without making a string of them first.
+    if (text.isEmpty())
+        return 0;
+    const uint hash = qHash(text);
+    const auto it = seen->constFind(hash);
+    if (it != seen->constEnd() && m_names.at(it.value()) == text)
+        return it.value();
+    const int id = intern(text.toString());
+    if (it == seen->constEnd())
+        seen->insert(hash, id);
     return id;
 }
 
@@ -49,6 +65,10 @@ bool ReportTree::build(const QString& xml, int maxDepth, bool* tooDeep, QString*
     if (tooDeep)
         *tooDeep = false;
     intern(QString()); // 0: no namespace
+    // About one node per two dozen characters in reports; growing there copied the table many times.
+    m_nodes.reserve(xml.size() / 24 + 16);
+    m_text.reserve(xml.size() / 4);
+    QHash<uint, int> seen;
     m_nodes.append(Node());
     QVector<int> open = {0};
     int lastText = -1; // adjacent text, CDATA and references make one text node
@@ -66,8 +86,8 @@ bool ReportTree::build(const QString& xml, int maxDepth, bool* tooDeep, QString*
             Node node;
             node.kind = Element;
             node.parent = open.last();
-            node.localName = intern(reader.name().toString());
-            node.namespaceUri = intern(reader.namespaceUri().toString());
+            node.localName = intern(reader.name(), &seen);
+            node.namespaceUri = intern(reader.namespaceUri(), &seen);
             node.textBegin = m_text.size();
             m_nodes.append(node);
             const QXmlStreamAttributes attributes = reader.attributes();
@@ -76,8 +96,8 @@ bool ReportTree::build(const QString& xml, int maxDepth, bool* tooDeep, QString*
                 item.kind = Attribute;
                 item.parent = element;
                 item.end = m_nodes.size() + 1;
-                item.localName = intern(attribute.name().toString());
-                item.namespaceUri = intern(attribute.namespaceUri().toString());
+                item.localName = intern(attribute.name(), &seen);
+                item.namespaceUri = intern(attribute.namespaceUri(), &seen);
                 item.value = m_values.size();
                 m_values.append(attribute.value().toString());
                 if (attribute.name() == QLatin1String("name") && attribute.namespaceUri().isEmpty())

@@ -81,6 +81,7 @@ private:
     };
 
     int intern(const QString& text);
+    int intern(const QStringRef& text, QHash<uint, int>* seen);
     bool parseSteps(const QString& path, QVector<Step>* steps) const;
     bool parseNameTest(const QString& part, Step* step) const;
     bool matches(int node, const Step& step) const;
@@ -94,6 +95,7 @@ private:
     QString m_text;
     QStringList m_values;
     QHash<QString, int> m_strings;
+    QStringList m_names; // by id
     QSet<QString> m_sectionNames;
     QSet<QString> m_entryNames;
     int m_entriesName = -1;
