@@ -223,7 +223,7 @@ private slots:
         const int total = 7;
         const int padding = int(LabelJob::kPartBytes / 3);
         for (int n = 1; n <= total; ++n) {
-            SpoolEntry e = entryFor(40 + n);
+            SpoolEntry e = entryFor(70 + n);
             e.report.insert(e.report.lastIndexOf("</report>"),
                             "<padding>" + QByteArray(padding, 'x') + "</padding>");
             QVERIFY(!p.add(e).isEmpty());
@@ -231,9 +231,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(p.written.count(), total, 60000);
         for (int n = 1; n <= total; ++n) {
             const QString pdf = p.written.at(n - 1).at(0).toString();
-            QVERIFY2(pdf.contains(variantDocumentId(40 + n)), qPrintable(pdf));
-            QVERIFY(decoded(pdf).contains(TestSupport::variantImei(40 + n)));
-            QCOMPARE(TestSupport::linesOf(m_csv, 40 + n), 1);
+            QVERIFY2(pdf.contains(variantDocumentId(70 + n)), qPrintable(pdf));
+            QVERIFY(decoded(pdf).contains(TestSupport::variantImei(70 + n)));
+            QCOMPARE(TestSupport::linesOf(m_csv, 70 + n), 1);
         }
     }
 
