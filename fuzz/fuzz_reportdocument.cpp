@@ -1,9 +1,10 @@
-// Fuzzes report parsing and path queries. Input: report text, optionally followed by a NUL and
-// one query path per line.
+// Fuzzes report parsing (the quick reader against Qt's) and path queries. Input: report text, optionally
+// followed by a NUL and one query path per line.
 
 #include "fuzzsetup.h"
 #include "report/reportdevice.h"
 #include "report/reportdocument.h"
+#include "report/reporttree.h"
 #include "report/tagparser.h"
 
 #include <QString>
@@ -11,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -28,6 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                          QStringLiteral("/root/report/user_data/fields/info1")};
     if (split >= 0)
         paths = QString::fromUtf8(bytes.mid(split + 1)).split(QLatin1Char('\n'));
+
+    // The quick reader gives Qt's tree for everything it takes.
+    ReportTree quick;
+    if (quick.buildQuickly(xml, 64)) {
+        ReportTree full;
+        if (!full.buildFully(xml, 64) || !(quick == full))
+            std::abort();
+    }
 
     ReportDocument document;
     document.parse(xml);

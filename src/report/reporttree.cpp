@@ -59,17 +59,416 @@ int ReportTree::intern(const QStringRef& text, QHash<uint, int>* seen)
     return id;
 }
 
-bool ReportTree::build(const QString& xml, int maxDepth, bool* tooDeep, QString* error, qint64* errorLine)
+void ReportTree::begin(int expectedLength)
 {
     *this = ReportTree();
-    if (tooDeep)
-        *tooDeep = false;
     intern(QString()); // 0: no namespace
     // About one node per two dozen characters in reports; growing there copied the table many times.
-    m_nodes.reserve(xml.size() / 24 + 16);
-    m_text.reserve(xml.size() / 4);
-    QHash<uint, int> seen;
+    m_nodes.reserve(expectedLength / 24 + 16);
+    m_text.reserve(expectedLength / 4);
     m_nodes.append(Node());
+}
+
+void ReportTree::finish()
+{
+    m_nodes[0].end = m_nodes.size();
+    m_nodes[0].textEnd = m_text.size();
+    m_entriesName = m_strings.value(QStringLiteral("entries"), -1);
+    m_entryName = m_strings.value(QStringLiteral("entry"), -1);
+}
+
+bool ReportTree::build(const QString& xml, int maxDepth, bool* tooDeep, QString* error, qint64* errorLine)
+{
+    if (tooDeep)
+        *tooDeep = false;
+    if (buildQuickly(xml, maxDepth))
+        return true;
+    return buildFully(xml, maxDepth, tooDeep, error, errorLine);
+}
+
+bool ReportTree::operator==(const ReportTree& other) const
+{
+    return m_nodes == other.m_nodes && m_text == other.m_text && m_values == other.m_values &&
+           m_names == other.m_names && m_sectionNames == other.m_sectionNames &&
+           m_entryNames == other.m_entryNames && m_entriesName == other.m_entriesName &&
+           m_entryName == other.m_entryName;
+}
+
+void ReportTree::addAttribute(int element, int localName, const QString& value)
+{
+    Node item;
+    item.kind = Attribute;
+    item.parent = element;
+    item.end = m_nodes.size() + 1;
+    item.localName = localName;
+    item.value = m_values.size();
+    m_values.append(value);
+    m_nodes.append(item);
+}
+
+namespace {
+
+bool isNameStart(ushort c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+
+bool isNameChar(ushort c)
+{
+    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+bool isBlank(ushort c)
+{
+    return c == ' ' || c == '\t' || c == '\n';
+}
+
+// Characters the quick reader passes on as they are: no carriage return (line ends would need
+// normalising), no control character, no lone surrogate, no non-character.
+bool onlyPlainCharacters(const ushort* d, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        const ushort c = d[i];
+        if (c >= 0x20 && c < 0xD800)
+            continue;
+        if (c == '\t' || c == '\n' || (c >= 0xE000 && c <= 0xFFFD))
+            continue;
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && d[i + 1] >= 0xDC00 && d[i + 1] <= 0xDFFF) {
+            ++i;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+class QuickReader
+{
+public:
+    QuickReader(const QString& xml)
+        : m_xml(xml), d(reinterpret_cast<const ushort*>(xml.unicode())), n(xml.size())
+    {}
+
+    bool at(int i, const char* text) const
+    {
+        for (int k = 0; text[k]; ++k) {
+            if (i + k >= n || d[i + k] != ushort(text[k]))
+                return false;
+        }
+        return true;
+    }
+
+    // Where `text` starts at or after `from` and before `limit` (-1: the end), or -1.
+    int find(int from, const char* text, int limit = -1) const
+    {
+        const int last = limit < 0 ? n : limit;
+        for (int i = from; i < last; ++i) {
+            if (d[i] == ushort(text[0]) && at(i, text))
+                return i;
+        }
+        return -1;
+    }
+
+    int skipBlanks(int i) const
+    {
+        while (i < n && isBlank(d[i]))
+            ++i;
+        return i;
+    }
+
+    int nameEnd(int i) const
+    {
+        if (i >= n || !isNameStart(d[i]))
+            return i;
+        while (i < n && isNameChar(d[i]))
+            ++i;
+        return i;
+    }
+
+    // Appends the text of [from, to) with its references resolved; false on a reference the quick
+    // reader does not take (it then declines the report).
+    bool appendResolved(int from, int to, QString* out) const
+    {
+        int plain = from;
+        for (int i = from; i < to; ++i) {
+            if (d[i] != '&')
+                continue;
+            out->append(m_xml.constData() + plain, i - plain);
+            const int semicolon = find(i, ";", to);
+            if (semicolon < 0)
+                return false;
+            const QStringRef name = m_xml.midRef(i + 1, semicolon - i - 1);
+            if (name == QLatin1String("lt"))
+                out->append(QLatin1Char('<'));
+            else if (name == QLatin1String("gt"))
+                out->append(QLatin1Char('>'));
+            else if (name == QLatin1String("amp"))
+                out->append(QLatin1Char('&'));
+            else if (name == QLatin1String("apos"))
+                out->append(QLatin1Char('\''));
+            else if (name == QLatin1String("quot"))
+                out->append(QLatin1Char('"'));
+            else if (!appendCharacterReference(name, out))
+                return false;
+            i = semicolon;
+            plain = semicolon + 1;
+        }
+        out->append(m_xml.constData() + plain, to - plain);
+        return true;
+    }
+
+    const QString& m_xml;
+    const ushort* d;
+    const int n;
+
+private:
+    static bool appendCharacterReference(const QStringRef& name, QString* out)
+    {
+        if (name.size() < 2 || name.at(0) != QLatin1Char('#'))
+            return false;
+        const bool hex = name.at(1) == QLatin1Char('x');
+        const QStringRef digits = name.mid(hex ? 2 : 1);
+        if (digits.isEmpty() || digits.size() > 8)
+            return false;
+        for (const QChar c : digits) {
+            const bool digit = c >= QLatin1Char('0') && c <= QLatin1Char('9');
+            const bool hexLetter = (c >= QLatin1Char('a') && c <= QLatin1Char('f')) ||
+                                   (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+            if (!digit && !(hex && hexLetter))
+                return false;
+        }
+        bool ok = false;
+        const uint code = digits.toUInt(&ok, hex ? 16 : 10);
+        // Printable characters only; the full reader has the last word on the rest.
+        if (!ok || code < 0x20 || (code >= 0xD800 && code <= 0xDFFF) || code == 0xFFFE || code == 0xFFFF ||
+            code > 0x10FFFF)
+            return false;
+        const char32_t c = code;
+        out->append(QString::fromUcs4(&c, 1));
+        return true;
+    }
+};
+
+} // namespace
+
+bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
+{
+    const QuickReader r(xml);
+    const ushort* d = r.d;
+    const int n = r.n;
+    if (!onlyPlainCharacters(d, n))
+        return false;
+    begin(n);
+    QHash<uint, int> seen;
+    QVector<int> open = {0};
+    int lastText = -1;
+    bool rootDone = false;
+    const auto decline = [this] {
+        *this = ReportTree();
+        return false;
+    };
+    int i = 0;
+    // Only the usual declaration; any other is the full reader's to judge.
+    if (r.at(0, "<?xml")) {
+        static const QRegularExpression declaration(
+            QStringLiteral("^<\\?xml[ \n\t]+version[ \n\t]*=[ \n\t]*([\"'])1\\.0\\1(?:[ \n\t]+encoding[ "
+                           "\n\t]*=[ \n\t]*([\"'])UTF-8\\2)?[ \n\t]*\\?>"),
+            QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch match = declaration.match(xml.leftRef(200));
+        if (!match.hasMatch())
+            return decline();
+        i = match.capturedEnd();
+    }
+    while (i < n) {
+        if (d[i] != '<') {
+            int end = i;
+            while (end < n && d[end] != '<')
+                ++end;
+            if (open.size() == 1) {
+                // Around the document element only blanks may stand.
+                for (int k = i; k < end; ++k) {
+                    if (!isBlank(d[k]))
+                        return decline();
+                }
+            } else {
+                if (r.find(i, "]]>", end) >= 0)
+                    return decline();
+                if (lastText < 0) {
+                    lastText = m_nodes.size();
+                    Node node;
+                    node.kind = Text;
+                    node.parent = open.last();
+                    node.end = lastText + 1;
+                    node.textBegin = m_text.size();
+                    m_nodes.append(node);
+                }
+                if (!r.appendResolved(i, end, &m_text))
+                    return decline();
+                m_nodes[lastText].textEnd = m_text.size();
+            }
+            i = end;
+            continue;
+        }
+        if (r.at(i, "<!--")) {
+            const int close = r.find(i + 4, "--");
+            if (close < 0 || !r.at(close, "-->"))
+                return decline();
+            Node node;
+            node.kind = Comment;
+            node.parent = open.last();
+            node.end = m_nodes.size() + 1;
+            node.value = m_values.size();
+            m_values.append(xml.mid(i + 4, close - i - 4));
+            m_nodes.append(node);
+            lastText = -1;
+            i = close + 3;
+        } else if (r.at(i, "<![CDATA[")) {
+            const int close = r.find(i + 9, "]]>");
+            if (open.size() == 1 || close < 0)
+                return decline();
+            if (close > i + 9) {
+                if (lastText < 0) {
+                    lastText = m_nodes.size();
+                    Node node;
+                    node.kind = Text;
+                    node.parent = open.last();
+                    node.end = lastText + 1;
+                    node.textBegin = m_text.size();
+                    m_nodes.append(node);
+                }
+                m_text.append(xml.constData() + i + 9, close - i - 9);
+                m_nodes[lastText].textEnd = m_text.size();
+            }
+            i = close + 3;
+        } else if (r.at(i, "<?")) {
+            const int targetEnd = r.nameEnd(i + 2);
+            const QStringRef target = xml.midRef(i + 2, targetEnd - i - 2);
+            if (target.isEmpty() || target.compare(QLatin1String("xml"), Qt::CaseInsensitive) == 0)
+                return decline();
+            const int close = r.find(targetEnd, "?>");
+            if (close < 0 || (close > targetEnd && !isBlank(d[targetEnd])))
+                return decline();
+            const int data = std::min(r.skipBlanks(targetEnd), close);
+            Node node;
+            node.kind = Instruction;
+            node.parent = open.last();
+            node.end = m_nodes.size() + 1;
+            node.value = m_values.size();
+            m_values.append(xml.mid(data, close - data));
+            m_nodes.append(node);
+            lastText = -1;
+            i = close + 2;
+        } else if (r.at(i, "<!")) {
+            return decline(); // a document type or something stranger
+        } else if (r.at(i, "</")) {
+            const int nameEnd = r.nameEnd(i + 2);
+            const int close = r.skipBlanks(nameEnd);
+            if (open.size() == 1 || close >= n || d[close] != '>')
+                return decline();
+            Node& node = m_nodes[open.last()];
+            if (xml.midRef(i + 2, nameEnd - i - 2) != m_names.at(node.localName))
+                return decline();
+            node.end = m_nodes.size();
+            node.textEnd = m_text.size();
+            open.removeLast();
+            rootDone = open.size() == 1;
+            lastText = -1;
+            i = close + 1;
+        } else {
+            const int nameEnd = r.nameEnd(i + 1);
+            if (rootDone || nameEnd == i + 1 || open.size() > maxDepth)
+                return decline();
+            const int element = m_nodes.size();
+            Node node;
+            node.kind = Element;
+            node.parent = open.last();
+            node.localName = intern(xml.midRef(i + 1, nameEnd - i - 1), &seen);
+            node.textBegin = m_text.size();
+            m_nodes.append(node);
+            int k = nameEnd;
+            bool empty = false;
+            for (;;) {
+                const int next = r.skipBlanks(k);
+                if (next >= n)
+                    return decline();
+                if (d[next] == '>') {
+                    k = next + 1;
+                    break;
+                }
+                if (d[next] == '/') {
+                    if (next + 1 >= n || d[next + 1] != '>')
+                        return decline();
+                    empty = true;
+                    k = next + 2;
+                    break;
+                }
+                // An attribute: blanks before it, a plain name (no namespace), a quoted value.
+                const int attributeEnd = r.nameEnd(next);
+                if (next == k || attributeEnd == next)
+                    return decline();
+                const QStringRef name = xml.midRef(next, attributeEnd - next);
+                if (name.startsWith(QLatin1String("xmlns")))
+                    return decline();
+                int quote = r.skipBlanks(attributeEnd);
+                if (quote >= n || d[quote] != '=')
+                    return decline();
+                quote = r.skipBlanks(quote + 1);
+                if (quote >= n || (d[quote] != '"' && d[quote] != '\''))
+                    return decline();
+                int valueEnd = quote + 1;
+                while (valueEnd < n && d[valueEnd] != d[quote]) {
+                    // Raw tabs and line breaks are normalised in values; the full reader does that.
+                    if (d[valueEnd] == '<' || d[valueEnd] == '\t' || d[valueEnd] == '\n')
+                        return decline();
+                    ++valueEnd;
+                }
+                if (valueEnd >= n)
+                    return decline();
+                const int localName = intern(name, &seen);
+                for (int a = element + 1; a < m_nodes.size(); ++a) {
+                    if (m_nodes.at(a).localName == localName)
+                        return decline(); // the same attribute twice
+                }
+                QString value;
+                if (!r.appendResolved(quote + 1, valueEnd, &value))
+                    return decline();
+                if (name == QLatin1String("name"))
+                    m_nodes[element].value = m_values.size();
+                addAttribute(element, localName, value);
+                k = valueEnd + 1;
+            }
+            const Node& added = m_nodes.at(element);
+            if (added.value >= 0) {
+                const QString& elementName = m_names.at(added.localName);
+                if (elementName == QLatin1String("entries"))
+                    m_sectionNames.insert(m_values.at(added.value));
+                else if (elementName == QLatin1String("entry"))
+                    m_entryNames.insert(m_values.at(added.value));
+            }
+            if (empty) {
+                m_nodes[element].end = m_nodes.size();
+                m_nodes[element].textEnd = m_text.size();
+                rootDone = open.size() == 1;
+            } else {
+                open.append(element);
+            }
+            lastText = -1;
+            i = k;
+        }
+    }
+    if (!rootDone || open.size() != 1)
+        return decline();
+    finish();
+    return true;
+}
+
+bool ReportTree::buildFully(const QString& xml, int maxDepth, bool* tooDeep, QString* error,
+                            qint64* errorLine)
+{
+    begin(xml.size());
+    if (tooDeep)
+        *tooDeep = false;
+    QHash<uint, int> seen;
     QVector<int> open = {0};
     int lastText = -1; // adjacent text, CDATA and references make one text node
     QXmlStreamReader reader(xml);
@@ -168,10 +567,7 @@ bool ReportTree::build(const QString& xml, int maxDepth, bool* tooDeep, QString*
         *this = ReportTree();
         return false;
     }
-    m_nodes[0].end = m_nodes.size();
-    m_nodes[0].textEnd = m_text.size();
-    m_entriesName = m_strings.value(QStringLiteral("entries"), -1);
-    m_entryName = m_strings.value(QStringLiteral("entry"), -1);
+    finish();
     return true;
 }
 

@@ -17,6 +17,14 @@ public:
     // On a text that is not well-formed, *error and *errorLine say where it broke.
     bool build(const QString& xml, int maxDepth, bool* tooDeep = nullptr, QString* error = nullptr,
                qint64* errorLine = nullptr);
+    // The two readers behind build. The quick one reads the plain XML that reports are written in
+    // (no document type, namespaces, other entities or carriage returns) and declines anything else,
+    // well-formed or not, leaving it to the full reader (Qt's), which also names what is wrong.
+    // Both give the same tree for whatever the quick one reads.
+    bool buildQuickly(const QString& xml, int maxDepth);
+    bool buildFully(const QString& xml, int maxDepth, bool* tooDeep = nullptr, QString* error = nullptr,
+                    qint64* errorLine = nullptr);
+    bool operator==(const ReportTree& other) const;
 
     // String values of the nodes a path selects, in document order. Path parts are element names,
     // "@attribute", "*", "@*", ".", "..", "text()", or the name of a section ("entries") or entry of
@@ -57,6 +65,12 @@ private:
         int textBegin = 0; // the node's text in m_text (document, element and text nodes)
         int textEnd = 0;
         int value = -1; // m_values: attribute, comment and instruction text; an element's "name"
+        bool operator==(const Node& o) const
+        {
+            return kind == o.kind && parent == o.parent && end == o.end && localName == o.localName &&
+                   namespaceUri == o.namespaceUri && textBegin == o.textBegin && textEnd == o.textEnd &&
+                   value == o.value;
+        }
     };
     enum class StepKind
     {
@@ -80,6 +94,9 @@ private:
         bool known = true; // false: a name this report does not have, which matches nothing
     };
 
+    void begin(int expectedLength);
+    void finish();
+    void addAttribute(int element, int localName, const QString& value);
     int intern(const QString& text);
     int intern(const QStringRef& text, QHash<uint, int>* seen);
     bool parseSteps(const QString& path, QVector<Step>* steps) const;

@@ -1,0 +1,97 @@
+// The report tree's two readers: whatever the quick reader takes, it reads into exactly the tree Qt's
+// reader makes; it takes the reports consoles send, and leaves everything else to Qt's reader.
+
+#include "report/reporttree.h"
+#include "reportgenerator.h"
+#include "reportstore.h"
+#include "samplereports.h"
+
+#include <QtTest>
+
+class TestReportTree : public QObject
+{
+    Q_OBJECT
+
+    // Both readers on one text: the quick one takes it or not as expected, and gives the full
+    // reader's tree when it does.
+    static void compareReaders(const QString& xml, bool quick)
+    {
+        ReportTree full;
+        ReportTree quickTree;
+        const bool fullRead = full.buildFully(xml, 256);
+        QCOMPARE(quickTree.buildQuickly(xml, 256), quick);
+        if (quick) {
+            QVERIFY(fullRead);
+            QVERIFY(quickTree == full);
+        }
+    }
+
+private slots:
+    void readersAgree_data()
+    {
+        QTest::addColumn<QString>("xml");
+        QTest::addColumn<bool>("quick");
+        const auto row = [](const char* name, const QString& xml, bool quick) {
+            QTest::newRow(name) << xml << quick;
+        };
+        row("sample report", QString::fromUtf8(TestSupport::sampleReport()), true);
+        row("references",
+            QString::fromUtf8("<root><a t=\"&lt;&amp;&quot;&apos;&gt;&#65;&#x42;\">x&lt;y&#233;&#x1F600;"
+                              "\xc3\xa9\xf0\x9f\x98\x80\xee\x80\x80</a></root>"),
+            true);
+        row("text, CDATA, comments and instructions",
+            "<root><a>1<![CDATA[<b>]]>2<!-- c -->3<?p  data ?>4<![CDATA[]]>5<?q?></a> \n <b/></root>", true);
+        row("around the document element", "<!-- a -->\n<?p x?>\n<root/>\n<!-- b -->\n", true);
+        row("attributes and entries",
+            "<root><e name=\"n\" a='x>y' b = \"2\"/><entries name=\"s\"><entry name=\"e\">v</entry>"
+            "<entry name=\"\"/></entries></root>",
+            true);
+        row("usual declaration", "<?xml version='1.0' encoding='utf-8' ?>\n<root>x</root>", true);
+        // Left to Qt's reader: well-formed but beyond the quick reader, then not well-formed.
+        row("namespace prefix", "<root xmlns:x=\"urn:x\"><x:a x:b=\"1\"/></root>", false);
+        row("default namespace", "<root xmlns=\"urn:x\"/>", false);
+        row("document type", "<!DOCTYPE root [<!ENTITY e \"x\">]><root>&e;</root>", false);
+        row("carriage return", "<root>a\r\nb</root>", false);
+        row("tab in a value", "<root a=\"x\ty\"/>", false);
+        row("control character reference", "<root>&#9;</root>", false);
+        row("other version", "<?xml version=\"1.1\"?><root/>", false);
+        row("unknown entity", "<root>&nbsp;</root>", false);
+        row("end tag of another element", "<root><a></b></root>", false);
+        row("unclosed", "<root><a>", false);
+        row("attribute twice", "<root a=\"1\" a=\"2\"/>", false);
+        row("attributes run together", "<root a=\"1\"b=\"2\"/>", false);
+        row("CDATA end in text", "<root>]]></root>", false);
+        row("double hyphen in a comment", "<root><!-- a -- b --></root>", false);
+        row("text before the root", "x<root/>", false);
+        row("two roots", "<root/><root/>", false);
+        row("empty", "", false);
+        row("too deep", QStringLiteral("<a>").repeated(300) + QStringLiteral("</a>").repeated(300), false);
+    }
+    void readersAgree()
+    {
+        QFETCH(QString, xml);
+        QFETCH(bool, quick);
+        compareReaders(xml, quick);
+    }
+
+    // The console's reports as the station receives them: phones, computers, issue reports, custom
+    // fields, some padded to 150 kB with a station's process log.
+    void consoleReportsAreReadQuickly()
+    {
+        ReportGenerator generator(11);
+        QDateTime date(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC);
+        for (int n = 0; n < 200; ++n) {
+            generator.setMinimumSize(n % 10 == 0 ? 150 * 1024 : 0);
+            const ReportGenerator::Report report = generator.next(date.addSecs(n * 60));
+            ReportStore::Record record;
+            QString error;
+            QVERIFY2(ReportStore::parseReport(report.xml, std::nullopt, &record, &error), qPrintable(error));
+            compareReaders("<root>" + record.xml + "</root>", true);
+            if (QTest::currentTestFailed())
+                QFAIL(qPrintable(QString("report %1").arg(n)));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReportTree)
+#include "tst_reporttree.moc"
