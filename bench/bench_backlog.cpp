@@ -110,6 +110,7 @@ int main(int argc, char* argv[])
     qputenv("XDG_DATA_DIRS", QFile::encodeName(dir.path() + "/share"));
     qputenv("HOME", QFile::encodeName(dir.path() + "/home"));
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    ApplicationSetup::keepLargeBlocks(); // as the program does
     QApplication app(argc, argv);
     ApplicationSetup::applyIdentity();
     ApplicationSetup::registerResources();

@@ -3,6 +3,7 @@
 // does it); and a label of plain and choice tags alone.
 //   bench_tagparser [seconds per figure=5] [report sizes in kB=16 150 500]
 
+#include "app/applicationsetup.h"
 #include "report/reportdevice.h"
 #include "report/reportdocument.h"
 #include "report/tagparser.h"
@@ -79,6 +80,7 @@ const QString kTagsLabel = QStringLiteral(
 
 int main(int argc, char** argv)
 {
+    ApplicationSetup::keepLargeBlocks(); // as the program does
     QCoreApplication app(argc, argv);
     // The per-tag debug lines would dominate the measurement.
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {

@@ -21,6 +21,7 @@
 
 int main(int argc, char* argv[])
 {
+    ApplicationSetup::keepLargeBlocks();
     ApplicationSetup::preferHeadlessPlatform(argc, argv);
     auto* application = new QApplication(argc, argv);
     // First, so a stop request during start-up still ends in a clean shutdown.

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <malloc.h>
 
 namespace {
 std::atomic<int> g_pendingSignal{0};
@@ -26,6 +27,13 @@ static void initCompiledResources()
 {
     Q_INIT_RESOURCE(catalogue);
     Q_INIT_RESOURCE(ui);
+}
+
+void ApplicationSetup::keepLargeBlocks()
+{
+    // Fixed limits also end glibc's own adjusting of them, which let blocks go again and again.
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
 }
 
 void ApplicationSetup::registerResources()

@@ -16,6 +16,11 @@ inline constexpr const char* kWindowIcon = ":/ui/qml/pics/src/header-logo-small.
 // platform unless the caller chose one. Must run before the application object exists.
 void preferHeadlessPlatform(int argc, char** argv);
 
+// Keeps the heap's large blocks in the process: reports of hundreds of kilobytes are read, copied
+// and freed all day, and handing each block back to the system made every next one a run of page
+// faults. Call first in main.
+void keepLargeBlocks();
+
 // Makes the compiled-in resources (QML, pictures, the report field catalogue) reachable under ":/".
 // The library is static, so its resources must be registered by name before first use.
 void registerResources();

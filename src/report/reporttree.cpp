@@ -65,7 +65,8 @@ void ReportTree::begin(int expectedLength)
     intern(QString()); // 0: no namespace
     // About one node per two dozen characters in reports; growing there copied the table many times.
     m_nodes.reserve(expectedLength / 24 + 16);
-    m_text.reserve(expectedLength / 4);
+    m_text.reserve(expectedLength / 2);
+    m_valueText.reserve(expectedLength / 8);
     m_nodes.append(Node());
 }
 
@@ -75,6 +76,8 @@ void ReportTree::finish()
     m_nodes[0].textEnd = m_text.size();
     m_entriesName = m_strings.value(QStringLiteral("entries"), -1);
     m_entryName = m_strings.value(QStringLiteral("entry"), -1);
+    collectNames(m_entriesName, &m_sectionNames);
+    collectNames(m_entryName, &m_entryNames);
 }
 
 bool ReportTree::build(const QString& xml, int maxDepth, bool* tooDeep, QString* error, qint64* errorLine)
@@ -88,22 +91,72 @@ bool ReportTree::build(const QString& xml, int maxDepth, bool* tooDeep, QString*
 
 bool ReportTree::operator==(const ReportTree& other) const
 {
-    return m_nodes == other.m_nodes && m_text == other.m_text && m_values == other.m_values &&
-           m_names == other.m_names && m_sectionNames == other.m_sectionNames &&
-           m_entryNames == other.m_entryNames && m_entriesName == other.m_entriesName &&
+    return m_nodes == other.m_nodes && m_text == other.m_text && m_valueText == other.m_valueText &&
+           m_names == other.m_names && m_entriesName == other.m_entriesName &&
            m_entryName == other.m_entryName;
 }
 
-void ReportTree::addAttribute(int element, int localName, const QString& value)
+void ReportTree::addLeaf(Kind kind, int parent, int localName, int namespaceUri, const QStringRef& value)
 {
     Node item;
-    item.kind = Attribute;
-    item.parent = element;
+    item.kind = kind;
+    item.parent = parent;
     item.end = m_nodes.size() + 1;
     item.localName = localName;
-    item.value = m_values.size();
-    m_values.append(value);
+    item.namespaceUri = namespaceUri;
+    // Values share one text instead of a string each: reports hold thousands of them.
+    item.textBegin = m_valueText.size();
+    m_valueText.append(value);
+    item.textEnd = m_valueText.size();
     m_nodes.append(item);
+}
+
+QStringRef ReportTree::valueOf(int node) const
+{
+    const Node& item = m_nodes.at(node);
+    return m_valueText.midRef(item.textBegin, item.textEnd - item.textBegin);
+}
+
+void ReportTree::collectNames(int elementName, QVector<int>* table) const
+{
+    // An open-addressed table of the "name" attribute nodes of these elements, by their value.
+    QVector<int> named;
+    for (int i = 1; elementName >= 0 && i < m_nodes.size(); ++i) {
+        const Node& node = m_nodes.at(i);
+        if (node.kind == Element && node.localName == elementName && node.namespaceUri == 0 &&
+            node.value >= 0)
+            named.append(node.value);
+    }
+    int size = 16;
+    while (size < 2 * named.size())
+        size *= 2;
+    table->fill(-1, size);
+    for (const int attribute : qAsConst(named)) {
+        const QStringRef value = valueOf(attribute);
+        for (int slot = int(qHash(value) & uint(size - 1));; slot = (slot + 1) & (size - 1)) {
+            const int taken = table->at(slot);
+            if (taken < 0) {
+                (*table)[slot] = attribute;
+                break;
+            }
+            if (valueOf(taken) == value)
+                break;
+        }
+    }
+}
+
+bool ReportTree::namedIn(const QVector<int>& table, const QString& name) const
+{
+    if (table.isEmpty())
+        return false;
+    const int mask = table.size() - 1;
+    for (int slot = int(qHash(name) & uint(mask));; slot = (slot + 1) & mask) {
+        const int taken = table.at(slot);
+        if (taken < 0)
+            return false;
+        if (valueOf(taken) == name)
+            return true;
+    }
 }
 
 namespace {
@@ -313,13 +366,7 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
             const int close = r.find(i + 4, "--");
             if (close < 0 || !r.at(close, "-->"))
                 return decline();
-            Node node;
-            node.kind = Comment;
-            node.parent = open.last();
-            node.end = m_nodes.size() + 1;
-            node.value = m_values.size();
-            m_values.append(xml.mid(i + 4, close - i - 4));
-            m_nodes.append(node);
+            addLeaf(Comment, open.last(), -1, 0, xml.midRef(i + 4, close - i - 4));
             lastText = -1;
             i = close + 3;
         } else if (r.at(i, "<![CDATA[")) {
@@ -349,13 +396,7 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
             if (close < 0 || (close > targetEnd && !isBlank(d[targetEnd])))
                 return decline();
             const int data = std::min(r.skipBlanks(targetEnd), close);
-            Node node;
-            node.kind = Instruction;
-            node.parent = open.last();
-            node.end = m_nodes.size() + 1;
-            node.value = m_values.size();
-            m_values.append(xml.mid(data, close - data));
-            m_nodes.append(node);
+            addLeaf(Instruction, open.last(), -1, 0, xml.midRef(data, close - data));
             lastText = -1;
             i = close + 2;
         } else if (r.at(i, "<!")) {
@@ -429,21 +470,19 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
                     if (m_nodes.at(a).localName == localName)
                         return decline(); // the same attribute twice
                 }
-                QString value;
-                if (!r.appendResolved(quote + 1, valueEnd, &value))
-                    return decline();
                 if (name == QLatin1String("name"))
-                    m_nodes[element].value = m_values.size();
-                addAttribute(element, localName, value);
+                    m_nodes[element].value = m_nodes.size();
+                Node item;
+                item.kind = Attribute;
+                item.parent = element;
+                item.end = m_nodes.size() + 1;
+                item.localName = localName;
+                item.textBegin = m_valueText.size();
+                if (!r.appendResolved(quote + 1, valueEnd, &m_valueText))
+                    return decline();
+                item.textEnd = m_valueText.size();
+                m_nodes.append(item);
                 k = valueEnd + 1;
-            }
-            const Node& added = m_nodes.at(element);
-            if (added.value >= 0) {
-                const QString& elementName = m_names.at(added.localName);
-                if (elementName == QLatin1String("entries"))
-                    m_sectionNames.insert(m_values.at(added.value));
-                else if (elementName == QLatin1String("entry"))
-                    m_entryNames.insert(m_values.at(added.value));
             }
             if (empty) {
                 m_nodes[element].end = m_nodes.size();
@@ -491,24 +530,11 @@ bool ReportTree::buildFully(const QString& xml, int maxDepth, bool* tooDeep, QSt
             m_nodes.append(node);
             const QXmlStreamAttributes attributes = reader.attributes();
             for (const QXmlStreamAttribute& attribute : attributes) {
-                Node item;
-                item.kind = Attribute;
-                item.parent = element;
-                item.end = m_nodes.size() + 1;
-                item.localName = intern(attribute.name(), &seen);
-                item.namespaceUri = intern(attribute.namespaceUri(), &seen);
-                item.value = m_values.size();
-                m_values.append(attribute.value().toString());
                 if (attribute.name() == QLatin1String("name") && attribute.namespaceUri().isEmpty())
-                    m_nodes[element].value = item.value;
-                m_nodes.append(item);
-            }
-            const Node& added = m_nodes.at(element);
-            if (added.value >= 0 && added.namespaceUri == 0) {
-                if (reader.name() == QLatin1String("entries"))
-                    m_sectionNames.insert(m_values.at(added.value));
-                else if (reader.name() == QLatin1String("entry"))
-                    m_entryNames.insert(m_values.at(added.value));
+                    m_nodes[element].value = m_nodes.size();
+                const int localName = intern(attribute.name(), &seen);
+                addLeaf(Attribute, element, localName, intern(attribute.namespaceUri(), &seen),
+                        attribute.value());
             }
             open.append(element);
             lastText = -1;
@@ -542,14 +568,9 @@ bool ReportTree::buildFully(const QString& xml, int maxDepth, bool* tooDeep, QSt
         }
         case QXmlStreamReader::Comment:
         case QXmlStreamReader::ProcessingInstruction: {
-            Node node;
-            node.kind = reader.tokenType() == QXmlStreamReader::Comment ? Comment : Instruction;
-            node.parent = open.last();
-            node.end = m_nodes.size() + 1;
-            node.value = m_values.size();
-            m_values.append(node.kind == Comment ? reader.text().toString()
-                                                 : reader.processingInstructionData().toString());
-            m_nodes.append(node);
+            const bool comment = reader.tokenType() == QXmlStreamReader::Comment;
+            addLeaf(comment ? Comment : Instruction, open.last(), -1, 0,
+                    comment ? reader.text() : reader.processingInstructionData());
             lastText = -1;
             break;
         }
@@ -631,10 +652,10 @@ bool ReportTree::parseSteps(const QString& path, QVector<Step>* steps) const
             step.kind = StepKind::Self;
         } else {
             const QString& part = parts.at(i);
-            if (m_sectionNames.contains(part)) {
+            if (namedIn(m_sectionNames, part)) {
                 step.kind = StepKind::Section;
                 step.entryName = part;
-            } else if (m_entryNames.contains(part)) {
+            } else if (namedIn(m_entryNames, part)) {
                 step.kind = StepKind::Entry;
                 step.entryName = part;
             } else if (!parseNameTest(part, &step)) {
@@ -669,7 +690,7 @@ bool ReportTree::matches(int index, const Step& step) const
     case StepKind::Entry:
         return node.kind == Element && node.namespaceUri == 0 && node.value >= 0 &&
                node.localName == (step.kind == StepKind::Section ? m_entriesName : m_entryName) &&
-               m_values.at(node.value) == step.entryName;
+               valueOf(node.value) == step.entryName;
     case StepKind::Self:
     case StepKind::Parent:
         break;
@@ -733,7 +754,7 @@ QString ReportTree::stringValue(int index) const
 {
     const Node& node = m_nodes.at(index);
     if (node.kind == Attribute || node.kind == Comment || node.kind == Instruction)
-        return m_values.at(node.value);
+        return valueOf(index).toString();
     return m_text.mid(node.textBegin, node.textEnd - node.textBegin);
 }
 
@@ -799,7 +820,7 @@ QString ReportTree::attribute(int element, const QString& name) const
     const int id = nameId(name);
     for (int i = element + 1; id >= 0 && i < m_nodes.size() && m_nodes.at(i).kind == Attribute; ++i) {
         if (m_nodes.at(i).localName == id && m_nodes.at(i).namespaceUri == 0)
-            return m_values.at(m_nodes.at(i).value);
+            return valueOf(i).toString();
     }
     return QString();
 }

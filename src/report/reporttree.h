@@ -62,9 +62,11 @@ private:
         int end = 0;        // one past the last node inside this one
         int localName = -1; // interned, for elements and attributes
         int namespaceUri = 0;
-        int textBegin = 0; // the node's text in m_text (document, element and text nodes)
+        // The node's text: in m_text for document, element and text nodes, in m_valueText for
+        // attributes, comments and instructions.
+        int textBegin = 0;
         int textEnd = 0;
-        int value = -1; // m_values: attribute, comment and instruction text; an element's "name"
+        int value = -1; // an element's "name" attribute node
         bool operator==(const Node& o) const
         {
             return kind == o.kind && parent == o.parent && end == o.end && localName == o.localName &&
@@ -96,7 +98,10 @@ private:
 
     void begin(int expectedLength);
     void finish();
-    void addAttribute(int element, int localName, const QString& value);
+    void addLeaf(Kind kind, int parent, int localName, int namespaceUri, const QStringRef& value);
+    QStringRef valueOf(int node) const;
+    void collectNames(int elementName, QVector<int>* table) const;
+    bool namedIn(const QVector<int>& table, const QString& name) const;
     int intern(const QString& text);
     int intern(const QStringRef& text, QHash<uint, int>* seen);
     bool parseSteps(const QString& path, QVector<Step>* steps) const;
@@ -110,11 +115,12 @@ private:
 
     QVector<Node> m_nodes;
     QString m_text;
-    QStringList m_values;
+    QString m_valueText;
     QHash<QString, int> m_strings;
     QStringList m_names; // by id
-    QSet<QString> m_sectionNames;
-    QSet<QString> m_entryNames;
+    // The names of the report's sections ("entries") and entries, as tables of their attribute nodes.
+    QVector<int> m_sectionNames;
+    QVector<int> m_entryNames;
     int m_entriesName = -1;
     int m_entryName = -1;
 };
