@@ -12,7 +12,7 @@ packages=(
   qml-module-qtquick-controls2 qml-module-qtquick-dialogs qml-module-qtquick-layouts
   qml-module-qtquick-window2 qml-module-qtquick2 qml-module-qttest qml-module-qt-labs-platform
   libcurl4-openssl-dev libssl-dev libcpp-httplib-dev libcups2-dev
-  barcode zbar-tools poppler-utils xvfb xauth curl libzint-dev zxing-cpp-tools dmtx-utils
+  barcode zbar-tools poppler-utils xvfb xauth curl libzint-dev zlib1g-dev zxing-cpp-tools dmtx-utils
   cups printer-driver-cups-pdf qttools5-dev-tools
   file desktop-file-utils man-db
 )

@@ -6,6 +6,7 @@
 #include "printing/barcode.h"
 #include "printing/fileprinter.h"
 #include "printing/layoutmanager.h"
+#include "printing/pdffileoutput.h"
 #include "printing/printworker.h"
 #include "printing/shapeobject_.h"
 #include "printing/textprintitem_.h"
@@ -445,6 +446,43 @@ private slots:
         QCOMPARE(ours.color(0), qRgb(0, 0, 0));
         QCOMPARE(ours.dotsPerMeterX(), 11811);
         QCOMPARE(ours.convertToFormat(QImage::Format_RGB32), qt.convertToFormat(QImage::Format_RGB32));
+    }
+
+    // A label's PDF holds the page dot for dot at its resolution, on a page of the label's size, under
+    // its title; an odd width keeps its last dots.
+    void pdfHoldsThePageDotForDot()
+    {
+        QImage page(201, 150, QImage::Format_Mono);
+        page.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                page.setPixel(x, y, (x / 3 + y / 2) % 3 == 0 || x == page.width() - 1 ? 0 : 1);
+        // 216 dpi is three dots a point: the page is 68 x 50 points, the image a point narrower.
+        const QPageSize size(QSize(68, 50), QString(), QPageSize::ExactMatch);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("label.pdf");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(PdfFileOutput::writePdf(&file, page, size, 216,
+                                        QString::fromUtf8("Gr\xc3\xbc\xc3\x9f (1) \\ x")));
+        file.close();
+
+        const QImage back = TestSupport::rasterisePdf(path, 216)
+                                .convertToFormat(QImage::Format_Mono, Qt::ThresholdDither | Qt::MonoOnly)
+                                .convertToFormat(QImage::Format_RGB32);
+        QVERIFY2(back.size() == QSize(204, 150),
+                 qPrintable(QString("%1 x %2").arg(back.width()).arg(back.height())));
+        QCOMPARE(back.copy(0, 0, 201, 150), page.convertToFormat(QImage::Format_RGB32));
+        for (int y = 0; y < back.height(); ++y)
+            QVERIFY(back.pixel(201, y) == qRgb(255, 255, 255) && back.pixel(203, y) == qRgb(255, 255, 255));
+        QProcess info;
+        info.start("pdfinfo", {path});
+        QVERIFY(info.waitForFinished(30000));
+        const QString text = QString::fromUtf8(info.readAllStandardOutput()).simplified();
+        QVERIFY2(info.exitCode() == 0 &&
+                     text.contains(QString::fromUtf8("Title: Gr\xc3\xbc\xc3\x9f (1) \\ x")) &&
+                     text.contains("Page size: 68 x 50 pts"),
+                 qPrintable(text + info.readAllStandardError()));
     }
 
     void pageSize_data()
