@@ -320,6 +320,18 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
         *this = ReportTree();
         return false;
     };
+    // Adjacent text, CDATA and references make one text node.
+    const auto openText = [this, &lastText](int parent) {
+        if (lastText >= 0)
+            return;
+        lastText = m_nodes.size();
+        Node node;
+        node.kind = Text;
+        node.parent = parent;
+        node.end = lastText + 1;
+        node.textBegin = m_text.size();
+        m_nodes.append(node);
+    };
     int i = 0;
     // Only the usual declaration; any other is the full reader's to judge.
     if (r.at(0, "<?xml")) {
@@ -334,9 +346,15 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
     }
     while (i < n) {
         if (d[i] != '<') {
+            // One pass over the run: where it ends, whether it holds references, no "]]>" in it.
             int end = i;
-            while (end < n && d[end] != '<')
-                ++end;
+            bool references = false;
+            for (; end < n && d[end] != '<'; ++end) {
+                if (d[end] == '&')
+                    references = true;
+                else if (d[end] == ']' && end + 2 < n && d[end + 1] == ']' && d[end + 2] == '>')
+                    return decline();
+            }
             if (open.size() == 1) {
                 // Around the document element only blanks may stand.
                 for (int k = i; k < end; ++k) {
@@ -344,18 +362,10 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
                         return decline();
                 }
             } else {
-                if (r.find(i, "]]>", end) >= 0)
-                    return decline();
-                if (lastText < 0) {
-                    lastText = m_nodes.size();
-                    Node node;
-                    node.kind = Text;
-                    node.parent = open.last();
-                    node.end = lastText + 1;
-                    node.textBegin = m_text.size();
-                    m_nodes.append(node);
-                }
-                if (!r.appendResolved(i, end, &m_text))
+                openText(open.last());
+                if (!references)
+                    m_text.append(xml.constData() + i, end - i);
+                else if (!r.appendResolved(i, end, &m_text))
                     return decline();
                 m_nodes[lastText].textEnd = m_text.size();
             }
@@ -374,15 +384,7 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
             if (open.size() == 1 || close < 0)
                 return decline();
             if (close > i + 9) {
-                if (lastText < 0) {
-                    lastText = m_nodes.size();
-                    Node node;
-                    node.kind = Text;
-                    node.parent = open.last();
-                    node.end = lastText + 1;
-                    node.textBegin = m_text.size();
-                    m_nodes.append(node);
-                }
+                openText(open.last());
                 m_text.append(xml.constData() + i + 9, close - i - 9);
                 m_nodes[lastText].textEnd = m_text.size();
             }
