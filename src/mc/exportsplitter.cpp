@@ -52,28 +52,9 @@ public:
         return from;
     }
 
-    // Position just past the '>' that closes a tag, skipping quoted attribute values, or -1.
-    qint64 tagEnd(qint64 from) const
-    {
-        char quote = 0;
-        for (qint64 i = from; i < m_size; ++i) {
-            const char c = m_data[i];
-            if (quote) {
-                if (c == quote)
-                    quote = 0;
-            } else if (c == '"' || c == '\'') {
-                quote = c;
-            } else if (c == '<') {
-                return -1;
-            } else if (c == '>') {
-                return i + 1;
-            }
-        }
-        return -1;
-    }
-
-    // Past a document type declaration, whose internal subset may hold '>' inside brackets.
-    qint64 doctypeEnd(qint64 from) const
+    // Position just past the '>' that closes a tag, skipping quoted attribute values, or -1. A
+    // document type declaration may also hold '<' and '>' inside the brackets of its internal subset.
+    qint64 tagEnd(qint64 from, bool declaration = false) const
     {
         int brackets = 0;
         char quote = 0;
@@ -84,10 +65,10 @@ public:
                     quote = 0;
             } else if (c == '"' || c == '\'') {
                 quote = c;
-            } else if (c == '[') {
-                ++brackets;
-            } else if (c == ']') {
-                --brackets;
+            } else if (declaration && (c == '[' || c == ']')) {
+                brackets += c == '[' ? 1 : -1;
+            } else if (c == '<' && !declaration) {
+                return -1;
             } else if (c == '>' && brackets <= 0) {
                 return i + 1;
             }
@@ -170,7 +151,7 @@ bool ExportSplitter::split(const QByteArray& reply, QStringList* reports, QStrin
             if (next < 0)
                 return notComplete(lt, QStringLiteral("an unfinished processing instruction"));
         } else if (scan.startsWith(lt, "<!")) {
-            next = scan.doctypeEnd(lt + 2);
+            next = scan.tagEnd(lt + 2, true);
             if (rootSeen || !scan.startsWith(lt, "<!DOCTYPE") || next < 0)
                 return notComplete(lt, QStringLiteral("a misplaced or unfinished declaration"));
         } else if (scan.startsWith(lt, "</")) {
