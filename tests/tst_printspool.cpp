@@ -446,22 +446,32 @@ private slots:
     }
 
     // A label file that cannot be flushed to the disk does not count as printed: the label waits,
-    // unlogged and without a file, and prints once when the file can be written whole.
+    // unlogged and without a file, and prints once when the file can be written whole. The labels
+    // of its batch, flushed with it, are printed.
     void unsyncedLabelFileWaits()
     {
         Printing p;
         CrashPoint::setFailing("sync:" + variantDocumentId(41).toUtf8());
         const auto unset = qScopeGuard([] { CrashPoint::setFailing(QByteArray()); });
-        QVERIFY(!p.add(entryFor(41)).isEmpty());
+        p.handler.setPaused(true);
+        for (int n : {40, 41, 42})
+            QVERIFY(!p.add(entryFor(n)).isEmpty());
+        p.handler.setPaused(false);
         QTRY_VERIFY_WITH_TIMEOUT(p.handler.spoolState().contains("1 label waiting for PDF files"), 20000);
         CrashPoint::setFailing(QByteArray());
         QCOMPARE(TestSupport::labelsOf(m_labels, 41), 0);
         QCOMPARE(TestSupport::linesOf(m_csv, 41), 0);
+        for (int n : {40, 42}) {
+            QCOMPARE(TestSupport::labelsOf(m_labels, n), 1);
+            QCOMPARE(TestSupport::linesOf(m_csv, n), 1);
+        }
         QVERIFY(QDir(m_labels).entryList({"*.part"}).isEmpty());
         p.handler.retryWaiting();
         QTRY_COMPARE_WITH_TIMEOUT(p.spool.pendingCount(), 0, 20000);
-        QCOMPARE(TestSupport::labelsOf(m_labels, 41), 1);
-        QCOMPARE(TestSupport::linesOf(m_csv, 41), 1);
+        for (int n : {40, 41, 42}) {
+            QCOMPARE(TestSupport::labelsOf(m_labels, n), 1);
+            QCOMPARE(TestSupport::linesOf(m_csv, n), 1);
+        }
     }
 
     // Labels rendered by several workers at once are logged and archived in spool order, whichever

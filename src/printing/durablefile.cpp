@@ -50,6 +50,30 @@ bool DurableFile::syncFolder(const QString& folder)
     return syncPath(folder, true);
 }
 
+QStringList DurableFile::syncFiles(const QStringList& paths)
+{
+    QStringList failed;
+    QStringList flush;
+    for (const QString& path : paths)
+        (CrashPoint::failing("sync", path) ? failed : flush) << path;
+    if (flush.isEmpty())
+        return failed;
+#if defined(Q_OS_LINUX)
+    const int fd = ::open(QFile::encodeName(flush.first()).constData(), O_RDONLY);
+    const bool flushed = fd >= 0 && ::syncfs(fd) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!flushed)
+        failed += flush;
+#else
+    for (const QString& path : qAsConst(flush)) {
+        if (!syncPath(path, false))
+            failed << path;
+    }
+#endif
+    return failed;
+}
+
 bool DurableFile::write(const QString& path, const QByteArray& data, QString* error, bool sync)
 {
     QSaveFile file(path);

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace DurableFile {
 
@@ -18,5 +19,10 @@ bool remove(const QString& path);
 bool syncFile(const QString& path);
 // Flushes a folder's entries (names created, renamed or removed) to the disk.
 bool syncFolder(const QString& folder);
+// Flushes the data of many written files of one file system to the disk, where the system allows in
+// one flush of that file system: far cheaper than a sync per file, which commits the file system's
+// journal each time. Returns the files that could not be flushed (all of them when the flush failed).
+// Their folders' entries are flushed along on Linux; elsewhere the caller syncs the folder.
+QStringList syncFiles(const QStringList& paths);
 
 } // namespace DurableFile

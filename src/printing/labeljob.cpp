@@ -293,13 +293,21 @@ void LabelJob::handOver(HandOffGate* gate)
     const QString name = stable ? labelBaseName
                                 : FilePrinter::baseName(QDateTime::currentDateTime(),
                                                         title.section(QLatin1Char(':'), 0, 0), reportUuid);
-    const HandOff handOff = m_output->send(m_page, title, name, stable);
-    taken = handOff.taken;
+    m_handOff = m_output->sendLater(m_page, title, name, stable);
+    // A pending label stays handed over at the gate until completeHandOvers() ends it.
+    if (m_handOff.pending.isEmpty())
+        endHandOver(gate);
+}
+
+void LabelJob::endHandOver(HandOffGate* gate)
+{
+    const bool ordered = m_output->keepsOrder();
+    taken = m_handOff.taken;
     if (gate)
         gate->endHandOff();
     release();
-    if (!handOff.taken) {
-        reason = handOff.error;
+    if (!m_handOff.taken) {
+        reason = m_handOff.error;
         refusedByPrinter = true;
         qDebug() << "Printer" << printerKey << "did not take the label:" << reason;
         // The labels after it wait too, so none overtakes it.
@@ -307,10 +315,45 @@ void LabelJob::handOver(HandOffGate* gate)
             gate->block(printerKey);
         return;
     }
-    labelFile = handOff.file;
-    printJobId = handOff.jobId;
+    labelFile = m_handOff.file;
+    printJobId = m_handOff.jobId;
     handedInOrder = ordered;
     outcome = Outcome::Printed;
+}
+
+void LabelJob::completeHandOvers(QList<LabelJob*> pending, HandOffGate* gate,
+                                 const std::function<void(LabelJob*)>& ended)
+{
+    // One completion per printer for all its labels of the part.
+    while (!pending.isEmpty()) {
+        const QString printer = pending.first()->printerKey;
+        QList<LabelJob*> together;
+        QList<HandOff*> handOffs;
+        for (LabelJob* job : qAsConst(pending)) {
+            if (job->printerKey == printer) {
+                together << job;
+                handOffs << &job->m_handOff;
+            }
+        }
+        together.first()->m_output->completeAll(handOffs);
+        for (LabelJob* job : qAsConst(together)) {
+            pending.removeOne(job);
+            job->endHandOver(gate);
+            job->ended(gate, ended);
+        }
+    }
+}
+
+void LabelJob::ended(HandOffGate* gate, const std::function<void(LabelJob*)>& ended)
+{
+    // Labels after one that waits for its printer wait too, so none overtakes it.
+    if (gate && m_holdsLine)
+        gate->block(printerKey);
+    // Before the next label may go to the printer: `ended` may wait until this one is recorded.
+    if (ended)
+        ended(this);
+    if (gate)
+        gate->pass(printerKey, ticket);
 }
 
 void LabelJob::run(HandOffGate* gate)
@@ -359,6 +402,8 @@ void LabelJob::runPart(const QList<LabelJob*>& jobs, HandOffGate* gate, const st
         if (job->render())
             rendered.insert(job);
     }
+    // Labels an output completes together (the PDF printer's files) end when the part is handed over.
+    QList<LabelJob*> pending;
     for (LabelJob* job : jobs) {
         if (rendered.contains(job)) {
             if (stopping && stopping->load()) {
@@ -369,13 +414,10 @@ void LabelJob::runPart(const QList<LabelJob*>& jobs, HandOffGate* gate, const st
                 job->handOver(gate);
             }
         }
-        // Labels after one that waits for its printer wait too, so none overtakes it.
-        if (gate && job->m_holdsLine)
-            gate->block(job->printerKey);
-        // Before the next label may go to the printer: `ended` may wait until this one is recorded.
-        if (ended)
-            ended(job);
-        if (gate)
-            gate->pass(job->printerKey, job->ticket);
+        if (!job->m_handOff.pending.isEmpty())
+            pending << job;
+        else
+            job->ended(gate, ended);
     }
+    completeHandOvers(pending, gate, ended);
 }

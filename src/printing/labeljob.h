@@ -121,7 +121,8 @@ public:
     bool prepare(BatchContext* batch = nullptr);
     // Paints the page; false (outcome Failed) when the layout cannot be drawn.
     bool render();
-    // Sends the page (waiting for its turn at `gate` on a platform printer); sets the outcome.
+    // Sends the page (waiting for its turn at `gate` on a platform printer) and sets the outcome,
+    // unless the output leaves the label pending for completeHandOvers() to end.
     void handOver(HandOffGate* gate);
     // prepare, render and handOver of one job, alone.
     void run(HandOffGate* gate);
@@ -142,6 +143,13 @@ private:
     static void runPart(const QList<LabelJob*>& jobs, HandOffGate* gate, const std::atomic<bool>* stopping,
                         const std::function<void(LabelJob*)>& ended);
     void release();
+    // Sets the outcome from the hand-off and ends it at the gate.
+    void endHandOver(HandOffGate* gate);
+    // Completes the pending labels, each printer's together, and ends their jobs.
+    static void completeHandOvers(QList<LabelJob*> pending, HandOffGate* gate,
+                                  const std::function<void(LabelJob*)>& ended);
+    // The job has ended: tells `ended` and lets the printer's next label go.
+    void ended(HandOffGate* gate, const std::function<void(LabelJob*)>& ended);
     // The label waits for its printer: `why` says why, the note kind whether it is missing.
     void waitForPrinter(const PrinterStatus& why);
 
@@ -152,4 +160,5 @@ private:
     bool m_holdsLine = false; // waits for a printer that takes its labels in order
     std::unique_ptr<PrintWorker> m_worker;
     QImage m_page;
+    HandOff m_handOff;
 };

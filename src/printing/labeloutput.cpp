@@ -57,6 +57,14 @@ QString LabelOutput::deliveredLabel(const QString&) const
     return QString();
 }
 
+HandOff LabelOutput::sendLater(const QImage& page, const QString& title, const QString& labelName,
+                               bool stableName)
+{
+    return send(page, title, labelName, stableName);
+}
+
+void LabelOutput::completeAll(const QList<HandOff*>&) {}
+
 JobFate LabelOutput::follow(int)
 {
     return JobFate();

@@ -27,6 +27,7 @@ struct HandOff
     QString error;      // why not, in words
     QString file;       // the label file written, for the built-in PDF printer
     int jobId = 0;      // the print system's job, followed until it ends; 0: nothing to follow
+    QString pending;    // written but not complete yet (sendLater): the output's completeAll() ends it
 };
 
 // A handed-over job as the print system sees it later.
@@ -73,6 +74,14 @@ public:
     // the output keeps names (the PDF printer's file), made unique there unless it is stable.
     virtual HandOff send(const QImage& page, const QString& title, const QString& labelName,
                          bool stableName) = 0;
+    // As send(), but an output that completes labels together may leave this one pending, to be
+    // ended by completeAll() with the others of its batch: the PDF printer flushes a batch's files
+    // to the disk at once instead of twice per label. Other outputs just send.
+    virtual HandOff sendLater(const QImage& page, const QString& title, const QString& labelName,
+                              bool stableName);
+    // Ends the pending hand-offs that sendLater() of this kind of output left: each is then taken
+    // or has its error.
+    virtual void completeAll(const QList<HandOff*>& handOffs);
     // Asks the printer how it is (every call to a print system has a time-out).
     virtual PrinterStatus status() = 0;
     // What became of a job that send() handed over.

@@ -150,6 +150,14 @@ QString PdfFileOutput::deliveredLabel(const QString& labelName) const
 HandOff PdfFileOutput::send(const QImage& page, const QString& title, const QString& labelName,
                             bool stableName)
 {
+    HandOff result = sendLater(page, title, labelName, stableName);
+    completeAll({&result});
+    return result;
+}
+
+HandOff PdfFileOutput::sendLater(const QImage& page, const QString& title, const QString& labelName,
+                                 bool stableName)
+{
     HandOff result;
     QString path = pathOf(labelName);
     if (!stableName) {
@@ -161,30 +169,58 @@ HandOff PdfFileOutput::send(const QImage& page, const QString& title, const QStr
         QFile(path + kPartSuffix).open(QIODevice::WriteOnly); // reserves the name
     }
     const QString partPath = path + kPartSuffix;
-    bool painted = false;
-    QString error;
-    {
-        QFile part(partPath);
-        painted = part.open(QIODevice::WriteOnly) && writePdf(&part, page, m_page, m_dotsPerInch, title);
-        part.close(); // flushes: a full disk shows here
-        if (part.error() != QFileDevice::NoError) {
-            painted = false;
-            error = part.errorString(); // "No space left on device" tells the user what to do
-        }
-    }
-    // Complete on disk under its own name, or not there at all.
-    if (!painted || QFileInfo(partPath).size() == 0 || !DurableFile::syncFile(partPath) ||
-        !DurableFile::rename(partPath, path, &error)) {
+    QFile part(partPath);
+    bool painted = part.open(QIODevice::WriteOnly) && writePdf(&part, page, m_page, m_dotsPerInch, title);
+    part.close(); // flushes: a full disk shows here
+    // "No space left on device" tells the user what to do.
+    const QString error = part.error() != QFileDevice::NoError ? part.errorString() : QString();
+    if (!painted || !error.isEmpty() || QFileInfo(partPath).size() == 0) {
+        result.error = failure(error);
         QFile::remove(partPath);
-        result.error = folderWritable(m_folder)
-                           ? QStringLiteral("the label file could not be written") +
-                                 (error.isEmpty() ? QString() : QStringLiteral(": ") + error)
-                           : QStringLiteral("the label folder %1 cannot be written").arg(m_folder);
         return result;
     }
-    result.taken = true;
     result.file = path;
+    result.pending = partPath;
     return result;
+}
+
+void PdfFileOutput::completeAll(const QList<HandOff*>& handOffs)
+{
+    // Complete on disk under its own name, or not there at all: the files' data is flushed first
+    // (once for all of them), then they are named, then the names are flushed (once).
+    QStringList parts;
+    for (const HandOff* handOff : handOffs) {
+        if (!handOff->pending.isEmpty())
+            parts << handOff->pending;
+    }
+    if (parts.isEmpty())
+        return;
+    const QStringList unsynced = DurableFile::syncFiles(parts);
+    bool named = false;
+    for (HandOff* handOff : handOffs) {
+        if (handOff->pending.isEmpty())
+            continue;
+        QString error;
+        if (!unsynced.contains(handOff->pending) &&
+            DurableFile::rename(handOff->pending, handOff->file, &error, false)) {
+            handOff->taken = true;
+            named = true;
+        } else {
+            QFile::remove(handOff->pending);
+            handOff->error = failure(error);
+            handOff->file.clear();
+        }
+        handOff->pending.clear();
+    }
+    if (named)
+        DurableFile::syncFolder(m_folder);
+}
+
+QString PdfFileOutput::failure(const QString& error) const
+{
+    return folderWritable(m_folder) ? QStringLiteral("the label file could not be written") +
+                                          (error.isEmpty() ? QString() : QStringLiteral(": ") + error)
+                                    : QStringLiteral("the label folder %1 cannot be written").arg(m_folder);
 }
 
 bool PdfFileOutput::writePdf(QIODevice* device, const QImage& page, const QPageSize& size, int dotsPerInch,

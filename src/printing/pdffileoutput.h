@@ -19,6 +19,11 @@ public:
     QString deliveredLabel(const QString& labelName) const override;
     HandOff send(const QImage& page, const QString& title, const QString& labelName,
                  bool stableName) override;
+    // Writes the label file under a temporary name; completeAll() flushes the batch's files at once
+    // and names them.
+    HandOff sendLater(const QImage& page, const QString& title, const QString& labelName,
+                      bool stableName) override;
+    void completeAll(const QList<HandOff*>& handOffs) override;
     PrinterStatus status() override;
 
     // One page holding `page` (at `dotsPerInch`, the whole page without margins) as a PDF document
@@ -28,6 +33,8 @@ public:
 
 private:
     QString pathOf(const QString& labelName) const;
+    // Why a label file could not be written, for the user.
+    QString failure(const QString& error) const;
 
     QString m_folder;
     QPageSize m_page;

@@ -246,7 +246,7 @@ bool PrintHandler::stageReports(const QString& jobId, const QString& jobName, co
         ids << entry.id;
     }
     // The page's files are on the disk before the poller may store the watermark past them.
-    if (!ids.isEmpty() && !m_spool->syncStaged()) {
+    if (!ids.isEmpty() && !m_spool->syncStaged(ids)) {
         qWarning() << "Job" << jobName << ": the spool folder cannot be synced";
         m_spool->discardStaged(ids);
         return false;

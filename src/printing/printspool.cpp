@@ -331,8 +331,21 @@ bool PrintSpool::write(SpoolEntry* entry, const QString& suffix, QString* error,
 
 bool PrintSpool::stage(SpoolEntry* entry, QString* error)
 {
-    if (!write(entry, kStaged, error, false))
+    entry->id = nextId();
+    if (!entry->spooledAt.isValid())
+        entry->spooledAt = QDateTime::currentDateTime();
+    // Written straight under its name and flushed with the rest of the page (syncStaged): a file
+    // torn by a crash before that is recognised by its length, and its range is fetched again.
+    QFile file(path(entry->id, kStaged));
+    const QByteArray data = encode(*entry);
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.flush();
+    if (!written) {
+        if (error)
+            *error = file.errorString();
+        qDebug() << Q_FUNC_INFO << "cannot write" << file.fileName() << file.errorString();
+        file.remove();
         return false;
+    }
     SpoolEntry header = *entry;
     header.report.clear();
     QMutexLocker locker(&m_lock);
@@ -340,9 +353,12 @@ bool PrintSpool::stage(SpoolEntry* entry, QString* error)
     return true;
 }
 
-bool PrintSpool::syncStaged()
+bool PrintSpool::syncStaged(const QStringList& ids)
 {
-    return DurableFile::syncFolder(m_folder);
+    QStringList files;
+    for (const QString& id : ids)
+        files << path(id, kStaged);
+    return DurableFile::syncFiles(files).isEmpty() && DurableFile::syncFolder(m_folder);
 }
 
 void PrintSpool::commitStaged(const QStringList& ids)

@@ -86,9 +86,10 @@ public:
     QString folder() const { return m_folder; }
 
     // Writes a poll's entry but keeps it from printing until commitStaged; assigns its id. The
-    // entries are durable once syncStaged returned.
+    // entries are durable once syncStaged returned true for them: a page's files are flushed
+    // together, not one by one.
     bool stage(SpoolEntry* entry, QString* error = nullptr);
-    bool syncStaged();
+    bool syncStaged(const QStringList& ids);
     // Makes staged entries printable (after the watermark has been stored).
     void commitStaged(const QStringList& ids);
     // Forgets staged entries whose range is fetched again anyway.
