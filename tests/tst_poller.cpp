@@ -283,8 +283,9 @@ private slots:
         }
     }
 
-    // A backlog comes in pages of at most kPageSize reports (the page edges: pageRanges), each staged, and
-    // all committed once the watermark is stored: none lost, none twice.
+    // A backlog comes in pages of at most kPageSize reports (the page edges: pageRanges), each staged
+    // and committed as soon as the watermark past it is stored: none lost, none twice, and the first
+    // labels print while the rest is fetched.
     void backlogIsFetchedInPages()
     {
         TestSupport::StandInProcess server;
@@ -302,16 +303,17 @@ private slots:
             *ids << QString("%1-%2").arg(from).arg(to);
             return true;
         };
+        // Each page with the watermark stored when it was committed.
         store.commit = [&](const QStringList& ids) {
-            committed = ids;
+            committed << QString("%1 at %2").arg(ids.join(' ')).arg(watermark());
         };
         poller.setReportStore(store);
         QStringList fetched = poll(poller).value("All");
         const int first = XMLPoller::kFirstPageSize;
-        QCOMPARE(committed,
-                 (QStringList{QString("0-%1").arg(first), QString("%1-%2").arg(first).arg(first + page),
-                              QString("%1-%2").arg(first + page).arg(first + 2 * page),
-                              QString("%1-%2").arg(first + 2 * page).arg(total)}));
+        QCOMPARE(committed, (QStringList{QString("0-%1 at %1").arg(first),
+                                         QString("%1-%2 at %2").arg(first).arg(first + page),
+                                         QString("%1-%2 at %2").arg(first + page).arg(first + 2 * page),
+                                         QString("%1-%2 at %2").arg(first + 2 * page).arg(total)}));
         QCOMPARE(fetched.size(), total);
         QCOMPARE(fetched.removeDuplicates(), 0);
         QCOMPARE(watermark(), total);
@@ -388,6 +390,50 @@ private slots:
         poll(poller);
         poll(poller);
         QCOMPARE(committed, (QStringList{"SER000001", "SER000002", "SER000003"}));
+    }
+
+    // The disk fills in the middle of the second job's backlog: the pages stored before stay
+    // committed, the next poll fetches only what was not, and no report reaches the spool twice.
+    void pagesBeforeAFailureStayStored()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(startConsole(server));
+        addJob("a", "Apple job", true, "Apple");
+        addJob("b", "All job", true);
+        const int total = XMLPoller::kFirstPageSize + 5;
+        for (int n = 1; n <= total; ++n)
+            QCOMPARE(server.addReport(report("Apple", n), true), n);
+        XMLPoller poller;
+        int pagesLeft = 3; // job a's two pages, then job b's first
+        QMap<QString, QStringList> committed;
+        XMLPoller::ReportStore store;
+        store.stage = [&](const QString& job, const QString&, const QString&, const QString&,
+                          const QStringList& reports, const QHash<QString, qint64>&, qint64, qint64,
+                          QStringList* ids) {
+            if (pagesLeft-- <= 0)
+                return false;
+            for (const QString& serial : serials(reports))
+                *ids << job + ":" + serial;
+            return true;
+        };
+        store.commit = [&](const QStringList& ids) {
+            for (const QString& id : ids)
+                committed[id.section(':', 0, 0)] << id.section(':', 1);
+        };
+        poller.setReportStore(store);
+        poll(poller);
+        QCOMPARE(committed.value("a").size(), total);
+        QCOMPARE(committed.value("b").size(), XMLPoller::kFirstPageSize);
+        QCOMPARE(watermark(), total);
+        QCOMPARE(m_settings->getValue("jobs/b/retryFromId", QString(), true),
+                 QString::number(XMLPoller::kFirstPageSize));
+        pagesLeft = 100;
+        poll(poller);
+        QCOMPARE(committed.value("a").size(), total);
+        QStringList b = committed.value("b");
+        QCOMPARE(b.size(), total);
+        QCOMPARE(b.removeDuplicates(), 0);
+        QVERIFY(!m_settings->contains("jobs/b/retryFromId", true));
     }
 
     // An HTTPS console is trusted at first contact; a console with another key (the stand-in

@@ -295,36 +295,61 @@ void XMLPoller::doCheck()
 
     {
         DurationLog duration("SingleRequest");
-        QStringList staged;
-        // Set once an export got no answer: the jobs after it keep their ranges for the next poll
+        // Where each active job's fetch stands (the id it has fetched up to): each page is stored as
+        // it comes, with the watermark and restart points that pass it, so its labels print while
+        // the rest of a backlog is still fetched. The watermark is the furthest point any job
+        // reached; a job behind it keeps its point as restart point.
+        QHash<QString, qint64> reachedBy;
+        for (const JobListModel::Job& stored : storedJobs) {
+            if (stored.active)
+                reachedBy.insert(stored.id, watermark.nextFetchFrom(stored.id));
+        }
+        qint64 storedId = lastId;
+        QHash<QString, qint64> storedPoints;
+        for (auto it = reachedBy.cbegin(); it != reachedBy.cend(); ++it)
+            storedPoints.insert(it.key(), watermark.restartPoint(it.key()));
+        // Stores the watermark at `to` (at least) and every job's point; the staged labels print once
+        // it is stored, and go (they are fetched again) when it cannot be.
+        bool stopped = false;
+        const auto storeProgress = [&](qint64 to, const QStringList& staged) {
+            for (const qint64 at : qAsConst(reachedBy))
+                to = std::max(to, at);
+            to = std::max(to, storedId);
+            QHash<QString, qint64> points;
+            for (auto it = reachedBy.cbegin(); it != reachedBy.cend(); ++it)
+                points.insert(it.key(), it.value() < to ? it.value() : -1);
+            if (to == storedId && points == storedPoints && staged.isEmpty())
+                return true;
+            const QString document = to == lastId ? lastDocument : found.value(to);
+            if (!watermark.advance(storedId, to, document, points)) {
+                qWarning() << "The report id watermark could not be stored (" << settings->saveProblem()
+                           << "); reports" << firstFetchStart(watermark, storedJobs) + 1 << "-" << newest
+                           << "will be fetched again";
+                if (m_store.discard && !staged.isEmpty())
+                    m_store.discard(staged);
+                stopped = true;
+                return false;
+            }
+            storedId = to;
+            storedPoints = points;
+            if (m_store.commit && !staged.isEmpty())
+                m_store.commit(staged);
+            return true;
+        };
+        // Set once an export got no answer: the jobs after it keep their points for the next poll
         // instead of each waiting for a console that is gone.
         bool unreachable = false;
-        // Each job's restart point after this poll (-1: none); stored together with the watermark.
-        QHash<QString, qint64> restartPoints;
         for (const JobListModel::Job& stored : storedJobs) {
             const QString& job = stored.id;
-            if (!stored.active)
+            if (!stored.active || unreachable || stopped)
                 continue;
-
-            const qint64 fromId = watermark.nextFetchFrom(job);
-            const bool retrying = fromId < lastId;
-            if (fromId >= newest) {
-                if (watermark.restartPoint(job) >= 0)
-                    restartPoints.insert(job, -1);
-                continue;
-            }
-            if (unreachable) {
-                restartPoints.insert(job, fromId);
-                continue;
-            }
-
+            const qint64 fromId = reachedBy.value(job);
             const QString& jobName = stored.name;
             const QString& layout = stored.layout;
             const QString& printer = stored.printer;
 
             // A page at a time: only one page of report texts is held, and each is on disk before
             // the next is asked for.
-            bool complete = true;
             int pageSize = kFirstPageSize;
             for (qint64 pageFrom = fromId; pageFrom < newest;) {
                 const QPair<qint64, qint64> page = pageRanges(ids, pageFrom, newest, pageSize).constFirst();
@@ -360,42 +385,29 @@ void XMLPoller::doCheck()
                          << "(" << page.first + 1 << "-" << page.second << ")";
 
                 // The labels are on disk before the watermark moves past their reports.
+                QStringList staged;
                 const bool kept = !exported || reports.isEmpty() || !m_store.stage ||
                                   m_store.stage(job, jobName, layout, printer, reports, consoleIds,
                                                 page.first, page.second, &staged);
                 if (!exported || !kept) {
-                    // Keep the range from this page on: the next poll asks for it again instead of
-                    // losing these labels (the pages before it are kept).
-                    restartPoints.insert(job, page.first);
+                    // The job keeps its point at this page: the next poll asks for it again instead
+                    // of losing these labels (the pages before it are kept).
                     qDebug() << "Job:" << jobName
                              << (exported ? "reports could not be spooled" : "export failed") << "; reports"
                              << page.first + 1 << "-" << newest << "will be fetched again";
-                    complete = false;
                     break;
                 }
+                reachedBy.insert(job, page.second);
+                if (!storeProgress(storedId, staged))
+                    break;
                 if (!reports.isEmpty())
                     emit ReportsFetched(jobName, layout, printer, reports, page.first + 1, page.second);
             }
-            if (complete && retrying)
-                restartPoints.insert(job, -1);
         }
         // Reports pass inactive jobs by, also when no job is active: a job made active later prints
         // from the start point chosen then (its restart point), not a backlog nobody expected.
-        const qint64 reached = newest;
-        const QString reachedDocument = reached != lastId ? found.value(reached) : lastDocument;
-        // Printable only once the watermark that passes them is stored. Otherwise the watermark and
-        // the restart points stay as they were, in memory too, and these reports are fetched again
-        // at the next poll: these copies go.
-        if (watermark.advance(lastId, reached, reachedDocument, restartPoints)) {
-            if (m_store.commit && !staged.isEmpty())
-                m_store.commit(staged);
-        } else {
-            qWarning() << "The report id watermark could not be stored (" << settings->saveProblem()
-                       << "); reports" << firstFetchStart(watermark, storedJobs) + 1 << "-" << newest
-                       << "will be fetched again";
-            if (m_store.discard && !staged.isEmpty())
-                m_store.discard(staged);
-        }
+        if (!stopped)
+            storeProgress(newest, {});
     }
     settings->flush();
     m_thread->quit();
