@@ -31,8 +31,8 @@ private slots:
     {
         QTest::addColumn<QString>("xml");
         QTest::addColumn<bool>("quick");
-        const auto row = [](const char* name, const QString& xml, bool quick) {
-            QTest::newRow(name) << xml << quick;
+        const auto row = [](const QByteArray& name, const QString& xml, bool quick) {
+            QTest::newRow(name.constData()) << xml << quick;
         };
         row("sample report", QString::fromUtf8(TestSupport::sampleReport()), true);
         row("references",
@@ -66,6 +66,28 @@ private slots:
         row("two roots", "<root/><root/>", false);
         row("empty", "", false);
         row("too deep", QStringLiteral("<a>").repeated(300) + QStringLiteral("</a>").repeated(300), false);
+        // Long runs are looked at several characters at a time: the same forms at every place in a run.
+        for (int at = 0; at < 10; ++at) {
+            const QString before = QString(at + 9, QLatin1Char('x'));
+            const QString after = QString(12, QLatin1Char('y'));
+            const auto inText = [&](const QString& part) {
+                return "<root><a>" + before + part + after + "</a></root>";
+            };
+            const auto inValue = [&](const QString& part) {
+                return "<root a=\"" + before + part + after + "\">" + before + "</root>";
+            };
+            const auto place = [at](const char* form) {
+                return QByteArray(form) + " at " + QByteArray::number(at);
+            };
+            row(place("reference in text"), inText("&amp;"), true);
+            row(place("tab and line feed in text"), inText("\t\n"), true);
+            row(place("reference in a value"), inValue("&lt;"), true);
+            row(place("CDATA end in text"), inText("]]>"), false);
+            row(place("carriage return in text"), inText("\r"), false);
+            row(place("line feed in a value"), inValue("\n"), false);
+            row(place("tab in a value"), inValue("\t"), false);
+            row(place("lone surrogate in text"), inText(QString(QChar(0xD800))), false);
+        }
     }
     void readersAgree()
     {

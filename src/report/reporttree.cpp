@@ -6,6 +6,10 @@
 
 #include <algorithm>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // The prefixes a path may use without declaring them: the XML namespace and the usual schema and
@@ -176,11 +180,55 @@ bool isBlank(ushort c)
     return c == ' ' || c == '\t' || c == '\n';
 }
 
+// Where the first of the code units `a`, `b`, `c` stands in [from, n), or n. Reports are mostly
+// long runs of text between a few markup characters, so this looks at eight units at a time.
+int findFirstOf(const ushort* d, int from, int n, ushort a, ushort b, ushort c)
+{
+    int i = from;
+#ifdef __SSE2__
+    const __m128i wantA = _mm_set1_epi16(short(a));
+    const __m128i wantB = _mm_set1_epi16(short(b));
+    const __m128i wantC = _mm_set1_epi16(short(c));
+    for (; i + 8 <= n; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+        const __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, wantA), _mm_cmpeq_epi16(units, wantB)),
+                         _mm_cmpeq_epi16(units, wantC));
+        const int mask = _mm_movemask_epi8(hit);
+        if (mask != 0)
+            return i + __builtin_ctz(uint(mask)) / 2;
+    }
+#endif
+    for (; i < n; ++i) {
+        if (d[i] == a || d[i] == b || d[i] == c)
+            return i;
+    }
+    return n;
+}
+
 // Characters the quick reader passes on as they are: no carriage return (line ends would need
 // normalising), no control character, no lone surrogate, no non-character.
 bool onlyPlainCharacters(const ushort* d, int n)
 {
-    for (int i = 0; i < n; ++i) {
+    int i = 0;
+#ifdef __SSE2__
+    // Blocks of eight units from space up to the surrogates, tabs and line feeds pass at once.
+    const __m128i space = _mm_set1_epi16(0x20);
+    const __m128i aboveRange = _mm_set1_epi16(short(0xD800 - 0x20 - 1));
+    const __m128i tab = _mm_set1_epi16('\t');
+    const __m128i lineFeed = _mm_set1_epi16('\n');
+    for (; i + 8 <= n; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+        // Zero where the unit lies in [0x20, 0xD800): its distance from space does not exceed the range.
+        const __m128i over = _mm_subs_epu16(_mm_sub_epi16(units, space), aboveRange);
+        const __m128i plain =
+            _mm_or_si128(_mm_cmpeq_epi16(over, _mm_setzero_si128()),
+                         _mm_or_si128(_mm_cmpeq_epi16(units, tab), _mm_cmpeq_epi16(units, lineFeed)));
+        if (_mm_movemask_epi8(plain) != 0xFFFF)
+            break; // this block is looked at one unit at a time
+    }
+#endif
+    for (; i < n; ++i) {
         const ushort c = d[i];
         if (c >= 0x20 && c < 0xD800)
             continue;
@@ -349,11 +397,15 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
             // One pass over the run: where it ends, whether it holds references, no "]]>" in it.
             int end = i;
             bool references = false;
-            for (; end < n && d[end] != '<'; ++end) {
+            for (;;) {
+                end = findFirstOf(d, end, n, '<', '&', ']');
+                if (end >= n || d[end] == '<')
+                    break;
                 if (d[end] == '&')
                     references = true;
-                else if (d[end] == ']' && end + 2 < n && d[end + 1] == ']' && d[end + 2] == '>')
+                else if (end + 2 < n && d[end + 1] == ']' && d[end + 2] == '>')
                     return decline();
+                ++end;
             }
             if (open.size() == 1) {
                 // Around the document element only blanks may stand.
@@ -458,14 +510,10 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
                 quote = r.skipBlanks(quote + 1);
                 if (quote >= n || (d[quote] != '"' && d[quote] != '\''))
                     return decline();
-                int valueEnd = quote + 1;
-                while (valueEnd < n && d[valueEnd] != d[quote]) {
-                    // Raw tabs and line breaks are normalised in values; the full reader does that.
-                    if (d[valueEnd] == '<' || d[valueEnd] == '\t' || d[valueEnd] == '\n')
-                        return decline();
-                    ++valueEnd;
-                }
-                if (valueEnd >= n)
+                // Raw tabs and line breaks are normalised in values; the full reader does that.
+                const int valueEnd = findFirstOf(d, quote + 1, n, d[quote], '<', '\t');
+                if (valueEnd >= n || d[valueEnd] != d[quote] ||
+                    findFirstOf(d, quote + 1, valueEnd, '\n', '\n', '\n') < valueEnd)
                     return decline();
                 const int localName = intern(name, &seen);
                 for (int a = element + 1; a < m_nodes.size(); ++a) {
