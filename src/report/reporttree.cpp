@@ -291,9 +291,8 @@ public:
     bool appendResolved(int from, int to, QString* out) const
     {
         int plain = from;
-        for (int i = from; i < to; ++i) {
-            if (d[i] != '&')
-                continue;
+        for (int i = findFirstOf(d, from, to, '&', '&', '&'); i < to;
+             i = findFirstOf(d, i + 1, to, '&', '&', '&')) {
             out->append(m_xml.constData() + plain, i - plain);
             const int semicolon = find(i, ";", to);
             if (semicolon < 0)
