@@ -72,12 +72,10 @@ PrintHandler::PrintHandler(QObject* parent, PrintSpool* spool)
         if (m_storageProblem.isEmpty())
             recordPrinted();
     });
+    m_recorder.setMaxThreadCount(1);
     m_storageRetry.setSingleShot(true);
     m_storageRetry.setInterval(kStorageRetryMs);
-    connect(&m_storageRetry, &QTimer::timeout, this, [this] {
-        if (recordPrinted())
-            schedulePrint();
-    });
+    connect(&m_storageRetry, &QTimer::timeout, this, [this] { recordPrinted(); });
     // Labels handed over before the last stop whose entries were not archived: logged once, never
     // printed again.
     for (const PrintedRecord& record : m_spool->handedOver()) {
@@ -86,18 +84,12 @@ PrintHandler::PrintHandler(QObject* parent, PrintSpool* spool)
         recording.indexed = true;
         m_toRecord << recording;
     }
-    recordPrinted();
+    recordPrinted(true);
 
     // Printed reports are kept for reprinting for a while; pruned at start and once a day.
-    const auto prune = [this] {
-        int days = PrintSpool::kDefaultKeepDays;
-        if (SettingsManager* settings = SettingsManager::instance())
-            days = settings->getIntValue(PrintSpool::kKeepDaysKey, PrintSpool::kDefaultKeepDays, true);
-        m_spool->pruneArchive(std::max(days, 0));
-    };
-    prune();
+    pruneArchive();
     m_pruneTimer.setInterval(24 * 60 * 60 * 1000);
-    connect(&m_pruneTimer, &QTimer::timeout, this, prune);
+    connect(&m_pruneTimer, &QTimer::timeout, this, &PrintHandler::pruneArchive);
     m_pruneTimer.start();
 
     // Labels left from an earlier run print first.
@@ -105,6 +97,19 @@ PrintHandler::PrintHandler(QObject* parent, PrintSpool* spool)
         qDebug() << m_spool->pendingCount() << "labels wait in the spool from an earlier run";
         schedulePrint();
     }
+}
+
+void PrintHandler::pruneArchive()
+{
+    // The archive's index is rewritten: not while a round of recording appends to it.
+    if (m_recording) {
+        QTimer::singleShot(1000, this, &PrintHandler::pruneArchive);
+        return;
+    }
+    int days = PrintSpool::kDefaultKeepDays;
+    if (SettingsManager* settings = SettingsManager::instance())
+        days = settings->getIntValue(PrintSpool::kKeepDaysKey, PrintSpool::kDefaultKeepDays, true);
+    m_spool->pruneArchive(std::max(days, 0));
 }
 
 PrintHandler::~PrintHandler()
@@ -147,7 +152,7 @@ bool PrintHandler::stopPrinting(int milliseconds)
             m_spool->release(flight->entry.id);
     }
     m_inFlight.clear();
-    recordPrinted();
+    recordPrinted(true);
     return m_pool.activeThreadCount() == 0 && !m_catalogue->busy();
 }
 
@@ -478,76 +483,126 @@ void PrintHandler::applyOutcome(const std::shared_ptr<Flight>& flight)
     m_toRecord << recording;
 }
 
-bool PrintHandler::recordPrinted()
+bool PrintHandler::recordPrinted(bool wait)
 {
+    if (m_recording) {
+        if (!wait)
+            return m_storageProblem.isEmpty(); // the round under way records these after it
+        m_recorder.waitForDone();
+        if (!applyRound())
+            return false;
+    }
     if (m_toRecord.isEmpty()) {
         if (!m_storageProblem.isEmpty()) {
             qDebug() << "Handed-over labels can be recorded again";
             m_storageProblem.clear();
             emit spoolChanged();
+            schedulePrint();
         }
         return true;
     }
     ReportListModel* log = ReportListModel::instance();
     if (!log)
         return false; // shutting down: the records in the index get their lines at the next start
+    const QList<Recording> recordings = m_toRecord;
+    const QString logPath = log->reportLogPath();
+    m_recording = true;
+    const int round = ++m_roundNumber;
+    if (wait) {
+        m_round = recordDurably(recordings, log, logPath);
+        return applyRound() && recordPrinted(true);
+    }
+    // The disk waits on the recorder's thread, never in the window's event loop.
+    m_recorder.start([this, recordings, log, logPath, round] {
+        const RecordRound outcome = recordDurably(recordings, log, logPath);
+        {
+            QMutexLocker locker(&m_roundLock);
+            m_round = outcome;
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, round] {
+                // Applied already when a stop waited for it.
+                if (m_recording && round == m_roundNumber && applyRound())
+                    recordPrinted(); // what was handed over meanwhile, or clearing the problem
+            },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+PrintHandler::RecordRound PrintHandler::recordDurably(const QList<Recording>& recordings,
+                                                      ReportListModel* log, const QString& logPath)
+{
+    RecordRound round;
+    round.count = recordings.size();
     // First the mark that keeps each label from printing again, then its log line, then the
     // archive: a crash at any point repeats neither the label nor its line.
     QList<PrintedRecord> fresh;
-    for (const Recording& recording : qAsConst(m_toRecord)) {
+    for (const Recording& recording : recordings) {
         if (!recording.indexed)
             fresh << recording.record;
     }
     QString error;
-    if (!fresh.isEmpty()) {
-        if (!m_spool->recordPrinted(fresh, &error)) {
-            storageFailed(
-                PrintNotes::Error,
-                QStringLiteral("the spool folder %1 cannot be written (%2)").arg(m_spool->folder(), error));
-            return false;
-        }
-        for (Recording& recording : m_toRecord)
-            recording.indexed = true;
+    if (!fresh.isEmpty() && !m_spool->recordPrinted(fresh, &error)) {
+        round.problem =
+            QStringLiteral("the spool folder %1 cannot be written (%2)").arg(m_spool->folder(), error);
+        return round;
     }
-    int logged = 0;
-    for (; logged < m_toRecord.size(); ++logged) {
-        const Recording& recording = m_toRecord.at(logged);
-        const PrintedRecord& record = recording.record;
-        if (!recording.flight) {
-            if (!log->addLineOnce(record.logLine))
-                break;
-            continue;
-        }
-        ReportListModel::Entry row = ReportListModel::entryOf(record);
-        row.attention = recording.attention;
-        if (!log->addReport(row, record.logLine))
+    round.indexed = true;
+    for (; round.logged < recordings.size(); ++round.logged) {
+        const Recording& recording = recordings.at(round.logged);
+        const QString& line = recording.record.logLine;
+        if (!(recording.flight ? log->writeLogLine(line) : log->addLineOnce(line)))
             break;
     }
-    if (logged > 0) {
+    if (round.logged > 0) {
         log->syncLog();
         CrashPoint::reached("csv-line");
-        const QList<Recording> recorded = m_toRecord.mid(0, logged);
-        m_toRecord.erase(m_toRecord.begin(), m_toRecord.begin() + logged);
         QList<PrintedRecord> records;
-        for (const Recording& recording : recorded)
-            records << recording.record;
+        for (int i = 0; i < round.logged; ++i)
+            records << recordings.at(i).record;
         m_spool->archivePrinted(records);
-        for (const Recording& recording : recorded) {
-            if (!recording.flight)
-                continue;
-            finishEntry(recording.flight->entry, *recording.flight->job);
-            QMutexLocker locker(&m_recordLock);
-            recording.flight->recorded = true;
-            m_recorded.wakeAll();
-        }
     }
-    if (!m_toRecord.isEmpty()) {
-        storageFailed(
-            PrintNotes::LogNotWritten,
-            QStringLiteral("the printed-reports log %1 cannot be written").arg(log->reportLogPath()));
+    if (round.logged < recordings.size()) {
+        round.kind = PrintNotes::LogNotWritten;
+        round.problem = QStringLiteral("the printed-reports log %1 cannot be written").arg(logPath);
+    }
+    return round;
+}
+
+bool PrintHandler::applyRound()
+{
+    RecordRound round;
+    {
+        QMutexLocker locker(&m_roundLock);
+        round = m_round;
+    }
+    m_recording = false;
+    if (round.indexed) {
+        for (int i = 0; i < round.count && i < m_toRecord.size(); ++i)
+            m_toRecord[i].indexed = true;
+    }
+    ReportListModel* log = ReportListModel::instance();
+    const QList<Recording> recorded = m_toRecord.mid(0, round.logged);
+    m_toRecord.erase(m_toRecord.begin(), m_toRecord.begin() + recorded.size());
+    for (const Recording& recording : recorded) {
+        if (!recording.flight)
+            continue;
+        ReportListModel::Entry row = ReportListModel::entryOf(recording.record);
+        row.attention = recording.attention;
+        if (log)
+            log->addRow(row);
+        finishEntry(recording.flight->entry, *recording.flight->job);
+        QMutexLocker locker(&m_recordLock);
+        recording.flight->recorded = true;
+        m_recorded.wakeAll();
+    }
+    if (!round.problem.isEmpty()) {
+        storageFailed(round.kind, round.problem);
         return false;
     }
-    return recordPrinted(); // clears the problem
+    return true;
 }
 
 void PrintHandler::storageFailed(PrintNotes::Kind kind, const QString& problem)

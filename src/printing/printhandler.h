@@ -30,6 +30,7 @@
 
 class PrinterCatalogue;
 class PrinterMonitor;
+class ReportListModel;
 class SpoolListModel;
 class TestPrint;
 class ZplPrinterListModel;
@@ -157,9 +158,26 @@ private:
     void printNext();
     void onBatchDone();
     void applyOutcome(const std::shared_ptr<Flight>& flight);
-    // Records the handed-over labels in order: index, log line, archive. False when the spool or
-    // the log cannot be written: the rest wait, and nothing new is handed over, until a retry works.
-    bool recordPrinted();
+    // Records the handed-over labels in order: index, log line, archive. The disk work runs on the
+    // recorder's thread, one round at a time, unless `wait` (start and stop) does it here. False
+    // when the spool or the log cannot be written: the rest wait, and nothing new is handed over,
+    // until a retry works.
+    bool recordPrinted(bool wait = false);
+    // What a round of recording came to.
+    struct RecordRound
+    {
+        int count = 0; // the first labels waiting to be recorded, taken by the round
+        bool indexed = false;
+        int logged = 0; // of those, how many have their line (and are archived)
+        PrintNotes::Kind kind = PrintNotes::Error;
+        QString problem; // why the round stopped short; empty when it did not
+    };
+    // The disk work of a round (any thread): the spool's index, the CSV lines, the archive.
+    RecordRound recordDurably(const QList<Recording>& recordings, ReportListModel* log,
+                              const QString& logPath);
+    // Applies the round's outcome on this thread: rows, finished entries, the storage problem.
+    bool applyRound();
+    void pruneArchive();
     void storageFailed(PrintNotes::Kind kind, const QString& problem);
     void updateJobHold(const QString& jobId);
     void noteDamaged(const QString& file, const QString& reason);
@@ -201,6 +219,11 @@ private:
     QWaitCondition m_recorded;
     bool m_paused = false;
     QList<Recording> m_toRecord;
+    QThreadPool m_recorder;   // one thread: rounds of recording, in order
+    bool m_recording = false; // a round runs on the recorder's thread
+    int m_roundNumber = 0;
+    QMutex m_roundLock;
+    RecordRound m_round; // the last round's outcome, written by the recorder
     // Why handed-over labels cannot be recorded (a full disk); empty when they can.
     QString m_storageProblem;
     QTimer m_storageRetry;

@@ -112,16 +112,20 @@ void ReportListModel::setSelectedCustomContentKey(const QString& key)
 void ReportListModel::setReportLogPath(const QString& path)
 {
     qDebug() << Q_FUNC_INFO << "Setting Log path to:" << path;
-    if (path == m_logPath)
-        return;
-    m_logPath = path;
+    {
+        QMutexLocker locker(&m_fileLock);
+        if (path == m_logPath)
+            return;
+        m_logPath = path;
+        m_logFile.close();
+        m_logFile.setFileName(m_logPath); // opened on next use
+    }
     emit reportLogPathChanged();
-    m_logFile.close();
-    m_logFile.setFileName(m_logPath); // opened on next use
 }
 
 bool ReportListModel::openReportLogFile()
 {
+    QMutexLocker locker(&m_fileLock);
     qDebug() << Q_FUNC_INFO << "Opening" << m_logPath;
     m_logFile.close();
     m_logFile.setFileName(m_logPath);
@@ -182,11 +186,24 @@ bool ReportListModel::addReport(const Entry& printed, const QString& line)
     Entry entry = printed;
     if (!entry.printTime.isValid())
         entry.printTime = QDateTime::currentDateTime();
-    entry.selected = false;
     if (!writeLine((line.isEmpty() ? logLine(entry) : line).toUtf8()))
         return false;
-    appendRow(entry);
+    addRow(entry);
     return true;
+}
+
+bool ReportListModel::writeLogLine(const QString& line)
+{
+    return writeLine(line.toUtf8());
+}
+
+void ReportListModel::addRow(const Entry& printed)
+{
+    Entry entry = printed;
+    if (!entry.printTime.isValid())
+        entry.printTime = QDateTime::currentDateTime();
+    entry.selected = false;
+    appendRow(entry);
 }
 
 void ReportListModel::appendRow(const Entry& entry)
@@ -199,6 +216,7 @@ void ReportListModel::appendRow(const Entry& entry)
 
 bool ReportListModel::addLineOnce(const QString& line)
 {
+    QMutexLocker locker(&m_fileLock);
     const QByteArray bytes = line.toUtf8();
     QFile file(m_logPath);
     if (file.open(QIODevice::ReadOnly)) {
@@ -214,11 +232,13 @@ bool ReportListModel::addLineOnce(const QString& line)
 
 bool ReportListModel::syncLog()
 {
+    QMutexLocker locker(&m_fileLock);
     return !m_logFile.isOpen() || DurableFile::syncFile(m_logPath);
 }
 
 bool ReportListModel::writeLine(const QByteArray& text)
 {
+    QMutexLocker locker(&m_fileLock);
     if (!m_logFile.isOpen()) {
         qDebug() << Q_FUNC_INFO << "File not open! Trying to open";
         if (!openReportLogFile()) {

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QList>
 #include <QMap>
+#include <QRecursiveMutex>
 #include <QString>
 #include <QStringList>
 
@@ -107,6 +108,11 @@ public:
     bool addLineOnce(const QString& line);
     // Flushes the lines written to the disk.
     bool syncLog();
+    // The CSV file alone: writeLogLine, addLineOnce and syncLog may be called from a thread of
+    // their own (the spool's recorder), so the window never waits for the disk; the row of a label
+    // written so is added with addRow, on the window's thread.
+    bool writeLogLine(const QString& line);
+    void addRow(const Entry& entry);
     // Rows of labels printed before this start (from the archive), shown above this run's rows;
     // nothing is written to the CSV file.
     void addHistory(const QList<Entry>& entries);
@@ -142,6 +148,9 @@ private:
     QString m_selectedCustomContentKey;
     QStringList m_customContentKeyList;
     QList<Entry> m_entries;
+    // Guards the file (and its path) against the recorder's thread; recursive, as opening the
+    // file writes its header through the same calls.
+    mutable QRecursiveMutex m_fileLock;
     QString m_logPath;
     QFile m_logFile;
     // The open file does not end with a line feed (a cut line, or saved by another program):
