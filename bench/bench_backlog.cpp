@@ -15,6 +15,7 @@
 #include "mc/xmlpoller.h"
 #include "printing/fileprinter.h"
 #include "printing/printhandler.h"
+#include "printing/printspool.h"
 #include "printing/zplprinters.h"
 #include "settings/settingsmanager.h"
 #include "settings/systempaths.h"
@@ -203,7 +204,8 @@ int main(int argc, char* argv[])
     };
     qint64 fetchedAt = -1;
     QElapsedTimer clock;
-    QObject::connect(viewer.poller(), &XMLPoller::ReportsFetched, [&] {
+    // The first page in the spool (the reports themselves no longer go out as texts).
+    QObject::connect(viewer.printHandler()->spool(), &PrintSpool::changed, &app, [&] {
         if (fetchedAt < 0)
             fetchedAt = clock.elapsed();
     });

@@ -54,9 +54,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), int(size));
-    QStringList reports;
+    QByteArrayList cutReports;
     QString error;
-    const bool cut = ExportSplitter::split(bytes, &reports, &error);
+    const bool cut = ExportSplitter::split(bytes, &cutReports, &error);
+    QStringList reports;
+    for (const QByteArray& report : qAsConst(cutReports))
+        reports << QString::fromUtf8(report);
     QStringList expected;
     // Invalid UTF-8 turns into replacement characters for the reader, not for the byte scan.
     if (QString::fromUtf8(bytes).toUtf8() == bytes && readWhole(bytes, &expected)) {

@@ -38,6 +38,14 @@ QStringList serials(const QStringList& reports)
     return result;
 }
 
+QStringList serials(const QByteArrayList& reports)
+{
+    QStringList texts;
+    for (const QByteArray& r : reports)
+        texts << QString::fromUtf8(r);
+    return serials(texts);
+}
+
 } // namespace
 
 class TestPoller : public QObject
@@ -298,8 +306,9 @@ private slots:
         XMLPoller poller;
         QStringList committed;
         XMLPoller::ReportStore store;
-        store.stage = [](const QString&, const QString&, const QString&, const QString&, const QStringList&,
-                         const QHash<QString, qint64>&, qint64 from, qint64 to, QStringList* ids) {
+        store.stage = [](const QString&, const QString&, const QString&, const QString&,
+                         const QByteArrayList&, const QHash<QString, qint64>&, qint64 from, qint64 to,
+                         QStringList* ids) {
             *ids << QString("%1-%2").arg(from).arg(to);
             return true;
         };
@@ -337,7 +346,7 @@ private slots:
         QList<int> pages;
         XMLPoller::ReportStore store;
         store.stage = [&](const QString&, const QString&, const QString&, const QString&,
-                          const QStringList& reports, const QHash<QString, qint64>&, qint64, qint64,
+                          const QByteArrayList& reports, const QHash<QString, qint64>&, qint64, qint64,
                           QStringList* ids) {
             pages << reports.size();
             *ids << serials(reports);
@@ -373,7 +382,7 @@ private slots:
         QStringList committed;
         XMLPoller::ReportStore store;
         store.stage = [&](const QString&, const QString&, const QString&, const QString&,
-                          const QStringList& reports, const QHash<QString, qint64>&, qint64, qint64,
+                          const QByteArrayList& reports, const QHash<QString, qint64>&, qint64, qint64,
                           QStringList* ids) {
             if (diskFull)
                 return false;
@@ -408,7 +417,7 @@ private slots:
         QMap<QString, QStringList> committed;
         XMLPoller::ReportStore store;
         store.stage = [&](const QString& job, const QString&, const QString&, const QString&,
-                          const QStringList& reports, const QHash<QString, qint64>&, qint64, qint64,
+                          const QByteArrayList& reports, const QHash<QString, qint64>&, qint64, qint64,
                           QStringList* ids) {
             if (pagesLeft-- <= 0)
                 return false;

@@ -26,7 +26,7 @@ SampleReportModel::Sample consoleSample(const QByteArray& report)
     ReportDocument document;
     if (document.parse(QString::fromUtf8(report)))
         sample.date = document.date();
-    sample.documentId = ReportDocument::scanDocumentId(QString::fromUtf8(report));
+    sample.documentId = ReportDocument::scanDocumentId(report);
     return sample;
 }
 
@@ -215,13 +215,13 @@ bool SampleReportModel::fetchNewest(int count, QList<QByteArray>* reports)
         lines.append(McRequest::onlyExportedLine());
     lines.append(McRequest::idLine(QStringLiteral("gt"), from));
     lines.append(McRequest::idLine(QStringLiteral("lte"), ids.last()));
-    QStringList texts;
+    QByteArrayList texts;
     if (!mc->exportReports(lines, &texts))
         return false;
-    for (const QString& text : texts) {
+    for (const QByteArray& text : qAsConst(texts)) {
         // Issue reports describe a problem of the station, not a device: nothing to print.
-        if (!text.contains(QLatin1String("<korvex_issue_report>")))
-            reports->append(text.toUtf8());
+        if (!text.contains("<korvex_issue_report>"))
+            reports->append(text);
     }
     return true;
 }

@@ -158,7 +158,7 @@ void Viewer::connectPollerToSpool()
     PrintHandler* handler = m_printHandler;
     XMLPoller::ReportStore store;
     store.stage = [handler](const QString& jobId, const QString& jobName, const QString& layout,
-                            const QString& printer, const QStringList& reports,
+                            const QString& printer, const QByteArrayList& reports,
                             const QHash<QString, qint64>& consoleIds, qint64 from, qint64 to,
                             QStringList* staged) {
         return handler->stageReports(jobId, jobName, layout, printer, reports, consoleIds, from, to, staged);

@@ -85,15 +85,14 @@ public:
         return true;
     }
 
-    QString wrapped(qint64 from, qint64 to) const
+    QByteArray wrapped(qint64 from, qint64 to) const
     {
-        // The bytes are joined first: one UTF-16 conversion of the report, no second copy of it.
         QByteArray bytes;
         bytes.reserve(int(to - from) + 13);
         bytes.append("<root>", 6);
         bytes.append(m_data + from, int(to - from));
         bytes.append("</root>", 7);
-        return QString::fromUtf8(bytes);
+        return bytes;
     }
 
     QByteArray text(qint64 from, qint64 to) const { return QByteArray(m_data + from, int(to - from)); }
@@ -110,7 +109,7 @@ struct Open
 
 } // namespace
 
-bool ExportSplitter::split(const QByteArray& reply, QStringList* reports, QString* error)
+bool ExportSplitter::split(const QByteArray& reply, QByteArrayList* reports, QString* error)
 {
     reports->clear();
     const Scanner scan(reply.constData(), reply.size());

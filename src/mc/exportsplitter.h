@@ -6,13 +6,14 @@
 // XML pass over tens of megabytes cost more than printing their labels.
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QString>
 #include <QStringList>
 
 class ExportSplitter
 {
 public:
-    // Each report is wrapped in its own <root>, as the label side reads it. False with *error (and
-    // no reports) when the bytes are not one complete export.
-    static bool split(const QByteArray& reply, QStringList* reports, QString* error);
+    // Each report is wrapped in its own <root>, as the label side reads it, and kept in UTF-8 as the
+    // spool stores it. False with *error (and no reports) when the bytes are not one complete export.
+    static bool split(const QByteArray& reply, QByteArrayList* reports, QString* error);
 };

@@ -173,12 +173,12 @@ bool MCComm::searchReports(const QStringList& lines, const QString& format, QStr
     return ok;
 }
 
-bool MCComm::exportReports(const QStringList& lines, QStringList* reports)
+bool MCComm::exportReports(const QStringList& lines, QByteArrayList* reports)
 {
     bool ok = false;
     const std::string body = post(m_baseUrl + QStringLiteral("/rest-service/report/export/xml"),
                                   McRequest::exportEnvelope(lines), &ok, kFieldName, kExportTimeout);
-    QStringList parsed;
+    QByteArrayList parsed;
     QString error;
     // Only a whole export counts: a partial one would let the watermark pass reports never seen.
     if (ok &&
@@ -187,6 +187,6 @@ bool MCComm::exportReports(const QStringList& lines, QStringList* reports)
         ok = false;
     }
     if (reports)
-        *reports = ok ? parsed : QStringList();
+        *reports = ok ? parsed : QByteArrayList();
     return ok;
 }

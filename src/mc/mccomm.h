@@ -1,6 +1,7 @@
 #pragma once
 // Client of the Management Console protocol: time requests, CSV report search and XML report export.
 
+#include <QByteArrayList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -26,7 +27,7 @@ public:
     bool getTime();
     bool searchReports(const QStringList& lines, const QString& format, QString* reply);
     // False (and no reports) unless the reply arrived whole and parses as one export.
-    bool exportReports(const QStringList& lines, QStringList* reports);
+    bool exportReports(const QStringList& lines, QByteArrayList* reports);
     // HTTP status of the last request (0 when none came), e.g. 401 for a rejected user.
     long lastHttpStatus() const { return m_lastHttpStatus; }
 

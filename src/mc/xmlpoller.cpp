@@ -11,6 +11,7 @@
 #include <QDebug>
 #include <QHash>
 #include <QMap>
+#include <QMetaMethod>
 #include <QThread>
 
 #include <algorithm>
@@ -366,20 +367,20 @@ void XMLPoller::doCheck()
                                           .arg(page.first + 1)
                                           .arg(page.second)
                                           .arg(jobName));
-                QStringList reports;
+                // Reports stay in the reply's UTF-8 all the way into the spool.
+                QByteArrayList reports;
                 const bool exported = mc->exportReports(lines, &reports);
                 if (!exported)
                     unreachable = noteUnreachable(*mc);
                 const int fetched = reports.size();
                 qint64 chars = 0;
-                for (const QString& report : qAsConst(reports))
+                for (const QByteArray& report : qAsConst(reports))
                     chars += report.size();
                 pageSize = nextPageSize(chars, fetched);
-                reports.erase(std::remove_if(reports.begin(), reports.end(),
-                                             [](const QString& r) {
-                                                 return r.contains(QLatin1String("<korvex_issue_report>"));
-                                             }),
-                              reports.end());
+                reports.erase(
+                    std::remove_if(reports.begin(), reports.end(),
+                                   [](const QByteArray& r) { return r.contains("<korvex_issue_report>"); }),
+                    reports.end());
                 qDebug() << "Job:" << (jobName.isEmpty() ? QStringLiteral("Unknown") : jobName) << "Printing"
                          << fetched << "Reports"
                          << "(" << page.first + 1 << "-" << page.second << ")";
@@ -400,8 +401,14 @@ void XMLPoller::doCheck()
                 reachedBy.insert(job, page.second);
                 if (!storeProgress(storedId, staged))
                     break;
-                if (!reports.isEmpty())
-                    emit ReportsFetched(jobName, layout, printer, reports, page.first + 1, page.second);
+                // As texts only for whoever listens: the spool has them already.
+                if (!reports.isEmpty() &&
+                    isSignalConnected(QMetaMethod::fromSignal(&XMLPoller::ReportsFetched))) {
+                    QStringList texts;
+                    for (const QByteArray& report : qAsConst(reports))
+                        texts << QString::fromUtf8(report);
+                    emit ReportsFetched(jobName, layout, printer, texts, page.first + 1, page.second);
+                }
             }
         }
         // Reports pass inactive jobs by, also when no job is active: a job made active later prints

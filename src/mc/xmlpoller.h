@@ -61,7 +61,7 @@ public:
     struct ReportStore
     {
         std::function<bool(const QString& jobId, const QString& jobName, const QString& layout,
-                           const QString& printer, const QStringList& reports,
+                           const QString& printer, const QByteArrayList& reports,
                            const QHash<QString, qint64>& consoleIds, qint64 rangeFrom, qint64 rangeTo,
                            QStringList* staged)>
             stage;

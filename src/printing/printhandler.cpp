@@ -226,12 +226,12 @@ void PrintHandler::reportFailure(PrintNotes::Kind kind, const QString& title, co
 }
 
 bool PrintHandler::stageReports(const QString& jobId, const QString& jobName, const QString& layout,
-                                const QString& printer, const QStringList& reports,
+                                const QString& printer, const QByteArrayList& reports,
                                 const QHash<QString, qint64>& consoleIds, qint64 rangeFrom, qint64 rangeTo,
                                 QStringList* staged)
 {
     QStringList ids;
-    for (const QString& report : reports) {
+    for (const QByteArray& report : reports) {
         SpoolEntry entry;
         entry.jobId = jobId;
         entry.jobName = jobName;
@@ -241,7 +241,7 @@ bool PrintHandler::stageReports(const QString& jobId, const QString& jobName, co
         entry.reportId = consoleIds.value(entry.reportUuid);
         entry.rangeFrom = rangeFrom;
         entry.rangeTo = rangeTo;
-        entry.report = report.toUtf8();
+        entry.report = report;
         QString error;
         if (!m_spool->stage(&entry, &error)) {
             qWarning() << "Job" << jobName << ": cannot write a label to the spool:" << error;

@@ -69,7 +69,7 @@ public:
     // `staged`. False when they could not all be kept (none of them is then kept). Any thread.
     // Each label keeps its report's console id from `consoleIds` (by document id).
     bool stageReports(const QString& jobId, const QString& jobName, const QString& layout,
-                      const QString& printer, const QStringList& reports,
+                      const QString& printer, const QByteArrayList& reports,
                       const QHash<QString, qint64>& consoleIds, qint64 rangeFrom, qint64 rangeTo,
                       QStringList* staged);
 

@@ -334,14 +334,15 @@ QStringList ReportDocument::query(const QString& path) const
     return m_tree->query(path);
 }
 
-QString ReportDocument::scanDocumentId(const QString& xml)
+namespace {
+
+QString scanDocumentIdOf(QXmlStreamReader& reader)
 {
     static const QStringList path = {QStringLiteral("root"), QStringLiteral("report"),
                                      QStringLiteral("korvex_data"), QStringLiteral("description"),
                                      QStringLiteral("document_id")};
-    QXmlStreamReader reader(xml);
     QStringList open;
-    while (!reader.atEnd() && open.size() <= kMaxElementDepth) {
+    while (!reader.atEnd() && open.size() <= ReportDocument::kMaxElementDepth) {
         const QXmlStreamReader::TokenType token = reader.readNext();
         if (token == QXmlStreamReader::StartElement) {
             open.append(reader.name().toString());
@@ -353,4 +354,18 @@ QString ReportDocument::scanDocumentId(const QString& xml)
         }
     }
     return QString();
+}
+
+} // namespace
+
+QString ReportDocument::scanDocumentId(const QString& xml)
+{
+    QXmlStreamReader reader(xml);
+    return scanDocumentIdOf(reader);
+}
+
+QString ReportDocument::scanDocumentId(const QByteArray& xml)
+{
+    QXmlStreamReader reader(xml);
+    return scanDocumentIdOf(reader);
 }

@@ -57,6 +57,7 @@ public:
     // The report's document id (its UUID), read with a quick scan instead of a whole parse; empty
     // when the text holds none.
     static QString scanDocumentId(const QString& xml);
+    static QString scanDocumentId(const QByteArray& xml);
 
 private:
     void reset();
