@@ -339,12 +339,12 @@ void LabelJob::completeHandOvers(QList<LabelJob*> pending, HandOffGate* gate,
         for (LabelJob* job : qAsConst(together)) {
             pending.removeOne(job);
             job->endHandOver(gate);
-            job->ended(gate, ended);
+            job->endJob(gate, ended);
         }
     }
 }
 
-void LabelJob::ended(HandOffGate* gate, const std::function<void(LabelJob*)>& ended)
+void LabelJob::endJob(HandOffGate* gate, const std::function<void(LabelJob*)>& ended)
 {
     // Labels after one that waits for its printer wait too, so none overtakes it.
     if (gate && m_holdsLine)
@@ -417,7 +417,7 @@ void LabelJob::runPart(const QList<LabelJob*>& jobs, HandOffGate* gate, const st
         if (!job->m_handOff.pending.isEmpty())
             pending << job;
         else
-            job->ended(gate, ended);
+            job->endJob(gate, ended);
     }
     completeHandOvers(pending, gate, ended);
 }

@@ -149,7 +149,7 @@ private:
     static void completeHandOvers(QList<LabelJob*> pending, HandOffGate* gate,
                                   const std::function<void(LabelJob*)>& ended);
     // The job has ended: tells `ended` and lets the printer's next label go.
-    void ended(HandOffGate* gate, const std::function<void(LabelJob*)>& ended);
+    void endJob(HandOffGate* gate, const std::function<void(LabelJob*)>& ended);
     // The label waits for its printer: `why` says why, the note kind whether it is missing.
     void waitForPrinter(const PrinterStatus& why);
 
