@@ -248,7 +248,7 @@ int main(int argc, char* argv[])
     printf("reports on the console: %d (at least %s kB each), labels printed: %d (issue reports are not "
            "printed), %d workers\n",
            reports, qPrintable(reportKb), before, viewer.printHandler()->workerCount());
-    printf("export and split: %.2f s; all labels: %.2f s\n", fetchedAt / 1000.0, total / 1000.0);
+    printf("first page in the spool: %.2f s; all labels: %.2f s\n", fetchedAt / 1000.0, total / 1000.0);
     printf("labels per second (poll start to last file): %.2f\n",
            before * 1000.0 / std::max<qint64>(1, total));
     printf("station CPU per label: %.2f ms\n", cpuSeconds * 1000.0 / std::max(1, before));
