@@ -321,31 +321,31 @@ QString PrintSpool::nextId()
     return QStringLiteral("%1").arg(m_lastSerial, 17, 10, QLatin1Char('0'));
 }
 
-bool PrintSpool::write(SpoolEntry* entry, const QString& suffix, QString* error, bool syncFolder)
+bool PrintSpool::write(SpoolEntry* entry, const QString& suffix, QString* error, bool durable)
 {
     entry->id = nextId();
     if (!entry->spooledAt.isValid())
         entry->spooledAt = QDateTime::currentDateTime();
-    return DurableFile::write(path(entry->id, suffix), encode(*entry), error, syncFolder);
+    if (durable)
+        return DurableFile::write(path(entry->id, suffix), encode(*entry), error);
+    // Written straight under its name and flushed later with others (syncStaged): a file torn by a
+    // crash before that is recognised by its length.
+    QFile file(path(entry->id, suffix));
+    const QByteArray data = encode(*entry);
+    if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.flush())
+        return true;
+    if (error)
+        *error = file.errorString();
+    qDebug() << Q_FUNC_INFO << "cannot write" << file.fileName() << file.errorString();
+    file.remove();
+    return false;
 }
 
 bool PrintSpool::stage(SpoolEntry* entry, QString* error)
 {
-    entry->id = nextId();
-    if (!entry->spooledAt.isValid())
-        entry->spooledAt = QDateTime::currentDateTime();
-    // Written straight under its name and flushed with the rest of the page (syncStaged): a file
-    // torn by a crash before that is recognised by its length, and its range is fetched again.
-    QFile file(path(entry->id, kStaged));
-    const QByteArray data = encode(*entry);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.flush();
-    if (!written) {
-        if (error)
-            *error = file.errorString();
-        qDebug() << Q_FUNC_INFO << "cannot write" << file.fileName() << file.errorString();
-        file.remove();
+    // Flushed with the rest of the page; a torn one's range is fetched again.
+    if (!write(entry, kStaged, error, false))
         return false;
-    }
     SpoolEntry header = *entry;
     header.report.clear();
     QMutexLocker locker(&m_lock);

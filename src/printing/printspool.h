@@ -156,7 +156,8 @@ signals:
 
 private:
     QString nextId();
-    bool write(SpoolEntry* entry, const QString& suffix, QString* error, bool syncFolder = true);
+    // Durable: synced under a temporary name and renamed, its folder synced; else written plainly.
+    bool write(SpoolEntry* entry, const QString& suffix, QString* error, bool durable = true);
     void load();
     QString path(const QString& id, const QString& suffix = QStringLiteral(".entry")) const;
     void moveAside(const QString& file, const QString& reason);
