@@ -282,6 +282,13 @@ private slots:
             {"//y", {"nested inner tail", "nested inner tail"}},
             {"//y/text()", {"nested ", " tail"}},
             {"//entry/../@name", {"it's & more", "Battery health", "\u00fcnicode", "", "bulk", "fields"}},
+            // A "//" step below a context keeps to what lies inside that context.
+            {"//y//y", {"nested inner tail"}},
+            {"//x//x", {}},
+            {"//y/@z//y", {}},
+            {"//user_data//fields", {"PO-1"}},
+            {"//korvex_data//fields", {}},
+            {"//bulk//at 100 %", {}},
             {"root/report", {}},
             {"/root///report", {}},
             {"/root/report[1]", {}},

@@ -78,6 +78,21 @@ void ReportTree::finish()
 {
     m_nodes[0].end = m_nodes.size();
     m_nodes[0].textEnd = m_text.size();
+    // Reports are read by element name again and again: each name's elements are chained once here.
+    m_firstNamed.fill(-1, m_names.size());
+    QVector<int> lastNamed(m_names.size(), -1);
+    Node* nodes = m_nodes.data();
+    for (int i = 1; i < m_nodes.size(); ++i) {
+        const Node& node = nodes[i];
+        if (node.kind != Element || node.namespaceUri != 0)
+            continue;
+        const int last = lastNamed.at(node.localName);
+        if (last < 0)
+            m_firstNamed[node.localName] = i;
+        else
+            nodes[last].nextNamed = i;
+        lastNamed[node.localName] = i;
+    }
     m_entriesName = m_strings.value(QStringLiteral("entries"), -1);
     m_entryName = m_strings.value(QStringLiteral("entry"), -1);
     collectNames(m_entriesName, &m_sectionNames);
@@ -125,11 +140,9 @@ void ReportTree::collectNames(int elementName, QVector<int>* table) const
 {
     // An open-addressed table of the "name" attribute nodes of these elements, by their value.
     QVector<int> named;
-    for (int i = 1; elementName >= 0 && i < m_nodes.size(); ++i) {
-        const Node& node = m_nodes.at(i);
-        if (node.kind == Element && node.localName == elementName && node.namespaceUri == 0 &&
-            node.value >= 0)
-            named.append(node.value);
+    for (int i = elementName >= 0 ? m_firstNamed.at(elementName) : -1; i >= 0; i = m_nodes.at(i).nextNamed) {
+        if (m_nodes.at(i).value >= 0)
+            named.append(m_nodes.at(i).value);
     }
     int size = 16;
     while (size < 2 * named.size())
@@ -747,8 +760,34 @@ bool ReportTree::matches(int index, const Step& step) const
     return true;
 }
 
+bool ReportTree::applyToNamed(const Step& step, const QVector<int>& context, QVector<int>* result) const
+{
+    int name = -1;
+    if (step.kind == StepKind::Name && step.namespaceUri == 0)
+        name = step.localName;
+    else if (step.kind == StepKind::Section)
+        name = m_entriesName;
+    else if (step.kind == StepKind::Entry)
+        name = m_entryName;
+    if (!step.descendants || name < 0)
+        return false;
+    // An element is below the context when some earlier context node ends after it (an attribute
+    // ends where the next node starts, so it covers none); the context is in document order.
+    int next = 0;
+    int coveredTo = 0;
+    for (int i = m_firstNamed.at(name); i >= 0; i = m_nodes.at(i).nextNamed) {
+        for (; next < context.size() && context.at(next) < i; ++next)
+            coveredTo = std::max(coveredTo, m_nodes.at(context.at(next)).end);
+        if (i < coveredTo && matches(i, step))
+            result->append(i);
+    }
+    return true;
+}
+
 void ReportTree::apply(const Step& step, const QVector<int>& context, QVector<int>* result) const
 {
+    if (applyToNamed(step, context, result))
+        return;
     QVector<int> base;
     if (step.descendants) {
         // Each node with everything inside it; attributes are inside no node's descendants.
@@ -832,12 +871,8 @@ QVector<int> ReportTree::elementsNamed(const QString& name) const
 {
     QVector<int> found;
     const int id = nameId(name);
-    if (id < 0)
-        return found;
-    for (int i = 1; i < m_nodes.size(); ++i) {
-        if (isElementNamed(i, id))
-            found.append(i);
-    }
+    for (int i = id >= 0 ? m_firstNamed.at(id) : -1; i >= 0; i = m_nodes.at(i).nextNamed)
+        found.append(i);
     return found;
 }
 

@@ -66,12 +66,13 @@ private:
         // attributes, comments and instructions.
         int textBegin = 0;
         int textEnd = 0;
-        int value = -1; // an element's "name" attribute node
+        int value = -1;     // an element's "name" attribute node
+        int nextNamed = -1; // the next element of the same name outside any namespace
         bool operator==(const Node& o) const
         {
             return kind == o.kind && parent == o.parent && end == o.end && localName == o.localName &&
                    namespaceUri == o.namespaceUri && textBegin == o.textBegin && textEnd == o.textEnd &&
-                   value == o.value;
+                   value == o.value && nextNamed == o.nextNamed;
         }
     };
     enum class StepKind
@@ -108,6 +109,8 @@ private:
     bool parseNameTest(const QString& part, Step* step) const;
     bool matches(int node, const Step& step) const;
     void apply(const Step& step, const QVector<int>& context, QVector<int>* result) const;
+    // A "//" step to elements of one name: their chain, instead of every node below the context.
+    bool applyToNamed(const Step& step, const QVector<int>& context, QVector<int>* result) const;
     QString stringValue(int node) const;
     int nameId(const QString& name) const;
     bool isElementNamed(int node, int name) const;
@@ -121,6 +124,7 @@ private:
     // The names of the report's sections ("entries") and entries, as tables of their attribute nodes.
     QVector<int> m_sectionNames;
     QVector<int> m_entryNames;
+    QVector<int> m_firstNamed; // by name: the first element of the chain through `nextNamed`
     int m_entriesName = -1;
     int m_entryName = -1;
 };
