@@ -210,6 +210,14 @@ int main(int argc, char* argv[])
             fetchedAt = clock.elapsed();
     });
 
+    // Under `perf record -D -1 --control fifo:F`, with BENCH_PERF_CTL=F, only the backlog is profiled.
+    const auto perfControl = [](const char* command) {
+        const QByteArray fifo = qgetenv("BENCH_PERF_CTL");
+        QFile control(QString::fromLocal8Bit(fifo));
+        if (!fifo.isEmpty() && control.open(QIODevice::WriteOnly))
+            control.write(command);
+    };
+    perfControl("enable\n");
     rusage startUsage{};
     getrusage(RUSAGE_SELF, &startUsage);
     const double consoleStart = processSeconds(server.processId());
@@ -224,6 +232,7 @@ int main(int argc, char* argv[])
         },
         3600000);
     const qint64 total = clock.elapsed();
+    perfControl("disable\n");
     const qint64 backlogGap = longestGap;
     rusage backlogUsage{};
     getrusage(RUSAGE_SELF, &backlogUsage);

@@ -199,6 +199,11 @@ void CurlWrapper::prepareHandle(CURL* handle, const std::string& url, std::strin
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &CurlWrapper::appendToBuffer);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, buffer);
+    // An export is megabytes: the answer's announced length is reserved at once, and read in large
+    // pieces, instead of being copied over again as it grows.
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &CurlWrapper::reserveAnnounced);
+    curl_easy_setopt(handle, CURLOPT_HEADERDATA, buffer);
+    curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, 256L * 1024L);
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     if (auth)
         auth->authenticate(handle, url);
@@ -311,6 +316,21 @@ QString CurlWrapper::makeTempFileName(const QString& directory)
         now.toString(QStringLiteral("yyyy_MM_dd_hh_mm_ss_")) + QString::number(now.time().msec());
     return QDir::toNativeSeparators(
         QStringLiteral("%1/temp_report_%2_%3.xml").arg(directory, stamp).arg(sequence.fetch_add(1) + 1));
+}
+
+size_t CurlWrapper::reserveAnnounced(char* data, size_t size, size_t count, void* buffer)
+{
+    const size_t bytes = size * count;
+    static const char kName[] = "content-length:";
+    const size_t nameLength = sizeof kName - 1;
+    if (!buffer || bytes <= nameLength || qstrnicmp(data, kName, uint(nameLength)) != 0)
+        return bytes;
+    bool ok = false;
+    const qint64 announced = QByteArray(data + nameLength, int(bytes - nameLength)).trimmed().toLongLong(&ok);
+    // Only a plausible length: a larger answer still grows as it comes.
+    if (ok && announced > 0 && announced <= kMaxReserved)
+        static_cast<std::string*>(buffer)->reserve(size_t(announced));
+    return bytes;
 }
 
 size_t CurlWrapper::appendToBuffer(char* data, size_t size, size_t count, void* buffer)

@@ -54,4 +54,6 @@ private:
     static QString tempDirectory();
     static QString makeTempFileName(const QString& directory);
     static size_t appendToBuffer(char* data, size_t size, size_t count, void* buffer);
+    static size_t reserveAnnounced(char* data, size_t size, size_t count, void* buffer);
+    static constexpr qint64 kMaxReserved = 256 * 1024 * 1024;
 };

@@ -202,7 +202,7 @@ bool LabelJob::prepare(BatchContext* batch)
 
     m_document = std::make_unique<ReportDocument>();
     QString parseError;
-    if (!m_document->parse(QString::fromUtf8(report), &parseError)) {
+    if (!m_document->parse(QString::fromUtf8(report.constData(), report.size()), &parseError)) {
         // A label without the report's values would look printed but carry nothing.
         outcome = Outcome::Failed;
         reason = parseError;

@@ -83,11 +83,14 @@ SpoolEntry entryOf(const QJsonObject& h)
     return e;
 }
 
+QByteArray encodeHeader(const SpoolEntry& e)
+{
+    return kMagic + QJsonDocument(headerOf(e)).toJson(QJsonDocument::Compact) + '\n';
+}
+
 QByteArray encode(const SpoolEntry& e)
 {
-    QByteArray data = kMagic + QJsonDocument(headerOf(e)).toJson(QJsonDocument::Compact) + '\n';
-    data += e.report;
-    return data;
+    return encodeHeader(e) + e.report;
 }
 
 // Reads a spool file's header (and with `withReport` its report); false with the reason when the
@@ -330,9 +333,11 @@ bool PrintSpool::write(SpoolEntry* entry, const QString& suffix, QString* error,
         return DurableFile::write(path(entry->id, suffix), encode(*entry), error);
     // Written straight under its name and flushed later with others (syncStaged): a file torn by a
     // crash before that is recognised by its length.
+    // The header and the report go out as two writes: joining them first copied the report again.
     QFile file(path(entry->id, suffix));
-    const QByteArray data = encode(*entry);
-    if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.flush())
+    const QByteArray head = encodeHeader(*entry);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(head) == head.size() &&
+        file.write(entry->report) == entry->report.size())
         return true;
     if (error)
         *error = file.errorString();
