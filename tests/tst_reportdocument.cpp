@@ -97,7 +97,7 @@ QString digest(const ReportDocument& doc)
     const QStringList parts = {
         "id=" + doc.documentId(),
         "date=" + doc.date().toUTC().toString(Qt::ISODate),
-        "text=" + QString(doc.xml().isEmpty() ? "" : "kept"),
+        "text=" + QString(doc.hasReport() ? "kept" : ""),
         "model=" + info.model,
         "maker=" + info.manufacturer,
         "internal=" + doc.identifier(Device::InternalModel),
@@ -122,7 +122,7 @@ private slots:
         QCOMPARE(doc.documentId(), QStringLiteral("5e2a1c7f-3b9d-4c61-a0f4-9d2e6b8c1a35"));
         // The console's own entry comes first and is skipped.
         QCOMPARE(doc.date(), QDateTime::fromString(QStringLiteral("2026-12-01T09:14:05+02:00"), Qt::ISODate));
-        QCOMPARE(doc.xml(), kSampleReport);
+        QVERIFY(doc.hasReport());
 
         const DeviceInfo& info = doc.info();
         QCOMPARE(QStringList({info.manufacturer, info.model, info.marketName, info.wifiMac, info.mdmStatus,
@@ -238,9 +238,8 @@ private slots:
         doc.parse(kSampleReport);
         doc.parse(xml);
         QCOMPARE(digest(doc), expected);
-        if (doc.xml().isEmpty())
+        if (!doc.hasReport())
             QVERIFY(doc.query(kDocumentIdPath).isEmpty());
-        QVERIFY(doc.xml().isEmpty() || doc.xml() == xml);
     }
     // Path forms as labels and the catalogue write them, on a report with the odd things a console
     // or a hand-made report may hold.

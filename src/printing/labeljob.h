@@ -132,7 +132,7 @@ public:
     // printer's next label may be handed over.
     static void runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const std::atomic<bool>* stopping,
                          const std::function<void(LabelJob*)>& ended = {});
-    static constexpr qint64 kPartBytes = 4 * 1024 * 1024;
+    static constexpr qint64 kPartBytes = 8 * 1024 * 1024;
 
     // The layout document of a layout name; empty when it cannot be loaded.
     static QJsonObject loadLayoutFile(const QString& layoutName);

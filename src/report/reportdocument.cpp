@@ -77,7 +77,6 @@ bool ReportDocument::parse(const QString& xml, QString* error)
             *error = QStringLiteral("the report is not readable XML (no document element at line 1)");
         return false;
     }
-    m_xml = xml;
     m_tree = tree;
     const ReportTree& report = *tree;
 
@@ -94,7 +93,7 @@ bool ReportDocument::parse(const QString& xml, QString* error)
     readSections(report);
     readCustomFields(report);
     // A report without a usable date is not printable: keep none of its report data.
-    if (m_xml.isEmpty() || !m_date.isValid()) {
+    if (!m_tree || !m_date.isValid()) {
         dropUndated();
         if (error)
             *error = QStringLiteral("the report has no usable report date");
@@ -165,7 +164,6 @@ void ReportDocument::dropUndated()
 {
     m_documentId.clear();
     m_testResults.clear();
-    m_xml.clear();
     m_tree.reset();
     m_date = QDateTime();
     m_erasures.clear();
@@ -329,7 +327,7 @@ void ReportDocument::readErasures(const ReportTree& report, int section)
 
 QStringList ReportDocument::query(const QString& path) const
 {
-    if (m_xml.isEmpty() || !m_tree)
+    if (!m_tree)
         return QStringList();
     return m_tree->query(path);
 }

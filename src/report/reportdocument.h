@@ -46,7 +46,8 @@ public:
     const QString& testResults() const { return m_testResults; }
     int testingDuration() const { return m_testingDuration; }
     int testSummary() const { return m_testSummary; }
-    const QString& xml() const { return m_xml; }
+    // The report parsed and its data is kept (the text itself is not: the tree answers for it).
+    bool hasReport() const { return m_tree != nullptr; }
     const DeviceInfo& info() const { return m_info; }
     const QMap<QString, QString>& customFields() const { return m_customFields; }
     const QStringList& identifiers() const { return m_identifiers; }
@@ -81,7 +82,6 @@ private:
     QString m_testResults;
     int m_testingDuration = 0;
     int m_testSummary = SummaryNone;
-    QString m_xml;
     QString m_spare;
     DeviceInfo m_info;
     QMap<QString, QString> m_customFields;

@@ -63,12 +63,13 @@ int ReportTree::intern(const QStringRef& text, QHash<uint, int>* seen)
     return id;
 }
 
-void ReportTree::begin(int expectedLength)
+void ReportTree::begin(int expectedLength, int expectedNodes)
 {
     *this = ReportTree();
     intern(QString()); // 0: no namespace
-    // About one node per two dozen characters in reports; growing there copied the table many times.
-    m_nodes.reserve(expectedLength / 24 + 16);
+    // Growing the table copied it many times: about one node per two dozen characters in reports,
+    // unless the caller knows better.
+    m_nodes.reserve(expectedNodes >= 0 ? expectedNodes : expectedLength / 24 + 16);
     m_text.reserve(expectedLength / 2);
     m_valueText.reserve(expectedLength / 8);
     m_nodes.append(Node());
@@ -220,16 +221,20 @@ int findFirstOf(const ushort* d, int from, int n, ushort a, ushort b, ushort c)
 }
 
 // Characters the quick reader passes on as they are: no carriage return (line ends would need
-// normalising), no control character, no lone surrogate, no non-character.
-bool onlyPlainCharacters(const ushort* d, int n)
+// normalising), no control character, no lone surrogate, no non-character. Counts the characters
+// that begin a node ("<") or an attribute ("=") on the way, which bounds the nodes to expect.
+bool onlyPlainCharacters(const ushort* d, int n, int* markup)
 {
     int i = 0;
+    int count = 0;
 #ifdef __SSE2__
     // Blocks of eight units from space up to the surrogates, tabs and line feeds pass at once.
     const __m128i space = _mm_set1_epi16(0x20);
     const __m128i aboveRange = _mm_set1_epi16(short(0xD800 - 0x20 - 1));
     const __m128i tab = _mm_set1_epi16('\t');
     const __m128i lineFeed = _mm_set1_epi16('\n');
+    const __m128i less = _mm_set1_epi16('<');
+    const __m128i equals = _mm_set1_epi16('=');
     for (; i + 8 <= n; i += 8) {
         const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
         // Zero where the unit lies in [0x20, 0xD800): its distance from space does not exceed the range.
@@ -239,10 +244,14 @@ bool onlyPlainCharacters(const ushort* d, int n)
                          _mm_or_si128(_mm_cmpeq_epi16(units, tab), _mm_cmpeq_epi16(units, lineFeed)));
         if (_mm_movemask_epi8(plain) != 0xFFFF)
             break; // this block is looked at one unit at a time
+        const __m128i marks = _mm_or_si128(_mm_cmpeq_epi16(units, less), _mm_cmpeq_epi16(units, equals));
+        count += __builtin_popcount(uint(_mm_movemask_epi8(marks))) / 2; // two mask bits a unit
     }
 #endif
     for (; i < n; ++i) {
         const ushort c = d[i];
+        if (c == '<' || c == '=')
+            ++count;
         if (c >= 0x20 && c < 0xD800)
             continue;
         if (c == '\t' || c == '\n' || (c >= 0xE000 && c <= 0xFFFD))
@@ -253,6 +262,7 @@ bool onlyPlainCharacters(const ushort* d, int n)
         }
         return false;
     }
+    *markup = count;
     return true;
 }
 
@@ -369,9 +379,11 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
     const QuickReader r(xml);
     const ushort* d = r.d;
     const int n = r.n;
-    if (!onlyPlainCharacters(d, n))
+    int markup = 0;
+    if (!onlyPlainCharacters(d, n, &markup))
         return false;
-    begin(n);
+    // An element and the text after it take one "<"; each attribute an "=".
+    begin(n, markup + 16);
     QHash<uint, int> seen;
     QVector<int> open = {0};
     int lastText = -1;

@@ -97,7 +97,7 @@ private:
         bool known = true; // false: a name this report does not have, which matches nothing
     };
 
-    void begin(int expectedLength);
+    void begin(int expectedLength, int expectedNodes = -1);
     void finish();
     void addLeaf(Kind kind, int parent, int localName, int namespaceUri, const QStringRef& value);
     QStringRef valueOf(int node) const;

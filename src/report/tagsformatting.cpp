@@ -268,7 +268,7 @@ std::optional<QString> xmlReportTag(const QString& arg, const TagContext& contex
 {
     const QString path = arg.trimmed();
     const ReportDocument* report = context.device ? context.device->report() : nullptr;
-    if (report && !report->xml().isEmpty() && report->date().isValid()) {
+    if (report && report->hasReport() && report->date().isValid()) {
         const QStringList values = report->query(path);
         if (!values.isEmpty())
             return values.first();
