@@ -331,9 +331,9 @@ bool PrintSpool::write(SpoolEntry* entry, const QString& suffix, QString* error,
         entry->spooledAt = QDateTime::currentDateTime();
     if (durable)
         return DurableFile::write(path(entry->id, suffix), encode(*entry), error);
-    // Written straight under its name and flushed later with others (syncStaged): a file torn by a
-    // crash before that is recognised by its length.
-    // The header and the report go out as two writes: joining them first copied the report again.
+    // Written straight under its name, header and report as two writes (joining them copied the
+    // report again), and flushed later with others (syncStaged): a file torn by a crash before that
+    // is recognised by its length.
     QFile file(path(entry->id, suffix));
     const QByteArray head = encodeHeader(*entry);
     if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(head) == head.size() &&

@@ -93,7 +93,7 @@ bool ReportDocument::parse(const QString& xml, QString* error)
     readSections(report);
     readCustomFields(report);
     // A report without a usable date is not printable: keep none of its report data.
-    if (!m_tree || !m_date.isValid()) {
+    if (!m_date.isValid()) {
         dropUndated();
         if (error)
             *error = QStringLiteral("the report has no usable report date");
