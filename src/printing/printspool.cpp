@@ -12,6 +12,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <utility>
 
 const QString PrintSpool::kPausedKey = QStringLiteral("printing/paused");
@@ -553,8 +554,12 @@ void PrintSpool::archivePrinted(const QList<PrintedRecord>& records)
         if (DurableFile::rename(path(record.archiveId), archived, nullptr, false)) {
             // Pruning goes by this time; QFile sets it only on an open file.
             QFile file(archived);
-            if (file.open(QIODevice::ReadOnly))
+            if (file.open(QIODevice::ReadOnly)) {
                 file.setFileTime(record.printedAt, QFileDevice::FileModificationTime);
+                // Kept for a reprint, not read meanwhile: its cached pages go back to the next
+                // reports, whose spool writes took three times as long on fresh memory.
+                posix_fadvise(file.handle(), 0, 0, POSIX_FADV_DONTNEED);
+            }
         } else {
             QFile::remove(path(record.archiveId));
         }
