@@ -49,7 +49,7 @@ public:
     // the page before it suggests, at most kPageSize reports.
     static constexpr int kFirstPageSize = 10;
     static constexpr int kPageSize = 50;
-    static constexpr qint64 kPageChars = 4 * 1024 * 1024;
+    static constexpr qint64 kPageChars = 8 * 1024 * 1024;
     static int nextPageSize(qint64 chars, int reports);
 
     static constexpr int kIntervalMs = 10000;
