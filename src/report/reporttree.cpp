@@ -235,6 +235,18 @@ bool onlyPlainCharacters(const ushort* d, int n, int* markup)
     const __m128i lineFeed = _mm_set1_epi16('\n');
     const __m128i less = _mm_set1_epi16('<');
     const __m128i equals = _mm_set1_epi16('=');
+    // Marks are counted per lane (a mark is all ones: subtracting it adds one) and summed before a
+    // lane can overflow; a bit count per block was a library call without the popcnt instruction.
+    __m128i lanes = _mm_setzero_si128();
+    int blocks = 0;
+    const auto sumLanes = [&lanes, &blocks, &count] {
+        alignas(16) ushort sums[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(sums), lanes);
+        for (const ushort sum : sums)
+            count += sum;
+        lanes = _mm_setzero_si128();
+        blocks = 0;
+    };
     for (; i + 8 <= n; i += 8) {
         const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
         // Zero where the unit lies in [0x20, 0xD800): its distance from space does not exceed the range.
@@ -245,8 +257,11 @@ bool onlyPlainCharacters(const ushort* d, int n, int* markup)
         if (_mm_movemask_epi8(plain) != 0xFFFF)
             break; // this block is looked at one unit at a time
         const __m128i marks = _mm_or_si128(_mm_cmpeq_epi16(units, less), _mm_cmpeq_epi16(units, equals));
-        count += __builtin_popcount(uint(_mm_movemask_epi8(marks))) / 2; // two mask bits a unit
+        lanes = _mm_sub_epi16(lanes, marks);
+        if (++blocks == 0xFFFF)
+            sumLanes();
     }
+    sumLanes();
 #endif
     for (; i < n; ++i) {
         const ushort c = d[i];
