@@ -154,7 +154,7 @@ int ReportStore::addRaw(const QString& xml, bool exported)
     return record.id;
 }
 
-QVector<ReportStore::Record> ReportStore::records() const
+const QVector<ReportStore::Record> ReportStore::records() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_records;

@@ -35,8 +35,9 @@ public:
     // Stores the text exactly as given, unread, dated now: a console's bad report for client tests.
     int addRaw(const QString& xml, bool exported);
 
-    // A copy of all records in id order (the texts and indexes are shared, so this is cheap).
-    QVector<Record> records() const;
+    // A copy of all records in id order. The texts and indexes are shared, so this is cheap; it is
+    // const so that a loop over it does not detach it and copy every record.
+    const QVector<Record> records() const;
     int count() const;
 
     // Reads one report's text into a record without storing it (id stays 0).

@@ -13,8 +13,11 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -280,7 +283,23 @@ void StandInServer::serveConsole(const httplib::Request& request, httplib::Respo
 
 void StandInServer::spoilReply(const FaultInjector::Fault& fault, httplib::Response& response)
 {
-    const std::string body = response.body;
+    std::string body = response.body;
+    if (response.content_provider_) {
+        // A streamed reply (an export) is gathered first, to be cut like any other.
+        httplib::DataSink sink;
+        sink.write = [&body](const char* data, size_t length) {
+            body.append(data, length);
+            return true;
+        };
+        sink.is_writable = [] {
+            return true;
+        };
+        while (body.size() < response.content_length_ &&
+               response.content_provider_(body.size(), response.content_length_ - body.size(), sink)) {
+        }
+        response.content_provider_ = nullptr;
+        response.content_length_ = 0;
+    }
     const std::string contentType = response.get_header_value("Content-Type");
     const size_t half = body.size() / 2;
     if (fault.kind == FaultInjector::Kind::Truncate) {
@@ -407,18 +426,33 @@ void StandInServer::handleXmlExport(const httplib::Request& request, httplib::Re
     if (!selectReports(request, response, m_store, &search, &selected))
         return;
 
-    size_t size = 13;
+    // Sent straight from the stored texts: joining them into one body copied a page of large
+    // reports, tens of megabytes, into fresh memory for every request.
+    struct Export
+    {
+        std::vector<QByteArray> pieces;
+        std::vector<size_t> starts; // where each piece begins in the body
+    };
+    auto body = std::make_shared<Export>();
+    body->pieces.reserve(size_t(selected.size()) + 2);
+    body->pieces.emplace_back("<root>");
     for (const ReportStore::Record& record : selected)
-        size += size_t(record.utf8.size());
-    std::string xml;
-    xml.reserve(size);
-    xml += "<root>";
-    for (const ReportStore::Record& record : selected)
-        xml.append(record.utf8.constData(), size_t(record.utf8.size()));
-    xml += "</root>";
+        body->pieces.push_back(record.utf8);
+    body->pieces.emplace_back("</root>");
+    size_t size = 0;
+    for (const QByteArray& piece : body->pieces) {
+        body->starts.push_back(size);
+        size += size_t(piece.size());
+    }
     response.status = 200;
-    response.body = std::move(xml); // not copied again: a page of large reports is tens of megabytes
-    response.set_header("Content-Type", "application/xml; charset=utf-8");
+    response.set_content_provider(
+        size, "application/xml; charset=utf-8", [body](size_t offset, size_t, httplib::DataSink& sink) {
+            const auto at = std::upper_bound(body->starts.cbegin(), body->starts.cend(), offset);
+            const size_t k = size_t(at - body->starts.cbegin()) - 1;
+            const QByteArray& piece = body->pieces[k];
+            const size_t within = offset - body->starts[k];
+            return sink.write(piece.constData() + within, size_t(piece.size()) - within);
+        });
 }
 
 void StandInServer::handleAddReport(const httplib::Request& request, httplib::Response& response)
