@@ -215,6 +215,8 @@ bool LabelJob::prepare(BatchContext* batch)
         customContent.insert(customKey, m_document->query(customKey).join(QStringLiteral(", ")));
     reportUuid = m_document->query(kDocumentIdPath).join(QStringLiteral(", "));
     identity = ReportIdentity::scan(report);
+    // Parsed and identified: until render, a part of large reports holds their trees, not the text.
+    report.clear();
 
     // A label completed before a stop or crash is not printed a second time.
     if (!labelBaseName.isEmpty()) {
