@@ -459,6 +459,8 @@ private slots:
             QVERIFY(!p.add(entryFor(n)).isEmpty());
         p.handler.setPaused(false);
         QTRY_VERIFY_WITH_TIMEOUT(p.handler.spoolState().contains("1 label waiting for PDF files"), 20000);
+        // The two printed ones are logged and leave the spool on the recorder's thread.
+        QTRY_COMPARE_WITH_TIMEOUT(p.spool.pendingCount(), 1, 20000);
         CrashPoint::setFailing(QByteArray());
         QCOMPARE(TestSupport::labelsOf(m_labels, 41), 0);
         QCOMPARE(TestSupport::linesOf(m_csv, 41), 0);
