@@ -1,5 +1,5 @@
-// Fuzzes report parsing (the quick reader against Qt's) and path queries. Input: report text, optionally
-// followed by a NUL and one query path per line.
+// Fuzzes report parsing (the quick readers, over text and over UTF-8, against Qt's) and path
+// queries. Input: report text, optionally followed by a NUL and one query path per line.
 
 #include "fuzzsetup.h"
 #include "report/reportdevice.h"
@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), int(size));
     const int split = bytes.indexOf('\0');
-    const QString xml = QString::fromUtf8(split < 0 ? bytes : bytes.left(split));
+    const QByteArray utf8 = split < 0 ? bytes : bytes.left(split);
+    const QString xml = QString::fromUtf8(utf8);
     QStringList paths = {QStringLiteral("/root/report/korvex_data/description/document_id"),
                          QStringLiteral("/root/report/korvex_data/korvex_hardware_report/system/imei"),
                          QStringLiteral("/root/report/user_data/fields/info1")};
@@ -39,8 +40,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
     }
 
+    // The reader over UTF-8 gives the tree of the decoded text for everything it takes.
+    ReportTree fromBytes;
+    if (fromBytes.buildQuickly(utf8, 64)) {
+        ReportTree full;
+        if (!full.buildFully(xml, 64) || !(fromBytes == full))
+            std::abort();
+    }
+
     ReportDocument document;
-    document.parse(xml);
+    document.parse(utf8);
     for (const QString& path : paths)
         document.query(path);
 

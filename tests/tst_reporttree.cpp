@@ -24,6 +24,14 @@ class TestReportTree : public QObject
             QVERIFY(fullRead);
             QVERIFY(quickTree == full);
         }
+        // The same text as the console's UTF-8: the same answer, and the same tree.
+        const QByteArray utf8 = xml.toUtf8();
+        if (QString::fromUtf8(utf8) != xml)
+            return; // not text that UTF-8 can carry (a lone surrogate)
+        ReportTree fromBytes;
+        QCOMPARE(fromBytes.buildQuickly(utf8, 256), quick);
+        if (quick)
+            QVERIFY(fromBytes == full);
     }
 
 private slots:
@@ -94,6 +102,63 @@ private slots:
         QFETCH(QString, xml);
         QFETCH(bool, quick);
         compareReaders(xml, quick);
+    }
+
+    // Bytes that are not the plain UTF-8 the quick reader takes are read as their decoded text is,
+    // replacement characters and all.
+    void bytesThatAreNotPlainUtf8_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("readable");
+        const QByteArray pad(20, 'x'); // past a block of sixteen, so the wide check meets it too
+        const auto row = [&pad](const char* name, const QByteArray& part, bool readable = true) {
+            QTest::newRow(name) << "<root>" + pad + part + pad + "</root>" << readable;
+        };
+        row("lone continuation byte", "\x80");
+        row("overlong slash", "\xc0\xaf");
+        row("overlong three bytes", "\xe0\x80\xaf");
+        row("encoded surrogate", "\xed\xa0\x80");
+        row("non-character", "\xef\xbf\xbe", false);
+        row("beyond the last code point", "\xf4\x90\x80\x80");
+        row("cut short", "\xe2\x82");
+        row("Latin-1 text", "caf\xe9");
+        row("control character", "\x01", false);
+        QTest::newRow("cut short at the end") << QByteArray("<root/>\n\xf0\x9f") << false;
+        QTest::newRow("byte order mark") << QByteArray("\xef\xbb\xbf<root>x</root>") << true;
+    }
+    void bytesThatAreNotPlainUtf8()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, readable);
+        ReportTree quick;
+        QVERIFY(!quick.buildQuickly(bytes, 256));
+        ReportTree fromBytes;
+        ReportTree fromText;
+        QCOMPARE(fromBytes.build(bytes, 256), readable);
+        QCOMPARE(fromText.build(QString::fromUtf8(bytes), 256), readable);
+        QVERIFY(fromBytes == fromText);
+    }
+
+    // Text beyond ASCII among long plain runs: every form of UTF-8 character, at every place in a
+    // block, in text, values, comments and names of sections.
+    void wideCharactersAtEveryPlace()
+    {
+        const QByteArray characters[] = {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\xc2\x85",
+                                         "\xee\x80\x80"};
+        for (int at = 0; at < 17; ++at) {
+            for (const QByteArray& c : characters) {
+                const QByteArray run = QByteArray(at, 'a') + c + QByteArray(17, 'b') + c + c;
+                const QByteArray xml = "<root><entries name=\"" + run + "\"><entry name=\"e\">" + run +
+                                       "&amp;" + run + "</entry><!--" + run + "--></entries></root>";
+                ReportTree full;
+                QVERIFY(full.buildFully(QString::fromUtf8(xml), 256));
+                ReportTree fromBytes;
+                QVERIFY2(fromBytes.buildQuickly(xml, 256), xml.constData());
+                QVERIFY2(fromBytes == full, xml.constData());
+                QCOMPARE(fromBytes.query("/root/" + QString::fromUtf8(run) + "/e"),
+                         QStringList{QString::fromUtf8(run + "&" + run)});
+            }
+        }
     }
 
     // The console's reports as the station receives them: phones, computers, issue reports, custom

@@ -83,7 +83,7 @@ bool PreviewReport::load(const QByteArray& xml, const QString& title)
 {
     auto document = std::make_unique<ReportDocument>();
     QString error;
-    if (xml.isEmpty() || !document->parse(QString::fromUtf8(xml), &error)) {
+    if (xml.isEmpty() || !document->parse(xml, &error)) {
         qWarning() << "The report to preview with cannot be read:"
                    << (xml.isEmpty() ? QStringLiteral("gone") : error);
         return false;

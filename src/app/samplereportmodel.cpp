@@ -24,7 +24,7 @@ SampleReportModel::Sample consoleSample(const QByteArray& report)
     sample.report = report;
     sample.identity = ReportIdentity::scan(report);
     ReportDocument document;
-    if (document.parse(QString::fromUtf8(report)))
+    if (document.parse(report))
         sample.date = document.date();
     sample.documentId = ReportDocument::scanDocumentId(report);
     return sample;

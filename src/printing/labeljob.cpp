@@ -202,8 +202,7 @@ bool LabelJob::prepare(BatchContext* batch)
 
     m_document = std::make_unique<ReportDocument>();
     QString parseError;
-    // With its length: the QByteArray overload first counts the bytes one at a time up to a zero.
-    if (!m_document->parse(QString::fromUtf8(report.constData(), report.size()), &parseError)) {
+    if (!m_document->parse(report, &parseError)) {
         // A label without the report's values would look printed but carry nothing.
         outcome = Outcome::Failed;
         reason = parseError;

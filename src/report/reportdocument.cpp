@@ -58,7 +58,25 @@ bool ReportDocument::parse(const QString& xml, QString* error)
     bool tooDeep = false;
     QString readError;
     qint64 line = 0;
-    if (!tree->build(xml, kMaxElementDepth, &tooDeep, &readError, &line)) {
+    const bool built = tree->build(xml, kMaxElementDepth, &tooDeep, &readError, &line);
+    return adopt(std::move(tree), built, tooDeep, readError, line, error);
+}
+
+bool ReportDocument::parse(const QByteArray& utf8, QString* error)
+{
+    reset();
+    auto tree = std::make_shared<ReportTree>();
+    bool tooDeep = false;
+    QString readError;
+    qint64 line = 0;
+    const bool built = tree->build(utf8, kMaxElementDepth, &tooDeep, &readError, &line);
+    return adopt(std::move(tree), built, tooDeep, readError, line, error);
+}
+
+bool ReportDocument::adopt(std::shared_ptr<ReportTree> tree, bool built, bool tooDeep,
+                           const QString& readError, qint64 line, QString* error)
+{
+    if (!built) {
         if (tooDeep) {
             qDebug() << "*** PARSING: report nested deeper than" << kMaxElementDepth << "levels, ignored";
             if (error)

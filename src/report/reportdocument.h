@@ -35,6 +35,8 @@ public:
 
     // False (with *error) when the text is not a readable report; the document is then empty.
     bool parse(const QString& xml, QString* error = nullptr);
+    // The same from the report's UTF-8 bytes, read without a text of twice their size.
+    bool parse(const QByteArray& utf8, QString* error = nullptr);
     // Values at a "/"-separated path of element, section and entry names (see ReportTree::query).
     QStringList query(const QString& path) const;
 
@@ -64,6 +66,9 @@ private:
     void reset();
     // The report date from the product log entries; false when no product other than the console
     // wrote one.
+    // Takes a read tree, or says why the reading failed.
+    bool adopt(std::shared_ptr<ReportTree> tree, bool built, bool tooDeep, const QString& readError,
+               qint64 line, QString* error);
     bool readDate(const ReportTree& report);
     void readSections(const ReportTree& report);
     void readCustomFields(const ReportTree& report);

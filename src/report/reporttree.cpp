@@ -5,6 +5,7 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <limits>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -109,6 +110,16 @@ bool ReportTree::build(const QString& xml, int maxDepth, bool* tooDeep, QString*
     return buildFully(xml, maxDepth, tooDeep, error, errorLine);
 }
 
+bool ReportTree::build(const QByteArray& utf8, int maxDepth, bool* tooDeep, QString* error, qint64* errorLine)
+{
+    if (tooDeep)
+        *tooDeep = false;
+    // Read where it stands: no text of twice its size first.
+    if (buildQuickly(utf8, maxDepth))
+        return true;
+    return build(QString::fromUtf8(utf8.constData(), utf8.size()), maxDepth, tooDeep, error, errorLine);
+}
+
 bool ReportTree::operator==(const ReportTree& other) const
 {
     return m_nodes == other.m_nodes && m_text == other.m_text && m_valueText == other.m_valueText &&
@@ -179,23 +190,23 @@ bool ReportTree::namedIn(const QVector<int>& table, const QString& name) const
 
 namespace {
 
-bool isNameStart(ushort c)
+bool isNameStart(uint c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
 }
 
-bool isNameChar(ushort c)
+bool isNameChar(uint c)
 {
     return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
 }
 
-bool isBlank(ushort c)
+bool isBlank(uint c)
 {
     return c == ' ' || c == '\t' || c == '\n';
 }
 
 // Where the first of the code units `a`, `b`, `c` stands in [from, n), or n. Reports are mostly
-// long runs of text between a few markup characters, so this looks at eight units at a time.
+// long runs of text between a few markup characters, so this looks at a block of units at a time.
 int findFirstOf(const ushort* d, int from, int n, ushort a, ushort b, ushort c)
 {
     int i = from;
@@ -211,6 +222,31 @@ int findFirstOf(const ushort* d, int from, int n, ushort a, ushort b, ushort c)
         const int mask = _mm_movemask_epi8(hit);
         if (mask != 0)
             return i + __builtin_ctz(uint(mask)) / 2;
+    }
+#endif
+    for (; i < n; ++i) {
+        if (d[i] == a || d[i] == b || d[i] == c)
+            return i;
+    }
+    return n;
+}
+
+// The same over UTF-8, for ASCII `a`, `b`, `c`: they never occur inside a longer character.
+int findFirstOf(const uchar* d, int from, int n, uchar a, uchar b, uchar c)
+{
+    int i = from;
+#ifdef __SSE2__
+    const __m128i wantA = _mm_set1_epi8(char(a));
+    const __m128i wantB = _mm_set1_epi8(char(b));
+    const __m128i wantC = _mm_set1_epi8(char(c));
+    for (; i + 16 <= n; i += 16) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+        const __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(units, wantA), _mm_cmpeq_epi8(units, wantB)),
+                         _mm_cmpeq_epi8(units, wantC));
+        const int mask = _mm_movemask_epi8(hit);
+        if (mask != 0)
+            return i + __builtin_ctz(uint(mask));
     }
 #endif
     for (; i < n; ++i) {
@@ -281,17 +317,176 @@ bool onlyPlainCharacters(const ushort* d, int n, int* markup)
     return true;
 }
 
-class QuickReader
+// The length of the plain character (as above) encoded at d[i], or 0 when there is none: a control
+// character, a surrogate or non-character, or bytes that are not shortest-form UTF-8.
+int plainCharacterLength(const uchar* d, int i, int n)
+{
+    const uint c = d[i];
+    if (c < 0x80)
+        return c >= 0x20 || c == '\t' || c == '\n' ? 1 : 0;
+    int length = 0;
+    uint code = 0;
+    uint least = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+        code = c & 0x1F;
+        least = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        code = c & 0x0F;
+        least = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        code = c & 0x07;
+        least = 0x10000;
+    } else {
+        return 0;
+    }
+    if (length > n - i)
+        return 0;
+    for (int k = 1; k < length; ++k) {
+        if ((d[i + k] & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (d[i + k] & 0x3F);
+    }
+    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) || code == 0xFFFE ||
+        code == 0xFFFF)
+        return 0;
+    return length;
+}
+
+// The same over UTF-8, which also has to be well-formed: then every run the reader cuts at ASCII
+// markup holds whole characters.
+bool onlyPlainCharacters(const uchar* d, int n, int* markup)
+{
+    int i = 0;
+    qint64 count = 0;
+#ifdef __SSE2__
+    // Blocks of sixteen ASCII bytes from space up, tabs and line feeds pass at once; a block with
+    // anything else is looked at one character at a time, and the blocks go on after it.
+    const __m128i belowSpace = _mm_set1_epi8(0x1F);
+    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    const __m128i less = _mm_set1_epi8('<');
+    const __m128i equals = _mm_set1_epi8('=');
+    const __m128i one = _mm_set1_epi8(1);
+    __m128i sums = _mm_setzero_si128();
+    while (i + 16 <= n) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+        // Signed: bytes from 0x80 up are negative, so not above 0x1F.
+        const __m128i plain =
+            _mm_or_si128(_mm_cmpgt_epi8(units, belowSpace),
+                         _mm_or_si128(_mm_cmpeq_epi8(units, tab), _mm_cmpeq_epi8(units, lineFeed)));
+        if (_mm_movemask_epi8(plain) != 0xFFFF) {
+            const int blockEnd = i + 16;
+            while (i < blockEnd) {
+                const int length = plainCharacterLength(d, i, n);
+                if (length == 0)
+                    return false;
+                if (d[i] == '<' || d[i] == '=')
+                    ++count;
+                i += length;
+            }
+            continue;
+        }
+        const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(units, less), _mm_cmpeq_epi8(units, equals));
+        // Each block's marks summed into the two 64-bit halves.
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(_mm_and_si128(marks, one), _mm_setzero_si128()));
+        i += 16;
+    }
+    alignas(16) quint64 halves[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(halves), sums);
+    count += qint64(halves[0] + halves[1]);
+#endif
+    while (i < n) {
+        const int length = plainCharacterLength(d, i, n);
+        if (length == 0)
+            return false;
+        if (d[i] == '<' || d[i] == '=')
+            ++count;
+        i += length;
+    }
+    *markup = int(std::min<qint64>(count, std::numeric_limits<int>::max()));
+    return true;
+}
+
+void appendUnits(QString* out, const ushort* units, int length)
+{
+    out->append(reinterpret_cast<const QChar*>(units), length);
+}
+
+// Appends UTF-8 that onlyPlainCharacters has passed: well-formed, whole characters.
+void appendUnits(QString* out, const uchar* bytes, int length)
+{
+    const int start = out->size();
+    out->resize(start + length); // never more units than bytes
+    ushort* to = reinterpret_cast<ushort*>(out->data()) + start;
+    int k = 0;
+#ifdef __SSE2__
+    for (; k + 16 <= length; k += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + k));
+        if (_mm_movemask_epi8(block) != 0)
+            break;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), _mm_unpacklo_epi8(block, _mm_setzero_si128()));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k + 8),
+                         _mm_unpackhi_epi8(block, _mm_setzero_si128()));
+    }
+#endif
+    int written = k;
+    while (k < length) {
+        const uint c = bytes[k];
+        if (c < 0x80) {
+            to[written++] = ushort(c);
+            ++k;
+            continue;
+        }
+        const int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
+        uint code = c & (0x3Fu >> extra);
+        for (int j = 1; j <= extra; ++j)
+            code = (code << 6) | (bytes[k + j] & 0x3F);
+        k += extra + 1;
+        if (code >= 0x10000) {
+            to[written++] = QChar::highSurrogate(code);
+            to[written++] = QChar::lowSurrogate(code);
+        } else {
+            to[written++] = ushort(code);
+        }
+    }
+    out->resize(start + written);
+}
+
+QString unitsToString(const ushort* units, int length)
+{
+    return QString(reinterpret_cast<const QChar*>(units), length);
+}
+
+QString unitsToString(const uchar* bytes, int length)
+{
+    return QString::fromUtf8(reinterpret_cast<const char*>(bytes), length);
+}
+
+// A name the reader took (ASCII letters, digits and a few marks) against an interned one.
+template <typename Unit> bool sameName(const Unit* units, int length, const QString& name)
+{
+    if (name.size() != length)
+        return false;
+    const QChar* chars = name.constData();
+    for (int k = 0; k < length; ++k) {
+        if (chars[k].unicode() != units[k])
+            return false;
+    }
+    return true;
+}
+
+template <typename Unit> class QuickReader
 {
 public:
-    QuickReader(const QString& xml)
-        : m_xml(xml), d(reinterpret_cast<const ushort*>(xml.unicode())), n(xml.size())
-    {}
+    QuickReader(const Unit* units, int length) : d(units), n(length) {}
 
     bool at(int i, const char* text) const
     {
         for (int k = 0; text[k]; ++k) {
-            if (i + k >= n || d[i + k] != ushort(text[k]))
+            if (i + k >= n || d[i + k] != Unit(text[k]))
                 return false;
         }
         return true;
@@ -302,7 +497,7 @@ public:
     {
         const int last = limit < 0 ? n : limit;
         for (int i = from; i < last; ++i) {
-            if (d[i] == ushort(text[0]) && at(i, text))
+            if (d[i] == Unit(text[0]) && at(i, text))
                 return i;
         }
         return -1;
@@ -331,41 +526,39 @@ public:
         int plain = from;
         for (int i = findFirstOf(d, from, to, '&', '&', '&'); i < to;
              i = findFirstOf(d, i + 1, to, '&', '&', '&')) {
-            out->append(m_xml.constData() + plain, i - plain);
+            appendUnits(out, d + plain, i - plain);
             const int semicolon = find(i, ";", to);
             if (semicolon < 0)
                 return false;
-            const QStringRef name = m_xml.midRef(i + 1, semicolon - i - 1);
-            if (name == QLatin1String("lt"))
+            if (at(i, "&lt;"))
                 out->append(QLatin1Char('<'));
-            else if (name == QLatin1String("gt"))
+            else if (at(i, "&gt;"))
                 out->append(QLatin1Char('>'));
-            else if (name == QLatin1String("amp"))
+            else if (at(i, "&amp;"))
                 out->append(QLatin1Char('&'));
-            else if (name == QLatin1String("apos"))
+            else if (at(i, "&apos;"))
                 out->append(QLatin1Char('\''));
-            else if (name == QLatin1String("quot"))
+            else if (at(i, "&quot;"))
                 out->append(QLatin1Char('"'));
-            else if (!appendCharacterReference(name, out))
+            else if (!appendCharacterReference(unitsToString(d + i + 1, semicolon - i - 1), out))
                 return false;
             i = semicolon;
             plain = semicolon + 1;
         }
-        out->append(m_xml.constData() + plain, to - plain);
+        appendUnits(out, d + plain, to - plain);
         return true;
     }
 
-    const QString& m_xml;
-    const ushort* d;
+    const Unit* const d;
     const int n;
 
 private:
-    static bool appendCharacterReference(const QStringRef& name, QString* out)
+    static bool appendCharacterReference(const QString& name, QString* out)
     {
         if (name.size() < 2 || name.at(0) != QLatin1Char('#'))
             return false;
         const bool hex = name.at(1) == QLatin1Char('x');
-        const QStringRef digits = name.mid(hex ? 2 : 1);
+        const QStringRef digits = name.midRef(hex ? 2 : 1);
         if (digits.isEmpty() || digits.size() > 8)
             return false;
         for (const QChar c : digits) {
@@ -389,11 +582,24 @@ private:
 
 } // namespace
 
-bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
+template <typename Unit> int ReportTree::intern(const Unit* name, int length, QHash<uint, int>* seen)
 {
-    const QuickReader r(xml);
-    const ushort* d = r.d;
-    const int n = r.n;
+    // Names repeat on every element: found by their hash without making a string of them first.
+    if (length == 0)
+        return 0;
+    const uint hash = qHashBits(name, size_t(length) * sizeof(Unit));
+    const auto it = seen->constFind(hash);
+    if (it != seen->constEnd() && sameName(name, length, m_names.at(it.value())))
+        return it.value();
+    const int id = intern(unitsToString(name, length));
+    if (it == seen->constEnd())
+        seen->insert(hash, id);
+    return id;
+}
+
+template <typename Unit> bool ReportTree::readQuickly(const Unit* d, int n, int maxDepth)
+{
+    const QuickReader<Unit> r(d, n);
     int markup = 0;
     if (!onlyPlainCharacters(d, n, &markup))
         return false;
@@ -419,6 +625,11 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
         node.textBegin = m_text.size();
         m_nodes.append(node);
     };
+    const auto addValueLeaf = [this, d](Kind kind, int parent, int from, int to) {
+        addLeaf(kind, parent, -1, 0, QStringRef());
+        appendUnits(&m_valueText, d + from, to - from);
+        m_nodes.last().textEnd = m_valueText.size();
+    };
     int i = 0;
     // Only the usual declaration; any other is the full reader's to judge.
     if (r.at(0, "<?xml")) {
@@ -426,7 +637,11 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
             QStringLiteral("^<\\?xml[ \n\t]+version[ \n\t]*=[ \n\t]*([\"'])1\\.0\\1(?:[ \n\t]+encoding[ "
                            "\n\t]*=[ \n\t]*([\"'])UTF-8\\2)?[ \n\t]*\\?>"),
             QRegularExpression::CaseInsensitiveOption);
-        const QRegularExpressionMatch match = declaration.match(xml.leftRef(200));
+        // Unit by unit, so that where the match ends is where the declaration ends in the text.
+        QString head(std::min(n, 200), Qt::Uninitialized);
+        for (int k = 0; k < head.size(); ++k)
+            head[k] = QChar(ushort(d[k]));
+        const QRegularExpressionMatch match = declaration.match(head);
         if (!match.hasMatch())
             return decline();
         i = match.capturedEnd();
@@ -455,7 +670,7 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
             } else {
                 openText(open.last());
                 if (!references)
-                    m_text.append(xml.constData() + i, end - i);
+                    appendUnits(&m_text, d + i, end - i);
                 else if (!r.appendResolved(i, end, &m_text))
                     return decline();
                 m_nodes[lastText].textEnd = m_text.size();
@@ -467,7 +682,7 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
             const int close = r.find(i + 4, "--");
             if (close < 0 || !r.at(close, "-->"))
                 return decline();
-            addLeaf(Comment, open.last(), -1, 0, xml.midRef(i + 4, close - i - 4));
+            addValueLeaf(Comment, open.last(), i + 4, close);
             lastText = -1;
             i = close + 3;
         } else if (r.at(i, "<![CDATA[")) {
@@ -476,20 +691,20 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
                 return decline();
             if (close > i + 9) {
                 openText(open.last());
-                m_text.append(xml.constData() + i + 9, close - i - 9);
+                appendUnits(&m_text, d + i + 9, close - i - 9);
                 m_nodes[lastText].textEnd = m_text.size();
             }
             i = close + 3;
         } else if (r.at(i, "<?")) {
             const int targetEnd = r.nameEnd(i + 2);
-            const QStringRef target = xml.midRef(i + 2, targetEnd - i - 2);
-            if (target.isEmpty() || target.compare(QLatin1String("xml"), Qt::CaseInsensitive) == 0)
+            if (targetEnd == i + 2 || (targetEnd == i + 5 && (d[i + 2] | 0x20) == 'x' &&
+                                       (d[i + 3] | 0x20) == 'm' && (d[i + 4] | 0x20) == 'l'))
                 return decline();
             const int close = r.find(targetEnd, "?>");
             if (close < 0 || (close > targetEnd && !isBlank(d[targetEnd])))
                 return decline();
             const int data = std::min(r.skipBlanks(targetEnd), close);
-            addLeaf(Instruction, open.last(), -1, 0, xml.midRef(data, close - data));
+            addValueLeaf(Instruction, open.last(), data, close);
             lastText = -1;
             i = close + 2;
         } else if (r.at(i, "<!")) {
@@ -500,7 +715,7 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
             if (open.size() == 1 || close >= n || d[close] != '>')
                 return decline();
             Node& node = m_nodes[open.last()];
-            if (xml.midRef(i + 2, nameEnd - i - 2) != m_names.at(node.localName))
+            if (!sameName(d + i + 2, nameEnd - i - 2, m_names.at(node.localName)))
                 return decline();
             node.end = m_nodes.size();
             node.textEnd = m_text.size();
@@ -516,7 +731,7 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
             Node node;
             node.kind = Element;
             node.parent = open.last();
-            node.localName = intern(xml.midRef(i + 1, nameEnd - i - 1), &seen);
+            node.localName = intern(d + i + 1, nameEnd - i - 1, &seen);
             node.textBegin = m_text.size();
             m_nodes.append(node);
             int k = nameEnd;
@@ -540,8 +755,7 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
                 const int attributeEnd = r.nameEnd(next);
                 if (next == k || attributeEnd == next)
                     return decline();
-                const QStringRef name = xml.midRef(next, attributeEnd - next);
-                if (name.startsWith(QLatin1String("xmlns")))
+                if (r.at(next, "xmlns"))
                     return decline();
                 int quote = r.skipBlanks(attributeEnd);
                 if (quote >= n || d[quote] != '=')
@@ -554,12 +768,12 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
                 if (valueEnd >= n || d[valueEnd] != d[quote] ||
                     findFirstOf(d, quote + 1, valueEnd, '\n', '\n', '\n') < valueEnd)
                     return decline();
-                const int localName = intern(name, &seen);
+                const int localName = intern(d + next, attributeEnd - next, &seen);
                 for (int a = element + 1; a < m_nodes.size(); ++a) {
                     if (m_nodes.at(a).localName == localName)
                         return decline(); // the same attribute twice
                 }
-                if (name == QLatin1String("name"))
+                if (attributeEnd - next == 4 && r.at(next, "name"))
                     m_nodes[element].value = m_nodes.size();
                 Node item;
                 item.kind = Attribute;
@@ -588,6 +802,16 @@ bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
         return decline();
     finish();
     return true;
+}
+
+bool ReportTree::buildQuickly(const QString& xml, int maxDepth)
+{
+    return readQuickly(reinterpret_cast<const ushort*>(xml.unicode()), xml.size(), maxDepth);
+}
+
+bool ReportTree::buildQuickly(const QByteArray& utf8, int maxDepth)
+{
+    return readQuickly(reinterpret_cast<const uchar*>(utf8.constData()), utf8.size(), maxDepth);
 }
 
 bool ReportTree::buildFully(const QString& xml, int maxDepth, bool* tooDeep, QString* error,

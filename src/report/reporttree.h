@@ -3,6 +3,7 @@
 // the "/"-separated path queries of labels and the printed-reports log without reading the text again.
 // Safe to query from several threads at once.
 
+#include <QByteArray>
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -22,6 +23,10 @@ public:
     // well-formed or not, leaving it to the full reader (Qt's), which also names what is wrong.
     // Both give the same tree for whatever the quick one reads.
     bool buildQuickly(const QString& xml, int maxDepth);
+    // Reports as the console sends them, UTF-8, read as they are; the same tree as from their text.
+    bool build(const QByteArray& utf8, int maxDepth, bool* tooDeep = nullptr, QString* error = nullptr,
+               qint64* errorLine = nullptr);
+    bool buildQuickly(const QByteArray& utf8, int maxDepth);
     bool buildFully(const QString& xml, int maxDepth, bool* tooDeep = nullptr, QString* error = nullptr,
                     qint64* errorLine = nullptr);
     bool operator==(const ReportTree& other) const;
@@ -105,6 +110,9 @@ private:
     bool namedIn(const QVector<int>& table, const QString& name) const;
     int intern(const QString& text);
     int intern(const QStringRef& text, QHash<uint, int>* seen);
+    template <typename Unit> int intern(const Unit* name, int length, QHash<uint, int>* seen);
+    // The quick reader over UTF-16 units or UTF-8 bytes.
+    template <typename Unit> bool readQuickly(const Unit* units, int length, int maxDepth);
     bool parseSteps(const QString& path, QVector<Step>* steps) const;
     bool parseNameTest(const QString& part, Step* step) const;
     bool matches(int node, const Step& step) const;
