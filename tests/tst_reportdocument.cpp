@@ -354,14 +354,42 @@ private slots:
             "<entry name=\"serial\" type=\"string\">DISK-1</entry><entry name=\"model\">SSD</entry>"
             "</entries></entries></korvex_hardware_report></korvex_data></report></root>";
         QTest::newRow("older product, disk only") << legacy << QStringList{"990000862471854", "", ""};
+        const auto system = [](const QByteArray& entries) {
+            return "<entries name=\"system\">" + entries + "</entries>";
+        };
+        const auto hardware = [](const QByteArray& sections) {
+            return "<korvex_hardware_report>" + sections + "</korvex_hardware_report>";
+        };
+        const QByteArray legacyAfter =
+            "<korvex_legacy_report><entries name=\"legacy_values\"><entry name=\"imei\">L-1</entry>"
+            "</entries></korvex_legacy_report></report></root>";
+        QTest::newRow("the first system section that names the device")
+            << "<root><report>" +
+                   hardware(system("<entry name=\"x\">-</entry>") +
+                            system("<entry name=\"serial\"> S-1 <!-- c --><b>inner</b></entry>") +
+                            system("<entry name=\"model\">M-2</entry>")) +
+                   legacyAfter
+            << QStringList{"S-1", "S-1", ""};
+        QTest::newRow("inside an entry, and an older IMEI before it")
+            << "<root><report><korvex_legacy_report><entries name=\"legacy_values\"><entry "
+               "name=\"imei\"></entry><entry name=\"imei\">L-2</entry></entries></korvex_legacy_report>" +
+                   hardware("<entry name=\"korvex_hardware_report\">" + system("<entry name=\"imei\">hidden</entry>") +
+                            "</entry>" + system("<entry name=\"model\">M-3</entry>")) +
+                   "</report></root>"
+            << QStringList{"L-2", "", "M-3"};
         QTest::newRow("not a report") << QByteArray("no xml <here") << QStringList{"", "", ""};
     }
+    // Read from the text, and from a report's tree as a print does: the same device.
     void identity()
     {
         QFETCH(QByteArray, xml);
         QFETCH(QStringList, expected);
         const ReportIdentity identity = ReportIdentity::scan(xml);
         QCOMPARE((QStringList{identity.deviceId(), identity.serial, identity.model}), expected);
+        ReportDocument document;
+        document.parse(xml);
+        const ReportIdentity fromTree = document.identity();
+        QCOMPARE((QStringList{fromTree.deviceId(), fromTree.serial, fromTree.model}), expected);
     }
 };
 

@@ -1,6 +1,7 @@
 // The report tree's two readers: whatever the quick reader takes, it reads into exactly the tree Qt's
 // reader makes; it takes the reports consoles send, and leaves everything else to Qt's reader.
 
+#include "report/reportdocument.h"
 #include "report/reporttree.h"
 #include "reportgenerator.h"
 #include "reportstore.h"
@@ -174,6 +175,14 @@ private slots:
             QString error;
             QVERIFY2(ReportStore::parseReport(report.xml, std::nullopt, &record, &error), qPrintable(error));
             compareReaders("<root>" + record.xml + "</root>", true);
+            // The device, from the tree, is the one a scan of the text finds.
+            ReportDocument document;
+            QVERIFY(document.parse(report.xml));
+            const ReportIdentity scanned = ReportIdentity::scan(report.xml.toUtf8());
+            const ReportIdentity read = document.identity();
+            QCOMPARE(read.imei, scanned.imei);
+            QCOMPARE(read.serial, scanned.serial);
+            QCOMPARE(read.model, scanned.model);
             if (QTest::currentTestFailed())
                 QFAIL(qPrintable(QString("report %1").arg(n)));
         }

@@ -213,7 +213,7 @@ bool LabelJob::prepare(BatchContext* batch)
     if (!customKey.isEmpty())
         customContent.insert(customKey, m_document->query(customKey).join(QStringLiteral(", ")));
     reportUuid = m_document->query(kDocumentIdPath).join(QStringLiteral(", "));
-    identity = ReportIdentity::scan(report);
+    identity = m_document->identity();
     // Parsed and identified: until render, a part of large reports holds their trees, not the text.
     report.clear();
 

@@ -73,6 +73,11 @@ bool ReportDocument::parse(const QByteArray& utf8, QString* error)
     return adopt(std::move(tree), built, tooDeep, readError, line, error);
 }
 
+ReportIdentity ReportDocument::identity() const
+{
+    return m_tree ? ReportIdentity::read(*m_tree) : ReportIdentity();
+}
+
 bool ReportDocument::adopt(std::shared_ptr<ReportTree> tree, bool built, bool tooDeep,
                            const QString& readError, qint64 line, QString* error)
 {

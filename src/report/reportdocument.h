@@ -4,6 +4,7 @@
 
 #include "report/deviceinfo.h"
 #include "report/erasurerecord.h"
+#include "report/reportidentity.h"
 #include "report/targetdisk.h"
 
 #include <QDateTime>
@@ -50,6 +51,8 @@ public:
     int testSummary() const { return m_testSummary; }
     // The report parsed and its data is kept (the text itself is not: the tree answers for it).
     bool hasReport() const { return m_tree != nullptr; }
+    // The device the report is about, from the tree read (empty without one).
+    ReportIdentity identity() const;
     const DeviceInfo& info() const { return m_info; }
     const QMap<QString, QString>& customFields() const { return m_customFields; }
     const QStringList& identifiers() const { return m_identifiers; }

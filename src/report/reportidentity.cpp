@@ -1,5 +1,7 @@
 #include "report/reportidentity.h"
 
+#include "report/reporttree.h"
+
 #include <QStringList>
 #include <QXmlStreamReader>
 
@@ -57,6 +59,68 @@ ReportIdentity ReportIdentity::scan(const QByteArray& xml)
         default:
             break;
         }
+    }
+    if (identity.imei.isEmpty())
+        identity.imei = legacyImei;
+    return identity;
+}
+
+ReportIdentity ReportIdentity::read(const ReportTree& tree)
+{
+    // As the scan reads: only entries directly in a section (not inside another entry), the system
+    // section's values until the end of the first one that gave any, an older product's IMEI until
+    // then.
+    ReportIdentity identity;
+    QString legacyImei;
+    enum class Section
+    {
+        Other,
+        System,
+        Legacy
+    };
+    const QString entryTag = QStringLiteral("entry");
+    int section = -1;
+    Section kind = Section::Other;
+    int systemEnd = -1;
+    for (const int entry : tree.elementsNamed(entryTag)) {
+        if (systemEnd >= 0 && entry >= systemEnd && !identity.isEmpty())
+            break;
+        const int parent = tree.parentElement(entry);
+        if (parent != section) {
+            section = parent;
+            const int outer = tree.parentElement(parent);
+            kind = Section::Other;
+            if (outer >= 0) {
+                const QString sectionName = tree.nameOrTag(parent);
+                const QString outerName = tree.nameOrTag(outer);
+                if (outerName == QLatin1String("korvex_hardware_report") &&
+                    sectionName == QLatin1String("system"))
+                    kind = Section::System;
+                else if (outerName == QLatin1String("korvex_legacy_report") &&
+                         sectionName == QLatin1String("legacy_values"))
+                    kind = Section::Legacy;
+            }
+            for (int up = parent; kind != Section::Other && up >= 0; up = tree.parentElement(up)) {
+                if (tree.tag(up) == entryTag)
+                    kind = Section::Other; // the scan passes over whatever an entry holds
+            }
+        }
+        if (kind == Section::Other)
+            continue;
+        const QString name = tree.attribute(entry, QStringLiteral("name"));
+        const QString value = tree.ownText(entry).trimmed();
+        if (kind == Section::Legacy) {
+            if (name == QLatin1String("imei") && legacyImei.isEmpty())
+                legacyImei = value;
+            continue;
+        }
+        systemEnd = tree.endOf(section);
+        if (name == QLatin1String("imei"))
+            identity.imei = value;
+        else if (name == QLatin1String("serial"))
+            identity.serial = value;
+        else if (name == QLatin1String("model"))
+            identity.model = value;
     }
     if (identity.imei.isEmpty())
         identity.imei = legacyImei;

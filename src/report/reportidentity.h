@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+class ReportTree;
+
 struct ReportIdentity
 {
     QString imei;
@@ -17,4 +19,6 @@ struct ReportIdentity
 
     // Reads the hardware report's system section (and an older product's IMEI); stops after it.
     static ReportIdentity scan(const QByteArray& xml);
+    // The same from a report already read into its tree, without reading the text again.
+    static ReportIdentity read(const ReportTree& tree);
 };

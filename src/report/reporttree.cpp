@@ -1178,6 +1178,48 @@ QString ReportTree::text(int element) const
     return result;
 }
 
+int ReportTree::parentElement(int element) const
+{
+    if (element <= 0 || element >= m_nodes.size())
+        return -1;
+    const int parent = m_nodes.at(element).parent;
+    return parent > 0 ? parent : -1;
+}
+
+int ReportTree::endOf(int element) const
+{
+    return element >= 0 && element < m_nodes.size() ? m_nodes.at(element).end : -1;
+}
+
+QString ReportTree::tag(int element) const
+{
+    if (element <= 0 || element >= m_nodes.size() || m_nodes.at(element).kind != Element)
+        return QString();
+    return m_names.at(m_nodes.at(element).localName);
+}
+
+QString ReportTree::nameOrTag(int element) const
+{
+    if (element <= 0 || element >= m_nodes.size() || m_nodes.at(element).kind != Element)
+        return QString();
+    const Node& node = m_nodes.at(element);
+    if (node.value >= 0 && m_nodes.at(node.value).textEnd > m_nodes.at(node.value).textBegin)
+        return valueOf(node.value).toString();
+    return m_names.at(node.localName);
+}
+
+QString ReportTree::ownText(int element) const
+{
+    if (element < 0 || element >= m_nodes.size())
+        return QString();
+    QString result;
+    for (int i = element + 1; i < m_nodes.at(element).end; i = m_nodes.at(i).end) {
+        if (m_nodes.at(i).kind == Text)
+            result += stringValue(i);
+    }
+    return result;
+}
+
 QStringList ReportTree::query(const QString& path) const
 {
     if (m_nodes.isEmpty())

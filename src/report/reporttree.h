@@ -48,6 +48,15 @@ public:
     // The text inside the element, its descendants' included; text that is only white space between
     // tags does not count.
     QString text(int element) const;
+    // The element's parent element (-1 for the document element) and one past its last node: the
+    // nodes inside it are those before that.
+    int parentElement(int element) const;
+    int endOf(int element) const;
+    // Its own name, and its "name" attribute or its own name when that is missing or empty.
+    QString tag(int element) const;
+    QString nameOrTag(int element) const;
+    // The text of its own text children, its child elements' text left out.
+    QString ownText(int element) const;
 
 private:
     enum Kind : quint8
