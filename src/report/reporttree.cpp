@@ -71,8 +71,10 @@ void ReportTree::begin(int expectedLength, int expectedNodes)
     // Growing the table copied it many times: about one node per two dozen characters in reports,
     // unless the caller knows better.
     m_nodes.reserve(expectedNodes >= 0 ? expectedNodes : expectedLength / 24 + 16);
-    m_text.reserve(expectedLength / 2);
-    m_valueText.reserve(expectedLength / 8);
+    // Room for all text: pages the text does not reach are never touched, while growing it copied
+    // all of it into fresh pages again.
+    m_text.reserve(expectedLength);
+    m_valueText.reserve(expectedLength / 4);
     m_nodes.append(Node());
 }
 
@@ -257,12 +259,13 @@ int findFirstOf(const uchar* d, int from, int n, uchar a, uchar b, uchar c)
 }
 
 // Characters the quick reader passes on as they are: no carriage return (line ends would need
-// normalising), no control character, no lone surrogate, no non-character. Counts the characters
-// that begin a node ("<") or an attribute ("=") on the way, which bounds the nodes to expect.
+// normalising), no control character, no lone surrogate, no non-character. Bounds the nodes to
+// expect on the way: two for each "<" (a tag and the text after it) and one for each "=" (an
+// attribute).
 bool onlyPlainCharacters(const ushort* d, int n, int* markup)
 {
     int i = 0;
-    int count = 0;
+    qint64 count = 0;
 #ifdef __SSE2__
     // Blocks of eight units from space up to the surrogates, tabs and line feeds pass at once.
     const __m128i space = _mm_set1_epi16(0x20);
@@ -292,17 +295,17 @@ bool onlyPlainCharacters(const ushort* d, int n, int* markup)
                          _mm_or_si128(_mm_cmpeq_epi16(units, tab), _mm_cmpeq_epi16(units, lineFeed)));
         if (_mm_movemask_epi8(plain) != 0xFFFF)
             break; // this block is looked at one unit at a time
-        const __m128i marks = _mm_or_si128(_mm_cmpeq_epi16(units, less), _mm_cmpeq_epi16(units, equals));
-        lanes = _mm_sub_epi16(lanes, marks);
-        if (++blocks == 0xFFFF)
+        const __m128i tags = _mm_cmpeq_epi16(units, less);
+        lanes =
+            _mm_sub_epi16(_mm_sub_epi16(_mm_sub_epi16(lanes, tags), tags), _mm_cmpeq_epi16(units, equals));
+        if (++blocks == 0x7FFF)
             sumLanes();
     }
     sumLanes();
 #endif
     for (; i < n; ++i) {
         const ushort c = d[i];
-        if (c == '<' || c == '=')
-            ++count;
+        count += c == '<' ? 2 : c == '=' ? 1 : 0;
         if (c >= 0x20 && c < 0xD800)
             continue;
         if (c == '\t' || c == '\n' || (c >= 0xE000 && c <= 0xFFFD))
@@ -313,7 +316,7 @@ bool onlyPlainCharacters(const ushort* d, int n, int* markup)
         }
         return false;
     }
-    *markup = count;
+    *markup = int(std::min<qint64>(count, std::numeric_limits<int>::max()));
     return true;
 }
 
@@ -370,6 +373,7 @@ bool onlyPlainCharacters(const uchar* d, int n, int* markup)
     const __m128i less = _mm_set1_epi8('<');
     const __m128i equals = _mm_set1_epi8('=');
     const __m128i one = _mm_set1_epi8(1);
+    const __m128i two = _mm_set1_epi8(2);
     __m128i sums = _mm_setzero_si128();
     while (i + 16 <= n) {
         const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
@@ -383,15 +387,15 @@ bool onlyPlainCharacters(const uchar* d, int n, int* markup)
                 const int length = plainCharacterLength(d, i, n);
                 if (length == 0)
                     return false;
-                if (d[i] == '<' || d[i] == '=')
-                    ++count;
+                count += d[i] == '<' ? 2 : d[i] == '=' ? 1 : 0;
                 i += length;
             }
             continue;
         }
-        const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(units, less), _mm_cmpeq_epi8(units, equals));
+        const __m128i marks = _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(units, less), two),
+                                           _mm_and_si128(_mm_cmpeq_epi8(units, equals), one));
         // Each block's marks summed into the two 64-bit halves.
-        sums = _mm_add_epi64(sums, _mm_sad_epu8(_mm_and_si128(marks, one), _mm_setzero_si128()));
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(marks, _mm_setzero_si128()));
         i += 16;
     }
     alignas(16) quint64 halves[2];
@@ -402,8 +406,7 @@ bool onlyPlainCharacters(const uchar* d, int n, int* markup)
         const int length = plainCharacterLength(d, i, n);
         if (length == 0)
             return false;
-        if (d[i] == '<' || d[i] == '=')
-            ++count;
+        count += d[i] == '<' ? 2 : d[i] == '=' ? 1 : 0;
         i += length;
     }
     *markup = int(std::min<qint64>(count, std::numeric_limits<int>::max()));
@@ -603,7 +606,6 @@ template <typename Unit> bool ReportTree::readQuickly(const Unit* d, int n, int 
     int markup = 0;
     if (!onlyPlainCharacters(d, n, &markup))
         return false;
-    // An element and the text after it take one "<"; each attribute an "=".
     begin(n, markup + 16);
     QHash<uint, int> seen;
     QVector<int> open = {0};
