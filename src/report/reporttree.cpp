@@ -5,6 +5,7 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #ifdef __SSE2__
@@ -150,6 +151,18 @@ QStringRef ReportTree::valueOf(int node) const
     return m_valueText.midRef(item.textBegin, item.textEnd - item.textBegin);
 }
 
+uint ReportTree::hashOf(const QChar* text, int length)
+{
+    return uint(qHashBits(text, size_t(length) * sizeof(QChar)));
+}
+
+bool ReportTree::valueIs(int node, const QChar* text, int length) const
+{
+    const Node& item = m_nodes.at(node);
+    return item.textEnd - item.textBegin == length &&
+           std::memcmp(m_valueText.constData() + item.textBegin, text, size_t(length) * sizeof(QChar)) == 0;
+}
+
 void ReportTree::collectNames(int elementName, QVector<int>* table) const
 {
     // An open-addressed table of the "name" attribute nodes of these elements, by their value.
@@ -162,15 +175,18 @@ void ReportTree::collectNames(int elementName, QVector<int>* table) const
     while (size < 2 * named.size())
         size *= 2;
     table->fill(-1, size);
+    int* cells = table->data();
     for (const int attribute : qAsConst(named)) {
-        const QStringRef value = valueOf(attribute);
-        for (int slot = int(qHash(value) & uint(size - 1));; slot = (slot + 1) & (size - 1)) {
-            const int taken = table->at(slot);
+        const Node& node = m_nodes.at(attribute);
+        const QChar* value = m_valueText.constData() + node.textBegin;
+        const int length = node.textEnd - node.textBegin;
+        for (int slot = int(hashOf(value, length) & uint(size - 1));; slot = (slot + 1) & (size - 1)) {
+            const int taken = cells[slot];
             if (taken < 0) {
-                (*table)[slot] = attribute;
+                cells[slot] = attribute;
                 break;
             }
-            if (valueOf(taken) == value)
+            if (valueIs(taken, value, length))
                 break;
         }
     }
@@ -181,11 +197,11 @@ bool ReportTree::namedIn(const QVector<int>& table, const QString& name) const
     if (table.isEmpty())
         return false;
     const int mask = table.size() - 1;
-    for (int slot = int(qHash(name) & uint(mask));; slot = (slot + 1) & mask) {
+    for (int slot = int(hashOf(name.constData(), name.size()) & uint(mask));; slot = (slot + 1) & mask) {
         const int taken = table.at(slot);
         if (taken < 0)
             return false;
-        if (valueOf(taken) == name)
+        if (valueIs(taken, name.constData(), name.size()))
             return true;
     }
 }
@@ -413,17 +429,10 @@ bool onlyPlainCharacters(const uchar* d, int n, int* markup)
     return true;
 }
 
-void appendUnits(QString* out, const ushort* units, int length)
+// Widens UTF-8 that onlyPlainCharacters has passed (well-formed, whole characters) into `to`;
+// returns the units written, never more than the bytes read.
+int widen(const uchar* bytes, int length, ushort* to)
 {
-    out->append(reinterpret_cast<const QChar*>(units), length);
-}
-
-// Appends UTF-8 that onlyPlainCharacters has passed: well-formed, whole characters.
-void appendUnits(QString* out, const uchar* bytes, int length)
-{
-    const int start = out->size();
-    out->resize(start + length); // never more units than bytes
-    ushort* to = reinterpret_cast<ushort*>(out->data()) + start;
     int k = 0;
 #ifdef __SSE2__
     for (; k + 16 <= length; k += 16) {
@@ -455,8 +464,48 @@ void appendUnits(QString* out, const uchar* bytes, int length)
             to[written++] = ushort(code);
         }
     }
-    out->resize(start + written);
+    return written;
 }
+
+// Text written straight into a string sized once for all of it (no reference or character takes
+// more units than the text it stands in), then cut to what was written. Growing the string piece by
+// piece cost a resize per piece.
+class TextSink
+{
+public:
+    TextSink(QString* text, int capacity) : m_text(text), m_length(text->size())
+    {
+        text->resize(m_length + capacity);
+        m_data = reinterpret_cast<ushort*>(text->data());
+    }
+    // Gives the room not written back in place, for whatever is allocated next.
+    void close()
+    {
+        m_text->resize(m_length);
+        m_text->squeeze();
+    }
+    int size() const { return m_length; }
+    void append(const ushort* units, int length)
+    {
+        std::memcpy(m_data + m_length, units, size_t(length) * sizeof(ushort));
+        m_length += length;
+    }
+    void append(const uchar* bytes, int length) { m_length += widen(bytes, length, m_data + m_length); }
+    void append(uint code)
+    {
+        if (code >= 0x10000) {
+            m_data[m_length++] = QChar::highSurrogate(code);
+            m_data[m_length++] = QChar::lowSurrogate(code);
+        } else {
+            m_data[m_length++] = ushort(code);
+        }
+    }
+
+private:
+    QString* m_text;
+    ushort* m_data = nullptr;
+    int m_length;
+};
 
 QString unitsToString(const ushort* units, int length)
 {
@@ -524,31 +573,31 @@ public:
 
     // Appends the text of [from, to) with its references resolved; false on a reference the quick
     // reader does not take (it then declines the report).
-    bool appendResolved(int from, int to, QString* out) const
+    bool appendResolved(int from, int to, TextSink* out) const
     {
         int plain = from;
         for (int i = findFirstOf(d, from, to, '&', '&', '&'); i < to;
              i = findFirstOf(d, i + 1, to, '&', '&', '&')) {
-            appendUnits(out, d + plain, i - plain);
+            out->append(d + plain, i - plain);
             const int semicolon = find(i, ";", to);
             if (semicolon < 0)
                 return false;
             if (at(i, "&lt;"))
-                out->append(QLatin1Char('<'));
+                out->append(uint('<'));
             else if (at(i, "&gt;"))
-                out->append(QLatin1Char('>'));
+                out->append(uint('>'));
             else if (at(i, "&amp;"))
-                out->append(QLatin1Char('&'));
+                out->append(uint('&'));
             else if (at(i, "&apos;"))
-                out->append(QLatin1Char('\''));
+                out->append(uint('\''));
             else if (at(i, "&quot;"))
-                out->append(QLatin1Char('"'));
+                out->append(uint('"'));
             else if (!appendCharacterReference(unitsToString(d + i + 1, semicolon - i - 1), out))
                 return false;
             i = semicolon;
             plain = semicolon + 1;
         }
-        appendUnits(out, d + plain, to - plain);
+        out->append(d + plain, to - plain);
         return true;
     }
 
@@ -556,7 +605,7 @@ public:
     const int n;
 
 private:
-    static bool appendCharacterReference(const QString& name, QString* out)
+    static bool appendCharacterReference(const QString& name, TextSink* out)
     {
         if (name.size() < 2 || name.at(0) != QLatin1Char('#'))
             return false;
@@ -577,26 +626,36 @@ private:
         if (!ok || code < 0x20 || (code >= 0xD800 && code <= 0xDFFF) || code == 0xFFFE || code == 0xFFFF ||
             code > 0x10FFFF)
             return false;
-        const char32_t c = code;
-        out->append(QString::fromUcs4(&c, 1));
+        out->append(code);
         return true;
     }
 };
 
 } // namespace
 
-template <typename Unit> int ReportTree::intern(const Unit* name, int length, QHash<uint, int>* seen)
+// The names met last, by a hash of their units: reports use a few dozen names over and over.
+struct ReportTree::NameCache
 {
-    // Names repeat on every element: found by their hash without making a string of them first.
+    static constexpr int kSlots = 256;
+    uint hash[kSlots] = {};
+    int id[kSlots];
+    NameCache() { std::fill(id, id + kSlots, -1); }
+};
+
+template <typename Unit> int ReportTree::intern(const Unit* name, int length, NameCache* cache)
+{
     if (length == 0)
         return 0;
-    const uint hash = qHashBits(name, size_t(length) * sizeof(Unit));
-    const auto it = seen->constFind(hash);
-    if (it != seen->constEnd() && sameName(name, length, m_names.at(it.value())))
-        return it.value();
+    uint hash = uint(length);
+    for (int k = 0; k < length; ++k)
+        hash = hash * 31 + name[k];
+    const int slot = int((hash ^ (hash >> 8)) & (NameCache::kSlots - 1));
+    const int cached = cache->id[slot];
+    if (cached >= 0 && cache->hash[slot] == hash && sameName(name, length, m_names.at(cached)))
+        return cached;
     const int id = intern(unitsToString(name, length));
-    if (it == seen->constEnd())
-        seen->insert(hash, id);
+    cache->hash[slot] = hash;
+    cache->id[slot] = id;
     return id;
 }
 
@@ -607,7 +666,9 @@ template <typename Unit> bool ReportTree::readQuickly(const Unit* d, int n, int 
     if (!onlyPlainCharacters(d, n, &markup))
         return false;
     begin(n, markup + 16);
-    QHash<uint, int> seen;
+    NameCache names;
+    TextSink text(&m_text, n);
+    TextSink values(&m_valueText, n);
     QVector<int> open = {0};
     int lastText = -1;
     bool rootDone = false;
@@ -616,7 +677,7 @@ template <typename Unit> bool ReportTree::readQuickly(const Unit* d, int n, int 
         return false;
     };
     // Adjacent text, CDATA and references make one text node.
-    const auto openText = [this, &lastText](int parent) {
+    const auto openText = [this, &lastText, &text](int parent) {
         if (lastText >= 0)
             return;
         lastText = m_nodes.size();
@@ -624,13 +685,18 @@ template <typename Unit> bool ReportTree::readQuickly(const Unit* d, int n, int 
         node.kind = Text;
         node.parent = parent;
         node.end = lastText + 1;
-        node.textBegin = m_text.size();
+        node.textBegin = text.size();
         m_nodes.append(node);
     };
-    const auto addValueLeaf = [this, d](Kind kind, int parent, int from, int to) {
-        addLeaf(kind, parent, -1, 0, QStringRef());
-        appendUnits(&m_valueText, d + from, to - from);
-        m_nodes.last().textEnd = m_valueText.size();
+    const auto addValueLeaf = [this, d, &values](Kind kind, int parent, int from, int to) {
+        Node item;
+        item.kind = kind;
+        item.parent = parent;
+        item.end = m_nodes.size() + 1;
+        item.textBegin = values.size();
+        values.append(d + from, to - from);
+        item.textEnd = values.size();
+        m_nodes.append(item);
     };
     int i = 0;
     // Only the usual declaration; any other is the full reader's to judge.
@@ -672,10 +738,10 @@ template <typename Unit> bool ReportTree::readQuickly(const Unit* d, int n, int 
             } else {
                 openText(open.last());
                 if (!references)
-                    appendUnits(&m_text, d + i, end - i);
-                else if (!r.appendResolved(i, end, &m_text))
+                    text.append(d + i, end - i);
+                else if (!r.appendResolved(i, end, &text))
                     return decline();
-                m_nodes[lastText].textEnd = m_text.size();
+                m_nodes[lastText].textEnd = text.size();
             }
             i = end;
             continue;
@@ -693,8 +759,8 @@ template <typename Unit> bool ReportTree::readQuickly(const Unit* d, int n, int 
                 return decline();
             if (close > i + 9) {
                 openText(open.last());
-                appendUnits(&m_text, d + i + 9, close - i - 9);
-                m_nodes[lastText].textEnd = m_text.size();
+                text.append(d + i + 9, close - i - 9);
+                m_nodes[lastText].textEnd = text.size();
             }
             i = close + 3;
         } else if (r.at(i, "<?")) {
@@ -720,7 +786,7 @@ template <typename Unit> bool ReportTree::readQuickly(const Unit* d, int n, int 
             if (!sameName(d + i + 2, nameEnd - i - 2, m_names.at(node.localName)))
                 return decline();
             node.end = m_nodes.size();
-            node.textEnd = m_text.size();
+            node.textEnd = text.size();
             open.removeLast();
             rootDone = open.size() == 1;
             lastText = -1;
@@ -733,8 +799,8 @@ template <typename Unit> bool ReportTree::readQuickly(const Unit* d, int n, int 
             Node node;
             node.kind = Element;
             node.parent = open.last();
-            node.localName = intern(d + i + 1, nameEnd - i - 1, &seen);
-            node.textBegin = m_text.size();
+            node.localName = intern(d + i + 1, nameEnd - i - 1, &names);
+            node.textBegin = text.size();
             m_nodes.append(node);
             int k = nameEnd;
             bool empty = false;
@@ -770,7 +836,7 @@ template <typename Unit> bool ReportTree::readQuickly(const Unit* d, int n, int 
                 if (valueEnd >= n || d[valueEnd] != d[quote] ||
                     findFirstOf(d, quote + 1, valueEnd, '\n', '\n', '\n') < valueEnd)
                     return decline();
-                const int localName = intern(d + next, attributeEnd - next, &seen);
+                const int localName = intern(d + next, attributeEnd - next, &names);
                 for (int a = element + 1; a < m_nodes.size(); ++a) {
                     if (m_nodes.at(a).localName == localName)
                         return decline(); // the same attribute twice
@@ -782,16 +848,16 @@ template <typename Unit> bool ReportTree::readQuickly(const Unit* d, int n, int 
                 item.parent = element;
                 item.end = m_nodes.size() + 1;
                 item.localName = localName;
-                item.textBegin = m_valueText.size();
-                if (!r.appendResolved(quote + 1, valueEnd, &m_valueText))
+                item.textBegin = values.size();
+                if (!r.appendResolved(quote + 1, valueEnd, &values))
                     return decline();
-                item.textEnd = m_valueText.size();
+                item.textEnd = values.size();
                 m_nodes.append(item);
                 k = valueEnd + 1;
             }
             if (empty) {
                 m_nodes[element].end = m_nodes.size();
-                m_nodes[element].textEnd = m_text.size();
+                m_nodes[element].textEnd = text.size();
                 rootDone = open.size() == 1;
             } else {
                 open.append(element);
@@ -802,6 +868,8 @@ template <typename Unit> bool ReportTree::readQuickly(const Unit* d, int n, int 
     }
     if (!rootDone || open.size() != 1)
         return decline();
+    text.close();
+    values.close();
     finish();
     return true;
 }

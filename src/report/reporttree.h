@@ -117,9 +117,13 @@ private:
     QStringRef valueOf(int node) const;
     void collectNames(int elementName, QVector<int>* table) const;
     bool namedIn(const QVector<int>& table, const QString& name) const;
+    // The tables of names hash and compare the units as they stand.
+    static uint hashOf(const QChar* text, int length);
+    bool valueIs(int node, const QChar* text, int length) const;
     int intern(const QString& text);
     int intern(const QStringRef& text, QHash<uint, int>* seen);
-    template <typename Unit> int intern(const Unit* name, int length, QHash<uint, int>* seen);
+    struct NameCache;
+    template <typename Unit> int intern(const Unit* name, int length, NameCache* cache);
     // The quick reader over UTF-16 units or UTF-8 bytes.
     template <typename Unit> bool readQuickly(const Unit* units, int length, int maxDepth);
     bool parseSteps(const QString& path, QVector<Step>* steps) const;
