@@ -55,6 +55,8 @@ private slots:
             "<root><e name=\"n\" a='x>y' b = \"2\"/><entries name=\"s\"><entry name=\"e\">v</entry>"
             "<entry name=\"\"/></entries></root>",
             true);
+        // Two names that hash alike where the reader remembers names: each keeps its own.
+        row("names that hash alike", "<root><Aa BB=\"1\"/><BB Aa=\"2\"/><Aa/></root>", true);
         row("usual declaration", "<?xml version='1.0' encoding='utf-8' ?>\n<root>x</root>", true);
         // Left to Qt's reader: well-formed but beyond the quick reader, then not well-formed.
         row("namespace prefix", "<root xmlns:x=\"urn:x\"><x:a x:b=\"1\"/></root>", false);
