@@ -216,13 +216,13 @@ private slots:
         }
     }
 
-    // Reports larger than a batch's part print in parts: every label once, in spool order, each
+    // Large reports, each parsed and let go before the next: every label once, in spool order, each
     // with its own report's barcode.
-    void largeReportsPrintInPartsInOrder()
+    void largeReportsPrintInOrder()
     {
         Printing p;
         const int total = 7;
-        const int padding = int(LabelJob::kPartBytes / 3);
+        const int padding = 3 * 1024 * 1024;
         for (int n = 1; n <= total; ++n) {
             SpoolEntry e = entryFor(70 + n);
             e.report.insert(e.report.lastIndexOf("</report>"),

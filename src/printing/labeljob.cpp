@@ -214,7 +214,7 @@ bool LabelJob::prepare(BatchContext* batch)
         customContent.insert(customKey, m_document->query(customKey).join(QStringLiteral(", ")));
     reportUuid = m_document->query(kDocumentIdPath).join(QStringLiteral(", "));
     identity = m_document->identity();
-    // Parsed and identified: until render, a part of large reports holds their trees, not the text.
+    // Parsed and identified: the text is not needed any more.
     report.clear();
 
     // A label completed before a stop or crash is not printed a second time.
@@ -250,6 +250,11 @@ bool LabelJob::prepare(BatchContext* batch)
         waitForPrinter(why);
         return false;
     }
+    // Every value the label shows is read now, so this report's tree goes before the next one of
+    // the batch is parsed (into the same, still warm memory) instead of waiting for the barcodes.
+    m_worker->resolveObjects();
+    m_device.reset();
+    m_document.reset();
     return true;
 }
 
@@ -265,9 +270,6 @@ bool LabelJob::render()
         release();
         return false;
     }
-    // The report is not needed any more: a batch keeps only its pages.
-    m_device.reset();
-    m_document.reset();
     return true;
 }
 
@@ -326,7 +328,7 @@ void LabelJob::endHandOver(HandOffGate* gate)
 void LabelJob::completeHandOvers(QList<LabelJob*> pending, HandOffGate* gate,
                                  const std::function<void(LabelJob*)>& ended)
 {
-    // One completion per printer for all its labels of the part.
+    // One completion per printer for all its labels of the batch.
     while (!pending.isEmpty()) {
         const QString printer = pending.first()->printerKey;
         QList<LabelJob*> together;
@@ -366,25 +368,10 @@ void LabelJob::run(HandOffGate* gate)
 void LabelJob::runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const std::atomic<bool>* stopping,
                         const std::function<void(LabelJob*)>& ended)
 {
-    // A parsed report takes a few times its text in memory and is held from prepare to render, so a
-    // batch of large reports goes in parts of about kPartBytes of report text; small reports still
-    // make one part, and one barcode run, per batch.
-    for (int from = 0; from < jobs.size();) {
-        int to = from;
-        qint64 bytes = 0;
-        while (to < jobs.size() && (to == from || bytes + jobs.at(to)->report.size() <= kPartBytes))
-            bytes += jobs.at(to++)->report.size();
-        runPart(jobs.mid(from, to - from), gate, stopping, ended);
-        from = to;
-    }
-    LabelOutput::closeConnections();
-}
-
-void LabelJob::runPart(const QList<LabelJob*>& jobs, HandOffGate* gate, const std::atomic<bool>* stopping,
-                       const std::function<void(LabelJob*)>& ended)
-{
     QList<LabelJob*> prepared;
     BatchContext batch;
+    // Each job is parsed and resolved in turn, so the batch holds its labels' values, never all
+    // its parsed reports.
     for (LabelJob* job : jobs) {
         if (stopping && stopping->load())
             job->outcome = Outcome::Dropped;
@@ -404,7 +391,7 @@ void LabelJob::runPart(const QList<LabelJob*>& jobs, HandOffGate* gate, const st
         if (job->render())
             rendered.insert(job);
     }
-    // Labels an output completes together (the PDF printer's files) end when the part is handed over.
+    // Labels an output completes together (the PDF printer's files) end when the batch is handed over.
     QList<LabelJob*> pending;
     for (LabelJob* job : jobs) {
         if (rendered.contains(job)) {
@@ -422,4 +409,5 @@ void LabelJob::runPart(const QList<LabelJob*>& jobs, HandOffGate* gate, const st
             job->endJob(gate, ended);
     }
     completeHandOvers(pending, gate, ended);
+    LabelOutput::closeConnections();
 }

@@ -132,7 +132,6 @@ public:
     // printer's next label may be handed over.
     static void runBatch(const QList<LabelJob*>& jobs, HandOffGate* gate, const std::atomic<bool>* stopping,
                          const std::function<void(LabelJob*)>& ended = {});
-    static constexpr qint64 kPartBytes = 8 * 1024 * 1024;
 
     // The layout document of a layout name; empty when it cannot be loaded.
     static QJsonObject loadLayoutFile(const QString& layoutName);
@@ -140,8 +139,6 @@ public:
     static QString printerKeyOf(const QString& printerName);
 
 private:
-    static void runPart(const QList<LabelJob*>& jobs, HandOffGate* gate, const std::atomic<bool>* stopping,
-                        const std::function<void(LabelJob*)>& ended);
     void release();
     // Sets the outcome from the hand-off and ends it at the gate.
     void endHandOver(HandOffGate* gate);

@@ -134,8 +134,21 @@ void PrintWorker::prepareWhitePainter(QPainter* painter, const QRect& area)
     painter->setPen(QColor(Qt::black));
 }
 
-void PrintWorker::paintObjects(const QJsonArray& objects, Device* device, QImage* image, QPainter* painter,
-                               bool preview, QStringList* problems, QList<ObjectProblem>* objectProblems)
+PrintWorker::Objects PrintWorker::buildObjects(const QJsonArray& records, Device* device, bool preview)
+{
+    Objects objects;
+    objects.reserve(size_t(records.size()));
+    for (const QJsonValue& value : records) {
+        objects.emplace_back(createLayoutItem(device, value.toObject(), 1));
+        if (!objects.back() && preview)
+            qDebug() << "pung... got null item";
+    }
+    return objects;
+}
+
+void PrintWorker::paintObjects(const QJsonArray& records, const Objects& objects, QImage* image,
+                               QPainter* painter, bool preview, QStringList* problems,
+                               QList<ObjectProblem>* objectProblems)
 {
     const auto note = [objectProblems](const LayoutItem& item, const QString& fallback) {
         if (!objectProblems)
@@ -145,23 +158,20 @@ void PrintWorker::paintObjects(const QJsonArray& objects, Device* device, QImage
             objectProblems->append(
                 {item.record().value(QLatin1String("item_id")).toInt(-1), item.displayName(), problem});
     };
-    for (const QJsonValue& value : objects) {
-        const std::unique_ptr<LayoutItem> item(createLayoutItem(device, value.toObject(), 1));
-        if (!item) {
-            if (preview)
-                qDebug() << "pung... got null item";
+    for (size_t i = 0; i < objects.size(); ++i) {
+        LayoutItem* item = objects[i].get();
+        if (!item)
             continue;
-        }
+        const QJsonObject record = records.at(int(i)).toObject();
         if (!item->isValid()) {
-            const QString text =
-                QString::fromUtf8(QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact));
+            const QString text = QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
             if (preview)
                 qDebug() << "Object is not valid. Refusing to print it" << text;
             else
                 logPrintf("Object is not valid. Refusing to print it %s\n", qPrintable(text));
             note(*item, tr("not printed"));
             if (problems)
-                problems->append(describeObject(value.toObject()));
+                problems->append(describeObject(record));
             continue;
         }
         // Each object starts from the label's own transform, whatever the one before left behind.
@@ -169,14 +179,49 @@ void PrintWorker::paintObjects(const QJsonArray& objects, Device* device, QImage
         const bool painted = item->paint(image, painter);
         painter->restore();
         if (!painted && problems)
-            problems->append(describeObject(value.toObject()));
+            problems->append(describeObject(record));
         note(*item, painted ? QString() : tr("not printed"));
     }
+}
+
+void PrintWorker::paintLayout(QImage* image, QPainter* painter)
+{
+    m_problems.clear();
+    m_objectProblems.clear();
+    const QJsonArray records = m_layout.value(QLatin1String("objects")).toArray();
+    if (m_resolved) {
+        paintObjects(records, m_objects, image, painter, false, &m_problems, &m_objectProblems);
+        return;
+    }
+    // Built for this painting only: each object's values as the device has them now.
+    const Objects objects = buildObjects(records, m_device, false);
+    paintObjects(records, objects, image, painter, false, &m_problems, &m_objectProblems);
+}
+
+void PrintWorker::resolveObjects()
+{
+    if (m_resolved)
+        return;
+    m_objects = buildObjects(m_layout.value(QLatin1String("objects")).toArray(), m_device, false);
+    m_resolved = true;
+    // Nothing asks the device any more; its report may go.
+    delete m_device;
+    m_device = nullptr;
 }
 
 QList<QPair<QString, QString>> PrintWorker::barcodeContents() const
 {
     QList<QPair<QString, QString>> contents;
+    const auto add = [&contents](const LayoutItem* item) {
+        const auto* barcode = qobject_cast<const BarcodePrintItem_*>(item);
+        if (barcode && barcode->isValid() && !barcode->content().isEmpty())
+            contents.append({barcode->symbology(), barcode->content()});
+    };
+    if (m_resolved) {
+        for (const std::unique_ptr<LayoutItem>& item : m_objects)
+            add(item.get());
+        return contents;
+    }
     const QJsonArray objects = m_layout.value(QLatin1String("objects")).toArray();
     QObject quietParent;
     for (const QJsonValue& value : objects) {
@@ -184,8 +229,7 @@ QList<QPair<QString, QString>> PrintWorker::barcodeContents() const
         if (!record.value(QLatin1String("type")).toString().startsWith(QLatin1String("BarCode")))
             continue;
         const BarcodePrintItem_ item(m_device, record, 1, &quietParent);
-        if (item.isValid() && !item.content().isEmpty())
-            contents.append({item.symbology(), item.content()});
+        add(&item);
     }
     return contents;
 }
@@ -224,10 +268,7 @@ QImage PrintWorker::renderLabel()
     prepareWhitePainter(&painter, QRect(0, 0, width, height));
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    m_problems.clear();
-    m_objectProblems.clear();
-    paintObjects(m_layout.value(QLatin1String("objects")).toArray(), m_device, &image, &painter, false,
-                 &m_problems, &m_objectProblems);
+    paintLayout(&image, &painter);
     painter.end();
     return image;
 }
@@ -259,10 +300,7 @@ QImage PrintWorker::renderPageImage(const QSize& pagePixels)
         painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
         // Layout units to page pixels, once: the objects draw at the output's own resolution.
         painter.scale(pagePixels.width() / double(width), pagePixels.height() / double(height));
-        m_problems.clear();
-        m_objectProblems.clear();
-        paintObjects(m_layout.value(QLatin1String("objects")).toArray(), m_device, &work, &painter, false,
-                     &m_problems, &m_objectProblems);
+        paintLayout(&work, &painter);
     }
     return blackAndWhite(work);
 }
@@ -334,7 +372,8 @@ bool PrintWorker::createPreviewImage(const QJsonObject& layout, const QString& l
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     prepareWhitePainter(&painter, image.rect());
-    paintObjects(layout.value(QLatin1String("objects")).toArray(), nullptr, &image, &painter, true);
+    const QJsonArray records = layout.value(QLatin1String("objects")).toArray();
+    paintObjects(records, buildObjects(records, nullptr, true), &image, &painter, true);
     painter.end();
 
     const QString file = QDir(layoutDir).filePath(name + QStringLiteral(".png"));

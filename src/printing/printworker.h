@@ -11,7 +11,11 @@
 #include <QSizeF>
 #include <QString>
 
+#include <memory>
+#include <vector>
+
 class Device;
+class LayoutItem;
 class QPainter;
 class ReportDevice;
 
@@ -30,6 +34,11 @@ public:
     // The symbology and content of each barcode of the layout for this device (those with content),
     // so a batch of labels can be encoded in one run of the barcode program before rendering.
     QList<QPair<QString, QString>> barcodeContents() const;
+    // Builds the layout's objects for the device now, with every value they show, and lets the device
+    // go: the report behind it may be freed long before the page is painted, so a batch of large
+    // reports holds one parsed report at a time while its barcodes wait to be encoded together.
+    // barcodeContents and every later rendering use these objects.
+    void resolveObjects();
     // Objects of the last rendering that could not be painted (for example a barcode whose report
     // values are all empty), each described for the user.
     QStringList problems() const { return m_problems; }
@@ -82,10 +91,15 @@ private:
     // The layout's size in units; false (with a log line) when it lacks its keys, its objects are
     // not a list or a side is not positive.
     bool drawableSize(QSize* units) const;
-    // Paints each valid object of the layout; objects are deleted right after painting.
-    static void paintObjects(const QJsonArray& objects, Device* device, QImage* image, QPainter* painter,
-                             bool preview, QStringList* problems = nullptr,
+    // The layout's objects built for a device (null where a record makes none), in painting order.
+    using Objects = std::vector<std::unique_ptr<LayoutItem>>;
+    static Objects buildObjects(const QJsonArray& records, Device* device, bool preview);
+    // Paints each valid object of the layout.
+    static void paintObjects(const QJsonArray& records, const Objects& objects, QImage* image,
+                             QPainter* painter, bool preview, QStringList* problems = nullptr,
                              QList<ObjectProblem>* objectProblems = nullptr);
+    // The resolved objects, else the layout's objects built for the device now.
+    void paintLayout(QImage* image, QPainter* painter);
     static void prepareWhitePainter(QPainter* painter, const QRect& area);
 
     QString m_slotName = QStringLiteral("printFromJsonObject");
@@ -93,6 +107,8 @@ private:
     QJsonObject m_layout;
     QPageSize m_pageSize;
     ReportDevice* m_device = nullptr;
+    bool m_resolved = false;
+    Objects m_objects; // built by resolveObjects
     int m_copies = 1;
     bool m_upsideDown = false;
     QStringList m_problems;
