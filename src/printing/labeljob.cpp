@@ -148,6 +148,16 @@ void LabelJob::waitForPrinter(const PrinterStatus& why)
 
 bool LabelJob::prepare(BatchContext* batch)
 {
+    if (readReport) {
+        QString error;
+        const bool read = readReport(&report, &error);
+        readReport = nullptr;
+        if (!read) {
+            outcome = Outcome::Dropped;
+            reason = error;
+            return false;
+        }
+    }
     usedLayout = layoutName.isEmpty() ? setting(QStringLiteral("defaultLayout")) : layoutName;
     if (printerKey.isEmpty()) // set by whoever issued the job's ticket
         printerKey = printerKeyOf(printerName);

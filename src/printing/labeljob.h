@@ -86,6 +86,9 @@ public:
     QString customKey;     // the report path whose values the printed-reports log keeps
     QString holdGroup;     // held with this group at the gate (the spool entry's job)
     QByteArray report;
+    // Fills `report` when prepare starts, so a batch reads each report just before parsing it and
+    // holds one report's text at a time; false with a reason when it cannot be read (Dropped).
+    std::function<bool(QByteArray* report, QString* error)> readReport;
     quint64 ticket = 0;
 
     // What came of it.

@@ -387,17 +387,17 @@ void PrintHandler::printNext()
                     waitRecorded(*flight);
             };
             for (const auto& flight : batch) {
-                SpoolEntry entry = flight->entry;
-                QString error;
                 flights.insert(flight->job.get(), flight);
-                if (spool->readReport(&entry, &error)) {
-                    flight->job->report = entry.report;
-                    jobs << flight->job.get();
-                } else {
-                    flight->job->outcome = LabelJob::Outcome::Dropped;
-                    gate->pass(flight->job->printerKey, flight->job->ticket);
-                    ended(flight->job.get());
-                }
+                // Read when its turn comes: the batch holds one report's text at a time. One that
+                // cannot be read is moved aside and its label ends as dropped.
+                flight->job->readReport = [spool, entry = flight->entry](QByteArray* report,
+                                                                         QString* error) mutable {
+                    if (!spool->readReport(&entry, error))
+                        return false;
+                    *report = std::move(entry.report);
+                    return true;
+                };
+                jobs << flight->job.get();
             }
             LabelJob::runBatch(jobs, gate.get(), stopping, ended);
         });
