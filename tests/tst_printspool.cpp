@@ -652,12 +652,14 @@ private slots:
             return TestSupport::labelFiles(labels).filter(job).size();
         };
         p.handler.setPaused(false);
-        QTRY_VERIFY_WITH_TIMEOUT(printed() >= 20, 30000);
+        // Paused at the first labels: a batch's labels appear together, and a poll of the folder
+        // may come only after several batches.
+        QTRY_VERIFY_WITH_TIMEOUT(printed() > 0, 30000);
         p.handler.setPaused(true);
         const int beforePause = printed();
         QTRY_COMPARE_WITH_TIMEOUT(p.handler.labelsInFlight(), 0, 30000);
         QCOMPARE(printed(), beforePause);
-        QVERIFY(beforePause < backlog / 2);
+        QVERIFY2(beforePause < backlog / 2, qPrintable(QString::number(beforePause)));
         // Printed labels leave the spool once their round of recording is done, on its own thread.
         QTRY_COMPARE_WITH_TIMEOUT(p.spool.pendingCount(), backlog - beforePause, 30000);
 
