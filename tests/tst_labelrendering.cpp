@@ -272,6 +272,32 @@ private slots:
         }
     }
 
+    // Objects resolved for a device keep their values after its report is gone: the page and the
+    // barcodes for the batch's one run of the barcode program come out as from the report itself.
+    void resolvedLabelOutlivesItsReport_data() { pageMatchesThePreview_data(); }
+    void resolvedLabelOutlivesItsReport()
+    {
+        QFETCH(QJsonObject, object);
+        QFETCH(QString, erasures);
+        auto sample = std::make_unique<Sample>(erasures);
+        sample->device.setIdentifier(Device::Pin, QString());
+        sample->device.setIdentifier(Device::Imei2, QString::fromLatin1(kEan));
+        sample->device.info().deviceIdentifier = QStringLiteral("ST7-00042");
+        const QJsonObject layout = label({object});
+        PrintWorker resolved(QString(), layout, QSizeF(60, 60), QString(), &sample->device, 1, false);
+        resolved.resolveObjects();
+        QImage expected;
+        QList<QPair<QString, QString>> codes;
+        {
+            PrintWorker live(QString(), layout, QSizeF(60, 60), QString(), &sample->device, 1, false);
+            expected = live.renderLabelAt(300);
+            codes = live.barcodeContents();
+        }
+        sample.reset();
+        QCOMPARE(resolved.barcodeContents(), codes);
+        QCOMPARE(resolved.renderLabelAt(300), expected);
+    }
+
     void linearCodesPrintAsBefore_data()
     {
         QTest::addColumn<QJsonObject>("object");
