@@ -238,28 +238,6 @@ private slots:
         }
     }
 
-    // A spool file torn after it was queued is read only when its label's turn comes: it is set
-    // aside as damaged, and the labels before and after it in the same batch still print once.
-    void tornEntryInABatchIsSetAside()
-    {
-        Printing p;
-        p.handler.setPaused(true);
-        QStringList ids;
-        for (int n = 31; n <= 33; ++n)
-            ids << p.add(entryFor(n));
-        QFile torn(p.dir.path() + "/" + ids.at(1) + ".entry");
-        QVERIFY(torn.exists() && torn.resize(torn.size() - 10));
-        p.handler.setPaused(false);
-        QTRY_COMPARE_WITH_TIMEOUT(p.written.count(), 2, 20000);
-        QTRY_COMPARE(p.spool.pendingCount(), 0);
-        QVERIFY(p.written.at(0).at(0).toString().contains(variantDocumentId(31)));
-        QVERIFY(p.written.at(1).at(0).toString().contains(variantDocumentId(33)));
-        QCOMPARE(TestSupport::linesOf(m_csv, 32), 0);
-        const QList<SpoolEntry> aside = p.spool.failed();
-        QCOMPARE(aside.size(), 1);
-        QVERIFY2(aside.first().id.startsWith("damaged/"), qPrintable(aside.first().id));
-    }
-
     // A label ticked in the Report Log prints again from the archive, with a log line of its own; a
     // report no longer kept is refused.
     void reprintRepeatsTheArchivedLabel()
