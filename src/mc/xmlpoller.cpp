@@ -15,6 +15,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cstring>
+#include <future>
 #include <memory>
 
 namespace {
@@ -28,6 +30,20 @@ qint64 firstFetchStart(const Watermark& watermark, const QList<JobListModel::Job
             from = std::min(from, watermark.nextFetchFrom(job.id));
     }
     return from;
+}
+
+struct Export
+{
+    bool exported = false;
+    QByteArrayList reports;
+};
+
+// Issue reports get no label. The marker is looked for with the C library's search: a plain scan of
+// every fetched byte, which Qt's own search made a visible cost of large reports.
+bool isIssueReport(const QByteArray& report)
+{
+    static const char kMarker[] = "<korvex_issue_report>";
+    return memmem(report.constData(), size_t(report.size()), kMarker, sizeof kMarker - 1) != nullptr;
 }
 
 } // namespace
@@ -349,12 +365,10 @@ void XMLPoller::doCheck()
             const QString& layout = stored.layout;
             const QString& printer = stored.printer;
 
-            // A page at a time: only one page of report texts is held, and each is on disk before
-            // the next is asked for.
-            int pageSize = kFirstPageSize;
-            for (qint64 pageFrom = fromId; pageFrom < newest;) {
-                const QPair<qint64, qint64> page = pageRanges(ids, pageFrom, newest, pageSize).constFirst();
-                pageFrom = page.second;
+            // A page is stored while the next one is fetched: the console's answer and the disk's
+            // syncs overlap, and at most two pages of report texts are held. The fetch runs on its
+            // own thread; this one does not touch `mc` until it has joined.
+            const auto exportLines = [&](const QPair<qint64, qint64>& page) {
                 QStringList lines;
                 if (connection.onlyReported)
                     lines.append(McRequest::onlyExportedLine());
@@ -362,43 +376,65 @@ void XMLPoller::doCheck()
                 lines.append(McRequest::idLine(QStringLiteral("lte"), page.second));
                 for (const JobListModel::Filter& filter : stored.filters)
                     lines.append(McRequest::filterLine(filter.field, filter.value, filter.op));
-
                 emit statusBarMessage(QStringLiteral("Fetching Reports: %1 - %2 (%3)")
                                           .arg(page.first + 1)
                                           .arg(page.second)
                                           .arg(jobName));
+                return lines;
+            };
+            MCComm* client = mc.get();
+            const auto startExport = [client](const QStringList& lines) {
+                return std::async(std::launch::async, [client, lines] {
+                    Export result;
+                    result.exported = client->exportReports(lines, &result.reports);
+                    return result;
+                });
+            };
+            int pageSize = kFirstPageSize;
+            QPair<qint64, qint64> page;
+            std::future<Export> fetching;
+            if (fromId < newest) {
+                page = pageRanges(ids, fromId, newest, pageSize).constFirst();
+                fetching = startExport(exportLines(page));
+            }
+            while (fetching.valid()) {
                 // Reports stay in the reply's UTF-8 all the way into the spool.
-                QByteArrayList reports;
-                const bool exported = mc->exportReports(lines, &reports);
+                Export fetched = fetching.get();
+                const bool exported = fetched.exported;
+                QByteArrayList& reports = fetched.reports;
                 if (!exported)
                     unreachable = noteUnreachable(*mc);
-                const int fetched = reports.size();
+                const int fetchedCount = reports.size();
                 qint64 chars = 0;
                 for (const QByteArray& report : qAsConst(reports))
                     chars += report.size();
-                pageSize = nextPageSize(chars, fetched);
-                reports.erase(
-                    std::remove_if(reports.begin(), reports.end(),
-                                   [](const QByteArray& r) { return r.contains("<korvex_issue_report>"); }),
-                    reports.end());
+                pageSize = nextPageSize(chars, fetchedCount);
+                const QPair<qint64, qint64> current = page;
+                if (exported && current.second < newest) {
+                    page = pageRanges(ids, current.second, newest, pageSize).constFirst();
+                    fetching = startExport(exportLines(page));
+                }
+                reports.erase(std::remove_if(reports.begin(), reports.end(),
+                                             [](const QByteArray& r) { return isIssueReport(r); }),
+                              reports.end());
                 qDebug() << "Job:" << (jobName.isEmpty() ? QStringLiteral("Unknown") : jobName) << "Printing"
-                         << fetched << "Reports"
-                         << "(" << page.first + 1 << "-" << page.second << ")";
+                         << fetchedCount << "Reports"
+                         << "(" << current.first + 1 << "-" << current.second << ")";
 
                 // The labels are on disk before the watermark moves past their reports.
                 QStringList staged;
                 const bool kept = !exported || reports.isEmpty() || !m_store.stage ||
                                   m_store.stage(job, jobName, layout, printer, reports, consoleIds,
-                                                page.first, page.second, &staged);
+                                                current.first, current.second, &staged);
                 if (!exported || !kept) {
                     // The job keeps its point at this page: the next poll asks for it again instead
                     // of losing these labels (the pages before it are kept).
                     qDebug() << "Job:" << jobName
                              << (exported ? "reports could not be spooled" : "export failed") << "; reports"
-                             << page.first + 1 << "-" << newest << "will be fetched again";
+                             << current.first + 1 << "-" << newest << "will be fetched again";
                     break;
                 }
-                reachedBy.insert(job, page.second);
+                reachedBy.insert(job, current.second);
                 if (!storeProgress(storedId, staged))
                     break;
                 // As texts only for whoever listens: the spool has them already.
@@ -407,7 +443,7 @@ void XMLPoller::doCheck()
                     QStringList texts;
                     for (const QByteArray& report : qAsConst(reports))
                         texts << QString::fromUtf8(report);
-                    emit ReportsFetched(jobName, layout, printer, texts, page.first + 1, page.second);
+                    emit ReportsFetched(jobName, layout, printer, texts, current.first + 1, current.second);
                 }
             }
         }
