@@ -401,6 +401,43 @@ private slots:
         QCOMPARE(committed, (QStringList{"SER000001", "SER000002", "SER000003"}));
     }
 
+    // Storing the second page fails while the third is fetched already: the third goes with it, the
+    // job's restart point stays after the first page, and the next poll stores both, each report once.
+    void pageFetchedAheadGoesWithAFailedOne()
+    {
+        TestSupport::StandInProcess server;
+        QVERIFY(startConsole(server));
+        addJob("all", "All", true);
+        const int first = XMLPoller::kFirstPageSize;
+        const int total = first + XMLPoller::kPageSize + 10;
+        for (int n = 1; n <= total; ++n)
+            QCOMPARE(server.addReport(report("Apple", n), true), n);
+        XMLPoller poller;
+        int pages = 0;
+        QStringList committed;
+        XMLPoller::ReportStore store;
+        // Only the second page fails: a poll that went on with the third would lose the second.
+        store.stage = [&](const QString&, const QString&, const QString&, const QString&,
+                          const QByteArrayList& reports, const QHash<QString, qint64>&, qint64, qint64,
+                          QStringList* ids) {
+            if (++pages == 2)
+                return false;
+            *ids << serials(reports);
+            return true;
+        };
+        store.commit = [&](const QStringList& ids) {
+            committed << ids;
+        };
+        poller.setReportStore(store);
+        poll(poller);
+        QCOMPARE(committed.size(), first);
+        QCOMPARE(m_settings->getValue("jobs/all/retryFromId", QString(), true), QString::number(first));
+        poll(poller);
+        QCOMPARE(committed.size(), total);
+        QCOMPARE(committed.removeDuplicates(), 0);
+        QVERIFY(!m_settings->contains("jobs/all/retryFromId", true));
+    }
+
     // The disk fills in the middle of the second job's backlog: the pages stored before stay
     // committed, the next poll fetches only what was not, and no report reaches the spool twice.
     void pagesBeforeAFailureStayStored()
