@@ -368,39 +368,6 @@ private slots:
         QCOMPARE(watermark(), total);
     }
 
-    // Reports that could not be written to the spool are fetched again by the next poll, none of
-    // them committed twice.
-    void unspooledReportsAreFetchedAgain()
-    {
-        TestSupport::StandInProcess server;
-        QVERIFY(startConsole(server));
-        addJob("all", "All", true);
-        for (int n = 1; n <= 3; ++n)
-            QCOMPARE(server.addReport(report("Apple", n), true), n);
-        XMLPoller poller;
-        bool diskFull = true;
-        QStringList committed;
-        XMLPoller::ReportStore store;
-        store.stage = [&](const QString&, const QString&, const QString&, const QString&,
-                          const QByteArrayList& reports, const QHash<QString, qint64>&, qint64, qint64,
-                          QStringList* ids) {
-            if (diskFull)
-                return false;
-            *ids << serials(reports);
-            return true;
-        };
-        store.commit = [&](const QStringList& ids) {
-            committed << ids;
-        };
-        poller.setReportStore(store);
-        poll(poller);
-        QVERIFY(committed.isEmpty());
-        diskFull = false;
-        poll(poller);
-        poll(poller);
-        QCOMPARE(committed, (QStringList{"SER000001", "SER000002", "SER000003"}));
-    }
-
     // Storing the second page fails while the third is fetched already: the third goes with it, the
     // job's restart point stays after the first page, and the next poll stores both, each report once.
     void pageFetchedAheadGoesWithAFailedOne()
