@@ -414,9 +414,7 @@ void XMLPoller::doCheck()
                     page = pageRanges(ids, current.second, newest, pageSize).constFirst();
                     fetching = startExport(exportLines(page));
                 }
-                reports.erase(std::remove_if(reports.begin(), reports.end(),
-                                             [](const QByteArray& r) { return isIssueReport(r); }),
-                              reports.end());
+                reports.erase(std::remove_if(reports.begin(), reports.end(), isIssueReport), reports.end());
                 qDebug() << "Job:" << (jobName.isEmpty() ? QStringLiteral("Unknown") : jobName) << "Printing"
                          << fetchedCount << "Reports"
                          << "(" << current.first + 1 << "-" << current.second << ")";
