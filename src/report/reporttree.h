@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <vector>
+
 class ReportTree
 {
 public:
@@ -89,6 +91,23 @@ private:
                    value == o.value && nextNamed == o.nextNamed;
         }
     };
+    // The node table. A plain vector: QVector's append was a call per node, a visible part of
+    // reading a large report.
+    class NodeTable
+    {
+    public:
+        void reserve(int count) { m_items.reserve(size_t(count)); }
+        void append(const Node& node) { m_items.push_back(node); }
+        int size() const { return int(m_items.size()); }
+        bool isEmpty() const { return m_items.empty(); }
+        const Node& at(int i) const { return m_items[size_t(i)]; }
+        Node& operator[](int i) { return m_items[size_t(i)]; }
+        Node* data() { return m_items.data(); }
+        bool operator==(const NodeTable& other) const { return m_items == other.m_items; }
+
+    private:
+        std::vector<Node> m_items;
+    };
     enum class StepKind
     {
         Name,
@@ -137,7 +156,7 @@ private:
     bool isElementNamed(int node, int name) const;
     int nextElementFrom(int node, int parent, int end, int name) const;
 
-    QVector<Node> m_nodes;
+    NodeTable m_nodes;
     QString m_text;
     QString m_valueText;
     QHash<QString, int> m_strings;
