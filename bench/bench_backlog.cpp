@@ -28,6 +28,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
@@ -51,6 +52,27 @@ double processSeconds(qint64 pid)
     const QByteArray line = stat.readAll();
     const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
     return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
+
+// Processor seconds per thread name of this process (user and system), from /proc; threads that
+// ended are missing, and the caller counts them as the rest.
+QMap<QString, double> threadSeconds()
+{
+    QMap<QString, double> byName;
+    const QStringList tasks =
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& task : tasks) {
+        QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(task));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const int open = line.indexOf('(');
+        const int close = line.lastIndexOf(')');
+        const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+        byName[QString::fromUtf8(line.mid(open + 1, close - open - 1))] +=
+            (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+    }
+    return byName;
 }
 
 void waitFor(const std::function<bool()>& done, int timeoutMs)
@@ -220,6 +242,7 @@ int main(int argc, char* argv[])
     perfControl("enable\n");
     rusage startUsage{};
     getrusage(RUSAGE_SELF, &startUsage);
+    const QMap<QString, double> threadsStart = threadSeconds();
     const double consoleStart = processSeconds(server.processId());
     clock.start();
     sinceTick.start();
@@ -236,6 +259,7 @@ int main(int argc, char* argv[])
     const qint64 backlogGap = longestGap;
     rusage backlogUsage{};
     getrusage(RUSAGE_SELF, &backlogUsage);
+    const QMap<QString, double> threadsEnd = threadSeconds();
     const auto seconds = [](const timeval& t) {
         return double(t.tv_sec) + t.tv_usec / 1e6;
     };
@@ -262,6 +286,17 @@ int main(int argc, char* argv[])
            before * 1000.0 / std::max<qint64>(1, total));
     printf("station CPU per label: %.2f ms\n", cpuSeconds * 1000.0 / std::max(1, before));
     // Fresh memory is slow on virtual machines: each first touch of a page is a fault.
+    // Which threads it went to: the pool's workers, the poller ("QThread"), the window's thread.
+    double named = 0;
+    for (auto it = threadsEnd.cbegin(); it != threadsEnd.cend(); ++it) {
+        const double spent = it.value() - threadsStart.value(it.key());
+        named += spent;
+        if (spent * 1000.0 / std::max(1, before) >= 0.01)
+            printf("  of it in threads named \"%s\": %.2f ms\n", qPrintable(it.key()),
+                   spent * 1000.0 / std::max(1, before));
+    }
+    printf("  of it in threads that ended meanwhile: %.2f ms\n",
+           std::max(0.0, cpuSeconds - named) * 1000.0 / std::max(1, before));
     printf("station page faults per label: %.0f\n",
            double(backlogUsage.ru_minflt - startUsage.ru_minflt) / std::max(1, before));
     printf("stand-in console CPU per label (its exports, on the same cores): %.2f ms\n",
