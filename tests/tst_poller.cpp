@@ -46,6 +46,22 @@ QStringList serials(const QByteArrayList& reports)
     return serials(texts);
 }
 
+// A store handing each page to `stage` (the job's id, its reports and range; false fails the page)
+// and each stored page's ids to `commit`.
+XMLPoller::ReportStore
+storeOf(const std::function<bool(const QString&, const QByteArrayList&, qint64, qint64, QStringList*)>& stage,
+        const std::function<void(const QStringList&)>& commit = {})
+{
+    XMLPoller::ReportStore store;
+    store.stage = [stage](const QString& job, const QString&, const QString&, const QString&,
+                          const QByteArrayList& reports, const QHash<QString, qint64>&, qint64 from,
+                          qint64 to, QStringList* ids) {
+        return stage(job, reports, from, to, ids);
+    };
+    store.commit = commit;
+    return store;
+}
+
 } // namespace
 
 class TestPoller : public QObject
@@ -69,6 +85,23 @@ private:
             return false;
         configure(server);
         m_settings->setValue("MC/lastReportId", 0, true);
+        return true;
+    }
+
+    // A console with reports 1 to `total` (each padded by `padding` bytes) and a job "all" for all.
+    bool startBacklog(TestSupport::StandInProcess& server, int total, int padding = 0)
+    {
+        if (!startConsole(server))
+            return false;
+        addJob("all", "All", true);
+        for (int n = 1; n <= total; ++n) {
+            QByteArray xml = report("Apple", n);
+            if (padding > 0)
+                xml.insert(xml.lastIndexOf("</report>"),
+                           "<padding>" + QByteArray(padding, 'x') + "</padding>");
+            if (server.addReport(xml, true) != n)
+                return false;
+        }
         return true;
     }
 
@@ -297,26 +330,20 @@ private slots:
     void backlogIsFetchedInPages()
     {
         TestSupport::StandInProcess server;
-        QVERIFY(startConsole(server));
-        addJob("all", "All", true);
         const int page = XMLPoller::kPageSize;
         const int total = 2 * page + 20;
-        for (int n = 1; n <= total; ++n)
-            QCOMPARE(server.addReport(report("Apple", n), true), n);
+        QVERIFY(startBacklog(server, total));
         XMLPoller poller;
         QStringList committed;
-        XMLPoller::ReportStore store;
-        store.stage = [](const QString&, const QString&, const QString&, const QString&,
-                         const QByteArrayList&, const QHash<QString, qint64>&, qint64 from, qint64 to,
-                         QStringList* ids) {
-            *ids << QString("%1-%2").arg(from).arg(to);
-            return true;
-        };
         // Each page with the watermark stored when it was committed.
-        store.commit = [&](const QStringList& ids) {
-            committed << QString("%1 at %2").arg(ids.join(' ')).arg(watermark());
-        };
-        poller.setReportStore(store);
+        poller.setReportStore(storeOf(
+            [](const QString&, const QByteArrayList&, qint64 from, qint64 to, QStringList* ids) {
+                *ids << QString("%1-%2").arg(from).arg(to);
+                return true;
+            },
+            [&](const QStringList& ids) {
+                committed << QString("%1 at %2").arg(ids.join(' ')).arg(watermark());
+            }));
         QStringList fetched = poll(poller).value("All");
         const int first = XMLPoller::kFirstPageSize;
         QCOMPARE(committed, (QStringList{QString("0-%1 at %1").arg(first),
@@ -333,26 +360,17 @@ private slots:
     void largeReportsComeInSmallerPages()
     {
         TestSupport::StandInProcess server;
-        QVERIFY(startConsole(server));
-        addJob("all", "All", true);
         const int size = 300 * 1024;
         const int total = 40;
-        for (int n = 1; n <= total; ++n) {
-            QByteArray xml = report("Apple", n);
-            xml.insert(xml.lastIndexOf("</report>"), "<padding>" + QByteArray(size, 'x') + "</padding>");
-            QCOMPARE(server.addReport(xml, true), n);
-        }
+        QVERIFY(startBacklog(server, total, size));
         XMLPoller poller;
         QList<int> pages;
-        XMLPoller::ReportStore store;
-        store.stage = [&](const QString&, const QString&, const QString&, const QString&,
-                          const QByteArrayList& reports, const QHash<QString, qint64>&, qint64, qint64,
-                          QStringList* ids) {
-            pages << reports.size();
-            *ids << serials(reports);
-            return true;
-        };
-        poller.setReportStore(store);
+        poller.setReportStore(
+            storeOf([&](const QString&, const QByteArrayList& reports, qint64, qint64, QStringList* ids) {
+                pages << reports.size();
+                *ids << serials(reports);
+                return true;
+            }));
         QStringList fetched = poll(poller).value("All");
         const int perPage = int(XMLPoller::kPageChars / size);
         QCOMPARE(pages.value(0), XMLPoller::kFirstPageSize);
@@ -368,85 +386,44 @@ private slots:
         QCOMPARE(watermark(), total);
     }
 
-    // Storing the second page fails while the third is fetched already: the third goes with it, the
-    // job's restart point stays after the first page, and the next poll stores both, each report once.
-    void pageFetchedAheadGoesWithAFailedOne()
-    {
-        TestSupport::StandInProcess server;
-        QVERIFY(startConsole(server));
-        addJob("all", "All", true);
-        const int first = XMLPoller::kFirstPageSize;
-        const int total = first + XMLPoller::kPageSize + 10;
-        for (int n = 1; n <= total; ++n)
-            QCOMPARE(server.addReport(report("Apple", n), true), n);
-        XMLPoller poller;
-        int pages = 0;
-        QStringList committed;
-        XMLPoller::ReportStore store;
-        // Only the second page fails: a poll that went on with the third would lose the second.
-        store.stage = [&](const QString&, const QString&, const QString&, const QString&,
-                          const QByteArrayList& reports, const QHash<QString, qint64>&, qint64, qint64,
-                          QStringList* ids) {
-            if (++pages == 2)
-                return false;
-            *ids << serials(reports);
-            return true;
-        };
-        store.commit = [&](const QStringList& ids) {
-            committed << ids;
-        };
-        poller.setReportStore(store);
-        poll(poller);
-        QCOMPARE(committed.size(), first);
-        QCOMPARE(m_settings->getValue("jobs/all/retryFromId", QString(), true), QString::number(first));
-        poll(poller);
-        QCOMPARE(committed.size(), total);
-        QCOMPARE(committed.removeDuplicates(), 0);
-        QVERIFY(!m_settings->contains("jobs/all/retryFromId", true));
-    }
-
-    // The disk fills in the middle of the second job's backlog: the pages stored before stay
-    // committed, the next poll fetches only what was not, and no report reaches the spool twice.
+    // The disk fills while the second job's second page is stored and its third is fetched already:
+    // the pages stored before stay committed, the third goes with the failed one, the job's restart
+    // point stays after its first page, and the next poll stores the rest, no report twice.
     void pagesBeforeAFailureStayStored()
     {
         TestSupport::StandInProcess server;
-        QVERIFY(startConsole(server));
-        addJob("a", "Apple job", true, "Apple");
-        addJob("b", "All job", true);
-        const int total = XMLPoller::kFirstPageSize + 5;
-        for (int n = 1; n <= total; ++n)
-            QCOMPARE(server.addReport(report("Apple", n), true), n);
+        const int first = XMLPoller::kFirstPageSize;
+        const int total = first + XMLPoller::kPageSize + 10;
+        QVERIFY(startBacklog(server, total));
+        addJob("a", "Apple job", true, "Apple"); // sorts before "all"
         XMLPoller poller;
-        int pagesLeft = 3; // job a's two pages, then job b's first
+        // Job a's three pages, job b's first, then only job b's second fails: a poll that went on
+        // with the third would lose the second.
+        int pages = 0;
         QMap<QString, QStringList> committed;
-        XMLPoller::ReportStore store;
-        store.stage = [&](const QString& job, const QString&, const QString&, const QString&,
-                          const QByteArrayList& reports, const QHash<QString, qint64>&, qint64, qint64,
-                          QStringList* ids) {
-            if (pagesLeft-- <= 0)
-                return false;
-            for (const QString& serial : serials(reports))
-                *ids << job + ":" + serial;
-            return true;
-        };
-        store.commit = [&](const QStringList& ids) {
-            for (const QString& id : ids)
-                committed[id.section(':', 0, 0)] << id.section(':', 1);
-        };
-        poller.setReportStore(store);
+        poller.setReportStore(storeOf(
+            [&](const QString& job, const QByteArrayList& reports, qint64, qint64, QStringList* ids) {
+                if (++pages == 5)
+                    return false;
+                for (const QString& serial : serials(reports))
+                    *ids << job + ":" + serial;
+                return true;
+            },
+            [&](const QStringList& ids) {
+                for (const QString& id : ids)
+                    committed[id.section(':', 0, 0)] << id.section(':', 1);
+            }));
         poll(poller);
         QCOMPARE(committed.value("a").size(), total);
-        QCOMPARE(committed.value("b").size(), XMLPoller::kFirstPageSize);
+        QCOMPARE(committed.value("all").size(), first);
         QCOMPARE(watermark(), total);
-        QCOMPARE(m_settings->getValue("jobs/b/retryFromId", QString(), true),
-                 QString::number(XMLPoller::kFirstPageSize));
-        pagesLeft = 100;
+        QCOMPARE(m_settings->getValue("jobs/all/retryFromId", QString(), true), QString::number(first));
         poll(poller);
         QCOMPARE(committed.value("a").size(), total);
-        QStringList b = committed.value("b");
-        QCOMPARE(b.size(), total);
-        QCOMPARE(b.removeDuplicates(), 0);
-        QVERIFY(!m_settings->contains("jobs/b/retryFromId", true));
+        QStringList all = committed.value("all");
+        QCOMPARE(all.size(), total);
+        QCOMPARE(all.removeDuplicates(), 0);
+        QVERIFY(!m_settings->contains("jobs/all/retryFromId", true));
     }
 
     // An HTTPS console is trusted at first contact; a console with another key (the stand-in
