@@ -56,14 +56,15 @@ QStringList printedImeis(TestSupport::ZplStandInProcess& printer)
     return imeis;
 }
 
-QStringList reportsFrom(int first, int count, QStringList* imeis)
+// Reports `first` to `first + count - 1` for the printer as one job; their IMEIs in `imeis`.
+void printReports(PrintHandler& handler, int first, int count, QStringList* imeis)
 {
     QStringList reports;
     for (int n = first; n < first + count; ++n) {
         reports << QString::fromUtf8(TestSupport::sampleReportVariant("Apple", n));
         *imeis << TestSupport::variantImei(n);
     }
-    return reports;
+    handler.printReports("Apple phones", "Station label", kPrinter, reports, first, first + count - 1);
 }
 
 } // namespace
@@ -152,26 +153,6 @@ private slots:
         QCOMPARE(label, worker.renderPageImage(page).convertToFormat(QImage::Format_Grayscale8));
     }
 
-    // A two-dimensional code reaches the printer in the label's graphic like any other object, and
-    // scans there.
-    void matrixCodeReachesThePrinter()
-    {
-        TestSupport::ZplStandInProcess printer;
-        QVERIFY(printer.start());
-        addPrinter(printer.port(), 203);
-        QVERIFY(TestSupport::writeLayout(
-            "QR label", R"({"name":"QR label","width":240,"height":240,"fixedsize":true,"objects":[)"
-                        R"({"type":"BarCode.qml","contentOrder":"IMEI","symbology":"qrcode",)"
-                        R"("x":120,"y":120,"width":200,"height":200,"rotation":0}]})"));
-        PrintHandler handler;
-        QString error;
-        QVERIFY(handler.doPrint(TestSupport::sampleReportVariant("Apple", 92), "Dock", "QR label", kPrinter,
-                                error));
-        QTRY_COMPARE(printer.labels().size(), 1);
-        const QImage label = QImage(printer.labels().first().toObject()["file"].toString());
-        QCOMPARE(TestSupport::decodeBarcodes(label), QStringList{TestSupport::variantImei(92)});
-    }
-
     void stoppedPrinterKeepsLabelsWaiting_data()
     {
         QTest::addColumn<QString>("fault");
@@ -201,8 +182,7 @@ private slots:
         QSignalSpy notes(PopupNoteProvider::instance(), &PopupNoteProvider::showErrorText);
         QStringList imeis;
         const int first = 101 + printedFirst * 10 + (fault == "silent" ? 50 : 0);
-        handler.printReports("Apple phones", "Station label", kPrinter, reportsFrom(first, 10, &imeis), first,
-                             first + 9);
+        printReports(handler, first, 10, &imeis);
         QTRY_VERIFY_WITH_TIMEOUT(
             handler.spoolState().contains(
                 QStringLiteral("%1 labels waiting for %2").arg(10 - printedFirst).arg(kPrinter)),
@@ -232,8 +212,7 @@ private slots:
         addPrinter(port);
         PrintHandler handler;
         QStringList imeis;
-        handler.printReports("Apple phones", "Station label", kPrinter, reportsFrom(131, 2, &imeis), 131,
-                             132);
+        printReports(handler, 131, 2, &imeis);
         QTRY_VERIFY_WITH_TIMEOUT(handler.spoolState().contains("2 labels waiting for " + kPrinter), 20000);
         QVERIFY(handler.monitor()->reason(kPrinter).contains("cannot be reached"));
 
@@ -256,8 +235,7 @@ private slots:
         QStringList imeis;
         CrashPoint::setFailing("open:" + TestSupport::variantDocumentId(183).toUtf8());
         const auto cleared = qScopeGuard([] { CrashPoint::setFailing(QByteArray()); });
-        handler.printReports("Apple phones", "Station label", kPrinter, reportsFrom(181, 5, &imeis), 181,
-                             185);
+        printReports(handler, 181, 5, &imeis);
         QTRY_VERIFY_WITH_TIMEOUT(std::any_of(notes.cbegin(), notes.cend(),
                                              [](const QVariantList& note) {
                                                  return note.at(1).toString().contains(
@@ -280,8 +258,7 @@ private slots:
         QVERIFY(!printer.setState({{"dropAfterBytes", 2000}}).isEmpty());
         PrintHandler handler;
         QStringList imeis;
-        handler.printReports("Apple phones", "Station label", kPrinter, reportsFrom(161, 3, &imeis), 161,
-                             163);
+        printReports(handler, 161, 3, &imeis);
         QTRY_COMPARE_WITH_TIMEOUT(printer.labels().size(), 3, 20000);
         QVERIFY(printer.state().value("connections").toInt() >= 2); // it was cut and sent again
         QCOMPARE(printedImeis(printer), imeis);
