@@ -141,12 +141,17 @@ private slots:
     }
 
     // The counts come from the spool the program holds, and the exit code says whether printing is
-    // healthy: 1 while the console is not reached, 0 once it is, 2 with no program.
-    void statusReportsTheSpoolAndHealth()
+    // healthy: 1 while the console is not reached, 0 once it is, 2 with no program. While a port is
+    // set, /health and /metrics say what --status says; without one nothing listens.
+    void statusAndHealthReportTheSpool()
     {
         spoolWaitingLabels(3, 2);
+        const int port = freeTcpPort();
+        QVERIFY(port > 0);
         SettingsManager::instance()->setValue(QStringLiteral("status/maxWaitSeconds"), 3600, true);
+        SettingsManager::instance()->setValue(QStringLiteral("health/port"), port, true);
         SettingsManager::instance()->flush();
+        httplib::Client client("127.0.0.1", port);
         {
             TestSupport::ProgramProcess program(*m_root);
             program.start();
@@ -155,8 +160,36 @@ private slots:
             const StatusRun run = runStatus(*m_root);
             QCOMPARE(run.exitCode, 1);
             QVERIFY2(run.out.contains("Invalid settings"), run.out.constData());
+
+            int healthStatus = 0;
+            QString lastError;
+            QTRY_VERIFY2_WITH_TIMEOUT(
+                [&] {
+                    const auto health = client.Get("/health");
+                    healthStatus = health ? health->status : 0;
+                    lastError = health ? QString::fromStdString(health->body)
+                                       : QString::fromStdString(httplib::to_string(health.error()));
+                    return health && QJsonDocument::fromJson(QByteArray::fromStdString(health->body))
+                                             .object()
+                                             .value("waiting")
+                                             .toInt() == 3;
+                }(),
+                qPrintable(lastError), 20000);
+            QCOMPARE(healthStatus, 503); // no console set
+            const auto metrics = client.Get("/metrics");
+            QVERIFY2(metrics && metrics->status == 200, metrics
+                                                            ? std::to_string(metrics->status).c_str()
+                                                            : httplib::to_string(metrics.error()).c_str());
+            const QString text = QString::fromStdString(metrics->body);
+            QVERIFY2(
+                text.contains(
+                    QStringLiteral("labelprinter_waiting_labels{printer=\"%1\"} 3").arg(kMissingPrinter)),
+                qPrintable(text));
+            QVERIFY(text.contains(QStringLiteral("labelprinter_failed_labels 2")));
+            QVERIFY(text.contains(QStringLiteral("labelprinter_console_up 0")));
         }
 
+        SettingsManager::instance()->removeKey(QStringLiteral("health/port"), true);
         TestSupport::StandInProcess console;
         QVERIFY(console.start());
         TestSupport::setConsole(console.port());
@@ -192,6 +225,7 @@ private slots:
                                       .isEmpty(),
                                  30000);
 
+        QVERIFY2(!client.Get("/health"), "nothing listens while the endpoint is off");
         const StatusRun text = runStatus(*m_root);
         QCOMPARE(text.exitCode, 0);
         QVERIFY2(text.out.contains(QStringLiteral("3 labels for \"%1\"").arg(kMissingPrinter).toUtf8()),
@@ -279,54 +313,6 @@ private slots:
         }
         QVERIFY(pings >= 25);
         QVERIFY2(longest >= 2000, qPrintable(QString::number(longest)));
-    }
-
-    // The health endpoint is off unless a port is set; then /health and /metrics say what --status says.
-    void healthEndpointWhenEnabled()
-    {
-        spoolWaitingLabels(2, 1);
-        const int port = freeTcpPort();
-        QVERIFY(port > 0);
-        {
-            TestSupport::ProgramProcess program(*m_root);
-            program.start();
-            QTRY_VERIFY_WITH_TIMEOUT(runStatus(*m_root).exitCode == 1, 20000);
-            httplib::Client client("127.0.0.1", port);
-            QVERIFY2(!client.Get("/health"), "nothing listens while the endpoint is off");
-        }
-        SettingsManager::instance()->setValue(QStringLiteral("health/port"), port, true);
-        SettingsManager::instance()->flush();
-        TestSupport::ProgramProcess program(*m_root);
-        program.start();
-        QTRY_VERIFY_WITH_TIMEOUT(runStatus(*m_root).exitCode == 1, 20000);
-        httplib::Client client("127.0.0.1", port);
-        int healthStatus = 0;
-        QString lastError;
-        QTRY_VERIFY2_WITH_TIMEOUT(
-            [&] {
-                const auto health = client.Get("/health");
-                healthStatus = health ? health->status : 0;
-                lastError = health ? QString::fromStdString(health->body)
-                                   : QString::fromStdString(httplib::to_string(health.error()));
-                return health && QJsonDocument::fromJson(QByteArray::fromStdString(health->body))
-                                         .object()
-                                         .value("waiting")
-                                         .toInt() == 2;
-            }(),
-            qPrintable(lastError), 20000);
-        QCOMPARE(healthStatus, 503); // no console set
-        const QJsonObject viaSocket = QJsonDocument::fromJson(runStatus(*m_root, {"--json"}).out).object();
-        QCOMPARE(viaSocket.value("waiting").toInt(), 2);
-        QCOMPARE(viaSocket.value("failed").toInt(), 1);
-        const auto metrics = httplib::Client("127.0.0.1", port).Get("/metrics");
-        QVERIFY2(metrics && metrics->status == 200, metrics ? std::to_string(metrics->status).c_str()
-                                                            : httplib::to_string(metrics.error()).c_str());
-        const QString text = QString::fromStdString(metrics->body);
-        QVERIFY2(text.contains(
-                     QStringLiteral("labelprinter_waiting_labels{printer=\"%1\"} 2").arg(kMissingPrinter)),
-                 qPrintable(text));
-        QVERIFY(text.contains(QStringLiteral("labelprinter_failed_labels 1")));
-        QVERIFY(text.contains(QStringLiteral("labelprinter_console_up 0")));
     }
 };
 
