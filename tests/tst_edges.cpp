@@ -74,19 +74,15 @@ private:
     // on `port`.
     void prepareStation(int port, int watermark, const QString& layout = QStringLiteral("Edge label"))
     {
-        SettingsManager* s = SettingsManager::instance();
-        s->removeKey("jobs", true);
-        s->removeKey("MC", true);
+        QDir(m_labels).removeRecursively();
+        ReportListModel::instance()->setReportLogPath(m_csv);
+        QVERIFY(TestSupport::prepareStation(port, m_labels, m_csv, FilePrinter::kName));
         QVERIFY(
             TestSupport::writeLayout("Edge label", TestSupport::smallLayout("Edge label", "<IMEI> <model>")));
-        QDir(m_labels).removeRecursively();
-        QFile::remove(m_csv);
-        ReportListModel::instance()->setReportLogPath(m_csv);
-        s->setValue(FilePrinter::kFolderKey, m_labels, true);
-        s->setValue("ReportView/reportLogPath", m_csv, true);
-        TestSupport::addJob("all", "All phones", true, layout, FilePrinter::kName);
+        SettingsManager* s = SettingsManager::instance();
+        s->setValue("jobs/all/layout", layout, true);
         s->setValue("MC/lastReportId", watermark, true);
-        TestSupport::setConsole(port);
+        s->flush();
     }
 
     // The stand-in started with exported sample reports 1 to `count`, the station set up for it.

@@ -166,20 +166,11 @@ private slots:
     // be saved, and once the folder is writable again it prints every report once, without a restart.
     void settingsReadOnlyForAPoll()
     {
-        SettingsManager* s = SettingsManager::instance();
         TestSupport::StandInProcess server;
         QVERIFY(server.start());
         const QString labels = m_root->path() + "/labels-readonly";
         const QString csv = m_root->path() + "/PrintedReports-readonly.csv";
-        s->removeKey("jobs", true);
-        s->setValue(FilePrinter::kFolderKey, labels, true);
-        s->setValue("ReportView/reportLogPath", csv, true);
-        s->setValue("printing/paused", false, true);
-        QVERIFY(TestSupport::writeLayout("Small label", TestSupport::smallLayout("Small label")));
-        TestSupport::addJob("all", "All phones", true, "Small label", FilePrinter::kName);
-        s->setValue("MC/lastReportId", 0, true);
-        s->removeKey("MC/lastReportDocument", true);
-        TestSupport::setConsole(server.port());
+        QVERIFY(TestSupport::prepareStation(server.port(), labels, csv, FilePrinter::kName));
         const auto add = [&](int from, int to) {
             for (int n = from; n <= to; ++n)
                 QCOMPARE(server.addReport(sampleReportVariant("Apple", n), true), n);
@@ -219,7 +210,6 @@ private slots:
     // file and one log line.
     void crashAfterTheLogLineRepeatsNothing()
     {
-        SettingsManager* s = SettingsManager::instance();
         TestSupport::StandInProcess server;
         QVERIFY(server.start());
         const int reports = 30;
@@ -227,15 +217,7 @@ private slots:
             QCOMPARE(server.addReport(sampleReportVariant("Nokia", n), true), n);
         const QString labels = m_root->path() + "/crash-labels";
         const QString csv = m_root->path() + "/crash-log.csv";
-        QVERIFY(TestSupport::writeLayout("Small label", TestSupport::smallLayout("Small label")));
-        s->removeKey("jobs", true);
-        s->removeKey("MC", true);
-        TestSupport::addJob("all", "All phones", true, "Small label", FilePrinter::kName);
-        s->setValue(FilePrinter::kFolderKey, labels, true);
-        s->setValue("ReportView/reportLogPath", csv, true);
-        s->setValue("MC/lastReportId", 0, true);
-        s->setValue("printing/paused", false, true);
-        TestSupport::setConsole(server.port());
+        QVERIFY(TestSupport::prepareStation(server.port(), labels, csv, FilePrinter::kName));
         TestSupport::ProgramProcess program(*m_root);
         program.start("csv-line");
         QVERIFY(program.waitForExit(60000));

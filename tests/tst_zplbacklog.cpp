@@ -20,7 +20,6 @@
 namespace {
 
 const QString kPrinter = QStringLiteral("Backlog printer");
-const QString kLayout = QStringLiteral("Small label");
 const int kBacklog = 200;
 // Labels that must reach the printer in a run before it is interrupted.
 const int kBeforeInterrupt = 20;
@@ -75,17 +74,13 @@ private slots:
         zpl.dotsPerInch = 300;
         QString error;
         QVERIFY2(ZplPrinters::write(s, zpl, kPrinter, &error), qPrintable(error));
-        QVERIFY(TestSupport::writeLayout(kLayout, TestSupport::smallLayout(kLayout)));
-        const QString csv = m_root->path() + "/PrintedReports.csv";
-        s->setValue("ReportView/reportLogPath", csv, true);
         // A printer that was slow to answer once is tried again soon, not after half a minute.
         s->setValue(PrinterMonitor::kRetryKey, 1, true);
-        TestSupport::addJob("backlog", "Backlog phones", true, kLayout, kPrinter);
-        // Each report a variant of its own, so the IMEI on a label names it; all new to the station.
+        const QString csv = m_root->path() + "/PrintedReports.csv";
+        QVERIFY(TestSupport::prepareStation(server.port(), m_root->path() + "/labels", csv, kPrinter));
+        // Each report a variant of its own, so the IMEI on a label names it.
         for (int n = 1; n <= kBacklog; ++n)
             QCOMPARE(server.addReport(TestSupport::sampleReportVariant("Nokia", n), true), n);
-        s->setValue("MC/lastReportId", 0, true);
-        TestSupport::setConsole(server.port());
 
         // Like a real one, the printer takes formats into its buffer and prints them later: a label
         // is handed over once its format was received, and counted here from then on.

@@ -119,6 +119,20 @@ void addJob(const QString& id, const QString& name, bool active, const QString& 
     }
 }
 
+bool prepareStation(int port, const QString& labels, const QString& csv, const QString& printer)
+{
+    SettingsManager* s = SettingsManager::instance();
+    s->removeKey(QStringLiteral("jobs"), true);
+    s->removeKey(QStringLiteral("MC"), true);
+    s->setValue(FilePrinter::kFolderKey, labels, true);
+    s->setValue(QStringLiteral("ReportView/reportLogPath"), csv, true);
+    s->setValue(QStringLiteral("printing/paused"), false, true);
+    s->setValue(QStringLiteral("MC/lastReportId"), 0, true);
+    addJob(QStringLiteral("all"), QStringLiteral("All phones"), true, QStringLiteral("Small label"), printer);
+    setConsole(port);
+    return writeLayout(QStringLiteral("Small label"), smallLayout(QStringLiteral("Small label")));
+}
+
 void ProgramProcess::start(const QString& crashAfter, int paceMs)
 {
     // Only this run's lines count; the program would rotate the file away anyway.

@@ -40,6 +40,12 @@ void addJob(const QString& id, const QString& name, bool active, const QString& 
             const QString& printer, const QString& filterField = QString(), const QString& op = QString(),
             const QString& value = QString());
 
+// A station that takes every report of the console on loopback `port` as new (watermark 0, not
+// paused) and prints it with one job "all" ("All phones", the small layout "Small label") on
+// `printer`: label files to `labels`, the printed-reports log to `csv`. Other jobs and console
+// settings are dropped. Only the settings change: a program started afterwards reads them.
+bool prepareStation(int port, const QString& labels, const QString& csv, const QString& printer);
+
 // The real program, headless, logging to its log file in `root`.
 class ProgramProcess
 {
