@@ -280,20 +280,23 @@ private slots:
     // What a crash leaves is settled at the next start: entries handed over and recorded before it
     // are not printed again and get their log line once (written already or not); an entry that was
     // both waiting and failed (a crash inside Retry) waits and prints; a torn file is named in a note
-    // once the driver listens and is listed with the failed labels until discarded.
+    // once the driver listens and is listed with the failed labels until discarded. A waiting label
+    // whose file was completed is finished without writing the file again; one whose file was cut
+    // short while it was written is written whole under its own name.
     void startAfterACrash()
     {
         QTemporaryDir dir;
         const OwnOutput out(dir.path(), m_labels, m_csv);
         const QString& labels = out.labels;
         const QString& csv = out.csv;
-        QStringList ids;
+        QStringList ids, files;
         {
             PrintSpool spool(dir.path());
-            for (int n = 1; n <= 4; ++n) {
+            for (int n = 1; n <= 6; ++n) {
                 SpoolEntry e = entryFor(n);
                 QVERIFY(spool.add(&e));
                 ids << e.id;
+                files << labels + "/" + e.labelBaseName() + ".pdf";
             }
         }
         const auto logLine = [](int n) {
@@ -325,15 +328,26 @@ private slots:
         // Cut inside the report, past a whole header.
         const QString torn = dir.path() + "/" + ids.at(3) + ".entry";
         QVERIFY(QFile::resize(torn, QFileInfo(torn).size() - 40));
+        const QByteArray completed = "%PDF-1.4 written before the crash";
+        QVERIFY(QDir().mkpath(labels));
+        QFile done(files.at(4));
+        QVERIFY(done.open(QIODevice::WriteOnly) && done.write(completed) == completed.size());
+        done.close();
+        QFile part(files.at(5) + ".part");
+        QVERIFY(part.open(QIODevice::WriteOnly) && part.write("%PDF-1.4 cut") > 0);
+        part.close();
 
         QSignalSpy notes(PrintNotes::instance(), &PrintNotes::note);
         PrintSpool spool(dir.path());
         PrintHandler handler(nullptr, &spool);
         QTRY_COMPARE_WITH_TIMEOUT(spool.pendingCount(), 0, 20000);
-        for (int n = 1; n <= 4; ++n) {
-            QCOMPARE(TestSupport::labelsOf(labels, n), n == 3 ? 1 : 0);
+        for (int n = 1; n <= 6; ++n) {
+            QCOMPARE(TestSupport::labelsOf(labels, n), n == 3 || n >= 5 ? 1 : 0);
             QCOMPARE(TestSupport::linesOf(csv, n), n == 4 ? 0 : 1);
         }
+        QCOMPARE(TestSupport::readAll(files.at(4)), completed);
+        QVERIFY(QDir(labels).entryList({"*.part"}, QDir::Files).isEmpty());
+        QVERIFY(decoded(files.at(5)).contains(TestSupport::variantImei(6)));
         QCOMPARE(notes.count(), 1);
         QVERIFY(notes.first().at(2).toString().contains(ids.at(3)));
         QCOMPARE(QDir(dir.path() + "/damaged").entryList(QDir::Files).size(), 1);
@@ -341,37 +355,6 @@ private slots:
         QVERIFY(handler.discardEntry(spool.failed().first().id));
         QVERIFY(QDir(dir.path() + "/damaged").isEmpty());
         QVERIFY(QDir(dir.path() + "/failed").isEmpty());
-    }
-
-    // After a crash a waiting label whose file was completed is finished without writing the file
-    // again; one whose file was cut short while it was written is written whole under its own name.
-    void resumedLabelIsNotPrintedAgain()
-    {
-        Printing p;
-        const OwnOutput out(p.dir.path(), m_labels, m_csv);
-        const QString& labels = out.labels;
-        QVERIFY(QDir().mkpath(labels));
-        p.handler.setPaused(true);
-        SpoolEntry done = entryFor(21), cut = entryFor(22);
-        QVERIFY(p.spool.add(&done) && p.spool.add(&cut));
-        const QByteArray completed = "%PDF-1.4 written before the crash";
-        const QString donePath = labels + "/" + done.labelBaseName() + ".pdf";
-        const QString cutPath = labels + "/" + cut.labelBaseName() + ".pdf";
-        QFile file(donePath);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(completed) == completed.size());
-        file.close();
-        QFile part(cutPath + ".part");
-        QVERIFY(part.open(QIODevice::WriteOnly) && part.write("%PDF-1.4 cut") > 0);
-        part.close();
-        p.handler.setPaused(false);
-        QTRY_COMPARE_WITH_TIMEOUT(p.spool.pendingCount(), 0, 20000);
-        QCOMPARE(TestSupport::readAll(donePath), completed);
-        QStringList expected{QFileInfo(donePath).fileName(), QFileInfo(cutPath).fileName()};
-        expected.sort();
-        QCOMPARE(QDir(labels).entryList(QDir::Files, QDir::Name), expected);
-        QVERIFY(decoded(cutPath).contains(TestSupport::variantImei(22)));
-        for (int n : {21, 22})
-            QCOMPARE(TestSupport::linesOf(out.csv, n), 1);
     }
 
     // A label file that cannot be flushed to the disk does not count as printed: the label waits,
