@@ -285,8 +285,8 @@ int main(int argc, char* argv[])
     printf("labels per second (poll start to last file): %.2f\n",
            before * 1000.0 / std::max<qint64>(1, total));
     printf("station CPU per label: %.2f ms\n", cpuSeconds * 1000.0 / std::max(1, before));
-    // Fresh memory is slow on virtual machines: each first touch of a page is a fault.
-    // Which threads it went to: the pool's workers, the poller ("QThread"), the window's thread.
+    // Which threads it went to: the pool's workers and the window's thread by name; the poller's
+    // thread and its fetch threads end with the poll, so they are the rest.
     double named = 0;
     for (auto it = threadsEnd.cbegin(); it != threadsEnd.cend(); ++it) {
         const double spent = it.value() - threadsStart.value(it.key());
@@ -297,6 +297,7 @@ int main(int argc, char* argv[])
     }
     printf("  of it in threads that ended meanwhile: %.2f ms\n",
            std::max(0.0, cpuSeconds - named) * 1000.0 / std::max(1, before));
+    // Fresh memory is slow on virtual machines: each first touch of a page is a fault.
     printf("station page faults per label: %.0f\n",
            double(backlogUsage.ru_minflt - startUsage.ru_minflt) / std::max(1, before));
     printf("stand-in console CPU per label (its exports, on the same cores): %.2f ms\n",
