@@ -76,6 +76,19 @@ const QList<KnownReport> knownReports = {
     {"Xiaomi", "PO_5%", "512", "2026-03-01 09:00:00", false, nullptr},
 };
 
+// Report 3 carries this: several of the server's send buffers of text that never repeats, so a
+// piece sent twice or skipped shows.
+const QByteArray& longNotes()
+{
+    static const QByteArray notes = [] {
+        QByteArray text;
+        for (int n = 0; text.size() < 700 * 1024; ++n)
+            text += QByteArray::number(n) + ' ';
+        return text;
+    }();
+    return notes;
+}
+
 QByteArray knownReportXml(int id)
 {
     const KnownReport& known = knownReports.at(id - 1);
@@ -89,9 +102,10 @@ QByteArray knownReportXml(int id)
                "</korvex_erasure_report><korvex_hardware_report><entries name='system'><entry "
                "name='manufacturer'>%3</entry>%4</entries></korvex_hardware_report></korvex_data><user_data>"
                "<entries name='fields'><entry "
-               "name='info1'>%5</entry></entries></user_data></report></root>\n")
+               "name='info1'>%5</entry></entries><notes>%6</notes></user_data></report></root>\n")
         .arg(QStringLiteral("00000000-0000-4000-8000-%1").arg(id, 12, 10, QLatin1Char('0')), known.capacity,
-             known.manufacturer, imeiTwo, QString(known.info1).toHtmlEscaped())
+             known.manufacturer, imeiTwo, QString(known.info1).toHtmlEscaped(),
+             id == 3 ? QString::fromLatin1(longNotes()) : QString())
         .toUtf8();
 }
 
@@ -152,6 +166,7 @@ private slots:
         QVERIFY2(expected.isEmpty() ? body == "<root></root>"
                                     : body.startsWith("<root><report>") && body.endsWith("</report></root>"),
                  body.right(40).constData());
+        QCOMPARE(body.contains("<notes>" + longNotes() + "</notes>"), expected.contains(3));
     }
 
     // Requests that are not well-formed XML are refused on both paths (what the poller's escaping
