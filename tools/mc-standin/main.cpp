@@ -7,7 +7,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <malloc.h>
 #include <pthread.h>
 #include <thread>
 #include <unistd.h>
@@ -90,10 +89,6 @@ int main(int argc, char* argv[])
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     // A dropped-connection fault leaves writes to a closed socket behind.
     std::signal(SIGPIPE, SIG_IGN);
-    // Exports of large reports are megabytes each: their blocks are kept for the next one instead
-    // of being handed back and faulted in again.
-    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024);
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("mc-standin"));
