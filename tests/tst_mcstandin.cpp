@@ -4,6 +4,7 @@
 #include "mc/basichttpauthenticationclient.h"
 #include "mc/curlwrapper.h"
 #include "mc/mcrequest.h"
+#include "samplereports.h"
 #include "standinprocess.h"
 #include "testsupport.h"
 
@@ -76,16 +77,10 @@ const QList<KnownReport> knownReports = {
     {"Xiaomi", "PO_5%", "512", "2026-03-01 09:00:00", false, nullptr},
 };
 
-// Report 3 carries this: several of the server's send buffers of text that never repeats, so a
-// piece sent twice or skipped shows.
+// Report 3 carries this, longer than several of the server's send buffers.
 const QByteArray& longNotes()
 {
-    static const QByteArray notes = [] {
-        QByteArray text;
-        for (int n = 0; text.size() < 700 * 1024; ++n)
-            text += QByteArray::number(n) + ' ';
-        return text;
-    }();
+    static const QByteArray notes = TestSupport::unrepeatedText(700 * 1024);
     return notes;
 }
 

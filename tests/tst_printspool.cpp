@@ -160,13 +160,10 @@ private slots:
     {
         QTemporaryDir dir;
         QStringList staged;
-        // The first report is long, in text that never repeats: written in pieces, none is lost,
-        // doubled or moved.
+        // The first report is long: written in pieces, none is lost, doubled or moved.
         QByteArray first = TestSupport::sampleReportVariant("Apple", 1);
-        QByteArray notes;
-        for (int n = 0; notes.size() < 700 * 1024; ++n)
-            notes += QByteArray::number(n) + ' ';
-        first.insert(first.lastIndexOf("</report>"), "<notes>" + notes + "</notes>");
+        first.insert(first.lastIndexOf("</report>"),
+                     "<notes>" + TestSupport::unrepeatedText(700 * 1024) + "</notes>");
         {
             PrintSpool spool(dir.path());
             for (int n : {1, 2, 3}) {

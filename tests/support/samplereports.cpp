@@ -52,4 +52,12 @@ QByteArray sampleReportVariant(const QString& manufacturer, int n, bool issue)
     return xml;
 }
 
+QByteArray unrepeatedText(int size)
+{
+    QByteArray text;
+    for (int n = 0; text.size() < size; ++n)
+        text += QByteArray::number(n) + ' ';
+    return text;
+}
+
 } // namespace TestSupport

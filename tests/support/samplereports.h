@@ -17,4 +17,8 @@ QByteArray sampleReportVariant(const QString& manufacturer, int n, bool issue = 
 QString variantImei(int n);
 QString variantDocumentId(int n);
 
+// At least `size` bytes of numbers that never repeat, to pad a report with: a piece of a long text
+// lost, doubled or moved shows.
+QByteArray unrepeatedText(int size);
+
 } // namespace TestSupport
