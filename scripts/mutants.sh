@@ -87,6 +87,8 @@ restart-point-inverted @@ src/settings/watermark.cpp @@ if (it.value() < 0) @@ i
 moved-watermark-overwritten @@ src/settings/watermark.cpp @@ if (lastId() != from) { @@ if (false) { @@ tst_settings:failedWritesAndTheWatermark
 failed-write-not-undone @@ src/settings/settingsmanager.cpp @@ setAllValues(*m_globalSettings, before); @@ ; @@ tst_settings:failedWritesAndTheWatermark
 failed-sync-reported-stored @@ src/settings/settingsmanager.cpp @@ if (change() && sync(true)) @@ if (change()) @@ tst_settings:failedWritesAndTheWatermark
+deferred-write-waits @@ src/settings/settingsmanager.cpp @@ if (!m_manager->m_lock.tryLock()) { @@ if (!m_manager->m_lock.tryLock(60000)) { @@ tst_settings:deferredWriteWhileTheStoreIsBusy
+deferred-write-dropped-when-busy @@ src/settings/settingsmanager.cpp @@ QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest)); @@ ; @@ tst_settings:deferredWriteWhileTheStoreIsBusy
 EOF
 
 list_faults() { grep -v '^#' <<<"$FAULTS" | grep -v '^[[:space:]]*$'; }

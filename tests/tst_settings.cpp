@@ -7,7 +7,9 @@
 #include "settings/watermark.h"
 #include "testsupport.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QSignalSpy>
@@ -163,6 +165,43 @@ private slots:
         }
         QCOMPARE(errors.load(), 0);
         QCOMPARE(m_settings->childGroupsOfGroup("", true).count("Thread1"), 1);
+    }
+
+    // Qt's deferred write runs in the window's event loop. While another thread holds the store to
+    // write a file (a poll storing its watermark), it neither waits there nor drops the change: the
+    // change reaches the file once the other thread is done.
+    void deferredWriteWhileTheStoreIsBusy()
+    {
+        m_settings->flush(); // the next change asks for a deferred write
+        m_settings->setValue("Deferred/user", "written later");
+        std::atomic<bool> holding{false};
+        std::atomic<bool> windowRan{false};
+        std::atomic<bool> gaveUp{false};
+        QThread* holder = QThread::create([&] {
+            m_settings->writeGlobalTogether([&] {
+                holding = true;
+                // Until the window's loop has run past the deferred write, or 20 s when it is stuck.
+                QDeadlineTimer deadline(20000);
+                while (!windowRan.load() && !deadline.hasExpired())
+                    QThread::msleep(5);
+                gaveUp = !windowRan.load();
+                return false;
+            });
+        });
+        holder->start();
+        while (!holding.load())
+            QThread::msleep(1);
+        QMetaObject::invokeMethod(
+            qApp, [&] { windowRan = true; }, Qt::QueuedConnection);
+        QTRY_VERIFY_WITH_TIMEOUT(windowRan.load(), 30000);
+        QVERIFY(holder->wait(30000));
+        delete holder;
+        QVERIFY2(!gaveUp.load(), "the event loop waited for the other thread's write");
+        const auto onDisk = [] {
+            QFile file(SystemPaths::instance().userSettingsFile);
+            return file.open(QIODevice::ReadOnly) && file.readAll().contains("written later");
+        };
+        QTRY_VERIFY(onDisk());
     }
 
     // While the settings folder is read-only a write fails and says which file and why; a poll's

@@ -3,6 +3,7 @@
 #include "settings/settingscategory.h"
 #include "settings/systempaths.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QQmlEngine>
 #include <QSet>
 #include <QTemporaryFile>
+#include <QTimer>
 
 #include <openssl/evp.h>
 
@@ -134,13 +136,23 @@ protected:
             return QSettings::event(event);
         if (!m_manager)
             return true; // a file replaced after a failed write that outlived its manager
-        QMutexLocker lock(&m_manager->m_lock);
+        // The window's thread never waits for another thread's write: a poll storing its watermark
+        // holds the lock while the disk syncs, tens of milliseconds with a page of large reports on
+        // its way to the disk. Whatever is still unsaved then is written on a later look.
+        if (!m_manager->m_lock.tryLock()) {
+            QTimer::singleShot(kBusyRetryMs, this, [this] {
+                QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest));
+            });
+            return true;
+        }
         // This object may have been replaced meanwhile: write the current one.
         m_manager->sync(m_global);
+        m_manager->m_lock.unlock();
         return true;
     }
 
 private:
+    static constexpr int kBusyRetryMs = 100;
     // Used on this object's thread only, where the manager lives too.
     QPointer<SettingsManager> m_manager;
     bool m_global;
