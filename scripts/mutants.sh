@@ -86,7 +86,10 @@ restart-point-ignored @@ src/settings/watermark.cpp @@ return restart >= 0 ? std
 restart-point-inverted @@ src/settings/watermark.cpp @@ if (it.value() < 0) @@ if (it.value() >= 0) @@ tst_poller:failedExportIsFetchedAgain
 moved-watermark-overwritten @@ src/settings/watermark.cpp @@ if (lastId() != from) { @@ if (false) { @@ tst_settings:failedWritesAndTheWatermark
 failed-write-not-undone @@ src/settings/settingsmanager.cpp @@ setAllValues(*m_globalSettings, before); @@ ; @@ tst_settings:failedWritesAndTheWatermark
-failed-sync-reported-stored @@ src/settings/settingsmanager.cpp @@ if (change() && sync(true)) @@ if (change()) @@ tst_settings:failedWritesAndTheWatermark
+failed-sync-reported-stored @@ src/settings/settingsmanager.cpp @@ const bool written = change() && sync(true); @@ const bool written = change(); @@ tst_settings:failedWritesAndTheWatermark
+reads-wait-for-writes @@ src/settings/settingsmanager.cpp @@ return allValues(global ? *m_globalSettings : *m_userSettings);<NL>    QMutexLocker lock(&m_publishedLock); @@ return allValues(global ? *m_globalSettings : *m_userSettings);<NL>    QMutexLocker held(&m_lock);<NL>    QMutexLocker lock(&m_publishedLock); @@ tst_settings:readWhileAnotherThreadWrites
+unwritten-change-shown @@ src/settings/settingsmanager.cpp @@ m_unsaved[global] = true;<NL>    if (m_changingThread.load() != QThread::currentThread()) @@ m_unsaved[global] = true;<NL>    if (true) @@ tst_settings:readWhileAnotherThreadWrites
+writer-reads-old-values @@ src/settings/settingsmanager.cpp @@ if (m_changingThread.load() == QThread::currentThread())<NL>        return allValues @@ if (false)<NL>        return allValues @@ tst_settings:readWhileAnotherThreadWrites,failedWritesAndTheWatermark
 deferred-write-waits @@ src/settings/settingsmanager.cpp @@ if (!m_manager->m_lock.tryLock()) { @@ if (!m_manager->m_lock.tryLock(60000)) { @@ tst_settings:deferredWriteWhileTheStoreIsBusy
 deferred-write-dropped-when-busy @@ src/settings/settingsmanager.cpp @@ QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest)); @@ ; @@ tst_settings:deferredWriteWhileTheStoreIsBusy
 EOF

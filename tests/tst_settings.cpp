@@ -116,6 +116,13 @@ private slots:
         QCOMPARE(m_settings->keysOfGroup("jobs", true), QStringList({"top"}));
         QCOMPARE(m_settings->childGroupsOfGroup("jobs", true), QStringList({"1", "2"}));
         QCOMPARE(m_settings->childGroupsOfSubGroup("jobs", "1", true), QStringList({"filters"}));
+        QCOMPARE(m_settings->getValueOfSubGroup("jobs", "1", "filters/7/value", true).toString(),
+                 QString("Apple"));
+        QCOMPARE(m_settings->findKeysByValue("Apple", "jobs/value", true),
+                 QStringList({"jobs/1/filters/7/value"}));
+        // Keys are found however their slashes are written.
+        QCOMPARE(m_settings->getValue("/jobs//1/name/", QString(), true), QString("Apple job"));
+        QCOMPARE(m_settings->childGroupsOfGroup("/jobs/", true), QStringList({"1", "2"}));
 
         // Without a key nothing is removed, not the whole group.
         m_settings->removeValueOfGroup("jobs", "", true);
@@ -202,6 +209,41 @@ private slots:
             return file.open(QIODevice::ReadOnly) && file.readAll().contains("written later");
         };
         QTRY_VERIFY(onDisk());
+    }
+
+    // A read while another thread writes the global file (a poll storing its watermark) neither
+    // waits for that write nor sees the change before it is written; the writer reads its own.
+    void readWhileAnotherThreadWrites()
+    {
+        m_settings->setValue("Busy/value", "before", true);
+        std::atomic<bool> changing{false};
+        std::atomic<bool> read{false};
+        std::atomic<bool> gaveUp{false};
+        QString ownRead;
+        QThread* writer = QThread::create([&] {
+            m_settings->writeGlobalTogether([&] {
+                m_settings->setValue("Busy/value", "after", true);
+                ownRead = m_settings->getValue("Busy/value", QString(), true);
+                changing = true;
+                // Until the other thread has read, or 20 s when its read waits for this write.
+                QDeadlineTimer deadline(20000);
+                while (!read.load() && !deadline.hasExpired())
+                    QThread::msleep(5);
+                gaveUp = !read.load();
+                return true;
+            });
+        });
+        writer->start();
+        while (!changing.load())
+            QThread::msleep(1);
+        const QString seen = m_settings->getValue("Busy/value", QString(), true);
+        read = true;
+        QVERIFY(writer->wait(30000));
+        delete writer;
+        QVERIFY2(!gaveUp.load(), "the read waited for the other thread's write");
+        QCOMPARE(seen, QString("before"));
+        QCOMPARE(ownRead, QString("after"));
+        QCOMPARE(m_settings->getValue("Busy/value", QString(), true), QString("after"));
     }
 
     // While the settings folder is read-only a write fails and says which file and why; a poll's

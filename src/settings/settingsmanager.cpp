@@ -16,10 +16,12 @@
 #include <QQmlEngine>
 #include <QSet>
 #include <QTemporaryFile>
+#include <QThread>
 #include <QTimer>
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -117,6 +119,42 @@ void setAllValues(QSettings& settings, const QHash<QString, QVariant>& values)
     }
 }
 
+// A key as QSettings keeps it: no leading, trailing or doubled "/".
+QString normalizedKey(const QString& key)
+{
+    return key.split(QLatin1Char('/'), Qt::SkipEmptyParts).join(QLatin1Char('/'));
+}
+
+// The start of the keys inside the groups ("a/b/"), as QSettings' beginGroup nests them.
+QString groupPrefix(std::initializer_list<QString> groups)
+{
+    QString prefix;
+    for (const QString& group : groups) {
+        const QString name = normalizedKey(group);
+        if (!name.isEmpty())
+            prefix += name + QLatin1Char('/');
+    }
+    return prefix;
+}
+
+// The keys, or the groups, directly inside a group; sorted, as QSettings lists them.
+QStringList childrenOf(const QHash<QString, QVariant>& values, const QString& prefix, bool groups)
+{
+    QStringList result;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        const QString& key = it.key();
+        if (!key.startsWith(prefix))
+            continue;
+        const int slash = key.indexOf(QLatin1Char('/'), prefix.size());
+        if (groups != (slash >= 0))
+            continue;
+        result.append(key.mid(prefix.size(), groups ? slash - prefix.size() : -1));
+    }
+    std::sort(result.begin(), result.end());
+    result.erase(std::unique(result.begin(), result.end()), result.end());
+    return result;
+}
+
 } // namespace
 
 // QSettings writes itself from its thread's event loop a while after a change. That write would
@@ -179,6 +217,8 @@ SettingsManager::SettingsManager()
     repairGlobalFile(paths.globalSettingsFile, &m_repairNote);
     m_globalSettings = open(true);
     m_userSettings = open(false);
+    publish(true);
+    publish(false);
 
     if (m_userSettings->isWritable())
         qDebug() << "Using settings from " << m_userSettings->fileName();
@@ -283,6 +323,9 @@ bool SettingsManager::sync(bool global)
     }
     const bool hadChanges = m_unsaved[global];
     settings->sync();
+    // Another program may have changed the file meanwhile; QSettings read it again.
+    if (m_changingThread.load() != QThread::currentThread())
+        publish(global);
     if (settings->status() == QSettings::NoError) {
         m_unsaved[global] = false;
         // A sync with nothing to write proves nothing about the file.
@@ -293,6 +336,28 @@ bool SettingsManager::sync(bool global)
     setSaveProblem(global,
                    QStringLiteral("%1: %2").arg(settings->fileName(), writeFailure(settings->fileName())));
     return false;
+}
+
+void SettingsManager::changed(bool global)
+{
+    m_unsaved[global] = true;
+    if (m_changingThread.load() != QThread::currentThread())
+        publish(global);
+}
+
+void SettingsManager::publish(bool global)
+{
+    const QHash<QString, QVariant> values = allValues(file(global));
+    QMutexLocker lock(&m_publishedLock);
+    m_published[global] = values;
+}
+
+QHash<QString, QVariant> SettingsManager::valuesFor(bool global) const
+{
+    if (m_changingThread.load() == QThread::currentThread())
+        return allValues(global ? *m_globalSettings : *m_userSettings);
+    QMutexLocker lock(&m_publishedLock);
+    return m_published[global];
 }
 
 void SettingsManager::setSaveProblem(bool global, const QString& problem)
@@ -332,8 +397,7 @@ SettingsManager::~SettingsManager()
 
 bool SettingsManager::contains(const QString& key, bool global)
 {
-    QMutexLocker lock(&m_lock);
-    return file(global).contains(key);
+    return valuesFor(global).contains(normalizedKey(key));
 }
 
 void SettingsManager::setValue(const QString& key, const QVariant& value, bool global)
@@ -345,26 +409,22 @@ void SettingsManager::setValue(const QString& key, const QVariant& value, bool g
 
 QString SettingsManager::getValue(const QString& key, const QString& defaultValue, bool global)
 {
-    QMutexLocker lock(&m_lock);
-    return file(global).value(key, defaultValue).toString();
+    return valuesFor(global).value(normalizedKey(key), defaultValue).toString();
 }
 
 int SettingsManager::getIntValue(const QString& key, int defaultValue, bool global)
 {
-    QMutexLocker lock(&m_lock);
-    return file(global).value(key, defaultValue).toInt();
+    return valuesFor(global).value(normalizedKey(key), defaultValue).toInt();
 }
 
 bool SettingsManager::getBooleanValue(const QString& key, bool defaultValue, bool global)
 {
-    QMutexLocker lock(&m_lock);
-    return file(global).value(key, defaultValue).toBool();
+    return valuesFor(global).value(normalizedKey(key), defaultValue).toBool();
 }
 
 QVariantList SettingsManager::getList(const QString& key, const QString& defaultValue, bool global)
 {
-    QMutexLocker lock(&m_lock);
-    return file(global).value(key, defaultValue).toList();
+    return valuesFor(global).value(normalizedKey(key), defaultValue).toList();
 }
 
 QByteArray SettingsManager::encipherPassword(const QString& plain)
@@ -424,8 +484,7 @@ void SettingsManager::setPassword(const QString& key, const QString& value, bool
 
 QString SettingsManager::getPassword(const QString& key, bool global)
 {
-    QMutexLocker lock(&m_lock);
-    return decipherPassword(file(global).value(key));
+    return decipherPassword(valuesFor(global).value(normalizedKey(key)));
 }
 
 void SettingsManager::removeKey(const QString& key, bool global)
@@ -452,34 +511,17 @@ void SettingsManager::removeKeys(const QString& keyContains, bool global)
 
 QStringList SettingsManager::keysOfGroup(const QString& group, bool global)
 {
-    QMutexLocker lock(&m_lock);
-    QSettings& settings = file(global);
-    settings.beginGroup(group);
-    const QStringList keys = settings.childKeys();
-    settings.endGroup();
-    return keys;
+    return childrenOf(valuesFor(global), groupPrefix({group}), false);
 }
 
 QStringList SettingsManager::childGroupsOfGroup(const QString& group, bool global)
 {
-    QMutexLocker lock(&m_lock);
-    QSettings& settings = file(global);
-    settings.beginGroup(group);
-    const QStringList groups = settings.childGroups();
-    settings.endGroup();
-    return groups;
+    return childrenOf(valuesFor(global), groupPrefix({group}), true);
 }
 
 QStringList SettingsManager::childGroupsOfSubGroup(const QString& group, const QString& subgroup, bool global)
 {
-    QMutexLocker lock(&m_lock);
-    QSettings& settings = file(global);
-    settings.beginGroup(group);
-    settings.beginGroup(subgroup);
-    const QStringList groups = settings.childGroups();
-    settings.endGroup();
-    settings.endGroup();
-    return groups;
+    return childrenOf(valuesFor(global), groupPrefix({group, subgroup}), true);
 }
 
 void SettingsManager::setValueOfGroup(const QString& group, const QString& key, const QVariant& value,
@@ -503,12 +545,7 @@ QVariant SettingsManager::getValueOfGroup(const QString& group, const QString& k
         qWarning() << Q_FUNC_INFO << "Cowardly refusing to get value of undefined group:" << group;
         return {};
     }
-    QMutexLocker lock(&m_lock);
-    QSettings& settings = file(global);
-    settings.beginGroup(group);
-    const QVariant value = settings.value(key);
-    settings.endGroup();
-    return value;
+    return valuesFor(global).value(groupPrefix({group}) + normalizedKey(key));
 }
 
 QVariant SettingsManager::getValueOfSubGroup(const QString& group, const QString& subgroup,
@@ -516,14 +553,7 @@ QVariant SettingsManager::getValueOfSubGroup(const QString& group, const QString
 {
     if (group.isEmpty() || subgroup.isEmpty())
         return {};
-    QMutexLocker lock(&m_lock);
-    QSettings& settings = file(global);
-    settings.beginGroup(group);
-    settings.beginGroup(subgroup);
-    const QVariant value = settings.value(key);
-    settings.endGroup();
-    settings.endGroup();
-    return value;
+    return valuesFor(global).value(groupPrefix({group, subgroup}) + normalizedKey(key));
 }
 
 void SettingsManager::removeValueOfGroup(const QString& group, const QString& key, bool global)
@@ -557,24 +587,23 @@ void SettingsManager::removeKeysOfGroup(const QString& group, bool global)
 
 QStringList SettingsManager::findKeysByValue(const QString& value, const QString& keyContains, bool global)
 {
-    // A default that differs from the value, so a missing key never matches.
-    const QString sentinel = value == QLatin1String("foo") ? QStringLiteral("bar") : QStringLiteral("foo");
     QStringList path = keyContains.split(QLatin1Char('/'));
     const QString word = path.takeLast();
     const QString prefix = path.isEmpty() ? QString() : path.join(QLatin1Char('/')) + QLatin1Char('/');
 
-    QMutexLocker lock(&m_lock);
-    QSettings& settings = file(global);
-    for (const QString& group : path)
-        settings.beginGroup(group);
+    QString inside;
+    for (const QString& group : qAsConst(path))
+        inside += groupPrefix({group});
+    const QHash<QString, QVariant> values = valuesFor(global);
     QStringList result;
-    const QStringList keys = settings.allKeys();
-    for (const QString& key : keys) {
-        if (key.contains(word) && settings.value(key, sentinel).toString() == value)
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (!it.key().startsWith(inside))
+            continue;
+        const QString key = it.key().mid(inside.size());
+        if (key.contains(word) && it.value().toString() == value)
             result.append(prefix + key);
     }
-    for (int i = 0; i < path.size(); ++i)
-        settings.endGroup();
+    std::sort(result.begin(), result.end());
     return result;
 }
 
@@ -604,10 +633,17 @@ bool SettingsManager::writeGlobalTogether(const std::function<bool()>& change)
 {
     QMutexLocker lock(&m_lock);
     const QHash<QString, QVariant> before = allValues(*m_globalSettings);
-    if (change() && sync(true))
-        return true;
-    setAllValues(*m_globalSettings, before);
-    return false;
+    // Readers see the change once it is written, or never when it is undone.
+    QThread* const outer = m_changingThread.exchange(QThread::currentThread());
+    const bool written = change() && sync(true);
+    if (!written)
+        setAllValues(*m_globalSettings, before);
+    m_changingThread = outer;
+    if (!outer) {
+        publish(true);
+        publish(false);
+    }
+    return written;
 }
 
 void SettingsManager::exportToOtherUser(const QString& key)

@@ -1,15 +1,19 @@
 #pragma once
 // The settings store: the user and the global INI file, typed access for native code and QML.
 
+#include <QHash>
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QRecursiveMutex>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
 
+#include <atomic>
 #include <functional>
 
+class QThread;
 class SettingsCategory;
 class SettingsFile;
 
@@ -117,9 +121,17 @@ private:
     SettingsManager();
     QSettings& file(bool global) { return global ? *m_globalSettings : *m_userSettings; }
     QSettings* open(bool global);
-    void changed(bool global) { m_unsaved[global] = true; }
+    // Notes an unsaved change and shows it to readers; with the lock held.
+    void changed(bool global);
     // Writes one file; with the lock held. A failed write is tried again by the next sync.
     bool sync(bool global);
+    // Makes the file's values the ones readers see; with the lock held. Inside writeGlobalTogether
+    // they are shown once the change is written or undone.
+    void publish(bool global);
+    // The values a read sees: the last finished change's, so a read never waits while another thread
+    // holds the lock to write a file (its disk sync takes tens of milliseconds under load). The thread
+    // inside writeGlobalTogether reads its own unfinished change.
+    QHash<QString, QVariant> valuesFor(bool global) const;
     void setSaveProblem(bool global, const QString& problem);
 
     QSettings* m_userSettings = nullptr;
@@ -131,7 +143,10 @@ private:
     bool m_unsaved[2] = {false, false};
     QString m_saveProblem[2];
     // The GUI, checker and poller threads share both QSettings objects, and group operations
-    // move their current group; one lock keeps every operation whole (Qt's own deferred writes
-    // included, see SettingsFile).
+    // move their current group; one lock keeps every change whole (Qt's own deferred writes
+    // included, see SettingsFile). Reads go to the published values instead.
     mutable QRecursiveMutex m_lock;
+    mutable QMutex m_publishedLock;
+    QHash<QString, QVariant> m_published[2];
+    std::atomic<QThread*> m_changingThread{nullptr};
 };
