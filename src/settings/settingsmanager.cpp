@@ -122,6 +122,9 @@ void setAllValues(QSettings& settings, const QHash<QString, QVariant>& values)
 // A key as QSettings keeps it: no leading, trailing or doubled "/".
 QString normalizedKey(const QString& key)
 {
+    if (!key.startsWith(QLatin1Char('/')) && !key.endsWith(QLatin1Char('/')) &&
+        !key.contains(QLatin1String("//")))
+        return key;
     return key.split(QLatin1Char('/'), Qt::SkipEmptyParts).join(QLatin1Char('/'));
 }
 
