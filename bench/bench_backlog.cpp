@@ -285,8 +285,8 @@ int main(int argc, char* argv[])
     printf("labels per second (poll start to last file): %.2f\n",
            before * 1000.0 / std::max<qint64>(1, total));
     printf("station CPU per label: %.2f ms\n", cpuSeconds * 1000.0 / std::max(1, before));
-    // Which threads it went to: the pool's workers and the window's thread by name; the poller's
-    // thread and its fetch threads end with the poll, so they are the rest.
+    // Which threads it went to: the pool's workers, the page fetch thread and the window's thread by
+    // name; the poller's thread ends with the poll, so it is the rest.
     double named = 0;
     for (auto it = threadsEnd.cbegin(); it != threadsEnd.cend(); ++it) {
         const double spent = it.value() - threadsStart.value(it.key());

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <future>
 #include <memory>
+#include <pthread.h>
 
 namespace {
 
@@ -50,6 +51,10 @@ bool isIssueReport(const QByteArray& report)
 
 XMLPoller::XMLPoller(QObject* parent) : QObject(parent), m_thread(new QThread(this))
 {
+    // One fetch thread for good: a thread started per page took its memory from a fresh malloc
+    // arena again and again, and each first touch of a page is slow on a virtual machine.
+    m_fetcher.setMaxThreadCount(1);
+    m_fetcher.setExpiryTimeout(-1);
     m_timer.setInterval(kIntervalMs);
     m_timer.setSingleShot(false);
     connect(&m_timer, &QTimer::timeout, this, &XMLPoller::timeout);
@@ -383,12 +388,18 @@ void XMLPoller::doCheck()
                 return lines;
             };
             MCComm* client = mc.get();
-            const auto startExport = [client](const QStringList& lines) {
-                return std::async(std::launch::async, [client, lines] {
-                    Export result;
-                    result.exported = client->exportReports(lines, &result.reports);
-                    return result;
+            const auto startExport = [this, client](const QStringList& lines) {
+                auto promise = std::make_shared<std::promise<Export>>();
+                std::future<Export> result = promise->get_future();
+                m_fetcher.start([client, lines, promise] {
+#ifdef Q_OS_LINUX
+                    pthread_setname_np(pthread_self(), "Page fetch");
+#endif
+                    Export fetched;
+                    fetched.exported = client->exportReports(lines, &fetched.reports);
+                    promise->set_value(std::move(fetched));
                 });
+                return result;
             };
             int pageSize = kFirstPageSize;
             QPair<qint64, qint64> page;
@@ -444,6 +455,9 @@ void XMLPoller::doCheck()
                     emit ReportsFetched(jobName, layout, printer, texts, current.first + 1, current.second);
                 }
             }
+            // A page still on its way when the job stopped early: `mc` must outlive its fetch.
+            if (fetching.valid())
+                fetching.wait();
         }
         // Reports pass inactive jobs by, also when no job is active: a job made active later prints
         // from the start point chosen then (its restart point), not a backlog nobody expected.

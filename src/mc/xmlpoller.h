@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPair>
 #include <QStringList>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <atomic>
@@ -116,5 +117,7 @@ private:
     std::atomic<bool> m_unreachableNoted{false};
     QTimer m_timer;
     QThread* m_thread;
+    // Fetches the next page of a backlog while the poller thread stores the last one.
+    QThreadPool m_fetcher;
     ReportStore m_store;
 };
