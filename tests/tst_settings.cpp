@@ -17,6 +17,52 @@
 #include <QThread>
 
 #include <atomic>
+#include <functional>
+
+// Holds the store from another thread, as a poll storing its watermark does while the disk
+// syncs: inside writeGlobalTogether it runs `change`, then waits until released, or 20 s when
+// whoever should release it waits for the store instead.
+class BusyStore
+{
+public:
+    BusyStore(SettingsManager* settings, const std::function<void()>& change, bool keep)
+    {
+        m_thread = QThread::create([=] {
+            settings->writeGlobalTogether([&] {
+                change();
+                m_holding = true;
+                QDeadlineTimer deadline(20000);
+                while (!m_released.load() && !deadline.hasExpired())
+                    QThread::msleep(5);
+                m_gaveUp = !m_released.load();
+                return keep;
+            });
+        });
+        m_thread->start();
+        while (!m_holding.load())
+            QThread::msleep(1);
+    }
+    ~BusyStore()
+    {
+        release();
+        m_thread->wait();
+        delete m_thread;
+    }
+    void release() { m_released = true; }
+    bool released() const { return m_released.load(); }
+    // True when it was released before it gave up.
+    bool finish()
+    {
+        m_thread->wait();
+        return !m_gaveUp.load();
+    }
+
+private:
+    QThread* m_thread = nullptr;
+    std::atomic<bool> m_holding{false};
+    std::atomic<bool> m_released{false};
+    std::atomic<bool> m_gaveUp{false};
+};
 
 class TestSettings : public QObject
 {
@@ -175,35 +221,19 @@ private slots:
     }
 
     // Qt's deferred write runs in the window's event loop. While another thread holds the store to
-    // write a file (a poll storing its watermark), it neither waits there nor drops the change: the
-    // change reaches the file once the other thread is done.
+    // write a file, it neither waits there nor drops the change: the change reaches the file once
+    // the other thread is done.
     void deferredWriteWhileTheStoreIsBusy()
     {
         m_settings->flush(); // the next change asks for a deferred write
         m_settings->setValue("Deferred/user", "written later");
-        std::atomic<bool> holding{false};
-        std::atomic<bool> windowRan{false};
-        std::atomic<bool> gaveUp{false};
-        QThread* holder = QThread::create([&] {
-            m_settings->writeGlobalTogether([&] {
-                holding = true;
-                // Until the window's loop has run past the deferred write, or 20 s when it is stuck.
-                QDeadlineTimer deadline(20000);
-                while (!windowRan.load() && !deadline.hasExpired())
-                    QThread::msleep(5);
-                gaveUp = !windowRan.load();
-                return false;
-            });
-        });
-        holder->start();
-        while (!holding.load())
-            QThread::msleep(1);
+        BusyStore busy(
+            m_settings, [] {}, false);
+        // Runs once the event loop has passed the deferred write.
         QMetaObject::invokeMethod(
-            qApp, [&] { windowRan = true; }, Qt::QueuedConnection);
-        QTRY_VERIFY_WITH_TIMEOUT(windowRan.load(), 30000);
-        QVERIFY(holder->wait(30000));
-        delete holder;
-        QVERIFY2(!gaveUp.load(), "the event loop waited for the other thread's write");
+            qApp, [&] { busy.release(); }, Qt::QueuedConnection);
+        QTRY_VERIFY_WITH_TIMEOUT(busy.released(), 30000);
+        QVERIFY2(busy.finish(), "the event loop waited for the other thread's write");
         const auto onDisk = [] {
             QFile file(SystemPaths::instance().userSettingsFile);
             return file.open(QIODevice::ReadOnly) && file.readAll().contains("written later");
@@ -211,36 +241,22 @@ private slots:
         QTRY_VERIFY(onDisk());
     }
 
-    // A read while another thread writes the global file (a poll storing its watermark) neither
-    // waits for that write nor sees the change before it is written; the writer reads its own.
+    // A read while another thread writes the global file neither waits for that write nor sees the
+    // change before it is written; the writer reads its own.
     void readWhileAnotherThreadWrites()
     {
         m_settings->setValue("Busy/value", "before", true);
-        std::atomic<bool> changing{false};
-        std::atomic<bool> read{false};
-        std::atomic<bool> gaveUp{false};
         QString ownRead;
-        QThread* writer = QThread::create([&] {
-            m_settings->writeGlobalTogether([&] {
+        BusyStore busy(
+            m_settings,
+            [&] {
                 m_settings->setValue("Busy/value", "after", true);
                 ownRead = m_settings->getValue("Busy/value", QString(), true);
-                changing = true;
-                // Until the other thread has read, or 20 s when its read waits for this write.
-                QDeadlineTimer deadline(20000);
-                while (!read.load() && !deadline.hasExpired())
-                    QThread::msleep(5);
-                gaveUp = !read.load();
-                return true;
-            });
-        });
-        writer->start();
-        while (!changing.load())
-            QThread::msleep(1);
+            },
+            true);
         const QString seen = m_settings->getValue("Busy/value", QString(), true);
-        read = true;
-        QVERIFY(writer->wait(30000));
-        delete writer;
-        QVERIFY2(!gaveUp.load(), "the read waited for the other thread's write");
+        busy.release();
+        QVERIFY2(busy.finish(), "the read waited for the other thread's write");
         QCOMPARE(seen, QString("before"));
         QCOMPARE(ownRead, QString("after"));
         QCOMPARE(m_settings->getValue("Busy/value", QString(), true), QString("after"));
